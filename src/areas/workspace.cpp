@@ -1,0 +1,1 @@
+#include "areas/workspace.hpp"

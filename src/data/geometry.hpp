@@ -1,0 +1,27 @@
+#pragma once
+// Stress geometry: Euler angles (PSI, TETA, PHI, radians) and ratio R <->
+// principal values, axes and tensor, with derivatives. Frame x = east,
+// y = north, z = up; compression positive.
+#include "areas/workspace.hpp"
+
+namespace zk {
+
+// Fills mec (TENS, ROT, VP) for (R, PSI, TETA, PHI).
+void CHANG(Workspace& ws, float R, float PSI, float TETA, float PHI);
+// As CHANG, then mecd (DROT, G, DVP, DTENS, DTENSR).
+void CHANGD(Workspace& ws, float R, float PSI, float TETA, float PHI);
+// Candidate tensor of draw ISW (1 = first call of the run) for mode INDX;
+// reads and echoes the imposed axes from unit 3 on the first call.
+void EULAZ(Workspace& ws, int ISW, float& PSI, float& TETA, float& PHI, float& R);
+// Relabels the axes when R has left [0, 1]; mec must hold the same tensor.
+void RECTIF(Workspace& ws, float& PSI, float& TETA, float& PHI, float& R);
+
+// Euler angles from a sigma 1 axis V1 and a sigma 3 axis V3 (both downward).
+// threshold: 0.001 (EULAZ) or 0.0001 (RECTIF); psi_vertical is the PSI used
+// when sigma 3 is vertical.
+void euler_from_axes(const Vec3& V1, const Vec3& V3, float threshold, float PI, float psi_vertical,
+                     float& PSI, float& TETA, float& PHI);
+// Downward unit axis of direction a and plunge p (integer degrees).
+Vec3 axis_vector(int a, int p);
+
+}  // namespace zk

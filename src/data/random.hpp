@@ -1,0 +1,15 @@
+#pragma once
+// The program's own random generator: X = A * X mod 2^36 held as three 12-bit
+// digits, A = 64155708247, X0 = A. Deterministic from a fixed start, so the
+// same files always give the same listing.
+#include "areas/workspace.hpp"
+
+namespace zk {
+
+// Next uniform number U in (0, 1] (X / 2^36 rounded to single precision).
+void RANDUN(Workspace& ws, float& U);
+// V = U * S, U the next value of RANDUN. The first argument of the original
+// (the seed count) is not used and not taken.
+void RINDU(Workspace& ws, float& V, float S);
+
+}  // namespace zk

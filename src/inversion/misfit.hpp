@@ -1,0 +1,18 @@
+#pragma once
+// The misfit function: angle between each observed slip vector and the shear
+// stress of the tensor on its plane; sum of squares of the NMIN smallest.
+#include "areas/workspace.hpp"
+
+namespace zk {
+
+// F: sum over the NMIN ranked data; FT: sum over all N. ITRACE != 0 writes a
+// trace line; ITRI = 1 ranks the data anew (tab.IX, spes.ANGMAX).
+void SOMME(Workspace& ws, float& F, float& FT, float R, float PSI, float TETA, float PHI, int ITRACE,
+           int ITRI);
+// X = (PSI, TETA, PHI, R); F = ranked partial sum. X is not modified.
+void DIF(Workspace& ws, const Vec4& X, float& F);
+// Ascending sort of A(1..N) with IX the original positions; exactly the
+// result of the exchange sort (order among equal values included).
+void TRI(Vec<float, kMaxData>& A, Vec<int, kMaxData>& IX, int N);
+
+}  // namespace zk

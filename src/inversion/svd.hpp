@@ -1,0 +1,13 @@
+#pragma once
+// Singular value decomposition A = U diag(W) V^T (Golub-Reinsch), single
+// precision, singular values sorted into decreasing order.
+namespace zk {
+
+// A: NM x N (column-major, leading dimension NM), overwritten by U when
+// WITHU = 1; V: NV x N. EPS in: relative precision; out: EPS * x. Returns
+// false when A holds a non-finite value or the QR iterations reach their bound
+// (the outputs are then not a decomposition).
+bool SVDY(int NM, int NV, int M, int N, int WITHU, int WITHV, float& EPS, float TOL, float* W, float* E, float* A,
+          float* V);
+
+}  // namespace zk
