@@ -6,22 +6,35 @@
 
 namespace zk {
 
+// Degrees to radians, as the data conversion and the imposed axes use it.
+constexpr float kRadPerDeg = 0.017453294f;
+
 // Fills mec (TENS, ROT, VP) for (R, PSI, TETA, PHI).
 void CHANG(Workspace& ws, float R, float PSI, float TETA, float PHI);
 // As CHANG, then mecd (DROT, G, DVP, DTENS, DTENSR).
 void CHANGD(Workspace& ws, float R, float PSI, float TETA, float PHI);
 // Candidate tensor of draw ISW (1 = first call of the run) for mode INDX;
-// reads and echoes the imposed axes from unit 3 on the first call.
+// reads and echoes the imposed axes from unit 3 on the first call. An INDX
+// outside 1 to 6 writes "CAS ANORMAL" and stops the run (rt::RunStop): no
+// starting tensor can be set for it.
 void EULAZ(Workspace& ws, int ISW, float& PSI, float& TETA, float& PHI, float& R);
 // Relabels the axes when R has left [0, 1]; mec must hold the same tensor.
 void RECTIF(Workspace& ws, float& PSI, float& TETA, float& PHI, float& R);
 
 // Euler angles from a sigma 1 axis V1 and a sigma 3 axis V3 (both downward).
 // threshold: 0.001 (EULAZ) or 0.0001 (RECTIF); psi_vertical is the PSI used
-// when sigma 3 is vertical.
+// when sigma 3 is vertical. Arguments of arc cosine and arc sine are clamped
+// to [-1, 1], so rounding never yields NaN.
 void euler_from_axes(const Vec3& V1, const Vec3& V3, float threshold, float PI, float psi_vertical,
                      float& PSI, float& TETA, float& PHI);
 // Downward unit axis of direction a and plunge p (integer degrees).
 Vec3 axis_vector(int a, int p);
+// Angle theta = (450 - a) mod 360 of direction a, in radians (the angle of
+// the axis's horizontal part from east, counter-clockwise).
+float axis_theta(int a);
+
+// Arc cosine and arc sine with the argument clamped to [-1, 1].
+float acos_clamped(float x);
+float asin_clamped(float x);
 
 }  // namespace zk

@@ -11,5 +11,8 @@ void RANDUN(Workspace& ws, float& U);
 // V = U * S, U the next value of RANDUN. The first argument of the original
 // (the seed count) is not used and not taken.
 void RINDU(Workspace& ws, float& V, float S);
+// Advances the generator by n values, as n calls of RANDUN would (nothing for
+// n <= 0), in O(log n): X = A^n * X mod 2^36.
+void discard_randun(Workspace& ws, int n);
 
 }  // namespace zk

@@ -1,5 +1,83 @@
 #include "driver/driver.hpp"
 
+#include <exception>
+#include <memory>
+#include <string>
+
+#include "areas/workspace.hpp"
+#include "driver/stages.hpp"
+#include "runframe/runframe.hpp"
+#include "runtime/errors.hpp"
+
 namespace zk {
-int main_program(std::istream&, std::ostream&) { return 0; }
+namespace {
+
+// The three files of a run, in the order they are asked for.
+struct FileSlot {
+  const char* label;
+  int unit;
+  const char* status;
+};
+constexpr FileSlot kFiles[] = {{"PARAMETERS", 3, "old"}, {"DATA", 4, "old"}, {"OUTPUT", 8, "unknown"}};
+
+void report_stop(std::ostream& out, const std::string& what, bool listing_started) {
+  out << "\n *** ZARKEL STOPPED: " << what << "\n";
+  if (listing_started) {
+    out << " *** No listing was written (an existing OUTPUT file is left unchanged).\n";
+  }
+  out.flush();
+}
+
+}  // namespace
+
+int main_program(std::istream& in, std::ostream& out) {
+  auto ws = std::make_unique<Workspace>(in, out);
+  auto platform = make_system_platform();
+  ws->platform = platform.get();
+  bool output_open = false;
+  try {
+    // The precision control of the x87 unit's extended registers has no
+    // meaning here: on x86-64 all float arithmetic runs in SSE registers at
+    // single precision, so there is nothing to set.
+    initsio2(*ws, 5);
+    smaininfo2(*ws, "Zarkel     ", " 4.5", "2024-02-16");
+    zarkelhead2(*ws);
+    store_constants(*ws);
+
+    for (const FileSlot& f : kFiles) {
+      std::string name(30, ' ');
+      name[0] = '?';
+      opef2(*ws, name, f.label, f.unit, f.status, 0);
+    }
+    output_open = true;
+
+    run_stages(*ws);
+
+    ws->units.close(3);
+    ws->units.close(4);
+    ws->units.close(8);  // the listing replaces the OUTPUT file only now
+    progtail2(*ws);
+    return 0;
+  } catch (const rt::EndOfInput& e) {
+    report_stop(out, std::string(e.what()) + ": no answer can be read, the run ends here.", output_open);
+  } catch (const rt::InputError& e) {
+    // The message names the file and the line; add them where it does not.
+    std::string msg = e.what();
+    if (!e.file.empty() && msg.find(e.file) == std::string::npos) {
+      std::string where = e.file;
+      if (e.line > 0) where += ", line " + std::to_string(e.line);
+      msg = where + ": " + msg;
+    }
+    report_stop(out, msg, output_open);
+  } catch (const rt::RunStop& e) {
+    if (e.shown) {
+      if (output_open) report_stop(out, e.what(), true);
+    } else {
+      report_stop(out, e.what(), output_open);
+    }
+    return e.status;
+  }
+  return 1;
+}
+
 }  // namespace zk

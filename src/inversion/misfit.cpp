@@ -1,1 +1,106 @@
-// placeholder
+#include "inversion/misfit.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "data/geometry.hpp"
+
+namespace zk {
+
+void SOMME(Workspace& ws, float& F, float& FT, float R, float PSI, float TETA, float PHI, int ITRACE,
+           int ITRI) {
+  CHANG(ws, R, PSI, TETA, PHI);
+  if (ITRACE != 0) {
+    ws.units.write(8, "(/10X,'VAL3=',F6.2,'PSI=',F6.2,'TETA=',F6.2,'PHI=',F6.2,'IC OMP=',I3//)", R, PSI, TETA,
+                   PHI, ws.tir.N);
+  }
+
+  // The data arrays hold kMaxData values; a larger count never gets past the
+  // reading of the DATA file, the clamp only keeps this loop inside them.
+  const int N = std::clamp(ws.tir.N, 0, kMaxData);
+  const Mat<float, 3, 3>& T = ws.mec.TENS;
+  const Mat<float, kMaxData, 3>& FN = ws.tir.FN;
+  const Mat<float, kMaxData, 3>& STR = ws.tir.STR;
+  Vec<float, kMaxData>& ANG = ws.tab.ANG;
+  const float PI = ws.block.PI;
+
+  for (int i = 1; i <= N; ++i) {
+    const float n1 = FN(i, 1);
+    const float n2 = FN(i, 2);
+    const float n3 = FN(i, 3);
+    // Traction t = T.n
+    float t1 = T(1, 1) * n1;
+    t1 = t1 + T(1, 2) * n2;
+    t1 = t1 + T(1, 3) * n3;
+    float t2 = T(2, 1) * n1;
+    t2 = t2 + T(2, 2) * n2;
+    t2 = t2 + T(2, 3) * n3;
+    float t3 = T(3, 1) * n1;
+    t3 = t3 + T(3, 2) * n2;
+    t3 = t3 + T(3, 3) * n3;
+    // Normal stress and shear stress tau = t - sigma_n n
+    float sn = t1 * n1;
+    sn = sn + t2 * n2;
+    sn = sn + t3 * n3;
+    const float tau1 = t1 - sn * n1;
+    const float tau2 = t2 - sn * n2;
+    const float tau3 = t3 - sn * n3;
+    float tt = tau1 * tau1;
+    tt = tt + tau2 * tau2;
+    tt = tt + tau3 * tau3;
+    const float tnorm = std::sqrt(tt);
+    // A principal plane carries no shear: the predicted slip is undefined and
+    // the datum is given the neutral misfit pi/2 instead of a division by 0.
+    if (!(tnorm > 0.0f) || !std::isfinite(tnorm)) {
+      ANG(i) = PI / 2.0f;
+      continue;
+    }
+    float st = STR(i, 1) * tau1;
+    st = st + STR(i, 2) * tau2;
+    st = st + STR(i, 3) * tau3;
+    const float c = st / tnorm;
+    // Rounding can push the cosine past +-1: map it without arccos.
+    if (c >= 1.0f) {
+      ANG(i) = 0.0f;
+    } else if (c <= -1.0f) {
+      ANG(i) = PI;
+    } else {
+      ANG(i) = std::acos(c);
+    }
+  }
+
+  if (ITRI == 1) TRI(ws.tab.ANG, ws.tab.IX, N);
+
+  // Partial sum over the NMIN first ranks. Without a new ranking the ranks
+  // are those of the last ranking call; a rank whose entry in IX does not name
+  // one of the N data (no ranking made yet for this data set) counts the
+  // datum of the same number instead of reading outside the arrays.
+  // F is left as the caller holds it when NMIN is not within 1..N.
+  const int NMIN = ws.ind.NMIN;
+  float sum = 0.0f;
+  for (int j = 1; j <= N; ++j) {
+    int k = j;
+    if (ITRI != 1) {
+      k = ws.tab.IX(j);
+      if (k < 1 || k > N) k = j;
+    }
+    const float a = ANG(k);
+    sum = sum + a * a;
+    if (j == NMIN) {
+      F = sum;
+      if (ITRI == 1) ws.spes.ANGMAX = ANG(j);
+    }
+  }
+  FT = sum;
+}
+
+void DIF(Workspace& ws, const Vec4& X, float& F) {
+  float PSI = X(1);
+  float TETA = X(2);
+  float PHI = X(3);
+  float R = X(4);
+  float FT = 0.0f;
+  SOMME(ws, F, FT, R, PSI, TETA, PHI, 0, 1);
+}
+
+}  // namespace zk

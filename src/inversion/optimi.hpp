@@ -10,4 +10,11 @@ namespace zk {
 void OPTIMI(Workspace& ws, Vec4& X, const Vec4& XMIN, const Vec4& XMAX, const Vec<int, 4>& KIND, Vec4& XBEST,
             float& F, int IPRINT);
 
+// The turn of the search directions after a cycle: Gram-Schmidt, in order, on
+// the progress vectors A(., L) = sum over J >= L of D(J) V(., J), so that
+// V(., 1) follows the total move. ALFA1..3 = |A(., 1..3)| (ALFA2, ALFA3 only
+// for N >= 3, else 0). A progress vector with no part left after removing the
+// new directions before it keeps its old direction.
+void rotate_directions(Mat4& V, const Vec4& D, int N, float& ALFA1, float& ALFA2, float& ALFA3);
+
 }  // namespace zk

@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Builds everything (Release) and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")"
+tools/ensure-packages.sh build-essential cmake ninja-build libgtest-dev
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build
+ctest --test-dir build --output-on-failure -j2

@@ -1,0 +1,240 @@
+// The DATA file: title, fixed-column fault records, their conversion to unit
+// vectors, the keep test of the selection list.
+#include "data/fault_data.hpp"
+
+#include <array>
+#include <cmath>
+#include <string>
+#include <string_view>
+
+#include "data/geometry.hpp"
+#include "data/input_context.hpp"
+#include "runtime/format.hpp"
+
+namespace zk {
+
+namespace {
+
+constexpr float kVerticalTol = 1.0E-4f;  // |H x FN| below this: trend along the strike
+
+float rad(int deg) { return static_cast<float>(deg) * kRadPerDeg; }
+
+bool is_one_of(char c, char a, char b) { return c == a || c == b; }
+
+// Hands the formatted reader one record already taken from the unit.
+class OneRecord : public rt::RecordSource {
+ public:
+  OneRecord(const std::string& rec, std::string file, int line) : rec_(rec), file_(std::move(file)), line_(line) {}
+  std::string next_record() override {
+    if (used_) throw rt::InputError(file_, line_, file_ + ", line " + std::to_string(line_) + ": record too short");
+    used_ = true;
+    return rec_;
+  }
+  const std::string& file() const override { return file_; }
+  int line() const override { return line_; }
+
+ private:
+  const std::string& rec_;
+  std::string file_;
+  int line_;
+  bool used_ = false;
+};
+
+constexpr std::string_view kRecordLayout =
+    "(T3,I3,T10,I2,T17,A1,T21,I2,T26,A1,T29,I3,T35,A1,T70,I3,T74,A3)";
+constexpr std::string_view kEchoLayout =
+    "(T3,I3,T10,I2,T17,A1,T21,I2,T26,A1,T29,I3,T35,A1,T39,I3,T44,A3)";
+
+// Reads the next DATA record into rec; the line number goes to line.
+void read_fault_record(Workspace& ws, FaultRecord& rec, int& line) {
+  std::string text;
+  try {
+    text = ws.units.read_record(4);
+  } catch (const rt::InputError& e) {
+    throw rt::InputError(e.file, e.line,
+                         detail::where(ws, 4, e.line) +
+                             ": the file ends before its terminator record (a record with a direction "
+                             "above 400 in columns 3-5, e.g. 999)");
+  }
+  line = ws.units.line_number(4);
+  const auto tab = text.find('\t');
+  if (tab != std::string::npos) {
+    throw rt::InputError(ws.units.file_name(4), line,
+                         detail::where(ws, 4, line) + ": tab character in column " + std::to_string(tab + 1) +
+                             ": fixed-column records must use blanks");
+  }
+  OneRecord src(text, ws.units.file_name(4), line);
+  const rt::Target targets[] = {
+      rt::target(rec.DIR),   rt::target(rec.PEND),       rt::target(&rec.QPEND, 1),
+      rt::target(rec.PITCH), rt::target(&rec.QPITCH, 1), rt::target(rec.AZSTR),
+      rt::target(&rec.SENS, 1), rt::target(rec.NUM),     rt::target(rec.LABEL, 3)};
+  rt::read_formatted(rt::parse_format(kRecordLayout), src, targets);
+}
+
+}  // namespace
+
+void convert_datum(const FaultRecord& rec, Vec3& FN, Vec3& STR) {
+  const int DIR = rec.DIR % 180;
+  const int PEND = rec.PEND;
+  char QPEND = rec.QPEND;
+  if (rec.AZSTR == 0 && PEND == 90) QPEND = 'N';  // vertical plane, pitch case
+
+  // AZN: azimuth of the normal's horizontal part; s: side sign.
+  int AZN = 0;
+  float s = 1.0f;
+  if (DIR <= 90) {
+    if (is_one_of(QPEND, 'S', 'E')) {
+      AZN = DIR + 270;
+      s = -1.0f;
+    } else {
+      AZN = DIR + 90;
+    }
+  } else {
+    if (is_one_of(QPEND, 'S', 'W')) {
+      AZN = DIR - 90;
+      s = -1.0f;
+    } else {
+      AZN = DIR + 90;
+    }
+  }
+
+  const float theta = rad((450 - AZN) % 360);
+  const float cth = std::cos(theta);
+  const float sth = std::sin(theta);
+  const float comp = rad(90 - PEND);  // complement of the dip
+  const float cc = std::cos(comp);
+  const float sc = std::sin(comp);
+  FN(1) = cc * cth;
+  FN(2) = cc * sth;
+  FN(3) = -sc;
+
+  Vec3 STR0;
+  if (rec.AZSTR == 0) {
+    int D0 = DIR;
+    const bool from_dir = DIR <= 90 ? is_one_of(rec.QPITCH, 'N', 'E') : is_one_of(rec.QPITCH, 'S', 'E');
+    if (!from_dir) {
+      D0 = DIR + 180;
+      s = -s;
+    }
+    const float P = rad(rec.PITCH);
+    const float delta = rad(PEND);
+    const float cP = std::cos(P);
+    const float sP = std::sin(P);
+    const float t = -s * std::cos(delta) * sP;
+    const float a = rad(360 - D0);
+    const float ca = std::cos(a);
+    const float sa = std::sin(a);
+    STR0(1) = ca * t - sa * cP;
+    STR0(2) = ca * cP + sa * t;
+    STR0(3) = -std::sin(delta) * sP;
+  } else {
+    const int K = (AZN - rec.AZSTR) % 180;
+    if (K == 0) {
+      // striation along the dip line: the down-dip vector; s stays as the
+      // dip quadrant gave it
+      STR0(1) = -sc * cth;
+      STR0(2) = -sc * sth;
+      STR0(3) = -cc;
+    } else {
+      const float alpha = rad((450 - (rec.AZSTR + 90) % 360) % 360);
+      Vec3 H;
+      H(1) = std::cos(alpha);
+      H(2) = std::sin(alpha);
+      H(3) = 0.0f;
+      Vec3 V;
+      V(1) = H(2) * FN(3) - H(3) * FN(2);
+      V(2) = H(3) * FN(1) - H(1) * FN(3);
+      V(3) = H(1) * FN(2) - H(2) * FN(1);
+      const float xx = V(1) * V(1);
+      const float yy = V(2) * V(2);
+      const float zz = V(3) * V(3);
+      const float norm = std::sqrt(xx + yy + zz);
+      if (norm < kVerticalTol) {
+        // vertical plane with the trend along its strike: horizontal
+        // striation along the trend
+        const float az = rad(rec.AZSTR);
+        STR0(1) = std::sin(az);
+        STR0(2) = std::cos(az);
+        STR0(3) = 0.0f;
+      } else {
+        const float sign = V(3) > 0.0f ? -1.0f : 1.0f;
+        for (int c = 1; c <= 3; ++c) STR0(c) = sign * (V(c) / norm);
+      }
+      const float side = FN(2) * STR0(1) - FN(1) * STR0(2);
+      s = side > 0.0f ? -1.0f : 1.0f;
+    }
+  }
+
+  bool reverse = false;
+  switch (rec.SENS) {
+    case 'N': reverse = false; break;
+    case 'I': reverse = true; break;
+    case 'S': reverse = s == 1.0f; break;
+    case 'D': reverse = s == -1.0f; break;
+    default: reverse = false; break;
+  }
+  for (int c = 1; c <= 3; ++c) STR(c) = reverse ? -STR0(c) : STR0(c);
+}
+
+void CONTRO(const Workspace& ws, int NUM, int& IFLAG) {
+  int n = ws.eeet.NLIST;
+  if (n > kMaxList) n = kMaxList;
+  int f = 0;
+  for (int k = 1; k <= n; ++k) {
+    if (ws.eeet.LIST(k) == NUM) {
+      f = 1;
+      break;
+    }
+  }
+  IFLAG = (ws.eeetc.ISEL + f) % 2;
+}
+
+void GEOLOG(Workspace& ws) {
+  std::array<rt::Target, kTitleLen> title{};
+  for (int k = 1; k <= kTitleLen; ++k) title[static_cast<std::size_t>(k - 1)] = rt::target(&ws.modi2.TITRE(k), 1);
+  try {
+    ws.units.read_targets(4, "(80A1)", title);
+  } catch (const rt::InputError& e) {
+    throw rt::InputError(e.file, e.line, "expected the title line: " + std::string(e.what()));
+  }
+  const bool echo = ws.eeetc.IECHO != 0;
+  if (echo) {
+    ws.units.write_list(8, " Resultats du traitement par le programme ZARKEL");
+    ws.units.write_list(8);
+    ws.units.write(8, "(1X,80A1)", rt::Chars{ws.modi2.TITRE.data(), kTitleLen});
+  }
+
+  int i = 1;
+  for (;;) {
+    FaultRecord rec;
+    int line = 0;
+    read_fault_record(ws, rec, line);
+    if (i <= kMaxData) ws.modi1.NUM(i) = rec.NUM;
+    if (rec.DIR > 400) break;  // terminator
+    if (ws.eeetc.ISEL != 1) {
+      int IFLAG = 0;
+      CONTRO(ws, rec.NUM, IFLAG);
+      if (IFLAG == 1) continue;
+    }
+    if (i > kMaxData) {
+      throw rt::RunStop(detail::where(ws, 4, line) + ": more than " + std::to_string(kMaxData) +
+                        " fault data kept (datum number " + std::to_string(rec.NUM) +
+                        "); at most 300 can be used in one run");
+    }
+    if (echo) {
+      ws.units.write(8, kEchoLayout, rec.DIR, rec.PEND, std::string_view(&rec.QPEND, 1), rec.PITCH,
+                     std::string_view(&rec.QPITCH, 1), rec.AZSTR, std::string_view(&rec.SENS, 1), rec.NUM,
+                     std::string_view(rec.LABEL, 3));
+    }
+    Vec3 FN, STR;
+    convert_datum(rec, FN, STR);
+    for (int c = 1; c <= 3; ++c) {
+      ws.tir.FN(i, c) = FN(c);
+      ws.tir.STR(i, c) = STR(c);
+    }
+    ++i;
+  }
+  ws.tir.N = i - 1;
+}
+
+}  // namespace zk

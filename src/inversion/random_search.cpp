@@ -1,0 +1,39 @@
+#include "inversion/random_search.hpp"
+
+#include "data/geometry.hpp"
+#include "inversion/misfit.hpp"
+
+namespace zk {
+
+void random_search(Workspace& ws, int NTIR, Vec4& P) {
+  float FMIN = 1.0E30f;
+  float F = 1.0E30f;
+  float FT = 0.0f;
+  // The candidate persists from draw to draw: with both axes imposed EULAZ
+  // draws only R and leaves the angles of the first draw in place.
+  float PSI = P(1);
+  float TETA = P(2);
+  float PHI = P(3);
+  float R = P(4);
+
+  for (int I = 1; I <= NTIR; ++I) {
+    EULAZ(ws, I, PSI, TETA, PHI, R);
+    SOMME(ws, F, FT, R, PSI, TETA, PHI, 0, 1);
+    // Not worse than the best so far: an equal misfit replaces it, so among
+    // equal misfits the last draw is kept.
+    if (!(F > FMIN)) {
+      FMIN = F;
+      P(1) = PSI;
+      P(2) = TETA;
+      P(3) = PHI;
+      P(4) = R;
+    }
+  }
+
+  ws.units.write(8, "(1X,'NBRE DE DONNEES ',I3,'  PARAMETRES ',4F8.4 ,'  FONCTION ',E14.6)", ws.ind.NMIN,
+                 rt::Many<float>{P.data(), 4}, FMIN);
+  ws.units.write(8, "(/,5X,10('*'),' FIN DE L ETAPE N0 1',//)");
+  ws.units.write_list(8, "---------------------------------------------");
+}
+
+}  // namespace zk

@@ -1,0 +1,20 @@
+#pragma once
+// Opening a run file on a unit, asking the user for it.
+#include <string_view>
+
+#include "areas/workspace.hpp"
+#include "runframe/text_helpers.hpp"
+
+namespace zk {
+
+// Opens a file on `unit` with `status` ("old" or "unknown").
+// mode 0: asks (on the console, a path typed as one line; otherwise the
+//         typed prompt with the current name as default) and, when the file
+//         does not open, warns and asks again until one does;
+// mode 7: opens `name` silently and stops the run when it does not open;
+// other: shows the OPENING frame, opens `name`, stops when it does not open.
+// On return `name` holds the base name of the file opened. A stop shows an
+// error frame and the sad face and throws rt::RunStop (already shown).
+void opef2(Workspace& ws, FieldRef name, std::string_view label, int unit, std::string_view status, int mode);
+
+}  // namespace zk
