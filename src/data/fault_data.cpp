@@ -6,6 +6,7 @@
 #include <cmath>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "data/geometry.hpp"
 #include "data/input_context.hpp"
@@ -24,18 +25,21 @@ bool is_one_of(char c, char a, char b) { return c == a || c == b; }
 // Hands the formatted reader one record already taken from the unit.
 class OneRecord : public rt::RecordSource {
  public:
-  OneRecord(const std::string& rec, std::string file, int line) : rec_(rec), file_(std::move(file)), line_(line) {}
+  OneRecord(const std::string& rec, std::string file, std::string where, int line)
+      : rec_(rec), file_(std::move(file)), where_(std::move(where)), line_(line) {}
   std::string next_record() override {
-    if (used_) throw rt::InputError(file_, line_, file_ + ", line " + std::to_string(line_) + ": record too short");
     used_ = true;
     return rec_;
   }
   const std::string& file() const override { return file_; }
   int line() const override { return line_; }
+  bool at_end() override { return used_; }
+  std::string where() const override { return where_; }
 
  private:
   const std::string& rec_;
   std::string file_;
+  std::string where_;
   int line_;
   bool used_ = false;
 };
@@ -47,15 +51,14 @@ constexpr std::string_view kEchoLayout =
 
 // Reads the next DATA record into rec; the line number goes to line.
 void read_fault_record(Workspace& ws, FaultRecord& rec, int& line) {
-  std::string text;
-  try {
-    text = ws.units.read_record(4);
-  } catch (const rt::InputError& e) {
-    throw rt::InputError(e.file, e.line,
-                         detail::where(ws, 4, e.line) +
+  if (ws.units.at_end(4)) {
+    const int last = ws.units.line_number(4);
+    throw rt::InputError(ws.units.file_name(4), last,
+                         detail::where(ws, 4, last) +
                              ": the file ends before its terminator record (a record with a direction "
                              "above 400 in columns 3-5, e.g. 999)");
   }
+  const std::string text = ws.units.read_record(4);
   line = ws.units.line_number(4);
   const auto tab = text.find('\t');
   if (tab != std::string::npos) {
@@ -63,7 +66,7 @@ void read_fault_record(Workspace& ws, FaultRecord& rec, int& line) {
                          detail::where(ws, 4, line) + ": tab character in column " + std::to_string(tab + 1) +
                              ": fixed-column records must use blanks");
   }
-  OneRecord src(text, ws.units.file_name(4), line);
+  OneRecord src(text, ws.units.file_name(4), ws.units.where(4), line);
   const rt::Target targets[] = {
       rt::target(rec.DIR),   rt::target(rec.PEND),       rt::target(&rec.QPEND, 1),
       rt::target(rec.PITCH), rt::target(&rec.QPITCH, 1), rt::target(rec.AZSTR),
@@ -192,11 +195,10 @@ void CONTRO(const Workspace& ws, int NUM, int& IFLAG) {
 void GEOLOG(Workspace& ws) {
   std::array<rt::Target, kTitleLen> title{};
   for (int k = 1; k <= kTitleLen; ++k) title[static_cast<std::size_t>(k - 1)] = rt::target(&ws.modi2.TITRE(k), 1);
-  try {
-    ws.units.read_targets(4, "(80A1)", title);
-  } catch (const rt::InputError& e) {
-    throw rt::InputError(e.file, e.line, "expected the title line: " + std::string(e.what()));
+  if (ws.units.at_end(4)) {
+    throw rt::InputError(ws.units.file_name(4), 0, ws.units.where(4) + " is empty: expected the title line");
   }
+  ws.units.read_targets(4, "(80A1)", title);
   const bool echo = ws.eeetc.IECHO != 0;
   if (echo) {
     ws.units.write_list(8, " Resultats du traitement par le programme ZARKEL");

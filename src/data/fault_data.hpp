@@ -16,6 +16,9 @@ void convert_datum(const FaultRecord& rec, Vec3& FN, Vec3& STR);
 // Keep test of one datum number: IFLAG = 1 means the datum is skipped.
 void CONTRO(const Workspace& ws, int NUM, int& IFLAG);
 // Reads unit 4 into modi2, modi1 and tir; echoes to unit 8 when IECHO != 0.
+// A file that ends before its terminator record, a malformed numeric field or
+// a tab in a record is an rt::InputError naming the line; more than 300 kept
+// data stop the run (rt::RunStop).
 void GEOLOG(Workspace& ws);
 
 }  // namespace zk

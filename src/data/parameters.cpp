@@ -80,12 +80,8 @@ void ENREG(Workspace& ws) {
   ws.eeet.NLIST = 0;
   if (ws.eeetc.ISEL == 1) return;
   for (int n = 1; n <= kMaxListLines + 1; ++n) {
-    std::string text;
-    try {
-      text = ws.units.read_record(3);
-    } catch (const rt::InputError&) {
-      return;  // the end of the file ends the list
-    }
+    if (ws.units.at_end(3)) return;  // the end of the file ends the list
+    const std::string text = ws.units.read_record(3);
     if (n > kMaxListLines) return;  // read and dropped
     if (scan_selection_line(ws, text, ws.units.line_number(3))) return;
   }

@@ -1,10 +1,10 @@
 #include "driver/driver.hpp"
 
-#include <exception>
 #include <memory>
 #include <string>
 
 #include "areas/workspace.hpp"
+#include "driver/run_error.hpp"
 #include "driver/stages.hpp"
 #include "runframe/runframe.hpp"
 #include "runtime/errors.hpp"
@@ -19,14 +19,6 @@ struct FileSlot {
   const char* status;
 };
 constexpr FileSlot kFiles[] = {{"PARAMETERS", 3, "old"}, {"DATA", 4, "old"}, {"OUTPUT", 8, "unknown"}};
-
-void report_stop(std::ostream& out, const std::string& what, bool listing_started) {
-  out << "\n *** ZARKEL STOPPED: " << what << "\n";
-  if (listing_started) {
-    out << " *** No listing was written (an existing OUTPUT file is left unchanged).\n";
-  }
-  out.flush();
-}
 
 }  // namespace
 
@@ -58,26 +50,13 @@ int main_program(std::istream& in, std::ostream& out) {
     ws->units.close(8);  // the listing replaces the OUTPUT file only now
     progtail2(*ws);
     return 0;
-  } catch (const rt::EndOfInput& e) {
-    report_stop(out, std::string(e.what()) + ": no answer can be read, the run ends here.", output_open);
-  } catch (const rt::InputError& e) {
-    // The message names the file and the line; add them where it does not.
-    std::string msg = e.what();
-    if (!e.file.empty() && msg.find(e.file) == std::string::npos) {
-      std::string where = e.file;
-      if (e.line > 0) where += ", line " + std::to_string(e.line);
-      msg = where + ": " + msg;
-    }
-    report_stop(out, msg, output_open);
-  } catch (const rt::RunStop& e) {
-    if (e.shown) {
-      if (output_open) report_stop(out, e.what(), true);
-    } else {
-      report_stop(out, e.what(), output_open);
-    }
-    return e.status;
+  } catch (const rt::EndOfInput&) {
+    return report_run_error(out, output_open);
+  } catch (const rt::InputError&) {
+    return report_run_error(out, output_open);
+  } catch (const rt::RunStop&) {
+    return report_run_error(out, output_open);
   }
-  return 1;
 }
 
 }  // namespace zk

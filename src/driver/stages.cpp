@@ -29,6 +29,7 @@ void list_tensor(Workspace& ws, Vec4& P, Vec3& PEN, Vec3& DIRE, TensorSnapshot* 
   snap->PEN = PEN;
   snap->DIRE = DIRE;
   snap->VP = ws.mec.VP;
+  snap->ROT = ws.mec.ROT;
   // SORTIE ranked the data by this tensor; the same evaluation again gives the
   // two sums without changing anything it leaves in the work areas.
   SOMME(ws, snap->F, snap->FT, P(4), P(1), P(2), P(3), 0, 1);
@@ -77,6 +78,10 @@ void run_stages(Workspace& ws, RunRecord* rec) {
       rec->stage1.P = P;
       CHANG(ws, P(4), P(1), P(2), P(3));
       rec->stage1.VP = ws.mec.VP;
+      rec->stage1.ROT = ws.mec.ROT;
+      // The same ranking evaluation as stage 2 starts with: it leaves the work
+      // areas as that one will.
+      SOMME(ws, rec->stage1.F, rec->stage1.FT, P(4), P(1), P(2), P(3), 0, 1);
     }
   } else if (INDX == 6) {
     read_imposed_tensor(ws, P);
@@ -127,7 +132,7 @@ void run_stages(Workspace& ws, RunRecord* rec) {
   ws.units.write(kListing, "(//,2X,20(1H*),'  DEBUT DE L ETAPE N0 3')");
   dash_line(ws);
   ws.units.write(kListing, "(/,1X,'REGRESSION MOINDRE CARRE SUR LES ',I3,'  PLUS FAIBLES ECARTS')", ws.ind.NMIN);
-  CMQ(ws, P, 10, ws.ind.NMIN, IPRINT);
+  CMQ(ws, P, 10, ws.ind.NMIN, IPRINT, rec != nullptr ? &rec->fit : nullptr);
   list_tensor(ws, P, PEN, DIRE, rec != nullptr ? &rec->stage3 : nullptr);
   if (rec != nullptr) {
     // The final ranking, before MOHR and stage 4 read tab as SORTIE left it.

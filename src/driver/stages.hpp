@@ -3,6 +3,7 @@
 // four stages, and every listing line of the driver, in listing order. Shared
 // by the console program and the batch front end.
 #include "areas/workspace.hpp"
+#include "inversion/lsq.hpp"
 
 namespace zk {
 
@@ -12,6 +13,7 @@ struct TensorSnapshot {
   Vec3 PEN;     // plunge of sigma 1, 2, 3 (degrees)
   Vec3 DIRE;    // direction of sigma 1, 2, 3 (degrees)
   Vec3 VP;      // principal values
+  Mat<float, 3, 3> ROT;  // ROT(L, c): axis of sigma L as the tensor was last listed or computed
   float F = 0.0f;   // misfit sum over the NMIN best data (square radians)
   float FT = 0.0f;  // misfit sum over all data
 };
@@ -28,6 +30,7 @@ struct RunRecord {
   bool has_stage1 = false;
   TensorSnapshot stage1, stage2, stage3;
   int stage2_iterations = 0;
+  CmqResult fit;  // stage 3: mean deviation and errors
   Vec<float, kMaxData> final_angle;  // misfit angle of each datum (data order), final tensor
   Vec<int, kMaxData> final_rank;     // rank of each datum (1 = best) for the final tensor
   Vec<NearestTensor, kMaxData> nearest;

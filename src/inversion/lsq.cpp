@@ -48,7 +48,7 @@ float axis_error(float s2, const Vec4& Gq, const Vec4& W, const Mat4& V) {
 
 }  // namespace
 
-void CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, int IPRINT) {
+void CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, int IPRINT, CmqResult* out) {
   const int N = ws.tir.N;
   if (NMIN < 0 || NMIN > kMaxRegressionRows || NMIN > N) {
     throw rt::RunStop("LEAST SQUARES: " + std::to_string(NMIN) + " DATA REQUESTED, " + std::to_string(N) +
@@ -118,6 +118,7 @@ void CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, int IPRINT) {
       float EPS = kSvdEps;
       if (!SVDY(kRows, kNPar, MROWS, kNPar, 1, 1, EPS, kSvdTol, Wt.data(), E.data(), Ut.data(), Vt.data())) {
         ws.units.write(8, "(/,2X,'DECOMPOSITION EN VALEURS SINGULIERES IMPOSSIBLE: LE MEILLEUR POINT EST CONSERVE')");
+        if (out != nullptr) out->svd_ok = false;
         break;
       }
       U = Ut;
@@ -165,6 +166,7 @@ void CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, int IPRINT) {
   const float dof = static_cast<float>(NMIN - kNPar);
   const float ECART = kDeg180 * std::sqrt(Smin / dof) / kPiRounded;
   ws.units.write(8, "(////,2X,'ECART MOYEN EN DEGRES',F10.5,//)", ECART);
+  if (out != nullptr) out->ECART = ECART;
 
   // Standard errors from the last decomposition (all four singular values)
   // and the axes of the last point evaluated.
@@ -193,6 +195,10 @@ void CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, int IPRINT) {
     const float ea = axis_error(s2, Ga, W, V) * kDeg180 / kPiRounded;
     const float ep = axis_error(s2, Gp, W, V) * kDeg180 / kPiRounded;
     ws.units.write(8, "(2X,'COMP NO',I2,'   ERR SUR DIREC',F6.1,'   ERR SUR PEND',F6.1)", L, ea, ep);
+    if (out != nullptr) {
+      out->err_dir(L) = ea;
+      out->err_pen(L) = ep;
+    }
   }
 
   float acc = 0.0f;
@@ -202,6 +208,7 @@ void CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, int IPRINT) {
   }
   const float ER = std::sqrt(s2 * acc);
   ws.units.write(8, "(1X,//,'     ERREUR SUR R    ',E10.2)", ER);
+  if (out != nullptr) out->err_R = ER;
 }
 
 }  // namespace zk

@@ -1,8 +1,10 @@
 // Ranking sort. The reference result is the exchange sort below, whose order
 // among equal values (and whose handling of NaN: a NaN is "not >=" anything)
-// is part of the ranking that later stages read. When every value is a number
-// and no two values are equal, the sorted order is unique, so an O(N log N)
-// sort gives the same arrays; otherwise the exchange pass itself is run.
+// is part of the ranking that later stages read. Without NaN the values are
+// ranked by an O(N log N) sort; the order the exchange sort leaves among equal
+// values is then rebuilt group by group (see tied_order). Misfits tie often
+// near an optimum (angles of cosines rounded to 1, and pi), so that case must
+// stay cheap: the exchange sort makes about N*N/4 exchanges.
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -35,6 +37,37 @@ std::uint32_t order_key(float v) {
   return (u & 0x80000000u) != 0 ? ~u : (u | 0x80000000u);
 }
 
+// Order in which the exchange sort ranks the data whose key is g (positions
+// 1..N, written to out). Two facts make it cheap:
+// - The exchange sort restricted to the values <= g moves exactly as the
+//   exchange sort of that subsequence alone, and a value equal to g is never
+//   exchanged once the smaller ones are ranked.
+// - In that subsequence the smaller values (S) are ranked one per pass. When
+//   the first remaining element is an S, it just leaves. When it is the first
+//   of a leading run of a values equal to g, it is exchanged into the first S
+//   after the run: that S leaves and the run's order turns left by one.
+// So, reading the data in order: a run of b smaller values turns the values
+// equal to g gathered so far left by b (mod their count); the others follow
+// in order.
+void tied_order(const std::array<std::uint32_t, kMaxData>& key, int N, std::uint32_t g, int* out) {
+  int len = 0;
+  int smaller = 0;
+  const auto turn = [&] {
+    if (smaller > 0 && len > 1) std::rotate(out, out + smaller % len, out + len);
+    smaller = 0;
+  };
+  for (int j = 1; j <= N; ++j) {
+    const std::uint32_t k = key[static_cast<std::size_t>(j - 1)];
+    if (k < g) {
+      ++smaller;
+    } else if (k == g) {
+      turn();
+      out[len++] = j;
+    }
+  }
+  turn();
+}
+
 }  // namespace
 
 void TRI(Vec<float, kMaxData>& A, Vec<int, kMaxData>& IX, int N) {
@@ -42,30 +75,35 @@ void TRI(Vec<float, kMaxData>& A, Vec<int, kMaxData>& IX, int N) {
   for (int j = 1; j <= N; ++j) IX(j) = j;
 
   // (value key, original position) packed so one integer sort orders both.
+  std::array<std::uint32_t, kMaxData> key;
   std::array<std::uint64_t, kMaxData> keys;
   for (int j = 1; j <= N; ++j) {
     if (std::isnan(A(j))) {
       exchange_pass(A, IX, N);
       return;
     }
-    keys[static_cast<std::size_t>(j - 1)] =
-        (static_cast<std::uint64_t>(order_key(A(j))) << 32) | static_cast<std::uint32_t>(j);
+    const auto jj = static_cast<std::size_t>(j - 1);
+    key[jj] = order_key(A(j));
+    keys[jj] = (static_cast<std::uint64_t>(key[jj]) << 32) | static_cast<std::uint32_t>(j);
   }
-  const auto first = keys.begin();
-  const auto last = keys.begin() + N;
-  std::sort(first, last);
-  for (auto it = first; it + 1 < last; ++it) {
-    if ((*it >> 32) == (*(it + 1) >> 32)) {
-      exchange_pass(A, IX, N);
-      return;
-    }
+  std::sort(keys.begin(), keys.begin() + N);
+
+  std::array<int, kMaxData> rank;  // rank - 1 -> position
+  for (int r = 0; r < N; ++r) {
+    rank[static_cast<std::size_t>(r)] = static_cast<int>(keys[static_cast<std::size_t>(r)] & 0xffffffffu);
+  }
+  for (int s = 0; s < N;) {
+    const std::uint32_t g = static_cast<std::uint32_t>(keys[static_cast<std::size_t>(s)] >> 32);
+    int e = s + 1;
+    while (e < N && static_cast<std::uint32_t>(keys[static_cast<std::size_t>(e)] >> 32) == g) ++e;
+    if (e - s > 1) tied_order(key, N, g, rank.data() + s);
+    s = e;
   }
 
-  // No ties: write the ranking back from a copy of the unsorted values.
   std::array<float, kMaxData> orig;
   std::copy_n(A.data(), N, orig.begin());
   for (int r = 1; r <= N; ++r) {
-    const int j = static_cast<int>(keys[static_cast<std::size_t>(r - 1)] & 0xffffffffu);
+    const int j = rank[static_cast<std::size_t>(r - 1)];
     A(r) = orig[static_cast<std::size_t>(j - 1)];
     IX(r) = j;
   }

@@ -74,7 +74,7 @@ void MOHR(Workspace& ws) {
 
   // symbol_of[I]: the symbol (1..NSYM) of the datum of rank I, 0 when its
   // point falls outside the picture.
-  const int nmin = std::clamp(ws.ind.NMIN, 0, std::min(ws.tir.N, kMaxData));
+  const int nmin = std::clamp(ws.ind.NMIN, 0, std::max(0, std::min(ws.tir.N, kMaxData)));
   std::array<int, kMaxData + 1> symbol_of{};
   int NSYM = 0;
   for (int I = 1; I <= nmin; ++I) {

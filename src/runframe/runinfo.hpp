@@ -30,8 +30,8 @@ void hardinfo(Workspace& ws, FieldRef text);
 // Current local date "ccyy-mm-dd" and time "hh:mm:ss".
 void date10_time8(Workspace& ws, FieldRef date, FieldRef time);
 
-// The platform of the run (ws.platform), which the driver or a test sets.
-class Platform;
+// The platform of the run (ws.platform, set by the driver or a test); a
+// workspace without one is a programming error (std::logic_error).
 Platform& platform_of(Workspace& ws);
 
 }  // namespace zk

@@ -70,9 +70,15 @@ struct Target {
   float* r = nullptr;
   char* s = nullptr;  // blank-padded text of length len
   int len = 0;
+  int count = 1;  // consecutive elements: i[0..count), r[0..count), or count texts of len at s
 };
-inline Target target(int& v) { return Target{Target::Kind::Int, &v, nullptr, nullptr, 0}; }
-inline Target target(float& v) { return Target{Target::Kind::Real, nullptr, &v, nullptr, 0}; }
-inline Target target(char* p, int n) { return Target{Target::Kind::Text, nullptr, nullptr, p, n}; }
+inline Target target(int& v) { return Target{Target::Kind::Int, &v, nullptr, nullptr, 0, 1}; }
+inline Target target(float& v) { return Target{Target::Kind::Real, nullptr, &v, nullptr, 0, 1}; }
+inline Target target(char* p, int n) { return Target{Target::Kind::Text, nullptr, nullptr, p, n, 1}; }
+// n consecutive elements of an array: n one-character texts (the nA1
+// layouts), n integers, n reals.
+inline Target target_each(char* p, int n) { return Target{Target::Kind::Text, nullptr, nullptr, p, 1, n}; }
+inline Target target_each(int* p, int n) { return Target{Target::Kind::Int, p, nullptr, nullptr, 0, n}; }
+inline Target target_each(float* p, int n) { return Target{Target::Kind::Real, nullptr, p, nullptr, 0, n}; }
 
 }  // namespace zk::rt

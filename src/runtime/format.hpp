@@ -27,10 +27,7 @@ std::vector<std::string> write_records(const Format& fmt, std::span<const Arg> i
 // separator between consecutive texts; no items gives an empty record.
 std::string list_directed_record(std::span<const Arg> items);
 
-// One formatted read (Iw, Aw, Tn, nX, nA1, '/'...): every read starts on a new
-// record, taken from `src`, as is each further record the layout asks for
-// ("/"). A blank numeric field is zero. Throws InputError naming the file, the
-// line and the columns of a bad field.
+// Where reads take their records from.
 struct RecordSource {
   virtual ~RecordSource() = default;
   // Next record (without its line end or a trailing carriage return); throws
@@ -38,13 +35,47 @@ struct RecordSource {
   virtual std::string next_record() = 0;
   virtual const std::string& file() const = 0;
   virtual int line() const = 0;  // line number of the record last returned
+  // True when no record is left; checked before a record is asked for, so a
+  // read can say what it was still waiting for. Default: never at the end.
+  virtual bool at_end() { return false; }
+  // The console: its end ends the run (EndOfInput), it is not a bad file.
+  virtual bool is_console() const { return false; }
+  // How messages name the source, e.g. DATA file "x.dat".
+  virtual std::string where() const { return "file \"" + file() + "\""; }
 };
+
+// One formatted read (Iw, Fw.d, Aw, Tn, nX, nA1, '/'...): every read starts
+// on a new record, taken from `src`, as is each further record the layout
+// asks for ("/"). Blanks in a numeric field are ignored and a blank field is
+// zero; a record shorter than a field reads as blanks. Throws InputError
+// naming the file, the line and the columns of a bad field, or saying that the
+// file ended before the values.
 void read_formatted(const Format& fmt, RecordSource& src, std::span<const Target> targets);
 
 // One list-directed read: values separated by blanks, commas (tabs count as
 // blanks), continued over as many records as needed; the rest of the last
-// record is skipped. A bad value or the end of the file throws InputError
-// naming the file, the line and the item.
+// record is skipped. r*value repeats, r* and an empty value between commas
+// leave items unchanged, "/" ends the read. A bad value or the end of the
+// file throws InputError naming the file, the line and the item; the end of
+// the console throws EndOfInput.
 void read_list(RecordSource& src, std::span<const Target> targets);
+
+// Records taken from a text, one per line (an internal read, e.g. a number
+// read from an answer already typed).
+class TextSource : public RecordSource {
+ public:
+  explicit TextSource(std::string_view text, std::string name = "answer");
+  std::string next_record() override;
+  const std::string& file() const override { return name_; }
+  int line() const override { return line_; }
+  bool at_end() override { return next_ >= lines_.size(); }
+  std::string where() const override { return name_; }
+
+ private:
+  std::vector<std::string> lines_;
+  std::size_t next_ = 0;
+  int line_ = 0;
+  std::string name_;
+};
 
 }  // namespace zk::rt

@@ -27,13 +27,18 @@ class Units {
   // Opens `path` on `unit`. status "old": the file must exist and is read;
   // "unknown": written (created if missing). Returns false, with the reason in
   // `why`, when it cannot open (missing, a directory, unreadable, or an output
-  // that is the same file as an input already open, by identity).
+  // that is the same file as an input already open, by identity). An
+  // existing output must be a regular file; through a link, the linked file
+  // is replaced. Opening a unit that is open closes it first.
   bool open(int unit, const std::string& path, std::string_view status, std::string* why = nullptr);
   bool is_open(int unit) const;
   const std::string& path(int unit) const;  // full name as opened
   // Closes a unit; an output unit is committed (moved over its path).
+  // Closing a unit that is not open does nothing.
   void close(int unit);
-  // Moves every open output over its path. Only a run that ends normally.
+  // Moves the output written on `unit` over its path and closes the unit
+  // (nothing for an input or a unit not open). Only a run that ends normally.
+  // Throws RunStop when the file cannot be written or moved.
   void commit(int unit);
 
   // A formatted write: one or more records.
@@ -61,6 +66,8 @@ class Units {
     const Target ts[] = {targets...};
     read_targets(unit, fmt, ts);
   }
+  // A read with no items still takes (and skips) one record.
+  void read(int unit, std::string_view fmt) { read_targets(unit, fmt, {}); }
   void read_targets(int unit, std::string_view fmt, std::span<const Target> targets);
   // A list-directed read.
   template <class... Ts>
@@ -68,17 +75,26 @@ class Units {
     const Target ts[] = {targets...};
     read_list_targets(unit, ts);
   }
+  void read_list(int unit) { read_list_targets(unit, {}); }
   void read_list_targets(int unit, std::span<const Target> targets);
 
   // Name and current line number of an input unit, for messages.
   std::string file_name(int unit) const;
   int line_number(int unit) const;
+  // What messages call the file of a unit: units 3, 4 and 8 are the
+  // PARAMETERS, DATA and OUTPUT files unless told otherwise, e.g.
+  // DATA file "x.dat", line 7, columns 3-5: "1a2" is not an integer
+  void set_label(int unit, std::string label);
+  std::string where(int unit) const;
+  // True when an input unit has no record left (waits for the console).
+  bool at_end(int unit);
 
  private:
   struct Unit;
   Unit& get(int unit);
   const Unit& get(int unit) const;
   std::map<int, std::unique_ptr<Unit>> units_;
+  std::map<int, std::string> labels_;
 };
 
 }  // namespace zk::rt

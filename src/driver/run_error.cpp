@@ -1,0 +1,46 @@
+#include "driver/run_error.hpp"
+
+#include <exception>
+#include <string>
+
+#include "runtime/errors.hpp"
+
+namespace zk {
+namespace {
+
+void report_stop(std::ostream& out, const std::string& what, bool listing_started) {
+  out << "\n *** ZARKEL STOPPED: " << what << "\n";
+  if (listing_started) {
+    out << " *** No listing was written (an existing OUTPUT file is left unchanged).\n";
+  }
+  out.flush();
+}
+
+}  // namespace
+
+int report_run_error(std::ostream& out, bool listing_started) {
+  try {
+    throw;
+  } catch (const rt::EndOfInput& e) {
+    report_stop(out, std::string(e.what()) + ": no answer can be read, the run ends here.", listing_started);
+  } catch (const rt::InputError& e) {
+    // The message names the file and the line; add them where it does not.
+    std::string msg = e.what();
+    if (!e.file.empty() && msg.find(e.file) == std::string::npos) {
+      std::string where = e.file;
+      if (e.line > 0) where += ", line " + std::to_string(e.line);
+      msg = where + ": " + msg;
+    }
+    report_stop(out, msg, listing_started);
+  } catch (const rt::RunStop& e) {
+    if (e.shown) {
+      if (listing_started) report_stop(out, e.what(), true);
+    } else {
+      report_stop(out, e.what(), listing_started);
+    }
+    return e.status;
+  }
+  return 1;
+}
+
+}  // namespace zk

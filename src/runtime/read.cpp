@@ -1,0 +1,427 @@
+// Formatted and list-directed input.
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "runtime/errors.hpp"
+#include "runtime/format.hpp"
+#include "runtime/format_tree.hpp"
+
+namespace zk::rt {
+namespace {
+
+// One element to be read: the targets with a count are spread out.
+struct Slot {
+  Target::Kind kind;
+  int* i = nullptr;
+  float* r = nullptr;
+  char* s = nullptr;
+  int len = 0;
+};
+
+std::vector<Slot> spread(std::span<const Target> targets) {
+  std::vector<Slot> out;
+  for (const Target& t : targets) {
+    for (int k = 0; k < t.count; ++k) {
+      Slot s{t.kind};
+      if (t.kind == Target::Kind::Int) s.i = t.i + k;
+      if (t.kind == Target::Kind::Real) s.r = t.r + k;
+      if (t.kind == Target::Kind::Text) {
+        s.s = t.s + static_cast<std::ptrdiff_t>(k) * t.len;
+        s.len = t.len;
+      }
+      out.push_back(s);
+    }
+  }
+  return out;
+}
+
+// Stores `text` in a blank-padded field: a longer text keeps its first
+// characters (its last ones for an Aw field wider than the target).
+void store_text(const Slot& s, std::string_view text, bool keep_right) {
+  const auto len = static_cast<std::size_t>(s.len);
+  if (text.size() > len && keep_right) text = text.substr(text.size() - len);
+  for (std::size_t k = 0; k < len; ++k) s.s[k] = k < text.size() ? text[k] : ' ';
+}
+
+enum class Parse { Ok, Bad, Range };
+
+// An optionally signed integer, nothing else.
+Parse parse_int(std::string_view t, int& out) {
+  std::size_t p = 0;
+  bool neg = false;
+  if (p < t.size() && (t[p] == '+' || t[p] == '-')) neg = t[p++] == '-';
+  if (p == t.size()) return Parse::Bad;
+  std::int64_t v = 0;
+  for (; p < t.size(); ++p) {
+    if (t[p] < '0' || t[p] > '9') return Parse::Bad;
+    v = v * 10 + (t[p] - '0');
+    if (v > static_cast<std::int64_t>(INT_MAX) + 1) return Parse::Range;
+  }
+  if (neg) v = -v;
+  if (v > INT_MAX || v < INT_MIN) return Parse::Range;
+  out = static_cast<int>(v);
+  return Parse::Ok;
+}
+
+// A Fortran real: [sign] (digits [. [digits]] | . digits) [exponent], the
+// exponent being E, D or Q with an optionally signed number, or a bare signed
+// number (1.5-3 is 1.5E-3). `implied` digits of a number without a point are
+// decimals (Fw.d input). Infinity, NaN and values beyond the range of a real
+// are refused.
+Parse parse_real(std::string_view t, int implied, float& out) {
+  std::size_t p = 0;
+  bool neg = false;
+  if (p < t.size() && (t[p] == '+' || t[p] == '-')) neg = t[p++] == '-';
+  std::string ipart, fpart;
+  bool point = false;
+  while (p < t.size() && t[p] >= '0' && t[p] <= '9') ipart += t[p++];
+  if (p < t.size() && t[p] == '.') {
+    point = true;
+    ++p;
+    while (p < t.size() && t[p] >= '0' && t[p] <= '9') fpart += t[p++];
+  }
+  if (ipart.empty() && fpart.empty()) return Parse::Bad;
+  long exp10 = 0;
+  if (p < t.size()) {
+    char c = t[p];
+    if (c == 'e' || c == 'E' || c == 'd' || c == 'D' || c == 'q' || c == 'Q') ++p;
+    else if (c != '+' && c != '-') return Parse::Bad;
+    bool eneg = false;
+    if (p < t.size() && (t[p] == '+' || t[p] == '-')) eneg = t[p++] == '-';
+    if (p == t.size()) return Parse::Bad;
+    for (; p < t.size(); ++p) {
+      if (t[p] < '0' || t[p] > '9') return Parse::Bad;
+      if (exp10 < 100000) exp10 = exp10 * 10 + (t[p] - '0');
+    }
+    if (eneg) exp10 = -exp10;
+  }
+  if (!point && implied > 0) {
+    // Fw.d without a point: the last d digits are decimals.
+    if (static_cast<int>(ipart.size()) < implied) {
+      ipart = std::string(static_cast<std::size_t>(implied) - ipart.size(), '0') + ipart;
+    }
+    fpart = ipart.substr(ipart.size() - static_cast<std::size_t>(implied));
+    ipart.resize(ipart.size() - static_cast<std::size_t>(implied));
+  }
+  std::string canon = (ipart.empty() ? "0" : ipart) + "." + fpart + "e" + std::to_string(exp10);
+  float v = 0.0f;
+  auto res = std::from_chars(canon.data(), canon.data() + canon.size(), v);
+  if (res.ec == std::errc::result_out_of_range) {
+    // Below the smallest real: zero, as the runtime gives it; above: refused.
+    v = std::strtof(canon.c_str(), nullptr);
+    if (std::isinf(v)) return Parse::Range;
+  } else if (res.ec != std::errc() || res.ptr != canon.data() + canon.size()) {
+    return Parse::Bad;
+  }
+  if (std::isinf(v)) return Parse::Range;
+  out = neg ? -v : v;
+  return Parse::Ok;
+}
+
+// A record source's next record, or the error that says what the read was
+// still waiting for.
+std::string next_or_end(RecordSource& src, std::size_t expected) {
+  if (src.at_end()) {
+    if (src.is_console()) throw EndOfInput("end of standard input");
+    const std::string at = src.where() + " ends after line " + std::to_string(src.line());
+    if (expected == 0) throw InputError(src.file(), src.line(), at + " where a further line was expected");
+    throw InputError(src.file(), src.line(),
+                     at + " before all values were read (expected " + std::to_string(expected) +
+                         (expected == 1 ? " value)" : " values)"));
+  }
+  return src.next_record();
+}
+
+class FormattedReader {
+ public:
+  FormattedReader(const Format& f, RecordSource& src, std::vector<Slot> slots)
+      : f_(f), src_(src), slots_(std::move(slots)) {}
+
+  void run() {
+    rec_ = next_or_end(src_, slots_.size());
+    std::size_t start = 0;
+    for (;;) {
+      if (!walk(f_.items, start)) return;
+      if (next_ >= slots_.size()) return;
+      if (!f_.reversion_has_data) {
+        throw FormatError("layout \"" + f_.source + "\" has no data descriptor left for item " +
+                          std::to_string(next_ + 1));
+      }
+      new_record();
+      start = f_.reversion;
+    }
+  }
+
+ private:
+  void new_record() {
+    rec_ = next_or_end(src_, slots_.size());
+    pos_ = 0;
+  }
+
+  // w columns from the cursor; a record shorter than the field reads as blanks.
+  std::string field(int w) {
+    std::string t(static_cast<std::size_t>(w), ' ');
+    for (std::size_t k = 0; k < t.size(); ++k) {
+      if (pos_ + k < rec_.size()) t[k] = rec_[pos_ + k];
+    }
+    first_col_ = pos_ + 1;
+    pos_ += t.size();
+    return t;
+  }
+
+  [[noreturn]] void bad(const std::string& text, const std::string& what) {
+    throw InputError(src_.file(), src_.line(),
+                     src_.where() + ", line " + std::to_string(src_.line()) + ", columns " +
+                         std::to_string(first_col_) + "-" + std::to_string(pos_) + ": \"" + text + "\" " + what);
+  }
+
+  static std::string without_blanks(const std::string& t) {
+    std::string s;
+    for (char c : t) {
+      if (c != ' ' && c != '\t') s += c;
+    }
+    return s;
+  }
+
+  void mismatch(const Node&, const char* want) {
+    throw FormatError("layout \"" + f_.source + "\": item " + std::to_string(next_ + 1) + " is not " + want);
+  }
+
+  void data(const Node& n) {
+    const Slot& s = slots_[next_];
+    switch (n.kind) {
+      case Node::Kind::I: {
+        if (s.kind != Target::Kind::Int) mismatch(n, "an integer");
+        if (n.w < 1) throw FormatError("layout \"" + f_.source + "\": I needs a width on input");
+        const std::string raw = field(n.w);
+        const std::string t = without_blanks(raw);  // blanks are ignored; a blank field is 0
+        int v = 0;
+        const Parse p = t.empty() ? Parse::Ok : parse_int(t, v);
+        if (p == Parse::Bad) bad(raw, "is not an integer");
+        if (p == Parse::Range) bad(raw, "is out of range for an integer");
+        *s.i = v;
+        break;
+      }
+      case Node::Kind::F:
+      case Node::Kind::E: {
+        if (s.kind != Target::Kind::Real) mismatch(n, "a real");
+        if (n.w < 1) throw FormatError("layout \"" + f_.source + "\": F needs a width on input");
+        const std::string raw = field(n.w);
+        const std::string t = without_blanks(raw);
+        float v = 0.0f;
+        const Parse p = t.empty() ? Parse::Ok : parse_real(t, n.d, v);
+        if (p == Parse::Bad) bad(raw, "is not a number");
+        if (p == Parse::Range) bad(raw, "is out of range for a real");
+        *s.r = v;
+        break;
+      }
+      case Node::Kind::A: {
+        if (s.kind != Target::Kind::Text) mismatch(n, "a text");
+        const int w = n.w < 0 ? s.len : n.w;
+        store_text(s, field(w), true);
+        break;
+      }
+      default:
+        throw FormatError("layout \"" + f_.source + "\": this descriptor cannot be read");
+    }
+    ++next_;
+  }
+
+  bool walk(const std::vector<Node>& nodes, std::size_t from) {
+    for (std::size_t k = from; k < nodes.size(); ++k) {
+      const Node& n = nodes[k];
+      switch (n.kind) {
+        case Node::Kind::Text:
+          throw FormatError("layout \"" + f_.source + "\": a text cannot be read");
+        case Node::Kind::X:
+        case Node::Kind::TR: pos_ += static_cast<std::size_t>(n.n); break;
+        case Node::Kind::T: pos_ = static_cast<std::size_t>(n.n - 1); break;
+        case Node::Kind::TL:
+          pos_ = pos_ > static_cast<std::size_t>(n.n) ? pos_ - static_cast<std::size_t>(n.n) : 0;
+          break;
+        case Node::Kind::Slash:
+          for (int r = 0; r < n.repeat; ++r) new_record();
+          break;
+        case Node::Kind::Colon:
+          if (next_ >= slots_.size()) return false;
+          break;
+        case Node::Kind::Group:
+          for (int r = 0; r < n.repeat; ++r) {
+            if (!walk(n.children, 0)) return false;
+          }
+          break;
+        default:
+          for (int r = 0; r < n.repeat; ++r) {
+            if (next_ >= slots_.size()) return false;
+            data(n);
+          }
+          break;
+      }
+    }
+    return true;
+  }
+
+  const Format& f_;
+  RecordSource& src_;
+  std::vector<Slot> slots_;
+  std::size_t next_ = 0;
+  std::string rec_;
+  std::size_t pos_ = 0;
+  std::size_t first_col_ = 1;
+};
+
+bool blank(char c) { return c == ' ' || c == '\t'; }
+bool separator(char c) { return blank(c) || c == ',' || c == ';' || c == '/'; }
+
+class ListReader {
+ public:
+  ListReader(RecordSource& src, std::vector<Slot> slots) : src_(src), slots_(std::move(slots)) {}
+
+  void run() {
+    rec_ = next_or_end(src_, slots_.size());
+    while (next_ < slots_.size()) {
+      while (p_ < rec_.size() && blank(rec_[p_])) ++p_;
+      if (p_ >= rec_.size()) {  // the end of a record parts values like a blank
+        rec_ = next_or_end(src_, slots_.size());
+        p_ = 0;
+        continue;
+      }
+      const char c = rec_[p_];
+      if (c == '/') return;  // the remaining items keep their values
+      if (c == ',' || c == ';') {
+        ++p_;  // a null value: the item keeps its value
+        ++next_;
+        continue;
+      }
+      value();
+      // One comma after a value (blanks around it) is its separator.
+      while (p_ < rec_.size() && blank(rec_[p_])) ++p_;
+      if (p_ < rec_.size() && (rec_[p_] == ',' || rec_[p_] == ';')) ++p_;
+    }
+  }
+
+ private:
+  [[noreturn]] void bad(const std::string& text, const std::string& what) {
+    throw InputError(src_.file(), src_.line(),
+                     src_.where() + ", line " + std::to_string(src_.line()) + ", item " + std::to_string(next_ + 1) +
+                         ": \"" + text + "\" " + what);
+  }
+
+  // A quoted text ('it''s' or "it""s"), on one record.
+  std::string quoted() {
+    const char q = rec_[p_];
+    const std::size_t start = p_++;
+    std::string t;
+    for (;;) {
+      if (p_ >= rec_.size()) bad(rec_.substr(start), "is a text without its closing quote");
+      const char c = rec_[p_++];
+      if (c == q) {
+        if (p_ < rec_.size() && rec_[p_] == q) {
+          t += q;
+          ++p_;
+          continue;
+        }
+        return t;
+      }
+      t += c;
+    }
+  }
+
+  void value() {
+    // r*value or r* (r null values).
+    std::size_t q = p_;
+    while (q < rec_.size() && rec_[q] >= '0' && rec_[q] <= '9') ++q;
+    long repeat = 1;
+    bool null = false;
+    if (q > p_ && q < rec_.size() && rec_[q] == '*') {
+      const std::string digits = rec_.substr(p_, q - p_);
+      repeat = digits.size() > 6 ? 1000000 : std::stol(digits);
+      if (repeat == 0) bad(digits + "*", "has a repeat count of zero");
+      p_ = q + 1;
+      null = p_ >= rec_.size() || separator(rec_[p_]);
+    }
+    if (null) {
+      next_ += static_cast<std::size_t>(std::min<long>(repeat, static_cast<long>(slots_.size() - next_)));
+      return;
+    }
+    const Slot& first = slots_[next_];
+    std::string token;
+    bool was_quoted = false;
+    if (first.kind == Target::Kind::Text && (rec_[p_] == '\'' || rec_[p_] == '"')) {
+      token = quoted();
+      was_quoted = true;
+    } else {
+      const std::size_t start = p_;
+      while (p_ < rec_.size() && !separator(rec_[p_])) ++p_;
+      token = rec_.substr(start, p_ - start);
+    }
+    for (long r = 0; r < repeat && next_ < slots_.size(); ++r) {
+      store(slots_[next_], token, was_quoted);
+      ++next_;
+    }
+  }
+
+  void store(const Slot& s, const std::string& token, bool was_quoted) {
+    switch (s.kind) {
+      case Target::Kind::Int: {
+        int v = 0;
+        const Parse p = was_quoted ? Parse::Bad : parse_int(token, v);
+        if (p == Parse::Bad) bad(token, "is not an integer");
+        if (p == Parse::Range) bad(token, "is out of range for an integer");
+        *s.i = v;
+        break;
+      }
+      case Target::Kind::Real: {
+        float v = 0.0f;
+        const Parse p = was_quoted ? Parse::Bad : parse_real(token, 0, v);
+        if (p == Parse::Bad) bad(token, "is not a number");
+        if (p == Parse::Range) bad(token, "is out of range for a real");
+        *s.r = v;
+        break;
+      }
+      case Target::Kind::Text: store_text(s, token, false); break;
+    }
+  }
+
+  RecordSource& src_;
+  std::vector<Slot> slots_;
+  std::size_t next_ = 0;
+  std::string rec_;
+  std::size_t p_ = 0;
+};
+
+}  // namespace
+
+void read_formatted(const Format& fmt, RecordSource& src, std::span<const Target> targets) {
+  FormattedReader(fmt, src, spread(targets)).run();
+}
+
+void read_list(RecordSource& src, std::span<const Target> targets) { ListReader(src, spread(targets)).run(); }
+
+TextSource::TextSource(std::string_view text, std::string name) : name_(std::move(name)) {
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string line(text.substr(start, end - start));
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines_.push_back(std::move(line));
+    start = end + 1;
+  }
+  if (lines_.empty()) lines_.emplace_back();  // an empty text is one empty record
+}
+
+std::string TextSource::next_record() {
+  if (next_ >= lines_.size()) {
+    throw InputError(name_, line_, name_ + " has no line after line " + std::to_string(line_));
+  }
+  ++line_;
+  return lines_[next_++];
+}
+
+}  // namespace zk::rt

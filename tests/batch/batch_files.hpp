@@ -1,0 +1,114 @@
+#pragma once
+// Scratch directories and runs of the two programs for the batch tests.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace zk::test {
+
+namespace fs = std::filesystem;
+
+inline std::string slurp(const fs::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+inline void spit(const fs::path& p, const std::string& text) {
+  std::ofstream f(p, std::ios::binary | std::ios::trunc);
+  f << text;
+}
+
+inline std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string s; std::getline(in, s);) out.push_back(s);
+  return out;
+}
+
+inline std::string quoted(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) {
+    if (c == '\'') {
+      q += "'\\''";
+    } else {
+      q += c;
+    }
+  }
+  return q + "'";
+}
+
+struct Outcome {
+  int status = -1;
+  std::string out, err;
+};
+
+// A fresh directory per test, removed afterwards.
+class ScratchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "_" + info->name();
+    for (char& c : name) {
+      if (c == '/') c = '_';
+    }
+    dir = fs::temp_directory_path() / ("zk_batch_" + std::to_string(::getpid()) + "_" + name);
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+  }
+  void TearDown() override { fs::remove_all(dir); }
+
+  fs::path at(const std::string& name) const { return dir / name; }
+
+  // Runs a shell command line, capturing its standard output and error.
+  Outcome shell(const std::string& cmd) const {
+    const fs::path o = dir / "stdout.txt";
+    const fs::path e = dir / "stderr.txt";
+    const std::string full = cmd + " >" + quoted(o.string()) + " 2>" + quoted(e.string()) + " </dev/null";
+    const int rc = std::system(full.c_str());
+    Outcome r;
+    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    r.out = slurp(o);
+    r.err = slurp(e);
+    return r;
+  }
+
+  Outcome batch(const std::vector<std::string>& args) const {
+    std::string cmd = quoted(ZARKEL_BATCH_BINARY);
+    for (const auto& a : args) {
+      cmd += ' ';
+      cmd += quoted(a);
+    }
+    return shell(cmd);
+  }
+
+  // The console program through its dialogue: RETURN, then the three files.
+  Outcome console(const std::string& parameters, const std::string& data, const std::string& output) const {
+    const fs::path answers = dir / "answers.txt";
+    spit(answers, "\n" + parameters + "\n" + data + "\n" + output + "\n");
+    const fs::path o = dir / "console_out.txt";
+    const std::string full = quoted(ZARKEL_BINARY) + " <" + quoted(answers.string()) + " >" + quoted(o.string()) +
+                             " 2>&1";
+    const int rc = std::system(full.c_str());
+    Outcome r;
+    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    r.out = slurp(o);
+    return r;
+  }
+
+  static std::string example(const std::string& name) {
+    return (fs::path(ZARKEL_SOURCE_DIR) / "examples" / name).string();
+  }
+
+  fs::path dir;
+};
+
+}  // namespace zk::test

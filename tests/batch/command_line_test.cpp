@@ -1,0 +1,94 @@
+#include "batch/command_line.hpp"
+
+#include <gtest/gtest.h>
+
+#include "batch_files.hpp"
+
+namespace zk::batch {
+namespace {
+
+namespace fs = std::filesystem;
+using Action = CommandLine::Action;
+
+struct ParseCase {
+  const char* name;
+  std::vector<std::string> args;
+  Action action;
+  const char* error_part;  // Usage only
+  Options expect;          // Run only
+};
+
+class ParseTable : public ::testing::TestWithParam<ParseCase> {};
+
+TEST_P(ParseTable, ParsesAsExpected) {
+  const ParseCase& c = GetParam();
+  const CommandLine cl = parse_command_line(c.args);
+  ASSERT_EQ(cl.action, c.action) << cl.error;
+  if (c.action == Action::Usage) {
+    EXPECT_NE(cl.error.find(c.error_part), std::string::npos) << cl.error;
+  }
+  if (c.action == Action::Run) {
+    EXPECT_EQ(cl.options.parameters, c.expect.parameters);
+    EXPECT_EQ(cl.options.data, c.expect.data);
+    EXPECT_EQ(cl.options.output, c.expect.output);
+    EXPECT_EQ(cl.options.svg, c.expect.svg);
+    EXPECT_EQ(cl.options.json, c.expect.json);
+    EXPECT_EQ(cl.options.quiet, c.expect.quiet);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLine, ParseTable,
+    ::testing::Values(
+        ParseCase{"plain", {"P", "D", "O"}, Action::Run, "", {"P", "D", "O", "", "", false}},
+        ParseCase{"all_options_between_operands",
+                  {"--quiet", "P", "--svg", "f.svg", "D", "--json=r.json", "O"},
+                  Action::Run, "", {"P", "D", "O", "f.svg", "r.json", true}},
+        ParseCase{"dash_operand_after_double_dash", {"P", "--", "--odd", "O"}, Action::Run, "",
+                  {"P", "--odd", "O", "", "", false}},
+        ParseCase{"lone_dash_is_an_operand", {"-", "D", "O"}, Action::Run, "", {"-", "D", "O", "", "", false}},
+        ParseCase{"unknown_option_before_help", {"--bogus", "--help"}, Action::Usage, "unknown option --bogus", {}},
+        ParseCase{"help", {"P", "--help"}, Action::Help, "", {}},
+        ParseCase{"version", {"--version"}, Action::Version, "", {}},
+        ParseCase{"no_operands", {}, Action::Usage, "missing operand PARAMETERS", {}},
+        ParseCase{"two_operands", {"P", "D"}, Action::Usage, "missing operand OUTPUT", {}},
+        ParseCase{"four_operands", {"P", "D", "O", "X"}, Action::Usage, "too many operands (from X on)", {}},
+        ParseCase{"unknown_option", {"P", "D", "O", "--svgs", "x"}, Action::Usage, "unknown option --svgs", {}},
+        ParseCase{"option_without_value", {"P", "D", "O", "--json"}, Action::Usage, "--json needs a file name", {}},
+        ParseCase{"empty_value", {"P", "D", "O", "--svg="}, Action::Usage, "--svg needs a file name", {}},
+        ParseCase{"option_twice", {"P", "D", "O", "--svg", "a", "--svg", "b"}, Action::Usage, "--svg given twice",
+                  {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class ConflictTest : public test::ScratchTest {};
+
+TEST_F(ConflictTest, ResultsMayNotOverwriteTheRunsFiles) {
+  test::spit(at("P"), "x");
+  test::spit(at("D"), "x");
+  const std::string P = at("P").string();
+  const std::string D = at("D").string();
+  const std::string O = at("new_listing").string();  // does not exist yet
+  struct Case {
+    std::string json, svg;
+    const char* part;  // "" = no conflict
+  } cases[] = {
+      {at("r.json").string(), at("f.svg").string(), ""},
+      {D, "", "is the DATA file"},
+      {"", (dir / "." / "P").string(), "is the PARAMETERS file"},
+      {"", O, "is the OUTPUT file"},                              // by name: it is not there yet
+      {(dir / "sub" / ".." / "r.json").string(), at("r.json").string(), "name the same file"},
+  };
+  fs::create_directories(at("sub"));
+  for (const Case& c : cases) {
+    Options o{P, D, O, c.svg, c.json, false};
+    const std::string msg = conflicting_paths(o);
+    if (*c.part == '\0') {
+      EXPECT_EQ(msg, "") << c.json << " " << c.svg;
+    } else {
+      EXPECT_NE(msg.find(c.part), std::string::npos) << "json=" << c.json << " svg=" << c.svg << ": " << msg;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace zk::batch

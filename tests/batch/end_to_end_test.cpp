@@ -1,0 +1,334 @@
+// Both programs on the same files: the listings, the JSON document, the
+// figure, and the exit status of the batch program.
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <regex>
+
+#include "batch_files.hpp"
+
+namespace zk::test {
+namespace {
+
+using nlohmann::json;
+
+std::string fmt(const char* f, double v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, f, v);
+  return buf;
+}
+
+// The last tensor block of a listing: the three SIGMA lines and the ratio.
+struct ListedTensor {
+  std::vector<std::string> sigma;
+  std::string ratio;
+};
+ListedTensor last_tensor(const std::vector<std::string>& lines) {
+  ListedTensor t;
+  for (std::size_t k = 0; k < lines.size(); ++k) {
+    if (lines[k].rfind("     SIGMA(1)=", 0) == 0 && k + 2 < lines.size()) {
+      t.sigma = {lines[k], lines[k + 1], lines[k + 2]};
+    }
+    const auto p = lines[k].find("RAPPORT R =");
+    if (p != std::string::npos) t.ratio = lines[k].substr(p + 11, 6);
+  }
+  return t;
+}
+
+// The attribute `name` of the element that carries id="id".
+std::string attribute(const std::string& svg, const std::string& id, const std::string& name) {
+  std::string key = "id=\"";
+  key += id;
+  key += '"';
+  const auto p = svg.find(key);
+  if (p == std::string::npos) return "";
+  const auto end = svg.find('>', p);
+  std::string attr = " ";
+  attr += name;
+  attr += "=\"";
+  const auto a = svg.find(attr, p);
+  if (a == std::string::npos || a > end) return "";
+  const auto v = a + name.size() + 3;
+  return svg.substr(v, svg.find('"', v) - v);
+}
+
+struct Image {
+  unsigned width = 0, height = 0;
+  std::vector<unsigned char> rgba;
+  const unsigned char* at(unsigned x, unsigned y) const { return &rgba[(static_cast<std::size_t>(y) * width + x) * 4]; }
+};
+bool read_png(const std::string& path, Image& img) {
+  png_image im{};
+  im.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&im, path.c_str())) return false;
+  im.format = PNG_FORMAT_RGBA;
+  img.width = im.width;
+  img.height = im.height;
+  img.rgba.resize(PNG_IMAGE_SIZE(im));
+  const bool ok = png_image_finish_read(&im, nullptr, img.rgba.data(), 0, nullptr) != 0;
+  png_image_free(&im);
+  return ok;
+}
+
+// The runs compared: the bundled example, selections with and without the
+// data echo, an imposed tensor (no stage 1), imposed axes (stage 1 draws R
+// only) with the traces of stages 2 and 3.
+struct RunCase {
+  const char* name;
+  const char* parameters;  // nullptr: the bundled PARAMETERS
+};
+const RunCase kRuns[] = {
+    {"example", nullptr},
+    {"selection_and_echo", "0 1\n3 7\n 11 999\n1 80 200 3 0\n"},
+    {"keep_only_listed", "5 0\n1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 22 999\n1 100 150 0 2\n"},
+    {"imposed_tensor", "1 0\n6 80 0 0 1\n0.5 1.2 0.3 0.4\n"},
+    {"imposed_axes_with_traces", "1 0\n4 75 100 3 1\n120 70 300 15 0.5\n"},
+};
+
+class SameEngine : public ScratchTest, public ::testing::WithParamInterface<RunCase> {
+ protected:
+  std::string parameters() {
+    if (GetParam().parameters == nullptr) return example("PARAMETERS");
+    spit(at("PARAMETERS"), GetParam().parameters);
+    return at("PARAMETERS").string();
+  }
+};
+
+TEST_P(SameEngine, ListingIsTheConsoleProgramsAndTheJsonMatchesIt) {
+  const std::string P = parameters();
+  const std::string D = example("DATA");
+  const Outcome c = console(P, D, at("console.lst").string());
+  ASSERT_EQ(c.status, 0) << c.out;
+  const Outcome b = batch({P, D, at("batch.lst").string(), "--json", at("r.json").string(), "--quiet"});
+  ASSERT_EQ(b.status, 0) << b.err;
+  EXPECT_EQ(b.out, "");
+  const std::string listing = slurp(at("batch.lst"));
+  ASSERT_FALSE(listing.empty());
+  EXPECT_TRUE(listing == slurp(at("console.lst"))) << "the two listings differ";
+
+  const json doc = json::parse(slurp(at("r.json")));
+  const ListedTensor t = last_tensor(lines_of(listing));
+  ASSERT_EQ(t.sigma.size(), 3u);
+  const json& fin = doc["final"];
+  for (int L = 0; L < 3; ++L) {
+    const json& ax = fin["axes"][L];
+    // "(1X,'    SIGMA(',I1,')=',F9.5,'    DIRECTION',F7.1,'    PENDAGE',F7.1)"
+    EXPECT_EQ(t.sigma[L].substr(14, 9), fmt("%9.5f", ax["value"].get<double>())) << t.sigma[L];
+    EXPECT_EQ(t.sigma[L].substr(36, 7), fmt("%7.1f", ax["direction"].get<double>())) << t.sigma[L];
+    EXPECT_EQ(t.sigma[L].substr(54, 7), fmt("%7.1f", ax["plunge"].get<double>())) << t.sigma[L];
+  }
+  EXPECT_EQ(t.ratio, fmt("%6.2f", fin["ratio"].get<double>()));
+  EXPECT_EQ(doc["stages"]["stage3"]["axes"], fin["axes"]);
+
+  // The stage-3 closing lines.
+  const std::regex ecart(R"(ECART MOYEN EN DEGRES\s*(\S+))");
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(listing, m, ecart));
+  EXPECT_EQ(fmt("%10.5f", doc["stages"]["stage3"]["mean_deviation_deg"].get<double>()),
+            fmt("%10.5f", std::stod(m[1])));
+  const std::regex comp(R"(COMP NO ?(\d)   ERR SUR DIREC(.{6})   ERR SUR PEND(.{6}))");
+  int seen = 0;
+  for (auto it = std::sregex_iterator(listing.begin(), listing.end(), comp); it != std::sregex_iterator(); ++it) {
+    const int L = std::stoi((*it)[1]) - 1;
+    const json& e = doc["stages"]["stage3"]["errors"]["axes"][L];
+    EXPECT_EQ((*it)[2].str(), fmt("%6.1f", e["direction"].get<double>()));
+    EXPECT_EQ((*it)[3].str(), fmt("%6.1f", e["plunge"].get<double>()));
+    ++seen;
+  }
+  EXPECT_EQ(seen, 3);
+
+  // The data: as many as the run used, each with its record and a final rank.
+  const int N = doc["N"];
+  ASSERT_EQ(static_cast<int>(doc["data"].size()), N);
+  int best = 0;
+  std::vector<bool> ranks(static_cast<std::size_t>(N) + 1, false);
+  for (const json& d : doc["data"]) {
+    ASSERT_TRUE(d["plane"].is_object()) << d.dump();
+    EXPECT_EQ(d["plane"]["QPEND"].get<std::string>().size(), 1u);
+    const int rank = d["rank"];
+    ASSERT_TRUE(rank >= 1 && rank <= N);
+    EXPECT_FALSE(ranks[static_cast<std::size_t>(rank)]) << "rank " << rank << " twice";
+    ranks[static_cast<std::size_t>(rank)] = true;
+    if (d["among_best"].get<bool>()) ++best;
+  }
+  EXPECT_EQ(best, doc["NMIN"].get<int>());
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, SameEngine, ::testing::ValuesIn(kRuns),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+class BatchRun : public ScratchTest {};
+
+TEST_F(BatchRun, SelectionKeepsTheRecordsAsRead) {
+  spit(at("P"), "0 0\n3 7\n 11 999\n1 80 200 3 0\n");
+  const Outcome b = batch({at("P").string(), example("DATA"), at("L").string(), "--json", at("r.json").string()});
+  ASSERT_EQ(b.status, 0) << b.err;
+  const json doc = json::parse(slurp(at("r.json")));
+  EXPECT_EQ(doc["parameters"]["selection"], json::array({3, 7, 11}));
+  // The DATA file's own records, by number.
+  std::map<int, std::string> records;
+  const auto data = lines_of(slurp(example("DATA")));
+  for (std::size_t k = 1; k < data.size(); ++k) {
+    if (data[k].size() >= 72) records[std::stoi(data[k].substr(69, 3))] = data[k];
+  }
+  for (const json& d : doc["data"]) {
+    const int num = d["NUM"];
+    EXPECT_TRUE(num != 3 && num != 7 && num != 11) << num;
+    const std::string& rec = records.at(num);
+    EXPECT_EQ(d["plane"]["DIR"].get<int>(), std::stoi(rec.substr(2, 3)));
+    EXPECT_EQ(d["plane"]["PEND"].get<int>(), std::stoi(rec.substr(9, 2)));
+    EXPECT_EQ(d["plane"]["QPEND"].get<std::string>(), rec.substr(16, 1));
+    EXPECT_EQ(d["striation"]["SENS"].get<std::string>(), rec.substr(34, 1));
+    EXPECT_EQ(d["label"].get<std::string>(), rec.substr(73, 3));
+  }
+  EXPECT_EQ(static_cast<int>(doc["data"].size()), static_cast<int>(records.size()) - 3);
+}
+
+TEST_F(BatchRun, FigureIsWellFormedRendersAndPlacesTheAxes) {
+  const Outcome b = batch({example("PARAMETERS"), example("DATA"), at("L").string(), "--svg", at("f.svg").string(),
+                           "--json", at("r.json").string()});
+  ASSERT_EQ(b.status, 0) << b.err;
+  // One summary line with the final axes.
+  EXPECT_EQ(lines_of(b.out).size(), 1u) << b.out;
+  EXPECT_NE(b.out.find("sigma1"), std::string::npos);
+
+  const Outcome lint = shell("xmllint --noout " + quoted(at("f.svg").string()));
+  ASSERT_EQ(lint.status, 0) << lint.err;
+
+  const std::string svg = slurp(at("f.svg"));
+  const json doc = json::parse(slurp(at("r.json")));
+  const double cx = std::stod(attribute(svg, "stereonet", "data-cx"));
+  const double cy = std::stod(attribute(svg, "stereonet", "data-cy"));
+  const double R = std::stod(attribute(svg, "stereonet", "data-radius"));
+  struct Marker {
+    double x, y;
+  } marker[3];
+  for (int L = 0; L < 3; ++L) {
+    std::string id = "sigma";
+    id += std::to_string(L + 1);
+    marker[L] = {std::stod(attribute(svg, id, "data-x")), std::stod(attribute(svg, id, "data-y"))};
+    // Schmidt net: distance R sqrt(2) sin((90 - plunge) / 2), azimuth clockwise from north (up).
+    const double plunge = doc["final"]["axes"][L]["plunge"];
+    const double azimuth = doc["final"]["axes"][L]["direction"];
+    const double r = R * std::sqrt(2.0) * std::sin((90.0 - plunge) / 2.0 * M_PI / 180.0);
+    EXPECT_NEAR(marker[L].x, cx + r * std::sin(azimuth * M_PI / 180.0), 0.5) << id;
+    EXPECT_NEAR(marker[L].y, cy - r * std::cos(azimuth * M_PI / 180.0), 0.5) << id;
+  }
+
+  // The histogram holds the listing's last histogram: its running totals.
+  const auto listing = lines_of(slurp(at("L")));
+  std::size_t last = 0;
+  for (std::size_t k = 0; k < listing.size(); ++k) {
+    if (listing[k].find("GAMME") != std::string::npos) last = k;
+  }
+  std::vector<int> totals;
+  const std::regex class_line(R"(^ {1,3}(\d+)  +\d+- *\d+ +(\d+))");
+  for (std::size_t k = last + 1; k < listing.size(); ++k) {
+    std::smatch m;
+    if (std::regex_search(listing[k], m, class_line) && std::stoi(m[1]) == static_cast<int>(totals.size()) + 1) {
+      totals.push_back(std::stoi(m[2]));
+    } else if (!totals.empty() && listing[k].find("PROJECTION") != std::string::npos) {
+      break;
+    }
+  }
+  ASSERT_FALSE(totals.empty());
+  const std::regex bar(R"re(data-class="(\d+)" data-count="(\d+)")re");
+  std::vector<int> counts;
+  for (auto it = std::sregex_iterator(svg.begin(), svg.end(), bar); it != std::sregex_iterator(); ++it) {
+    counts.push_back(std::stoi((*it)[2]));
+  }
+  ASSERT_EQ(counts.size(), 21u);
+  int running = 0;
+  for (std::size_t k = 0; k < counts.size(); ++k) {
+    running += counts[k];
+    if (k < totals.size()) {
+      EXPECT_EQ(running, totals[k]) << "class " << k + 1;
+    }
+  }
+  EXPECT_EQ(running, doc["N"].get<int>());
+
+  // Rendered: not blank, and each axis marker drawn in its colour where it is placed.
+  const Outcome render = shell("rsvg-convert " + quoted(at("f.svg").string()) + " -o " + quoted(at("f.png").string()));
+  ASSERT_EQ(render.status, 0) << render.err;
+  Image img;
+  ASSERT_TRUE(read_png(at("f.png").string(), img));
+  ASSERT_GT(img.width, 100u);
+  std::size_t inked = 0;
+  for (unsigned y = 0; y < img.height; ++y) {
+    for (unsigned x = 0; x < img.width; ++x) {
+      const unsigned char* p = img.at(x, y);
+      if (p[3] > 0 && (p[0] < 200 || p[1] < 200 || p[2] < 200)) ++inked;
+    }
+  }
+  EXPECT_GT(inked, static_cast<std::size_t>(img.width) * img.height / 50) << "the picture is nearly blank";
+  const unsigned char fill[3][3] = {{0x0b, 0x3d, 0x91}, {0x7b, 0x1f, 0xa2}, {0x00, 0x00, 0x00}};
+  for (int L = 0; L < 3; ++L) {
+    const unsigned char* p = img.at(static_cast<unsigned>(marker[L].x), static_cast<unsigned>(marker[L].y));
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(p[c], fill[L][c], 12) << "sigma" << L + 1 << " channel " << c;
+  }
+}
+
+TEST_F(BatchRun, ExitStatusAndMessages) {
+  const std::string P = example("PARAMETERS");
+  const std::string D = example("DATA");
+  const std::string O = at("L").string();
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    int status;
+    const char* err_part;
+    const char* out_part;
+  } cases[] = {
+      {"help", {"--help"}, 0, "", "Usage: zarkel-batch PARAMETERS DATA OUTPUT"},
+      {"version", {"--version"}, 0, "", "zarkel-batch 4.5"},
+      {"no_operand", {}, 2, "missing operand PARAMETERS", ""},
+      {"too_many", {P, D, O, "extra"}, 2, "too many operands", ""},
+      {"unknown_option", {P, D, O, "--png", "x"}, 2, "unknown option --png", ""},
+      {"json_over_data", {P, D, O, "--json", D}, 2, "is the DATA file", ""},
+      {"missing_parameters", {at("nothing").string(), D, O}, 1, "ZARKEL STOPPED: could not open the PARAMETERS file", ""},
+      {"output_is_input", {P, D, D}, 1, "could not open the OUTPUT file", ""},
+      {"unwritable_json", {P, D, O, "--json", at("no/such/dir/r.json").string()}, 1, "could not write the JSON file",
+       ""},
+  };
+  const std::string data_before = slurp(D);
+  for (const Case& c : cases) {
+    const Outcome r = batch(c.args);
+    EXPECT_EQ(r.status, c.status) << c.name << ": " << r.err;
+    EXPECT_NE(r.err.find(c.err_part), std::string::npos) << c.name << ": " << r.err;
+    EXPECT_NE(r.out.find(c.out_part), std::string::npos) << c.name << ": " << r.out;
+    if (c.status != 0) {
+      EXPECT_FALSE(fs::exists(O)) << c.name << ": a listing was written";
+    }
+  }
+  EXPECT_EQ(slurp(D), data_before);
+}
+
+TEST_F(BatchRun, BadDataLeavesEveryExistingResultAsItWas) {
+  // The DATA file ends without its terminator record.
+  const auto data = lines_of(slurp(example("DATA")));
+  std::string cut;
+  for (std::size_t k = 0; k < 10; ++k) cut += data[k] + "\n";
+  spit(at("D"), cut);
+  for (const char* f : {"L", "r.json", "f.svg"}) spit(at(f), "previous\n");
+  const Outcome r = batch({example("PARAMETERS"), at("D").string(), at("L").string(), "--json",
+                           at("r.json").string(), "--svg", at("f.svg").string()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("ZARKEL STOPPED"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("No listing was written"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out, "");
+  for (const char* f : {"L", "r.json", "f.svg"}) EXPECT_EQ(slurp(at(f)), "previous\n") << f;
+  // No temporary file is left behind.
+  int files = 0;
+  for (const auto& e : fs::directory_iterator(dir)) {
+    (void)e;
+    ++files;
+  }
+  EXPECT_EQ(files, 6);  // D, L, r.json, f.svg and the captured stdout and stderr
+}
+
+}  // namespace
+}  // namespace zk::test
