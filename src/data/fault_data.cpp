@@ -189,7 +189,8 @@ void CONTRO(const Workspace& ws, int NUM, int& IFLAG) {
       break;
     }
   }
-  IFLAG = (ws.eeetc.ISEL + f) % 2;
+  // Summed wide: ISEL is whatever the file holds (INT_MAX + 1 must not overflow).
+  IFLAG = static_cast<int>((static_cast<long long>(ws.eeetc.ISEL) + f) % 2);
 }
 
 void GEOLOG(Workspace& ws) {

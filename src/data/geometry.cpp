@@ -17,7 +17,8 @@ float asin_clamped(float x) {
 }
 
 float axis_theta(int a) {
-  const int th = (450 - a) % 360;
+  // In 64 bits: a direction near the integer limits must not overflow.
+  const int th = static_cast<int>((450LL - a) % 360LL);
   return static_cast<float>(th) * kRadPerDeg;
 }
 

@@ -1,6 +1,7 @@
 #include "inversion/misfit.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "data/geometry.hpp"
@@ -24,6 +25,11 @@ void SOMME(Workspace& ws, float& F, float& FT, float R, float PSI, float TETA, f
   Vec<float, kMaxData>& ANG = ws.tab.ANG;
   const float PI = ws.block.PI;
 
+  // First the products and sums of every datum, with no branch and no call,
+  // so the compiler runs several data at once (each datum's operations and
+  // their order are unchanged); then the root, the quotient and the angle.
+  std::array<float, kMaxData> TT;  // |tau|^2
+  std::array<float, kMaxData> ST;  // s.tau
   for (int i = 1; i <= N; ++i) {
     const float n1 = FN(i, 1);
     const float n2 = FN(i, 2);
@@ -48,17 +54,21 @@ void SOMME(Workspace& ws, float& F, float& FT, float R, float PSI, float TETA, f
     float tt = tau1 * tau1;
     tt = tt + tau2 * tau2;
     tt = tt + tau3 * tau3;
-    const float tnorm = std::sqrt(tt);
+    float st = STR(i, 1) * tau1;
+    st = st + STR(i, 2) * tau2;
+    st = st + STR(i, 3) * tau3;
+    TT[static_cast<std::size_t>(i - 1)] = tt;
+    ST[static_cast<std::size_t>(i - 1)] = st;
+  }
+  for (int i = 1; i <= N; ++i) {
+    const float tnorm = std::sqrt(TT[static_cast<std::size_t>(i - 1)]);
     // A principal plane carries no shear: the predicted slip is undefined and
     // the datum is given the neutral misfit pi/2 instead of a division by 0.
     if (!(tnorm > 0.0f) || !std::isfinite(tnorm)) {
       ANG(i) = PI / 2.0f;
       continue;
     }
-    float st = STR(i, 1) * tau1;
-    st = st + STR(i, 2) * tau2;
-    st = st + STR(i, 3) * tau3;
-    const float c = st / tnorm;
+    const float c = ST[static_cast<std::size_t>(i - 1)] / tnorm;
     // Rounding can push the cosine past +-1: map it without arccos.
     if (c >= 1.0f) {
       ANG(i) = 0.0f;

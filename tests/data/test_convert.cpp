@@ -121,6 +121,7 @@ TEST(Contro, ParityRule) {
       {0, 12, 1}, {0, 13, 0}, {2, 17, 1}, {2, 5, 0},     // even: listed ones skipped
       {3, 12, 0}, {3, 13, 1}, {5, 17, 0}, {5, 5, 1},     // odd: only listed ones kept
       {-1, 12, 0}, {-1, 13, -1}, {-2, 12, -1}, {-2, 5, 0},  // negative: nothing skipped
+      {2147483647, 12, 0}, {2147483647, 13, 1}, {-2147483647 - 1, 12, -1},  // extremes: no overflow
   };
   for (const Case& c : cases) {
     int IFLAG = 99;

@@ -14,7 +14,8 @@ namespace {
 // Arrays with distinct values (the fast path), many ties (0, -0, pi, pi/2),
 // ties with NaNs, and a few ties among distinct values (as misfits near an
 // optimum tie at 0 and pi) must all come out exactly as the plain exchange
-// sort leaves them, bit for bit, including everything past N.
+// sort leaves them, bit for bit, including everything past N. Short arrays of
+// three values give every interleaving of ties with smaller values.
 TEST(Tri, MatchesTheExchangeSortBitForBit) {
   const float pi = 3.141593f;
   const float pool[] = {0.0f, -0.0f, pi, pi / 2.0f, 0.25f, 1.0e-7f, 2.5f};
@@ -22,15 +23,16 @@ TEST(Tri, MatchesTheExchangeSortBitForBit) {
   std::uniform_real_distribution<float> angle(0.0f, pi);
   std::uniform_int_distribution<int> size(0, kMaxData), pick(0, 99), which(0, 6);
 
-  for (int kind = 0; kind < 4; ++kind) {
+  for (int kind = 0; kind < 5; ++kind) {
     for (int trial = 0; trial < 400; ++trial) {
-      const int n = trial == 0 ? 1 : (trial == 1 ? kMaxData : size(gen));
+      const int n = trial == 0 ? 1 : (trial == 1 ? kMaxData : (kind == 4 ? 2 + trial % 14 : size(gen)));
       Vec<float, kMaxData> A;
       for (int j = 1; j <= kMaxData; ++j) A(j) = -1.0f;
       for (int j = 1; j <= n; ++j) {
         const int p = pick(gen);
         A(j) = (kind == 1 || kind == 2) && p < 40 ? pool[which(gen)] : angle(gen);
         if (kind == 3 && p < 2) A(j) = pool[which(gen)];
+        if (kind == 4) A(j) = pool[2 + p % 3];
         if (kind == 2 && p >= 97) A(j) = std::numeric_limits<float>::quiet_NaN();
       }
       Vec<float, kMaxData> want = A;
