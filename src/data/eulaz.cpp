@@ -68,7 +68,8 @@ void write_abnormal(Workspace& ws) { ws.units.write(8, "(10X,'  CAS ANORMAL  ')"
 [[noreturn]] void stop_abnormal(Workspace& ws, int INDX) {
   write_abnormal(ws);
   std::string msg = "INDX = " + std::to_string(INDX);
-  if (ws.units.is_open(3)) msg += " in the run parameters of " + ws.units.where(3);
+  // The parameter record is the last one read from the PARAMETERS file.
+  if (ws.units.is_open(3)) msg += " in the run parameters of " + detail::where(ws, 3, ws.units.line_number(3));
   msg += " is not an inversion mode: INDX must be 1 to 6; no starting tensor can be set";
   throw rt::RunStop(msg);
 }

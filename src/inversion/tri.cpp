@@ -1,7 +1,7 @@
 // Ranking sort. The reference result is the exchange sort below, whose order
 // among equal values (and whose handling of NaN: a NaN is "not >=" anything)
 // is part of the ranking that later stages read. Without NaN the values are
-// ranked by an O(N log N) sort; the order the exchange sort leaves among equal
+// ranked by a radix sort; the order the exchange sort leaves among equal
 // values is then rebuilt group by group (see tied_order). Misfits tie often
 // near an optimum (angles of cosines rounded to 1, and pi), so that case must
 // stay cheap: the exchange sort makes about N*N/4 exchanges.
@@ -68,34 +68,75 @@ void tied_order(const std::array<std::uint32_t, kMaxData>& key, int N, std::uint
   turn();
 }
 
+// Positions 1..N in increasing key order, equal keys in position order: a
+// stable counting sort on each byte, least significant first; a byte that
+// all keys share is skipped. A few values are sorted directly as (key,
+// position) pairs, which costs less than the four tables of counts.
+void sort_positions(const std::array<std::uint32_t, kMaxData>& key, int N, std::array<int, kMaxData>& out) {
+  constexpr int kFew = 64;
+  if (N <= 0) return;
+  if (N <= kFew) {
+    std::array<std::uint64_t, kFew> pair;
+    for (int j = 0; j < N; ++j) {
+      pair[static_cast<std::size_t>(j)] =
+          (static_cast<std::uint64_t>(key[static_cast<std::size_t>(j)]) << 32) | static_cast<std::uint32_t>(j + 1);
+    }
+    std::sort(pair.begin(), pair.begin() + N);
+    for (int r = 0; r < N; ++r) {
+      out[static_cast<std::size_t>(r)] = static_cast<int>(pair[static_cast<std::size_t>(r)] & 0xffffffffu);
+    }
+    return;
+  }
+  std::array<std::array<int, 256>, 4> count{};
+  for (int j = 0; j < N; ++j) {
+    const std::uint32_t k = key[static_cast<std::size_t>(j)];
+    for (int b = 0; b < 4; ++b) ++count[static_cast<std::size_t>(b)][(k >> (8 * b)) & 0xffu];
+  }
+  std::array<int, kMaxData> other;
+  int* src = out.data();
+  int* dst = other.data();
+  for (int j = 0; j < N; ++j) src[j] = j + 1;
+  for (int b = 0; b < 4; ++b) {
+    std::array<int, 256>& c = count[static_cast<std::size_t>(b)];
+    const int shift = 8 * b;
+    if (c[(key[0] >> shift) & 0xffu] == N) continue;
+    int sum = 0;
+    for (int& n : c) {
+      const int here = n;
+      n = sum;
+      sum += here;
+    }
+    for (int r = 0; r < N; ++r) {
+      const int j = src[r];
+      dst[c[(key[static_cast<std::size_t>(j - 1)] >> shift) & 0xffu]++] = j;
+    }
+    std::swap(src, dst);
+  }
+  if (src != out.data()) std::copy_n(src, N, out.data());
+}
+
 }  // namespace
 
 void TRI(Vec<float, kMaxData>& A, Vec<int, kMaxData>& IX, int N) {
   N = std::clamp(N, 0, kMaxData);
-  for (int j = 1; j <= N; ++j) IX(j) = j;
 
-  // (value key, original position) packed so one integer sort orders both.
-  std::array<std::uint32_t, kMaxData> key;
-  std::array<std::uint64_t, kMaxData> keys;
+  std::array<std::uint32_t, kMaxData> key;  // position - 1 -> key
   for (int j = 1; j <= N; ++j) {
     if (std::isnan(A(j))) {
+      for (int i = 1; i <= N; ++i) IX(i) = i;
       exchange_pass(A, IX, N);
       return;
     }
-    const auto jj = static_cast<std::size_t>(j - 1);
-    key[jj] = order_key(A(j));
-    keys[jj] = (static_cast<std::uint64_t>(key[jj]) << 32) | static_cast<std::uint32_t>(j);
+    key[static_cast<std::size_t>(j - 1)] = order_key(A(j));
   }
-  std::sort(keys.begin(), keys.begin() + N);
 
   std::array<int, kMaxData> rank;  // rank - 1 -> position
-  for (int r = 0; r < N; ++r) {
-    rank[static_cast<std::size_t>(r)] = static_cast<int>(keys[static_cast<std::size_t>(r)] & 0xffffffffu);
-  }
+  sort_positions(key, N, rank);
+  const auto key_at = [&](int r) { return key[static_cast<std::size_t>(rank[static_cast<std::size_t>(r)] - 1)]; };
   for (int s = 0; s < N;) {
-    const std::uint32_t g = static_cast<std::uint32_t>(keys[static_cast<std::size_t>(s)] >> 32);
+    const std::uint32_t g = key_at(s);
     int e = s + 1;
-    while (e < N && static_cast<std::uint32_t>(keys[static_cast<std::size_t>(e)] >> 32) == g) ++e;
+    while (e < N && key_at(e) == g) ++e;
     if (e - s > 1) tied_order(key, N, g, rank.data() + s);
     s = e;
   }

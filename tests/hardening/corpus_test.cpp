@@ -117,7 +117,8 @@ std::vector<Case> generated_cases() {
            return s;
          });
        }},
-      {"huge_token_in_parameters", 1, "PARAMETERS file \"PARAMETERS\", line 2, item 3: \"99999",
+      {"huge_token_in_parameters", 1,
+       "PARAMETERS file \"PARAMETERS\", line 2, item 3: \"99999|characters left out ...] 99999|9\" is out of range for an integer",
        [](const fs::path& d) { spit(d / "PARAMETERS", "1 0\n1 80 " + std::string(kTenMegabytes, '9') + " 7 2\n"); }},
       {"huge_blank_line_in_parameters", 0, kSameAsGood,
        [](const fs::path& d) { spit(d / "PARAMETERS", "1 0\n1 80" + std::string(kTenMegabytes, ' ') + "500 7 2\n"); }},
@@ -163,6 +164,17 @@ const std::string& good_listing() {
   return listing;
 }
 
+// The expected text of a stop: fragments separated by '|', all in the message.
+std::vector<std::string> parts(const std::string& expected) {
+  std::vector<std::string> out;
+  std::size_t start = 0;
+  for (std::size_t bar; (bar = expected.find('|', start)) != std::string::npos; start = bar + 1) {
+    out.push_back(expected.substr(start, bar - start));
+  }
+  out.push_back(expected.substr(start));
+  return out;
+}
+
 bool has_control_bytes(const std::string& s) {
   for (char c : s) {
     const auto u = static_cast<unsigned char>(c);
@@ -191,7 +203,9 @@ TEST_P(BadInput, StopsCleanlyOrListsAsTheTidyInput) {
   const std::string listing = slurp(at("out/LISTING"));
   if (c.status != 0) {
     const std::string stop = stop_line(r.console);
-    EXPECT_NE(stop.find(c.expected), std::string::npos) << "message: " << stop << "\nexpected: " << c.expected;
+    for (const std::string& part : parts(c.expected)) {
+      EXPECT_NE(stop.find(part), std::string::npos) << "message: " << stop << "\nexpected: " << part;
+    }
     EXPECT_LT(stop.size(), kMaxStopLine);
     EXPECT_NE(r.console.find("No listing was written"), std::string::npos);
     EXPECT_EQ(listing, kPrevious) << "the previous listing was replaced";

@@ -59,16 +59,17 @@ TEST_P(OutputChoice, RefusesWhatItMustAndKeepsTheInputs) {
   }
 }
 
+// A refused answer is followed by the RETURN its warning waits for ("").
 const Choice kChoices[] = {
-    {"OutputIsTheParametersFile", {"PARAMETERS", "DATA", "PARAMETERS", "out/NEW"}, 0, 1},
-    {"OutputIsTheDataFileSpelledOtherwise", {"PARAMETERS", "DATA", "./out/../DATA", "out/NEW"}, 0, 1},
-    {"OutputIsADirectory", {"PARAMETERS", "DATA", "out/sub", "out/NEW"}, 0, 1},
-    {"OutputInAMissingDirectory", {"PARAMETERS", "DATA", "out/none/LISTING", "out/NEW"}, 0, 1},
-    {"EmptyAnswersAreAskedAgain", {"PARAMETERS", "", "DATA", "  ", "out/NEW"}, 0, 0},
+    {"OutputIsTheParametersFile", {"PARAMETERS", "DATA", "PARAMETERS", "", "out/NEW"}, 0, 1},
+    {"OutputIsTheDataFileSpelledOtherwise", {"PARAMETERS", "DATA", "./out/../DATA", "", "out/NEW"}, 0, 1},
+    {"OutputIsADirectory", {"PARAMETERS", "DATA", "out/sub", "", "out/NEW"}, 0, 1},
+    {"OutputInAMissingDirectory", {"PARAMETERS", "DATA", "out/none/LISTING", "", "out/NEW"}, 0, 1},
+    {"EmptyAnswersAreAskedAgain", {"PARAMETERS", "", "", "DATA", "  ", "", "out/NEW"}, 0, 2},
     {"InputEndsAfterARefusal", {"PARAMETERS", "DATA", "DATA"}, 1, 1},
     {"InputEndsAtTheFirstPrompt", {}, 1, 0},
-    {"MissingParametersFileThenTheRightOne", {"PARAMETRES", "PARAMETERS", "DATA", "out/NEW"}, 0, 1},
-    {"DataFileIsADirectory", {"PARAMETERS", "out", "DATA", "out/NEW"}, 0, 1},
+    {"MissingParametersFileThenTheRightOne", {"PARAMETRES", "", "PARAMETERS", "DATA", "out/NEW"}, 0, 1},
+    {"DataFileIsADirectory", {"PARAMETERS", "out", "", "DATA", "out/NEW"}, 0, 1},
     {"ThroughALinkToLastWeeksListing", {"PARAMETERS", "DATA", "out/LINK"}, 0, 0},
     {"PathWithTrailingCarriageReturn", {"PARAMETERS\r", "DATA\r", "out/NEW\r"}, 0, 0},
 };
