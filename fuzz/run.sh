@@ -26,10 +26,11 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 if [ "${1:-}" = "--merge" ]; then
-  # Keep only the inputs that add coverage: grown inputs and the corpus
+  # Keep only the inputs that reach new code (edges, not hit counts, so the
+  # corpus stays a hundred or so small files): grown inputs and the corpus
   # merged into a fresh directory that replaces the corpus.
   rm -rf "$build/merged" && mkdir -p "$build/merged"
-  "$build/zarkel_fuzz" -merge=1 -max_len=4096 "$build/merged" "$corpus" "$build/grown"
+  "$build/zarkel_fuzz" -merge=1 -use_counters=0 -max_len=4096 "$build/merged" "$corpus" "$build/grown"
   rm -rf "$corpus" && mv "$build/merged" "$corpus"
   echo "corpus: $(ls "$corpus" | wc -l) files, $(du -sh "$corpus" | cut -f1)"
   exit 0

@@ -56,6 +56,13 @@ int main_program(std::istream& in, std::ostream& out) {
     return report_run_error(out, output_open);
   } catch (const rt::RunStop&) {
     return report_run_error(out, output_open);
+  } catch (const std::exception& e) {
+    // A fault of the program itself: say so, and still leave no partial
+    // listing behind (the unit table discards it when the workspace goes).
+    out << "\n *** ZARKEL INTERNAL ERROR: " << e.what() << "\n";
+    if (output_open) out << " *** No listing was written (an existing OUTPUT file is left unchanged).\n";
+    out.flush();
+    return 3;
   }
 }
 

@@ -67,7 +67,6 @@ const Choice kChoices[] = {
     {"OutputInAMissingDirectory", {"PARAMETERS", "DATA", "out/none/LISTING", "", "out/NEW"}, 0, 1},
     {"EmptyAnswersAreAskedAgain", {"PARAMETERS", "", "", "DATA", "  ", "", "out/NEW"}, 0, 2},
     {"InputEndsAfterARefusal", {"PARAMETERS", "DATA", "DATA"}, 1, 1},
-    {"InputEndsAtTheFirstPrompt", {}, 1, 0},
     {"MissingParametersFileThenTheRightOne", {"PARAMETRES", "", "PARAMETERS", "DATA", "out/NEW"}, 0, 1},
     {"DataFileIsADirectory", {"PARAMETERS", "out", "", "DATA", "out/NEW"}, 0, 1},
     {"ThroughALinkToLastWeeksListing", {"PARAMETERS", "DATA", "out/LINK"}, 0, 0},

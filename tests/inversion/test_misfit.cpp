@@ -1,137 +1,93 @@
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <sstream>
-#include <string>
-
 #include "inversion/misfit.hpp"
+#include "inversion/random_search.hpp"
+#include "inversion_util.hpp"
 
 namespace zk {
 namespace {
 
-constexpr float kPi = 3.141593f;
-constexpr float kHalfPi = kPi / 2.0f;
-constexpr float kA = 0.70710677f;
+constexpr float kPi = 3.141593f, kHalfPi = kPi / 2.0f, kA = 0.70710677f;
 
-struct MisfitTest : testing::Test {
-  std::istringstream in;
-  std::ostringstream out;
-  Workspace ws{in, out};
-  float F = -1.0f, FT = -1.0f;
-
-  void SetUp() override { ws.block.PI = kPi; }
-  // Datum i: downward normal n, slip s.
-  void datum(int i, const float (&n)[3], const float (&s)[3]) {
-    for (int c = 1; c <= 3; ++c) {
-      ws.tir.FN(i, c) = n[c - 1];
-      ws.tir.STR(i, c) = s[c - 1];
-    }
-    ws.tir.N = i;
+// Datum i: downward normal n, slip s.
+void datum(Workspace& ws, int i, const Vec3& n, const Vec3& s) {
+  for (int c = 1; c <= 3; ++c) {
+    ws.tir.FN(i, c) = n(c);
+    ws.tir.STR(i, c) = s(c);
   }
-};
+  ws.tir.N = i;
+}
 
-TEST_F(MisfitTest, AngleBetweenSlipAndShearStress) {
+TEST(Somme, AngleBetweenSlipAndShearStress) {
+  // A plane striking north dipping 45 east under sigma 1 vertical, sigma 3
+  // north-south; a vertical plane striking north under sigma 1 toward N45E.
   struct Case {
     const char* name;
-    float n[3], s[3];
+    Vec3 n, s;
     float R, PSI, TETA, PHI, want;
+  } const cases[] = {
+      {"down dip", {{-kA, 0, -kA}}, {{kA, 0, -kA}}, 0.1f, 0.0f, kHalfPi, kHalfPi, 0.0f},
+      {"up dip", {{-kA, 0, -kA}}, {{-kA, 0, kA}}, 0.5f, 0.0f, kHalfPi, kHalfPi, kPi},
+      {"strike slip north", {{1, 0, 0}}, {{0, 1, 0}}, 0.5f, kPi / 4.0f, 0.0f, 0.0f, 0.0f},
+      {"strike slip south", {{1, 0, 0}}, {{0, -1, 0}}, 0.5f, kPi / 4.0f, 0.0f, 0.0f, kPi},
+      {"across the shear", {{1, 0, 0}}, {{0, 0, -1}}, 0.5f, kPi / 4.0f, 0.0f, 0.0f, kHalfPi},
   };
-  // Plane striking north dipping 45 east under sigma 1 vertical, sigma 3
-  // north-south; vertical plane striking north under sigma 1 toward N45E.
-  const Case cases[] = {
-      {"down dip, R 0.1", {-kA, 0, -kA}, {kA, 0, -kA}, 0.1f, 0.0f, kHalfPi, kHalfPi, 0.0f},
-      {"down dip, R 0.9", {-kA, 0, -kA}, {kA, 0, -kA}, 0.9f, 0.0f, kHalfPi, kHalfPi, 0.0f},
-      {"up dip, R 0.5", {-kA, 0, -kA}, {-kA, 0, kA}, 0.5f, 0.0f, kHalfPi, kHalfPi, kPi},
-      {"strike slip north", {1, 0, 0}, {0, 1, 0}, 0.5f, kPi / 4.0f, 0.0f, 0.0f, 0.0f},
-      {"strike slip south", {1, 0, 0}, {0, -1, 0}, 0.5f, kPi / 4.0f, 0.0f, 0.0f, kPi},
-      {"across the shear", {1, 0, 0}, {0, 0, -1}, 0.5f, kPi / 4.0f, 0.0f, 0.0f, kHalfPi},
-  };
-  ws.ind.NMIN = 1;
+  test::Listing t;
+  t.ws.ind.NMIN = 1;
   for (const Case& c : cases) {
-    datum(1, c.n, c.s);
-    SOMME(ws, F, FT, c.R, c.PSI, c.TETA, c.PHI, 0, 1);
-    EXPECT_NEAR(ws.tab.ANG(1), c.want, 1.0e-3f) << c.name;
-    EXPECT_EQ(F, ws.tab.ANG(1) * ws.tab.ANG(1)) << c.name;
+    datum(t.ws, 1, c.n, c.s);
+    float F = -1.0f, FT = -1.0f;
+    SOMME(t.ws, F, FT, c.R, c.PSI, c.TETA, c.PHI, 0, 1);
+    EXPECT_NEAR(t.ws.tab.ANG(1), c.want, 1.0e-3f) << c.name;
+    EXPECT_EQ(F, t.ws.tab.ANG(1) * t.ws.tab.ANG(1)) << c.name;
   }
 }
 
-// Under sigma 1 east-west and sigma 3 vertical (exact axes): datum 1 slips
-// against the shear (pi), datum 2 lies on a principal plane (no shear),
-// datum 3 slips with it (0).
-struct RankedSet : MisfitTest {
-  void SetUp() override {
-    MisfitTest::SetUp();
-    datum(1, {-kA, 0, -kA}, {kA, 0, -kA});
-    datum(2, {0, 0, -1}, {1, 0, 0});
-    datum(3, {-kA, 0, -kA}, {-kA, 0, kA});
-  }
-  void eval(int itri) { SOMME(ws, F, FT, 0.5f, 0.0f, 0.0f, 0.0f, 0, itri); }
-};
-
-TEST_F(RankedSet, RankingAndSums) {
-  ws.ind.NMIN = 1;
-  eval(0);  // no ranking made yet: the datum order stands in
-  EXPECT_NEAR(F, kPi * kPi, 1.0e-2f);
-
-  ws.ind.NMIN = 2;
-  eval(1);
+TEST(Somme, RankingAndSums) {
+  // Sigma 1 east-west, sigma 3 vertical: datum 1 slips against the shear
+  // (pi), datum 2 lies on a principal plane (no shear), datum 3 slips with it.
+  test::Listing t;
+  Workspace& ws = t.ws;
+  datum(ws, 1, {{-kA, 0, -kA}}, {{kA, 0, -kA}});
+  datum(ws, 2, {{0, 0, -1}}, {{1, 0, 0}});
+  datum(ws, 3, {{-kA, 0, -kA}}, {{-kA, 0, kA}});
+  float F = -1.0f, FT = -1.0f;
+  auto eval = [&](int nmin, int itri) {
+    ws.ind.NMIN = nmin;
+    SOMME(ws, F, FT, 0.5f, 0.0f, 0.0f, 0.0f, 0, itri);
+    return F;
+  };
+  EXPECT_NEAR(eval(1, 0), kPi * kPi, 1.0e-2f);  // no ranking yet: the datum order stands in
+  EXPECT_NEAR(eval(2, 1), kHalfPi * kHalfPi, 1.0e-5f);
   EXPECT_EQ(ws.tab.ANG(2), kHalfPi);  // no shear: pi/2, no division by zero
   EXPECT_EQ(ws.spes.ANGMAX, kHalfPi);
-  EXPECT_EQ(ws.tab.IX(1), 3);
-  EXPECT_EQ(ws.tab.IX(2), 2);
-  EXPECT_EQ(ws.tab.IX(3), 1);
-  EXPECT_NEAR(F, kHalfPi * kHalfPi, 1.0e-5f);
+  EXPECT_EQ(std::vector<int>(ws.tab.IX.v.begin(), ws.tab.IX.v.begin() + 3), (std::vector<int>{3, 2, 1}));
   EXPECT_NEAR(FT, kHalfPi * kHalfPi + kPi * kPi, 1.0e-2f);
-  const float ranked = F;
-  eval(0);
-  EXPECT_EQ(F, ranked);
-
   // Every slip reversed, no new ranking: data 3 and 2 are still summed
   // although datum 1 now fits best.
-  for (int i = 1; i <= 3; ++i) {
+  for (int i = 1; i <= 3; ++i)
     for (int c = 1; c <= 3; ++c) ws.tir.STR(i, c) = -ws.tir.STR(i, c);
-  }
-  eval(0);
-  EXPECT_NEAR(F, kPi * kPi + kHalfPi * kHalfPi, 1.0e-2f);
-
-  ws.ind.NMIN = 3;
-  SOMME(ws, F, FT, 0.3f, 0.2f, 0.1f, 0.4f, 0, 1);
-  EXPECT_EQ(F, FT);
-  for (int nmin : {0, 4}) {  // never reached: F is left as it was
-    ws.ind.NMIN = nmin;
-    F = -5.0f;
-    eval(1);
-    EXPECT_EQ(F, -5.0f) << nmin;
-  }
+  EXPECT_NEAR(eval(2, 0), kPi * kPi + kHalfPi * kHalfPi, 1.0e-2f);
+  F = -5.0f;  // NMIN 0 or above N: never reached, F is left as it was
+  EXPECT_EQ(eval(0, 1), -5.0f);
+  EXPECT_EQ(eval(4, 1), -5.0f);
 }
 
-TEST_F(RankedSet, DifTakesPsiTetaPhiR) {
-  ws.ind.NMIN = 2;
-  Vec4 X;
-  X(1) = 0.3f;
-  X(2) = 1.1f;
-  X(3) = 2.0f;
-  X(4) = 0.7f;
-  SOMME(ws, F, FT, 0.7f, 0.3f, 1.1f, 2.0f, 0, 1);
-  float got = -1.0f;
-  DIF(ws, X, got);
-  EXPECT_EQ(got, F);
-  EXPECT_EQ(X(4), 0.7f);
-}
-
-TEST_F(RankedSet, TraceLine) {
-  const auto path = std::filesystem::temp_directory_path() / "zarkel_misfit_trace.lst";
-  ASSERT_TRUE(ws.units.open(8, path.string(), "unknown"));
-  ws.ind.NMIN = 3;
-  SOMME(ws, F, FT, 0.5f, 1.25f, -0.5f, kPi, 1, 1);
-  SOMME(ws, F, FT, 0.5f, 1.25f, -0.5f, kPi, 0, 1);
-  ws.units.close(8);
-  std::ifstream f(path);
-  const std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-  std::filesystem::remove(path);
-  EXPECT_EQ(text, "\n          VAL3=  0.50PSI=  1.25TETA= -0.50PHI=  3.14IC OMP=  3\n\n\n");
+// Stage 1 keeps the draw of smallest misfit, the last of equal ones: with
+// NMIN 0 no misfit is ever formed and every draw ties at 1e30.
+TEST(RandomSearch, KeepsTheLastOfEqualDrawsAndWritesItsSummary) {
+  test::Listing t, draws;
+  for (Workspace* ws : {&t.ws, &draws.ws}) {
+    ws->tiraz.INDX = 1;
+    test::fitted_data(*ws, Vec4{{0.6f, 1.1f, 0.8f, 0.35f}}, 6, 0.4f);
+  }
+  Vec4 P, X;
+  random_search(t.ws, 3, P);
+  for (int I = 1; I <= 3; ++I) EULAZ(draws.ws, I, X(1), X(2), X(3), X(4));
+  EXPECT_EQ(P.v, X.v);
+  const test::Lines l = t.lines();
+  ASSERT_EQ(l.size(), 7u);  // empty record of draw 1, summary, banner, dashes
+  EXPECT_EQ(l[1].substr(0, 33) + l[1].substr(65), " NBRE DE DONNEES   0  PARAMETRES   FONCTION   0.100000E+31");
+  EXPECT_EQ(l[3], "     ********** FIN DE L ETAPE N0 1");
+  EXPECT_EQ(l[6], " ---------------------------------------------");
 }
 
 }  // namespace

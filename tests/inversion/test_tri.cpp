@@ -11,23 +11,22 @@
 namespace zk {
 namespace {
 
-// Arrays with distinct values (the fast path), many ties (0, -0, pi, pi/2),
-// ties with NaNs, and a few ties among distinct values (as misfits near an
-// optimum tie at 0 and pi) must all come out exactly as the plain exchange
-// sort leaves them, bit for bit, including everything past N. Short arrays of
-// three values give every interleaving of ties with smaller values.
+// Arrays of distinct values (the fast path), many ties (0, -0, pi, pi/2),
+// ties with NaNs, a few ties among distinct values (as misfits near an optimum
+// tie at 0 and pi), and short arrays of three values (every interleaving of
+// ties with smaller ones) must come out exactly as the plain exchange sort
+// leaves them, bit for bit, including everything past N.
 TEST(Tri, MatchesTheExchangeSortBitForBit) {
   const float pi = 3.141593f;
   const float pool[] = {0.0f, -0.0f, pi, pi / 2.0f, 0.25f, 1.0e-7f, 2.5f};
   std::mt19937 gen(12345);
   std::uniform_real_distribution<float> angle(0.0f, pi);
   std::uniform_int_distribution<int> size(0, kMaxData), pick(0, 99), which(0, 6);
-
   for (int kind = 0; kind < 5; ++kind) {
     for (int trial = 0; trial < 400; ++trial) {
       const int n = trial == 0 ? 1 : (trial == 1 ? kMaxData : (kind == 4 ? 2 + trial % 14 : size(gen)));
       Vec<float, kMaxData> A;
-      for (int j = 1; j <= kMaxData; ++j) A(j) = -1.0f;
+      A.v.fill(-1.0f);
       for (int j = 1; j <= n; ++j) {
         const int p = pick(gen);
         A(j) = (kind == 1 || kind == 2) && p < 40 ? pool[which(gen)] : angle(gen);
@@ -36,17 +35,14 @@ TEST(Tri, MatchesTheExchangeSortBitForBit) {
         if (kind == 2 && p >= 97) A(j) = std::numeric_limits<float>::quiet_NaN();
       }
       Vec<float, kMaxData> want = A;
-      Vec<int, kMaxData> wix;
+      Vec<int, kMaxData> wix, IX;
       for (int j = 1; j <= n; ++j) wix(j) = j;
-      for (int i = 1; i <= n; ++i) {
-        for (int j = i; j <= n; ++j) {
+      for (int i = 1; i <= n; ++i)
+        for (int j = i; j <= n; ++j)
           if (!(want(j) >= want(i))) {
             std::swap(want(i), want(j));
             std::swap(wix(i), wix(j));
           }
-        }
-      }
-      Vec<int, kMaxData> IX;
       TRI(A, IX, n);
       for (int j = 1; j <= kMaxData; ++j) {
         ASSERT_EQ(std::bit_cast<std::uint32_t>(A(j)), std::bit_cast<std::uint32_t>(want(j)))

@@ -1,5 +1,7 @@
 #pragma once
 // A workspace on string streams with a fake platform, for the console tests.
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <map>
 #include <sstream>
@@ -11,42 +13,42 @@
 
 namespace zk::test {
 
+using Lines = std::vector<std::string>;
+const std::string kAt50 = " " + std::string(50, '@');
+const std::string kStar50 = " " + std::string(50, '*');
+const std::string kSlash50 = " " + std::string(50, '/');
+
+inline Lines cat(std::initializer_list<Lines> parts) {
+  Lines all;
+  for (const Lines& p : parts) all.insert(all.end(), p.begin(), p.end());
+  return all;
+}
+
 // A platform whose every answer is set by the test.
 class FakePlatform : public Platform {
  public:
   std::map<uint32_t, int32_t> answers;  // Gestalt selectors that succeed
-  bool mac = true;
-  bool has_kernel = true;
-  std::string sysname = "Linux";
-  std::string release = "6.1.0-28-amd64";
-  std::string login = "geologist";
-  bool host_ok = true;
-  std::string host = "fieldstation";
-  std::string date = "20240216";
-  std::string time = "091502";
+  bool mac = true, has_kernel = true, host_ok = true;
+  std::string sysname = "Linux", release = "6.1.0-28-amd64", login = "geologist", host = "fieldstation";
+  std::string date = "20240216", time = "091502";
   float cpu = 0.0f;
-  int32_t count = 0;
-  int32_t rate = 1000;
-  int32_t max = 2147483647;
+  int32_t count = 0, rate = 1000, max = 2147483647;
 
   bool gestalt(uint32_t selector, int32_t& answer) override {
-    auto it = answers.find(selector);
-    if (it == answers.end()) return false;
-    answer = it->second;
-    return true;
+    const auto it = answers.find(selector);
+    if (it != answers.end()) answer = it->second;
+    return it != answers.end();
   }
   bool is_mac_os() const override { return mac; }
   bool kernel(std::string& name, std::string& rel) override {
-    if (!has_kernel) return false;
     name = sysname;
     rel = release;
-    return true;
+    return has_kernel;
   }
   std::string login_name() override { return login; }
   bool host_name(std::string& name) override {
-    if (!host_ok) return false;
     name = host;
-    return true;
+    return host_ok;
   }
   void local_date_time(std::string& d, std::string& t) override {
     d = date;
@@ -70,17 +72,12 @@ struct Console {
   explicit Console(const std::string& input = "") : in(input), ws(in, out) {
     ws.platform = &platform;
     iocom_t& io = ws.iocom;
-    io.iostdin = 5;
-    io.iostdout = 6;
-    io.ioerrin = 5;
-    io.ioerrout = 6;
-    io.iopause = true;
-    io.iominout = true;
-    io.iomoreout = true;
+    io.iostdin = io.ioerrin = 5;
+    io.iostdout = io.ioerrout = 6;
+    io.iopause = io.iominout = io.iomoreout = true;
   }
-
-  std::vector<std::string> lines() const {
-    std::vector<std::string> v;
+  Lines lines() const {
+    Lines v;
     std::istringstream s(out.str());
     for (std::string l; std::getline(s, l);) v.push_back(l);
     return v;

@@ -1,92 +1,47 @@
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
+// Menu, warning and error frames, the wait that closes them, and the prompts.
+#include <algorithm>
 
 #include "console.hpp"
 #include "runframe/frames.hpp"
+#include "runframe/prompts.hpp"
 #include "runtime/errors.hpp"
 
 namespace zk {
 namespace {
 
 using test::Console;
-using Lines = std::vector<std::string>;
+using test::kAt50;
+using test::kStar50;
+using test::Lines;
 
-const std::string kAt50(50, '@');
-const std::string kStar50(50, '*');
-const std::string kSlash50(50, '/');
+const std::string kBlank = " ***" + std::string(44, ' ') + "***";
+const std::string kDots = " " + std::string(42, '.');
 
-TEST(MenuFrame, NamesTheRoutineVersionAndDate) {
-  struct Case {
-    std::string name, version, date, line2;
+
+// The warning and error frames show in full in the tests of their callers.
+TEST(Frames, MenuFrameNamesTheRoutineVersionAndDate) {
+  const std::tuple<std::string, std::string, std::string> cases[] = {
+      {"opef2               ", " 5.2", " @ subroutine opef2                 v5.2 2023-04-25"},
+      {"x", "10.25", " @ subroutine x                    v10.2 2023-04-25"},
+      {"a_very_long_routine_name_here", "1", " @ subroutine a_very_long_routine_    v1 2023-04-25"},
   };
-  const Case cases[] = {
-      {"opef2               ", " 5.2", "2023-04-25", " @ subroutine opef2                 v5.2 2023-04-25"},
-      {"x", "10.25", "2024-06-05", " @ subroutine x                    v10.2 2024-06-05"},
-      {"a_very_long_routine_name_here", "1", "2024-06-05", " @ subroutine a_very_long_routine_    v1 2024-06-05"},
-  };
-  for (const Case& c : cases) {
+  for (const auto& [name, version, line2] : cases) {
     Console con;
-    submenuhead(con.ws, c.name, c.version, c.date);
+    submenuhead(con.ws, name, version, "2023-04-25");
     menutail(con.ws);
-    const Lines l = con.lines();
-    ASSERT_EQ(l.size(), 4u);
-    EXPECT_EQ(l[0], " " + kAt50);
-    EXPECT_EQ(l[1], c.line2);
-    EXPECT_EQ(l[1].size(), 51u);
-    EXPECT_EQ(l[2], " @" + std::string(49, '='));
-    EXPECT_EQ(l[3], " " + kAt50);
+    EXPECT_EQ(con.lines(), (Lines{kAt50, line2, " @" + std::string(49, '='), kAt50}));
   }
 }
 
-TEST(ErrorFrame, NineRecordsThenTheWait) {
-  Console con("\n");
-  errorhead(con.ws, "inchardef  ", " 1.5", "2024-02-05");
-  errortail00(con.ws);
-  const std::string blank = " ***" + std::string(44, ' ') + "***";
-  const Lines want = {
-      " " + kStar50,
-      " " + kStar50,
-      blank,
-      " ***          subroutine   inchardef            ***",
-      blank,
-      " ***                   ERROR                    ***",
-      blank,
-      " " + kStar50,
-      " " + kStar50,
-      " ===> HIT RETURN TO CONTINUE",
-      " " + kStar50,
-  };
-  EXPECT_EQ(con.lines(), want);
-}
-
-TEST(WarningFrame, CutsALongNameAndWaits) {
-  Console con("ignored answer\nnext\n");
-  warninghead(con.ws, "opef2               ", " 5.2", "2023-04-25");
-  warningtail00(con.ws);
-  const Lines want = {
-      " " + kSlash50,
-      " ///          subroutine opef2                  ///",
-      " ///                  WARNING                   ///",
-      " " + kSlash50,
-      " ===> HIT RETURN TO CONTINUE",
-      " " + kSlash50,
-  };
-  EXPECT_EQ(con.lines(), want);
-  EXPECT_EQ(con.rest(), "next\n");  // one record read, no more
-}
-
-TEST(ClosingWait, FollowsPauseAndCommandFile) {
+TEST(Frames, TheClosingWaitFollowsPauseAndCommandFile) {
   struct Case {
     bool pause, cmdopen;
     Lines tail;
     std::string rest;
-  };
-  const Case cases[] = {
-      {true, false, {" ===> HIT RETURN TO CONTINUE", " " + kStar50}, "b\n"},
-      {true, true, {" ===> HIT RETURN TO RESUME COMMANDS", " " + kStar50}, "b\n"},
-      {false, false, {" " + kStar50}, "a\nb\n"},
+  } const cases[] = {
+      {true, false, {" ===> HIT RETURN TO CONTINUE", kStar50}, "b\n"},
+      {true, true, {" ===> HIT RETURN TO RESUME COMMANDS", kStar50}, "b\n"},
+      {false, false, {kStar50}, "a\nb\n"},
   };
   for (const Case& c : cases) {
     Console con("a\nb\n");
@@ -96,51 +51,104 @@ TEST(ClosingWait, FollowsPauseAndCommandFile) {
     EXPECT_EQ(con.lines(), c.tail);
     EXPECT_EQ(con.rest(), c.rest);
   }
+  Console eof("");
+  EXPECT_THROW(warningtail00(eof.ws), rt::EndOfInput);
 }
 
-TEST(ClosingWait, EndOfInputEndsTheRun) {
-  Console con("");
-  EXPECT_THROW(warningtail00(con.ws), rt::EndOfInput);
-}
-
-TEST(Initsio2, StoresTheDefaultsAndListsThemOnRequest) {
+TEST(Frames, Initsio2StoresTheDefaultsAndListsThemOnRequest) {
   Console con;
   con.ws.iocom = iocom_t{};
   con.ws.iocom.iocmdin = 11;
   initsio2(con.ws, 5);
   const iocom_t& io = con.ws.iocom;
-  EXPECT_EQ(io.iostdin, 5);
-  EXPECT_EQ(io.iostdout, 6);
-  EXPECT_EQ(io.ioerrin, 5);
-  EXPECT_EQ(io.ioerrout, 6);
-  EXPECT_EQ(io.iocmdin, 11);  // left as it was
+  EXPECT_EQ(std::vector<int>({io.iostdin, io.iostdout, io.ioerrin, io.ioerrout, io.iocmdin}),
+            std::vector<int>({5, 6, 5, 6, 11}));  // iocmdin left as it was
   EXPECT_TRUE(io.iopause && io.iominout && io.iomoreout);
   EXPECT_FALSE(io.iomaxout || io.iocmdopen || io.ioplotopen);
-  const Lines l = con.lines();
-  ASSERT_EQ(l.size(), 4u);  // frame head and setup line, no closing line
-  EXPECT_EQ(l[1], " @ subroutine initsio2              v4.0 2012-04-25");
-  EXPECT_EQ(l[3], " INITIALIZING INPUT/OUTPUT");
-
+  EXPECT_EQ(con.lines().back(), " INITIALIZING INPUT/OUTPUT");
   Console listed;
   initsio2(listed.ws, 0);
-  const Lines want = {
-      " INPUT/OUTPUT SET UP:",
-      " standard  input unit        =  5",
-      " standard output unit        =  6",
-      " error     input unit        =  5",
-      " error    output unit        =  6",
-      " minimum output enabled      :  T",
-      " more    output enabled      :  T",
-      " maximum output enabled      :  F",
-      " command file open status    :  F",
-      " plot    file open status    :  F",
-      " pause after warning or error:  T",
-      " " + kAt50,
+  const Lines l = listed.lines();  // then the settings in a frame of their own
+  ASSERT_EQ(l.size(), 19u);
+  EXPECT_EQ(l[9], " standard output unit        =  6");
+  EXPECT_EQ(l[14], " maximum output enabled      :  F");
+}
+
+Lines prompt(const std::string& range = " inside  [0,3]") {
+  return {kDots, " Enter run info code", range, " or return for default value", " Default =            0"};
+}
+
+TEST(Prompts, IntegerDialogue) {
+  const Lines one = {" New value =             1", kDots}, zero = {" New value =             0", kDots};
+  const Lines again = {" ===> HIT RETURN TO CONTINUE", kStar50};
+  const Lines head = {kStar50, kStar50, kBlank, " ***          subroutine inintegvindef          ***", kBlank,
+                      " ***                   ERROR                    ***", kBlank, kStar50, kStar50};
+  struct Case {
+    std::string input;
+    int iv;
+    Lines out;
+  } const cases[] = {
+      {"\n", 0, test::cat({prompt(), zero})},    // RETURN takes the default
+      {" 2\n", 0, test::cat({prompt(), zero})},  // so does a leading blank
+      {"1,3\n", 1, test::cat({prompt(), one})},
+      {"7\n\n1\n", 1,
+       test::cat({prompt(), head, {" run info code =            7", " outside [0,3]"}, again, prompt(), one})},
+      {"x\n\n1\n", 1, test::cat({prompt(), head, {" could not read run info code", " ==> RETRYING"}, again, prompt(), one})},
   };
-  const Lines got = listed.lines();
-  ASSERT_EQ(got.size(), 4u + 3u + want.size());
-  EXPECT_EQ(got[5], " @ subroutine writesio              v2.0 2024-06-05");
-  EXPECT_EQ(Lines(got.begin() + 7, got.end()), want);
+  for (const Case& c : cases) {
+    Console con(c.input);
+    int iv = -99, status = -1;
+    inintegvindef(con.ws, iv, "run info code                      ", 0, 0, 3, status);
+    EXPECT_EQ(iv, c.iv) << c.input;
+    EXPECT_EQ(status, 0) << c.input;
+    EXPECT_EQ(con.lines(), c.out) << c.input;
+  }
+  // A default outside the range is refused too; without more output only the
+  // prompt, the range and the new value show; end of input is not retried.
+  Console def("\n\n2\n");
+  int iv = 0, status = 0;
+  inintegvindef(def.ws, iv, "level", 9, 1, 3, status);
+  EXPECT_EQ(iv, 2);
+  const Lines l = def.lines();
+  EXPECT_NE(std::find(l.begin(), l.end(), " level =            9"), l.end());
+  Console quiet("3\n");
+  quiet.ws.iocom.iomoreout = false;
+  inintegvindef(quiet.ws, iv, "level", 0, 0, 3, status);
+  EXPECT_EQ(quiet.lines(), (Lines{" Enter level", " inside  [0,3]", " New value =             3"}));
+  Console eof("x\n");
+  EXPECT_THROW(inintegvindef(eof.ws, iv, "level", 0, 0, 3, status), rt::EndOfInput);
+}
+
+TEST(Prompts, RangeLineWidthsFollowTheBounds) {
+  const std::pair<int, int> bounds[] = {{0, 3}, {-5, 12}, {-2147483647 - 1, 2147483647}};
+  const char* const want[] = {" inside  [0,3]", " inside  [-5,12]", " inside  [-2147483648,2147483647]"};
+  for (int k = 0; k < 3; ++k) {
+    Console con;
+    write_range_line(con.ws, "inside  [", bounds[k].first, bounds[k].second);
+    EXPECT_EQ(con.lines(), Lines{want[k]});
+  }
+}
+
+TEST(Prompts, TextDefaultOrAnswer) {
+  const Lines use_default = {" ichar =  32 => use default value", " New value = old.dat   ", kDots};
+  struct Case {
+    std::string input, value;
+    Lines tail;  // after the four prompt lines
+  } const cases[] = {
+      {" x\n", "old.dat", use_default},
+      {"new\n", "new", {" New value = new       ", kDots}},
+      {std::string(90, 'z') + "\n", "zzzzzzzzzz", {" New value = zzzzzzzzzz", kDots}},
+  };
+  for (const Case& c : cases) {
+    Console con(c.input);
+    Text<10> value("old.dat");
+    int status = -1;
+    inchardef(con.ws, value, "  file name ", value.view(), status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(value.view(), Text<10>(c.value).view()) << c.input;
+    EXPECT_EQ(con.lines(),
+              test::cat({{kDots, " Enter file name", " or return for default value", " Default = old.dat"}, c.tail}));
+  }
 }
 
 }  // namespace

@@ -1,8 +1,4 @@
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
+// The run header, the trailer and its closing pictures.
 #include "console.hpp"
 #include "runframe/header.hpp"
 #include "runframe/pictures.hpp"
@@ -12,9 +8,9 @@ namespace zk {
 namespace {
 
 using test::Console;
-using Lines = std::vector<std::string>;
+using test::kAt50;
+using test::Lines;
 
-const std::string kAt50 = " " + std::string(50, '@');
 const std::string kRule = " @" + std::string(49, '-');
 
 void fill_runinfo(Workspace& ws, int code) {
@@ -31,129 +27,136 @@ void fill_runinfo(Workspace& ws, int code) {
   ri.ristarttime = "09:15:02";
 }
 
-TEST(Header, ShowsTheRunAndWaitsForReturn) {
+TEST(Header, ShowsTheRunUserAndHostByCodeAndWaitsForReturn) {
   for (int code : {0, 1, 2, 3}) {
     Console con("\nrest\n");
     fill_runinfo(con.ws, code);
     zarkelhead2(con.ws);
-    Lines want = {kAt50,
-                  " @",
-                  " @          MAIN PROGRAM: Zarkel",
-                  " @               Version: 4.5",
-                  " @                  Date: 2024-02-16",
-                  " @",
-                  kRule,
-                  " @",
-                  " @       Starting on 2024-02-16 at 09:15:02"};
-    if (code <= 1) {
-      want.push_back(" @      User: geologist");
-      want.push_back(" @      Host: fieldstation");
-    }
-    for (const char* s : {" @    System: Linux6.1.0-28", " @       CPU: i86-2.4GHz", " @"}) want.push_back(s);
-    want.push_back(kRule);
-    want.push_back(" @");
     const Lines l = con.lines();
-    ASSERT_EQ(l.size(), want.size() + 14 + 6) << code;
-    EXPECT_EQ(Lines(l.begin(), l.begin() + static_cast<long>(want.size())), want) << code;
-    // The credits: fourteen lines, each beginning with "@", in four sections.
-    int separators = 0;
-    for (std::size_t k = want.size(); k < want.size() + 14; ++k) {
-      EXPECT_EQ(l[k].substr(0, 2), " @") << l[k];
-      if (l[k] == " @") ++separators;
-    }
-    EXPECT_EQ(separators, 3);
-    EXPECT_NE(l[want.size()], " @");
-    EXPECT_NE(l[want.size() + 13], " @");
-    const Lines tail = {" @", " @      Report of any problem is appreciated", " @", kRule,
-                        " @             HIT RETURN TO CONTINUE", kAt50};
-    EXPECT_EQ(Lines(l.end() - 6, l.end()), tail);
+    const std::size_t user = code <= 1 ? 2 : 0;  // user and host lines for codes 0 and 1 only
+    ASSERT_EQ(l.size(), 14 + user + 14 + 6) << code;  // then fourteen lines of credits and the wait
+    EXPECT_EQ(l[2], " @          MAIN PROGRAM: Zarkel");
+    EXPECT_EQ(l[8], " @       Starting on 2024-02-16 at 09:15:02");
+    EXPECT_EQ(l[9], code <= 1 ? " @      User: geologist" : " @    System: Linux6.1.0-28") << code;
+    EXPECT_EQ(l[10 + user], " @       CPU: i86-2.4GHz") << code;
+    EXPECT_EQ(l[l.size() - 2], " @             HIT RETURN TO CONTINUE");
     EXPECT_EQ(con.rest(), "rest\n");
   }
-}
-
-TEST(Header, EndOfInputAtTheWait) {
-  Console con("");
-  fill_runinfo(con.ws, 0);
-  EXPECT_THROW(zarkelhead2(con.ws), rt::EndOfInput);
+  Console eof("");
+  fill_runinfo(eof.ws, 0);
+  EXPECT_THROW(zarkelhead2(eof.ws), rt::EndOfInput);
 }
 
 TEST(Trailer, ElapsedTime) {
+  const std::string mod = " @       modulo     35791.395 mn";
   struct Case {
-    std::string name;
     int32_t start, count, rate, max;
     Lines out;
-  };
-  const std::string mod = " @       modulo     35791.395 mn";
-  const Case cases[] = {
-      {"two minutes in seconds", 1000, 121000, 1000, 2147483647, {" @ ELAPSED TIME =     120.000 seconds", mod}},
-      {"beyond, in minutes", 1000, 122000, 1000, 2147483647, {" @ ELAPSED TIME =       2.017 mn", mod}},
-      {"wrapped clock", 2147483000, 1000, 1000, 2147483647, {" @ ELAPSED TIME =       1.647 seconds", mod}},
-      {"equal counts: one full period", 5000, 5000, 1000, 2147483647, {" @ ELAPSED TIME =   35791.395 mn", mod}},
-      {"no clock", 5, 9, 0, 0, {" @ Could not compute elapsed system clock time"}},
-      {"small clock", 0, 50, 10, 9999, {" @ ELAPSED TIME =       5.000 seconds", " @       modulo        16.665 mn"}},
+  } const cases[] = {
+      {1000, 121000, 1000, 2147483647, {" @ ELAPSED TIME =     120.000 seconds", mod}},  // two minutes, in seconds
+      {1000, 122000, 1000, 2147483647, {" @ ELAPSED TIME =       2.017 mn", mod}},       // beyond, in minutes
+      {2147483000, 1000, 1000, 2147483647, {" @ ELAPSED TIME =       1.647 seconds", mod}},  // wrapped clock
+      {5000, 5000, 1000, 2147483647, {" @ ELAPSED TIME =   35791.395 mn", mod}},  // equal counts: a full period
+      {5, 9, 0, 0, {" @ Could not compute elapsed system clock time"}},
+      {0, 50, 10, 9999, {" @ ELAPSED TIME =       5.000 seconds", " @       modulo        16.665 mn"}},
   };
   for (const Case& c : cases) {
     Console con;
     con.ws.runinfo3com.riclock0 = c.start;
     write_elapsed_time(con.ws, c.count, c.rate, c.max);
-    EXPECT_EQ(con.lines(), c.out) << c.name;
+    EXPECT_EQ(con.lines(), c.out) << c.count;
   }
 }
 
-TEST(Trailer, DatesTimesAndTheClosingPicture) {
-  Console con;
-  fill_runinfo(con.ws, 0);
-  con.ws.runinfo3com.riclock0 = 1000;
-  con.ws.runinfo3com.ricpu0 = 0.5f;
-  con.platform.date = "20240217";
-  con.platform.time = "104237";
-  con.platform.count = 6000;
-  con.platform.cpu = 2.75f;
-  progtail2(con.ws);
-  const Lines want = {kAt50,
-                      " @ PROGRAM Zarkel",
-                      " @ Version: 4.5",
-                      " @ STARTED    ON: 2024-02-16 at 09:15:02",
-                      " @ TERMINATED ON: 2024-02-17 at 10:42:37",
-                      " @ ELAPSED TIME =       5.000 seconds",
-                      " @       modulo     35791.395 mn",
-                      " @ CPU TIME     =       2.250 seconds",
-                      kRule};
-  const Lines l = con.lines();
-  ASSERT_EQ(l.size(), want.size() + 10 + 1);  // graben: 8 lines and two blank ones
-  EXPECT_EQ(Lines(l.begin(), l.begin() + 9), want);
-  EXPECT_EQ(l[10], "      -+                                    +-");
-  EXPECT_EQ(l.back(), kAt50);
-}
-
-TEST(Trailer, LongProcessorTimeInMinutes) {
-  Console con;
-  fill_runinfo(con.ws, 0);
-  con.platform.cpu = 150.0f;
-  con.platform.rate = 0;
-  progtail2(con.ws);
-  const Lines l = con.lines();
-  ASSERT_GT(l.size(), 7u);
-  EXPECT_EQ(l[5], " @ Could not compute elapsed system clock time");
-  EXPECT_EQ(l[6], " @ CPU TIME     =       2.500 mn");
+TEST(Trailer, DatesTimesAndAClosingPictureByTheLastDigit) {
+  struct Case {
+    const char* time;
+    float cpu0, cpu;
+    int32_t rate;
+    Lines times;  // elapsed and processor time
+    void (*picture)(Workspace&);
+  } const cases[] = {
+      {"104237", 0.5f, 2.75f, 1000,
+       {" @ ELAPSED TIME =       5.000 seconds", " @       modulo     35791.395 mn", " @ CPU TIME     =       2.250 seconds"},
+       graben},
+      {"104239", 0.0f, 150.0f, 0,
+       {" @ Could not compute elapsed system clock time", " @ CPU TIME     =       2.500 mn"}, tetrakis},
+  };
+  for (const Case& c : cases) {
+    Console con;
+    fill_runinfo(con.ws, 0);
+    con.ws.runinfo3com.riclock0 = 1000;
+    con.ws.runinfo3com.ricpu0 = c.cpu0;
+    con.platform.date = "20240217";
+    con.platform.time = c.time;
+    con.platform.count = 6000;
+    con.platform.cpu = c.cpu;
+    con.platform.rate = c.rate;
+    progtail2(con.ws);
+    Console picture;
+    c.picture(picture.ws);
+    const Lines want = test::cat({{kAt50, " @ PROGRAM Zarkel", " @ Version: 4.5", " @ STARTED    ON: 2024-02-16 at 09:15:02",
+                                   std::string(" @ TERMINATED ON: 2024-02-17 at 10:42:") + (c.time + 4)},
+                                  c.times, {kRule}, picture.lines(), {kAt50}});
+    EXPECT_EQ(con.lines(), want) << c.time;
+  }
 }
 
 TEST(Trailer, PictureByTheLastDigitOfTheTime) {
-  struct Case {
-    char digit;
+  const std::pair<char, void (*)(Workspace&)> cases[] = {
+      {'0', happyface},    {'1', sator},        {'2', carmag33}, {'3', endfun1}, {'4', tetrakis}, {'5', tetratemple1},
+      {'6', tetratemple2}, {'7', graben},       {'8', horst},    {'9', tetrakis}, {' ', endfun1},  {'x', endfun1},
+  };
+  for (const auto& [digit, draw] : cases) {
+    Console chosen, direct;
+    closing_picture(chosen.ws, digit);
+    draw(direct.ws);
+    EXPECT_EQ(chosen.out.str(), direct.out.str()) << digit;
+  }
+}
+
+TEST(Pictures, LinesLengthsAndMargins) {
+  struct Shape {
+    std::string name;
     void (*draw)(Workspace&);
+    std::size_t lines, length;
+    int margin;
+  } const shapes[] = {
+      {"happyface", happyface, 18, 36, 8},        {"sorryface", sorryface, 18, 36, 8},
+      {"graben", graben, 8, 40, 6},               {"horst", horst, 8, 40, 6},
+      {"sator", sator, 5, 9, 21},                 {"carmag33", carmag33, 7, 13, 19},
+      {"tetrakis", tetrakis, 4, 13, 19},          {"tetratemple1", tetratemple1, 12, 21, 15},
+      {"tetratemple2", tetratemple2, 16, 26, 13}, {"endfun1", endfun1, 8, 44, 4},
   };
-  const Case cases[] = {
-      {'0', happyface}, {'1', sator},        {'2', carmag33},     {'3', endfun1}, {'4', tetrakis},
-      {'5', tetratemple1}, {'6', tetratemple2}, {'7', graben}, {'8', horst},   {'9', tetrakis},
-      {' ', endfun1},   {'x', endfun1},
+  ASSERT_EQ(pictures().size(), std::size(shapes));
+  for (const Shape& s : shapes) {
+    const Picture* table = nullptr;
+    for (const Picture& p : pictures())
+      if (p.name == s.name) table = &p;
+    ASSERT_NE(table, nullptr) << s.name;
+    EXPECT_EQ(table->margin, s.margin) << s.name;
+    ASSERT_EQ(table->lines.size(), s.lines) << s.name;
+    Console con;
+    s.draw(con.ws);
+    Lines want = {"  "};  // "(1x,a)" with a single blank, before and after
+    for (std::string_view line : table->lines) {
+      EXPECT_EQ(line.size(), s.length) << s.name;
+      EXPECT_NE(line.find_first_not_of(' '), std::string_view::npos) << s.name;
+      want.push_back(std::string(static_cast<std::size_t>(s.margin), ' ') + std::string(line));
+    }
+    want.push_back("  ");
+    EXPECT_EQ(con.lines(), want) << s.name;
+  }
+  // A few lines of art as drawn (record 0 is the first blank line).
+  const std::tuple<void (*)(Workspace&), std::size_t, std::string> samples[] = {
+      {carmag33, 2, "                   | 8 | 1 | 6 |"},
+      {graben, 8, "      ########\\#####\\###\\##/###/#####/########"},
+      {sorryface, 12, "         &          &&&&&&&&&&&&          & "},
   };
-  for (const Case& c : cases) {
-    Console chosen;
-    closing_picture(chosen.ws, c.digit);
-    Console direct;
-    c.draw(direct.ws);
-    EXPECT_EQ(chosen.out.str(), direct.out.str()) << c.digit;
+  for (const auto& [draw, record, text] : samples) {
+    Console con;
+    draw(con.ws);
+    EXPECT_EQ(con.lines().at(record), text);
   }
 }
 

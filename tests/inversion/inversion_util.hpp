@@ -1,0 +1,96 @@
+#pragma once
+// A workspace whose listing (unit 8) goes to a file of its own, a fixed
+// pseudo-random sequence, and data whose striations follow a given tensor.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "data/geometry.hpp"
+#include "inversion/nearest.hpp"
+
+namespace zk::test {
+
+using Lines = std::vector<std::string>;
+
+struct Listing {
+  std::istringstream in;
+  std::ostringstream out;
+  Workspace ws{in, out};
+  std::filesystem::path path = std::filesystem::temp_directory_path() /
+                               ("zk_inversion_" + std::to_string(::getpid()) + "_" + std::to_string(serial()));
+  static int serial() {
+    static int n = 0;
+    return ++n;
+  }
+  Listing() {
+    ws.block.PI = 3.141593f;
+    EXPECT_TRUE(ws.units.open(8, path.string(), "unknown"));
+  }
+  ~Listing() { std::filesystem::remove(path); }
+  // Closes the listing and returns its records.
+  Lines lines() {
+    ws.units.close(8);
+    std::ifstream f(path);
+    Lines l;
+    for (std::string s; std::getline(f, s);) l.push_back(s);
+    return l;
+  }
+};
+
+inline int count(const Lines& lines, const std::string& what) {
+  int n = 0;
+  for (const std::string& l : lines) n += l.find(what) != std::string::npos ? 1 : 0;
+  return n;
+}
+
+// Deterministic values in [-1, 1).
+struct Lcg {
+  std::uint32_t s = 12345u;
+  float next() {
+    s = s * 1664525u + 1013904223u;
+    return static_cast<float>(s >> 8) / 8388608.0f - 1.0f;
+  }
+};
+
+inline void changd(Workspace& ws, const Vec4& X) { CHANGD(ws, X(4), X(1), X(2), X(3)); }
+
+// n x b: b, orthogonal to the unit axis n, turned a right angle about it.
+inline Vec3 cross(const Vec3& n, const Vec3& b) {
+  return Vec3{{n(2) * b(3) - n(3) * b(2), n(3) * b(1) - n(1) * b(3), n(1) * b(2) - n(2) * b(1)}};
+}
+
+// N data whose striations are the slip predicted by the tensor X = (PSI,
+// TETA, PHI, R), turned in their planes by noise * U(-1, 1) rad. With `exact`
+// a striation lies a little off the prediction (0.003 U along the plane) but
+// is lengthened so that its cosine rounds above 1: zero misfit, yet a
+// Jacobian of full rank. IX is the data order, or its reverse.
+inline void fitted_data(Workspace& ws, const Vec4& X, int N, float noise, bool exact = false,
+                        bool reversed = false) {
+  Lcg g;
+  changd(ws, X);
+  for (int i = 1; i <= N; ++i) {
+    const float x = g.next(), y = g.next(), z = -0.2f - 0.8f * std::fabs(g.next());
+    const float r = std::sqrt(x * x + y * y + z * z);
+    const Vec3 n{{x / r, y / r, z / r}};
+    Vec3 sp;
+    Mat<float, 3, 4> ds;
+    STRIED(ws, n, sp, ds);
+    const Vec3 nxs = cross(n, sp);
+    const float t = (exact ? 0.003f : noise) * g.next();
+    for (int c = 1; c <= 3; ++c) {
+      ws.tir.FN(i, c) = n(c);
+      ws.tir.STR(i, c) = exact ? 1.0001f * sp(c) + t * nxs(c) : sp(c) * std::cos(t) + nxs(c) * std::sin(t);
+    }
+    ws.tab.IX(i) = reversed ? N + 1 - i : i;
+  }
+  ws.tir.N = N;
+}
+
+}  // namespace zk::test
