@@ -132,15 +132,6 @@ TEST(Geolog, ReadsConvertsAndEchoesTheKeptData) {
                                        "    0    45     E   90   N    0   N    11  ab1",
                                        "  120    30     S   20   E    0   I     7     ",
                                        "    0    45     E    0       45   N   305  xyz"}));
-  // 300 data fill the areas.
-  test::Run full;
-  std::string text = kTitle + "\n";
-  for (int k = 1; k <= 300; ++k) text += datum(k % 360, 40, 'E', 20, 'N', 0, 'N', k % 1000) + "\n";
-  full.ws.eeetc.ISEL = 1;
-  full.data(text + kEnd);
-  GEOLOG(full.ws);
-  EXPECT_EQ(full.ws.tir.N, 300);
-  EXPECT_EQ(full.ws.modi1.NUM(300), 300);
 }
 
 TEST(Geolog, BadFilesAreRefusedWithFileAndLine) {

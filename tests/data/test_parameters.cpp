@@ -50,8 +50,9 @@ TEST(RunParameters, BoxEchoValuesAndNmin) {
   run.ws.modi2.TITRE = title;
   run.parameters("1 80\n 1000, 7\n -2\n");
   const RunParams p = read_run_parameters(run.ws);
-  EXPECT_EQ(std::vector<int>({p.INDX, p.NTIR, p.IPRINT, p.NTRI, run.ws.tiraz.INDX, run.ws.tiraz.NSEED, run.ws.ind.NMIN}),
-            std::vector<int>({1, 1000, -2, 50, 1, 7, 29}));
+  EXPECT_EQ(std::vector<int>({p.INDX, p.POURC, p.NTIR, p.NSEED, p.IPRINT, p.NTRI}),
+            std::vector<int>({1, 80, 1000, 7, -2, 50}));
+  EXPECT_EQ(std::vector<int>({run.ws.tiraz.INDX, run.ws.tiraz.NSEED, run.ws.ind.NMIN}), std::vector<int>({1, 7, 29}));
   test::Run seeded;
   discard_randun(seeded.ws, 7);
   EXPECT_EQ(run.ws.randun.I3, seeded.ws.randun.I3);

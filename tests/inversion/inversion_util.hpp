@@ -61,9 +61,15 @@ struct Lcg {
 
 inline void changd(Workspace& ws, const Vec4& X) { CHANGD(ws, X(4), X(1), X(2), X(3)); }
 
-// n x b: b, orthogonal to the unit axis n, turned a right angle about it.
-inline Vec3 cross(const Vec3& n, const Vec3& b) {
-  return Vec3{{n(2) * b(3) - n(3) * b(2), n(3) * b(1) - n(1) * b(3), n(1) * b(2) - n(2) * b(1)}};
+inline Vec3 cross(const Vec3& a, const Vec3& b) {
+  return Vec3{{a(2) * b(3) - a(3) * b(2), a(3) * b(1) - a(1) * b(3), a(1) * b(2) - a(2) * b(1)}};
+}
+// b, orthogonal to the unit axis n, turned by t about it.
+inline Vec3 turn(const Vec3& b, const Vec3& n, float t) {
+  const Vec3 nxb = cross(n, b);
+  Vec3 r;
+  for (int i = 1; i <= 3; ++i) r(i) = b(i) * std::cos(t) + nxb(i) * std::sin(t);
+  return r;
 }
 
 // N data whose striations are the slip predicted by the tensor X = (PSI,
@@ -82,11 +88,11 @@ inline void fitted_data(Workspace& ws, const Vec4& X, int N, float noise, bool e
     Vec3 sp;
     Mat<float, 3, 4> ds;
     STRIED(ws, n, sp, ds);
-    const Vec3 nxs = cross(n, sp);
     const float t = (exact ? 0.003f : noise) * g.next();
+    const Vec3 s = turn(sp, n, t), nxs = cross(n, sp);
     for (int c = 1; c <= 3; ++c) {
       ws.tir.FN(i, c) = n(c);
-      ws.tir.STR(i, c) = exact ? 1.0001f * sp(c) + t * nxs(c) : sp(c) * std::cos(t) + nxs(c) * std::sin(t);
+      ws.tir.STR(i, c) = exact ? 1.0001f * sp(c) + t * nxs(c) : s(c);
     }
     ws.tab.IX(i) = reversed ? N + 1 - i : i;
   }

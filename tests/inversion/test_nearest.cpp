@@ -10,13 +10,7 @@ Vec3 unit(float x, float y, float z) {
   const float r = std::sqrt(x * x + y * y + z * z);
   return Vec3{{x / r, y / r, z / r}};
 }
-// b, orthogonal to the unit axis n, turned by t about it.
-Vec3 turn(const Vec3& b, const Vec3& n, float t) {
-  const Vec3 nxb = test::cross(n, b);
-  Vec3 r;
-  for (int i = 1; i <= 3; ++i) r(i) = b(i) * std::cos(t) + nxb(i) * std::sin(t);
-  return r;
-}
+using test::turn;
 
 const Vec4 kX{{0.4f, 1.0f, 0.6f, 0.3f}};  // PSI, TETA, PHI, R
 const Vec3 kN = unit(0.3f, -0.5f, -0.8f);

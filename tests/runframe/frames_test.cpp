@@ -93,7 +93,8 @@ TEST(Prompts, IntegerDialogue) {
       {"1,3\n", 1, test::cat({prompt(), one})},
       {"7\n\n1\n", 1,
        test::cat({prompt(), head, {" run info code =            7", " outside [0,3]"}, again, prompt(), one})},
-      {"x\n\n1\n", 1, test::cat({prompt(), head, {" could not read run info code", " ==> RETRYING"}, again, prompt(), one})},
+      {"x\n\n1\n", 1,
+       test::cat({prompt(), head, {" could not read run info code", " ==> RETRYING"}, again, prompt(), one})},
   };
   for (const Case& c : cases) {
     Console con(c.input);

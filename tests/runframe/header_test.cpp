@@ -36,6 +36,7 @@ TEST(Header, ShowsTheRunUserAndHostByCodeAndWaitsForReturn) {
     const std::size_t user = code <= 1 ? 2 : 0;  // user and host lines for codes 0 and 1 only
     ASSERT_EQ(l.size(), 14 + user + 14 + 6) << code;  // then fourteen lines of credits and the wait
     EXPECT_EQ(l[2], " @          MAIN PROGRAM: Zarkel");
+    EXPECT_EQ(l[3], " @               Version: 4.5");
     EXPECT_EQ(l[8], " @       Starting on 2024-02-16 at 09:15:02");
     EXPECT_EQ(l[9], code <= 1 ? " @      User: geologist" : " @    System: Linux6.1.0-28") << code;
     EXPECT_EQ(l[10 + user], " @       CPU: i86-2.4GHz") << code;
@@ -77,7 +78,8 @@ TEST(Trailer, DatesTimesAndAClosingPictureByTheLastDigit) {
     void (*picture)(Workspace&);
   } const cases[] = {
       {"104237", 0.5f, 2.75f, 1000,
-       {" @ ELAPSED TIME =       5.000 seconds", " @       modulo     35791.395 mn", " @ CPU TIME     =       2.250 seconds"},
+       {" @ ELAPSED TIME =       5.000 seconds", " @       modulo     35791.395 mn",
+        " @ CPU TIME     =       2.250 seconds"},
        graben},
       {"104239", 0.0f, 150.0f, 0,
        {" @ Could not compute elapsed system clock time", " @ CPU TIME     =       2.500 mn"}, tetrakis},
@@ -95,7 +97,8 @@ TEST(Trailer, DatesTimesAndAClosingPictureByTheLastDigit) {
     progtail2(con.ws);
     Console picture;
     c.picture(picture.ws);
-    const Lines want = test::cat({{kAt50, " @ PROGRAM Zarkel", " @ Version: 4.5", " @ STARTED    ON: 2024-02-16 at 09:15:02",
+    const Lines want = test::cat({{kAt50, " @ PROGRAM Zarkel", " @ Version: 4.5",
+                                   " @ STARTED    ON: 2024-02-16 at 09:15:02",
                                    std::string(" @ TERMINATED ON: 2024-02-17 at 10:42:") + (c.time + 4)},
                                   c.times, {kRule}, picture.lines(), {kAt50}});
     EXPECT_EQ(con.lines(), want) << c.time;

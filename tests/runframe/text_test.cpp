@@ -69,10 +69,11 @@ TEST(TextHelpers, ReadListIntegerReadsAsAFreeFormatRead) {
     ListInt result;
     int iv;  // 42 = left as it was
   } const cases[] = {
-      {"-12", ListInt::Value, -12}, {"3,4", ListInt::Value, 3}, {"3 x", ListInt::Value, 3}, {"2*5", ListInt::Value, 5},
-      {"-2147483648", ListInt::Value, INT_MIN}, {",", ListInt::Null, 42}, {"2*", ListInt::Null, 42},
-      {"3x", ListInt::Bad, 42}, {"1.5", ListInt::Bad, 42}, {"0*5", ListInt::Bad, 42}, {"-", ListInt::Bad, 42},
-      {"", ListInt::Bad, 42}, {"2147483648", ListInt::Bad, 42},
+      {"-12", ListInt::Value, -12},  {"3,4", ListInt::Value, 3},  {"3;4", ListInt::Value, 3},
+      {"3 x", ListInt::Value, 3},    {"2*5", ListInt::Value, 5},  {"-2147483648", ListInt::Value, INT_MIN},
+      {"/", ListInt::Null, 42},      {";", ListInt::Null, 42},    {"2*", ListInt::Null, 42},
+      {"3x", ListInt::Bad, 42},      {"1.5", ListInt::Bad, 42},   {"0*5", ListInt::Bad, 42},
+      {"-", ListInt::Bad, 42},       {"", ListInt::Bad, 42},      {"2147483648", ListInt::Bad, 42},
   };
   for (const Case& c : cases) {
     int iv = 42;
