@@ -9,9 +9,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 cases=(example)
-for spec in 300,999,0 300,999,2 100,500,2 30,2000,1; do
-  d="$work/n${spec//,/_}"
-  "$bench" --make-data="$spec,$d"
+for run in 300,999,0 300,999,2 100,500,2 30,2000,1; do
+  d="$work/n${run//,/_}"
+  "$bench" --make-data="$run,$d"
   cases+=("$d")
 done
 

@@ -16,9 +16,9 @@
 
 namespace {
 
-int make_data(const std::string& spec) {
+int make_data(const std::string& args) {
   zk::bench::RunFiles f;
-  std::istringstream in(spec);
+  std::istringstream in(args);
   char c1 = 0, c2 = 0, c3 = 0;
   std::string dir;
   if (!(in >> f.N >> c1 >> f.NTIR >> c2 >> f.IPRINT >> c3) || c1 != ',' || c2 != ',' || c3 != ',' ||
