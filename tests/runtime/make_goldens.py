@@ -1,9 +1,13 @@
 #!/usr/bin/env python3
-"""Regenerates the golden rows of format_golden_test.cpp from GNU Fortran.
+"""Regenerates the formatted-write rows of goldens.txt from GNU Fortran.
 
 Needs gfortran and the format probe (FMTPROBE, default /work/shared/tools/fmtprobe);
 the tests themselves do not. Usage:
-    make_goldens.py layouts.txt > golden_rows.inc
+    make_goldens.py golden_layouts.txt > rows.txt
+and replace the "F" rows of goldens.txt with rows.txt (the "D" rows, list-directed
+writes, are kept by hand). A row: "F layout", one line per item (I int,
+R float bits in hex, L T/F, S text), one "W record" line per expected record,
+then "E"; backslash and newline in texts are escaped as \\ and \n.
 layouts.txt holds one layout per line, in double quotes, optionally followed by
 explicit probe items (i:5 r:0.5 s:text l:T c:abc); without items, items are
 chosen to fill the layout once, cycling through edge values.
@@ -11,6 +15,7 @@ chosen to fill the layout once, cycling through edge values.
 import os
 import re
 import shlex
+import struct
 import subprocess
 import sys
 
@@ -88,28 +93,24 @@ def default_items(fmt, seed):
     return items
 
 
-def cpp_str(s):
-    return '"' + s.replace("\\", "\\\\").replace('"', '\\"') + '"'
+def esc(s):
+    return s.replace("\\", "\\\\").replace("\n", "\\n")
 
 
-def cpp_item(item):
+def data_items(item):
     kind, _, val = item.partition(":")
     if kind == "i":
-        return f"I({val})"
+        return [f"I {int(val)}"]
     if kind == "r":
         m = re.fullmatch(r"transfer\((-?\d+),1\.0\)", val)
-        if m:
-            return f"B({m.group(1)})"
-        v = val if re.search(r"[.eE]", val) else val + ".0"
-        if "." not in v.split("e")[0].split("E")[0]:
-            v = v.replace("e", ".0e", 1).replace("E", ".0E", 1)
-        return f"R({v}f)"
+        bits = int(m.group(1)) & 0xFFFFFFFF if m else struct.unpack("<I", struct.pack("<f", float(val)))[0]
+        return [f"R {bits:08x}"]
     if kind == "l":
-        return "L(true)" if val.upper().startswith("T") else "L(false)"
+        return ["L T" if val.upper().startswith("T") else "L F"]
     if kind == "s":
-        return f"S({cpp_str(val)})"
+        return [f"S {esc(val)}"]
     if kind == "c":
-        return ", ".join(f"S({cpp_str(ch)})" for ch in (val or " "))
+        return [f"S {esc(ch)}" for ch in (val or " ")]
     raise ValueError(item)
 
 
@@ -127,8 +128,12 @@ def main(path):
         if r.returncode:
             sys.exit(f"probe failed for {fmt} {items}: {r.stderr}")
         recs = [l[1:-1] for l in r.stdout.split("\n") if l]
-        print(f"    {{{cpp_str(fmt)},\n     {{{', '.join(cpp_item(i) for i in items)}}},\n"
-              f"     {{{', '.join(cpp_str(x) for x in recs)}}}}},")
+        print(f"F {esc(fmt)}")
+        for i in items:
+            print("\n".join(data_items(i)))
+        for x in recs:
+            print(f"W {esc(x)}")
+        print("E")
 
 
 if __name__ == "__main__":
