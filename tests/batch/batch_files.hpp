@@ -11,21 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "test_files.hpp"
+
 namespace zk::test {
 
 namespace fs = std::filesystem;
-
-inline std::string slurp(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
-inline void spit(const fs::path& p, const std::string& text) {
-  std::ofstream f(p, std::ios::binary | std::ios::trunc);
-  f << text;
-}
 
 inline std::vector<std::string> lines_of(const std::string& text) {
   std::vector<std::string> out;
@@ -34,17 +24,6 @@ inline std::vector<std::string> lines_of(const std::string& text) {
   return out;
 }
 
-inline std::string quoted(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) {
-    if (c == '\'') {
-      q += "'\\''";
-    } else {
-      q += c;
-    }
-  }
-  return q + "'";
-}
 
 struct Outcome {
   int status = -1;
@@ -72,7 +51,7 @@ class ScratchTest : public ::testing::Test {
   Outcome shell(const std::string& cmd) const {
     const fs::path o = dir / "stdout.txt";
     const fs::path e = dir / "stderr.txt";
-    const std::string full = cmd + " >" + quoted(o.string()) + " 2>" + quoted(e.string()) + " </dev/null";
+    const std::string full = cmd + " >" + shell_quoted(o.string()) + " 2>" + shell_quoted(e.string()) + " </dev/null";
     const int rc = std::system(full.c_str());
     Outcome r;
     r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
@@ -82,10 +61,10 @@ class ScratchTest : public ::testing::Test {
   }
 
   Outcome batch(const std::vector<std::string>& args) const {
-    std::string cmd = quoted(ZARKEL_BATCH_BINARY);
+    std::string cmd = shell_quoted(ZARKEL_BATCH_BINARY);
     for (const auto& a : args) {
       cmd += ' ';
-      cmd += quoted(a);
+      cmd += shell_quoted(a);
     }
     return shell(cmd);
   }
@@ -95,7 +74,7 @@ class ScratchTest : public ::testing::Test {
     const fs::path answers = dir / "answers.txt";
     spit(answers, "\n" + parameters + "\n" + data + "\n" + output + "\n");
     const fs::path o = dir / "console_out.txt";
-    const std::string full = quoted(ZARKEL_BINARY) + " <" + quoted(answers.string()) + " >" + quoted(o.string()) +
+    const std::string full = shell_quoted(ZARKEL_BINARY) + " <" + shell_quoted(answers.string()) + " >" + shell_quoted(o.string()) +
                              " 2>&1";
     const int rc = std::system(full.c_str());
     Outcome r;

@@ -196,7 +196,7 @@ TEST_F(BatchRun, FigureIsWellFormedRendersAndPlacesTheAxes) {
   EXPECT_EQ(lines_of(b.out).size(), 1u) << b.out;
   EXPECT_NE(b.out.find("sigma1"), std::string::npos);
 
-  const Outcome lint = shell("xmllint --noout " + quoted(at("f.svg").string()));
+  const Outcome lint = shell("xmllint --noout " + shell_quoted(at("f.svg").string()));
   ASSERT_EQ(lint.status, 0) << lint.err;
 
   const std::string svg = slurp(at("f.svg"));
@@ -252,7 +252,7 @@ TEST_F(BatchRun, FigureIsWellFormedRendersAndPlacesTheAxes) {
   EXPECT_EQ(running, doc["N"].get<int>());
 
   // Rendered: not blank, and each axis marker drawn in its colour where it is placed.
-  const Outcome render = shell("rsvg-convert " + quoted(at("f.svg").string()) + " -o " + quoted(at("f.png").string()));
+  const Outcome render = shell("rsvg-convert " + shell_quoted(at("f.svg").string()) + " -o " + shell_quoted(at("f.png").string()));
   ASSERT_EQ(render.status, 0) << render.err;
   Image img;
   ASSERT_TRUE(read_png(at("f.png").string(), img));

@@ -182,7 +182,7 @@ TEST_F(FigureDocument, TitleWithMarkupAndNonNumbersGivesAWellFormedDocument) {
   EXPECT_EQ(svg.find("inf"), std::string::npos);
   EXPECT_NE(svg.find("VALL\xc3\x89" "E &lt;A&amp;B&gt; &quot;x&quot;"), std::string::npos);
   test::spit(at("f.svg"), svg);
-  const auto r = shell("xmllint --noout " + test::quoted(at("f.svg").string()));
+  const auto r = shell("xmllint --noout " + test::shell_quoted(at("f.svg").string()));
   EXPECT_EQ(r.status, 0) << r.err;
   // One stage-4 cloud point: the second datum's are non-numbers.
   std::size_t n = 0;

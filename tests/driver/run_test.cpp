@@ -13,18 +13,15 @@
 #include <string>
 #include <vector>
 
+#include "test_files.hpp"
+
 namespace {
 
 namespace fs = std::filesystem;
 
 const fs::path kSource = ZARKEL_SOURCE_DIR;
 
-std::string slurp(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
+using zk::test::slurp;
 
 // Standard input for a run: one answer per line (RETURN at the header first).
 std::string script(const std::vector<std::string>& answers) {

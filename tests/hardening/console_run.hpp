@@ -13,27 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "test_files.hpp"
+
 namespace zk::test {
 
 namespace fs = std::filesystem;
-
-inline std::string slurp(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
-
-inline void spit(const fs::path& p, const std::string& bytes) {
-  std::ofstream f(p, std::ios::binary | std::ios::trunc);
-  f << bytes;
-}
-
-inline std::string shell_quoted(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
 
 // Far above any run here (well under a second each): only a hang reaches it.
 constexpr int kHangSeconds = 10;
