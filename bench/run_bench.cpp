@@ -1,9 +1,9 @@
-// A whole run without the console: the files opened, run_stages, the listing
+// A whole run without the console: the files opened, the input read, the run inverted, the listing
 // committed, on a fresh Workspace each time.
 #include <benchmark/benchmark.h>
 
 #include "bench/synthetic.hpp"
-#include "driver/stages.hpp"
+#include "engine/engine.hpp"
 
 namespace zk::bench {
 namespace {
@@ -16,7 +16,8 @@ void BM_WholeRun(benchmark::State& state) {
   const DataDir dir(f);
   for (auto _ : state) {
     OpenRun run(dir);
-    run_stages(*run.ws);
+    const RunInput input = read_run_input(*run.ws);
+    invert(input.faults, input.params, *run.ws, ListingSink::output_unit());
     for (int unit : {3, 4, 8}) run.ws->units.close(unit);
   }
 }

@@ -10,7 +10,8 @@
 
 #include "data/fault_data.hpp"
 #include "data/parameters.hpp"
-#include "driver/stages.hpp"
+#include "data/random.hpp"
+#include "engine/engine.hpp"
 
 namespace zk::bench {
 namespace {
@@ -198,9 +199,13 @@ OpenRun::~OpenRun() {
 }
 
 LoadedRun::LoadedRun(const DataDir& dir) : OpenRun(dir) {
-  ENREG(*ws);
-  GEOLOG(*ws);
-  NTIR = read_run_parameters(*ws).NTIR;
+  const RunInput input = read_run_input(*ws);
+  load_fault_set(*ws, input.faults);
+  ws->ind.NMIN = static_cast<int>(nmin_of(ws->tir.N, input.params.POURC));
+  ws->tiraz.INDX = input.params.INDX;
+  ws->tiraz.NSEED = input.params.NSEED;
+  discard_randun(*ws, input.params.NSEED);
+  NTIR = input.params.NTIR;
 }
 
 }  // namespace zk::bench

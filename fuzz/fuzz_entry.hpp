@@ -20,9 +20,7 @@
 #include <string_view>
 
 #include "areas/workspace.hpp"
-#include "data/fault_data.hpp"
-#include "data/parameters.hpp"
-#include "driver/stages.hpp"
+#include "engine/engine.hpp"
 #include "runtime/errors.hpp"
 
 namespace zk::fuzz {
@@ -95,35 +93,16 @@ inline Outcome run_one(const std::uint8_t* bytes, std::size_t size) {
   std::istringstream console_in;
   std::ostringstream console_out;
 
-  // The readers alone, up to the parameter record, to see what the run would
-  // cost.
-  {
-    Workspace ws(console_in, console_out);
-    detail::open_units(ws);
-    int INDX = 0, POURC = 0, NTIR = 0, NSEED = 0, IPRINT = 0;
-    try {
-      ENREG(ws);
-      GEOLOG(ws);
-      ws.units.read_list(3, rt::target(INDX), rt::target(POURC), rt::target(NTIR), rt::target(NSEED),
-                         rt::target(IPRINT));
-    } catch (const rt::InputError&) {
-      return Outcome::Refused;
-    } catch (const rt::RunStop&) {
-      return Outcome::Refused;
-    } catch (const rt::EndOfInput&) {
-      return Outcome::Refused;
-    }
-    if (INDX <= 4 && NTIR > kMaxDraws) return Outcome::Skipped;
-  }
-
-  // The whole run, as the console program makes it once its files are open.
+  // The input is read once; a run asking for many draws is not made.
   Workspace ws(console_in, console_out);
   detail::open_units(ws);
   try {
-    run_stages(ws);
-    ws.units.close(3);
-    ws.units.close(4);
-    ws.units.close(8);
+    const RunInput input = read_run_input(ws);
+    if (input.params.random_search() && input.params.NTIR > kMaxDraws) return Outcome::Skipped;
+    invert(input.faults, input.params, ws, ListingSink::output_unit());
+    ws.units.close(unit::kParameters);
+    ws.units.close(unit::kData);
+    ws.units.close(unit::kListing);
   } catch (const rt::InputError&) {
     return Outcome::Refused;
   } catch (const rt::RunStop&) {

@@ -142,6 +142,13 @@ struct eulaz_t {
   float P3 = 0.0f;
 };
 
+// The imposed axes and ratio of modes 2 to 5 (run parameter record 4a),
+// read by EULAZ at its first call.
+struct imposed_t {
+  int S1DIR = 0, S1PEN = 0, S3DIR = 0, S3PEN = 0;
+  float R = 0.0f;
+};
+
 class Platform;  // system queries of the console frame (runframe/platform.hpp)
 
 struct Workspace {
@@ -165,6 +172,7 @@ struct Workspace {
   runinfo3com_t runinfo3com;
   randun_t randun;
   eulaz_t eulaz;
+  imposed_t imposed;
 
   rt::Units units;                // 3 PARAMETERS, 4 DATA, 8 OUTPUT, 5/6 console
   Platform* platform = nullptr;   // set by the driver (or a test)

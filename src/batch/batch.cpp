@@ -17,7 +17,8 @@
 #include "batch/result.hpp"
 #include "batch/result_json.hpp"
 #include "driver/run_error.hpp"
-#include "driver/stages.hpp"
+#include "engine/engine.hpp"
+#include "report/report.hpp"
 #include "runtime/errors.hpp"
 
 namespace zk::batch {
@@ -70,7 +71,7 @@ class PendingFile {
 };
 
 std::string summary_line(const BatchResult& r) {
-  const TensorSnapshot& t = r.run.stage3;
+  const TensorSnapshot& t = r.run.final_tensor();
   std::string s = r.data_path + ": N=" + std::to_string(r.run.N) + " NMIN=" + std::to_string(r.run.NMIN);
   char buf[64];
   for (int L = 1; L <= 3; ++L) {
@@ -94,11 +95,12 @@ int usage_error(std::ostream& err, const std::string& what) {
 int run(const Options& o, std::ostream& out, std::ostream& err) {
   std::istringstream no_console;
   auto ws = std::make_unique<Workspace>(no_console, err);
-  auto rec = std::make_unique<RunRecord>();
   bool output_open = false;
   try {
     store_constants(*ws);
-    const FileSlot slots[] = {{"PARAMETERS", 3, "old"}, {"DATA", 4, "old"}, {"OUTPUT", 8, "unknown"}};
+    const FileSlot slots[] = {{"PARAMETERS", unit::kParameters, "old"},
+                              {"DATA", unit::kData, "old"},
+                              {"OUTPUT", unit::kListing, "unknown"}};
     const std::string* paths[] = {&o.parameters, &o.data, &o.output};
     for (int k = 0; k < 3; ++k) {
       std::string why;
@@ -109,9 +111,10 @@ int run(const Options& o, std::ostream& out, std::ostream& err) {
     }
     output_open = true;
 
-    run_stages(*ws, rec.get());
+    const RunInput input = read_run_input(*ws);
+    const InversionResult run = invert(input.faults, input.params, *ws, ListingSink::output_unit());
 
-    BatchResult result = collect_result(*ws, *rec, kept_records(*ws, o.data));
+    BatchResult result = collect_result(input, run);
     result.parameters_path = o.parameters;
     result.data_path = o.data;
     result.output_path = o.output;
@@ -121,9 +124,9 @@ int run(const Options& o, std::ostream& out, std::ostream& err) {
     if (!o.json.empty()) json = std::make_unique<PendingFile>(o.json, "JSON", result_json_text(result));
     if (!o.svg.empty()) svg = std::make_unique<PendingFile>(o.svg, "SVG", figure_svg(result));
 
-    ws->units.close(3);
-    ws->units.close(4);
-    ws->units.close(8);  // the listing replaces the OUTPUT file only now
+    ws->units.close(unit::kParameters);
+    ws->units.close(unit::kData);
+    ws->units.close(unit::kListing);  // the listing replaces the OUTPUT file only now
     if (json) json->commit("JSON");
     if (svg) svg->commit("SVG");
 

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include "report/report.hpp"
+
 namespace zk::batch {
 
 namespace {
@@ -17,17 +19,9 @@ constexpr double kDegPerRad = 180.0 / kPi;
 constexpr int kWidth = 1500;
 constexpr int kHeight = 720;
 
-// The histogram's class bounds (radians), as the listing classes the misfits,
-// and their printed degrees (180 * bound / 3.1415925, rounded).
-constexpr std::array<float, kHistogramClasses + 1> kBound = {0.0f, 0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f,
-                                                            0.8f, 0.9f, 1.0f, 1.2f, 1.4f, 1.6f, 1.8f, 2.0f,
-                                                            2.2f, 2.4f, 2.6f, 2.8f, 3.0f, 3.2f};
-constexpr float kPiHistogram = 3.1415925f;  // the listing prints its bounds with this pi
-
-int bound_degrees(int k) {
-  const float deg = 180.0f * kBound[static_cast<std::size_t>(k)] / kPiHistogram;
-  return static_cast<int>(std::lround(deg));
-}
+// The histogram classes are the listing's (report/histo.cpp); the bound
+// labels are printed as the listing prints them.
+int bound_degrees(int k) { return histogram_bound_degrees(k + 1); }
 
 // The three principal axes: name, fill, points of the star.
 struct AxisStyle {
@@ -129,7 +123,7 @@ std::string great_circle(const NetFrame& f, const Vec3& n) {
 }
 
 void net_panel(std::ostringstream& o, const BatchResult& r, const NetFrame& f) {
-  const RunRecord& run = r.run;
+  const InversionResult& run = r.run;
   o << "<g id=\"stereonet\" data-cx=\"" << num3(f.cx) << "\" data-cy=\"" << num3(f.cy) << "\" data-radius=\""
     << num3(f.radius) << "\">\n";
   o << "<text x=\"" << num(f.cx) << "\" y=\"92\" class=\"heading\">Schmidt net, lower hemisphere</text>\n";
@@ -188,7 +182,7 @@ void net_panel(std::ostringstream& o, const BatchResult& r, const NetFrame& f) {
   o << "<g id=\"nearest\" fill-opacity=\"0.45\">\n";
   for (const Datum& dt : r.data) {
     for (int K = 1; K <= 3; ++K) {
-      const double pl = d(dt.PENS(K)), dir = d(dt.DIRES(K));
+      const double pl = d(dt.nearest.PENS(K)), dir = d(dt.nearest.DIRES(K));
       if (!std::isfinite(pl) || !std::isfinite(dir)) continue;
       const Point p = net_point_of(f, pl, dir);
       o << "<circle cx=\"" << num(p.x) << "\" cy=\"" << num(p.y) << "\" r=\"2.2\" fill=\""
@@ -467,14 +461,8 @@ std::string xml_text(const std::string& s) {
 std::array<int, kHistogramClasses> misfit_classes(const BatchResult& r) {
   std::array<int, kHistogramClasses> counts{};
   for (const Datum& dt : r.data) {
-    const float a = dt.misfit;
-    if (!std::isfinite(a)) continue;
-    for (int k = 0; k < kHistogramClasses; ++k) {
-      if (a < kBound[static_cast<std::size_t>(k + 1)]) {
-        ++counts[static_cast<std::size_t>(k)];
-        break;
-      }
-    }
+    const int k = histogram_class(dt.misfit);
+    if (k >= 1) ++counts[static_cast<std::size_t>(k - 1)];
   }
   return counts;
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "batch/result.hpp"
+#include "report/report.hpp"
 
 namespace zk::batch {
 
@@ -43,9 +44,8 @@ std::string misfit_colour(double degrees);
 // read as Latin-1.
 std::string xml_text(const std::string& s);
 
-// Counts per misfit class (bounds 0, 0.1, ... 1.0, 1.2, ... 3.2 rad) of the
-// final misfits, as the listing's histogram sorts them.
-constexpr int kHistogramClasses = 21;
+// Counts per misfit class of the listing's histogram (bounds 0, 0.1, ...
+// 1.0, 1.2, ... 3.2 rad) of the final misfits.
 std::array<int, kHistogramClasses> misfit_classes(const BatchResult& r);
 
 std::string figure_svg(const BatchResult& r);

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "report/report.hpp"
+
 namespace zk::batch {
 
 using json = nlohmann::ordered_json;
@@ -36,16 +38,10 @@ json tensor_json(const TensorSnapshot& t) {
 
 json datum_json(const Datum& d, int index, int NMIN) {
   json j = {{"index", index}, {"NUM", d.NUM}};
-  if (d.as_read) {
-    const FaultRecord& f = *d.as_read;
-    j["plane"] = {{"DIR", f.DIR}, {"PEND", f.PEND}, {"QPEND", letter(f.QPEND)}};
-    j["striation"] = {{"PITCH", f.PITCH}, {"QPITCH", letter(f.QPITCH)}, {"AZSTR", f.AZSTR}, {"SENS", letter(f.SENS)}};
-    j["label"] = std::string(f.LABEL, 3);
-  } else {
-    j["plane"] = nullptr;
-    j["striation"] = nullptr;
-    j["label"] = nullptr;
-  }
+  const FaultRecord& f = d.as_read;
+  j["plane"] = {{"DIR", f.DIR}, {"PEND", f.PEND}, {"QPEND", letter(f.QPEND)}};
+  j["striation"] = {{"PITCH", f.PITCH}, {"QPITCH", letter(f.QPITCH)}, {"AZSTR", f.AZSTR}, {"SENS", letter(f.SENS)}};
+  j["label"] = std::string(f.LABEL, 3);
   j["normal"] = vec3(d.FN);
   j["slip"] = vec3(d.STR);
   j["misfit_rad"] = json_float(d.misfit);
@@ -58,8 +54,8 @@ json datum_json(const Datum& d, int index, int NMIN) {
                     {"DPEN", json_float(d.nearest.DPEN(K))},
                     {"DDIRE", json_float(d.nearest.DDIRE(K))},
                     {"DSIG", json_float(d.nearest.DSIG(K))},
-                    {"plunge", json_float(d.PENS(K))},
-                    {"direction", json_float(d.DIRES(K))}});
+                    {"plunge", json_float(d.nearest.PENS(K))},
+                    {"direction", json_float(d.nearest.DIRES(K))}});
   }
   j["nearest"] = {{"ST", json_float(d.nearest.ST)}, {"DX2", json_float(d.nearest.DX2)}, {"axes", axes}};
   return j;
@@ -76,15 +72,16 @@ json json_float(float v) {
 }
 
 json result_json(const BatchResult& r) {
-  const RunRecord& run = r.run;
+  const InversionResult& run = r.run;
+  const RunParams& prm = r.params;
   json doc;
   doc["program"] = "zarkel-batch";
   doc["version"] = "4.5";
   doc["files"] = {{"parameters", r.parameters_path}, {"data", r.data_path}, {"output", r.output_path}};
   doc["title"] = r.title;
-  doc["parameters"] = {{"ISEL", r.ISEL},     {"IECHO", r.IECHO},   {"selection", r.selection},
-                       {"INDX", run.INDX},   {"POURC", run.POURC}, {"NTIR", run.NTIR},
-                       {"NSEED", run.NSEED}, {"IPRINT", run.IPRINT}};
+  doc["parameters"] = {{"ISEL", prm.ISEL},     {"IECHO", prm.IECHO},   {"selection", prm.selection},
+                       {"INDX", prm.INDX},     {"POURC", prm.POURC},   {"NTIR", prm.NTIR},
+                       {"NSEED", prm.NSEED},   {"IPRINT", prm.IPRINT}};
   doc["N"] = run.N;
   doc["NMIN"] = run.NMIN;
 

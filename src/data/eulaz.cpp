@@ -67,26 +67,23 @@ void write_abnormal(Workspace& ws) { ws.units.write(8, "(10X,'  CAS ANORMAL  ')"
 
 [[noreturn]] void stop_abnormal(Workspace& ws, int INDX) {
   write_abnormal(ws);
-  std::string msg = "INDX = " + std::to_string(INDX);
-  // The parameter record is the last one read from the PARAMETERS file.
-  if (ws.units.is_open(3)) msg += " in the run parameters of " + detail::where(ws, 3, ws.units.line_number(3));
-  msg += " is not an inversion mode: INDX must be 1 to 6; no starting tensor can be set";
-  throw rt::RunStop(msg);
+  // Refused before any run starts (run_params_problem); kept for a caller
+  // that sets the mode by hand.
+  throw rt::RunStop("INDX = " + std::to_string(INDX) +
+                    " is not an inversion mode: INDX must be 1 to 6; no starting tensor can be set");
 }
 
 void first_call(Workspace& ws, float& PSI, float& TETA, float& PHI, float& R) {
   const int INDX = ws.tiraz.INDX;
   const float PI = ws.block.PI;
   if (INDX < 1 || INDX > 6) {
-    // Refused before record 4a is read: the mode decides what that record is.
     ws.units.write_list(8);
     stop_abnormal(ws, INDX);
   }
-  int S1DIR = 0, S1PEN = 0, S3DIR = 0, S3PEN = 0;
+  const imposed_t& imp = ws.imposed;
+  const int S1DIR = imp.S1DIR, S1PEN = imp.S1PEN, S3DIR = imp.S3DIR, S3PEN = imp.S3PEN;
   if (INDX != 1) {
-    detail::read_list_expecting(ws, 3, "imposed axes S1DIR S1PEN S3DIR S3PEN R (INDX " + std::to_string(INDX) + ")",
-                                rt::target(S1DIR), rt::target(S1PEN), rt::target(S3DIR), rt::target(S3PEN),
-                                rt::target(R));
+    R = imp.R;
     ws.units.write(8,
                    "(T20,'    PARAMETRES CHOISIS,  SIGMA 1   DIR=',I3,'  PEND=',I2,T86,'*',/,"
                    "T20,'*    SIGMA 3  DIR=',I3,'  PEND=',I2,'   R=',F7.4,T86,'*')",

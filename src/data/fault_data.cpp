@@ -193,51 +193,60 @@ void CONTRO(const Workspace& ws, int NUM, int& IFLAG) {
   IFLAG = static_cast<int>((static_cast<long long>(ws.eeetc.ISEL) + f) % 2);
 }
 
-void GEOLOG(Workspace& ws) {
+FaultSet GEOLOG(Workspace& ws) {
+  FaultSet set;
+  set.file = ws.units.file_name(4);
   std::array<rt::Target, kTitleLen> title{};
-  for (int k = 1; k <= kTitleLen; ++k) title[static_cast<std::size_t>(k - 1)] = rt::target(&ws.modi2.TITRE(k), 1);
+  for (int k = 1; k <= kTitleLen; ++k) title[static_cast<std::size_t>(k - 1)] = rt::target(&set.title(k), 1);
   if (ws.units.at_end(4)) {
     throw rt::InputError(ws.units.file_name(4), 0, ws.units.where(4) + " is empty: expected the title line");
   }
   ws.units.read_targets(4, "(80A1)", title);
-  const bool echo = ws.eeetc.IECHO != 0;
-  if (echo) {
-    ws.units.write_list(8, " Resultats du traitement par le programme ZARKEL");
-    ws.units.write_list(8);
-    ws.units.write(8, "(1X,80A1)", rt::Chars{ws.modi2.TITRE.data(), kTitleLen});
-  }
 
-  int i = 1;
   for (;;) {
-    FaultRecord rec;
-    int line = 0;
-    read_fault_record(ws, rec, line);
-    if (i <= kMaxData) ws.modi1.NUM(i) = rec.NUM;
-    if (rec.DIR > 400) break;  // terminator
+    FaultDatum d;
+    read_fault_record(ws, d.record, d.line);
+    if (d.record.DIR > 400) break;  // terminator
     if (ws.eeetc.ISEL != 1) {
       int IFLAG = 0;
-      CONTRO(ws, rec.NUM, IFLAG);
+      CONTRO(ws, d.record.NUM, IFLAG);
       if (IFLAG == 1) continue;
     }
-    if (i > kMaxData) {
-      throw rt::RunStop(detail::where(ws, 4, line) + ": more than " + std::to_string(kMaxData) +
-                        " fault data kept (datum number " + std::to_string(rec.NUM) +
+    if (static_cast<int>(set.data.size()) >= kMaxData) {
+      throw rt::RunStop(detail::where(ws, 4, d.line) + ": more than " + std::to_string(kMaxData) +
+                        " fault data kept (datum number " + std::to_string(d.record.NUM) +
                         "); at most 300 can be used in one run");
     }
-    if (echo) {
-      ws.units.write(8, kEchoLayout, rec.DIR, rec.PEND, std::string_view(&rec.QPEND, 1), rec.PITCH,
-                     std::string_view(&rec.QPITCH, 1), rec.AZSTR, std::string_view(&rec.SENS, 1), rec.NUM,
-                     std::string_view(rec.LABEL, 3));
-    }
-    Vec3 FN, STR;
-    convert_datum(rec, FN, STR);
-    for (int c = 1; c <= 3; ++c) {
-      ws.tir.FN(i, c) = FN(c);
-      ws.tir.STR(i, c) = STR(c);
-    }
-    ++i;
+    convert_datum(d.record, d.FN, d.STR);
+    set.data.push_back(d);
   }
-  ws.tir.N = i - 1;
+  return set;
+}
+
+void load_fault_set(Workspace& ws, const FaultSet& set) {
+  ws.modi2.TITRE = set.title;
+  const int N = static_cast<int>(set.data.size());
+  for (int i = 1; i <= N; ++i) {
+    const FaultDatum& d = set.data[static_cast<std::size_t>(i - 1)];
+    ws.modi1.NUM(i) = d.record.NUM;
+    for (int c = 1; c <= 3; ++c) {
+      ws.tir.FN(i, c) = d.FN(c);
+      ws.tir.STR(i, c) = d.STR(c);
+    }
+  }
+  ws.tir.N = N;
+}
+
+void list_fault_set(Workspace& ws, const FaultSet& set) {
+  ws.units.write_list(8, " Resultats du traitement par le programme ZARKEL");
+  ws.units.write_list(8);
+  ws.units.write(8, "(1X,80A1)", rt::Chars{set.title.data(), kTitleLen});
+  for (const FaultDatum& d : set.data) {
+    const FaultRecord& r = d.record;
+    ws.units.write(8, kEchoLayout, r.DIR, r.PEND, std::string_view(&r.QPEND, 1), r.PITCH,
+                   std::string_view(&r.QPITCH, 1), r.AZSTR, std::string_view(&r.SENS, 1), r.NUM,
+                   std::string_view(r.LABEL, 3));
+  }
 }
 
 }  // namespace zk

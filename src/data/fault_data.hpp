@@ -1,5 +1,8 @@
 #pragma once
 // The DATA file: title, fixed-column fault records, terminator (DIR > 400).
+#include <string>
+#include <vector>
+
 #include "areas/workspace.hpp"
 
 namespace zk {
@@ -11,14 +14,35 @@ struct FaultRecord {
   char LABEL[3] = {' ', ' ', ' '};
 };
 
+// One kept datum: its record as read, where it was read, and its vectors.
+struct FaultDatum {
+  FaultRecord record;
+  int line = 0;  // line of the DATA file
+  Vec3 FN;       // downward unit normal of the plane
+  Vec3 STR;      // unit slip vector of the hanging wall
+};
+
+// The data of a run: the DATA title and the kept data in file order, as the
+// engine reads them once (front ends and result writers use these, never a
+// second reading of the file).
+struct FaultSet {
+  std::string file;        // the DATA file name, as given
+  Text<kTitleLen> title;   // first record, 80 characters
+  std::vector<FaultDatum> data;
+};
+
 // Unit normal FN and slip vector STR of one record.
 void convert_datum(const FaultRecord& rec, Vec3& FN, Vec3& STR);
 // Keep test of one datum number: IFLAG = 1 means the datum is skipped.
 void CONTRO(const Workspace& ws, int NUM, int& IFLAG);
-// Reads unit 4 into modi2, modi1 and tir; echoes to unit 8 when IECHO != 0.
-// A file that ends before its terminator record, a malformed numeric field or
-// a tab in a record is an rt::InputError naming the line; more than 300 kept
-// data stop the run (rt::RunStop).
-void GEOLOG(Workspace& ws);
+// Reads unit 4 with the selection of eeetc/eeet applied. A file that ends
+// before its terminator record, a malformed numeric field or a tab in a
+// record is an rt::InputError naming the line; more than 300 kept data stop
+// the run (rt::RunStop).
+FaultSet GEOLOG(Workspace& ws);
+// Puts a fault set into the work areas of a run (modi2, modi1, tir).
+void load_fault_set(Workspace& ws, const FaultSet& set);
+// The echo of the data in the listing (IECHO != 0): heading, title, records.
+void list_fault_set(Workspace& ws, const FaultSet& set);
 
 }  // namespace zk

@@ -7,7 +7,6 @@
 #include <string_view>
 
 #include "data/input_context.hpp"
-#include "data/random.hpp"
 
 namespace zk {
 
@@ -105,23 +104,59 @@ void ENREG(Workspace& ws) {
   }
 }
 
-RunParams read_run_parameters(Workspace& ws) {
+long long nmin_of(int N, int POURC) { return static_cast<long long>(N) * POURC / 100; }
+
+std::string run_params_problem(const RunParams& p, int N) {
+  const long long nmin = nmin_of(N, p.POURC);
+  if (nmin < kMinNMIN || nmin > N) {
+    return p.where + ": POURC = " + std::to_string(p.POURC) + " with N = " + std::to_string(N) +
+           " data gives NMIN = " + std::to_string(nmin) + " data in the misfit sum; it must be at least " +
+           std::to_string(kMinNMIN) + " and at most N (POURC at most 100)";
+  }
+  // Stage 1 runs for every INDX below 5; with no draw it would leave the
+  // starting tensor unset.
+  if (p.INDX <= 4 && p.NTIR <= 0) {
+    return p.where + ": NTIR = " + std::to_string(p.NTIR) + " with INDX = " + std::to_string(p.INDX) +
+           ": the random search needs at least one draw";
+  }
+  if (p.INDX < 1 || p.INDX > 6) {
+    return "INDX = " + std::to_string(p.INDX) + " in the run parameters of " + p.where +
+           " is not an inversion mode: INDX must be 1 to 6; no starting tensor can be set";
+  }
+  return "";
+}
+
+RunParams read_run_parameters(Workspace& ws, int N) {
   RunParams p;
+  p.ISEL = ws.eeetc.ISEL;
+  p.IECHO = ws.eeetc.IECHO;
+  if (p.ISEL != 1) {
+    for (int k = 1; k <= ws.eeet.NLIST && k <= kMaxList; ++k) p.selection.push_back(ws.eeet.LIST(k));
+  }
+  detail::read_list_expecting(ws, 3, "run parameters INDX POURC NTIR NSEED IPRINT", rt::target(p.INDX),
+                              rt::target(p.POURC), rt::target(p.NTIR), rt::target(p.NSEED), rt::target(p.IPRINT));
+  p.where = detail::where(ws, 3, ws.units.line_number(3));
+  const std::string problem = run_params_problem(p, N);
+  if (!problem.empty()) throw rt::RunStop(problem);
+
+  if (p.INDX >= 2 && p.INDX <= 5) {
+    detail::read_list_expecting(ws, 3, "imposed axes S1DIR S1PEN S3DIR S3PEN R (INDX " + std::to_string(p.INDX) + ")",
+                                rt::target(p.S1DIR), rt::target(p.S1PEN), rt::target(p.S3DIR), rt::target(p.S3PEN),
+                                rt::target(p.R));
+  } else if (p.INDX == 6) {
+    detail::read_list_expecting(ws, 3, "imposed tensor PSI TETA PHI R (INDX 6)", rt::target(p.euler(1)),
+                                rt::target(p.euler(2)), rt::target(p.euler(3)), rt::target(p.euler(4)));
+  }
+  return p;
+}
+
+void list_run_parameters(Workspace& ws, const RunParams& p) {
   const char* title = ws.modi2.TITRE.data();
   ws.units.write(8, "(//,T2,'*******************     PARAMETRES CHOISIS     ********************************')");
   ws.units.write(8, "(T2,'*',T80,'*')");
   ws.units.write(8, "(T2,'*  ',59A1,T80,'*')", rt::Chars{title, 59});
   ws.units.write(8, "(T2,'*  ',21A1,T80,'*')", rt::Chars{title + 59, 21});
   ws.units.write(8, "(T2,'*',T80,'*')");
-
-  detail::read_list_expecting(ws, 3, "run parameters INDX POURC NTIR NSEED IPRINT", rt::target(p.INDX),
-                              rt::target(p.POURC), rt::target(p.NTIR), rt::target(p.NSEED), rt::target(p.IPRINT));
-  const int line = ws.units.line_number(3);
-  ws.tiraz.INDX = p.INDX;
-  ws.tiraz.NSEED = p.NSEED;
-  discard_randun(ws, p.NSEED);
-  p.NTRI = 50;
-
   ws.units.write(8,
                  "(T2,'*  VALEUR DE INDX CHOISIE ',I1,T80,'*',/ ,T2,'*  POURC ENTAGE SERVANT A LA MINIMISATION  ',"
                  "I3 ,T80,'*' ,/,T2,'*  NOMBRE  DE TIRAGES AU HASARD:   ',I3,T80,'*',/,"
@@ -130,32 +165,10 @@ RunParams read_run_parameters(Workspace& ws) {
                  p.INDX, p.POURC, p.NTIR, p.NSEED, p.NTRI);
   ws.units.write(8, "(T2,'*',T80,'*')");
   ws.units.write_list(8, " *****************************************************************************");
-
-  // Computed wide: POURC is whatever the file holds.
-  const std::int64_t N = ws.tir.N;
-  const std::int64_t nmin = N * static_cast<std::int64_t>(p.POURC) / 100;
-  if (nmin < kMinNMIN || nmin > N) {
-    throw rt::RunStop(detail::where(ws, 3, line) + ": POURC = " + std::to_string(p.POURC) + " with N = " +
-                      std::to_string(N) + " data gives NMIN = " + std::to_string(nmin) +
-                      " data in the misfit sum; it must be at least " + std::to_string(kMinNMIN) +
-                      " and at most N (POURC at most 100)");
+  if (p.INDX == 6) {
+    ws.units.write(8, "(T2,'*     PSI=',F8.4,'  TETA=',F8.4,'  PHI=',F8.4,'  R=',F8.4,T80,'*')", p.euler(1),
+                   p.euler(2), p.euler(3), p.euler(4));
   }
-  ws.ind.NMIN = static_cast<int>(nmin);
-
-  // Stage 1 runs for every INDX below 5; with no draw it would leave the
-  // starting tensor unset.
-  if (p.INDX <= 4 && p.NTIR <= 0) {
-    throw rt::RunStop(detail::where(ws, 3, line) + ": NTIR = " + std::to_string(p.NTIR) + " with INDX = " +
-                      std::to_string(p.INDX) + ": the random search needs at least one draw");
-  }
-  return p;
-}
-
-void read_imposed_tensor(Workspace& ws, Vec4& P) {
-  detail::read_list_expecting(ws, 3, "imposed tensor PSI TETA PHI R (INDX 6)", rt::target(P(1)), rt::target(P(2)),
-                              rt::target(P(3)), rt::target(P(4)));
-  ws.units.write(8, "(T2,'*     PSI=',F8.4,'  TETA=',F8.4,'  PHI=',F8.4,'  R=',F8.4,T80,'*')", P(1), P(2), P(3),
-                 P(4));
 }
 
 }  // namespace zk

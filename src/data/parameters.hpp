@@ -1,25 +1,64 @@
 #pragma once
-// The PARAMETERS file: selection records (ENREG), the run parameter record
-// and its boxed echo, the imposed tensor of mode 6.
+// The PARAMETERS file: selection records (ENREG), the run parameter record,
+// the imposed axes or tensor of modes 2 to 6; their validation and their
+// boxed echo in the listing.
+#include <string>
+#include <vector>
+
 #include "areas/workspace.hpp"
 
 namespace zk {
 
-struct RunParams {
-  int INDX = 0, POURC = 0, NTIR = 0, NSEED = 0, IPRINT = 0;
-  int NTRI = 50;
+// The inversion modes (INDX).
+enum class Mode : int {
+  Random = 1,    // random starting tensor
+  Sigma1 = 2,    // sigma 1 imposed
+  Sigma3 = 3,    // sigma 3 imposed
+  BothAxes = 4,  // sigma 1 and sigma 3 imposed
+  AxesAndR = 5,  // both axes and R imposed: no random search
+  Euler = 6,     // Euler angles and R imposed: no random search
 };
 
-// Reads the selection switches and the selection lines (unit 3). A token that
-// is not a whole number of at most 9 characters is an rt::InputError; more
-// than 200 numbers stop the run (rt::RunStop).
+// The listing detail (IPRINT).
+enum class Detail : int { Plain = 0, Traces = 1, Full = 2 };
+
+// Everything the PARAMETERS file sets for one run. INDX and IPRINT are kept
+// as read (any integer); mode() and detail() name the values that mean
+// something.
+struct RunParams {
+  int ISEL = 1, IECHO = 0;
+  std::vector<int> selection;  // the selection list (ISEL != 1)
+  int INDX = 0, POURC = 0, NTIR = 0, NSEED = 0, IPRINT = 0;
+  int NTRI = 50;  // stage-2 passes at most
+  int S1DIR = 0, S1PEN = 0, S3DIR = 0, S3PEN = 0;  // record 4a, INDX 2 to 5 (degrees)
+  float R = 0.0f;                                   // record 4a, INDX 2 to 5
+  Vec4 euler;  // INDX 6: PSI, TETA, PHI (radians), R
+  std::string where;  // "PARAMETERS file "p", line 3": the run parameter record, for messages
+
+  Mode mode() const { return static_cast<Mode>(INDX); }
+  bool random_search() const { return INDX < 5; }  // stage 1 runs
+  bool is(Detail d) const { return IPRINT == static_cast<int>(d); }
+};
+
+// NMIN of a run: the POURC per cent best of N data, computed wide.
+long long nmin_of(int N, int POURC);
+
+// The first constraint `p` breaks for a run on N data, as a message naming
+// it and the values, or "" when a run can start. Checked once before any
+// stage: NMIN at least 5 and at most N, at least one draw when stage 1 runs,
+// INDX 1 to 6.
+std::string run_params_problem(const RunParams& p, int N);
+
+// Reads the selection switches and the selection lines (unit 3) into eeetc
+// and eeet. A token that is not a whole number of at most 9 characters is an
+// rt::InputError; more than 200 numbers stop the run (rt::RunStop).
 void ENREG(Workspace& ws);
-// Writes the "PARAMETRES CHOISIS" box, reads the parameter record, discards
-// NSEED generator values, stores tiraz and NMIN. Refuses (RunStop with a clear
-// message) values no run can go on with: NMIN below 5 or above N, and no
-// draw (NTIR <= 0) when stage 1 runs (INDX <= 4).
-RunParams read_run_parameters(Workspace& ws);
-// Mode 6: reads PSI, TETA, PHI, R into P = (PSI, TETA, PHI, R) and echoes them.
-void read_imposed_tensor(Workspace& ws, Vec4& P);
+// Reads the run parameter record and, for INDX 2 to 6, the record after it,
+// for a run on N data; refuses (rt::RunStop) what run_params_problem names,
+// before reading a record the mode does not define.
+RunParams read_run_parameters(Workspace& ws, int N);
+// The "PARAMETRES CHOISIS" box of the listing (unit 8), under the title in
+// modi2.
+void list_run_parameters(Workspace& ws, const RunParams& p);
 
 }  // namespace zk

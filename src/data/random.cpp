@@ -48,6 +48,8 @@ void RINDU(Workspace& ws, float& V, float S) {
   V = U * S;
 }
 
+void reset_randun(Workspace& ws) { ws.randun = randun_t{}; }
+
 void discard_randun(Workspace& ws, int n) {
   if (n <= 0) return;
   randun_t& s = ws.randun;

@@ -5,7 +5,7 @@
 
 #include "areas/workspace.hpp"
 #include "driver/run_error.hpp"
-#include "driver/stages.hpp"
+#include "engine/engine.hpp"
 #include "runframe/runframe.hpp"
 #include "runtime/errors.hpp"
 
@@ -18,7 +18,8 @@ struct FileSlot {
   int unit;
   const char* status;
 };
-constexpr FileSlot kFiles[] = {{"PARAMETERS", 3, "old"}, {"DATA", 4, "old"}, {"OUTPUT", 8, "unknown"}};
+constexpr FileSlot kFiles[] = {
+    {"PARAMETERS", unit::kParameters, "old"}, {"DATA", unit::kData, "old"}, {"OUTPUT", unit::kListing, "unknown"}};
 
 }  // namespace
 
@@ -43,11 +44,12 @@ int main_program(std::istream& in, std::ostream& out) {
     }
     output_open = true;
 
-    run_stages(*ws);
+    const RunInput input = read_run_input(*ws);
+    invert(input.faults, input.params, *ws, ListingSink::output_unit());
 
-    ws->units.close(3);
-    ws->units.close(4);
-    ws->units.close(8);  // the listing replaces the OUTPUT file only now
+    ws->units.close(unit::kParameters);
+    ws->units.close(unit::kData);
+    ws->units.close(unit::kListing);  // the listing replaces the OUTPUT file only now
     progtail2(*ws);
     return 0;
   } catch (const rt::EndOfInput&) {

@@ -48,7 +48,8 @@ float axis_error(float s2, const Vec4& Gq, const Vec4& W, const Mat4& V) {
 
 }  // namespace
 
-void CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, int IPRINT, CmqResult* out) {
+CmqResult CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, int IPRINT) {
+  CmqResult out;
   const int N = ws.tir.N;
   if (NMIN < 0 || NMIN > kMaxRegressionRows || NMIN > N) {
     throw rt::RunStop("LEAST SQUARES: " + std::to_string(NMIN) + " DATA REQUESTED, " + std::to_string(N) +
@@ -70,6 +71,7 @@ void CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, int IPRINT, CmqResult* out) 
   int NKEEP = 0;
 
   for (int IT = 1; IT <= NIT; ++IT) {
+    out.iterations = IT;
     CHANGD(ws, XCUR(4), XCUR(1), XCUR(2), XCUR(3));
 
     float S = 0.0f;
@@ -109,7 +111,10 @@ void CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, int IPRINT, CmqResult* out) 
       float dd = 0.0f;
       for (int k = 1; k <= kNPar; ++k) dd = dd + DELTA(k) * DELTA(k);
       const float size = std::sqrt(0.25f * dd);
-      if (IT > kConvMinIt && size < kConvStep) break;
+      if (IT > kConvMinIt && size < kConvStep) {
+        out.end = FitEnd::Converged;
+        break;
+      }
 
       // Decompose a copy, so that a failure leaves the last good U, W, V.
       Block Ut = A;
@@ -118,7 +123,8 @@ void CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, int IPRINT, CmqResult* out) 
       float EPS = kSvdEps;
       if (!SVDY(kRows, kNPar, MROWS, kNPar, 1, 1, EPS, kSvdTol, Wt.data(), E.data(), Ut.data(), Vt.data())) {
         ws.units.write(8, "(/,2X,'DECOMPOSITION EN VALEURS SINGULIERES IMPOSSIBLE: LE MEILLEUR POINT EST CONSERVE')");
-        if (out != nullptr) out->svd_ok = false;
+        out.svd_ok = false;
+        out.end = FitEnd::Decomposition;
         break;
       }
       U = Ut;
@@ -136,7 +142,10 @@ void CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, int IPRINT, CmqResult* out) 
       // The step failed: drop the smallest kept value and retry from X with
       // the residuals of the rejected point.
       NKEEP = NKEEP - 1;
-      if (NKEEP < 1) break;
+      if (NKEEP < 1) {
+        out.end = FitEnd::NoStep;
+        break;
+      }
     }
     if (IPRINT == 1) ws.units.write(8, "(/,2X,'ON CONSERVE',I3,' V. PROPRES')", NKEEP);
 
@@ -166,7 +175,7 @@ void CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, int IPRINT, CmqResult* out) 
   const float dof = static_cast<float>(NMIN - kNPar);
   const float ECART = kDeg180 * std::sqrt(Smin / dof) / kPiRounded;
   ws.units.write(8, "(////,2X,'ECART MOYEN EN DEGRES',F10.5,//)", ECART);
-  if (out != nullptr) out->ECART = ECART;
+  out.ECART = ECART;
 
   // Standard errors from the last decomposition (all four singular values)
   // and the axes of the last point evaluated.
@@ -195,10 +204,8 @@ void CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, int IPRINT, CmqResult* out) 
     const float ea = axis_error(s2, Ga, W, V) * kDeg180 / kPiRounded;
     const float ep = axis_error(s2, Gp, W, V) * kDeg180 / kPiRounded;
     ws.units.write(8, "(2X,'COMP NO',I2,'   ERR SUR DIREC',F6.1,'   ERR SUR PEND',F6.1)", L, ea, ep);
-    if (out != nullptr) {
-      out->err_dir(L) = ea;
-      out->err_pen(L) = ep;
-    }
+    out.err_dir(L) = ea;
+    out.err_pen(L) = ep;
   }
 
   float acc = 0.0f;
@@ -208,7 +215,8 @@ void CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, int IPRINT, CmqResult* out) 
   }
   const float ER = std::sqrt(s2 * acc);
   ws.units.write(8, "(1X,//,'     ERREUR SUR R    ',E10.2)", ER);
-  if (out != nullptr) out->err_R = ER;
+  out.err_R = ER;
+  return out;
 }
 
 }  // namespace zk

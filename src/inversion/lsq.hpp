@@ -6,8 +6,18 @@ namespace zk {
 
 constexpr int kMaxRegressionRows = kMaxData;
 
+// How the regression ended.
+enum class FitEnd {
+  Converged,       // the rms step fell below 0.005 after the fifth iteration
+  Iterations,      // NIT iterations were made
+  Decomposition,   // a singular value decomposition failed: the best point was kept
+  NoStep,          // every truncation of the step failed to lower the sum
+};
+
 // The values of the stage's closing lines, for a front end.
 struct CmqResult {
+  FitEnd end = FitEnd::Iterations;
+  int iterations = 0;  // iterations begun
   float ECART = 0.0f;  // mean deviation, degrees
   Vec3 err_dir;        // errors on the direction of sigma 1, 2, 3 (degrees)
   Vec3 err_pen;        // errors on their plunge (degrees)
@@ -15,8 +25,8 @@ struct CmqResult {
   bool svd_ok = true;  // false: a decomposition failed and the best point was kept
 };
 
-// Refines X = (PSI, TETA, PHI, R) in place; writes its block to unit 8. Fills
-// `out` when given.
-void CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, int IPRINT, CmqResult* out = nullptr);
+// Refines X = (PSI, TETA, PHI, R) in place; writes its block to unit 8 and
+// returns its closing values.
+CmqResult CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, int IPRINT);
 
 }  // namespace zk

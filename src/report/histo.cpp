@@ -19,13 +19,21 @@ constexpr std::array<float, kBounds> kBound = {0.0f, 0.1f, 0.2f, 0.3f, 0.4f, 0.5
 // unit in the last place below block.PI.
 constexpr float kPiHistogram = 3.1415925f;
 
-// Bound k in whole degrees, rounded half away from zero.
-int bound_degrees(int k) {
-  const float deg = 180.0f * kBound[static_cast<std::size_t>(k - 1)] / kPiHistogram;
+}  // namespace
+
+float histogram_bound(int k) { return kBound[static_cast<std::size_t>(k - 1)]; }
+
+int histogram_bound_degrees(int k) {
+  const float deg = 180.0f * histogram_bound(k) / kPiHistogram;
   return static_cast<int>(std::lround(deg));
 }
 
-}  // namespace
+int histogram_class(float angle) {
+  for (int k = 1; k < kBounds; ++k) {
+    if (angle < histogram_bound(k + 1)) return angle >= histogram_bound(1) ? k : 0;
+  }
+  return 0;
+}
 
 void HISTO(Workspace& ws, const Vec<int, kMaxData>& IX, const Vec<float, kMaxData>& A, int N, int NCLASS) {
   ws.units.write(8, "(/,1X,'GAMME',9X,'NBRE',4X,'INDICE DES VALEURS DANS ',                               'CETTE GAMME',/)");
@@ -48,7 +56,7 @@ void HISTO(Workspace& ws, const Vec<int, kMaxData>& IX, const Vec<float, kMaxDat
       const int d = IX(r);
       labels[static_cast<std::size_t>(count++)] = (d >= 1 && d <= kMaxData) ? ws.modi1.NUM(d) : 0;
     }
-    ws.units.write(8, "(1X,I3,2X,I3,'-',I3,1X,I4,4X,27I4,/,22X,27I4)", k, bound_degrees(k), bound_degrees(k + 1),
+    ws.units.write(8, "(1X,I3,2X,I3,'-',I3,1X,I4,4X,27I4,/,22X,27I4)", k, histogram_bound_degrees(k), histogram_bound_degrees(k + 1),
                    total, rt::Many<int>{labels.data(), count});
   }
 }

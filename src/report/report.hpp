@@ -5,6 +5,28 @@
 
 namespace zk {
 
+// Plunge PEN and direction DIRE (degrees) of the axes of sigma 1, 2, 3 in ROT
+// (rows: unit vectors in x east, y north, z up), as the tensor block lists
+// them: each axis is first turned into the lower hemisphere (in place; a
+// horizontal one is turned too), then PEN = 90 - 2 atan(rho) and DIRE =
+// 90 - atan2(Y, X) in [0, 360) from its stereographic point (X, Y), with
+// pi = 3.141593; a vertical axis has direction 0.
+void axes_plunge_direction(Mat<float, 3, 3>& ROT, Vec3& PEN, Vec3& DIRE);
+// The listed stress ratio (VP(2) - VP(3)) / (VP(1) - VP(3)) of the principal
+// values VP (dimensionless, 0 to 1 for ordered values).
+float listed_ratio(const Vec3& VP);
+
+// The misfit classes of the histogram: bounds 0, 0.1, ..., 1.0, 1.2, ..., 3.2
+// radians; class k (1 to 21) holds angles in [bound k, bound k+1).
+constexpr int kHistogramClasses = 21;
+// Bound k (1 to 22) in radians, and in whole degrees as the listing prints it
+// (180 * bound / 3.1415925, rounded half away from zero).
+float histogram_bound(int k);
+int histogram_bound_degrees(int k);
+// The class (1 to 21) of a misfit angle in radians; 0 beyond the last bound
+// or for a non-number.
+int histogram_class(float angle);
+
 // Tensor block of one tensor; relabels (R, PSI, TETA, PHI) in place and
 // returns the plunge PEN and direction DIRE (degrees) of each axis.
 void SORTIE(Workspace& ws, int ISW, float& R, float& PSI, float& TETA, float& PHI, Vec3& PEN, Vec3& DIRE);

@@ -14,6 +14,36 @@ constexpr float kPiSortie = 3.141593f;  // the routine's own pi, equal to block.
 
 }  // namespace
 
+void axes_plunge_direction(Mat<float, 3, 3>& ROT, Vec3& PEN, Vec3& DIRE) {
+  // Every axis into the lower hemisphere; a horizontal one (z = 0) is turned too.
+  for (int L = 1; L <= 3; ++L) {
+    if (!(ROT(L, 3) < 0.0f)) {
+      for (int c = 1; c <= 3; ++c) ROT(L, c) = -ROT(L, c);
+    }
+  }
+  for (int L = 1; L <= 3; ++L) {
+    const float x = ROT(L, 1);
+    const float y = ROT(L, 2);
+    const float z = ROT(L, 3);
+    // Stereographic projection of the lower-hemisphere point.
+    const float X = x / (1.0f - z);
+    const float Y = y / (1.0f - z);
+    const float rho2 = X * X + Y * Y;
+    const float rho = std::sqrt(rho2);
+    PEN(L) = 90.0f - 360.0f * std::atan(rho) / kPiSortie;
+    float A = 0.0f;
+    // A vertical axis has no direction: list it as 0.0 rather than whatever
+    // atan2 makes of two signed zeros.
+    if (!(X == 0.0f && Y == 0.0f)) {
+      A = 90.0f - 180.0f * std::atan2(Y, X) / kPiSortie;
+      if (A < 0.0f) A = A + 360.0f;
+    }
+    DIRE(L) = A;
+  }
+}
+
+float listed_ratio(const Vec3& VP) { return (VP(2) - VP(3)) / (VP(1) - VP(3)); }
+
 void SORTIE(Workspace& ws, int ISW, float& R, float& PSI, float& TETA, float& PHI, Vec3& PEN, Vec3& DIRE) {
   auto& ROT = ws.mec.ROT;
   auto& VP = ws.mec.VP;
@@ -28,38 +58,12 @@ void SORTIE(Workspace& ws, int ISW, float& R, float& PSI, float& TETA, float& PH
   ws.units.write(8, "(//,T10,80A1,//)", rt::Chars{ws.modi2.TITRE.data(), kTitleLen});
   ws.units.write(8, "(/,2X,'N0',5X,'TENSEUR EN X Y Z ',12X,    'DANS LES AXES PRINCIPAUX',2X,16(1H*),/)");
 
-  // Every axis into the lower hemisphere; a horizontal one (z = 0) is turned too.
+  axes_plunge_direction(ROT, PEN, DIRE);
   for (int L = 1; L <= 3; ++L) {
-    if (!(ROT(L, 3) < 0.0f)) {
-      for (int c = 1; c <= 3; ++c) ROT(L, c) = -ROT(L, c);
-    }
-  }
-
-  for (int L = 1; L <= 3; ++L) {
-    const float x = ROT(L, 1);
-    const float y = ROT(L, 2);
-    const float z = ROT(L, 3);
-    // Stereographic projection of the lower-hemisphere point.
-    const float X = x / (1.0f - z);
-    const float Y = y / (1.0f - z);
-    const float rho2 = X * X + Y * Y;
-    const float rho = std::sqrt(rho2);
-    const float P = 90.0f - 360.0f * std::atan(rho) / kPiSortie;
-    float A = 0.0f;
-    // A vertical axis has no direction: list it as 0.0 rather than whatever
-    // atan2 makes of two signed zeros.
-    if (!(X == 0.0f && Y == 0.0f)) {
-      A = 90.0f - 180.0f * std::atan2(Y, X) / kPiSortie;
-      if (A < 0.0f) A = A + 360.0f;
-    }
     ws.units.write(8, "(1X,'    SIGMA(',I1,')=',F9.5,      '    DIRECTION',F7.1,'    PENDAGE',F7.1)", L, VP(L),
-                   A, P);
-    PEN(L) = P;
-    DIRE(L) = A;
+                   DIRE(L), PEN(L));
   }
-
-  const float RR = (VP(2) - VP(3)) / (VP(1) - VP(3));
-  ws.units.write(8, "(//,10X,'RAPPORT R =',F6.2,//)", RR);
+  ws.units.write(8, "(//,10X,'RAPPORT R =',F6.2,//)", listed_ratio(VP));
 
   if (ISW == 0) return;
 

@@ -6,6 +6,7 @@
 #include <limits>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -228,7 +229,11 @@ Format parse_format_uncached(std::string_view text) { return Parser(text).parse(
 const Format& parse_format(std::string_view text) {
   // Parsed layouts, keyed by their text. A pure cache: the only static of the
   // program, it never changes what a layout means, only saves parsing it again.
+  // Shared by the worker threads of a parallel run, hence the lock; entries
+  // are never removed, so a returned reference stays valid.
+  static std::mutex lock;
   static std::map<std::string, std::unique_ptr<Format>, std::less<>> cache;
+  const std::lock_guard<std::mutex> hold(lock);
   auto it = cache.find(text);
   if (it == cache.end()) {
     auto parsed = std::make_unique<Format>(parse_format_uncached(text));

@@ -62,6 +62,8 @@ struct Units::Unit {
   dev_t dev = 0;
   ino_t ino = 0;
   int line = 0;  // records read, or written
+  std::string* memory = nullptr;  // output kept in memory
+  bool discard = false;           // output not wanted
 };
 
 namespace {
@@ -120,6 +122,24 @@ const Units::Unit& Units::get(int unit) const {
   auto it = units_.find(unit);
   if (it == units_.end()) throw std::logic_error("unit " + std::to_string(unit) + " is not open");
   return *it->second;
+}
+
+void Units::open_memory(int unit, std::string& into) {
+  if (is_open(unit)) close(unit);
+  auto u = std::make_unique<Unit>();
+  u->name = "listing in memory";
+  u->full = u->name;
+  u->memory = &into;
+  units_[unit] = std::move(u);
+}
+
+void Units::open_discard(int unit) {
+  if (is_open(unit)) close(unit);
+  auto u = std::make_unique<Unit>();
+  u->name = "discarded listing";
+  u->full = u->name;
+  u->discard = true;
+  units_[unit] = std::move(u);
 }
 
 bool Units::is_open(int unit) const { return units_.count(unit) != 0; }
@@ -219,6 +239,10 @@ void Units::commit(int unit) {
   if (it == units_.end()) return;
   Unit& u = *it->second;
   if (u.console || u.input) return;
+  if (u.memory != nullptr || u.discard) {
+    units_.erase(it);
+    return;
+  }
   u.ofs.flush();
   const bool written = u.ofs.good();
   u.ofs.close();
@@ -246,6 +270,13 @@ void Units::close(int unit) {
 void Units::write_record(int unit, std::string_view record) {
   Unit& u = get(unit);
   if (u.input) throw std::logic_error("unit " + std::to_string(unit) + " is open for reading, not writing");
+  if (u.discard) return;
+  if (u.memory != nullptr) {
+    u.memory->append(record);
+    u.memory->push_back('\n');
+    ++u.line;
+    return;
+  }
   *u.out << record << '\n';
   ++u.line;
   if (u.console) {
@@ -256,12 +287,12 @@ void Units::write_record(int unit, std::string_view record) {
 }
 
 void Units::write_args(int unit, std::string_view fmt, const ArgList& items) {
-  get(unit);  // a unit that is not open fails before any formatting
+  if (get(unit).discard) return;  // a unit that is not open fails before any formatting
   for (const std::string& r : write_records(parse_format(fmt), items.items())) write_record(unit, r);
 }
 
 void Units::write_list_args(int unit, const ArgList& items) {
-  get(unit);
+  if (get(unit).discard) return;
   write_record(unit, list_directed_record(items.items()));
 }
 

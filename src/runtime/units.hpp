@@ -31,6 +31,11 @@ class Units {
   // existing output must be a regular file; through a link, the linked file
   // is replaced. Opening a unit that is open closes it first.
   bool open(int unit, const std::string& path, std::string_view status, std::string* why = nullptr);
+  // Opens `unit` for output into memory (appended to `into`, which must
+  // outlive the unit) or into nothing (writes are not even formatted): the
+  // listing of a run that is kept as text or not wanted at all.
+  void open_memory(int unit, std::string& into);
+  void open_discard(int unit);
   bool is_open(int unit) const;
   const std::string& path(int unit) const;  // full name as opened
   // Closes a unit; an output unit is committed (moved over its path).

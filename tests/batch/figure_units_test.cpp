@@ -148,8 +148,8 @@ BatchResult sample_result(const std::string& title) {
     d.misfit = i == 1 ? 0.05f : 1.5f;
     d.rank = i;
     for (int K = 1; K <= 3; ++K) {
-      d.PENS(K) = i == 1 ? t.PEN(K) + 1.0f : std::numeric_limits<float>::quiet_NaN();
-      d.DIRES(K) = t.DIRE(K);
+      d.nearest.PENS(K) = i == 1 ? t.PEN(K) + 1.0f : std::numeric_limits<float>::quiet_NaN();
+      d.nearest.DIRES(K) = t.DIRE(K);
     }
     if (i == 2) d.nearest.ST = std::numeric_limits<float>::quiet_NaN();
     FaultRecord rec;

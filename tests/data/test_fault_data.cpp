@@ -110,8 +110,10 @@ TEST(Contro, ParityRule) {
 const std::string kTitle = "Faults of the north quarry";
 const std::string kEnd = datum(999, 0, ' ', 0, ' ', 0, ' ', 0) + "\n";
 
-std::vector<int> numbers(const Workspace& ws) {
-  return std::vector<int>(ws.modi1.NUM.v.begin(), ws.modi1.NUM.v.begin() + ws.tir.N);
+std::vector<int> numbers(const FaultSet& set) {
+  std::vector<int> n;
+  for (const FaultDatum& d : set.data) n.push_back(d.record.NUM);
+  return n;
 }
 
 TEST(Geolog, ReadsConvertsAndEchoesTheKeptData) {
@@ -121,13 +123,16 @@ TEST(Geolog, ReadsConvertsAndEchoesTheKeptData) {
   run.data(kTitle + "\n" + datum(0, 45, 'E', 90, 'N', 0, 'N', 11, "ab1") + "\n" +
            datum(120, 30, 'S', 20, 'E', 0, 'I', 7) + "\n" + datum(0, 45, 'E', 0, ' ', 45, 'N', 305, "xyz") + "\n" +
            kEnd + "trailing text is never read\n");
-  GEOLOG(run.ws);
-  EXPECT_EQ(numbers(run.ws), (std::vector<int>{11, 7, 305}));
+  const FaultSet set = GEOLOG(run.ws);
+  EXPECT_EQ(numbers(set), (std::vector<int>{11, 7, 305}));
+  EXPECT_EQ(set.data[1].line, 3);
+  load_fault_set(run.ws, set);
   EXPECT_NEAR(run.ws.tir.FN(2, 1), 0.25f, 1e-4f);
   EXPECT_NEAR(run.ws.tir.STR(2, 1), -0.6657f, 1e-4f);
   EXPECT_NEAR(run.ws.tir.STR(3, 2), 0.5774f, 1e-4f);
   const std::string title = kTitle + std::string(80 - kTitle.size(), ' ');
   EXPECT_EQ(run.ws.modi2.TITRE.str(), title);
+  list_fault_set(run.ws, set);
   EXPECT_EQ(run.output(), (test::Lines{"  Resultats du traitement par le programme ZARKEL", "", " " + title,
                                        "    0    45     E   90   N    0   N    11  ab1",
                                        "  120    30     S   20   E    0   I     7     ",

@@ -45,31 +45,21 @@ TEST(Enreg, SelectionRecordsThenRecord3) {
 
 TEST(RunParameters, BoxEchoValuesAndNmin) {
   test::Run run;
-  run.ws.tir.N = 37;
   const std::string title = "Quarry A, set 3" + std::string(44, '.') + "|tail of the title|";
   run.ws.modi2.TITRE = title;
   run.parameters("1 80\n 1000, 7\n -2\n");
-  const RunParams p = read_run_parameters(run.ws);
+  const RunParams p = read_run_parameters(run.ws, 37);
   EXPECT_EQ(std::vector<int>({p.INDX, p.POURC, p.NTIR, p.NSEED, p.IPRINT, p.NTRI}),
             std::vector<int>({1, 80, 1000, 7, -2, 50}));
-  EXPECT_EQ(std::vector<int>({run.ws.tiraz.INDX, run.ws.tiraz.NSEED, run.ws.ind.NMIN}), std::vector<int>({1, 7, 29}));
-  test::Run seeded;
-  discard_randun(seeded.ws, 7);
-  EXPECT_EQ(run.ws.randun.I3, seeded.ws.randun.I3);
+  list_run_parameters(run.ws, p);
   const test::Lines l = run.output();
   ASSERT_EQ(l.size(), 14u);
   EXPECT_EQ(l[4], boxed(" *  " + title.substr(0, 59)));  // the title on two lines
   EXPECT_EQ(l[5], boxed(" *  " + title.substr(59, 21)));
   EXPECT_EQ(l[9], boxed(" *  NOMBRE  DE TIRAGES AU HASARD:   ***"));
 
-  const int nmin[][3] = {{37, 100, 37}, {300, 2, 6}, {10, 50, 5}};  // N, POURC, NMIN
-  for (const auto& [N, POURC, NMIN] : nmin) {
-    test::Run r;
-    r.ws.tir.N = N;
-    r.parameters("5 " + std::to_string(POURC) + " 0 0 0\n");  // imposed: no draw needed
-    read_run_parameters(r.ws);
-    EXPECT_EQ(r.ws.ind.NMIN, NMIN) << N << " " << POURC;
-  }
+  const int nmin[][3] = {{37, 100, 37}, {300, 2, 6}, {10, 50, 5}, {37, 80, 29}};  // N, POURC, NMIN
+  for (const auto& [N, POURC, NMIN] : nmin) EXPECT_EQ(nmin_of(N, POURC), NMIN) << N << " " << POURC;
 }
 
 TEST(RunParameters, BadFilesAreRefusedBeforeAnyStage) {
@@ -93,15 +83,16 @@ TEST(RunParameters, BadFilesAreRefusedBeforeAnyStage) {
       {"NMIN above N", 37, "1 0\n1 103 10 0 0\n", true, 2, "NMIN = 38"},
       {"too few data", 4, "1 0\n1 100 10 0 0\n", true, 2, "N = 4"},
       {"no draw", 37, "1 0\n\n2 100 0 0 0\n", true, 3, "NTIR = 0"},
+      {"not a mode, before record 4a", 37, "1 0\n9 100 10 0 0\n", true, 2, "INDX = 9 in the run parameters"},
+      {"record 4a missing", 37, "1 0\n2 100 10 0 0\n", false, 2, "imposed axes"},
   };
   for (const Case& c : cases) {
     test::Run run;
-    run.ws.tir.N = c.N;
     run.parameters(c.file);
     test::expect_refusal(
         c.name, [&] {
           ENREG(run.ws);
-          read_run_parameters(run.ws);
+          read_run_parameters(run.ws, c.N);
         },
         c.refused, "params.txt", c.line, c.words);
   }
@@ -109,11 +100,11 @@ TEST(RunParameters, BadFilesAreRefusedBeforeAnyStage) {
 
 TEST(RunParameters, ImposedTensorReadAndEchoed) {
   test::Run run;
-  run.parameters("0.5, 1.25\n 3.0 0.4\n");
-  Vec4 P;
-  read_imposed_tensor(run.ws, P);
-  EXPECT_EQ(P.v, (std::array<float, 4>{0.5f, 1.25f, 3.0f, 0.4f}));
-  EXPECT_EQ(run.output(), test::Lines{boxed(" *     PSI=  0.5000  TETA=  1.2500  PHI=  3.0000  R=  0.4000")});
+  run.parameters("6 100 0 0 0\n0.5, 1.25\n 3.0 0.4\n");
+  const RunParams p = read_run_parameters(run.ws, 10);
+  EXPECT_EQ(p.euler.v, (std::array<float, 4>{0.5f, 1.25f, 3.0f, 0.4f}));
+  list_run_parameters(run.ws, p);
+  EXPECT_EQ(run.output().back(), boxed(" *     PSI=  0.5000  TETA=  1.2500  PHI=  3.0000  R=  0.4000"));
 }
 
 }  // namespace

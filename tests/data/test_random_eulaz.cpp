@@ -57,22 +57,23 @@ TEST(Eulaz, Mode1FirstCandidateFollowsTheSeed) {
 // The imposed modes 2 to 5 are pinned by the listings of whole runs.
 TEST(Eulaz, VerticalSigma3TakesTheAngleOfSigma1) {
   struct Case {
-    const char* record;
+    imposed_t axes;
     float PSI, TETA, PHI;
   } const cases[] = {
-      {"0 0 77 90 0.25", 90.0f * kRadPerDeg, 0.0f, 0.0f},
-      {"200 0 0 90 0.25", 250.0f * kRadPerDeg - kPI, kPI, kPI},  // pi or more: normalised
-      {"270 0 0 90 0.25", 0.0f, kPI, kPI},
+      {{0, 0, 77, 90, 0.25f}, 90.0f * kRadPerDeg, 0.0f, 0.0f},
+      {{200, 0, 0, 90, 0.25f}, 250.0f * kRadPerDeg - kPI, kPI, kPI},  // pi or more: normalised
+      {{270, 0, 0, 90, 0.25f}, 0.0f, kPI, kPI},
   };
   for (const Case& c : cases) {
     test::Run run;
     run.ws.tiraz.INDX = 5;
-    run.parameters(std::string(c.record) + "\n");
+    run.ws.imposed = c.axes;
     Tensor t;
     EULAZ(run.ws, 1, t.PSI, t.TETA, t.PHI, t.R);
-    EXPECT_EQ(t.PSI, c.PSI) << c.record;
-    EXPECT_EQ(t.TETA, c.TETA) << c.record;
-    EXPECT_EQ(t.PHI, c.PHI) << c.record;
+    EXPECT_EQ(t.PSI, c.PSI) << c.axes.S1DIR;
+    EXPECT_EQ(t.TETA, c.TETA) << c.axes.S1DIR;
+    EXPECT_EQ(t.PHI, c.PHI) << c.axes.S1DIR;
+    EXPECT_EQ(t.R, 0.25f);
   }
 }
 
@@ -80,10 +81,9 @@ TEST(Eulaz, ModesOutsideOneToSixStopTheRun) {
   for (const int indx : {0, 7}) {
     test::Run run;
     run.ws.tiraz.INDX = indx;
-    run.parameters("30 60 210 30 0.25\n");
     Tensor t;
     test::expect_refusal(
-        "INDX", [&] { EULAZ(run.ws, 1, t.PSI, t.TETA, t.PHI, t.R); }, true, "PARAMETERS file", 0,
+        "INDX", [&] { EULAZ(run.ws, 1, t.PSI, t.TETA, t.PHI, t.R); }, true, "", 0,
         "INDX = " + std::to_string(indx));
     EXPECT_EQ(t.PSI, -9.0f);
     EXPECT_EQ(run.output(), (test::Lines{"", "            CAS ANORMAL  "})) << indx;

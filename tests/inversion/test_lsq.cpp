@@ -74,7 +74,7 @@ TEST(Cmq, TakesAsManyRowsAsThereAreDataAndRefusesMore) {
   test::fitted_data(t.ws, kTensor, N, 0.05f);
   Vec4 X{{0.62f, 1.08f, 0.83f, 0.37f}};
   CmqResult fit;
-  CMQ(t.ws, X, 10, N, 0, &fit);
+  fit = CMQ(t.ws, X, 10, N, 0);
   float S = 0.0f, ST = 0.0f;  // the sum over all data at the point returned
   t.ws.ind.NMIN = N;
   SOMME(t.ws, S, ST, X(4), X(1), X(2), X(3), 0, 0);
@@ -99,7 +99,7 @@ TEST(Cmq, FailedDecompositionKeepsTheBestPointAndStillReports) {
   }
   Vec4 X = kVertical;
   CmqResult fit;
-  CMQ(t.ws, X, 10, 10, 1, &fit);
+  fit = CMQ(t.ws, X, 10, 10, 1);
   EXPECT_EQ(X.v, kVertical.v);
   EXPECT_FALSE(fit.svd_ok);
   const Lines l = t.lines();
