@@ -4,13 +4,14 @@
 #include <vector>
 
 #include "batch/batch.hpp"
+#include "runtime/errors.hpp"
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
   try {
     return zk::batch::batch_main(args, std::cout, std::cerr);
   } catch (const std::exception& e) {
-    std::cerr << "\n *** ZARKEL STOPPED: internal error: " << e.what() << "\n";
-    return zk::batch::kExitInput;
+    std::cerr << "\n *** ZARKEL INTERNAL ERROR: " << e.what() << "\n";
+    return zk::rt::kExitInternal;
   }
 }

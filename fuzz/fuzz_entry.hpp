@@ -103,11 +103,7 @@ inline Outcome run_one(const std::uint8_t* bytes, std::size_t size) {
     ws.units.close(unit::kParameters);
     ws.units.close(unit::kData);
     ws.units.close(unit::kListing);
-  } catch (const rt::InputError&) {
-    return Outcome::Refused;
-  } catch (const rt::RunStop&) {
-    return Outcome::Refused;
-  } catch (const rt::EndOfInput&) {
+  } catch (const rt::RunError&) {
     return Outcome::Refused;
   }
   return Outcome::Completed;

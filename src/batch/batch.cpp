@@ -133,11 +133,7 @@ int run(const Options& o, std::ostream& out, std::ostream& err) {
     if (!o.quiet) out << summary_line(result) << "\n";
     out.flush();
     return kExitOk;
-  } catch (const rt::EndOfInput&) {
-    return report_run_error(err, output_open);
-  } catch (const rt::InputError&) {
-    return report_run_error(err, output_open);
-  } catch (const rt::RunStop&) {
+  } catch (const rt::RunError&) {
     return report_run_error(err, output_open);
   }
 }

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "data/input_context.hpp"
+#include "runtime/printable.hpp"
 
 namespace zk {
 
@@ -18,30 +19,12 @@ constexpr int kMaxTokenLen = 9;     // a token is read with I1 .. I9
 constexpr int kEndOfList = 999;
 constexpr int kMinNMIN = 5;         // the regression needs at least 5 data
 
-// A token as a message quotes it: a control character (a NUL would end the
-// message) is written as \xNN.
-std::string shown(std::string_view tok) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string out;
-  for (char c : tok) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u >= 0x20 && u != 0x7F) {
-      out += c;
-    } else {
-      out += "\\x";
-      out += kHex[u >> 4];
-      out += kHex[u & 0xF];
-    }
-  }
-  return out;
-}
-
 // Reads one selection token as an optionally signed whole number.
 int read_token(const Workspace& ws, int line, int column, std::string_view tok) {
   const auto fail = [&](const std::string& why) -> rt::InputError {
     return rt::InputError(ws.units.file_name(3), line,
                           detail::where(ws, 3, line) + ", column " + std::to_string(column) +
-                              ": selection list item \"" + shown(tok) + "\" " + why);
+                              ": selection list item \"" + rt::escape_bytes(tok) + "\" " + why);
   };
   if (tok.size() > static_cast<std::size_t>(kMaxTokenLen)) {
     throw fail("is longer than 9 characters; datum numbers are whole numbers of at most 9 characters");

@@ -52,11 +52,7 @@ int main_program(std::istream& in, std::ostream& out) {
     ws->units.close(unit::kListing);  // the listing replaces the OUTPUT file only now
     progtail2(*ws);
     return 0;
-  } catch (const rt::EndOfInput&) {
-    return report_run_error(out, output_open);
-  } catch (const rt::InputError&) {
-    return report_run_error(out, output_open);
-  } catch (const rt::RunStop&) {
+  } catch (const rt::RunError&) {
     return report_run_error(out, output_open);
   } catch (const std::exception& e) {
     // A fault of the program itself: say so, and still leave no partial
@@ -64,7 +60,7 @@ int main_program(std::istream& in, std::ostream& out) {
     out << "\n *** ZARKEL INTERNAL ERROR: " << e.what() << "\n";
     if (output_open) out << " *** No listing was written (an existing OUTPUT file is left unchanged).\n";
     out.flush();
-    return 3;
+    return rt::kExitInternal;
   }
 }
 

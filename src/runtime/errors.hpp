@@ -6,29 +6,39 @@
 
 namespace zk::rt {
 
+// The base of every error that ends a run for a reason of the user's (bad
+// input, the end of the console, a deliberate stop): front ends catch this
+// one type; anything else is a fault of the program (exit status 3).
+struct RunError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
 // Bad or missing input in a file or on the console: names the file, the line
 // (1-based, 0 when unknown) and what was wrong.
-struct InputError : std::runtime_error {
+struct InputError : RunError {
   std::string file;
   int line = 0;
   InputError(std::string file_, int line_, const std::string& what_)
-      : std::runtime_error(what_), file(std::move(file_)), line(line_) {}
+      : RunError(what_), file(std::move(file_)), line(line_) {}
 };
 
 // No record could be read at all from the console (end of standard input).
 // Never retried: a retry loop on a closed input would spin for ever.
-struct EndOfInput : std::runtime_error {
-  using std::runtime_error::runtime_error;
+struct EndOfInput : RunError {
+  using RunError::RunError;
 };
 
 // The run stops on purpose ("===> STOPPING EXECUTION", a refused input...).
 // The message has already been shown when `shown` is true.
-struct RunStop : std::runtime_error {
+struct RunStop : RunError {
   int status;
   bool shown;
   RunStop(const std::string& what_, int status_ = 1, bool shown_ = false)
-      : std::runtime_error(what_), status(status_), shown(shown_) {}
+      : RunError(what_), status(status_), shown(shown_) {}
 };
+
+// Exit status of a fault of the program itself, in every front end.
+constexpr int kExitInternal = 3;
 
 // A format string that does not parse: a programming error, not a user error.
 struct FormatError : std::logic_error {

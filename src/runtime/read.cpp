@@ -9,6 +9,7 @@
 
 #include "runtime/errors.hpp"
 #include "runtime/format.hpp"
+#include "runtime/printable.hpp"
 #include "runtime/format_tree.hpp"
 
 namespace zk::rt {
@@ -123,24 +124,6 @@ Parse parse_real(std::string_view t, int implied, float& out) {
   return Parse::Ok;
 }
 
-// The text of a field as a message quotes it: a control character (a NUL
-// would end the message) is written as \xNN.
-std::string shown(std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string out;
-  for (char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u >= 0x20 && u != 0x7F) {
-      out += c;
-      continue;
-    }
-    out += "\\x";
-    out += kHex[u >> 4];
-    out += kHex[u & 0xF];
-  }
-  return out;
-}
-
 // A record source's next record, or the error that says what the read was
 // still waiting for.
 std::string next_or_end(RecordSource& src, std::size_t expected) {
@@ -195,7 +178,7 @@ class FormattedReader {
   [[noreturn]] void bad(const std::string& text, const std::string& what) {
     throw InputError(src_.file(), src_.line(),
                      src_.where() + ", line " + std::to_string(src_.line()) + ", columns " +
-                         std::to_string(first_col_) + "-" + std::to_string(pos_) + ": \"" + shown(text) + "\" " + what);
+                         std::to_string(first_col_) + "-" + std::to_string(pos_) + ": \"" + escape_bytes(text) + "\" " + what);
   }
 
   static std::string without_blanks(const std::string& t) {
@@ -327,7 +310,7 @@ class ListReader {
   [[noreturn]] void bad(const std::string& text, const std::string& what) {
     throw InputError(src_.file(), src_.line(),
                      src_.where() + ", line " + std::to_string(src_.line()) + ", item " + std::to_string(next_ + 1) +
-                         ": \"" + shown(text) + "\" " + what);
+                         ": \"" + escape_bytes(text) + "\" " + what);
   }
 
   // A quoted text ('it''s' or "it""s"), on one record.
