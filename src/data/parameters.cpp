@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "data/input_context.hpp"
+#include "runtime/numbers.hpp"
 #include "runtime/printable.hpp"
 
 namespace zk {
@@ -29,20 +30,9 @@ int read_token(const Workspace& ws, int line, int column, std::string_view tok) 
   if (tok.size() > static_cast<std::size_t>(kMaxTokenLen)) {
     throw fail("is longer than 9 characters; datum numbers are whole numbers of at most 9 characters");
   }
-  std::size_t k = 0;
-  bool negative = false;
-  if (tok[0] == '+' || tok[0] == '-') {
-    negative = tok[0] == '-';
-    k = 1;
-  }
-  if (k == tok.size()) throw fail("is not a whole number");
-  int value = 0;
-  for (; k < tok.size(); ++k) {
-    const char c = tok[k];
-    if (c < '0' || c > '9') throw fail("is not a whole number");
-    value = value * 10 + (c - '0');  // at most 9 digits: no overflow
-  }
-  return negative ? -value : value;
+  int value = 0;  // at most 9 digits: never out of range
+  if (rt::parse_int(tok, value) != rt::Parse::Ok) throw fail("is not a whole number");
+  return value;
 }
 
 // Scans one selection line; returns true when it holds the end mark 999.

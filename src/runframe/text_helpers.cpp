@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "runtime/numbers.hpp"
+
 namespace zk {
 
 void FieldRef::assign(std::string_view s) const {
@@ -76,24 +78,11 @@ namespace {
 
 bool is_separator(char c) { return c == ' ' || c == '\t' || c == ',' || c == '/' || c == ';'; }
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-// [sign] digits, nothing else, within 32 bits.
+// [sign] digits, nothing else, within lo..hi.
 bool parse_int(std::string_view s, int64_t lo, int64_t hi, int64_t& v) {
-  std::size_t k = 0;
-  bool neg = false;
-  if (k < s.size() && (s[k] == '+' || s[k] == '-')) {
-    neg = s[k] == '-';
-    ++k;
-  }
-  if (k == s.size()) return false;
-  int64_t a = 0;
-  for (; k < s.size(); ++k) {
-    if (!is_digit(s[k])) return false;
-    a = a * 10 + (s[k] - '0');
-    if (a > static_cast<int64_t>(INT32_MAX) + 1) return false;
-  }
-  v = neg ? -a : a;
+  int n = 0;
+  if (rt::parse_int(s, n) != rt::Parse::Ok) return false;
+  v = n;
   return v >= lo && v <= hi;
 }
 

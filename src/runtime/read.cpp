@@ -9,6 +9,7 @@
 
 #include "runtime/errors.hpp"
 #include "runtime/format.hpp"
+#include "runtime/numbers.hpp"
 #include "runtime/printable.hpp"
 #include "runtime/format_tree.hpp"
 
@@ -49,9 +50,8 @@ void store_text(const Slot& s, std::string_view text, bool keep_right) {
   for (std::size_t k = 0; k < len; ++k) s.s[k] = k < text.size() ? text[k] : ' ';
 }
 
-enum class Parse { Ok, Bad, Range };
+}  // namespace
 
-// An optionally signed integer, nothing else.
 Parse parse_int(std::string_view t, int& out) {
   std::size_t p = 0;
   bool neg = false;
@@ -69,11 +69,6 @@ Parse parse_int(std::string_view t, int& out) {
   return Parse::Ok;
 }
 
-// A Fortran real: [sign] (digits [. [digits]] | . digits) [exponent], the
-// exponent being E, D or Q with an optionally signed number, or a bare signed
-// number (1.5-3 is 1.5E-3). `implied` digits of a number without a point are
-// decimals (Fw.d input). Infinity, NaN and values beyond the range of a real
-// are refused.
 Parse parse_real(std::string_view t, int implied, float& out) {
   std::size_t p = 0;
   bool neg = false;
@@ -123,6 +118,8 @@ Parse parse_real(std::string_view t, int implied, float& out) {
   out = neg ? -v : v;
   return Parse::Ok;
 }
+
+namespace {
 
 // A record source's next record, or the error that says what the read was
 // still waiting for.
