@@ -63,7 +63,7 @@ void draw_sigma1(Workspace& ws, float& PSI, float& TETA, float& PHI, float& R) {
   RINDU(ws, R, 1.0f);
 }
 
-void write_abnormal(Workspace& ws) { ws.units.write(8, "(10X,'  CAS ANORMAL  ')"); }
+void write_abnormal(Workspace& ws) { ws.units.write(unit::kListing, "(10X,'  CAS ANORMAL  ')"); }
 
 [[noreturn]] void stop_abnormal(Workspace& ws, int INDX) {
   write_abnormal(ws);
@@ -77,19 +77,19 @@ void first_call(Workspace& ws, float& PSI, float& TETA, float& PHI, float& R) {
   const int INDX = ws.tiraz.INDX;
   const float PI = ws.block.PI;
   if (INDX < 1 || INDX > 6) {
-    ws.units.write_list(8);
+    ws.units.write_list(unit::kListing);
     stop_abnormal(ws, INDX);
   }
   const imposed_t& imp = ws.imposed;
   const int S1DIR = imp.S1DIR, S1PEN = imp.S1PEN, S3DIR = imp.S3DIR, S3PEN = imp.S3PEN;
   if (INDX != 1) {
     R = imp.R;
-    ws.units.write(8,
+    ws.units.write(unit::kListing,
                    "(T20,'    PARAMETRES CHOISIS,  SIGMA 1   DIR=',I3,'  PEND=',I2,T86,'*',/,"
                    "T20,'*    SIGMA 3  DIR=',I3,'  PEND=',I2,'   R=',F7.4,T86,'*')",
                    S1DIR, S1PEN, S3DIR, S3PEN, R);
   }
-  ws.units.write_list(8);
+  ws.units.write_list(unit::kListing);
 
   eulaz_t& e = ws.eulaz;
   switch (INDX) {

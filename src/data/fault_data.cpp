@@ -51,22 +51,22 @@ constexpr std::string_view kEchoLayout =
 
 // Reads the next DATA record into rec; the line number goes to line.
 void read_fault_record(Workspace& ws, FaultRecord& rec, int& line) {
-  if (ws.units.at_end(4)) {
-    const int last = ws.units.line_number(4);
-    throw rt::InputError(ws.units.file_name(4), last,
-                         detail::where(ws, 4, last) +
+  if (ws.units.at_end(unit::kData)) {
+    const int last = ws.units.line_number(unit::kData);
+    throw rt::InputError(ws.units.file_name(unit::kData), last,
+                         detail::where(ws, unit::kData, last) +
                              ": the file ends before its terminator record (a record with a direction "
                              "above 400 in columns 3-5, e.g. 999)");
   }
-  const std::string text = ws.units.read_record(4);
-  line = ws.units.line_number(4);
+  const std::string text = ws.units.read_record(unit::kData);
+  line = ws.units.line_number(unit::kData);
   const auto tab = text.find('\t');
   if (tab != std::string::npos) {
-    throw rt::InputError(ws.units.file_name(4), line,
-                         detail::where(ws, 4, line) + ": tab character in column " + std::to_string(tab + 1) +
+    throw rt::InputError(ws.units.file_name(unit::kData), line,
+                         detail::where(ws, unit::kData, line) + ": tab character in column " + std::to_string(tab + 1) +
                              ": fixed-column records must use blanks");
   }
-  OneRecord src(text, ws.units.file_name(4), ws.units.where(4), line);
+  OneRecord src(text, ws.units.file_name(unit::kData), ws.units.where(unit::kData), line);
   const rt::Target targets[] = {
       rt::target(rec.DIR),   rt::target(rec.PEND),       rt::target(&rec.QPEND, 1),
       rt::target(rec.PITCH), rt::target(&rec.QPITCH, 1), rt::target(rec.AZSTR),
@@ -195,13 +195,13 @@ void CONTRO(const Workspace& ws, int NUM, int& IFLAG) {
 
 FaultSet GEOLOG(Workspace& ws) {
   FaultSet set;
-  set.file = ws.units.file_name(4);
+  set.file = ws.units.file_name(unit::kData);
   std::array<rt::Target, kTitleLen> title{};
   for (int k = 1; k <= kTitleLen; ++k) title[static_cast<std::size_t>(k - 1)] = rt::target(&set.title(k), 1);
-  if (ws.units.at_end(4)) {
-    throw rt::InputError(ws.units.file_name(4), 0, ws.units.where(4) + " is empty: expected the title line");
+  if (ws.units.at_end(unit::kData)) {
+    throw rt::InputError(ws.units.file_name(unit::kData), 0, ws.units.where(unit::kData) + " is empty: expected the title line");
   }
-  ws.units.read_targets(4, "(80A1)", title);
+  ws.units.read_targets(unit::kData, "(80A1)", title);
 
   for (;;) {
     FaultDatum d;
@@ -213,7 +213,7 @@ FaultSet GEOLOG(Workspace& ws) {
       if (IFLAG == 1) continue;
     }
     if (static_cast<int>(set.data.size()) >= kMaxData) {
-      throw rt::RunStop(detail::where(ws, 4, d.line) + ": more than " + std::to_string(kMaxData) +
+      throw rt::RunStop(detail::where(ws, unit::kData, d.line) + ": more than " + std::to_string(kMaxData) +
                         " fault data kept (datum number " + std::to_string(d.record.NUM) +
                         "); at most 300 can be used in one run");
     }
@@ -238,12 +238,12 @@ void load_fault_set(Workspace& ws, const FaultSet& set) {
 }
 
 void list_fault_set(Workspace& ws, const FaultSet& set) {
-  ws.units.write_list(8, " Resultats du traitement par le programme ZARKEL");
-  ws.units.write_list(8);
-  ws.units.write(8, "(1X,80A1)", rt::Chars{set.title.data(), kTitleLen});
+  ws.units.write_list(unit::kListing, " Resultats du traitement par le programme ZARKEL");
+  ws.units.write_list(unit::kListing);
+  ws.units.write(unit::kListing, "(1X,80A1)", rt::Chars{set.title.data(), kTitleLen});
   for (const FaultDatum& d : set.data) {
     const FaultRecord& r = d.record;
-    ws.units.write(8, kEchoLayout, r.DIR, r.PEND, std::string_view(&r.QPEND, 1), r.PITCH,
+    ws.units.write(unit::kListing, kEchoLayout, r.DIR, r.PEND, std::string_view(&r.QPEND, 1), r.PITCH,
                    std::string_view(&r.QPITCH, 1), r.AZSTR, std::string_view(&r.SENS, 1), r.NUM,
                    std::string_view(r.LABEL, 3));
   }

@@ -23,8 +23,8 @@ constexpr int kMinNMIN = 5;         // the regression needs at least 5 data
 // Reads one selection token as an optionally signed whole number.
 int read_token(const Workspace& ws, int line, int column, std::string_view tok) {
   const auto fail = [&](const std::string& why) -> rt::InputError {
-    return rt::InputError(ws.units.file_name(3), line,
-                          detail::where(ws, 3, line) + ", column " + std::to_string(column) +
+    return rt::InputError(ws.units.file_name(unit::kParameters), line,
+                          detail::where(ws, unit::kParameters, line) + ", column " + std::to_string(column) +
                               ": selection list item \"" + rt::escape_bytes(tok) + "\" " + why);
   };
   if (tok.size() > static_cast<std::size_t>(kMaxTokenLen)) {
@@ -52,7 +52,7 @@ bool scan_selection_line(Workspace& ws, const std::string& text, int line) {
     if (value == kEndOfList) return true;
     if (value == 0) continue;
     if (ws.eeet.NLIST >= kMaxList) {
-      throw rt::RunStop(detail::where(ws, 3, line) + ", column " + std::to_string(start + 1) +
+      throw rt::RunStop(detail::where(ws, unit::kParameters, line) + ", column " + std::to_string(start + 1) +
                         ": the selection list holds more than " + std::to_string(kMaxList) + " numbers (at " +
                         std::to_string(value) + ")");
     }
@@ -65,15 +65,15 @@ bool scan_selection_line(Workspace& ws, const std::string& text, int line) {
 }  // namespace
 
 void ENREG(Workspace& ws) {
-  detail::read_list_expecting(ws, 3, "selection switches ISEL IECHO", rt::target(ws.eeetc.ISEL),
+  detail::read_list_expecting(ws, unit::kParameters, "selection switches ISEL IECHO", rt::target(ws.eeetc.ISEL),
                               rt::target(ws.eeetc.IECHO));
   ws.eeet.NLIST = 0;
   if (ws.eeetc.ISEL == 1) return;
   for (int n = 1; n <= kMaxListLines + 1; ++n) {
-    if (ws.units.at_end(3)) return;  // the end of the file ends the list
-    const std::string text = ws.units.read_record(3);
+    if (ws.units.at_end(unit::kParameters)) return;  // the end of the file ends the list
+    const std::string text = ws.units.read_record(unit::kParameters);
     if (n > kMaxListLines) return;  // read and dropped
-    if (scan_selection_line(ws, text, ws.units.line_number(3))) return;
+    if (scan_selection_line(ws, text, ws.units.line_number(unit::kParameters))) return;
   }
 }
 
@@ -106,18 +106,18 @@ RunParams read_run_parameters(Workspace& ws, int N) {
   if (p.ISEL != 1) {
     for (int k = 1; k <= ws.eeet.NLIST && k <= kMaxList; ++k) p.selection.push_back(ws.eeet.LIST(k));
   }
-  detail::read_list_expecting(ws, 3, "run parameters INDX POURC NTIR NSEED IPRINT", rt::target(p.INDX),
+  detail::read_list_expecting(ws, unit::kParameters, "run parameters INDX POURC NTIR NSEED IPRINT", rt::target(p.INDX),
                               rt::target(p.POURC), rt::target(p.NTIR), rt::target(p.NSEED), rt::target(p.IPRINT));
-  p.where = detail::where(ws, 3, ws.units.line_number(3));
+  p.where = detail::where(ws, unit::kParameters, ws.units.line_number(unit::kParameters));
   const std::string problem = run_params_problem(p, N);
   if (!problem.empty()) throw rt::RunStop(problem);
 
   if (p.INDX >= 2 && p.INDX <= 5) {
-    detail::read_list_expecting(ws, 3, "imposed axes S1DIR S1PEN S3DIR S3PEN R (INDX " + std::to_string(p.INDX) + ")",
+    detail::read_list_expecting(ws, unit::kParameters, "imposed axes S1DIR S1PEN S3DIR S3PEN R (INDX " + std::to_string(p.INDX) + ")",
                                 rt::target(p.S1DIR), rt::target(p.S1PEN), rt::target(p.S3DIR), rt::target(p.S3PEN),
                                 rt::target(p.R));
   } else if (p.INDX == 6) {
-    detail::read_list_expecting(ws, 3, "imposed tensor PSI TETA PHI R (INDX 6)", rt::target(p.euler(1)),
+    detail::read_list_expecting(ws, unit::kParameters, "imposed tensor PSI TETA PHI R (INDX 6)", rt::target(p.euler(1)),
                                 rt::target(p.euler(2)), rt::target(p.euler(3)), rt::target(p.euler(4)));
   }
   return p;
@@ -125,21 +125,21 @@ RunParams read_run_parameters(Workspace& ws, int N) {
 
 void list_run_parameters(Workspace& ws, const RunParams& p) {
   const char* title = ws.modi2.TITRE.data();
-  ws.units.write(8, "(//,T2,'*******************     PARAMETRES CHOISIS     ********************************')");
-  ws.units.write(8, "(T2,'*',T80,'*')");
-  ws.units.write(8, "(T2,'*  ',59A1,T80,'*')", rt::Chars{title, 59});
-  ws.units.write(8, "(T2,'*  ',21A1,T80,'*')", rt::Chars{title + 59, 21});
-  ws.units.write(8, "(T2,'*',T80,'*')");
-  ws.units.write(8,
+  ws.units.write(unit::kListing, "(//,T2,'*******************     PARAMETRES CHOISIS     ********************************')");
+  ws.units.write(unit::kListing, "(T2,'*',T80,'*')");
+  ws.units.write(unit::kListing, "(T2,'*  ',59A1,T80,'*')", rt::Chars{title, 59});
+  ws.units.write(unit::kListing, "(T2,'*  ',21A1,T80,'*')", rt::Chars{title + 59, 21});
+  ws.units.write(unit::kListing, "(T2,'*',T80,'*')");
+  ws.units.write(unit::kListing,
                  "(T2,'*  VALEUR DE INDX CHOISIE ',I1,T80,'*',/ ,T2,'*  POURC ENTAGE SERVANT A LA MINIMISATION  ',"
                  "I3 ,T80,'*' ,/,T2,'*  NOMBRE  DE TIRAGES AU HASARD:   ',I3,T80,'*',/,"
                  "T2,'*  NOMBRE SERVANT A CE TIRAGE  ',I9,T80,'*',/,"
                  "T2,'*  NOMBRE DE TRIS DURANT LA MINIMISATION    ' ,I2,T80,'*')",
                  p.INDX, p.POURC, p.NTIR, p.NSEED, p.NTRI);
-  ws.units.write(8, "(T2,'*',T80,'*')");
-  ws.units.write_list(8, " *****************************************************************************");
+  ws.units.write(unit::kListing, "(T2,'*',T80,'*')");
+  ws.units.write_list(unit::kListing, " *****************************************************************************");
   if (p.INDX == 6) {
-    ws.units.write(8, "(T2,'*     PSI=',F8.4,'  TETA=',F8.4,'  PHI=',F8.4,'  R=',F8.4,T80,'*')", p.euler(1),
+    ws.units.write(unit::kListing, "(T2,'*     PSI=',F8.4,'  TETA=',F8.4,'  PHI=',F8.4,'  R=',F8.4,T80,'*')", p.euler(1),
                    p.euler(2), p.euler(3), p.euler(4));
   }
 }

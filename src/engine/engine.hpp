@@ -12,13 +12,6 @@
 
 namespace zk {
 
-// Named units of a run.
-namespace unit {
-constexpr int kParameters = 3;
-constexpr int kData = 4;
-constexpr int kListing = 8;
-}  // namespace unit
-
 // One tensor as listed (or, for stage 1, as it would be listed) after a stage.
 struct TensorSnapshot {
   Vec4 P;                // PSI, TETA, PHI (radians), R, after relabelling

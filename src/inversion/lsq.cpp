@@ -103,7 +103,7 @@ CmqResult CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, int IPRINT) {
       }
       S = S + angle * angle;
     }
-    if (IPRINT == 1) ws.units.write(8, "(/,1X,'FORME QUADRATIQUE ',E14.3,' AVANT IT',I3)", S, IT);
+    if (IPRINT == 1) ws.units.write(unit::kListing, "(/,1X,'FORME QUADRATIQUE ',E14.3,' AVANT IT',I3)", S, IT);
 
     if (S < Smin) {
       Smin = S;
@@ -122,7 +122,7 @@ CmqResult CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, int IPRINT) {
       Mat4 Vt;
       float EPS = kSvdEps;
       if (!SVDY(kRows, kNPar, MROWS, kNPar, 1, 1, EPS, kSvdTol, Wt.data(), E.data(), Ut.data(), Vt.data())) {
-        ws.units.write(8, "(/,2X,'DECOMPOSITION EN VALEURS SINGULIERES IMPOSSIBLE: LE MEILLEUR POINT EST CONSERVE')");
+        ws.units.write(unit::kListing, "(/,2X,'DECOMPOSITION EN VALEURS SINGULIERES IMPOSSIBLE: LE MEILLEUR POINT EST CONSERVE')");
         out.svd_ok = false;
         out.end = FitEnd::Decomposition;
         break;
@@ -131,9 +131,9 @@ CmqResult CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, int IPRINT) {
       W = Wt;
       V = Vt;
       if (IPRINT == 1) {
-        ws.units.write(8, "(/,2X,'V.PROPRES',4(I3,2X,E14.5))", 1, W(1), 2, W(2), 3, W(3), 4, W(4));
+        ws.units.write(unit::kListing, "(/,2X,'V.PROPRES',4(I3,2X,E14.5))", 1, W(1), 2, W(2), 3, W(3), 4, W(4));
         for (int K = 1; K <= kNPar; ++K) {
-          ws.units.write(8, "(11X,4(5X,F14.5))", V(K, 1), V(K, 2), V(K, 3), V(K, 4));
+          ws.units.write(unit::kListing, "(11X,4(5X,F14.5))", V(K, 1), V(K, 2), V(K, 3), V(K, 4));
         }
       }
       NKEEP = 0;
@@ -147,7 +147,7 @@ CmqResult CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, int IPRINT) {
         break;
       }
     }
-    if (IPRINT == 1) ws.units.write(8, "(/,2X,'ON CONSERVE',I3,' V. PROPRES')", NKEEP);
+    if (IPRINT == 1) ws.units.write(unit::kListing, "(/,2X,'ON CONSERVE',I3,' V. PROPRES')", NKEEP);
 
     // Truncated least-squares step.
     Vec4 coef;
@@ -163,18 +163,18 @@ CmqResult CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, int IPRINT) {
     }
     for (int k = 1; k <= kNPar; ++k) {
       XCUR(k) = X(k) + DELTA(k);
-      if (IPRINT == 1) ws.units.write(8, "(2X,'PARAM NO ',I3,' = ',E14.5)", k, XCUR(k));
+      if (IPRINT == 1) ws.units.write(unit::kListing, "(2X,'PARAM NO ',I3,' = ',E14.5)", k, XCUR(k));
     }
   }
 
   if (IPRINT != 0) {
-    for (int k = 1; k <= kNPar; ++k) ws.units.write(8, "(2X,'PARAM NO ',I3,' = ',E14.5)", k, XCUR(k));
+    for (int k = 1; k <= kNPar; ++k) ws.units.write(unit::kListing, "(2X,'PARAM NO ',I3,' = ',E14.5)", k, XCUR(k));
   }
 
   // Mean deviation, 180 * sqrt(Smin / (NMIN - 4)) / 3.14, in that order.
   const float dof = static_cast<float>(NMIN - kNPar);
   const float ECART = kDeg180 * std::sqrt(Smin / dof) / kPiRounded;
-  ws.units.write(8, "(////,2X,'ECART MOYEN EN DEGRES',F10.5,//)", ECART);
+  ws.units.write(unit::kListing, "(////,2X,'ECART MOYEN EN DEGRES',F10.5,//)", ECART);
   out.ECART = ECART;
 
   // Standard errors from the last decomposition (all four singular values)
@@ -203,7 +203,7 @@ CmqResult CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, int IPRINT) {
     }
     const float ea = axis_error(s2, Ga, W, V) * kDeg180 / kPiRounded;
     const float ep = axis_error(s2, Gp, W, V) * kDeg180 / kPiRounded;
-    ws.units.write(8, "(2X,'COMP NO',I2,'   ERR SUR DIREC',F6.1,'   ERR SUR PEND',F6.1)", L, ea, ep);
+    ws.units.write(unit::kListing, "(2X,'COMP NO',I2,'   ERR SUR DIREC',F6.1,'   ERR SUR PEND',F6.1)", L, ea, ep);
     out.err_dir(L) = ea;
     out.err_pen(L) = ep;
   }
@@ -214,7 +214,7 @@ CmqResult CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, int IPRINT) {
     acc = acc + t * t;
   }
   const float ER = std::sqrt(s2 * acc);
-  ws.units.write(8, "(1X,//,'     ERREUR SUR R    ',E10.2)", ER);
+  ws.units.write(unit::kListing, "(1X,//,'     ERREUR SUR R    ',E10.2)", ER);
   out.err_R = ER;
   return out;
 }

@@ -12,7 +12,7 @@ void SOMME(Workspace& ws, float& F, float& FT, float R, float PSI, float TETA, f
            int ITRI) {
   CHANG(ws, R, PSI, TETA, PHI);
   if (ITRACE != 0) {
-    ws.units.write(8, "(/10X,'VAL3=',F6.2,'PSI=',F6.2,'TETA=',F6.2,'PHI=',F6.2,'IC OMP=',I3//)", R, PSI, TETA,
+    ws.units.write(unit::kListing, "(/10X,'VAL3=',F6.2,'PSI=',F6.2,'TETA=',F6.2,'PHI=',F6.2,'IC OMP=',I3//)", R, PSI, TETA,
                    PHI, ws.tir.N);
   }
 

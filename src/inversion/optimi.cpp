@@ -95,7 +95,7 @@ void OPTIMI(Workspace& ws, Vec4& X, const Vec4& XMIN, const Vec4& XMAX, const Ve
   int out = 0;
   DIF(ws, X, F);
   float F0 = F;
-  if (trace) ws.units.write(8, "(/T3,'K=',I3,T20,'F0=',E11.4/)", K, F0);
+  if (trace) ws.units.write(unit::kListing, "(/T3,'K=',I3,T20,'F0=',E11.4/)", K, F0);
 
   Mat4 V;
   for (int I = 1; I <= N; ++I) V(I, I) = 1.0f;
@@ -114,20 +114,20 @@ void OPTIMI(Workspace& ws, Vec4& X, const Vec4& XMIN, const Vec4& XMAX, const Ve
     while (!rotate) {
       // A sweep over the directions.
       if (trace) {
-        ws.units.write(8, "(/T14,15('I=',I2,6X))", rt::Many<int>{IND.data(), N});
-        ws.units.write(8, "(/T6,'E(I)=',T11,15(F9.4,1X)/)", rt::Many<float>{E.data(), N});
+        ws.units.write(unit::kListing, "(/T14,15('I=',I2,6X))", rt::Many<int>{IND.data(), N});
+        ws.units.write(unit::kListing, "(/T6,'E(I)=',T11,15(F9.4,1X)/)", rt::Many<float>{E.data(), N});
       }
       for (int J = 1;;) {
         // Trial step along direction J.
         K = K + 1;
         for (int I = 1; I <= N; ++I) X(I) = X(I) + E(J) * V(I, J);
         if (trace) {
-          ws.units.write(8, "(/T14,15('I=',I2,6X))", rt::Many<int>{IND.data(), N});
-          ws.units.write(8, "(T6,'X(I)=',T11,15(F9.4,1X)//)", rt::Many<float>{X.data(), N});
+          ws.units.write(unit::kListing, "(/T14,15('I=',I2,6X))", rt::Many<int>{IND.data(), N});
+          ws.units.write(unit::kListing, "(T6,'X(I)=',T11,15(F9.4,1X)//)", rt::Many<float>{X.data(), N});
         }
         for (int I = 1; I <= N; ++I) {
           if (out_of_bounds(KIND(I), X(I), XMIN(I), XMAX(I))) {
-            if (trace) ws.units.write(8, "(T2,'X',I2,'HORS LIMITE')", I);
+            if (trace) ws.units.write(unit::kListing, "(T2,'X',I2,'HORS LIMITE')", I);
             out = 1;
           }
         }
@@ -136,17 +136,17 @@ void OPTIMI(Workspace& ws, Vec4& X, const Vec4& XMIN, const Vec4& XMAX, const Ve
           DIF(ws, X, F);
           // A tie (or an undefined misfit) is a failure.
           success = F < F0;
-          if (!success && trace) ws.units.write(8, "(T12,'ECHEC')");
+          if (!success && trace) ws.units.write(unit::kListing, "(T12,'ECHEC')");
         }
         if (success) {
           D(J) = D(J) + E(J);
           E(J) = kGrow * E(J);
           F0 = F;
           for (int I = 1; I <= N; ++I) XBEST(I) = X(I);
-          if (trace) ws.units.write(8, "( T3,'K=',I3,T20,'F0=',E11.4/)", K, F);
+          if (trace) ws.units.write(unit::kListing, "( T3,'K=',I3,T20,'F0=',E11.4/)", K, F);
           if (S(J) > 1.5f) S(J) = kSucceeded;
         } else {
-          if (trace) ws.units.write(8, "( T3,'K=',I3,T20,'F0=',E11.4/)", K, F);
+          if (trace) ws.units.write(unit::kListing, "( T3,'K=',I3,T20,'F0=',E11.4/)", K, F);
           for (int I = 1; I <= N; ++I) X(I) = X(I) - E(J) * V(I, J);
           out = 0;
           E(J) = kShrink * E(J);
@@ -173,21 +173,21 @@ void OPTIMI(Workspace& ws, Vec4& X, const Vec4& XMIN, const Vec4& XMAX, const Ve
     }
 
     // Rotation of the directions.
-    if (trace) ws.units.write(8, "(/T5,'ROTATION DES AXES'/)");
+    if (trace) ws.units.write(unit::kListing, "(/T5,'ROTATION DES AXES'/)");
     float ALFA1 = 0.0f;
     float ALFA2 = 0.0f;
     float ALFA3 = 0.0f;
     rotate_directions(V, D, N, ALFA1, ALFA2, ALFA3);
     if (trace) {
       if (N == 2) {
-        ws.units.write(8, "(T5,'ALFA1=',F9.4)", ALFA1);
+        ws.units.write(unit::kListing, "(T5,'ALFA1=',F9.4)", ALFA1);
       } else {
         const float ratio = ALFA2 / ALFA3;
-        ws.units.write(8, "(T5,'ALFA1=',F9.4,T25,'ALF2/ALFA3=',F9.4/)", ALFA1, ratio);
+        ws.units.write(unit::kListing, "(T5,'ALFA1=',F9.4,T25,'ALF2/ALFA3=',F9.4/)", ALFA1, ratio);
       }
-      ws.units.write(8, "(/T3,'V(I,J)=',T14,15('I=',I2,6X))", rt::Many<int>{IND.data(), N});
+      ws.units.write(unit::kListing, "(/T3,'V(I,J)=',T14,15('I=',I2,6X))", rt::Many<int>{IND.data(), N});
       for (int J = 1; J <= N; ++J) {
-        ws.units.write(8, "(T5,'J=',I2,5X,15(F9.4,1X))", J, rt::Many<float>{&V(1, J), N});
+        ws.units.write(unit::kListing, "(T5,'J=',I2,5X,15(F9.4,1X))", J, rt::Many<float>{&V(1, J), N});
       }
     }
   }

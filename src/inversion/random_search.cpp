@@ -30,10 +30,10 @@ void random_search(Workspace& ws, int NTIR, Vec4& P) {
     }
   }
 
-  ws.units.write(8, "(1X,'NBRE DE DONNEES ',I3,'  PARAMETRES ',4F8.4 ,'  FONCTION ',E14.6)", ws.ind.NMIN,
+  ws.units.write(unit::kListing, "(1X,'NBRE DE DONNEES ',I3,'  PARAMETRES ',4F8.4 ,'  FONCTION ',E14.6)", ws.ind.NMIN,
                  rt::Many<float>{P.data(), 4}, FMIN);
-  ws.units.write(8, "(/,5X,10('*'),' FIN DE L ETAPE N0 1',//)");
-  ws.units.write_list(8, "---------------------------------------------");
+  ws.units.write(unit::kListing, "(/,5X,10('*'),' FIN DE L ETAPE N0 1',//)");
+  ws.units.write_list(unit::kListing, "---------------------------------------------");
 }
 
 }  // namespace zk

@@ -47,7 +47,7 @@ void GRAP(Workspace& ws, const Mat<float, 3, kMaxData>& PENS, const Mat<float, 3
   (void)DIRES;
   (void)N;
 
-  ws.units.write(8, "(//,10X,80A1,//)", rt::Chars{ws.modi2.TITRE.data(), kTitleLen});
+  ws.units.write(unit::kListing, "(//,10X,80A1,//)", rt::Chars{ws.modi2.TITRE.data(), kTitleLen});
 
   Picture pic;
   for (auto& row : pic) row.fill(' ');
@@ -87,12 +87,12 @@ void GRAP(Workspace& ws, const Mat<float, 3, kMaxData>& PENS, const Mat<float, 3
   put(pic, 34, 21, '*');
 
   for (int row = kRows; row >= 1; --row) {
-    ws.units.write(8, "(10X,73A1)", rt::Chars{pic[static_cast<std::size_t>(row - 1)].data(), kCols});
+    ws.units.write(unit::kListing, "(10X,73A1)", rt::Chars{pic[static_cast<std::size_t>(row - 1)].data(), kCols});
   }
 
-  ws.units.write_list(8, "   SIGMA1 = ", kMarkers.substr(0, 1));
-  ws.units.write_list(8, "   SIGMA2 = ", kMarkers.substr(1, 1));
-  ws.units.write_list(8, "   SIGMA3 = ", kMarkers.substr(2, 1));
+  ws.units.write_list(unit::kListing, "   SIGMA1 = ", kMarkers.substr(0, 1));
+  ws.units.write_list(unit::kListing, "   SIGMA2 = ", kMarkers.substr(1, 1));
+  ws.units.write_list(unit::kListing, "   SIGMA3 = ", kMarkers.substr(2, 1));
 }
 
 }  // namespace zk

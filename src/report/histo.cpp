@@ -36,7 +36,7 @@ int histogram_class(float angle) {
 }
 
 void HISTO(Workspace& ws, const Vec<int, kMaxData>& IX, const Vec<float, kMaxData>& A, int N, int NCLASS) {
-  ws.units.write(8, "(/,1X,'GAMME',9X,'NBRE',4X,'INDICE DES VALEURS DANS ',                               'CETTE GAMME',/)");
+  ws.units.write(unit::kListing, "(/,1X,'GAMME',9X,'NBRE',4X,'INDICE DES VALEURS DANS ',                               'CETTE GAMME',/)");
 
   // There are only 21 classes and 300 data.
   const int nclass = std::min(NCLASS, kBounds - 1);
@@ -56,7 +56,7 @@ void HISTO(Workspace& ws, const Vec<int, kMaxData>& IX, const Vec<float, kMaxDat
       const int d = IX(r);
       labels[static_cast<std::size_t>(count++)] = (d >= 1 && d <= kMaxData) ? ws.modi1.NUM(d) : 0;
     }
-    ws.units.write(8, "(1X,I3,2X,I3,'-',I3,1X,I4,4X,27I4,/,22X,27I4)", k, histogram_bound_degrees(k), histogram_bound_degrees(k + 1),
+    ws.units.write(unit::kListing, "(1X,I3,2X,I3,'-',I3,1X,I4,4X,27I4,/,22X,27I4)", k, histogram_bound_degrees(k), histogram_bound_degrees(k + 1),
                    total, rt::Many<int>{labels.data(), count});
   }
 }

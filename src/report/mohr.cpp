@@ -105,10 +105,10 @@ void MOHR(Workspace& ws) {
     symbol_of[static_cast<std::size_t>(I)] = k;
   }
 
-  ws.units.write(8, "(10X,'REPRESENTATION SUR CERCLE DE MOHR')");
-  ws.units.write_list(8, "  ");
+  ws.units.write(unit::kListing, "(10X,'REPRESENTATION SUR CERCLE DE MOHR')");
+  ws.units.write_list(unit::kListing, "  ");
   for (int row = 16; row <= kRows; ++row) {
-    ws.units.write(8, "(1X,66A1)", rt::Chars{pic[static_cast<std::size_t>(row - 1)].data(), kCols});
+    ws.units.write(unit::kListing, "(1X,66A1)", rt::Chars{pic[static_cast<std::size_t>(row - 1)].data(), kCols});
   }
 
   // Legend: the numbers of each symbol in the order the data were added;
@@ -122,11 +122,11 @@ void MOHR(Workspace& ws) {
       }
     }
     const int first = std::min(count, kNumbersPerLine);
-    ws.units.write(8, "(1X,'LE CARACTERE ',A1,' CORRESPOND AUX DONNEES',20I4)",
+    ws.units.write(unit::kListing, "(1X,'LE CARACTERE ',A1,' CORRESPOND AUX DONNEES',20I4)",
                    std::string_view(&alpha[static_cast<std::size_t>(k - 1)], 1), rt::Many<int>{numbers.data(), first});
     for (int done = first; done < count; done += kNumbersPerLine) {
       const int more = std::min(count - done, kNumbersPerLine);
-      ws.units.write(8, "(38X,20I4)", rt::Many<int>{numbers.data() + done, more});
+      ws.units.write(unit::kListing, "(38X,20I4)", rt::Many<int>{numbers.data() + done, more});
     }
   }
 }

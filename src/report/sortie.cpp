@@ -55,25 +55,25 @@ void SORTIE(Workspace& ws, int ISW, float& R, float& PSI, float& TETA, float& PH
   RECTIF(ws, PSI, TETA, PHI, R);
   if (ISW != 0) CHANG(ws, R, PSI, TETA, PHI);
 
-  ws.units.write(8, "(//,T10,80A1,//)", rt::Chars{ws.modi2.TITRE.data(), kTitleLen});
-  ws.units.write(8, "(/,2X,'N0',5X,'TENSEUR EN X Y Z ',12X,    'DANS LES AXES PRINCIPAUX',2X,16(1H*),/)");
+  ws.units.write(unit::kListing, "(//,T10,80A1,//)", rt::Chars{ws.modi2.TITRE.data(), kTitleLen});
+  ws.units.write(unit::kListing, "(/,2X,'N0',5X,'TENSEUR EN X Y Z ',12X,    'DANS LES AXES PRINCIPAUX',2X,16(1H*),/)");
 
   axes_plunge_direction(ROT, PEN, DIRE);
   for (int L = 1; L <= 3; ++L) {
-    ws.units.write(8, "(1X,'    SIGMA(',I1,')=',F9.5,      '    DIRECTION',F7.1,'    PENDAGE',F7.1)", L, VP(L),
+    ws.units.write(unit::kListing, "(1X,'    SIGMA(',I1,')=',F9.5,      '    DIRECTION',F7.1,'    PENDAGE',F7.1)", L, VP(L),
                    DIRE(L), PEN(L));
   }
-  ws.units.write(8, "(//,10X,'RAPPORT R =',F6.2,//)", listed_ratio(VP));
+  ws.units.write(unit::kListing, "(//,10X,'RAPPORT R =',F6.2,//)", listed_ratio(VP));
 
   if (ISW == 0) return;
 
   float F = 0.0f;
   float FT = 0.0f;
   SOMME(ws, F, FT, R, PSI, TETA, PHI, 0, 1);
-  ws.units.write(8, "(2X,'LA FONCTION A MINIMIMISER EST EGALE A:',F8.4)", F);
-  ws.units.write(8, "(2X,'POUR LES ',I3,'PREMIERES DONNEES TRIEES PAR LE PROGRAMME')", ws.ind.NMIN);
-  ws.units.write(8, "(2X,'LA FONCTION A MINIMIMISER EST EGALE A:',F8.4)", FT);
-  ws.units.write(8, "(2X,'POUR L''ENSEMBLE DU PAQUET')");
+  ws.units.write(unit::kListing, "(2X,'LA FONCTION A MINIMIMISER EST EGALE A:',F8.4)", F);
+  ws.units.write(unit::kListing, "(2X,'POUR LES ',I3,'PREMIERES DONNEES TRIEES PAR LE PROGRAMME')", ws.ind.NMIN);
+  ws.units.write(unit::kListing, "(2X,'LA FONCTION A MINIMIMISER EST EGALE A:',F8.4)", FT);
+  ws.units.write(unit::kListing, "(2X,'POUR L''ENSEMBLE DU PAQUET')");
 }
 
 }  // namespace zk

@@ -48,7 +48,7 @@ void opef2(Workspace& ws, FieldRef name, std::string_view label, int unit, std::
       // The console's chooser: the path is typed as one line. An empty answer
       // chooses nothing, and the field keeps the previous name.
       ws.units.write(io.iostdout, "(3(1x,a))", "Choose", prompt);
-      const std::string answer = chosen_path(ws.units.read_record(5));
+      const std::string answer = chosen_path(ws.units.read_record(unit::kConsoleIn));
       if (!answer.empty()) {
         path = answer;
         field = path;

@@ -1,7 +1,7 @@
 #pragma once
 // Items of a formatted or list-directed write, and targets of a read.
 // A call reads like the layout it prints:
-//   units.write(8, "(1X,'    SIGMA(',I1,')=',F9.5)", L, VP(L));
+//   units.write(unit::kListing, "(1X,'    SIGMA(',I1,')=',F9.5)", L, VP(L));
 #include <string>
 #include <string_view>
 #include <vector>

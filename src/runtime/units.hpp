@@ -15,6 +15,17 @@
 #include "runtime/args.hpp"
 #include "runtime/format.hpp"
 
+namespace zk {
+// The units of a run.
+namespace unit {
+constexpr int kParameters = 3;  // PARAMETERS file
+constexpr int kData = 4;        // DATA file
+constexpr int kConsoleIn = 5;   // the console
+constexpr int kConsoleOut = 6;
+constexpr int kListing = 8;     // OUTPUT listing
+}  // namespace unit
+}  // namespace zk
+
 namespace zk::rt {
 
 class Units {
