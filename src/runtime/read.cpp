@@ -135,28 +135,21 @@ std::string next_or_end(RecordSource& src, std::size_t expected) {
   return src.next_record();
 }
 
-class FormattedReader {
+class FormattedReader : public FormatCursor<FormattedReader> {
  public:
   FormattedReader(const Format& f, RecordSource& src, std::vector<Slot> slots)
-      : f_(f), src_(src), slots_(std::move(slots)) {}
+      : FormatCursor(f), src_(src), slots_(std::move(slots)) {}
 
   void run() {
     rec_ = next_or_end(src_, slots_.size());
-    std::size_t start = 0;
-    for (;;) {
-      if (!walk(f_.items, start)) return;
-      if (next_ >= slots_.size()) return;
-      if (!f_.reversion_has_data) {
-        throw FormatError("layout \"" + f_.source + "\" has no data descriptor left for item " +
-                          std::to_string(next_ + 1));
-      }
-      new_record();
-      start = f_.reversion;
-    }
+    traverse();
   }
 
- private:
-  void new_record() {
+  // The cursor's calls.
+  bool items_left() const { return next_ < slots_.size(); }
+  std::size_t items_used() const { return next_; }
+  void text(const Node&) { throw FormatError("layout \"" + f_.source + "\": a text cannot be read"); }
+  void next_record() {
     rec_ = next_or_end(src_, slots_.size());
     pos_ = 0;
   }
@@ -230,46 +223,10 @@ class FormattedReader {
     ++next_;
   }
 
-  bool walk(const std::vector<Node>& nodes, std::size_t from) {
-    for (std::size_t k = from; k < nodes.size(); ++k) {
-      const Node& n = nodes[k];
-      switch (n.kind) {
-        case Node::Kind::Text:
-          throw FormatError("layout \"" + f_.source + "\": a text cannot be read");
-        case Node::Kind::X:
-        case Node::Kind::TR: pos_ += static_cast<std::size_t>(n.n); break;
-        case Node::Kind::T: pos_ = static_cast<std::size_t>(n.n - 1); break;
-        case Node::Kind::TL:
-          pos_ = pos_ > static_cast<std::size_t>(n.n) ? pos_ - static_cast<std::size_t>(n.n) : 0;
-          break;
-        case Node::Kind::Slash:
-          for (int r = 0; r < n.repeat; ++r) new_record();
-          break;
-        case Node::Kind::Colon:
-          if (next_ >= slots_.size()) return false;
-          break;
-        case Node::Kind::Group:
-          for (int r = 0; r < n.repeat; ++r) {
-            if (!walk(n.children, 0)) return false;
-          }
-          break;
-        default:
-          for (int r = 0; r < n.repeat; ++r) {
-            if (next_ >= slots_.size()) return false;
-            data(n);
-          }
-          break;
-      }
-    }
-    return true;
-  }
-
-  const Format& f_;
   RecordSource& src_;
   std::vector<Slot> slots_;
   std::size_t next_ = 0;
   std::string rec_;
-  std::size_t pos_ = 0;
   std::size_t first_col_ = 1;
 };
 

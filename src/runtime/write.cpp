@@ -21,24 +21,36 @@ const char* kind_name(Arg::Kind k) {
   return "?";
 }
 
-class RecordWriter {
+class RecordWriter : public FormatCursor<RecordWriter> {
  public:
-  RecordWriter(const Format& f, std::span<const Arg> items) : f_(f), items_(items) {}
+  RecordWriter(const Format& f, std::span<const Arg> items) : FormatCursor(f), items_(items) {}
 
   std::vector<std::string> run() {
-    std::size_t start = 0;
-    for (;;) {
-      if (!walk(f_.items, start)) break;  // stopped for want of items
-      if (next_ >= items_.size()) break;  // the layout ended with the items
-      if (!f_.reversion_has_data) {
-        throw FormatError("layout \"" + f_.source + "\" has no data descriptor left for item " +
-                          std::to_string(next_ + 1));
-      }
-      end_record();
-      start = f_.reversion;
-    }
-    end_record();
+    traverse();
+    next_record();
     return std::move(records_);
+  }
+
+  // The cursor's calls.
+  bool items_left() const { return next_ < items_.size(); }
+  std::size_t items_used() const { return next_; }
+  void text(const Node& n) { put(n.text); }
+  void next_record() {
+    records_.push_back(std::move(rec_));
+    rec_.clear();
+    pos_ = 0;
+  }
+  void data(const Node& n) {
+    const Arg& a = take(n);
+    switch (n.kind) {
+      case Node::Kind::I: put(edit_i(a.i, n.w, n.m)); break;
+      case Node::Kind::Z: put(edit_z(a.i, n.w, n.m)); break;
+      case Node::Kind::F: put(edit_f(a.r, n.w, n.d)); break;
+      case Node::Kind::E: put(edit_e(a.r, n.w, n.d, n.e)); break;
+      case Node::Kind::L: put(edit_l(a.l, n.w)); break;
+      case Node::Kind::A: put(edit_a(a.s, n.w)); break;
+      default: break;
+    }
   }
 
  private:
@@ -48,11 +60,6 @@ class RecordWriter {
     const std::size_t over = std::min(s.size(), rec_.size() - pos_);
     rec_.replace(pos_, over, s);
     pos_ += s.size();
-  }
-  void end_record() {
-    records_.push_back(std::move(rec_));
-    rec_.clear();
-    pos_ = 0;
   }
 
   const Arg& take(const Node& n) {
@@ -72,59 +79,10 @@ class RecordWriter {
     return a;
   }
 
-  void data(const Node& n) {
-    const Arg& a = take(n);
-    switch (n.kind) {
-      case Node::Kind::I: put(edit_i(a.i, n.w, n.m)); break;
-      case Node::Kind::Z: put(edit_z(a.i, n.w, n.m)); break;
-      case Node::Kind::F: put(edit_f(a.r, n.w, n.d)); break;
-      case Node::Kind::E: put(edit_e(a.r, n.w, n.d, n.e)); break;
-      case Node::Kind::L: put(edit_l(a.l, n.w)); break;
-      case Node::Kind::A: put(edit_a(a.s, n.w)); break;
-      default: break;
-    }
-  }
-
-  // Returns false when output stops: a data descriptor (or ':') with no item left.
-  bool walk(const std::vector<Node>& nodes, std::size_t from) {
-    for (std::size_t k = from; k < nodes.size(); ++k) {
-      const Node& n = nodes[k];
-      switch (n.kind) {
-        case Node::Kind::Text: put(n.text); break;
-        case Node::Kind::X:
-        case Node::Kind::TR: pos_ += static_cast<std::size_t>(n.n); break;
-        case Node::Kind::T: pos_ = static_cast<std::size_t>(n.n - 1); break;
-        case Node::Kind::TL:
-          pos_ = pos_ > static_cast<std::size_t>(n.n) ? pos_ - static_cast<std::size_t>(n.n) : 0;
-          break;
-        case Node::Kind::Slash:
-          for (int r = 0; r < n.repeat; ++r) end_record();
-          break;
-        case Node::Kind::Colon:
-          if (next_ >= items_.size()) return false;
-          break;
-        case Node::Kind::Group:
-          for (int r = 0; r < n.repeat; ++r) {
-            if (!walk(n.children, 0)) return false;
-          }
-          break;
-        default:
-          for (int r = 0; r < n.repeat; ++r) {
-            if (next_ >= items_.size()) return false;
-            data(n);
-          }
-          break;
-      }
-    }
-    return true;
-  }
-
-  const Format& f_;
   std::span<const Arg> items_;
   std::size_t next_ = 0;
   std::vector<std::string> records_;
   std::string rec_;
-  std::size_t pos_ = 0;
 };
 
 }  // namespace
