@@ -46,6 +46,87 @@ float axis_error(float s2, const Vec4& Gq, const Vec4& W, const Mat4& V) {
   return std::sqrt(s2 * acc);
 }
 
+// The residuals of the NMIN best data (ranked by the last evaluation) for
+// the tensor in mec/mecd, res(I) = sin(a) a / max(sin(a), 1e-4) with a the
+// misfit angle (radians), and their Jacobian A over (PSI, TETA, PHI, R);
+// returns the sum of the squared angles.
+float residuals(Workspace& ws, int NMIN, Column& res, Block& A) {
+  const int N = ws.tir.N;
+  float S = 0.0f;
+  for (int I = 1; I <= NMIN; ++I) {
+    int j = ws.tab.IX(I);
+    if (j < 1 || j > N) j = I;  // no ranking yet: the datum of the same rank
+    Vec3 n;
+    Vec3 sobs;
+    for (int c = 1; c <= 3; ++c) {
+      n(c) = ws.tir.FN(j, c);
+      sobs(c) = ws.tir.STR(j, c);
+    }
+    Vec3 spred;
+    Mat<float, 3, 4> ds;
+    STRIED(ws, n, spred, ds);
+
+    float c = 0.0f;
+    for (int i = 1; i <= 3; ++i) c = c + spred(i) * sobs(i);
+    if (c > 1.0f) c = 1.0f;
+    if (c < -1.0f) c = -1.0f;
+    const float angle = std::acos(c);
+    const float sine = std::sqrt(1.0f - c * c);
+    const float den = sine > kDenFloor ? sine : kDenFloor;
+    res[static_cast<std::size_t>(I - 1)] = sine * angle / den;
+    for (int k = 1; k <= kNPar; ++k) {
+      float d = 0.0f;
+      for (int i = 1; i <= 3; ++i) d = d + ds(i, k) * sobs(i);
+      at(A, I, k) = d / den;
+    }
+    S = S + angle * angle;
+  }
+  return S;
+}
+
+// The closing lines: linearised standard errors (degrees) of the direction
+// and plunge of each axis and of R, from the misfit sum s2 (square radians)
+// and the last decomposition (W, V, all four singular values), for the axes
+// of the last point evaluated (mec, mecd).
+void listed_errors(Workspace& ws, float s2, const Vec4& W, const Mat4& V, CmqResult& out) {
+  for (int L = 1; L <= 3; ++L) {
+    const float x = ws.mec.ROT(L, 1);
+    const float y = ws.mec.ROT(L, 2);
+    const float z = ws.mec.ROT(L, 3);
+    const float h2 = x * x + y * y;
+    const float h = std::sqrt(h2);
+    // A vertical axis (h = 0) has no azimuth: its errors are IEEE results.
+    const Vec3 ga{{y / h2, -x / h2, 0.0f}};
+    const Vec3 gp{{-x * z / h, -y * z / h, h}};
+    Vec4 Ga;
+    Vec4 Gp;
+    for (int k = 1; k <= 3; ++k) {
+      float sa = 0.0f;
+      float sp = 0.0f;
+      for (int c = 1; c <= 3; ++c) {
+        sa = sa + ga(c) * ws.mecd.DROT(L, c, k);
+        sp = sp + gp(c) * ws.mecd.DROT(L, c, k);
+      }
+      Ga(k) = sa;
+      Gp(k) = sp;
+    }
+    const float ea = axis_error(s2, Ga, W, V) * kDeg180 / kPiRounded;
+    const float ep = axis_error(s2, Gp, W, V) * kDeg180 / kPiRounded;
+    ws.units.write(unit::kListing, "(2X,'COMP NO',I2,'   ERR SUR DIREC',F6.1,'   ERR SUR PEND',F6.1)", L, ea, ep);
+    out.err_dir(L) = ea;
+    out.err_pen(L) = ep;
+  }
+
+  float acc = 0.0f;
+  for (int M = 1; M <= kNPar; ++M) {
+    const float t = V(4, M) / W(M);
+    acc = acc + t * t;
+  }
+  const float ER = std::sqrt(s2 * acc);
+  ws.units.write(unit::kListing, "(1X,//,'     ERREUR SUR R    ',E10.2)", ER);
+  out.err_R = ER;
+}
+
 }  // namespace
 
 CmqResult CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, int IPRINT) {
@@ -74,35 +155,7 @@ CmqResult CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, int IPRINT) {
     out.iterations = IT;
     CHANGD(ws, XCUR(4), XCUR(1), XCUR(2), XCUR(3));
 
-    float S = 0.0f;
-    for (int I = 1; I <= NMIN; ++I) {
-      int j = ws.tab.IX(I);
-      if (j < 1 || j > N) j = I;  // no ranking yet: the datum of the same rank
-      Vec3 n;
-      Vec3 sobs;
-      for (int c = 1; c <= 3; ++c) {
-        n(c) = ws.tir.FN(j, c);
-        sobs(c) = ws.tir.STR(j, c);
-      }
-      Vec3 spred;
-      Mat<float, 3, 4> ds;
-      STRIED(ws, n, spred, ds);
-
-      float c = 0.0f;
-      for (int i = 1; i <= 3; ++i) c = c + spred(i) * sobs(i);
-      if (c > 1.0f) c = 1.0f;
-      if (c < -1.0f) c = -1.0f;
-      const float angle = std::acos(c);
-      const float sine = std::sqrt(1.0f - c * c);
-      const float den = sine > kDenFloor ? sine : kDenFloor;
-      res[static_cast<std::size_t>(I - 1)] = sine * angle / den;
-      for (int k = 1; k <= kNPar; ++k) {
-        float d = 0.0f;
-        for (int i = 1; i <= 3; ++i) d = d + ds(i, k) * sobs(i);
-        at(A, I, k) = d / den;
-      }
-      S = S + angle * angle;
-    }
+    const float S = residuals(ws, NMIN, res, A);
     if (IPRINT == 1) ws.units.write(unit::kListing, "(/,1X,'FORME QUADRATIQUE ',E14.3,' AVANT IT',I3)", S, IT);
 
     if (S < Smin) {
@@ -177,45 +230,7 @@ CmqResult CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, int IPRINT) {
   ws.units.write(unit::kListing, "(////,2X,'ECART MOYEN EN DEGRES',F10.5,//)", ECART);
   out.ECART = ECART;
 
-  // Standard errors from the last decomposition (all four singular values)
-  // and the axes of the last point evaluated.
-  const float s2 = Smin;
-  for (int L = 1; L <= 3; ++L) {
-    const float x = ws.mec.ROT(L, 1);
-    const float y = ws.mec.ROT(L, 2);
-    const float z = ws.mec.ROT(L, 3);
-    const float h2 = x * x + y * y;
-    const float h = std::sqrt(h2);
-    // A vertical axis (h = 0) has no azimuth: its errors are IEEE results.
-    const Vec3 ga{{y / h2, -x / h2, 0.0f}};
-    const Vec3 gp{{-x * z / h, -y * z / h, h}};
-    Vec4 Ga;
-    Vec4 Gp;
-    for (int k = 1; k <= 3; ++k) {
-      float sa = 0.0f;
-      float sp = 0.0f;
-      for (int c = 1; c <= 3; ++c) {
-        sa = sa + ga(c) * ws.mecd.DROT(L, c, k);
-        sp = sp + gp(c) * ws.mecd.DROT(L, c, k);
-      }
-      Ga(k) = sa;
-      Gp(k) = sp;
-    }
-    const float ea = axis_error(s2, Ga, W, V) * kDeg180 / kPiRounded;
-    const float ep = axis_error(s2, Gp, W, V) * kDeg180 / kPiRounded;
-    ws.units.write(unit::kListing, "(2X,'COMP NO',I2,'   ERR SUR DIREC',F6.1,'   ERR SUR PEND',F6.1)", L, ea, ep);
-    out.err_dir(L) = ea;
-    out.err_pen(L) = ep;
-  }
-
-  float acc = 0.0f;
-  for (int M = 1; M <= kNPar; ++M) {
-    const float t = V(4, M) / W(M);
-    acc = acc + t * t;
-  }
-  const float ER = std::sqrt(s2 * acc);
-  ws.units.write(unit::kListing, "(1X,//,'     ERREUR SUR R    ',E10.2)", ER);
-  out.err_R = ER;
+  listed_errors(ws, Smin, W, V, out);
   return out;
 }
 

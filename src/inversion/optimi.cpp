@@ -79,89 +79,121 @@ void rotate_directions(Mat4& V, const Vec4& D, int N, float& ALFA1, float& ALFA2
   }
 }
 
+namespace {
+
+// The search state of one call: directions V, step E, progress D and state S
+// of each direction, the best misfit F0.
+struct Search {
+  int N = 0;
+  bool trace = false;
+  Vec<int, 4> IND;
+  Mat4 V;
+  Vec4 E, D, S;
+  float F0 = 0.0f;
+  int out = 0;
+};
+
+// One trial step along direction J from X: kept (X moved, the step grown)
+// when the misfit falls, else undone (the step reversed and halved).
+void trial_step(Workspace& ws, Search& s, int J, Vec4& X, const Vec4& XMIN, const Vec4& XMAX,
+                const Vec<int, 4>& KIND, Vec4& XBEST, float& F) {
+  const int N = s.N;
+  int& K = ws.iop.K;
+  K = K + 1;
+  for (int I = 1; I <= N; ++I) X(I) = X(I) + s.E(J) * s.V(I, J);
+  if (s.trace) {
+    ws.units.write(unit::kListing, "(/T14,15('I=',I2,6X))", rt::Many<int>{s.IND.data(), N});
+    ws.units.write(unit::kListing, "(T6,'X(I)=',T11,15(F9.4,1X)//)", rt::Many<float>{X.data(), N});
+  }
+  for (int I = 1; I <= N; ++I) {
+    if (out_of_bounds(KIND(I), X(I), XMIN(I), XMAX(I))) {
+      if (s.trace) ws.units.write(unit::kListing, "(T2,'X',I2,'HORS LIMITE')", I);
+      s.out = 1;
+    }
+  }
+  bool success = false;
+  if (s.out == 0) {
+    DIF(ws, X, F);
+    // A tie (or an undefined misfit) is a failure.
+    success = F < s.F0;
+    if (!success && s.trace) ws.units.write(unit::kListing, "(T12,'ECHEC')");
+  }
+  if (success) {
+    s.D(J) = s.D(J) + s.E(J);
+    s.E(J) = kGrow * s.E(J);
+    s.F0 = F;
+    for (int I = 1; I <= N; ++I) XBEST(I) = X(I);
+    if (s.trace) ws.units.write(unit::kListing, "( T3,'K=',I3,T20,'F0=',E11.4/)", K, F);
+    if (s.S(J) > 1.5f) s.S(J) = kSucceeded;
+  } else {
+    if (s.trace) ws.units.write(unit::kListing, "( T3,'K=',I3,T20,'F0=',E11.4/)", K, F);
+    for (int I = 1; I <= N; ++I) X(I) = X(I) - s.E(J) * s.V(I, J);
+    s.out = 0;
+    s.E(J) = kShrink * s.E(J);
+    if (s.S(J) < 1.5f) s.S(J) = kDone;
+  }
+}
+
+// The trace of a turn of the directions.
+void list_rotation(Workspace& ws, const Search& s, float ALFA1, float ALFA2, float ALFA3) {
+  const int N = s.N;
+  if (N == 2) {
+    ws.units.write(unit::kListing, "(T5,'ALFA1=',F9.4)", ALFA1);
+  } else {
+    const float ratio = ALFA2 / ALFA3;
+    ws.units.write(unit::kListing, "(T5,'ALFA1=',F9.4,T25,'ALF2/ALFA3=',F9.4/)", ALFA1, ratio);
+  }
+  ws.units.write(unit::kListing, "(/T3,'V(I,J)=',T14,15('I=',I2,6X))", rt::Many<int>{s.IND.data(), N});
+  for (int J = 1; J <= N; ++J) {
+    ws.units.write(unit::kListing, "(T5,'J=',I2,5X,15(F9.4,1X))", J, rt::Many<float>{&s.V(1, J), N});
+  }
+}
+
+}  // namespace
+
 void OPTIMI(Workspace& ws, Vec4& X, const Vec4& XMIN, const Vec4& XMAX, const Vec<int, 4>& KIND, Vec4& XBEST,
             float& F, int IPRINT) {
-  const int N = ws.iop.NPAR;
+  Search s;
+  s.N = ws.iop.NPAR;
+  const int N = s.N;
   if (N < 1 || N > 4) {
     throw rt::RunStop("OPTIMI: number of parameters " + std::to_string(N) + " is not within 1 to 4");
   }
   const int KMAX = ws.iop.KMAX;
   int& K = ws.iop.K;
-  const bool trace = IPRINT == 1;
+  s.trace = IPRINT == 1;
 
-  Vec<int, 4> IND;
-  for (int I = 1; I <= 4; ++I) IND(I) = I;
+  for (int I = 1; I <= 4; ++I) s.IND(I) = I;
   K = 0;
-  int out = 0;
   DIF(ws, X, F);
-  float F0 = F;
-  if (trace) ws.units.write(unit::kListing, "(/T3,'K=',I3,T20,'F0=',E11.4/)", K, F0);
-
-  Mat4 V;
-  for (int I = 1; I <= N; ++I) V(I, I) = 1.0f;
-  Vec4 E;
-  Vec4 D;
-  Vec4 S;  // state of each direction
+  s.F0 = F;
+  if (s.trace) ws.units.write(unit::kListing, "(/T3,'K=',I3,T20,'F0=',E11.4/)", K, s.F0);
+  for (int I = 1; I <= N; ++I) s.V(I, I) = 1.0f;
 
   for (;;) {
     // A new cycle of directions.
     for (int I = 1; I <= N; ++I) {
-      E(I) = kStartStep;
-      S(I) = kUntried;
-      D(I) = 0.0f;
+      s.E(I) = kStartStep;
+      s.S(I) = kUntried;
+      s.D(I) = 0.0f;
     }
     bool rotate = false;
     while (!rotate) {
       // A sweep over the directions.
-      if (trace) {
-        ws.units.write(unit::kListing, "(/T14,15('I=',I2,6X))", rt::Many<int>{IND.data(), N});
-        ws.units.write(unit::kListing, "(/T6,'E(I)=',T11,15(F9.4,1X)/)", rt::Many<float>{E.data(), N});
+      if (s.trace) {
+        ws.units.write(unit::kListing, "(/T14,15('I=',I2,6X))", rt::Many<int>{s.IND.data(), N});
+        ws.units.write(unit::kListing, "(/T6,'E(I)=',T11,15(F9.4,1X)/)", rt::Many<float>{s.E.data(), N});
       }
       for (int J = 1;;) {
-        // Trial step along direction J.
-        K = K + 1;
-        for (int I = 1; I <= N; ++I) X(I) = X(I) + E(J) * V(I, J);
-        if (trace) {
-          ws.units.write(unit::kListing, "(/T14,15('I=',I2,6X))", rt::Many<int>{IND.data(), N});
-          ws.units.write(unit::kListing, "(T6,'X(I)=',T11,15(F9.4,1X)//)", rt::Many<float>{X.data(), N});
-        }
-        for (int I = 1; I <= N; ++I) {
-          if (out_of_bounds(KIND(I), X(I), XMIN(I), XMAX(I))) {
-            if (trace) ws.units.write(unit::kListing, "(T2,'X',I2,'HORS LIMITE')", I);
-            out = 1;
-          }
-        }
-        bool success = false;
-        if (out == 0) {
-          DIF(ws, X, F);
-          // A tie (or an undefined misfit) is a failure.
-          success = F < F0;
-          if (!success && trace) ws.units.write(unit::kListing, "(T12,'ECHEC')");
-        }
-        if (success) {
-          D(J) = D(J) + E(J);
-          E(J) = kGrow * E(J);
-          F0 = F;
-          for (int I = 1; I <= N; ++I) XBEST(I) = X(I);
-          if (trace) ws.units.write(unit::kListing, "( T3,'K=',I3,T20,'F0=',E11.4/)", K, F);
-          if (S(J) > 1.5f) S(J) = kSucceeded;
-        } else {
-          if (trace) ws.units.write(unit::kListing, "( T3,'K=',I3,T20,'F0=',E11.4/)", K, F);
-          for (int I = 1; I <= N; ++I) X(I) = X(I) - E(J) * V(I, J);
-          out = 0;
-          E(J) = kShrink * E(J);
-          if (S(J) < 1.5f) S(J) = kDone;
-        }
-
+        trial_step(ws, s, J, X, XMIN, XMAX, KIND, XBEST, F);
         if (K >= KMAX) {
           K = K + 1;
           DIF(ws, X, F);
           return;
         }
-
         bool pending = false;
         for (int I = 1; I <= N; ++I) {
-          if (S(I) >= 0.5f) pending = true;
+          if (s.S(I) >= 0.5f) pending = true;
         }
         if (!pending) {
           rotate = true;
@@ -173,23 +205,12 @@ void OPTIMI(Workspace& ws, Vec4& X, const Vec4& XMIN, const Vec4& XMAX, const Ve
     }
 
     // Rotation of the directions.
-    if (trace) ws.units.write(unit::kListing, "(/T5,'ROTATION DES AXES'/)");
+    if (s.trace) ws.units.write(unit::kListing, "(/T5,'ROTATION DES AXES'/)");
     float ALFA1 = 0.0f;
     float ALFA2 = 0.0f;
     float ALFA3 = 0.0f;
-    rotate_directions(V, D, N, ALFA1, ALFA2, ALFA3);
-    if (trace) {
-      if (N == 2) {
-        ws.units.write(unit::kListing, "(T5,'ALFA1=',F9.4)", ALFA1);
-      } else {
-        const float ratio = ALFA2 / ALFA3;
-        ws.units.write(unit::kListing, "(T5,'ALFA1=',F9.4,T25,'ALF2/ALFA3=',F9.4/)", ALFA1, ratio);
-      }
-      ws.units.write(unit::kListing, "(/T3,'V(I,J)=',T14,15('I=',I2,6X))", rt::Many<int>{IND.data(), N});
-      for (int J = 1; J <= N; ++J) {
-        ws.units.write(unit::kListing, "(T5,'J=',I2,5X,15(F9.4,1X))", J, rt::Many<float>{&V(1, J), N});
-      }
-    }
+    rotate_directions(s.V, s.D, N, ALFA1, ALFA2, ALFA3);
+    if (s.trace) list_rotation(ws, s, ALFA1, ALFA2, ALFA3);
   }
 }
 
