@@ -76,104 +76,135 @@ void read_fault_record(Workspace& ws, FaultRecord& rec, int& line) {
 
 }  // namespace
 
-void convert_datum(const FaultRecord& rec, Vec3& FN, Vec3& STR) {
-  const int DIR = rec.DIR % 180;
-  const int PEND = rec.PEND;
-  char QPEND = rec.QPEND;
-  if (rec.AZSTR == 0 && PEND == 90) QPEND = 'N';  // vertical plane, pitch case
+namespace {
 
-  // AZN: azimuth of the normal's horizontal part; s: side sign.
+// The plane of a record: AZN, the azimuth (degrees) of the horizontal part of
+// its normal, and s, the side sign the dip quadrant gives.
+struct Plane {
+  int DIR = 0;   // strike direction folded into [0, 180)
+  int PEND = 0;  // dip, degrees
   int AZN = 0;
   float s = 1.0f;
-  if (DIR <= 90) {
+  float cth = 0.0f, sth = 0.0f;  // cos, sin of the normal's trend from east
+  float cc = 0.0f, sc = 0.0f;    // cos, sin of the complement of the dip
+};
+
+Plane plane_of(const FaultRecord& rec) {
+  Plane p;
+  p.DIR = rec.DIR % 180;
+  p.PEND = rec.PEND;
+  char QPEND = rec.QPEND;
+  if (rec.AZSTR == 0 && p.PEND == 90) QPEND = 'N';  // vertical plane, pitch case
+  if (p.DIR <= 90) {
     if (is_one_of(QPEND, 'S', 'E')) {
-      AZN = DIR + 270;
-      s = -1.0f;
+      p.AZN = p.DIR + 270;
+      p.s = -1.0f;
     } else {
-      AZN = DIR + 90;
+      p.AZN = p.DIR + 90;
     }
   } else {
     if (is_one_of(QPEND, 'S', 'W')) {
-      AZN = DIR - 90;
-      s = -1.0f;
+      p.AZN = p.DIR - 90;
+      p.s = -1.0f;
     } else {
-      AZN = DIR + 90;
+      p.AZN = p.DIR + 90;
     }
   }
+  const float theta = rad((450 - p.AZN) % 360);
+  p.cth = std::cos(theta);
+  p.sth = std::sin(theta);
+  const float comp = rad(90 - p.PEND);  // complement of the dip
+  p.cc = std::cos(comp);
+  p.sc = std::sin(comp);
+  return p;
+}
 
-  const float theta = rad((450 - AZN) % 360);
-  const float cth = std::cos(theta);
-  const float sth = std::sin(theta);
-  const float comp = rad(90 - PEND);  // complement of the dip
-  const float cc = std::cos(comp);
-  const float sc = std::sin(comp);
-  FN(1) = cc * cth;
-  FN(2) = cc * sth;
-  FN(3) = -sc;
-
+// Striation given by its pitch (degrees, from the quadrant QPITCH): the slip
+// line in the plane; s turns with the end the pitch is measured from.
+Vec3 slip_from_pitch(const FaultRecord& rec, Plane& p) {
+  int D0 = p.DIR;
+  const bool from_dir = p.DIR <= 90 ? is_one_of(rec.QPITCH, 'N', 'E') : is_one_of(rec.QPITCH, 'S', 'E');
+  if (!from_dir) {
+    D0 = p.DIR + 180;
+    p.s = -p.s;
+  }
+  const float P = rad(rec.PITCH);
+  const float delta = rad(p.PEND);
+  const float cP = std::cos(P);
+  const float sP = std::sin(P);
+  const float t = -p.s * std::cos(delta) * sP;
+  const float a = rad(360 - D0);
+  const float ca = std::cos(a);
+  const float sa = std::sin(a);
   Vec3 STR0;
-  if (rec.AZSTR == 0) {
-    int D0 = DIR;
-    const bool from_dir = DIR <= 90 ? is_one_of(rec.QPITCH, 'N', 'E') : is_one_of(rec.QPITCH, 'S', 'E');
-    if (!from_dir) {
-      D0 = DIR + 180;
-      s = -s;
-    }
-    const float P = rad(rec.PITCH);
-    const float delta = rad(PEND);
-    const float cP = std::cos(P);
-    const float sP = std::sin(P);
-    const float t = -s * std::cos(delta) * sP;
-    const float a = rad(360 - D0);
-    const float ca = std::cos(a);
-    const float sa = std::sin(a);
-    STR0(1) = ca * t - sa * cP;
-    STR0(2) = ca * cP + sa * t;
-    STR0(3) = -std::sin(delta) * sP;
-  } else {
-    const int K = (AZN - rec.AZSTR) % 180;
-    if (K == 0) {
-      // striation along the dip line: the down-dip vector; s stays as the
-      // dip quadrant gave it
-      STR0(1) = -sc * cth;
-      STR0(2) = -sc * sth;
-      STR0(3) = -cc;
-    } else {
-      const float alpha = rad((450 - (rec.AZSTR + 90) % 360) % 360);
-      Vec3 H;
-      H(1) = std::cos(alpha);
-      H(2) = std::sin(alpha);
-      H(3) = 0.0f;
-      Vec3 V;
-      V(1) = H(2) * FN(3) - H(3) * FN(2);
-      V(2) = H(3) * FN(1) - H(1) * FN(3);
-      V(3) = H(1) * FN(2) - H(2) * FN(1);
-      const float xx = V(1) * V(1);
-      const float yy = V(2) * V(2);
-      const float zz = V(3) * V(3);
-      const float norm = std::sqrt(xx + yy + zz);
-      if (norm < kVerticalTol) {
-        // vertical plane with the trend along its strike: horizontal
-        // striation along the trend
-        const float az = rad(rec.AZSTR);
-        STR0(1) = std::sin(az);
-        STR0(2) = std::cos(az);
-        STR0(3) = 0.0f;
-      } else {
-        const float sign = V(3) > 0.0f ? -1.0f : 1.0f;
-        for (int c = 1; c <= 3; ++c) STR0(c) = sign * (V(c) / norm);
-      }
-      const float side = FN(2) * STR0(1) - FN(1) * STR0(2);
-      s = side > 0.0f ? -1.0f : 1.0f;
-    }
+  STR0(1) = ca * t - sa * cP;
+  STR0(2) = ca * cP + sa * t;
+  STR0(3) = -std::sin(delta) * sP;
+  return STR0;
+}
+
+// Striation given by its azimuth AZSTR (degrees): the line of the plane under
+// that trend, pointing down; s from the side the line lies on.
+Vec3 slip_from_azimuth(const FaultRecord& rec, const Vec3& FN, Plane& p) {
+  Vec3 STR0;
+  const int K = (p.AZN - rec.AZSTR) % 180;
+  if (K == 0) {
+    // striation along the dip line: the down-dip vector; s stays as the
+    // dip quadrant gave it
+    STR0(1) = -p.sc * p.cth;
+    STR0(2) = -p.sc * p.sth;
+    STR0(3) = -p.cc;
+    return STR0;
   }
+  const float alpha = rad((450 - (rec.AZSTR + 90) % 360) % 360);
+  Vec3 H;
+  H(1) = std::cos(alpha);
+  H(2) = std::sin(alpha);
+  H(3) = 0.0f;
+  Vec3 V;
+  V(1) = H(2) * FN(3) - H(3) * FN(2);
+  V(2) = H(3) * FN(1) - H(1) * FN(3);
+  V(3) = H(1) * FN(2) - H(2) * FN(1);
+  const float xx = V(1) * V(1);
+  const float yy = V(2) * V(2);
+  const float zz = V(3) * V(3);
+  const float norm = std::sqrt(xx + yy + zz);
+  if (norm < kVerticalTol) {
+    // vertical plane with the trend along its strike: horizontal
+    // striation along the trend
+    const float az = rad(rec.AZSTR);
+    STR0(1) = std::sin(az);
+    STR0(2) = std::cos(az);
+    STR0(3) = 0.0f;
+  } else {
+    const float sign = V(3) > 0.0f ? -1.0f : 1.0f;
+    for (int c = 1; c <= 3; ++c) STR0(c) = sign * (V(c) / norm);
+  }
+  const float side = FN(2) * STR0(1) - FN(1) * STR0(2);
+  p.s = side > 0.0f ? -1.0f : 1.0f;
+  return STR0;
+}
+
+}  // namespace
+
+// Frame: x east, y north, z up; FN the downward unit normal, STR the unit
+// slip of the hanging wall. Angles of the record in whole degrees: strike
+// direction and azimuth 0 to 360 (0 for the azimuth means "given by pitch"),
+// dip and pitch 0 to 90. The sense letter N or I gives the slip down or up
+// the line; D or S the side sign; anything else reads as N.
+void convert_datum(const FaultRecord& rec, Vec3& FN, Vec3& STR) {
+  Plane p = plane_of(rec);
+  FN(1) = p.cc * p.cth;
+  FN(2) = p.cc * p.sth;
+  FN(3) = -p.sc;
+  const Vec3 STR0 = rec.AZSTR == 0 ? slip_from_pitch(rec, p) : slip_from_azimuth(rec, FN, p);
 
   bool reverse = false;
   switch (rec.SENS) {
     case 'N': reverse = false; break;
     case 'I': reverse = true; break;
-    case 'S': reverse = s == 1.0f; break;
-    case 'D': reverse = s == -1.0f; break;
+    case 'S': reverse = p.s == 1.0f; break;
+    case 'D': reverse = p.s == -1.0f; break;
     default: reverse = false; break;
   }
   for (int c = 1; c <= 3; ++c) STR(c) = reverse ? -STR0(c) : STR0(c);
