@@ -147,6 +147,13 @@ class Parser {
       n.repeat = count;
       return n;
     }
+    if (c == 'H' || c == 'X' || c == 'T') return position_or_text(c, counted, count);
+    return data_descriptor(c, count);
+  }
+
+  // nH text, nX, Tn, TLn, TRn.
+  Node position_or_text(char c, bool counted, int count) {
+    Node n;
     if (c == 'H') {
       if (!counted) fail("H needs a character count");
       ++p_;  // the n characters after H are taken as they stand, blanks included
@@ -162,19 +169,22 @@ class Parser {
       n.n = count;
       return n;
     }
-    if (c == 'T') {
-      if (counted) fail("a repeat count before T");
-      ++p_;
-      n.kind = Node::Kind::T;
-      if (eat('L')) {
-        n.kind = Node::Kind::TL;
-      } else if (eat('R')) {
-        n.kind = Node::Kind::TR;
-      }
-      n.n = number();
-      if (n.kind == Node::Kind::T && n.n < 1) fail("T needs a column of at least 1");
-      return n;
+    if (counted) fail("a repeat count before T");
+    ++p_;
+    n.kind = Node::Kind::T;
+    if (eat('L')) {
+      n.kind = Node::Kind::TL;
+    } else if (eat('R')) {
+      n.kind = Node::Kind::TR;
     }
+    n.n = number();
+    if (n.kind == Node::Kind::T && n.n < 1) fail("T needs a column of at least 1");
+    return n;
+  }
+
+  // Iw[.m], Zw[.m], Fw.d, Ew.d[Ee], Lw, A[w], with its repeat count.
+  Node data_descriptor(char c, int count) {
+    Node n;
     n.repeat = count;
     ++p_;
     switch (c) {
