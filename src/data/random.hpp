@@ -1,6 +1,7 @@
 #pragma once
-// The program's own random generator: X = A * X mod 2^36 held as three 12-bit
-// digits, A = 64155708247, X0 = A. Deterministic from a fixed start, so the
+// The program's own random generator, multiplicative congruential: X = A * X
+// mod 2^36 held as three 12-bit digits, A = 64155708247, X0 = A; values
+// U = X / 2^36 in (0, 1], rounded to single precision. Deterministic from a fixed start, so the
 // same files always give the same listing.
 #include "areas/workspace.hpp"
 

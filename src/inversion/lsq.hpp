@@ -1,5 +1,10 @@
 #pragma once
-// Stage 3: Gauss-Newton least squares on the NMIN best data, truncated SVD.
+// Stage 3: Gauss-Newton least squares on the NMIN best data (residuals: the
+// misfit angles, radians), each step solved by a truncated singular value
+// decomposition (singular values above 1e-5 kept; Golub & Reinsch 1970).
+// The deviation ECART = 180/3.14 sqrt(F / (NMIN - 4)) degrees is the residual
+// standard deviation with 4 fitted parameters; the errors are linearised
+// (covariance F (V W^-2 V^T)), degrees for the axes, dimensionless for R.
 #include "areas/workspace.hpp"
 
 namespace zk {

@@ -1,6 +1,9 @@
 #pragma once
-// The misfit function: angle between each observed slip vector and the shear
-// stress of the tensor on its plane; sum of squares of the NMIN smallest.
+// The misfit function: the angle (radians, 0 to pi) between each observed
+// slip vector and the shear stress of the tensor on its plane (the slip
+// follows the resolved shear stress: Wallace 1951, J. Geol. 59, 118-130;
+// Bott 1959, Geol. Mag. 96, 109-117); F is the sum of the squares of the NMIN
+// smallest (square radians). A plane without shear stress counts pi/2.
 #include "areas/workspace.hpp"
 
 namespace zk {

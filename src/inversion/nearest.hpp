@@ -1,6 +1,9 @@
 #pragma once
 // Predicted slip direction and its derivatives; the nearest tensor that
-// explains one striation.
+// explains one striation: the smallest change of (PSI, TETA, PHI, R) in the
+// metric G of the parameters (first-order, linearised at the final tensor)
+// that turns the predicted slip onto the observed one. Angles in radians,
+// the changes of the axes listed in degrees (180/3.14 per radian).
 #include "areas/workspace.hpp"
 
 namespace zk {

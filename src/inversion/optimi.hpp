@@ -1,5 +1,7 @@
 #pragma once
-// Stage 2: derivative-free minimiser by rotating coordinates (Gram-Schmidt).
+// Stage 2: derivative-free minimiser by rotating coordinates (Rosenbrock
+// 1960, Comput. J. 3, 175-184; directions turned by Gram-Schmidt). X =
+// (PSI, TETA, PHI in radians, R dimensionless), starting steps 0.1.
 #include "areas/workspace.hpp"
 
 namespace zk {

@@ -1,5 +1,7 @@
 #pragma once
-// Stage 1: NTIR random candidate tensors, keep the smallest misfit.
+// Stage 1: NTIR random candidate tensors (EULAZ), keep the smallest misfit
+// sum F; among equal sums the last draw. One draw takes 4 generator values
+// with INDX 1 (three angles and R), 2 with INDX 2 and 3, 1 with INDX 4.
 #include "areas/workspace.hpp"
 
 namespace zk {

@@ -1,6 +1,7 @@
 #pragma once
-// Singular value decomposition A = U diag(W) V^T (Golub-Reinsch), single
-// precision, singular values sorted into decreasing order.
+// Singular value decomposition A = U diag(W) V^T (Golub & Reinsch 1970,
+// Numer. Math. 14, 403-420), single precision, singular values sorted into
+// decreasing order. Domain: finite M x N matrices, M >= N >= 1.
 namespace zk {
 
 // A: NM x N (column-major, leading dimension NM), overwritten by U when
