@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Regenerates the formatted-write rows of goldens.txt from GNU Fortran.
 
-Needs gfortran and the format probe (FMTPROBE, default /work/shared/tools/fmtprobe);
+Needs gfortran and the format probe (FMTPROBE, default ../shared/tools/fmtprobe
+beside the project folder);
 the tests themselves do not. Usage:
     make_goldens.py golden_layouts.txt > rows.txt
 and replace the "F" rows of goldens.txt with rows.txt (the "D" rows, list-directed
@@ -19,7 +20,9 @@ import struct
 import subprocess
 import sys
 
-PROBE = os.environ.get("FMTPROBE", "/work/shared/tools/fmtprobe")
+PROBE = os.environ.get(
+    "FMTPROBE",
+    os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "shared", "tools", "fmtprobe"))
 
 INTS = ["7", "-3", "1000", "0", "42", "-99", "123", "5", "99999", "-1"]
 REALS = ["0.125", "-0.00001", "1e30", "0.0", "3.14159", "-123.456", "0.375", "-0.5",
