@@ -9,7 +9,13 @@ are found by trying every combination through the same conversion the program
 uses, so the file says exactly what was meant.
 
   tools/make_example.py > examples/DATA
+
+Options choose another tensor and data set (the defaults make the bundled
+example), for example a thrust regime:
+
+  tools/make_example.py --sigma1 75/0 --sigma3 0/90 --ratio 0.5 --count 50 --seed 3
 """
+import argparse
 import math
 import random
 
@@ -63,21 +69,38 @@ def unit(u):
     return tuple(x / n for x in u)
 
 
+def attitude(text):
+    trend, plunge = text.split("/")
+    return float(trend), float(plunge)
+
+
 def main():
-    rnd = random.Random(20241206)
-    # A normal-faulting regime with some strike-slip component: sigma 1 steep,
-    # sigma 3 horizontal toward N125, R = 0.35.
-    e1 = unit(axis(215.0, 72.0))
-    e3 = unit(axis(125.0, 0.0))
+    ap = argparse.ArgumentParser(description="Synthetic DATA file from a chosen stress tensor.")
+    # The default: a normal-faulting regime with some strike-slip component,
+    # sigma 1 steep, sigma 3 horizontal toward N125, R = 0.35.
+    ap.add_argument("--sigma1", type=attitude, default=(215.0, 72.0), help="TREND/PLUNGE of sigma 1, degrees")
+    ap.add_argument("--sigma3", type=attitude, default=(125.0, 0.0),
+                    help="TREND/PLUNGE of sigma 3 (made normal to sigma 1)")
+    ap.add_argument("--ratio", type=float, default=0.35, help="R = (s2 - s3) / (s1 - s3)")
+    ap.add_argument("--count", type=int, default=40, help="number of faults (1 to 300)")
+    ap.add_argument("--noise", type=float, default=7.0, help="standard deviation of the slip error, degrees")
+    ap.add_argument("--seed", type=int, default=20241206)
+    ap.add_argument("--title", default="STATION 12 - GRABEN DE LA VALLEE HAUTE, CALCAIRES JURASSIQUES (SYNTHETIQUE)")
+    args = ap.parse_args()
+    if not 1 <= args.count <= 300:
+        ap.error("--count must be 1 to 300")
+    rnd = random.Random(args.seed)
+    e1 = unit(axis(*args.sigma1))
+    e3 = unit(axis(*args.sigma3))
     e3 = unit(tuple(e3[i] - dot(e3, e1) * e1[i] for i in range(3)))
     e2 = cross(e3, e1)
-    R = 0.35
+    R = args.ratio
     vp = ((2 - R) / 3, (2 * R - 1) / 3, -(1 + R) / 3)
     T = [[sum(vp[k] * (e1, e2, e3)[k][i] * (e1, e2, e3)[k][j] for k in range(3)) for j in range(3)] for i in range(3)]
-    print("STATION 12 - GRABEN DE LA VALLEE HAUTE, CALCAIRES JURASSIQUES (SYNTHETIQUE)".ljust(80)[:80].rstrip())
+    print(args.title.ljust(80)[:80].rstrip())
     labels = ["CAR", "RTE", "CRT", "FLC", "BRD"]
     num = 0
-    while num < 40:
+    while num < args.count:
         DIR = rnd.randrange(0, 180)
         PEND = rnd.randrange(35, 86)
         # dip direction: either side of the strike line, named by its nearest
@@ -91,7 +114,7 @@ def main():
         if math.sqrt(dot(tau, tau)) < 0.15:
             continue  # poorly constrained plane: a geologist would not use it
         tau = unit(tau)
-        err = rnd.gauss(0.0, 7.0) if num % 9 != 8 else rnd.choice([-1, 1]) * rnd.uniform(35, 70)
+        err = rnd.gauss(0.0, args.noise) if num % 9 != 8 else rnd.choice([-1, 1]) * rnd.uniform(35, 70)
         w = cross(FN, tau)
         c, s = math.cos(err * RAD), math.sin(err * RAD)
         target = unit(tuple(c * tau[i] + s * w[i] for i in range(3)))

@@ -72,22 +72,42 @@ class PendingFile {
 
 std::string summary_line(const BatchResult& r) {
   const TensorSnapshot& t = r.run.final_tensor();
+  const StressState& st = r.state;
   std::string s = r.data_path + ": N=" + std::to_string(r.run.N) + " NMIN=" + std::to_string(r.run.NMIN);
-  char buf[64];
+  char buf[96];
   for (int L = 1; L <= 3; ++L) {
     std::snprintf(buf, sizeof buf, "  sigma%d %5.1f/%4.1f", L, static_cast<double>(t.DIRE(L)),
                   static_cast<double>(t.PEN(L)));
     s += buf;
   }
-  std::snprintf(buf, sizeof buf, "  R=%4.2f  mean deviation %.1f deg", static_cast<double>(listed_ratio(t.VP)),
-                static_cast<double>(r.run.fit.ECART));
+  std::snprintf(buf, sizeof buf, "  R=%4.2f", static_cast<double>(t.P(4)));
+  s += buf;
+  if (st.defined) {
+    std::snprintf(buf, sizeof buf, "  R'=%4.2f (%s)", st.r_prime, r_prime_class_name(st.r_prime_class));
+    s += buf;
+    if (!st.shmax) {
+      s += "  SHmax none (equal horizontal stresses)";
+    } else {
+      std::snprintf(buf, sizeof buf, "  SHmax %.1f%s", *st.shmax, st.shmax_poorly_defined ? " (poorly defined)" : "");
+      s += buf;
+    }
+    s += std::string(" (WSM ") + wsm_regime_code(st.wsm.regime);
+    if (st.wsm.shmax) {
+      std::snprintf(buf, sizeof buf, " %.1f", *st.wsm.shmax);
+      s += buf;
+    }
+    s += ")";
+  } else {
+    s += "  stress state undefined";
+  }
+  std::snprintf(buf, sizeof buf, "  residual std dev %.1f deg", static_cast<double>(r.run.fit.ECART));
   s += buf;
   return s;
 }
 
 int usage_error(std::ostream& err, const std::string& what) {
   err << "zarkel-batch: " << what << "\n"
-      << "Usage: zarkel-batch PARAMETERS DATA OUTPUT [--svg FIGURE.svg] [--json RESULT.json] [--quiet]\n"
+      << kUsageLine << "\n"
       << "Try 'zarkel-batch --help' for more information.\n";
   return kExitUsage;
 }
@@ -122,7 +142,7 @@ int run(const Options& o, std::ostream& out, std::ostream& err) {
     std::unique_ptr<PendingFile> json;
     std::unique_ptr<PendingFile> svg;
     if (!o.json.empty()) json = std::make_unique<PendingFile>(o.json, "JSON", result_json_text(result));
-    if (!o.svg.empty()) svg = std::make_unique<PendingFile>(o.svg, "SVG", figure_svg(result));
+    if (!o.svg.empty()) svg = std::make_unique<PendingFile>(o.svg, "SVG", figure_svg(result, o.figure));
 
     ws->units.close(unit::kParameters);
     ws->units.close(unit::kData);

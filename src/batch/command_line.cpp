@@ -68,6 +68,10 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
       return cl;
     } else if (a == "--quiet" || a == "-q") {
       cl.options.quiet = true;
+    } else if (a == "--no-planes") {
+      cl.options.figure.planes = false;
+    } else if (a == "--labels") {
+      cl.options.figure.labels = true;
     } else if (is_option(a, "--svg") || is_option(a, "--json")) {
       const bool svg = is_option(a, "--svg");
       const std::string name = svg ? "--svg" : "--json";
@@ -95,6 +99,10 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
   cl.options.parameters = operands[0];
   cl.options.data = operands[1];
   cl.options.output = operands[2];
+  if (cl.options.svg.empty() && (!cl.options.figure.planes || cl.options.figure.labels)) {
+    cl.error = std::string(cl.options.figure.planes ? "--labels" : "--no-planes") + " changes the figure: give --svg FILE";
+    return cl;
+  }
   cl.action = CommandLine::Action::Run;
   return cl;
 }
@@ -120,14 +128,22 @@ std::string conflicting_paths(const Options& o) {
   return "";
 }
 
+const char* const kUsageLine =
+    "Usage: zarkel-batch PARAMETERS DATA OUTPUT [--svg FIGURE.svg] [--json RESULT.json]\n"
+    "                    [--no-planes] [--labels] [--quiet]";
+
 std::string usage_text() {
-  return "Usage: zarkel-batch PARAMETERS DATA OUTPUT [--svg FIGURE.svg] [--json RESULT.json] [--quiet]\n"
-         "\n"
+  return std::string(kUsageLine) +
+         "\n\n"
          "Runs the four stages of the stress inversion on the PARAMETERS and DATA\n"
          "files and writes the listing to OUTPUT, the same listing as zarkel writes.\n"
          "\n"
-         "  --svg FILE    also draw the results: Schmidt net, Mohr diagram, misfit histogram\n"
-         "  --json FILE   also write the results as a JSON document\n"
+         "  --svg FILE    also draw the results: Schmidt net with SHmax, Mohr diagram,\n"
+         "                misfit histogram\n"
+         "  --no-planes   leave the fault planes' great circles out of the figure\n"
+         "  --labels      number the data beyond the cut-off in the figure\n"
+         "  --json FILE   also write the results as a JSON document (format 2,\n"
+         "                described by docs/result.schema.json)\n"
          "  --quiet       print nothing on success\n"
          "  --help        show this text\n"
          "  --version     show the version\n"

@@ -1,9 +1,12 @@
 #pragma once
 // The command line of zarkel-batch:
-//   zarkel-batch PARAMETERS DATA OUTPUT [--svg FIGURE.svg] [--json RESULT.json] [--quiet]
+//   zarkel-batch PARAMETERS DATA OUTPUT [--svg FIGURE.svg] [--json RESULT.json]
+//                [--no-planes] [--labels] [--quiet]
 // plus --help and --version.
 #include <string>
 #include <vector>
+
+#include "batch/figure_svg.hpp"
 
 namespace zk::batch {
 
@@ -12,7 +15,10 @@ struct Options {
   std::string svg;   // empty: no figure
   std::string json;  // empty: no result document
   bool quiet = false;
+  FigureOptions figure;  // --no-planes, --labels
 };
+
+extern const char* const kUsageLine;
 
 struct CommandLine {
   enum class Action { Run, Help, Version, Usage };

@@ -1,20 +1,24 @@
 #pragma once
 // The figure of a batch run, as a self-contained SVG document: the
-// lower-hemisphere equal-area net of the faults, striations and axes, the Mohr
-// diagram of the final tensor, and the misfit histogram in the listing's
-// classes.
+// lower-hemisphere equal-area net of the faults, striations, axes and SHmax,
+// the Mohr diagram of the final tensor, and the misfit histogram in uniform
+// 10-degree classes. The same result gives the same bytes.
 #include <array>
 #include <string>
 
 #include "batch/result.hpp"
-#include "report/report.hpp"
 
 namespace zk::batch {
+
+struct FigureOptions {
+  bool planes = true;   // draw the fault planes' great circles (--no-planes leaves them out)
+  bool labels = false;  // write the datum numbers of the data beyond the cut-off (--labels)
+};
 
 // Geometry of the net in the document, also written on the net's group
 // (id "stereonet", data-cx, data-cy, data-radius).
 struct NetFrame {
-  double cx = 280.0, cy = 335.0, radius = 205.0;
+  double cx = 280.0, cy = 395.0, radius = 200.0;
 };
 
 struct Point {
@@ -29,14 +33,18 @@ Point net_point(const NetFrame& f, double x, double y, double z);
 // (degrees clockwise from north).
 Point net_point_of(const NetFrame& f, double plunge, double direction);
 
-// Normal and shear stress on the plane of unit normal n for principal values
-// VP along the axes ROT(L, .).
-struct MohrPoint {
-  double sigma_n = 0.0, tau = 0.0;
-};
-MohrPoint mohr_point(const Mat<float, 3, 3>& ROT, const Vec3& VP, const Vec3& n);
+// A principal axis plunging at most this (degrees) is drawn at both ends of
+// its line, and the dots of that axis (nearest tensors, replicates) at the end
+// of their own line nearest its main symbol.
+constexpr double kHorizontalAxis = 5.0;
+// Document point of a dot of an axis whose main symbol has the given plunge
+// and direction (degrees).
+Point axis_dot_point(const NetFrame& f, double main_plunge, double main_direction, double plunge,
+                     double direction);
 
-// Colour of a misfit angle (degrees): green at 0, yellow near 45, red from 90.
+// Colour of a misfit angle (degrees) on a viridis-like sequential scale,
+// readable by colour-blind readers and in greyscale: dark violet at 0,
+// through blue and green, to yellow-green from 90 degrees on.
 std::string misfit_colour(double degrees);
 
 // Text made safe for XML character data and attribute values: markup
@@ -44,10 +52,11 @@ std::string misfit_colour(double degrees);
 // read as Latin-1.
 std::string xml_text(const std::string& s);
 
-// Counts per misfit class of the listing's histogram (bounds 0, 0.1, ...
-// 1.0, 1.2, ... 3.2 rad) of the final misfits.
-std::array<int, kHistogramClasses> misfit_classes(const BatchResult& r);
+// The figure's histogram: uniform 10-degree classes from 0 to 180 degrees,
+// class k holding [10k, 10k + 10) and the last one 180 as well.
+constexpr int kFigureClasses = 18;
+std::array<int, kFigureClasses> misfit_histogram(const BatchResult& r);
 
-std::string figure_svg(const BatchResult& r);
+std::string figure_svg(const BatchResult& r, const FigureOptions& options = {});
 
 }  // namespace zk::batch

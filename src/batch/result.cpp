@@ -1,26 +1,64 @@
 #include "batch/result.hpp"
 
+#include <algorithm>
+#include <cmath>
+
 namespace zk::batch {
+
+MisfitSummary summarise_misfits(std::vector<double> degrees) {
+  MisfitSummary s;
+  s.count = static_cast<int>(degrees.size());
+  if (degrees.empty()) return s;
+  std::sort(degrees.begin(), degrees.end());
+  double sum = 0.0, squares = 0.0;
+  for (double v : degrees) {
+    sum += v;
+    squares += v * v;
+  }
+  const std::size_t n = degrees.size();
+  s.mean = sum / static_cast<double>(n);
+  s.rms = std::sqrt(squares / static_cast<double>(n));
+  s.median = n % 2 == 1 ? degrees[n / 2] : 0.5 * (degrees[n / 2 - 1] + degrees[n / 2]);
+  return s;
+}
+
+std::optional<float> BatchResult::cutoff() const {
+  for (const Datum& d : data) {
+    if (d.rank == run.NMIN) return d.misfit;
+  }
+  return std::nullopt;
+}
 
 BatchResult collect_result(const RunInput& input, const InversionResult& run) {
   BatchResult r;
   r.title = input.faults.title.str();
   while (!r.title.empty() && (r.title.back() == ' ' || r.title.back() == '\0')) r.title.pop_back();
+  r.warnings = input.warnings;
   r.params = input.params;
   r.run = run;
+  r.state = stress_state(run.final_tensor());
+  const Matrix3 T = reduced_tensor(run.final_tensor());
+  std::vector<double> all, best;
   const std::size_t N = input.faults.data.size();
   for (std::size_t i = 0; i < N; ++i) {
     const FaultDatum& f = input.faults.data[i];
     Datum d;
     d.NUM = f.record.NUM;
+    d.line = f.line;
     d.as_read = f.record;
     d.FN = f.FN;
     d.STR = f.STR;
     d.misfit = run.misfit[i];
     d.rank = run.rank[i];
     if (run.has_stage4) d.nearest = run.nearest[i];
+    d.stress = plane_stress(T, {static_cast<double>(f.FN(1)), static_cast<double>(f.FN(2)), static_cast<double>(f.FN(3))});
+    const double deg = static_cast<double>(misfit_degrees(d));
+    all.push_back(deg);
+    if (r.among_best(d)) best.push_back(deg);
     r.data.push_back(d);
   }
+  r.misfit_all = summarise_misfits(all);
+  r.misfit_best = summarise_misfits(best);
   return r;
 }
 

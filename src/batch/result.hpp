@@ -1,30 +1,56 @@
 #pragma once
 // One batch run gathered for the result writers: the data as the engine read
-// them, the run parameters, the engine's result and the files of the run.
+// them, the run parameters, the engine's result, what is derived from it for
+// the reader (stress state, plane stresses, misfit statistics) and the files
+// of the run.
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/engine.hpp"
+#include "engine/stress_state.hpp"
 
 namespace zk::batch {
 
 struct Datum {
   int NUM = 0;
+  int line = 0;          // line of the DATA file
   FaultRecord as_read;   // the DATA record as the engine read it
   Vec3 FN;               // downward unit normal of the plane
   Vec3 STR;              // unit slip vector of the hanging wall
   float misfit = 0.0f;   // radians, final tensor
   int rank = 0;          // 1 = best fit, final tensor
   NearestTensor nearest; // stage 4
+  PlaneStress stress;    // final tensor on the plane: Mohr coordinates, predicted slip
 };
+
+// Mean, median and root mean square of misfit angles (degrees, double: a
+// summary beside the listing).
+struct MisfitSummary {
+  int count = 0;
+  double mean = 0.0, median = 0.0, rms = 0.0;
+};
+MisfitSummary summarise_misfits(std::vector<double> degrees);
 
 struct BatchResult {
   std::string parameters_path, data_path, output_path;
   std::string title;  // DATA title line, trailing blanks removed
+  std::vector<std::string> warnings;
   RunParams params;
   InversionResult run;
   std::vector<Datum> data;  // data order, N entries
+  StressState state;        // of the final tensor
+  MisfitSummary misfit_all, misfit_best;  // final misfits of all data, of the NMIN best
+
+  bool among_best(const Datum& d) const { return d.rank >= 1 && d.rank <= run.NMIN; }
+  // The misfit (radians) of the NMIN-th best datum: the cut-off of the
+  // misfit sum; none without data.
+  std::optional<float> cutoff() const;
 };
+
+// The misfit of a datum in degrees, as every result writer gives it.
+constexpr float kDegPerRad = 57.29578f;
+inline float misfit_degrees(const Datum& d) { return d.misfit * kDegPerRad; }
 
 // Gathers the result of a run on `input`.
 BatchResult collect_result(const RunInput& input, const InversionResult& run);

@@ -1,7 +1,9 @@
 #pragma once
-// The results of a batch run as one JSON document. Every real is the float
-// the engine computed, written with the shortest digits that read back as the
-// same float; a non-number is null.
+// The results of a batch run as one JSON document, format version 2, described
+// by docs/result.schema.json. Every real the engine computed is written with
+// the shortest digits that read back as the same float; values derived in
+// double (stress state, tensor, plane stresses, statistics) are rounded to a
+// float's precision the same way; a non-number is null.
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -9,6 +11,8 @@
 #include "batch/result.hpp"
 
 namespace zk::batch {
+
+constexpr int kResultFormatVersion = 2;
 
 nlohmann::ordered_json result_json(const BatchResult& r);
 
@@ -19,5 +23,16 @@ std::string result_json_text(const BatchResult& r);
 // The JSON value of one float: the double nearest to the float's shortest
 // decimal form, or null when it is not finite.
 nlohmann::ordered_json json_float(float v);
+// A double rounded to the nearest float, then as json_float.
+nlohmann::ordered_json json_real(double v);
+
+// The principal axes of a tensor, [{"sigma", "value", "trend_deg",
+// "plunge_deg"} x 3], and the whole tensor object (Euler angles, R, axes,
+// reduced tensor, misfit sums): the forms every tensor of the document takes.
+nlohmann::ordered_json axes_json(const TensorSnapshot& t);
+nlohmann::ordered_json tensor_json(const TensorSnapshot& t);
+
+// The stress state object ("final.stress_state").
+nlohmann::ordered_json stress_state_json(const StressState& s);
 
 }  // namespace zk::batch

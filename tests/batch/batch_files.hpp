@@ -83,6 +83,19 @@ class ScratchTest : public ::testing::Test {
     return r;
   }
 
+  // Every result document given validates against docs/result.schema.json
+  // (Debian's python3-jsonschema, so not whatever python3 comes first).
+  void expect_valid_results(const std::vector<fs::path>& docs) const {
+    const fs::path tool = fs::path(ZARKEL_SOURCE_DIR) / "tools" / "validate_result.py";
+    std::string cmd = "/usr/bin/python3 " + shell_quoted(tool.string());
+    for (const auto& d : docs) {
+      cmd += ' ';
+      cmd += shell_quoted(d.string());
+    }
+    const Outcome v = shell(cmd);
+    EXPECT_EQ(v.status, 0) << v.err;
+  }
+
   static std::string example(const std::string& name) {
     return (fs::path(ZARKEL_SOURCE_DIR) / "examples" / name).string();
   }

@@ -34,19 +34,25 @@ TEST_P(ParseTable, ParsesAsExpected) {
     EXPECT_EQ(cl.options.svg, c.expect.svg);
     EXPECT_EQ(cl.options.json, c.expect.json);
     EXPECT_EQ(cl.options.quiet, c.expect.quiet);
+    EXPECT_EQ(cl.options.figure.planes, c.expect.figure.planes);
+    EXPECT_EQ(cl.options.figure.labels, c.expect.figure.labels);
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     CommandLine, ParseTable,
     ::testing::Values(
-        ParseCase{"plain", {"P", "D", "O"}, Action::Run, "", {"P", "D", "O", "", "", false}},
+        ParseCase{"plain", {"P", "D", "O"}, Action::Run, "", {"P", "D", "O", "", "", false, {}}},
         ParseCase{"all_options_between_operands",
                   {"--quiet", "P", "--svg", "f.svg", "D", "--json=r.json", "O"},
-                  Action::Run, "", {"P", "D", "O", "f.svg", "r.json", true}},
+                  Action::Run, "", {"P", "D", "O", "f.svg", "r.json", true, {}}},
         ParseCase{"dash_operand_after_double_dash", {"P", "--", "--odd", "O"}, Action::Run, "",
-                  {"P", "--odd", "O", "", "", false}},
-        ParseCase{"lone_dash_is_an_operand", {"-", "D", "O"}, Action::Run, "", {"-", "D", "O", "", "", false}},
+                  {"P", "--odd", "O", "", "", false, {}}},
+        ParseCase{"lone_dash_is_an_operand", {"-", "D", "O"}, Action::Run, "", {"-", "D", "O", "", "", false, {}}},
+        ParseCase{"figure_options", {"P", "D", "O", "--labels", "--svg", "f.svg", "--no-planes"}, Action::Run, "",
+                  {"P", "D", "O", "f.svg", "", false, {false, true}}},
+        ParseCase{"figure_option_without_figure", {"P", "D", "O", "--labels", "--json", "r.json"}, Action::Usage,
+                  "--labels changes the figure: give --svg FILE", {}},
         ParseCase{"unknown_option_before_help", {"--bogus", "--help"}, Action::Usage, "unknown option --bogus", {}},
         ParseCase{"help", {"P", "--help"}, Action::Help, "", {}},
         ParseCase{"version", {"--version"}, Action::Version, "", {}},
@@ -80,7 +86,7 @@ TEST_F(ConflictTest, ResultsMayNotOverwriteTheRunsFiles) {
   };
   fs::create_directories(at("sub"));
   for (const Case& c : cases) {
-    Options o{P, D, O, c.svg, c.json, false};
+    Options o{P, D, O, c.svg, c.json, false, {}};
     const std::string msg = conflicting_paths(o);
     if (*c.part == '\0') {
       EXPECT_EQ(msg, "") << c.json << " " << c.svg;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -110,6 +111,7 @@ TEST_P(SameEngine, ListingIsTheConsoleProgramsAndTheJsonMatchesIt) {
   ASSERT_FALSE(listing.empty());
   EXPECT_TRUE(listing == slurp(at("console.lst"))) << "the two listings differ";
 
+  expect_valid_results({at("r.json")});
   const json doc = json::parse(slurp(at("r.json")));
   const ListedTensor t = last_tensor(lines_of(listing));
   ASSERT_EQ(t.sigma.size(), 3u);
@@ -118,44 +120,74 @@ TEST_P(SameEngine, ListingIsTheConsoleProgramsAndTheJsonMatchesIt) {
     const json& ax = fin["axes"][L];
     // "(1X,'    SIGMA(',I1,')=',F9.5,'    DIRECTION',F7.1,'    PENDAGE',F7.1)"
     EXPECT_EQ(t.sigma[L].substr(14, 9), fmt("%9.5f", ax["value"].get<double>())) << t.sigma[L];
-    EXPECT_EQ(t.sigma[L].substr(36, 7), fmt("%7.1f", ax["direction"].get<double>())) << t.sigma[L];
-    EXPECT_EQ(t.sigma[L].substr(54, 7), fmt("%7.1f", ax["plunge"].get<double>())) << t.sigma[L];
+    EXPECT_EQ(t.sigma[L].substr(36, 7), fmt("%7.1f", ax["trend_deg"].get<double>())) << t.sigma[L];
+    EXPECT_EQ(t.sigma[L].substr(54, 7), fmt("%7.1f", ax["plunge_deg"].get<double>())) << t.sigma[L];
+    // The tensor (x east, y north, z up, compression positive) has this
+    // axis as an eigenvector with this value.
+    const double tr = ax["trend_deg"].get<double>() * M_PI / 180.0, pl = ax["plunge_deg"].get<double>() * M_PI / 180.0;
+    const double v[3] = {std::cos(pl) * std::sin(tr), std::cos(pl) * std::cos(tr), -std::sin(pl)};
+    for (int i = 0; i < 3; ++i) {
+      double Tv = 0.0;
+      for (int j = 0; j < 3; ++j) Tv += fin["tensor"][i][j].get<double>() * v[j];
+      EXPECT_NEAR(Tv, ax["value"].get<double>() * v[i], 2e-4) << "sigma " << L + 1 << " row " << i;
+    }
   }
-  EXPECT_EQ(t.ratio, fmt("%6.2f", fin["ratio"].get<double>()));
-  EXPECT_EQ(doc["stages"]["stage3"]["axes"], fin["axes"]);
+  EXPECT_EQ(t.ratio, fmt("%6.2f", fin["R"].get<double>()));
 
   // The stage-3 closing lines.
   const std::regex ecart(R"(ECART MOYEN EN DEGRES\s*(\S+))");
   std::smatch m;
   ASSERT_TRUE(std::regex_search(listing, m, ecart));
-  EXPECT_EQ(fmt("%10.5f", doc["stages"]["stage3"]["mean_deviation_deg"].get<double>()),
-            fmt("%10.5f", std::stod(m[1])));
+  EXPECT_EQ(fmt("%10.5f", fin["residual_std_deg"].get<double>()), fmt("%10.5f", std::stod(m[1])));
   const std::regex comp(R"(COMP NO ?(\d)   ERR SUR DIREC(.{6})   ERR SUR PEND(.{6}))");
   int seen = 0;
   for (auto it = std::sregex_iterator(listing.begin(), listing.end(), comp); it != std::sregex_iterator(); ++it) {
     const int L = std::stoi((*it)[1]) - 1;
-    const json& e = doc["stages"]["stage3"]["errors"]["axes"][L];
-    EXPECT_EQ((*it)[2].str(), fmt("%6.1f", e["direction"].get<double>()));
-    EXPECT_EQ((*it)[3].str(), fmt("%6.1f", e["plunge"].get<double>()));
+    const json& e = fin["linearised_errors"]["axes"][L];
+    if (fin["axes"][L]["plunge_deg"].get<double>() > 60.0) {
+      EXPECT_TRUE(e["trend_deg"].is_null()) << "a steep axis has no trend error";
+    } else {
+      EXPECT_EQ((*it)[2].str(), fmt("%6.1f", e["trend_deg"].get<double>()));
+    }
+    EXPECT_EQ((*it)[3].str(), fmt("%6.1f", e["plunge_deg"].get<double>()));
     ++seen;
   }
   EXPECT_EQ(seen, 3);
 
-  // The data: as many as the run used, each with its record and a final rank.
+  // The data: as many as the run used, each with its record and a final
+  // rank; the predicted slip makes the misfit angle with the observed one.
   const int N = doc["N"];
   ASSERT_EQ(static_cast<int>(doc["data"].size()), N);
-  int best = 0;
+  std::vector<double> all, best;
   std::vector<bool> ranks(static_cast<std::size_t>(N) + 1, false);
   for (const json& d : doc["data"]) {
-    ASSERT_TRUE(d["plane"].is_object()) << d.dump();
-    EXPECT_EQ(d["plane"]["QPEND"].get<std::string>().size(), 1u);
+    EXPECT_EQ(d["record"]["dip_quadrant"].get<std::string>().size(), 1u);
     const int rank = d["rank"];
     ASSERT_TRUE(rank >= 1 && rank <= N);
     EXPECT_FALSE(ranks[static_cast<std::size_t>(rank)]) << "rank " << rank << " twice";
     ranks[static_cast<std::size_t>(rank)] = true;
-    if (d["among_best"].get<bool>()) ++best;
+    const double deg = d["misfit_deg"];
+    all.push_back(deg);
+    if (d["among_best"].get<bool>()) best.push_back(deg);
+    double c = 0.0;
+    for (int k = 0; k < 3; ++k) c += d["predicted_slip"][k].get<double>() * d["slip"][k].get<double>();
+    EXPECT_NEAR(std::acos(std::clamp(c, -1.0, 1.0)) * 180.0 / M_PI, deg, 0.05) << "datum " << d["number"];
   }
-  EXPECT_EQ(best, doc["NMIN"].get<int>());
+  EXPECT_EQ(static_cast<int>(best.size()), doc["NMIN"].get<int>());
+  // Mean, median and root mean square, computed here independently.
+  for (auto* set : {&all, &best}) {
+    const json& st = fin["misfit_statistics"][set == &all ? "all" : "best"];
+    std::sort(set->begin(), set->end());
+    double sum = 0.0, sq = 0.0;
+    for (double v : *set) {
+      sum += v;
+      sq += v * v;
+    }
+    const std::size_t n = set->size();
+    EXPECT_NEAR(st["mean_deg"].get<double>(), sum / n, 1e-4);
+    EXPECT_NEAR(st["rms_deg"].get<double>(), std::sqrt(sq / n), 1e-4);
+    EXPECT_NEAR(st["median_deg"].get<double>(), n % 2 ? (*set)[n / 2] : ((*set)[n / 2 - 1] + (*set)[n / 2]) / 2, 1e-4);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, SameEngine, ::testing::ValuesIn(kRuns),
@@ -169,6 +201,7 @@ TEST_F(BatchRun, SelectionKeepsTheRecordsAsRead) {
   ASSERT_EQ(b.status, 0) << b.err;
   const json doc = json::parse(slurp(at("r.json")));
   EXPECT_EQ(doc["parameters"]["selection"], json::array({3, 7, 11}));
+  expect_valid_results({at("r.json")});
   // The DATA file's own records, by number.
   std::map<int, std::string> records;
   const auto data = lines_of(slurp(example("DATA")));
@@ -176,25 +209,47 @@ TEST_F(BatchRun, SelectionKeepsTheRecordsAsRead) {
     if (data[k].size() >= 72) records[std::stoi(data[k].substr(69, 3))] = data[k];
   }
   for (const json& d : doc["data"]) {
-    const int num = d["NUM"];
+    const int num = d["number"];
     EXPECT_TRUE(num != 3 && num != 7 && num != 11) << num;
     const std::string& rec = records.at(num);
-    EXPECT_EQ(d["plane"]["DIR"].get<int>(), std::stoi(rec.substr(2, 3)));
-    EXPECT_EQ(d["plane"]["PEND"].get<int>(), std::stoi(rec.substr(9, 2)));
-    EXPECT_EQ(d["plane"]["QPEND"].get<std::string>(), rec.substr(16, 1));
-    EXPECT_EQ(d["striation"]["SENS"].get<std::string>(), rec.substr(34, 1));
+    EXPECT_EQ(d["record"]["strike_deg"].get<int>(), std::stoi(rec.substr(2, 3)));
+    EXPECT_EQ(d["record"]["dip_deg"].get<int>(), std::stoi(rec.substr(9, 2)));
+    EXPECT_EQ(d["record"]["dip_quadrant"].get<std::string>(), rec.substr(16, 1));
+    EXPECT_EQ(d["record"]["sense"].get<std::string>(), rec.substr(34, 1));
     EXPECT_EQ(d["label"].get<std::string>(), rec.substr(73, 3));
+    EXPECT_EQ(data[static_cast<std::size_t>(d["line"].get<int>() - 1)], rec);
   }
   EXPECT_EQ(static_cast<int>(doc["data"].size()), static_cast<int>(records.size()) - 3);
 }
 
-TEST_F(BatchRun, FigureIsWellFormedRendersAndPlacesTheAxes) {
-  const Outcome b = batch({example("PARAMETERS"), example("DATA"), at("L").string(), "--svg", at("f.svg").string(),
-                           "--json", at("r.json").string()});
+// Dark pixels ("ink") of a rendered picture, and the colour at a point.
+std::size_t inked(const Image& img) {
+  std::size_t n = 0;
+  for (unsigned y = 0; y < img.height; ++y) {
+    for (unsigned x = 0; x < img.width; ++x) {
+      const unsigned char* p = img.at(x, y);
+      if (p[3] > 0 && (p[0] < 200 || p[1] < 200 || p[2] < 200)) ++n;
+    }
+  }
+  return n;
+}
+
+TEST_F(BatchRun, FigureIsWellFormedRendersAndPlacesItsMarks) {
+  const auto run = [&](const std::string& suffix) {
+    return batch({example("PARAMETERS"), example("DATA"), at("L").string(), "--svg", at("f" + suffix + ".svg").string(),
+                  "--json", at("r" + suffix + ".json").string()});
+  };
+  const Outcome b = run("");
   ASSERT_EQ(b.status, 0) << b.err;
-  // One summary line with the final axes.
+  // One summary line with the final axes and the stress state.
   EXPECT_EQ(lines_of(b.out).size(), 1u) << b.out;
-  EXPECT_NE(b.out.find("sigma1"), std::string::npos);
+  for (const char* part : {"sigma1", "R=0.38", "R'=0.38 (pure extension)", "SHmax 34.6 (WSM NF 35.1)", "residual std dev"}) {
+    EXPECT_NE(b.out.find(part), std::string::npos) << part << " in " << b.out;
+  }
+  // The same inputs give the same bytes.
+  ASSERT_EQ(run("2").status, 0);
+  EXPECT_TRUE(slurp(at("f.svg")) == slurp(at("f2.svg")));
+  EXPECT_TRUE(slurp(at("r.json")) == slurp(at("r2.json")));
 
   const Outcome lint = shell("xmllint --noout " + shell_quoted(at("f.svg").string()));
   ASSERT_EQ(lint.status, 0) << lint.err;
@@ -212,64 +267,99 @@ TEST_F(BatchRun, FigureIsWellFormedRendersAndPlacesTheAxes) {
     id += std::to_string(L + 1);
     marker[L] = {std::stod(attribute(svg, id, "data-x")), std::stod(attribute(svg, id, "data-y"))};
     // Schmidt net: distance R sqrt(2) sin((90 - plunge) / 2), azimuth clockwise from north (up).
-    const double plunge = doc["final"]["axes"][L]["plunge"];
-    const double azimuth = doc["final"]["axes"][L]["direction"];
+    const double plunge = doc["final"]["axes"][L]["plunge_deg"];
+    const double azimuth = doc["final"]["axes"][L]["trend_deg"];
     const double r = R * std::sqrt(2.0) * std::sin((90.0 - plunge) / 2.0 * M_PI / 180.0);
     EXPECT_NEAR(marker[L].x, cx + r * std::sin(azimuth * M_PI / 180.0), 0.5) << id;
     EXPECT_NEAR(marker[L].y, cy - r * std::cos(azimuth * M_PI / 180.0), 0.5) << id;
   }
+  // SHmax: two arrows pointing at the primitive from outside, along the azimuth.
+  const double shmax = doc["final"]["stress_state"]["SHmax_deg"];
+  EXPECT_NEAR(std::stod(attribute(svg, "shmax", "data-azimuth")), shmax, 1e-3);
 
-  // The histogram holds the listing's last histogram: its running totals.
-  const auto listing = lines_of(slurp(at("L")));
-  std::size_t last = 0;
-  for (std::size_t k = 0; k < listing.size(); ++k) {
-    if (listing[k].find("GAMME") != std::string::npos) last = k;
+  // The histogram: 10-degree classes of the misfits in the JSON document,
+  // and the cut-off at the misfit of the NMIN-th best datum.
+  std::vector<int> expect(18, 0);
+  double cutoff = -1.0;
+  for (const json& d : doc["data"]) {
+    const double deg = d["misfit_deg"];
+    ++expect[static_cast<std::size_t>(std::min(17, static_cast<int>(deg / 10.0)))];
+    if (d["rank"] == doc["NMIN"]) cutoff = deg;
   }
-  std::vector<int> totals;
-  const std::regex class_line(R"(^ {1,3}(\d+)  +\d+- *\d+ +(\d+))");
-  for (std::size_t k = last + 1; k < listing.size(); ++k) {
-    std::smatch m;
-    if (std::regex_search(listing[k], m, class_line) && std::stoi(m[1]) == static_cast<int>(totals.size()) + 1) {
-      totals.push_back(std::stoi(m[2]));
-    } else if (!totals.empty() && listing[k].find("PROJECTION") != std::string::npos) {
-      break;
-    }
-  }
-  ASSERT_FALSE(totals.empty());
   const std::regex bar(R"re(data-class="(\d+)" data-count="(\d+)")re");
   std::vector<int> counts;
   for (auto it = std::sregex_iterator(svg.begin(), svg.end(), bar); it != std::sregex_iterator(); ++it) {
     counts.push_back(std::stoi((*it)[2]));
   }
-  ASSERT_EQ(counts.size(), 21u);
-  int running = 0;
-  for (std::size_t k = 0; k < counts.size(); ++k) {
-    running += counts[k];
-    if (k < totals.size()) {
-      EXPECT_EQ(running, totals[k]) << "class " << k + 1;
-    }
-  }
-  EXPECT_EQ(running, doc["N"].get<int>());
+  EXPECT_EQ(counts, expect);
+  EXPECT_NEAR(std::stod(attribute(svg, "cutoff", "data-degrees")), cutoff, 1e-3);
 
-  // Rendered: not blank, and each axis marker drawn in its colour where it is placed.
+  // Rendered: not blank; each axis marker drawn in its colour where it is
+  // placed; the SHmax arrows' shafts dark where an independent projection
+  // puts them.
   const Outcome render = shell("rsvg-convert " + shell_quoted(at("f.svg").string()) + " -o " + shell_quoted(at("f.png").string()));
   ASSERT_EQ(render.status, 0) << render.err;
   Image img;
   ASSERT_TRUE(read_png(at("f.png").string(), img));
   ASSERT_GT(img.width, 100u);
-  std::size_t inked = 0;
-  for (unsigned y = 0; y < img.height; ++y) {
-    for (unsigned x = 0; x < img.width; ++x) {
-      const unsigned char* p = img.at(x, y);
-      if (p[3] > 0 && (p[0] < 200 || p[1] < 200 || p[2] < 200)) ++inked;
-    }
-  }
-  EXPECT_GT(inked, static_cast<std::size_t>(img.width) * img.height / 50) << "the picture is nearly blank";
+  EXPECT_GT(inked(img), static_cast<std::size_t>(img.width) * img.height / 50) << "the picture is nearly blank";
   const unsigned char fill[3][3] = {{0x0b, 0x3d, 0x91}, {0x7b, 0x1f, 0xa2}, {0x00, 0x00, 0x00}};
   for (int L = 0; L < 3; ++L) {
     const unsigned char* p = img.at(static_cast<unsigned>(marker[L].x), static_cast<unsigned>(marker[L].y));
     for (int c = 0; c < 3; ++c) EXPECT_NEAR(p[c], fill[L][c], 12) << "sigma" << L + 1 << " channel " << c;
   }
+  for (double az : {shmax, shmax + 180.0}) {
+    const double rr = R + 45.0;
+    const unsigned char* p = img.at(static_cast<unsigned>(std::lround(cx + rr * std::sin(az * M_PI / 180.0))),
+                                    static_cast<unsigned>(std::lround(cy - rr * std::cos(az * M_PI / 180.0))));
+    EXPECT_LT(p[0] + p[1] + p[2], 3 * 0x50) << "no SHmax arrow at " << az;
+  }
+}
+
+// Synthetic sets of the three Andersonian regimes (tools/make_example.py:
+// known tensor, 7 degrees of slip noise, an outlier every ninth datum): the
+// regime, R' and SHmax come out as made, the document validates and the
+// figure renders.
+TEST_F(BatchRun, AndersonianSyntheticSets) {
+  struct Set {
+    const char* name;
+    const char* tensor;  // generator options
+    const char* regime;
+    const char* r_prime_class;
+    double shmax;
+  } sets[] = {
+      {"thrust", "--sigma1 75/0 --sigma3 0/90 --ratio 0.5", "TF", "pure compression", 75.0},
+      {"strike-slip", "--sigma1 140/0 --sigma3 50/0 --ratio 0.5", "SS", "pure strike-slip", 140.0},
+      {"normal", "--sigma1 0/90 --sigma3 120/0 --ratio 0.5", "NF", "pure extension", 30.0},
+  };
+  spit(at("P"), "1 0\n1 80 1000 7 0\n");
+  std::vector<fs::path> docs;
+  for (const Set& s : sets) {
+    const std::string base = std::string(s.name);
+    const Outcome gen = shell("/usr/bin/python3 " + shell_quoted(std::string(ZARKEL_SOURCE_DIR) + "/tools/make_example.py") + " " +
+                              s.tensor + " --count 50 --seed 3");
+    ASSERT_EQ(gen.status, 0) << gen.err;
+    spit(at(base + ".dat"), gen.out);
+    const Outcome b = batch({at("P").string(), at(base + ".dat").string(), at(base + ".lst").string(), "--json",
+                             at(base + ".json").string(), "--svg", at(base + ".svg").string(), "--labels"});
+    ASSERT_EQ(b.status, 0) << b.err;
+    docs.push_back(at(base + ".json"));
+    const json st = json::parse(slurp(at(base + ".json")))["final"]["stress_state"];
+    EXPECT_EQ(st["wsm_regime"], s.regime) << s.name;
+    EXPECT_EQ(st["R_prime_class"], s.r_prime_class) << s.name;
+    EXPECT_FALSE(st["SHmax_poorly_defined"].get<bool>()) << s.name;
+    for (const char* key : {"SHmax_deg", "wsm_SHmax_deg"}) {
+      const double gap = std::fmod(std::fabs(st[key].get<double>() - s.shmax), 180.0);
+      EXPECT_LT(std::min(gap, 180.0 - gap), 5.0) << s.name << " " << key;
+    }
+    const Outcome lint = shell("xmllint --noout " + shell_quoted(at(base + ".svg").string()));
+    EXPECT_EQ(lint.status, 0) << lint.err;
+    ASSERT_EQ(shell("rsvg-convert " + shell_quoted(at(base + ".svg").string()) + " -o " + shell_quoted(at(base + ".png").string())).status, 0);
+    Image img;
+    ASSERT_TRUE(read_png(at(base + ".png").string(), img));
+    EXPECT_GT(inked(img), static_cast<std::size_t>(img.width) * img.height / 50) << s.name;
+  }
+  expect_valid_results(docs);
 }
 
 TEST_F(BatchRun, ExitStatusAndMessages) {

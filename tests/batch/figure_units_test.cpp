@@ -3,9 +3,12 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <regex>
+#include <sstream>
 
 #include "batch/figure_svg.hpp"
 #include "batch/result_json.hpp"
+#include "data/fault_data.hpp"
 #include "batch_files.hpp"
 
 namespace zk::batch {
@@ -44,36 +47,6 @@ TEST(NetPoint, EqualAreaPositions) {
   EXPECT_EQ(z.y, 200.0);
 }
 
-TEST(MohrPoint, NormalAndShearStress) {
-  // Axes along x, y, z; principal values of R = 0.5.
-  Mat<float, 3, 3> ROT;
-  for (int L = 1; L <= 3; ++L) ROT(L, L) = 1.0f;
-  Vec3 VP;
-  VP(1) = 0.5f;
-  VP(2) = 0.0f;
-  VP(3) = -0.5f;
-  const float h = std::sqrt(0.5f);
-  struct Case {
-    float n1, n2, n3;
-    double sn, tau;
-  } cases[] = {
-      {1.0f, 0.0f, 0.0f, 0.5, 0.0},   // normal to sigma 1
-      {0.0f, 0.0f, -1.0f, -0.5, 0.0}, // normal to sigma 3
-      {h, 0.0f, -h, 0.0, 0.5},        // 45 degrees from sigma 1 and 3: top of the large circle
-      {0.0f, h, -h, -0.25, 0.25},     // between sigma 2 and 3: top of the small circle
-  };
-  for (const Case& c : cases) {
-    Vec3 n;
-    n(1) = c.n1;
-    n(2) = c.n2;
-    n(3) = c.n3;
-    const MohrPoint m = mohr_point(ROT, VP, n);
-    EXPECT_NEAR(m.sigma_n, c.sn, 1e-6);
-    EXPECT_NEAR(m.tau, c.tau, 1e-6);
-    EXPECT_FALSE(std::isnan(m.tau));
-  }
-}
-
 TEST(XmlText, EscapesAndRepairsText) {
   struct Case {
     std::string in, out;
@@ -90,19 +63,29 @@ TEST(XmlText, EscapesAndRepairsText) {
   for (const Case& c : cases) EXPECT_EQ(xml_text(c.in), c.out) << c.in;
 }
 
-TEST(MisfitClasses, BoundsAsInTheListing) {
+TEST(MisfitHistogram, UniformTenDegreeClasses) {
   BatchResult r;
-  const float angles[] = {0.0f,  0.0999f, 0.1f, 0.25f, 0.99f, 1.0f, 1.1999f, 1.2f,
-                          3.14159f, std::numeric_limits<float>::quiet_NaN()};
-  for (float a : angles) {
+  // Degrees through the float conversion the writers use: 57.29578 per radian.
+  const float degrees[] = {0.0f, 9.999f, 10.0f, 89.99f, 90.0f, 179.99f, 180.0f, -1.0f};
+  for (float deg : degrees) {
     Datum d;
-    d.misfit = a;
+    d.misfit = deg / kDegPerRad;
     r.data.push_back(d);
   }
-  const auto c = misfit_classes(r);
-  // class:            1  2  3  ...
-  const int expect[kHistogramClasses] = {2, 1, 1, 0, 0, 0, 0, 0, 0, 1, 2, 1, 0, 0, 0, 0, 0, 0, 0, 0, 1};
-  for (int k = 0; k < kHistogramClasses; ++k) EXPECT_EQ(c[static_cast<std::size_t>(k)], expect[k]) << "class " << k + 1;
+  Datum pi;
+  pi.misfit = 3.141593f;  // the largest misfit the engine gives: just above 180 degrees
+  r.data.push_back(pi);
+  Datum nan;
+  nan.misfit = std::numeric_limits<float>::quiet_NaN();
+  r.data.push_back(nan);
+  const auto c = misfit_histogram(r);
+  std::array<int, kFigureClasses> expect{};
+  expect[0] = 2;   // 0, 9.999
+  expect[1] = 1;   // 10
+  expect[8] = 1;   // 89.99
+  expect[9] = 1;   // 90
+  expect[17] = 3;  // 179.99, 180 and pi; the negative and the non-number are left out
+  EXPECT_EQ(c, expect);
 }
 
 TEST(JsonFloat, ShortestTextReadsBackAsTheSameFloat) {
@@ -125,6 +108,7 @@ BatchResult sample_result(const std::string& title) {
   r.title = title;
   r.run.N = 2;
   r.run.NMIN = 1;
+  r.run.has_stage4 = true;
   TensorSnapshot& t = r.run.stage3;
   for (int L = 1; L <= 3; ++L) t.ROT(L, L) = 1.0f;
   t.VP(1) = 0.5f;
@@ -137,15 +121,18 @@ BatchResult sample_result(const std::string& title) {
   t.PEN(3) = 90.0f;
   t.DIRE(3) = 0.0f;
   t.P(4) = 0.5f;
+  r.state = stress_state(t);
   const float h = std::sqrt(0.5f);
   for (int i = 1; i <= 2; ++i) {
     Datum d;
     d.NUM = 10 * i;
+    d.line = i + 1;
     d.FN(1) = h;
     d.FN(3) = -h;
     d.STR(1) = h;
     d.STR(3) = h;  // reverse slip
     d.misfit = i == 1 ? 0.05f : 1.5f;
+    d.stress = plane_stress(reduced_tensor(t), {h, 0.0, -h});
     d.rank = i;
     for (int K = 1; K <= 3; ++K) {
       d.nearest.PENS(K) = i == 1 ? t.PEN(K) + 1.0f : std::numeric_limits<float>::quiet_NaN();
@@ -161,20 +148,27 @@ BatchResult sample_result(const std::string& title) {
   return r;
 }
 
-TEST(ResultJson, NonNumbersAndForeignBytesStillMakeAValidDocument) {
-  const BatchResult r = sample_result("VALL\xc9" "E <A&B>");
+class FigureDocument : public test::ScratchTest {};
+
+TEST_F(FigureDocument, NonNumbersAndForeignBytesStillMakeAValidJsonDocument) {
+  BatchResult r = sample_result("VALL\xc9" "E <A&B>");
+  r.data[1].nearest.ST = std::numeric_limits<float>::quiet_NaN();
   std::string text;
   ASSERT_NO_THROW(text = result_json_text(r));
   nlohmann::json doc;
   ASSERT_NO_THROW(doc = nlohmann::json::parse(text));
-  EXPECT_TRUE(doc["data"][1]["nearest"]["ST"].is_null());
-  EXPECT_EQ(doc["data"][0]["among_best"], true);
-  EXPECT_EQ(doc["data"][1]["among_best"], false);
-  EXPECT_EQ(doc["data"][1]["NUM"], 20);
+  EXPECT_TRUE(doc["data"][1]["nearest"]["angle_rad"].is_null());
+  EXPECT_EQ(doc["data"][1]["number"], 20);
   EXPECT_TRUE(doc["stages"]["stage1"].is_null());  // no stage 1 in this run
+  EXPECT_EQ(doc["final"]["stress_state"]["wsm_regime"], "TF");
+  // An undefined stress state: every field null, regime U.
+  r.run.stage3.ROT(2, 2) = std::numeric_limits<float>::quiet_NaN();
+  r.state = stress_state(r.run.stage3);
+  test::spit(at("undefined.json"), result_json_text(r));
+  test::spit(at("r.json"), text);
+  expect_valid_results({at("r.json"), at("undefined.json")});
+  EXPECT_TRUE(nlohmann::json::parse(test::slurp(at("undefined.json")))["final"]["stress_state"]["R_prime"].is_null());
 }
-
-class FigureDocument : public test::ScratchTest {};
 
 TEST_F(FigureDocument, TitleWithMarkupAndNonNumbersGivesAWellFormedDocument) {
   const std::string svg = figure_svg(sample_result("VALL\xc9" "E <A&B> \"x\"\x01"));
@@ -190,36 +184,66 @@ TEST_F(FigureDocument, TitleWithMarkupAndNonNumbersGivesAWellFormedDocument) {
   EXPECT_EQ(n, 3u);
 }
 
-// Start and end of the striation arrow of datum `num` in the figure.
-struct Arrow {
-  double x1, y1, x2, y2;
+// The numbers of the striation's drawing of datum `num`: the arrow's line
+// or the couple's paths, up to its dot.
+struct Drawing {
+  bool couple = false;
+  std::string sense;
+  std::vector<double> xy;  // x, y, x, y...
 };
-Arrow arrow_of(const std::string& svg, int num) {
-  const std::string key = "data-num=\"" + std::to_string(num) + "\"";
-  const auto g = svg.find(key);
-  const auto line = svg.find("<line ", g);
-  Arrow a{};
-  EXPECT_EQ(std::sscanf(svg.c_str() + line, "<line x1=\"%lf\" y1=\"%lf\" x2=\"%lf\" y2=\"%lf\"", &a.x1, &a.y1,
-                        &a.x2, &a.y2),
-            4);
-  return a;
+Drawing drawing_of(const std::string& svg, int num) {
+  const auto g = svg.find("data-num=\"" + std::to_string(num) + "\"");
+  const auto end = svg.find("<circle", g);
+  const std::string part = svg.substr(g, end - g);
+  Drawing dr;
+  dr.couple = part.find("class=\"couple\"") != std::string::npos;
+  const std::regex sense(R"re(data-sense="(\w+)")re");
+  std::smatch m;
+  if (std::regex_search(part, m, sense)) dr.sense = m[1];
+  const std::regex numbers(R"re((?:x1|y1|x2|y2|points|d)="([^"]*)")re");
+  for (auto it = std::sregex_iterator(part.begin(), part.end(), numbers); it != std::sregex_iterator(); ++it) {
+    std::string v = (*it)[1];
+    for (char& c : v) {
+      if (c == ',' || c == 'M' || c == 'L') c = ' ';
+    }
+    std::istringstream in(v);
+    for (double x; in >> x;) dr.xy.push_back(x);
+  }
+  return dr;
 }
 
-TEST(StriationArrow, ShowsTheHangingWallsSenseOfSlip) {
-  // A plane striking north, dipping 60 degrees east: normal slip moves the
-  // hanging wall down to the east (the arrow points away from the centre),
-  // reverse slip up to the west (towards the centre); a horizontal
-  // striation lies on the primitive, its arrow along the strike.
+TEST(StriationDrawing, SenseOfSlipStaysInsideTheNet) {
+  // x east, y north, z up. A plane striking north and dipping 60 degrees
+  // east: normal slip moves the hanging wall down to the east (the arrow
+  // points away from the centre), reverse slip up to the west. A plane
+  // dipping 5 degrees has its striation near the primitive: the arrow is
+  // shortened. Vertical planes with horizontal slip are couples.
   const float c60 = 0.5f, s60 = std::sqrt(3.0f) / 2.0f;
+  const float c5 = std::cos(0.0872665f), s5 = std::sin(0.0872665f);
+  FaultRecord dextral_record;  // N-S vertical plane, horizontal striation, sense D
+  dextral_record.PEND = 90;
+  dextral_record.QPEND = 'E';
+  dextral_record.QPITCH = 'N';
+  dextral_record.SENS = 'D';
+  FaultRecord sinistral_record = dextral_record;
+  sinistral_record.SENS = 'S';
+  Vec3 dn, ds, sn, ss;
+  convert_datum(dextral_record, dn, ds);
+  convert_datum(sinistral_record, sn, ss);
   struct Case {
     const char* name;
     Vec3 FN, STR;
-    double dx_sign, dy_sign;  // expected signs of the arrow in the document (y down)
-    int radial;               // +1 outward, -1 inward, 0 along the primitive
+    int dx_sign;  // expected sign of the arrow's x (east); 0: a couple
+    int radial;   // +1 outward, -1 inward
+    const char* sense;
   } cases[] = {
-      {"normal", Vec3{{-s60, 0.0f, -c60}}, Vec3{{c60, 0.0f, -s60}}, 1.0, 0.0, 1},
-      {"reverse", Vec3{{-s60, 0.0f, -c60}}, Vec3{{-c60, 0.0f, s60}}, -1.0, 0.0, -1},
-      {"dextral", Vec3{{0.0f, 1.0f, 0.0f}}, Vec3{{1.0f, 0.0f, 0.0f}}, 1.0, 0.0, 0},
+      {"normal", Vec3{{-s60, 0.0f, -c60}}, Vec3{{c60, 0.0f, -s60}}, 1, 1, ""},
+      {"reverse", Vec3{{-s60, 0.0f, -c60}}, Vec3{{-c60, 0.0f, s60}}, -1, -1, ""},
+      {"gentle normal at the primitive", Vec3{{-s5, 0.0f, -c5}}, Vec3{{c5, 0.0f, -s5}}, 1, 1, ""},
+      {"dextral, vectors", Vec3{{1.0f, 0.0f, 0.0f}}, Vec3{{0.0f, 1.0f, 0.0f}}, 0, 0, "dextral"},
+      {"sinistral, vectors", Vec3{{1.0f, 0.0f, 0.0f}}, Vec3{{0.0f, -1.0f, 0.0f}}, 0, 0, "sinistral"},
+      {"dextral DATA record", dn, ds, 0, 0, "dextral"},
+      {"sinistral DATA record", sn, ss, 0, 0, "sinistral"},
   };
   BatchResult r = sample_result("T");
   r.data.resize(1);
@@ -227,19 +251,79 @@ TEST(StriationArrow, ShowsTheHangingWallsSenseOfSlip) {
   for (const Case& c : cases) {
     r.data[0].FN = c.FN;
     r.data[0].STR = c.STR;
-    const Arrow a = arrow_of(figure_svg(r), r.data[0].NUM);
-    const double dx = a.x2 - a.x1, dy = a.y2 - a.y1;
-    EXPECT_GT(dx * c.dx_sign + dy * c.dy_sign, 5.0) << c.name;
-    const double r1 = std::hypot(a.x1 - f.cx, a.y1 - f.cy);
-    const double r2 = std::hypot(a.x2 - f.cx, a.y2 - f.cy);
-    if (c.radial > 0) {
-      EXPECT_GT(r2, r1 + 5.0) << c.name;
-    } else if (c.radial < 0) {
-      EXPECT_LT(r2, r1 - 5.0) << c.name;
-    } else {
-      EXPECT_NEAR(r1, f.radius, 0.01) << c.name;
+    const Drawing dr = drawing_of(figure_svg(r, FigureOptions{false, false}), r.data[0].NUM);
+    ASSERT_GE(dr.xy.size(), 4u) << c.name;
+    for (std::size_t k = 0; k + 1 < dr.xy.size(); k += 2) {
+      EXPECT_LE(std::hypot(dr.xy[k] - f.cx, dr.xy[k + 1] - f.cy), f.radius + 0.3) << c.name << " point " << k / 2;
     }
+    EXPECT_EQ(dr.couple, c.dx_sign == 0) << c.name;
+    EXPECT_EQ(dr.sense, c.sense) << c.name;
+    if (c.dx_sign == 0) continue;
+    // The line runs from the tail to the base of the head.
+    const double x1 = dr.xy[0], y1 = dr.xy[1], x2 = dr.xy[2], y2 = dr.xy[3];
+    EXPECT_GT((x2 - x1) * c.dx_sign, 1.0) << c.name;
+    const double r1 = std::hypot(x1 - f.cx, y1 - f.cy), r2 = std::hypot(x2 - f.cx, y2 - f.cy);
+    EXPECT_GT((r2 - r1) * c.radial, 1.0) << c.name;
   }
+}
+
+TEST_F(FigureDocument, HorizontalAxesShmaxArrowsAndOptions) {
+  // sample_result: sigma 1 east, sigma 2 north (both horizontal), sigma 3
+  // vertical; SHmax east-west when R < 1.
+  const NetFrame f;
+  struct Case {
+    float R;
+    bool arrows;
+    const char* subtitle;
+  } cases[] = {
+      {0.5f, true, "SHmax 90.0\xc2\xb0 (Lund &amp; Townend)"},
+      {0.95f, false, "SHmax 90.0\xc2\xb0 poorly defined (horizontal anisotropy 0.05), not drawn"},
+      {1.0f, false, "SHmax undefined: equal horizontal stresses"},
+  };
+  for (const Case& c : cases) {
+    BatchResult r = sample_result("T");
+    r.run.stage3.P(4) = c.R;
+    r.state = stress_state(r.run.stage3);
+    const std::string svg = figure_svg(r);
+    EXPECT_NE(svg.find(c.subtitle), std::string::npos) << c.R;
+    EXPECT_EQ(svg.find("id=\"shmax\"") != std::string::npos, c.arrows) << c.R;
+    if (!c.arrows) continue;
+    // Two arrows, their tips just outside the primitive at east and west.
+    const std::regex tip(R"re(data-tip-x="([-0-9.]+)" data-tip-y="([-0-9.]+)")re");
+    std::vector<double> xs;
+    for (auto it = std::sregex_iterator(svg.begin(), svg.end(), tip); it != std::sregex_iterator(); ++it) {
+      xs.push_back(std::stod((*it)[1]) - f.cx);
+      EXPECT_NEAR(std::stod((*it)[2]), f.cy, 1e-3);
+    }
+    ASSERT_EQ(xs.size(), 2u);
+    EXPECT_NEAR(xs[0], f.radius + 6.0, 1e-3);
+    EXPECT_NEAR(xs[1], -f.radius - 6.0, 1e-3);
+  }
+  // sigma 1 and 2 lie flat: each drawn at both ends of its line.
+  const BatchResult r = sample_result("T");
+  const std::string svg = figure_svg(r);
+  std::size_t ends = 0;
+  for (auto p = svg.find("axis other-end"); p != std::string::npos; p = svg.find("axis other-end", p + 1)) ++ends;
+  EXPECT_EQ(ends, 2u);
+  // A dot near the far end of a flat axis joins its main symbol; not so
+  // around an axis plunging 10 degrees.
+  const Point east = axis_dot_point(f, 2.0, 90.0, 3.0, 92.0);
+  const Point gathered = axis_dot_point(f, 2.0, 90.0, 3.0, 268.0);
+  const Point kept = axis_dot_point(f, 10.0, 90.0, 3.0, 268.0);
+  EXPECT_GT(east.x, f.cx + 0.9 * f.radius);
+  EXPECT_GT(gathered.x, f.cx + 0.9 * f.radius);
+  EXPECT_LT(kept.x, f.cx - 0.9 * f.radius);
+  // --no-planes drops the great circles; --labels numbers the datum beyond
+  // the cut-off (datum 20) on the net and in the Mohr diagram.
+  const std::string bare = figure_svg(r, FigureOptions{false, true});
+  EXPECT_NE(svg.find("stroke=\"#9a9a9a\""), std::string::npos);
+  EXPECT_EQ(bare.find("stroke=\"#9a9a9a\""), std::string::npos);
+  std::size_t labels = 0;
+  for (auto p = bare.find("class=\"num\""); p != std::string::npos; p = bare.find("class=\"num\"", p + 1)) {
+    EXPECT_EQ(bare.compare(bare.find('>', p) + 1, 3, "20<"), 0);
+    ++labels;
+  }
+  EXPECT_EQ(labels, 2u);
 }
 
 TEST(MohrPanel, UnorderedPrincipalValuesLeaveItEmpty) {

@@ -173,5 +173,30 @@ TEST(WsmRegime, EveryBoundaryOnBothSides) {
   EXPECT_STREQ(wsm_regime_code(WsmRegime::TS), "TS");
 }
 
+TEST(PlaneStress, MohrCoordinatesAndShearDirection) {
+  // Axes along x, y, z with R = 0.5: T = diag(0.5, 0, -0.5), compression positive.
+  const Matrix3 T = {{{0.5, 0.0, 0.0}, {0.0, 0.0, 0.0}, {0.0, 0.0, -0.5}}};
+  const double h = std::sqrt(0.5);
+  const struct {
+    AxisVector n;
+    double normal, shear;
+    bool slip;
+    AxisVector direction;
+  } cases[] = {
+      {{1.0, 0.0, 0.0}, 0.5, 0.0, false, {}},     // normal to sigma 1: no shear, no direction
+      {{0.0, 0.0, -1.0}, -0.5, 0.0, false, {}},   // normal to sigma 3
+      {{h, 0.0, -h}, 0.0, 0.5, true, {h, 0.0, h}},  // 45 degrees from sigma 1 and 3: top of the large circle
+      {{0.0, h, -h}, -0.25, 0.25, true, {0.0, h, h}},  // between sigma 2 and 3: top of the small circle
+  };
+  for (const auto& c : cases) {
+    const PlaneStress p = plane_stress(T, c.n);
+    EXPECT_NEAR(p.normal, c.normal, 1e-12);
+    EXPECT_NEAR(p.shear, c.shear, 1e-12);
+    ASSERT_EQ(p.slip.has_value(), c.slip) << c.normal;
+    if (!p.slip) continue;
+    for (std::size_t k = 0; k < 3; ++k) EXPECT_NEAR((*p.slip)[k], c.direction[k], 1e-12);
+  }
+}
+
 }  // namespace
 }  // namespace zk
