@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Check zarkel-batch result documents against docs/result.schema.json.
 
   tools/validate_result.py RESULT.json...

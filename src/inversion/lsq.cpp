@@ -224,7 +224,8 @@ CmqResult CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, int IPRINT) {
     for (int k = 1; k <= kNPar; ++k) ws.units.write(unit::kListing, "(2X,'PARAM NO ',I3,' = ',E14.5)", k, XCUR(k));
   }
 
-  // Mean deviation, 180 * sqrt(Smin / (NMIN - 4)) / 3.14, in that order.
+  // Residual standard deviation (4 fitted parameters), 180 * sqrt(Smin / (NMIN - 4)) / 3.14,
+  // in that order; the listing calls it ECART MOYEN.
   const float dof = static_cast<float>(NMIN - kNPar);
   const float ECART = kDeg180 * std::sqrt(Smin / dof) / kPiRounded;
   ws.units.write(unit::kListing, "(////,2X,'ECART MOYEN EN DEGRES',F10.5,//)", ECART);

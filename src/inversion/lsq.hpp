@@ -23,7 +23,7 @@ enum class FitEnd {
 struct CmqResult {
   FitEnd end = FitEnd::Iterations;
   int iterations = 0;  // iterations begun
-  float ECART = 0.0f;  // mean deviation, degrees
+  float ECART = 0.0f;  // residual standard deviation sqrt(F / (NMIN - 4)), degrees
   Vec3 err_dir;        // errors on the direction of sigma 1, 2, 3 (degrees)
   Vec3 err_pen;        // errors on their plunge (degrees)
   float err_R = 0.0f;  // error on R
