@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 
 namespace zk::batch {
 
@@ -145,6 +146,7 @@ json json_float(float v) {
 
 json json_real(double v) {
   if (!std::isfinite(v)) return nullptr;
+  if (std::fabs(v) > static_cast<double>(std::numeric_limits<float>::max())) return v;
   return json_float(static_cast<float>(v));
 }
 

@@ -158,7 +158,7 @@ TEST_P(SameEngine, ListingIsTheConsoleProgramsAndTheJsonMatchesIt) {
   // rank; the predicted slip makes the misfit angle with the observed one.
   const int N = doc["N"];
   ASSERT_EQ(static_cast<int>(doc["data"].size()), N);
-  std::vector<double> all, best;
+  int best = 0;
   std::vector<bool> ranks(static_cast<std::size_t>(N) + 1, false);
   for (const json& d : doc["data"]) {
     EXPECT_EQ(d["record"]["dip_quadrant"].get<std::string>().size(), 1u);
@@ -167,27 +167,12 @@ TEST_P(SameEngine, ListingIsTheConsoleProgramsAndTheJsonMatchesIt) {
     EXPECT_FALSE(ranks[static_cast<std::size_t>(rank)]) << "rank " << rank << " twice";
     ranks[static_cast<std::size_t>(rank)] = true;
     const double deg = d["misfit_deg"];
-    all.push_back(deg);
-    if (d["among_best"].get<bool>()) best.push_back(deg);
+    if (d["among_best"].get<bool>()) ++best;
     double c = 0.0;
     for (int k = 0; k < 3; ++k) c += d["predicted_slip"][k].get<double>() * d["slip"][k].get<double>();
     EXPECT_NEAR(std::acos(std::clamp(c, -1.0, 1.0)) * 180.0 / M_PI, deg, 0.05) << "datum " << d["number"];
   }
-  EXPECT_EQ(static_cast<int>(best.size()), doc["NMIN"].get<int>());
-  // Mean, median and root mean square, computed here independently.
-  for (auto* set : {&all, &best}) {
-    const json& st = fin["misfit_statistics"][set == &all ? "all" : "best"];
-    std::sort(set->begin(), set->end());
-    double sum = 0.0, sq = 0.0;
-    for (double v : *set) {
-      sum += v;
-      sq += v * v;
-    }
-    const std::size_t n = set->size();
-    EXPECT_NEAR(st["mean_deg"].get<double>(), sum / n, 1e-4);
-    EXPECT_NEAR(st["rms_deg"].get<double>(), std::sqrt(sq / n), 1e-4);
-    EXPECT_NEAR(st["median_deg"].get<double>(), n % 2 ? (*set)[n / 2] : ((*set)[n / 2 - 1] + (*set)[n / 2]) / 2, 1e-4);
-  }
+  EXPECT_EQ(best, doc["NMIN"].get<int>());
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, SameEngine, ::testing::ValuesIn(kRuns),
@@ -220,18 +205,6 @@ TEST_F(BatchRun, SelectionKeepsTheRecordsAsRead) {
     EXPECT_EQ(data[static_cast<std::size_t>(d["line"].get<int>() - 1)], rec);
   }
   EXPECT_EQ(static_cast<int>(doc["data"].size()), static_cast<int>(records.size()) - 3);
-}
-
-// Dark pixels ("ink") of a rendered picture, and the colour at a point.
-std::size_t inked(const Image& img) {
-  std::size_t n = 0;
-  for (unsigned y = 0; y < img.height; ++y) {
-    for (unsigned x = 0; x < img.width; ++x) {
-      const unsigned char* p = img.at(x, y);
-      if (p[3] > 0 && (p[0] < 200 || p[1] < 200 || p[2] < 200)) ++n;
-    }
-  }
-  return n;
 }
 
 TEST_F(BatchRun, FigureIsWellFormedRendersAndPlacesItsMarks) {
@@ -302,7 +275,11 @@ TEST_F(BatchRun, FigureIsWellFormedRendersAndPlacesItsMarks) {
   Image img;
   ASSERT_TRUE(read_png(at("f.png").string(), img));
   ASSERT_GT(img.width, 100u);
-  EXPECT_GT(inked(img), static_cast<std::size_t>(img.width) * img.height / 50) << "the picture is nearly blank";
+  std::size_t inked = 0;
+  for (std::size_t k = 0; k < img.rgba.size(); k += 4) {
+    if (img.rgba[k + 3] > 0 && (img.rgba[k] < 200 || img.rgba[k + 1] < 200 || img.rgba[k + 2] < 200)) ++inked;
+  }
+  EXPECT_GT(inked, static_cast<std::size_t>(img.width) * img.height / 50) << "the picture is nearly blank";
   const unsigned char fill[3][3] = {{0x0b, 0x3d, 0x91}, {0x7b, 0x1f, 0xa2}, {0x00, 0x00, 0x00}};
   for (int L = 0; L < 3; ++L) {
     const unsigned char* p = img.at(static_cast<unsigned>(marker[L].x), static_cast<unsigned>(marker[L].y));
@@ -318,8 +295,7 @@ TEST_F(BatchRun, FigureIsWellFormedRendersAndPlacesItsMarks) {
 
 // Synthetic sets of the three Andersonian regimes (tools/make_example.py:
 // known tensor, 7 degrees of slip noise, an outlier every ninth datum): the
-// regime, R' and SHmax come out as made, the document validates and the
-// figure renders.
+// regime, R' and SHmax come out as made and the document validates.
 TEST_F(BatchRun, AndersonianSyntheticSets) {
   struct Set {
     const char* name;
@@ -341,7 +317,7 @@ TEST_F(BatchRun, AndersonianSyntheticSets) {
     ASSERT_EQ(gen.status, 0) << gen.err;
     spit(at(base + ".dat"), gen.out);
     const Outcome b = batch({at("P").string(), at(base + ".dat").string(), at(base + ".lst").string(), "--json",
-                             at(base + ".json").string(), "--svg", at(base + ".svg").string(), "--labels"});
+                             at(base + ".json").string()});
     ASSERT_EQ(b.status, 0) << b.err;
     docs.push_back(at(base + ".json"));
     const json st = json::parse(slurp(at(base + ".json")))["final"]["stress_state"];
@@ -352,12 +328,6 @@ TEST_F(BatchRun, AndersonianSyntheticSets) {
       const double gap = std::fmod(std::fabs(st[key].get<double>() - s.shmax), 180.0);
       EXPECT_LT(std::min(gap, 180.0 - gap), 5.0) << s.name << " " << key;
     }
-    const Outcome lint = shell("xmllint --noout " + shell_quoted(at(base + ".svg").string()));
-    EXPECT_EQ(lint.status, 0) << lint.err;
-    ASSERT_EQ(shell("rsvg-convert " + shell_quoted(at(base + ".svg").string()) + " -o " + shell_quoted(at(base + ".png").string())).status, 0);
-    Image img;
-    ASSERT_TRUE(read_png(at(base + ".png").string(), img));
-    EXPECT_GT(inked(img), static_cast<std::size_t>(img.width) * img.height / 50) << s.name;
   }
   expect_valid_results(docs);
 }
