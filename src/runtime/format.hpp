@@ -54,7 +54,9 @@ void read_formatted(const Format& fmt, RecordSource& src, std::span<const Target
 
 // One list-directed read: values separated by blanks, commas (tabs count as
 // blanks), continued over as many records as needed; the rest of the last
-// record is skipped. r*value repeats, r* and an empty value between commas
+// record is skipped. A record end counts as a blank, so a comma opening a
+// record separates the value before it (unless a comma followed that value
+// on its own record). r*value repeats, r* and an empty value between commas
 // leave items unchanged, "/" ends the read. A bad value or the end of the
 // file throws InputError naming the file, the line and the item; the end of
 // the console throws EndOfInput.

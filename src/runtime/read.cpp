@@ -237,30 +237,61 @@ class ListReader {
  public:
   ListReader(RecordSource& src, std::vector<Slot> slots) : src_(src), slots_(std::move(slots)) {}
 
+  // A value waits for its separator until one comma (or semicolon) follows it
+  // with only blanks between, or a comma opens a later record with only
+  // blanks and record ends between: in list-directed input the end of a
+  // record is a blank, and blanks, one comma and blanks are one separator.
+  // A further comma is a null value. A comma that opens a record and is all
+  // that record holds leaves the value still waiting, and so does a blank
+  // first record of a read.
   void run() {
     rec_ = next_or_end(src_, slots_.size());
+    bool waiting = rest_is_blank();  // a value has no separator yet
+    bool crossed = waiting;          // a record end is the last thing passed
     while (next_ < slots_.size()) {
       while (p_ < rec_.size() && blank(rec_[p_])) ++p_;
-      if (p_ >= rec_.size()) {  // the end of a record parts values like a blank
+      if (p_ >= rec_.size()) {
         rec_ = next_or_end(src_, slots_.size());
         p_ = 0;
+        crossed = true;
         continue;
       }
       const char c = rec_[p_];
-      if (c == '/') return;  // the remaining items keep their values
+      if (c == '/') {
+        // The remaining items keep their values. A slash that is the first
+        // thing after a record end still lets a value written right after it
+        // be read, as the reference runtime does.
+        ++p_;
+        if (crossed && p_ < rec_.size() && !separator(rec_[p_])) value();
+        return;
+      }
+      if (waiting && (c == ',' || (c == ';' && !crossed))) {
+        ++p_;  // the separator of the value before it
+        waiting = crossed && rest_is_blank();
+        crossed = false;
+        continue;
+      }
       if (c == ',' || c == ';') {
         ++p_;  // a null value: the item keeps its value
         ++next_;
+        waiting = false;
+        crossed = false;
         continue;
       }
       value();
-      // One comma after a value (blanks around it) is its separator.
-      while (p_ < rec_.size() && blank(rec_[p_])) ++p_;
-      if (p_ < rec_.size() && (rec_[p_] == ',' || rec_[p_] == ';')) ++p_;
+      waiting = true;
+      crossed = false;
     }
   }
 
  private:
+  bool rest_is_blank() const {
+    for (std::size_t k = p_; k < rec_.size(); ++k) {
+      if (!blank(rec_[k])) return false;
+    }
+    return true;
+  }
+
   [[noreturn]] void bad(const std::string& text, const std::string& what) {
     throw InputError(src_.file(), src_.line(),
                      src_.where() + ", line " + std::to_string(src_.line()) + ", item " + std::to_string(next_ + 1) +

@@ -190,6 +190,62 @@ TEST(ListRead, IntegersAcrossRecords) {
   }
 }
 
+// In list-directed input a record end is a blank, and blanks, one comma and
+// blanks are one separator: a comma that opens a record is the separator of
+// the value before it unless a comma already followed that value. Every row
+// is what GNU Fortran 12 reads; `then` is a second read from the same text.
+TEST(ListRead, CommaOpeningARecord) {
+  struct Case {
+    const char* text;
+    std::vector<int> want;
+    std::vector<int> then = {};
+  };
+  const Case cases[] = {
+      // the comma is the separator of the value on the line before
+      {"120 60\n,300,10,35", {120, 60, 300, 10, 35}},
+      {"1,0\n1,80\n,5,7,2", {1, 0}, {1, 80, 5, 7, 2}},
+      {"1\n,1", {1, 1}},
+      {"1 \n , 5", {1, 5}},
+      {"1\n\n\t,5", {1, 5}},                // blank records between
+      {"1\n,\n,5", {1, 5}},                 // a lone comma leaves the value waiting
+      {"1\n, \n\n,5", {1, 5}},
+      {"2*7\n,5", {7, 7, 5}},
+      {"2*\n,5", {kUnset, kUnset, 5}},
+      {"1 0\n\n,5,7", {1, 0}, {5, 7}},      // a read whose first record is blank
+      {"\n,5", {5}},
+      // the comma is a null value
+      {"1,\n,5", {1, kUnset, 5}},           // a comma already followed the value
+      {"1 ,  \n\n,5", {1, kUnset, 5}},
+      {"1\n, ,5", {1, kUnset, 5}},          // a comma after the separating comma
+      {"1\n,,5", {1, kUnset, 5}},
+      {"1\n,5 ,\n,6", {1, 5, kUnset, 6}},
+      {",5", {kUnset, 5}},                  // first in the file
+      {"1 0\n,5,7", {1, 0}, {kUnset, 5}},   // first in a read
+      {"1\n;2", {1, kUnset, 2}},            // a semicolon opening a record
+      {"\n;5", {kUnset, 5}},
+      // a semicolon on the value's own record separates
+      {"1;2", {1, 2}},
+      {"1 ;\n5", {1, 5}},
+      // a slash first after a record end still lets the value right after it in
+      {"1\n/23,4", {1, 23, kUnset}},
+      {"1\n/ 23", {1, kUnset}},
+      {"1,\n/2*9", {1, 9, 9}},
+      {"1 /\n,5", {1, kUnset}, {kUnset}},
+  };
+  for (const Case& c : cases) {
+    std::vector<int> got(c.want.size(), kUnset), then(c.then.size(), kUnset);
+    TextSource src(c.text);
+    const Target t1[] = {target_each(got.data(), static_cast<int>(got.size()))};
+    read_list(src, t1);
+    if (!then.empty()) {
+      const Target t2[] = {target_each(then.data(), static_cast<int>(then.size()))};
+      read_list(src, t2);
+    }
+    EXPECT_EQ(got, c.want) << "\"" << c.text << "\"";
+    EXPECT_EQ(then, c.then) << "\"" << c.text << "\" (second read)";
+  }
+}
+
 TEST(ListRead, RealForms) {
   float v[11];
   TextSource src("1 .5 1. 1e3 1.5d0 -2E-1 +3 1E+2 1-2 1q2 1e-50");
