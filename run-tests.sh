@@ -2,8 +2,8 @@
 # Builds everything (Release) and runs every test.
 set -euo pipefail
 cd "$(dirname "$0")"
-tools/ensure-packages.sh build-essential cmake ninja-build libgtest-dev nlohmann-json3-dev librsvg2-bin libpng-dev libxml2-utils \
-  python3 python3-jsonschema
+tools/ensure-packages.sh build-essential cmake ninja-build libgtest-dev nlohmann-json3-dev libcsv-dev libcli11-dev \
+  librsvg2-bin libpng-dev libxml2-utils python3 python3-jsonschema
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build
 ctest --test-dir build --output-on-failure -j2

@@ -1,0 +1,108 @@
+#include "import/command_line.hpp"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+
+#include "table/csv_table.hpp"
+
+namespace zk::import {
+
+const std::vector<std::string>& column_roles() {
+  static const std::vector<std::string> roles = {"id",     "label", "dip_direction", "dip",   "strike",
+                                                 "dip_quadrant", "rake", "trend", "plunge", "pitch",
+                                                 "pitch_quadrant", "sense"};
+  return roles;
+}
+
+namespace {
+
+const char* kVersion = "zarkel-import 4.5";
+
+const char* kFooter = R"(Columns are found by their header names, matched case-insensitively with
+blanks, hyphens and underscores alike: id, label, dip_direction, dip, strike,
+dip_quadrant, rake, trend, plunge, pitch, pitch_quadrant, sense.
+Plane: dip_direction + dip; strike + dip with --plane strike-rhr; or strike +
+dip + dip_quadrant. Striation: rake (Aki & Richards); trend + plunge + sense;
+or pitch + pitch_quadrant + sense.
+Exit status: 0 written, 1 refused (nothing written), 2 bad command line.)";
+
+// The role of "--column ROLE=HEADER" and its header name, or an error.
+std::string add_column(Options& o, const std::string& spec) {
+  const auto eq = spec.find('=');
+  if (eq == std::string::npos || eq == 0 || eq + 1 == spec.size()) {
+    return "--column " + spec + ": expected ROLE=HEADER, e.g. --column dip_direction=Azimuth";
+  }
+  const std::string role = table::column_key(spec.substr(0, eq));
+  const auto& roles = column_roles();
+  if (std::find(roles.begin(), roles.end(), role) == roles.end()) {
+    std::string list;
+    for (const auto& r : roles) list += (list.empty() ? "" : ", ") + r;
+    return "--column " + spec + ": \"" + spec.substr(0, eq) + "\" is not a column role (" + list + ")";
+  }
+  if (o.column.count(role) != 0) return "--column " + role + " given twice";
+  o.column[role] = spec.substr(eq + 1);
+  return "";
+}
+
+}  // namespace
+
+CommandLine parse_command_line(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  CommandLine cl;
+  Options& o = cl.options;
+  CLI::App app{"Converts a spreadsheet export (CSV) of fault-slip measurements into a DATA file.",
+               "zarkel-import"};
+  app.footer(kFooter);
+  std::string delimiter;
+  std::vector<std::string> columns;
+  app.add_option("FIELD.csv", o.csv, "the spreadsheet export")->required();
+  app.add_option("DATA", o.data, "the DATA file to write")->required();
+  app.add_option("--delimiter", delimiter, "the cell delimiter: , ; or tab (default: from the header row)")
+      ->check(CLI::IsMember({",", ";", "tab", "\t"}));
+  app.add_option("--column", columns, "ROLE=HEADER: the column of a role under another header name")
+      ->allow_extra_args(false);
+  app.add_option("--plane", o.plane, "the plane's convention when the table allows more than one")
+      ->check(CLI::IsMember({"dip-direction", "strike-rhr", "strike-quadrant"}));
+  app.add_option("--striation", o.striation, "the striation's convention when the table allows more than one")
+      ->check(CLI::IsMember({"rake", "trend-plunge", "pitch"}));
+  auto* title = app.add_option("--title", "the DATA title line (default: the CSV file name)");
+  app.add_option("--warn-off-plane", o.warn_off_plane, "degrees off the plane that give a warning (default 10)")
+      ->check(CLI::Range(0.0, 90.0));
+  app.add_option("--max-off-plane", o.max_off_plane, "degrees off the plane that are refused (default 20)")
+      ->check(CLI::Range(0.0, 90.0));
+  app.add_option("--report", o.report, "write the report as CSV to this file");
+  app.set_version_flag("--version", kVersion);
+
+  std::vector<std::string> reversed(args.rbegin(), args.rend());
+  try {
+    app.parse(reversed);
+  } catch (const CLI::ParseError& e) {
+    const int code = app.exit(e, out, err);
+    cl.action = code == 0 ? CommandLine::Action::Done : CommandLine::Action::Usage;
+    return cl;
+  }
+  std::string error;
+  if (!delimiter.empty()) o.delimiter = delimiter == "tab" ? '\t' : delimiter[0];
+  for (const auto& c : columns) {
+    if (error.empty()) error = add_column(o, c);
+  }
+  if (*title) {
+    o.title = title->as<std::string>();
+    if (o.title->size() > 80) error = "--title: at most 80 characters (the DATA title line)";
+    for (char c : *o.title) {
+      if (static_cast<unsigned char>(c) < 0x20) error = "--title: a control character cannot be in the title line";
+    }
+  }
+  if (error.empty() && o.warn_off_plane > o.max_off_plane) {
+    error = "--warn-off-plane (" + CLI::detail::to_string(o.warn_off_plane) + ") is above --max-off-plane (" +
+            CLI::detail::to_string(o.max_off_plane) + ")";
+  }
+  if (error.empty() && o.max_off_plane >= 90.0) error = "--max-off-plane must be below 90";
+  if (!error.empty()) {
+    err << "zarkel-import: " << error << "\nRun with --help for more information.\n";
+    return cl;
+  }
+  cl.action = CommandLine::Action::Run;
+  return cl;
+}
+
+}  // namespace zk::import

@@ -1,0 +1,490 @@
+#include "import/import.hpp"
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <optional>
+
+#include "data/field_faults.hpp"
+#include "import/command_line.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/pending_file.hpp"
+#include "table/csv_table.hpp"
+
+namespace zk::import {
+namespace {
+
+namespace fs = std::filesystem;
+using field::Plane;
+using field::Sense;
+using field::V3;
+using table::Row;
+using table::Table;
+
+constexpr int kMaxRows = 300;  // data in one run
+constexpr double kMaxRounding = 1.0;
+
+enum class PlaneForm { DipDirection, StrikeRhr, StrikeQuadrant };
+enum class SlipForm { Rake, TrendPlunge, Pitch };
+
+const char* plane_text(PlaneForm f) {
+  switch (f) {
+    case PlaneForm::DipDirection: return "dip_direction + dip";
+    case PlaneForm::StrikeRhr: return "strike (right-hand rule) + dip";
+    case PlaneForm::StrikeQuadrant: return "strike + dip + dip_quadrant";
+  }
+  return "";
+}
+const char* slip_text(SlipForm f) {
+  switch (f) {
+    case SlipForm::Rake: return "rake";
+    case SlipForm::TrendPlunge: return "trend + plunge + sense";
+    case SlipForm::Pitch: return "pitch + pitch_quadrant + sense";
+  }
+  return "";
+}
+
+std::string fixed(double v, int decimals) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+  return buf;
+}
+
+struct Datum {
+  int row = 0;
+  int number = 0;
+  std::string label;
+  Plane plane;
+  V3 slip{};
+  Sense preferred = Sense::Normal;
+  std::optional<field::Projection> projection;
+  std::vector<std::string> warnings;
+  field::Encoded encoded;
+};
+
+class Importer {
+ public:
+  Importer(const Table& t, const Options& o) : t_(t), o_(o) {
+    find_columns();
+    plane_ = choose_plane();
+    slip_ = choose_slip();
+  }
+
+  std::string conventions() const {
+    return std::string("plane from ") + plane_text(plane_) + ", striation from " + slip_text(slip_);
+  }
+
+  std::vector<Datum> data() {
+    if (t_.rows.empty()) table::refuse(t_, 2, 0, "no rows of data under the header row");
+    if (t_.rows.size() > static_cast<std::size_t>(kMaxRows)) {
+      table::refuse(t_, t_.rows[kMaxRows].number, 0,
+                    "the table holds " + std::to_string(t_.rows.size()) + " rows of data; at most " +
+                        std::to_string(kMaxRows) +
+                        " can be used in one run: split the file (by station or by fault set) and import each part");
+    }
+    std::vector<Datum> out;
+    std::map<int, int> rows_of_number;
+    for (const Row& r : t_.rows) {
+      Datum d = datum(r, static_cast<int>(out.size()) + 1);
+      const auto [it, fresh] = rows_of_number.emplace(d.number, r.number);
+      if (!fresh) {
+        table::refuse(t_, r.number, col("id"),
+                      "datum number " + std::to_string(d.number) + " is already used by row " +
+                          std::to_string(it->second));
+      }
+      out.push_back(std::move(d));
+    }
+    return out;
+  }
+
+ private:
+  std::size_t col(const std::string& role) const {
+    const auto it = cols_.find(role);
+    return it == cols_.end() ? 0 : it->second;
+  }
+  bool has(std::initializer_list<const char*> roles) const {
+    for (const char* r : roles) {
+      if (col(r) == 0) return false;
+    }
+    return true;
+  }
+
+  std::string header_list() const {
+    std::string s;
+    for (const auto& h : t_.header) s += (s.empty() ? "\"" : ", \"") + table::shown(h) + "\"";
+    return "the header row names " + s;
+  }
+
+  [[noreturn]] void refuse_header(const std::string& what) const {
+    table::refuse(t_, 1, 0, what + " (" + header_list() + ")");
+  }
+
+  void find_columns() {
+    for (const std::string& role : column_roles()) {
+      const auto mapped = o_.column.find(role);
+      const std::string name = mapped != o_.column.end() ? mapped->second : role;
+      const std::string key = table::column_key(name);
+      std::vector<std::size_t> found;
+      for (std::size_t k = 0; k < t_.header.size(); ++k) {
+        if (table::column_key(t_.header[k]) == key) found.push_back(k + 1);
+      }
+      if (found.size() > 1) {
+        table::refuse(t_, 1, found[1],
+                      "columns " + std::to_string(found[0]) + " and " + std::to_string(found[1]) + " both give " + role);
+      }
+      if (found.empty() && mapped != o_.column.end()) {
+        refuse_header("no column \"" + table::shown(name) + "\" (--column " + role + "=" + table::shown(name) + ")");
+      }
+      if (!found.empty()) cols_[role] = found[0];
+    }
+  }
+
+  void require(std::initializer_list<const char*> roles, const std::string& why) const {
+    for (const char* r : roles) {
+      if (col(r) == 0) refuse_header("no column " + std::string(r) + ", needed by " + why);
+    }
+  }
+
+  PlaneForm choose_plane() const {
+    if (o_.plane == "dip-direction") require({"dip_direction", "dip"}, "--plane dip-direction");
+    if (o_.plane == "strike-rhr") require({"strike", "dip"}, "--plane strike-rhr");
+    if (o_.plane == "strike-quadrant") require({"strike", "dip", "dip_quadrant"}, "--plane strike-quadrant");
+    if (o_.plane == "dip-direction") return PlaneForm::DipDirection;
+    if (o_.plane == "strike-rhr") return PlaneForm::StrikeRhr;
+    if (o_.plane == "strike-quadrant") return PlaneForm::StrikeQuadrant;
+    const bool dd = has({"dip_direction", "dip"});
+    const bool quadrant = has({"strike", "dip", "dip_quadrant"});
+    if (dd && quadrant) {
+      refuse_header("both dip_direction and strike with dip_quadrant give the plane: choose one with "
+                    "--plane dip-direction or --plane strike-quadrant");
+    }
+    if (dd) return PlaneForm::DipDirection;
+    if (quadrant) return PlaneForm::StrikeQuadrant;
+    if (has({"strike", "dip"})) {
+      refuse_header("a strike column does not say to which side the plane dips: if the strike follows the "
+                    "right-hand rule (the plane dips to its right, dip direction = strike + 90), give "
+                    "--plane strike-rhr; otherwise add a dip_quadrant column (N, E, S or W)");
+    }
+    refuse_header("no plane: the table needs dip_direction and dip, or strike and dip with --plane strike-rhr, "
+                  "or strike, dip and dip_quadrant");
+  }
+
+  SlipForm choose_slip() const {
+    if (o_.striation == "rake") require({"rake"}, "--striation rake");
+    if (o_.striation == "trend-plunge") require({"trend", "plunge", "sense"}, "--striation trend-plunge");
+    if (o_.striation == "pitch") require({"pitch", "pitch_quadrant", "sense"}, "--striation pitch");
+    if (o_.striation == "rake") return SlipForm::Rake;
+    if (o_.striation == "trend-plunge") return SlipForm::TrendPlunge;
+    if (o_.striation == "pitch") return SlipForm::Pitch;
+    std::vector<SlipForm> forms;
+    if (has({"rake"})) forms.push_back(SlipForm::Rake);
+    if (has({"trend", "plunge", "sense"})) forms.push_back(SlipForm::TrendPlunge);
+    if (has({"pitch", "pitch_quadrant", "sense"})) forms.push_back(SlipForm::Pitch);
+    if (forms.size() > 1) {
+      refuse_header(std::string("the striation is given twice (") + slip_text(forms[0]) + " and " +
+                    slip_text(forms[1]) + "): choose one with --striation rake, trend-plunge or pitch");
+    }
+    if (forms.size() == 1) return forms[0];
+    if ((has({"trend", "plunge"}) || has({"pitch", "pitch_quadrant"})) && !has({"sense"})) {
+      refuse_header("no sense column: the sense of slip (N, I, D or S) orients the striation and is never guessed");
+    }
+    refuse_header("no striation: the table needs rake, or trend, plunge and sense, or pitch, pitch_quadrant "
+                  "and sense");
+  }
+
+  const std::string& cell(const Row& r, const char* role) const { return r.cells[col(role) - 1]; }
+  static bool blank(const std::string& s) { return s.find_first_not_of(" \t") == std::string::npos; }
+  static std::string trimmed(const std::string& s) {
+    if (blank(s)) return "";
+    return s.substr(s.find_first_not_of(" \t"), s.find_last_not_of(" \t") - s.find_first_not_of(" \t") + 1);
+  }
+
+  double number(const Row& r, const char* role, double lo, double hi) const {
+    const std::string& c = cell(r, role);
+    if (blank(c)) table::refuse(t_, r.number, col(role), "the cell is empty: a " + std::string(role) + " is needed");
+    const auto v = table::parse_number(c, table::decimal_comma(t_));
+    if (!v) {
+      const bool comma = c.find(',') != std::string::npos && !table::decimal_comma(t_);
+      table::refuse(t_, r.number, col(role),
+                    "\"" + table::shown(c) + "\" is not a number" +
+                        (comma ? " (a decimal comma is read only in tables separated by semicolons or tabs)" : ""));
+    }
+    if (*v < lo || *v > hi) {
+      table::refuse(t_, r.number, col(role),
+                    std::string(role) + " " + trimmed(c) + " is outside " + fixed(lo, 0) + " to " + fixed(hi, 0));
+    }
+    return *v;
+  }
+
+  char letter(const Row& r, const char* role) const {
+    const std::string c = trimmed(cell(r, role));
+    if (c.size() == 1) {
+      const char u = static_cast<char>(c[0] >= 'a' && c[0] <= 'z' ? c[0] - 'a' + 'A' : c[0]);
+      if (u == 'N' || u == 'E' || u == 'S' || u == 'W') return u;
+    }
+    table::refuse(t_, r.number, col(role),
+                  "\"" + table::shown(c) + "\" is not a quadrant letter: N, E, S or W is needed");
+  }
+
+  Sense sense(const Row& r) const {
+    static const std::map<std::string, Sense> words = {
+        {"n", Sense::Normal},     {"normal", Sense::Normal},          {"i", Sense::Reverse},
+        {"r", Sense::Reverse},    {"reverse", Sense::Reverse},        {"inverse", Sense::Reverse},
+        {"thrust", Sense::Reverse}, {"d", Sense::Dextral},            {"dextral", Sense::Dextral},
+        {"right_lateral", Sense::Dextral}, {"s", Sense::Sinistral},   {"sinistral", Sense::Sinistral},
+        {"left_lateral", Sense::Sinistral}};
+    const std::string& c = cell(r, "sense");
+    const auto it = words.find(table::column_key(c));
+    if (it != words.end()) return it->second;
+    const std::string known =
+        "N, normal; I, R, reverse, inverse, thrust; D, dextral, right-lateral; S, sinistral, left-lateral";
+    if (blank(c)) table::refuse(t_, r.number, col("sense"), "no sense of slip (it is never guessed): " + known);
+    table::refuse(t_, r.number, col("sense"), "\"" + table::shown(c) + "\" is not a sense of slip: " + known);
+  }
+
+  Plane plane(const Row& r) const {
+    const double dip = number(r, "dip", 0.0, 90.0);
+    if (plane_ == PlaneForm::DipDirection) return Plane{number(r, "dip_direction", 0.0, 360.0), dip};
+    const double strike = number(r, "strike", 0.0, 360.0);
+    if (plane_ == PlaneForm::StrikeRhr) return field::plane_from_rhr_strike(strike, dip);
+    const char q = letter(r, "dip_quadrant");
+    const auto p = field::plane_from_quadrant(strike, dip, q);
+    if (!p) {
+      table::refuse(t_, r.number, col("dip_quadrant"),
+                    std::string("quadrant ") + q + " lies along the strike " + trimmed(cell(r, "strike")) +
+                        " and does not say to which side the plane dips");
+    }
+    return *p;
+  }
+
+  void warn(Datum& d, const char* role, const std::string& what) const {
+    d.warnings.push_back(table::where(t_, d.row, col(role)) + ": " + what);
+  }
+
+  // The slip of a line oriented by the sense, with the warning of an
+  // ambiguous sense.
+  V3 oriented(const Row& r, Datum& d, const V3& line, const char* role) const {
+    const Sense s = sense(r);
+    const auto slip = field::orient(d.plane, line, s);
+    const std::string name(1, field::sense_letter(s));
+    if (!slip) {
+      const bool dip_slip = s == Sense::Normal || s == Sense::Reverse;
+      table::refuse(t_, r.number, col("sense"),
+                    "sense " + name + (dip_slip ? " cannot orient a horizontal striation: give D or S"
+                                                : " cannot orient a striation along the dip line: give N or I"));
+    }
+    if (field::sense_ambiguous(line, s)) {
+      const bool dip_slip = s == Sense::Normal || s == Sense::Reverse;
+      warn(d, role,
+           "sense " + name + " on a striation plunging " + fixed(field::plunge_of(line), 1) + " degrees (" +
+               (dip_slip ? "flatter than 15" : "steeper than 75") + "): the sense is ambiguous");
+    }
+    d.preferred = s;
+    return *slip;
+  }
+
+  Datum datum(const Row& r, int order) const {
+    Datum d;
+    d.row = r.number;
+    d.number = order;
+    if (col("id") != 0) {
+      const double id = number(r, "id", 1.0, 999.0);
+      if (id != static_cast<double>(static_cast<int>(id))) {
+        table::refuse(t_, r.number, col("id"), "datum number " + trimmed(cell(r, "id")) + " is not a whole number");
+      }
+      d.number = static_cast<int>(id);
+    }
+    if (col("label") != 0) {
+      d.label = trimmed(cell(r, "label"));
+      if (d.label.size() > 3) {
+        table::refuse(t_, r.number, col("label"),
+                      "label \"" + table::shown(d.label) + "\" is longer than 3 characters (DATA columns 74-76)");
+      }
+      for (char c : d.label) {
+        if (c < 0x20 || c > 0x7E) {
+          table::refuse(t_, r.number, col("label"),
+                        "label \"" + table::shown(d.label) + "\": only plain ASCII characters fit the DATA columns");
+        }
+      }
+    }
+    d.plane = plane(r);
+    if (slip_ == SlipForm::Rake) {
+      d.slip = field::slip_from_rake(d.plane, number(r, "rake", -180.0, 180.0));
+      d.preferred = field::dominant_sense(d.plane, d.slip);
+    } else if (slip_ == SlipForm::TrendPlunge) {
+      const V3 line = field::line_of(number(r, "trend", 0.0, 360.0), number(r, "plunge", 0.0, 90.0));
+      d.projection = field::project(d.plane, line);
+      const double off = d.projection ? d.projection->off_plane : 90.0;
+      if (off > o_.max_off_plane) {
+        table::refuse(t_, r.number, col("plunge"),
+                      "the striation lies " + fixed(off, 1) + " degrees off the plane (more than --max-off-plane " +
+                          fixed(o_.max_off_plane, 1) + "): check the measurement, or the plane's convention");
+      }
+      if (off > o_.warn_off_plane) {
+        warn(d, "plunge",
+             "the striation lies " + fixed(off, 1) + " degrees off the plane (more than --warn-off-plane " +
+                 fixed(o_.warn_off_plane, 1) + "); it is projected onto the plane");
+      }
+      d.slip = oriented(r, d, d.projection->line, "plunge");
+    } else {
+      const double pitch = number(r, "pitch", 0.0, 90.0);
+      const char end = letter(r, "pitch_quadrant");
+      const auto line = field::pitch_line(d.plane, pitch, end);
+      if (!line) {
+        table::refuse(t_, r.number, col("pitch_quadrant"),
+                      std::string("quadrant ") + end + " lies across the strike and names neither end of it");
+      }
+      d.slip = oriented(r, d, *line, "pitch");
+    }
+    d.encoded = field::encode(d.plane, d.slip, d.preferred, d.number, d.label);
+    return d;
+  }
+
+  const Table& t_;
+  const Options& o_;
+  std::map<std::string, std::size_t> cols_;
+  PlaneForm plane_ = PlaneForm::DipDirection;
+  SlipForm slip_ = SlipForm::Rake;
+};
+
+std::string csv_cell(const std::string& s) {
+  if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
+  std::string q = "\"";
+  for (char c : s) q += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return q + "\"";
+}
+
+// The trend/plunge of a projected striation, e.g. "91.3/58.1".
+std::string projected(const field::Projection& p) {
+  std::string s = fixed(field::trend_of(p.line), 1);
+  s += '/';
+  s += fixed(field::plunge_of(p.line), 1);
+  return s;
+}
+
+std::string report_csv(const std::vector<Datum>& data) {
+  std::string s = "row,datum,off_plane,projection,rounding,warnings\n";
+  for (const Datum& d : data) {
+    std::string warnings;
+    for (const auto& w : d.warnings) {
+      if (!warnings.empty()) warnings += "; ";
+      warnings += w;
+    }
+    for (const std::string& cell : {std::to_string(d.row), std::to_string(d.number),
+                                    d.projection ? fixed(d.projection->off_plane, 2) : std::string(),
+                                    d.projection ? projected(*d.projection) : std::string(),
+                                    fixed(d.encoded.rounding.worst(), 3)}) {
+      s += cell;
+      s += ',';
+    }
+    s += csv_cell(warnings);
+    s += '\n';
+  }
+  return s;
+}
+
+std::string report_table(const std::vector<Datum>& data) {
+  std::string s = "  row  datum  off-plane  projection    rounding\n";
+  char buf[128];
+  for (const Datum& d : data) {
+    const std::string off = d.projection ? fixed(d.projection->off_plane, 2) : std::string();
+    const std::string proj = d.projection ? projected(*d.projection) : std::string();
+    std::snprintf(buf, sizeof buf, "%5d  %5d  %9s  %-12s  %8.3f\n", d.row, d.number, off.c_str(), proj.c_str(),
+                  d.encoded.rounding.worst());
+    s += buf;
+  }
+  return s;
+}
+
+// The records as the DATA reader reads them back, compared with the
+// measurements: each within kMaxRounding degrees.
+void check_read_back(const Table& t, const std::string& path, std::vector<Datum>& data) {
+  const auto read = field::read_data_vectors(path);
+  if (read.size() != data.size()) {
+    throw rt::RunStop("the DATA file written holds " + std::to_string(read.size()) + " data instead of " +
+                      std::to_string(data.size()));
+  }
+  for (std::size_t k = 0; k < data.size(); ++k) {
+    Datum& d = data[k];
+    d.encoded.rounding = field::deviation(field::normal_of(d.plane), d.slip, read[k].FN, read[k].STR);
+    if (read[k].number != d.number || d.encoded.rounding.worst() > kMaxRounding) {
+      table::refuse(t, d.row, 0,
+                    "the DATA record in whole degrees departs " + fixed(d.encoded.rounding.worst(), 2) +
+                        " degrees from the measurement (at most " + fixed(kMaxRounding, 0) + " is allowed)");
+    }
+  }
+}
+
+bool same_file(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  if (fs::exists(a, ec) && fs::exists(b, ec)) return fs::equivalent(a, b, ec);
+  return fs::weakly_canonical(fs::absolute(a, ec), ec) == fs::weakly_canonical(fs::absolute(b, ec), ec);
+}
+
+int run(const Options& o, std::ostream& err) {
+  try {
+    table::ReadOptions ro;
+    ro.delimiter = o.delimiter;
+    ro.delimiter_hint = "name it with --delimiter";
+    const Table t = table::read_table(o.csv, ro);
+    Importer importer(t, o);
+    std::vector<Datum> data = importer.data();
+
+    std::string text = o.title ? *o.title : fs::path(o.csv).filename().string().substr(0, 80);
+    text += "\n";
+    for (const Datum& d : data) text += field::data_line(d.encoded.record, d.encoded.azimuth_form) + "\n";
+    text += std::string(field::kTerminator) + "\n";
+    rt::PendingFile data_file(o.data, "DATA", text);
+    check_read_back(t, data_file.temp_path(), data);
+    std::optional<rt::PendingFile> report;
+    if (!o.report.empty()) report.emplace(o.report, "report", report_csv(data));
+    data_file.commit();
+    if (report) report->commit();
+
+    std::size_t worst = 0;
+    for (std::size_t k = 1; k < data.size(); ++k) {
+      if (data[k].encoded.rounding.worst() > data[worst].encoded.rounding.worst()) worst = k;
+    }
+    err << "zarkel-import: " << o.csv << ": " << importer.conventions() << "\n";
+    if (o.report.empty()) err << report_table(data);
+    for (const Datum& d : data) {
+      for (const auto& w : d.warnings) err << "warning: " << w << "\n";
+    }
+    err << "zarkel-import: " << data.size() << " data written to " << o.data;
+    if (!data.empty()) {
+      err << "; largest rounding " << fixed(data[worst].encoded.rounding.worst(), 2) << " degrees (row "
+          << data[worst].row << ")";
+    }
+    err << "\n";
+    return kExitOk;
+  } catch (const rt::InputError& e) {
+    err << "zarkel-import: " << e.what() << "\n";
+  } catch (const rt::RunStop& e) {
+    err << "zarkel-import: " << e.what() << "\n";
+  }
+  err << "No DATA file was written (an existing file is left unchanged).\n";
+  return kExitRefused;
+}
+
+}  // namespace
+
+int import_main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  const CommandLine cl = parse_command_line(args, out, err);
+  if (cl.action == CommandLine::Action::Done) return kExitOk;
+  if (cl.action == CommandLine::Action::Usage) return kExitUsage;
+  const Options& o = cl.options;
+  const std::pair<const std::string*, const char*> outputs[] = {{&o.data, "DATA"}, {&o.report, "--report"}};
+  for (const auto& [path, name] : outputs) {
+    if (!path->empty() && same_file(*path, o.csv)) {
+      err << "zarkel-import: the " << name << " file " << *path << " is the CSV file itself\n";
+      return kExitUsage;
+    }
+  }
+  if (!o.report.empty() && same_file(o.report, o.data)) {
+    err << "zarkel-import: the --report file is the DATA file\n";
+    return kExitUsage;
+  }
+  return run(o, err);
+}
+
+}  // namespace zk::import

@@ -1,0 +1,269 @@
+#include "table/csv_table.hpp"
+
+#include <csv.h>
+
+#include <charconv>
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "runtime/errors.hpp"
+
+namespace zk::table {
+namespace {
+
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+constexpr std::size_t kShownMax = 60;
+
+bool continuation(unsigned char c) { return c >= 0x80 && c <= 0xBF; }
+
+// Length of the text character at s[k]: printable ASCII, a tab, or a valid
+// UTF-8 sequence; 0 for a control byte or bytes that are not UTF-8.
+std::size_t text_char(std::string_view s, std::size_t k) {
+  const auto b = [&](std::size_t j) { return static_cast<unsigned char>(s[j]); };
+  const unsigned char c = b(k);
+  if (c == '\t' || (c >= 0x20 && c < 0x7F)) return 1;
+  std::size_t len = 0;
+  if (c >= 0xC2 && c <= 0xDF) len = 2;
+  else if (c >= 0xE0 && c <= 0xEF) len = 3;
+  else if (c >= 0xF0 && c <= 0xF4) len = 4;
+  if (len == 0 || k + len > s.size()) return 0;
+  for (std::size_t j = 1; j < len; ++j) {
+    if (!continuation(b(k + j))) return 0;
+  }
+  if ((c == 0xE0 && b(k + 1) < 0xA0) || (c == 0xF0 && b(k + 1) < 0x90)) return 0;  // overlong
+  if (c == 0xED && b(k + 1) > 0x9F) return 0;                                        // surrogate
+  if (c == 0xF4 && b(k + 1) > 0x8F) return 0;                                        // beyond U+10FFFF
+  if (c == 0xC2 && b(k + 1) <= 0x9F) return 0;                                       // C1 control
+  return len;
+}
+
+// Offset of the first byte that is not text (line ends aside), or npos.
+std::size_t first_non_text(std::string_view s) {
+  for (std::size_t k = 0; k < s.size();) {
+    if (s[k] == '\r' || s[k] == '\n') {
+      ++k;
+      continue;
+    }
+    const std::size_t len = text_char(s, k);
+    if (len == 0) return k;
+    k += len;
+  }
+  return std::string_view::npos;
+}
+
+// The delimiter kinds the header row holds outside quotes.
+std::string header_delimiters(std::string_view s) {
+  std::string found;
+  bool quoted = false;
+  for (char c : s) {
+    if (c == '"') quoted = !quoted;
+    if (quoted) continue;
+    if (c == '\r' || c == '\n') break;
+    if ((c == ',' || c == ';' || c == '\t') && found.find(c) == std::string::npos) found += c;
+  }
+  return found;
+}
+
+std::string delimiter_name(char c) { return c == ',' ? "commas" : c == ';' ? "semicolons" : "tabs"; }
+
+// What libcsv's callbacks build: the rows with their spreadsheet numbers.
+// Every unquoted line end is reported (CSV_REPALL_NL), so blank rows are
+// counted; the LF of a CR LF pair is not a second line end.
+struct Builder {
+  std::vector<Row> rows;
+  std::vector<std::string> cells;
+  int row = 1;
+  bool after_cr = false;
+
+  static void cell(void* s, std::size_t n, void* self) {
+    auto& b = *static_cast<Builder*>(self);
+    b.cells.emplace_back(s != nullptr ? std::string(static_cast<const char*>(s), n) : std::string());
+    b.after_cr = false;
+  }
+  static void row_end(int c, void* self) {
+    auto& b = *static_cast<Builder*>(self);
+    if (c == '\n' && b.after_cr && b.cells.empty()) {
+      b.after_cr = false;
+      return;
+    }
+    b.after_cr = c == '\r';
+    if (!b.cells.empty()) b.rows.push_back(Row{b.row, std::move(b.cells)});
+    b.cells.clear();
+    ++b.row;
+  }
+};
+
+// Parses `s` into `b`; false on a quoting error (b.row and b.cells then say
+// where).
+bool run_parser(std::string_view s, char delimiter, Builder& b, bool finish) {
+  csv_parser p;
+  csv_init(&p, CSV_STRICT | CSV_REPALL_NL | CSV_STRICT_FINI | CSV_EMPTY_IS_NULL);
+  csv_set_delim(&p, static_cast<unsigned char>(delimiter));
+  bool ok = csv_parse(&p, s.data(), s.size(), Builder::cell, Builder::row_end, &b) == s.size();
+  if (ok && finish) ok = csv_fini(&p, Builder::cell, Builder::row_end, &b) == 0;
+  csv_free(&p);
+  return ok;
+}
+
+std::string trimmed(std::string_view s) {
+  const auto first = s.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return "";
+  return std::string(s.substr(first, s.find_last_not_of(" \t") - first + 1));
+}
+
+bool blank(const std::string& s) { return s.find_first_not_of(" \t") == std::string::npos; }
+
+}  // namespace
+
+std::string column_key(std::string_view name) {
+  std::string key;
+  bool gap = false;
+  for (char c : trimmed(name)) {
+    if (c == ' ' || c == '-' || c == '_' || c == '\t') {
+      gap = true;
+      continue;
+    }
+    if (gap && !key.empty()) key += '_';
+    gap = false;
+    key += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  }
+  return key;
+}
+
+std::optional<double> parse_number(std::string_view text, bool decimal_comma) {
+  std::string t = trimmed(text);
+  std::size_t p = 0;
+  if (p < t.size() && (t[p] == '+' || t[p] == '-')) ++p;
+  std::size_t digits = 0;
+  bool point = false;
+  for (; p < t.size(); ++p) {
+    const char c = t[p];
+    if (c >= '0' && c <= '9') {
+      ++digits;
+    } else if (!point && (c == '.' || (decimal_comma && c == ','))) {
+      point = true;
+      t[p] = '.';
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (digits == 0) return std::nullopt;
+  const char* begin = t.data() + (t[0] == '+' ? 1 : 0);
+  double v = 0.0;
+  const auto res = std::from_chars(begin, t.data() + t.size(), v);
+  if (res.ec != std::errc() || res.ptr != t.data() + t.size() || !std::isfinite(v)) return std::nullopt;
+  return v;
+}
+
+std::string shown(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  std::size_t chars = 0;
+  for (std::size_t k = 0; k < text.size(); ++chars) {
+    if (chars == kShownMax) return out + "...";
+    const std::size_t len = text[k] == '\t' ? 0 : text_char(text, k);
+    if (len > 0) {
+      out.append(text.substr(k, len));
+      k += len;
+      continue;
+    }
+    const auto c = static_cast<unsigned char>(text[k++]);
+    out += "\\x";
+    out += kHex[c >> 4];
+    out += kHex[c & 0xF];
+  }
+  return out;
+}
+
+std::string where(const Table& t, int row, std::size_t column) {
+  std::string w = "CSV file \"" + t.file + "\", row " + std::to_string(row);
+  if (column == 0) return w;
+  w += ", column " + std::to_string(column);
+  if (column <= t.header.size() && !t.header[column - 1].empty()) w += " (" + shown(t.header[column - 1]) + ")";
+  return w;
+}
+
+void refuse(const Table& t, int row, std::size_t column, const std::string& what) {
+  throw rt::InputError(t.file, row, where(t, row, column) + ": " + what);
+}
+
+Table parse_table(std::string_view bytes, const std::string& name, const ReadOptions& options) {
+  Table t;
+  t.file = name;
+  if (bytes.substr(0, kBom.size()) == kBom) bytes.remove_prefix(kBom.size());
+  if (bytes.find_first_not_of(" \t\r\n") == std::string_view::npos) {
+    refuse(t, 1, 0, "the file is empty: expected a header row naming the columns");
+  }
+  if (blank(std::string(bytes.substr(0, bytes.find_first_of("\r\n"))))) {
+    refuse(t, 1, 0, "the first row is blank: expected a header row naming the columns");
+  }
+  const std::string kinds = header_delimiters(bytes);
+  t.delimiter = options.delimiter != 0 ? options.delimiter : kinds.size() == 1 ? kinds[0] : ',';
+
+  const std::size_t bad = first_non_text(bytes);
+  if (bad != std::string_view::npos) {
+    Builder b;
+    if (run_parser(bytes.substr(0, bad), t.delimiter, b, false)) {
+      if (!b.rows.empty() && b.rows.front().number == 1) t.header = b.rows.front().cells;
+      refuse(t, b.row, b.cells.size() + 1,
+             "byte " + shown(bytes.substr(bad, 1)) + " is not text: the file is not a UTF-8 text table (CSV)");
+    }
+  }
+  if (options.delimiter == 0 && kinds.size() != 1) {
+    std::string what = kinds.empty() ? "the header row holds no comma, semicolon or tab, so its columns cannot be told apart"
+                                     : "the header row holds both " + delimiter_name(kinds[0]) + " and " +
+                                           delimiter_name(kinds[1]) + ", so the delimiter cannot be told";
+    refuse(t, 1, 0, what + (options.delimiter_hint.empty() ? "" : ": " + options.delimiter_hint));
+  }
+
+  Builder b;
+  const bool ok = run_parser(bytes, t.delimiter, b, true);
+  if (!b.rows.empty() && b.rows.front().number == 1) {
+    t.header = std::move(b.rows.front().cells);
+    b.rows.erase(b.rows.begin());
+  }
+  if (!ok) {
+    refuse(t, b.row, b.cells.size() + 1,
+           "a quote in the middle of a cell, or a quoted cell not closed: a cell holding quotes is quoted as a "
+           "whole, its quotes doubled (\"a \"\"b\"\"\")");
+  }
+  for (std::string& h : t.header) h = trimmed(h);
+  for (Row& r : b.rows) {
+    for (std::size_t c = t.header.size(); c < r.cells.size(); ++c) {
+      if (!blank(r.cells[c])) {
+        std::string what = "\"";
+        what += shown(r.cells[c]);
+        what += "\" lies beyond the " + std::to_string(t.header.size()) + " columns the header row names";
+        if (t.delimiter == ',') what += " (a decimal comma in a comma-separated file splits a number in two)";
+        refuse(t, r.number, c + 1, what);
+      }
+    }
+    r.cells.resize(t.header.size());
+    bool any = false;
+    for (const std::string& c : r.cells) any = any || !blank(c);
+    if (any) t.rows.push_back(std::move(r));
+  }
+  return t;
+}
+
+Table read_table(const std::string& path, const ReadOptions& options) {
+  std::ifstream f(path, std::ios::binary);
+  Table none;
+  none.file = path;
+  if (!f) throw rt::InputError(path, 0, "CSV file \"" + path + "\" cannot be opened");
+  std::string bytes;
+  char buf[65536];
+  while (f.read(buf, sizeof buf) || f.gcount() > 0) {
+    bytes.append(buf, static_cast<std::size_t>(f.gcount()));
+    if (bytes.size() > options.max_bytes) {
+      throw rt::InputError(path, 0, "CSV file \"" + path + "\" is larger than " +
+                                        std::to_string(options.max_bytes >> 20) + " MiB: not a table of field data");
+    }
+  }
+  if (f.bad()) throw rt::InputError(path, 0, "CSV file \"" + path + "\" cannot be read");
+  return parse_table(bytes, path, options);
+}
+
+}  // namespace zk::table

@@ -1,0 +1,61 @@
+#pragma once
+// Tables of text cells from spreadsheet exports (CSV): UTF-8 (a byte-order
+// mark is skipped), CR LF or LF line ends, cells separated by a comma, a
+// semicolon or a tab, quoted cells as spreadsheets write them ("a ""b""",
+// "x, y", a line end inside quotes). The first row names the columns. Every
+// problem is an rt::InputError whose message names the file, the row (as a
+// spreadsheet numbers it: the header is row 1) and the column.
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zk::table {
+
+struct Row {
+  int number = 0;                  // spreadsheet row number
+  std::vector<std::string> cells;  // one per header column; missing cells are empty
+};
+
+struct Table {
+  std::string file;  // as messages name it
+  char delimiter = ',';
+  std::vector<std::string> header;
+  std::vector<Row> rows;  // rows with at least one non-empty cell
+};
+
+struct ReadOptions {
+  char delimiter = 0;  // 0: the one of ',', ';', tab that the header row holds
+  std::size_t max_bytes = std::size_t{16} << 20;
+  std::string delimiter_hint;  // added to the message when the delimiter cannot be told
+};
+
+// Reads and checks a whole table: bytes that are not UTF-8 text (a binary
+// file), a quote that is not closed, an empty file, a header row without a
+// delimiter or with more than one kind of them (unless options name it), an
+// empty or repeated column name, a non-empty cell beyond the header's columns.
+Table read_table(const std::string& path, const ReadOptions& options = {});
+Table parse_table(std::string_view bytes, const std::string& name, const ReadOptions& options = {});
+
+// The key a column name is matched by: lower case, blanks, hyphens and
+// underscores alike ("Dip Direction", "dip-direction" -> "dip_direction").
+std::string column_key(std::string_view name);
+
+// A decimal number: [sign] digits [point [digits]] or [sign] point digits,
+// the point being '.' or, with decimal_comma, ','. Blanks around it are
+// ignored; anything else (a unit, an exponent, a thousands separator) is not
+// a number.
+std::optional<double> parse_number(std::string_view text, bool decimal_comma);
+
+// A decimal comma is read in tables separated by semicolons or tabs.
+inline bool decimal_comma(const Table& t) { return t.delimiter != ','; }
+
+// "CSV file "f.csv", row 4, column 3 (dip)"; column 0: the row alone.
+std::string where(const Table& t, int row, std::size_t column);
+// A cell's text as a message quotes it: control bytes and bytes that are not
+// text as \xNN, a long text shortened.
+std::string shown(std::string_view text);
+[[noreturn]] void refuse(const Table& t, int row, std::size_t column, const std::string& what);
+
+}  // namespace zk::table

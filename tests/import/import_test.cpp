@@ -1,0 +1,214 @@
+// zarkel-import on real files: spreadsheets written from existing DATA files
+// in every convention come back within 1 degree, the bundled example keeps
+// its tensor, and bad spreadsheets are refused with nothing written.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <nlohmann/json.hpp>
+#include <numbers>
+
+#include "batch/batch_files.hpp"
+#include "data/field_faults.hpp"
+
+namespace zk::test {
+namespace {
+
+using field::V3;
+constexpr double kDeg = std::numbers::pi / 180.0;
+
+V3 v3(const Vec3& v) { return {double(v(1)), double(v(2)), double(v(3))}; }
+double dot(const V3& a, const V3& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+double azimuth(double x, double y) { return std::fmod(std::atan2(x, y) / kDeg + 360.0, 360.0); }
+std::string num(double v) {
+  char b[32];
+  std::snprintf(b, sizeof b, "%.2f", v);
+  return b;
+}
+char letter_near(double az) { return "NESWN"[static_cast<int>(std::lround(az / 90.0))]; }
+
+// A spreadsheet of the data of a DATA file, computed from the vectors the
+// DATA reader gives: plane as dip direction, right-hand-rule strike, or the
+// other strike with its quadrant letter; striation as rake, trend/plunge or
+// pitch, with the sense.
+std::string spreadsheet(const std::vector<field::ReadDatum>& data, const std::string& plane, const std::string& slip) {
+  std::ostringstream csv;
+  csv << "id," << plane << "," << slip << "\n";
+  for (const auto& d : data) {
+    const V3 n = v3(d.FN), s = v3(d.STR);
+    const double dd = azimuth(-n[0], -n[1]), dip = std::acos(-n[2]) / kDeg;
+    const V3 strike{std::sin((dd - 90) * kDeg), std::cos((dd - 90) * kDeg), 0.0};
+    const V3 down{std::cos(dip * kDeg) * strike[1], -std::cos(dip * kDeg) * strike[0], -std::sin(dip * kDeg)};
+    const double along = dot(s, strike);
+    const bool steep = std::fabs(s[2]) > std::sin(15 * kDeg);
+    const char* sense = steep ? (s[2] < 0 ? "normal" : "Reverse") : (along > 0 ? "s" : "right-lateral");
+    const V3 l = s[2] > 0 ? V3{-s[0], -s[1], -s[2]} : s;  // downward
+    csv << d.number << ",";
+    if (plane == "dip_direction,dip") csv << num(dd) << "," << num(dip);
+    if (plane == "strike,dip") csv << num(std::fmod(dd + 270, 360)) << "," << num(dip);
+    if (plane == "strike,dip,dip_quadrant") csv << num(std::fmod(dd + 90, 360)) << "," << num(dip) << "," << letter_near(dd);
+    if (slip == "rake") csv << "," << num(std::atan2(-dot(s, down), along) / kDeg);
+    if (slip == "trend,plunge,sense") {
+      csv << "," << num(azimuth(l[0], l[1])) << "," << num(std::asin(-l[2]) / kDeg) << "," << sense;
+    }
+    if (slip == "pitch,pitch_quadrant,sense") {
+      const double end = dd + (dot(l, strike) >= 0 ? -90 : 90);
+      csv << "," << num(std::acos(std::min(1.0, std::fabs(dot(l, strike)))) / kDeg) << "," << letter_near(std::fmod(end + 360, 360))
+          << "," << sense;
+    }
+    csv << "\n";
+  }
+  return csv.str();
+}
+
+class Import : public ScratchTest {
+ protected:
+  Outcome run_import(std::vector<std::string> args) const {
+    std::string cmd = shell_quoted(ZARKEL_IMPORT_BINARY);
+    for (const auto& a : args) {
+      cmd += ' ';
+      cmd += shell_quoted(a);
+    }
+    return shell(cmd);
+  }
+};
+
+// Records that test the edges of the DATA form: vertical planes, azimuth
+// form, horizontal striations, strike-slip on steep planes.
+const char* kEdgeData =
+    "edges\n"
+    "   30    90     N   20   N        D                                    1 V1\n"
+    "  120    90     E   70   S        S                                    2 V2\n"
+    "  200    45     W            135  N                                    3 AZ\n"
+    "   10    30     E            360  I                                    4 AZN\n"
+    "   90    89     S    0   W        S                                    5\n"
+    "  359     5     W   40   N        N                                    6\n"
+    "  999\n";
+
+TEST_F(Import, SpreadsheetsWrittenFromDataFilesComeBackWithinOneDegree) {
+  spit(at("EDGES"), kEdgeData);
+  double worst = 0.0;
+  for (const std::string& src : {example("DATA"), at("EDGES").string()}) {
+    const auto original = field::read_data_vectors(src);
+    for (const char* plane : {"dip_direction,dip", "strike,dip", "strike,dip,dip_quadrant"}) {
+      for (const char* slip : {"rake", "trend,plunge,sense", "pitch,pitch_quadrant,sense"}) {
+        spit(at("f.csv"), spreadsheet(original, plane, slip));
+        std::vector<std::string> args = {at("f.csv").string(), at("OUT").string()};
+        if (std::string(plane) == "strike,dip") args.push_back("--plane=strike-rhr");
+        const Outcome r = run_import(args);
+        ASSERT_EQ(r.status, 0) << plane << " / " << slip << "\n" << r.err;
+        const auto back = field::read_data_vectors(at("OUT").string());
+        ASSERT_EQ(back.size(), original.size());
+        for (std::size_t k = 0; k < back.size(); ++k) {
+          const auto dev = field::deviation(v3(original[k].FN), v3(original[k].STR), back[k].FN, back[k].STR);
+          EXPECT_LT(dev.worst(), 1.0) << src << " " << plane << " / " << slip << ", datum " << original[k].number;
+          EXPECT_EQ(back[k].number, original[k].number);
+          worst = std::max(worst, dev.worst());
+        }
+      }
+    }
+  }
+  std::printf("round trip: worst angle %.3f degrees\n", worst);
+}
+
+TEST_F(Import, BundledExampleKeepsItsTensor) {
+  const Outcome r = run_import({example("field.csv"), at("DATA").string(), "--report", at("report.csv").string()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(slurp(at("report.csv")).find("row,datum,off_plane,projection,rounding,warnings\n2,1,"), std::string::npos);
+  nlohmann::json result[2];
+  const std::string data[2] = {example("DATA"), at("DATA").string()};
+  for (int k = 0; k < 2; ++k) {
+    const std::string json = at(std::to_string(k) + ".json").string();
+    const Outcome b = batch({example("PARAMETERS"), data[k], at("LISTING").string(), "--json", json, "--quiet"});
+    ASSERT_EQ(b.status, 0) << b.err;
+    result[k] = nlohmann::json::parse(slurp(json))["final"];
+  }
+  double worst_axis = 0.0;
+  for (int L = 0; L < 3; ++L) {
+    V3 a[2];
+    for (int k = 0; k < 2; ++k) {
+      const auto& ax = result[k]["axes"][L];
+      a[k] = field::line_of(ax["direction"].get<double>(), ax["plunge"].get<double>());
+    }
+    worst_axis = std::max(worst_axis, std::acos(std::min(1.0, std::fabs(dot(a[0], a[1])))) / kDeg);
+  }
+  const double dr = std::fabs(result[0]["R"].get<double>() - result[1]["R"].get<double>());
+  EXPECT_LT(worst_axis, 1.0);
+  EXPECT_LT(dr, 0.02);
+  std::printf("example: axes within %.3f degrees, R within %.4f\n", worst_axis, dr);
+}
+
+TEST_F(Import, BadSpreadsheetsAreRefusedWithRowAndColumnAndNothingWritten) {
+  std::string rows301 = "dip_direction,dip,rake\n";
+  for (int k = 0; k < 301; ++k) rows301 += "10,20,30\n";
+  struct Case {
+    std::string csv;
+    std::string want;
+  };
+  const std::string head = "id,label,dip_direction,dip,trend,plunge,sense\n";
+  const Case cases[] = {
+      {"dip_direction,dip,sense\n90,60,N\n", "row 1: no striation"},
+      {"strike,dip,rake\n0,60,-90\n", "--plane strike-rhr"},
+      {head + "1,A,90,60,90,60,N\n2,B,90,60,90,60,up\n", "row 3, column 7 (sense): \"up\" is not a sense"},
+      {head + "1,A,90,60,90,60,\n", "row 2, column 7 (sense): no sense of slip"},
+      {head + "1,A,90,95,90,60,N\n", "row 2, column 4 (dip): dip 95 is outside 0 to 90"},
+      {head + "1,A,90,60,90,30,N\n", "row 2, column 6 (plunge): the striation lies 30.0 degrees off the plane"},
+      {rows301, "row 302: the table holds 301 rows of data; at most 300"},
+      {head + "1,A,90,60,90,60,N\n1,B,90,60,90,60,N\n", "row 3, column 1 (id): datum number 1 is already used by row 2"},
+      {head + "1,ABCD,90,60,90,60,N\n", "row 2, column 2 (label): label \"ABCD\" is longer than 3"},
+      {head + "1,A,9O,60,90,60,N\n", "row 2, column 3 (dip_direction): \"9O\" is not a number"},
+      {head + "1,A,90,60,0,35,90,60,N\n", "row 2, column 8: \"60\" lies beyond the 7 columns"},
+      {"", "row 1: the file is empty"},
+      {std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), "row 1, column 1: byte \\x89 is not text"},
+      {"dip_direction;dip,rake\n", "row 1: the header row holds both semicolons and commas"},
+      {head + "1,A,90,60,\"90,60,N\n", "row 2, column 5 (trend): a quote in the middle of a cell, or a quoted cell not closed"},
+  };
+  for (const Case& c : cases) {
+    spit(at("bad.csv"), c.csv);
+    spit(at("DATA"), "precious\n");
+    const Outcome r = run_import({at("bad.csv").string(), at("DATA").string()});
+    EXPECT_EQ(r.status, 1) << c.want;
+    EXPECT_NE(r.err.find(c.want), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("No DATA file was written"), std::string::npos) << r.err;
+    EXPECT_EQ(slurp(at("DATA")), "precious\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 4) << "a temporary was left";
+  }
+}
+
+TEST_F(Import, ConventionsOptionsAndWarnings) {
+  struct Case {
+    std::string csv;
+    std::vector<std::string> options;
+    int status;
+    std::string want;  // in the DATA file or the messages
+  };
+  const Case cases[] = {
+      // the same faults in the three plane forms give the same records
+      {"dip_direction,dip,rake\n90,60,0\n", {}, 0, "    0    60     E    0   N        S"},
+      {"Strike;Dip;Rake\n0;60;0\n", {"--plane", "strike-rhr"}, 0, "    0    60     E    0   N        S"},
+      {"strike\tdip\tdip-quadrant\trake\n180\t60\te\t0\n", {}, 0, "    0    60     E    0   N        S"},
+      // decimal comma with semicolons, a byte-order mark, CR LF, quoted cells
+      {"\xEF\xBB\xBFPendage;Azimut;rake\r\n\"60,4\";89,6;-90\r\n", {"--column", "dip=pendage", "--column",
+                                                                     "dip_direction=Azimut"}, 0,
+       "    0    60     E   90   N        N"},
+      {"dip_direction,dip,trend,plunge,sense\n90,60,125,40,thrust\n", {}, 0,
+       "column 4 (plunge): the striation lies 12.8 degrees off the plane (more than --warn-off-plane 10.0)"},
+      {"dip_direction,dip,trend,plunge,sense\n90,60,5,10,N\n", {}, 0, "flatter than 15): the sense is ambiguous"},
+      {"dip_direction,dip,trend,plunge,sense,rake\n90,60,5,10,N,0\n", {}, 1, "the striation is given twice"},
+      {"dip_direction,dip,rake\n90,60,0\n", {"--warn-off-plane", "30"}, 2, "is above --max-off-plane"},
+      {"dip_direction,dip,rake\n90,60,0\n", {"--delimiter", "|"}, 2, "--delimiter"},
+      {"dip_direction,dip,rake\n90,60,0\n", {"--column", "dipdir=x"}, 2, "is not a column role"},
+  };
+  for (const Case& c : cases) {
+    spit(at("f.csv"), c.csv);
+    std::vector<std::string> args = {at("f.csv").string(), at("DATA").string()};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const Outcome r = run_import(args);
+    EXPECT_EQ(r.status, c.status) << c.csv << r.err;
+    const std::string seen = slurp(at("DATA")) + r.err;
+    EXPECT_NE(seen.find(c.want), std::string::npos) << c.csv << "\n" << seen;
+    fs::remove(at("DATA"));
+  }
+}
+
+}  // namespace
+}  // namespace zk::test
