@@ -56,21 +56,24 @@ CommandLine parse_command_line(const std::vector<std::string>& args, std::ostrea
   std::vector<std::string> columns;
   app.add_option("FIELD.csv", o.csv, "the spreadsheet export")->required();
   app.add_option("DATA", o.data, "the DATA file to write")->required();
-  app.add_option("--delimiter", delimiter, "the cell delimiter: , ; or tab (default: from the header row)")
-      ->check(CLI::IsMember({",", ";", "tab", "\t"}));
+  app.add_option("--delimiter", delimiter, "the cell delimiter: , ; or tab (default: the one the header row holds)");
   app.add_option("--column", columns, "ROLE=HEADER: the column of a role under another header name")
       ->allow_extra_args(false);
   app.add_option("--plane", o.plane, "the plane's convention when the table allows more than one")
       ->check(CLI::IsMember({"dip-direction", "strike-rhr", "strike-quadrant"}));
   app.add_option("--striation", o.striation, "the striation's convention when the table allows more than one")
       ->check(CLI::IsMember({"rake", "trend-plunge", "pitch"}));
-  auto* title = app.add_option("--title", "the DATA title line (default: the CSV file name)");
+  std::string title;
+  app.add_option("--title", title, "the DATA title line (default: the CSV file name)");
   app.add_option("--warn-off-plane", o.warn_off_plane, "degrees off the plane that give a warning (default 10)")
       ->check(CLI::Range(0.0, 90.0));
   app.add_option("--max-off-plane", o.max_off_plane, "degrees off the plane that are refused (default 20)")
       ->check(CLI::Range(0.0, 90.0));
   app.add_option("--report", o.report, "write the report as CSV to this file");
   app.set_version_flag("--version", kVersion);
+  app.failure_message([](const CLI::App*, const CLI::Error& e) {
+    return std::string("zarkel-import: ") + e.what() + "\nRun with --help for more information.\n";
+  });
 
   std::vector<std::string> reversed(args.rbegin(), args.rend());
   try {
@@ -81,12 +84,16 @@ CommandLine parse_command_line(const std::vector<std::string>& args, std::ostrea
     return cl;
   }
   std::string error;
-  if (!delimiter.empty()) o.delimiter = delimiter == "tab" ? '\t' : delimiter[0];
+  if (delimiter == "tab" || delimiter == "\t" || delimiter == "," || delimiter == ";") {
+    o.delimiter = delimiter == "tab" ? '\t' : delimiter[0];
+  } else if (!delimiter.empty()) {
+    error = "--delimiter " + delimiter + ": the delimiter is , ; or tab";
+  }
   for (const auto& c : columns) {
     if (error.empty()) error = add_column(o, c);
   }
-  if (*title) {
-    o.title = title->as<std::string>();
+  if (app.count("--title") != 0) {
+    o.title = title;
     if (o.title->size() > 80) error = "--title: at most 80 characters (the DATA title line)";
     for (char c : *o.title) {
       if (static_cast<unsigned char>(c) < 0x20) error = "--title: a control character cannot be in the title line";

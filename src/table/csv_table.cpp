@@ -2,7 +2,9 @@
 
 #include <csv.h>
 
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -252,7 +254,7 @@ Table read_table(const std::string& path, const ReadOptions& options) {
   std::ifstream f(path, std::ios::binary);
   Table none;
   none.file = path;
-  if (!f) throw rt::InputError(path, 0, "CSV file \"" + path + "\" cannot be opened");
+  if (!f) throw rt::InputError(path, 0, "CSV file \"" + path + "\" cannot be opened (" + std::strerror(errno) + ")");
   std::string bytes;
   char buf[65536];
   while (f.read(buf, sizeof buf) || f.gcount() > 0) {
