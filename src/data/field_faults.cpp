@@ -259,7 +259,7 @@ std::string data_line(const FaultRecord& r, bool azimuth_form) {
   return line;
 }
 
-std::vector<ReadDatum> read_data_vectors(const std::string& path) {
+FaultSet read_data_file(const std::string& path) {
   std::istringstream no_console;
   std::ostringstream console;
   auto ws = std::make_unique<Workspace>(no_console, console);
@@ -268,20 +268,9 @@ std::vector<ReadDatum> read_data_vectors(const std::string& path) {
     throw rt::InputError(path, 0, "DATA file \"" + path + "\" cannot be read back (" + why + ")");
   }
   ws->eeetc.ISEL = 1;
-  ws->eeetc.IECHO = 0;
-  GEOLOG(*ws);
+  FaultSet set = GEOLOG(*ws);
   ws->units.close(4);
-  std::vector<ReadDatum> out;
-  for (int i = 1; i <= ws->tir.N; ++i) {
-    ReadDatum d;
-    d.number = ws->modi1.NUM(i);
-    for (int c = 1; c <= 3; ++c) {
-      d.FN(c) = ws->tir.FN(i, c);
-      d.STR(c) = ws->tir.STR(i, c);
-    }
-    out.push_back(d);
-  }
-  return out;
+  return set;
 }
 
 }  // namespace zk::field

@@ -93,12 +93,8 @@ Encoded encode(const Plane& p, const V3& slip, Sense preferred, int number, std:
 std::string data_line(const FaultRecord& r, bool azimuth_form);
 constexpr std::string_view kTerminator = "  999";
 
-// Each datum of a DATA file as the program reads it (all data kept): its
-// number and its unit normal and slip vector. Bad records throw as GEOLOG.
-struct ReadDatum {
-  int number = 0;
-  Vec3 FN, STR;
-};
-std::vector<ReadDatum> read_data_vectors(const std::string& path);
+// A DATA file as the program reads it, every datum kept. Bad records throw
+// as GEOLOG.
+FaultSet read_data_file(const std::string& path);
 
 }  // namespace zk::field

@@ -399,7 +399,7 @@ std::string report_table(const std::vector<Datum>& data) {
 // The records as the DATA reader reads them back, compared with the
 // measurements: each within kMaxRounding degrees.
 void check_read_back(const Table& t, const std::string& path, std::vector<Datum>& data) {
-  const auto read = field::read_data_vectors(path);
+  const auto read = field::read_data_file(path).data;
   if (read.size() != data.size()) {
     throw rt::RunStop("the DATA file written holds " + std::to_string(read.size()) + " data instead of " +
                       std::to_string(data.size()));
@@ -407,7 +407,7 @@ void check_read_back(const Table& t, const std::string& path, std::vector<Datum>
   for (std::size_t k = 0; k < data.size(); ++k) {
     Datum& d = data[k];
     d.encoded.rounding = field::deviation(field::normal_of(d.plane), d.slip, read[k].FN, read[k].STR);
-    if (read[k].number != d.number || d.encoded.rounding.worst() > kMaxRounding) {
+    if (read[k].record.NUM != d.number || d.encoded.rounding.worst() > kMaxRounding) {
       table::refuse(t, d.row, 0,
                     "the DATA record in whole degrees departs " + fixed(d.encoded.rounding.worst(), 2) +
                         " degrees from the measurement (at most " + fixed(kMaxRounding, 0) + " is allowed)");

@@ -30,7 +30,7 @@ char letter_near(double az) { return "NESWN"[static_cast<int>(std::lround(az / 9
 // DATA reader gives: plane as dip direction, right-hand-rule strike, or the
 // other strike with its quadrant letter; striation as rake, trend/plunge or
 // pitch, with the sense.
-std::string spreadsheet(const std::vector<field::ReadDatum>& data, const std::string& plane, const std::string& slip) {
+std::string spreadsheet(const std::vector<FaultDatum>& data, const std::string& plane, const std::string& slip) {
   std::ostringstream csv;
   csv << "id," << plane << "," << slip << "\n";
   for (const auto& d : data) {
@@ -42,7 +42,7 @@ std::string spreadsheet(const std::vector<field::ReadDatum>& data, const std::st
     const bool steep = std::fabs(s[2]) > std::sin(15 * kDeg);
     const char* sense = steep ? (s[2] < 0 ? "normal" : "Reverse") : (along > 0 ? "s" : "right-lateral");
     const V3 l = s[2] > 0 ? V3{-s[0], -s[1], -s[2]} : s;  // downward
-    csv << d.number << ",";
+    csv << d.record.NUM << ",";
     if (plane == "dip_direction,dip") csv << num(dd) << "," << num(dip);
     if (plane == "strike,dip") csv << num(std::fmod(dd + 270, 360)) << "," << num(dip);
     if (plane == "strike,dip,dip_quadrant") csv << num(std::fmod(dd + 90, 360)) << "," << num(dip) << "," << letter_near(dd);
@@ -88,7 +88,7 @@ TEST_F(Import, SpreadsheetsWrittenFromDataFilesComeBackWithinOneDegree) {
   spit(at("EDGES"), kEdgeData);
   double worst = 0.0;
   for (const std::string& src : {example("DATA"), at("EDGES").string()}) {
-    const auto original = field::read_data_vectors(src);
+    const auto original = field::read_data_file(src).data;
     for (const char* plane : {"dip_direction,dip", "strike,dip", "strike,dip,dip_quadrant"}) {
       for (const char* slip : {"rake", "trend,plunge,sense", "pitch,pitch_quadrant,sense"}) {
         spit(at("f.csv"), spreadsheet(original, plane, slip));
@@ -96,12 +96,12 @@ TEST_F(Import, SpreadsheetsWrittenFromDataFilesComeBackWithinOneDegree) {
         if (std::string(plane) == "strike,dip") args.push_back("--plane=strike-rhr");
         const Outcome r = run_import(args);
         ASSERT_EQ(r.status, 0) << plane << " / " << slip << "\n" << r.err;
-        const auto back = field::read_data_vectors(at("OUT").string());
+        const auto back = field::read_data_file(at("OUT").string()).data;
         ASSERT_EQ(back.size(), original.size());
         for (std::size_t k = 0; k < back.size(); ++k) {
           const auto dev = field::deviation(v3(original[k].FN), v3(original[k].STR), back[k].FN, back[k].STR);
-          EXPECT_LT(dev.worst(), 1.0) << src << " " << plane << " / " << slip << ", datum " << original[k].number;
-          EXPECT_EQ(back[k].number, original[k].number);
+          EXPECT_LT(dev.worst(), 1.0) << src << " " << plane << " / " << slip << ", datum " << original[k].record.NUM;
+          EXPECT_EQ(back[k].record.NUM, original[k].record.NUM);
           worst = std::max(worst, dev.worst());
         }
       }
