@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "import/import.hpp"
+#include "runtime/errors.hpp"
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
@@ -11,6 +12,6 @@ int main(int argc, char** argv) {
     return zk::import::import_main(args, std::cout, std::cerr);
   } catch (const std::exception& e) {
     std::cerr << "zarkel-import: internal error: " << e.what() << "\n";
-    return zk::import::kExitRefused;
+    return zk::rt::kExitInternal;
   }
 }

@@ -132,6 +132,11 @@ int run(const Options& o, std::ostream& out, std::ostream& err) {
     output_open = true;
 
     const RunInput input = read_run_input(*ws);
+    err << warning_lines(input.warnings);
+    if (o.strict && !input.warnings.empty()) {
+      throw rt::RunStop("--strict: the input gives " + std::to_string(input.warnings.size()) +
+                        (input.warnings.size() == 1 ? " warning" : " warnings") + "; nothing was run");
+    }
     const InversionResult run = invert(input.faults, input.params, *ws, ListingSink::output_unit());
 
     BatchResult result = collect_result(input, run);

@@ -72,6 +72,8 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
       cl.options.figure.planes = false;
     } else if (a == "--labels") {
       cl.options.figure.labels = true;
+    } else if (a == "--strict") {
+      cl.options.strict = true;
     } else if (is_option(a, "--svg") || is_option(a, "--json")) {
       const bool svg = is_option(a, "--svg");
       const std::string name = svg ? "--svg" : "--json";
@@ -130,7 +132,7 @@ std::string conflicting_paths(const Options& o) {
 
 const char* const kUsageLine =
     "Usage: zarkel-batch PARAMETERS DATA OUTPUT [--svg FIGURE.svg] [--json RESULT.json]\n"
-    "                    [--no-planes] [--labels] [--quiet]";
+    "                    [--no-planes] [--labels] [--quiet] [--strict]";
 
 std::string usage_text() {
   return std::string(kUsageLine) +
@@ -144,10 +146,12 @@ std::string usage_text() {
          "  --labels      number the data beyond the cut-off in the figure\n"
          "  --json FILE   also write the results as a JSON document (format 2,\n"
          "                described by docs/result.schema.json)\n"
-         "  --quiet       print nothing on success\n"
+         "  --quiet       print nothing on success (warnings still go to standard error)\n"
+         "  --strict      refuse input that gives a warning: nothing is run or written\n"
          "  --help        show this text\n"
          "  --version     show the version\n"
          "\n"
+         "Warnings (input that reads but is likely a mistake) go to standard error.\n"
          "Exit status: 0 success, 1 bad input or a file that cannot be read or written,\n"
          "2 bad command line.\n";
 }

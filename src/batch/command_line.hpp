@@ -1,7 +1,7 @@
 #pragma once
 // The command line of zarkel-batch:
 //   zarkel-batch PARAMETERS DATA OUTPUT [--svg FIGURE.svg] [--json RESULT.json]
-//                [--no-planes] [--labels] [--quiet]
+//                [--no-planes] [--labels] [--quiet] [--strict]
 // plus --help and --version.
 #include <string>
 #include <vector>
@@ -16,6 +16,7 @@ struct Options {
   std::string json;  // empty: no result document
   bool quiet = false;
   FigureOptions figure;  // --no-planes, --labels
+  bool strict = false;   // a warning refuses the run
 };
 
 extern const char* const kUsageLine;

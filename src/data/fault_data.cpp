@@ -11,6 +11,7 @@
 #include "data/geometry.hpp"
 #include "data/input_context.hpp"
 #include "runtime/format.hpp"
+#include "runtime/printable.hpp"
 
 namespace zk {
 
@@ -49,8 +50,9 @@ constexpr std::string_view kRecordLayout =
 constexpr std::string_view kEchoLayout =
     "(T3,I3,T10,I2,T17,A1,T21,I2,T26,A1,T29,I3,T35,A1,T39,I3,T44,A3)";
 
-// Reads the next DATA record into rec; the line number goes to line.
-void read_fault_record(Workspace& ws, FaultRecord& rec, int& line) {
+// Reads the next DATA record into rec; the line number goes to line. Returns
+// the record's text.
+std::string read_fault_record(Workspace& ws, FaultRecord& rec, int& line) {
   if (ws.units.at_end(unit::kData)) {
     const int last = ws.units.line_number(unit::kData);
     throw rt::InputError(ws.units.file_name(unit::kData), last,
@@ -71,8 +73,94 @@ void read_fault_record(Workspace& ws, FaultRecord& rec, int& line) {
       rt::target(rec.DIR),   rt::target(rec.PEND),       rt::target(&rec.QPEND, 1),
       rt::target(rec.PITCH), rt::target(&rec.QPITCH, 1), rt::target(rec.AZSTR),
       rt::target(&rec.SENS, 1), rt::target(rec.NUM),     rt::target(rec.LABEL, 3)};
-  rt::read_formatted(rt::parse_format(kRecordLayout), src, targets);
+  try {
+    rt::read_formatted(rt::parse_format(kRecordLayout), src, targets);
+  } catch (const rt::InputError& e) {
+    if (text.find_first_of(",;") == std::string::npos) throw;
+    throw rt::InputError(e.file, e.line,
+                         std::string(e.what()) +
+                             "; DATA is a fixed-column format, not a table: a spreadsheet export (CSV) is "
+                             "converted into a DATA file by zarkel-import");
+  }
+  return text;
 }
+
+// The checks of a kept record that the reader accepts but that are likely
+// mistakes, each a warning saying how the record reads.
+class RecordCheck {
+ public:
+  RecordCheck(const Workspace& ws, const std::string& text, const FaultRecord& r, int line,
+              std::vector<std::string>& out)
+      : ws_(ws), text_(text), r_(r), line_(line), out_(out) {}
+
+  void run() {
+    if (text_.find_first_not_of(' ') == std::string::npos) {
+      out_.push_back(detail::where(ws_, unit::kData, line_) +
+                     ": a blank line among the records reads as a datum (horizontal plane, datum number 0) "
+                     "and is counted in N");
+      return;
+    }
+    const int d = r_.DIR % 180;
+    if (r_.DIR < 0 || r_.DIR >= 360) {
+      warn("columns 3-5", "strike direction " + std::to_string(r_.DIR) + " is outside 0 to 359; it reads as " +
+                              std::to_string(d));
+    }
+    if (r_.PEND < 0 || r_.PEND > 90) warn("columns 10-11", "dip " + std::to_string(r_.PEND) + " is outside 0 to 90");
+    letter(17, r_.QPEND, "NSEW", "dip quadrant",
+           "it reads as dipping toward " + std::to_string((d + 270) % 360));
+    if (r_.AZSTR == 0) {
+      if (r_.PITCH < 0 || r_.PITCH > 90) {
+        warn("columns 21-22", "pitch " + std::to_string(r_.PITCH) + " is outside 0 to 90");
+      }
+      letter(26, r_.QPITCH, "NSEW", "pitch quadrant",
+             "the pitch reads as measured from the end toward " + std::to_string(d + 180));
+    } else if (r_.AZSTR < 0 || r_.AZSTR > 360) {
+      warn("columns 29-31", "striation azimuth " + std::to_string(r_.AZSTR) + " is outside 1 to 360");
+    }
+    letter(35, r_.SENS, "NIDS", "sense", "it reads as N (normal)");
+  }
+
+ private:
+  void warn(const std::string& columns, const std::string& what) {
+    out_.push_back(detail::where(ws_, unit::kData, line_) + ", " + columns + ": " + what);
+  }
+
+  char at(int column) const {
+    const auto k = static_cast<std::size_t>(column - 1);
+    return k < text_.size() ? text_[k] : ' ';
+  }
+
+  // A letter field holding none of its valid upper-case letters; a blank
+  // one next to a letter that would fit is said to be one column off.
+  void letter(int column, char c, std::string_view valid, const std::string& name, const std::string& reads) {
+    if (valid.find(c) != std::string_view::npos) return;
+    std::string letters;
+    for (std::size_t k = 0; k < valid.size(); ++k) {
+      letters += k == 0 ? "" : k + 1 == valid.size() ? " or " : ", ";
+      letters += valid[k];
+    }
+    const bool lower = c >= 'a' && c <= 'z' && valid.find(static_cast<char>(c - 'a' + 'A')) != std::string_view::npos;
+    std::string what = c == ' ' ? "no " + name + " letter"
+                                : name + " \"" + rt::escape_bytes(std::string(1, c)) + "\" is not " + letters +
+                                      (lower ? " (the letters are upper case)" : "");
+    if (c == ' ') {
+      for (int side : {column - 1, column + 1}) {
+        const char n = at(side);
+        const char upper = n >= 'a' && n <= 'z' ? static_cast<char>(n - 'a' + 'A') : n;
+        if (n != ' ' && valid.find(upper) != std::string_view::npos) {
+          what += " (the \"" + std::string(1, n) + "\" in column " + std::to_string(side) + " is one column off)";
+        }
+      }
+    }
+    warn("column " + std::to_string(column), what + ": " + reads);
+  }
+
+  const Workspace& ws_;
+  const std::string& text_;
+  const FaultRecord& r_;
+  int line_;
+  std::vector<std::string>& out_;
+};
 
 }  // namespace
 
@@ -224,7 +312,7 @@ void CONTRO(const Workspace& ws, int NUM, int& IFLAG) {
   IFLAG = static_cast<int>((static_cast<long long>(ws.eeetc.ISEL) + f) % 2);
 }
 
-FaultSet GEOLOG(Workspace& ws) {
+FaultSet GEOLOG(Workspace& ws, std::vector<std::string>* warnings) {
   FaultSet set;
   set.file = ws.units.file_name(unit::kData);
   std::array<rt::Target, kTitleLen> title{};
@@ -236,7 +324,7 @@ FaultSet GEOLOG(Workspace& ws) {
 
   for (;;) {
     FaultDatum d;
-    read_fault_record(ws, d.record, d.line);
+    const std::string text = read_fault_record(ws, d.record, d.line);
     if (d.record.DIR > 400) break;  // terminator
     if (ws.eeetc.ISEL != 1) {
       int IFLAG = 0;
@@ -248,6 +336,7 @@ FaultSet GEOLOG(Workspace& ws) {
                         " fault data kept (datum number " + std::to_string(d.record.NUM) +
                         "); at most 300 can be used in one run");
     }
+    if (warnings != nullptr) RecordCheck(ws, text, d.record, d.line, *warnings).run();
     convert_datum(d.record, d.FN, d.STR);
     set.data.push_back(d);
   }

@@ -38,8 +38,12 @@ void CONTRO(const Workspace& ws, int NUM, int& IFLAG);
 // Reads unit 4 with the selection of eeetc/eeet applied. A file that ends
 // before its terminator record, a malformed numeric field or a tab in a
 // record is an rt::InputError naming the line; more than 300 kept data stop
-// the run (rt::RunStop).
-FaultSet GEOLOG(Workspace& ws);
+// the run (rt::RunStop); a field that fails on a line holding commas or
+// semicolons says that DATA is not a table. Kept records that read but are
+// likely mistakes (a letter that is not one of its upper-case letters, a dip
+// or pitch outside 0 to 90, a strike outside 0 to 359, an azimuth above 360,
+// a blank line) give one line each in `warnings`, saying how they read.
+FaultSet GEOLOG(Workspace& ws, std::vector<std::string>* warnings = nullptr);
 // Puts a fault set into the work areas of a run (modi2, modi1, tir).
 void load_fault_set(Workspace& ws, const FaultSet& set);
 // The echo of the data in the listing (IECHO != 0): heading, title, records.

@@ -36,7 +36,7 @@ int read_token(const Workspace& ws, int line, int column, std::string_view tok) 
 }
 
 // Scans one selection line; returns true when it holds the end mark 999.
-bool scan_selection_line(Workspace& ws, const std::string& text, int line) {
+bool scan_selection_line(Workspace& ws, const std::string& text, int line, std::vector<std::string>* warnings) {
   const int len = static_cast<int>(text.size()) < kLineLen ? static_cast<int>(text.size()) : kLineLen;
   const auto blank = [&](int p) { return text[static_cast<std::size_t>(p)] == ' ' || text[static_cast<std::size_t>(p)] == '\t'; };
   int p = 0;
@@ -49,7 +49,17 @@ bool scan_selection_line(Workspace& ws, const std::string& text, int line) {
     while (p < len && !blank(p)) ++p;
     const std::string_view tok(text.data() + start, static_cast<std::size_t>(p - start));
     const int value = read_token(ws, line, start + 1, tok);
-    if (value == kEndOfList) return true;
+    if (value == kEndOfList) {
+      while (p < len && blank(p)) ++p;
+      if (p < len && warnings != nullptr) {
+        int end = p;
+        while (end < len && !blank(end)) ++end;
+        warnings->push_back(detail::where(ws, unit::kParameters, line) + ", column " + std::to_string(p + 1) + ": \"" +
+                            rt::escape_bytes(text.substr(static_cast<std::size_t>(p), static_cast<std::size_t>(end - p))) +
+                            "\" is left on the line after the end mark 999 of the selection list and is not read");
+      }
+      return true;
+    }
     if (value == 0) continue;
     if (ws.eeet.NLIST >= kMaxList) {
       throw rt::RunStop(detail::where(ws, unit::kParameters, line) + ", column " + std::to_string(start + 1) +
@@ -64,8 +74,8 @@ bool scan_selection_line(Workspace& ws, const std::string& text, int line) {
 
 }  // namespace
 
-void ENREG(Workspace& ws) {
-  detail::read_list_expecting(ws, unit::kParameters, "selection switches ISEL IECHO", rt::target(ws.eeetc.ISEL),
+void ENREG(Workspace& ws, std::vector<std::string>* warnings) {
+  detail::read_list_expecting(ws, unit::kParameters, "selection switches ISEL IECHO", warnings, rt::target(ws.eeetc.ISEL),
                               rt::target(ws.eeetc.IECHO));
   ws.eeet.NLIST = 0;
   if (ws.eeetc.ISEL == 1) return;
@@ -73,7 +83,7 @@ void ENREG(Workspace& ws) {
     if (ws.units.at_end(unit::kParameters)) return;  // the end of the file ends the list
     const std::string text = ws.units.read_record(unit::kParameters);
     if (n > kMaxListLines) return;  // read and dropped
-    if (scan_selection_line(ws, text, ws.units.line_number(unit::kParameters))) return;
+    if (scan_selection_line(ws, text, ws.units.line_number(unit::kParameters), warnings)) return;
   }
 }
 
@@ -99,25 +109,25 @@ std::string run_params_problem(const RunParams& p, int N) {
   return "";
 }
 
-RunParams read_run_parameters(Workspace& ws, int N) {
+RunParams read_run_parameters(Workspace& ws, int N, std::vector<std::string>* warnings) {
   RunParams p;
   p.ISEL = ws.eeetc.ISEL;
   p.IECHO = ws.eeetc.IECHO;
   if (p.ISEL != 1) {
     for (int k = 1; k <= ws.eeet.NLIST && k <= kMaxList; ++k) p.selection.push_back(ws.eeet.LIST(k));
   }
-  detail::read_list_expecting(ws, unit::kParameters, "run parameters INDX POURC NTIR NSEED IPRINT", rt::target(p.INDX),
+  detail::read_list_expecting(ws, unit::kParameters, "run parameters INDX POURC NTIR NSEED IPRINT", warnings, rt::target(p.INDX),
                               rt::target(p.POURC), rt::target(p.NTIR), rt::target(p.NSEED), rt::target(p.IPRINT));
   p.where = detail::where(ws, unit::kParameters, ws.units.line_number(unit::kParameters));
   const std::string problem = run_params_problem(p, N);
   if (!problem.empty()) throw rt::RunStop(problem);
 
   if (p.INDX >= 2 && p.INDX <= 5) {
-    detail::read_list_expecting(ws, unit::kParameters, "imposed axes S1DIR S1PEN S3DIR S3PEN R (INDX " + std::to_string(p.INDX) + ")",
+    detail::read_list_expecting(ws, unit::kParameters, "imposed axes S1DIR S1PEN S3DIR S3PEN R (INDX " + std::to_string(p.INDX) + ")", warnings,
                                 rt::target(p.S1DIR), rt::target(p.S1PEN), rt::target(p.S3DIR), rt::target(p.S3PEN),
                                 rt::target(p.R));
   } else if (p.INDX == 6) {
-    detail::read_list_expecting(ws, unit::kParameters, "imposed tensor PSI TETA PHI R (INDX 6)", rt::target(p.euler(1)),
+    detail::read_list_expecting(ws, unit::kParameters, "imposed tensor PSI TETA PHI R (INDX 6)", warnings, rt::target(p.euler(1)),
                                 rt::target(p.euler(2)), rt::target(p.euler(3)), rt::target(p.euler(4)));
   }
   return p;

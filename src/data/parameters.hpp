@@ -51,12 +51,13 @@ std::string run_params_problem(const RunParams& p, int N);
 
 // Reads the selection switches and the selection lines (unit 3) into eeetc
 // and eeet. A token that is not a whole number of at most 9 characters is an
-// rt::InputError; more than 200 numbers stop the run (rt::RunStop).
-void ENREG(Workspace& ws);
+// rt::InputError; more than 200 numbers stop the run (rt::RunStop). Values
+// left on a line after its record is complete go to `warnings`.
+void ENREG(Workspace& ws, std::vector<std::string>* warnings = nullptr);
 // Reads the run parameter record and, for INDX 2 to 6, the record after it,
 // for a run on N data; refuses (rt::RunStop) what run_params_problem names,
 // before reading a record the mode does not define.
-RunParams read_run_parameters(Workspace& ws, int N);
+RunParams read_run_parameters(Workspace& ws, int N, std::vector<std::string>* warnings = nullptr);
 // The "PARAMETRES CHOISIS" box of the listing (unit 8), under the title in
 // modi2.
 void list_run_parameters(Workspace& ws, const RunParams& p);

@@ -45,6 +45,8 @@ int main_program(std::istream& in, std::ostream& out) {
     output_open = true;
 
     const RunInput input = read_run_input(*ws);
+    out << warning_lines(input.warnings);
+    out.flush();
     invert(input.faults, input.params, *ws, ListingSink::output_unit());
 
     ws->units.close(unit::kParameters);

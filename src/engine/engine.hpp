@@ -76,8 +76,14 @@ struct RunInput {
 
 // Reads the PARAMETERS (unit 3) and DATA (unit 4) files in the order the
 // program always has: selection, data, run parameters, imposed record.
-// Throws rt::InputError / rt::RunStop with file, line and field.
+// Throws rt::InputError / rt::RunStop with file, line and field. The
+// warnings are those of the PARAMETERS file, then those of the DATA file.
 RunInput read_run_input(Workspace& ws);
+
+// The warnings as front ends show them: "warning: " and one line each, at
+// most kMaxWarningLines, then how many more there are.
+constexpr std::size_t kMaxWarningLines = 20;
+std::string warning_lines(const std::vector<std::string>& warnings);
 
 // Stores the constants of block (degrees per radian, pi).
 void store_constants(Workspace& ws);

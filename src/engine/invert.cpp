@@ -88,10 +88,22 @@ void store_constants(Workspace& ws) {
 
 RunInput read_run_input(Workspace& ws) {
   RunInput in;
-  ENREG(ws);
-  in.faults = GEOLOG(ws);
-  in.params = read_run_parameters(ws, static_cast<int>(in.faults.data.size()));
+  std::vector<std::string> data_warnings;
+  ENREG(ws, &in.warnings);
+  in.faults = GEOLOG(ws, &data_warnings);
+  in.params = read_run_parameters(ws, static_cast<int>(in.faults.data.size()), &in.warnings);
+  in.warnings.insert(in.warnings.end(), data_warnings.begin(), data_warnings.end());
   return in;
+}
+
+std::string warning_lines(const std::vector<std::string>& warnings) {
+  std::string out;
+  for (std::size_t k = 0; k < warnings.size() && k < kMaxWarningLines; ++k) out += "warning: " + warnings[k] + "\n";
+  if (warnings.size() > kMaxWarningLines) {
+    out += "... and " + std::to_string(warnings.size() - kMaxWarningLines) + " more warnings (" +
+           std::to_string(warnings.size()) + " in all)\n";
+  }
+  return out;
 }
 
 void stage1(Workspace& ws, const RunParams& p, Vec4& P, InversionResult& r) {

@@ -457,9 +457,7 @@ int run(const Options& o, std::ostream& err) {
     }
     err << "\n";
     return kExitOk;
-  } catch (const rt::InputError& e) {
-    err << "zarkel-import: " << e.what() << "\n";
-  } catch (const rt::RunStop& e) {
+  } catch (const rt::RunError& e) {
     err << "zarkel-import: " << e.what() << "\n";
   }
   err << "No DATA file was written (an existing file is left unchanged).\n";

@@ -3,6 +3,7 @@
 // them. A format is parsed once into a small tree (cached by its text) and
 // handed to one writer per descriptor.
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -60,7 +61,16 @@ void read_formatted(const Format& fmt, RecordSource& src, std::span<const Target
 // leave items unchanged, "/" ends the read. A bad value or the end of the
 // file throws InputError naming the file, the line and the item; the end of
 // the console throws EndOfInput.
-void read_list(RecordSource& src, std::span<const Target> targets);
+// Returns what is left on the last record after the last value and its
+// separators (the first value there), or nothing (a "/" ends a record on
+// purpose).
+struct ListRest {
+  int line = 0;
+  std::size_t column = 0;      // 1-based
+  std::string text;            // the first value left
+  bool decimal_comma = false;  // it follows a comma written between digits ("0,35")
+};
+std::optional<ListRest> read_list(RecordSource& src, std::span<const Target> targets);
 
 // Records taken from a text, one per line (an internal read, e.g. a number
 // read from an answer already typed).

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -244,7 +245,7 @@ class ListReader {
   // A further comma is a null value. A comma that opens a record and is all
   // that record holds leaves the value still waiting, and so does a blank
   // first record of a read.
-  void run() {
+  std::optional<ListRest> run() {
     rec_ = next_or_end(src_, slots_.size());
     bool waiting = rest_is_blank();  // a value has no separator yet
     bool crossed = waiting;          // a record end is the last thing passed
@@ -263,7 +264,7 @@ class ListReader {
         // be read, as the reference runtime does.
         ++p_;
         if (crossed && p_ < rec_.size() && !separator(rec_[p_])) value();
-        return;
+        return std::nullopt;
       }
       if (waiting && (c == ',' || (c == ';' && !crossed))) {
         ++p_;  // the separator of the value before it
@@ -282,9 +283,23 @@ class ListReader {
       waiting = true;
       crossed = false;
     }
+    return rest();
   }
 
  private:
+  // The first value left on the last record after the read's last value and
+  // its separators; a "/" there ends the record on purpose.
+  std::optional<ListRest> rest() const {
+    std::size_t q = p_;
+    while (q < rec_.size() && (blank(rec_[q]) || rec_[q] == ',' || rec_[q] == ';')) ++q;
+    if (q >= rec_.size() || rec_[q] == '/') return std::nullopt;
+    std::size_t end = q;
+    while (end < rec_.size() && !separator(rec_[end])) ++end;
+    const auto digit = [&](std::size_t k) { return rec_[k] >= '0' && rec_[k] <= '9'; };
+    const bool decimal_comma = p_ > 0 && q == p_ + 1 && rec_[p_] == ',' && digit(p_ - 1) && digit(q);
+    return ListRest{src_.line(), q + 1, rec_.substr(q, end - q), decimal_comma};
+  }
+
   bool rest_is_blank() const {
     for (std::size_t k = p_; k < rec_.size(); ++k) {
       if (!blank(rec_[k])) return false;
@@ -387,7 +402,9 @@ void read_formatted(const Format& fmt, RecordSource& src, std::span<const Target
   FormattedReader(fmt, src, spread(targets)).run();
 }
 
-void read_list(RecordSource& src, std::span<const Target> targets) { ListReader(src, spread(targets)).run(); }
+std::optional<ListRest> read_list(RecordSource& src, std::span<const Target> targets) {
+  return ListReader(src, spread(targets)).run();
+}
 
 TextSource::TextSource(std::string_view text, std::string name) : name_(std::move(name)) {
   std::size_t start = 0;

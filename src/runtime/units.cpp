@@ -316,9 +316,9 @@ void Units::read_targets(int unit, std::string_view fmt, std::span<const Target>
   read_formatted(f, src, targets);
 }
 
-void Units::read_list_targets(int unit, std::span<const Target> targets) {
+std::optional<ListRest> Units::read_list_targets(int unit, std::span<const Target> targets) {
   UnitSource src(*this, unit);
-  rt::read_list(src, targets);
+  return rt::read_list(src, targets);
 }
 
 }  // namespace zk::rt

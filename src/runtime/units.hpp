@@ -87,12 +87,12 @@ class Units {
   void read_targets(int unit, std::string_view fmt, std::span<const Target> targets);
   // A list-directed read.
   template <class... Ts>
-  void read_list(int unit, const Ts&... targets) {
+  std::optional<ListRest> read_list(int unit, const Ts&... targets) {
     const Target ts[] = {targets...};
-    read_list_targets(unit, ts);
+    return read_list_targets(unit, ts);
   }
-  void read_list(int unit) { read_list_targets(unit, {}); }
-  void read_list_targets(int unit, std::span<const Target> targets);
+  std::optional<ListRest> read_list(int unit) { return read_list_targets(unit, {}); }
+  std::optional<ListRest> read_list_targets(int unit, std::span<const Target> targets);
 
   // Name and current line number of an input unit, for messages.
   std::string file_name(int unit) const;

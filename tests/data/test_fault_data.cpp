@@ -156,6 +156,8 @@ TEST(Geolog, BadFilesAreRefusedWithFileAndLine) {
       {"tab", kTitle + "\n\n" + tabbed + "\n" + kEnd, false, 3, "tab character in column 6"},
       {"letter in DIR", kTitle + "\n" + letter + "\n" + kEnd, false, 2, "columns 3-5"},
       {"301 data", kTitle + "\n" + many + kEnd, true, 302, "300"},
+      {"a table", "id,dip\n1,RTE,172,81,262,3,sinistral\n", false, 2, "not a table: a spreadsheet export (CSV) is "
+                                                                     "converted into a DATA file by zarkel-import"},
   };
   for (const Case& c : cases) {
     test::Run run;
@@ -163,6 +165,53 @@ TEST(Geolog, BadFilesAreRefusedWithFileAndLine) {
     run.data(c.file);
     test::expect_refusal(c.name, [&] { GEOLOG(run.ws); }, c.refused, "DATA file \"", c.line, c.words);
   }
+}
+
+// Records that read but are likely mistakes: one warning each, saying how
+// they read; kept records only.
+TEST(Geolog, WarnsOfRecordsThatReadButAreLikelyMistakes) {
+  std::string off = datum(10, 40, 'E', 20, 'N', 0, ' ', 3);
+  off[35] = 'I';
+  struct Case {
+    std::string record;
+    const char* warning;  // "": none
+  } const cases[] = {
+      {datum(10, 40, 'E', 20, 'N', 0, 'N', 1), ""},
+      {datum(10, 40, 'E', 0, ' ', 360, 'D', 1), ""},  // 360 is north for an azimuth
+      {datum(10, 40, 'E', 20, 'N', 0, 'i', 1), "column 35: sense \"i\" is not N, I, D or S (the letters are upper case): it reads as N"},
+      {datum(10, 40, 'E', 20, 'N', 0, ' ', 1), "column 35: no sense letter: it reads as N (normal)"},
+      {off, "column 35: no sense letter (the \"I\" in column 36 is one column off)"},
+      {datum(10, 40, 'w', 20, 'N', 0, 'N', 1), "column 17: dip quadrant \"w\" is not N, S, E or W (the letters are upper case): it reads as dipping toward 280"},
+      {datum(100, 40, 'E', 20, 'x', 0, 'N', 1), "column 26: pitch quadrant \"x\" is not N, S, E or W: the pitch reads as measured from the end toward 280"},
+      {datum(10, 95, 'E', 20, 'N', 0, 'N', 1), "columns 10-11: dip 95 is outside 0 to 90"},
+      {datum(10, 40, 'E', 99, 'N', 0, 'N', 1), "columns 21-22: pitch 99 is outside 0 to 90"},
+      {datum(370, 40, 'E', 20, 'N', 0, 'N', 1), "columns 3-5: strike direction 370 is outside 0 to 359; it reads as 10"},
+      {datum(10, 40, 'E', 0, ' ', 370, 'N', 1), "columns 29-31: striation azimuth 370 is outside 1 to 360"},
+      {"", "line 3: a blank line among the records reads as a datum (horizontal plane, datum number 0)"},
+  };
+  for (const Case& c : cases) {
+    test::Run run;
+    run.ws.eeetc.ISEL = 1;
+    run.data(kTitle + "\n" + datum(0, 45, 'E', 90, 'N', 0, 'N', 11) + "\n" + c.record + "\n" + kEnd);
+    std::vector<std::string> warnings;
+    GEOLOG(run.ws, &warnings);
+    if (*c.warning == '\0') {
+      EXPECT_TRUE(warnings.empty()) << c.record << ": " << warnings.front();
+      continue;
+    }
+    ASSERT_EQ(warnings.size(), 1u) << c.record;
+    EXPECT_EQ(warnings[0].rfind("DATA file \"", 0), 0u) << warnings[0];
+    EXPECT_NE(warnings[0].find(c.warning), std::string::npos) << warnings[0];
+  }
+  // A record left out by the selection gives no warning.
+  test::Run run;
+  run.ws.eeetc.ISEL = 2;
+  run.ws.eeet.NLIST = 1;
+  run.ws.eeet.LIST(1) = 4;
+  run.data(kTitle + "\n" + datum(10, 95, 'e', 20, 'N', 0, ' ', 4) + "\n" + kEnd);
+  std::vector<std::string> warnings;
+  GEOLOG(run.ws, &warnings);
+  EXPECT_TRUE(warnings.empty());
 }
 
 }  // namespace

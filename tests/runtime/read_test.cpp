@@ -246,6 +246,37 @@ TEST(ListRead, CommaOpeningARecord) {
   }
 }
 
+// What a read leaves on its last record: the first value after the last
+// value and its separators, unless a "/" ends the record.
+TEST(ListRead, WhatIsLeftOnTheLastRecord) {
+  struct Case {
+    const char* text;
+    int items;
+    int line;  // 0: nothing left
+    std::size_t column;
+    const char* left;
+    bool decimal_comma;
+  };
+  const Case cases[] = {
+      {"1 2 3", 2, 1, 5, "3", false},       {"1\n0,35", 2, 2, 3, "35", true},
+      {"1 2 ,, x", 2, 1, 8, "x", false},    {"1 2,", 2, 0, 0, "", false},
+      {"1 2 / notes", 2, 0, 0, "", false},  {"1 2 ,", 2, 0, 0, "", false},
+      {"1, 2", 1, 1, 4, "2", false},        {"1\n2 3x y", 2, 2, 3, "3x", false},
+  };
+  for (const Case& c : cases) {
+    std::vector<float> v(static_cast<std::size_t>(c.items));
+    TextSource src(c.text);
+    const Target t[] = {target_each(v.data(), c.items)};
+    const auto rest = read_list(src, t);
+    EXPECT_EQ(rest.has_value(), c.line != 0) << c.text;
+    if (!rest || c.line == 0) continue;
+    EXPECT_EQ(rest->line, c.line) << c.text;
+    EXPECT_EQ(rest->column, c.column) << c.text;
+    EXPECT_EQ(rest->text, c.left) << c.text;
+    EXPECT_EQ(rest->decimal_comma, c.decimal_comma) << c.text;
+  }
+}
+
 TEST(ListRead, RealForms) {
   float v[11];
   TextSource src("1 .5 1. 1e3 1.5d0 -2E-1 +3 1E+2 1-2 1q2 1e-50");
