@@ -3,41 +3,32 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 #include "data/field_faults.hpp"
 
 namespace zk::field {
 namespace {
 
-V3 direction(double trend, double plunge) { return line_of(trend, plunge); }
-V3 upward(double trend, double plunge) {
-  const V3 d = line_of(trend, plunge);
-  return {-d[0], -d[1], -d[2]};
-}
+const V3 kUpDip{-0.5, 0.0, 0.8660254037844386};  // up the line 090/60
 
 TEST(FieldFaults, WorkedConventions) {
   const Plane p{90.0, 60.0};
-  struct Case {
-    const char* what;
-    V3 slip;
-    V3 want;
-    char sense;
+  const std::tuple<const char*, V3, V3, char> cases[] = {
+      {"rake -90: down the dip, normal", slip_from_rake(p, -90), line_of(90, 60), 'N'},
+      {"rake 90: up the same line, reverse", slip_from_rake(p, 90), kUpDip, 'I'},
+      {"rake 0: 000/00 sinistral", slip_from_rake(p, 0), line_of(0, 0), 'S'},
+      {"rake 180: 180/00 dextral", slip_from_rake(p, 180), line_of(180, 0), 'D'},
+      {"trend/plunge 090/60 N", *orient(p, line_of(90, 60), Sense::Normal), line_of(90, 60), 'N'},
+      {"pitch 90 from N, I", *orient(p, *pitch_line(p, 90, 'N'), Sense::Reverse), kUpDip, 'I'},
+      {"pitch 0 from S, dextral", *orient(p, *pitch_line(p, 0, 'S'), Sense::Dextral), line_of(180, 0), 'D'},
+      {"pitch 0 from N, sinistral", *orient(p, *pitch_line(p, 0, 'N'), Sense::Sinistral), line_of(0, 0), 'S'},
   };
-  const Case cases[] = {
-      {"rake -90: down the dip, normal", slip_from_rake(p, -90), direction(90, 60), 'N'},
-      {"rake 90: up the same line, reverse", slip_from_rake(p, 90), upward(90, 60), 'I'},
-      {"rake 0: 000/00 sinistral", slip_from_rake(p, 0), direction(0, 0), 'S'},
-      {"rake 180: 180/00 dextral", slip_from_rake(p, 180), direction(180, 0), 'D'},
-      {"trend/plunge 090/60 N", *orient(p, line_of(90, 60), Sense::Normal), direction(90, 60), 'N'},
-      {"pitch 90 from N, I", *orient(p, *pitch_line(p, 90, 'N'), Sense::Reverse), upward(90, 60), 'I'},
-      {"pitch 0 from S, dextral", *orient(p, *pitch_line(p, 0, 'S'), Sense::Dextral), direction(180, 0), 'D'},
-      {"pitch 0 from N, sinistral", *orient(p, *pitch_line(p, 0, 'N'), Sense::Sinistral), direction(0, 0), 'S'},
-  };
-  for (const Case& c : cases) {
-    EXPECT_LT(angle_deg(c.slip, c.want), 1e-9) << c.what;
-    const Encoded e = encode(p, c.slip, dominant_sense(p, c.slip), 1, "");
-    EXPECT_EQ(e.record.SENS, c.sense) << c.what;
-    EXPECT_LT(e.rounding.worst(), 1e-4) << c.what;
+  for (const auto& [what, slip, want, sense] : cases) {
+    EXPECT_LT(angle_deg(slip, want), 1e-9) << what;
+    const Encoded e = encode(p, slip, dominant_sense(p, slip), 1, "");
+    EXPECT_EQ(e.record.SENS, sense) << what;
+    EXPECT_LT(e.rounding.worst(), 1e-4) << what;
   }
   // The same plane in the three forms.
   for (const Plane q : {plane_from_rhr_strike(0, 60), *plane_from_quadrant(180, 60, 'E'), *plane_from_quadrant(0, 60, 'E')}) {
@@ -46,19 +37,10 @@ TEST(FieldFaults, WorkedConventions) {
   EXPECT_FALSE(plane_from_quadrant(0, 60, 'N'));  // a letter along the strike names no side
   EXPECT_FALSE(pitch_line(p, 30, 'E'));           // an end letter across the strike
   EXPECT_TRUE(pitch_line(p, 90, 'E'));            // ... which a pitch of 90 does not need
-}
-
-TEST(FieldFaults, SenseOrientsOrCannot) {
-  const Plane p{90.0, 60.0};
-  EXPECT_FALSE(orient(p, line_of(0, 0), Sense::Normal));    // horizontal
-  EXPECT_FALSE(orient(p, line_of(90, 60), Sense::Dextral));  // the dip line
-  EXPECT_TRUE(sense_ambiguous(line_of(5, 10), Sense::Reverse));
-  EXPECT_FALSE(sense_ambiguous(line_of(5, 16), Sense::Reverse));
-  EXPECT_TRUE(sense_ambiguous(line_of(80, 76), Sense::Sinistral));
-  const auto pr = project(p, line_of(90, 30));
-  ASSERT_TRUE(pr);
-  EXPECT_NEAR(pr->off_plane, 30.0, 1e-9);
-  EXPECT_LT(angle_deg(pr->line, line_of(90, 60)), 1e-9);
+  EXPECT_FALSE(orient(p, line_of(0, 0), Sense::Normal));     // N or I on a horizontal line
+  EXPECT_FALSE(orient(p, line_of(90, 60), Sense::Dextral));  // D or S on the dip line
+  EXPECT_TRUE(sense_ambiguous(line_of(5, 10), Sense::Reverse) && sense_ambiguous(line_of(80, 76), Sense::Sinistral));
+  EXPECT_NEAR(project(p, line_of(90, 30))->off_plane, 30.0, 1e-9);
 }
 
 // Every whole-degree plane and striation in a coarse sweep, through the
@@ -89,15 +71,6 @@ TEST(FieldFaults, RecordsReproduceTheirData) {
   EXPECT_LT(worst_exact, 1e-3);
   EXPECT_LT(worst_off, 1.0);
   std::printf("worst rounding: %.5f (whole degrees), %.3f (off them)\n", worst_exact, worst_off);
-}
-
-TEST(FieldFaults, DataLineColumns) {
-  FaultRecord r;
-  r.DIR = 33; r.PEND = 38; r.QPEND = 'E'; r.PITCH = 62; r.QPITCH = 'S'; r.SENS = 'N'; r.NUM = 6;
-  r.LABEL[0] = 'F';
-  EXPECT_EQ(data_line(r, false), "   33    38     E   62   S        N                                    6 F");
-  r.AZSTR = 360;
-  EXPECT_EQ(data_line(r, true), "   33    38     E           360   N                                    6 F");
 }
 
 }  // namespace

