@@ -99,7 +99,7 @@ TEST_F(Import, BundledExampleKeepsItsTensor) {
     fin[k] = nlohmann::json::parse(slurp(at("r.json")))["final"];
   }
   const auto axis = [&](int k, int L) {
-    return field::line_of(fin[k]["axes"][L]["direction"].get<double>(), fin[k]["axes"][L]["plunge"].get<double>());
+    return field::line_of(fin[k]["axes"][L]["trend_deg"].get<double>(), fin[k]["axes"][L]["plunge_deg"].get<double>());
   };
   double worst_axis = 0.0;
   for (int L = 0; L < 3; ++L) {
