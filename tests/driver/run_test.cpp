@@ -1,63 +1,12 @@
 // Whole runs of the real console program on scripted standard input: the
-// listings of the golden cases (every INDX, every IPRINT, selection and echo
-// variants) must not change by one character, and the dialogue must keep its
-// order and never hang on a closed input.
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <string>
-#include <vector>
-
-#include "test_files.hpp"
+// listings of the golden cases (every INDX, every IPRINT, selection and echo,
+// a slow stage 2, a ratio of 0 in stage 4) must not change by one character,
+// and the dialogue must keep its order and never hang on a closed input.
+#include "support/programs.hpp"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-const fs::path kSource = ZARKEL_SOURCE_DIR;
-
-using zk::test::slurp;
-
-// Standard input for a run: one answer per line (RETURN at the header first).
-std::string script(const std::vector<std::string>& answers) {
-  std::string s;
-  for (const auto& a : answers) {
-    s += a;
-    s += '\n';
-  }
-  return s;
-}
-
-struct RunResult {
-  int status = -1;
-  std::string console;
-};
-
-class ConsoleRun : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir = fs::temp_directory_path() / ("zk_driver_" + std::to_string(::getpid()) + "_" +
-                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  void TearDown() override { fs::remove_all(dir); }
-
-  RunResult run(const std::string& input) {
-    std::ofstream(dir / "stdin.txt", std::ios::binary) << input;
-    const std::string cmd = "cd '" + dir.string() + "' && timeout 20 '" + ZARKEL_BINARY +
-                            "' <stdin.txt >console.txt 2>&1";
-    const int rc = std::system(cmd.c_str());
-    return RunResult{WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, slurp(dir / "console.txt")};
-  }
-
-  fs::path dir;
-};
+using namespace zk::test;
 
 // Positions of `lines` in `text`, which must appear in this order.
 void expect_in_order(const std::string& text, const std::vector<std::string>& lines) {
@@ -69,45 +18,38 @@ void expect_in_order(const std::string& text, const std::vector<std::string>& li
   }
 }
 
-class GoldenListing : public ConsoleRun, public ::testing::WithParamInterface<std::string> {};
+class GoldenListing : public ScratchRun, public ::testing::WithParamInterface<std::string> {};
 
+// A case directory holds PARAMETERS and LISTING, and its own DATA or none
+// (the bundled example's).
 TEST_P(GoldenListing, IsUnchanged) {
   const fs::path cas = kSource / "tests" / "driver" / "golden" / GetParam();
-  const RunResult r =
-      run(script({"", (cas / "PARAMETERS").string(), (kSource / "examples" / "DATA").string(), "LISTING"}));
+  const fs::path data = fs::exists(cas / "DATA") ? cas / "DATA" : kSource / "examples" / "DATA";
+  const Outcome r = run((cas / "PARAMETERS").string(), data.string());
   ASSERT_EQ(r.status, 0) << r.console;
-  EXPECT_EQ(slurp(dir / "LISTING"), slurp(cas / "LISTING"));
+  EXPECT_EQ(slurp(at("out/LISTING")), slurp(cas / "LISTING"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, GoldenListing,
-                         ::testing::Values("indx1_full", "indx2_select_echo", "indx3_keep", "indx4_full",
-                                           "indx5_quiet", "indx6_trace"));
+                         ::testing::Values("indx1_full", "indx1_stop_test", "indx2_select_echo", "indx3_keep",
+                                           "indx4_full", "indx5_quiet", "indx6_trace", "r0_nearest"));
 
-TEST_F(ConsoleRun, DialogueOpensTheThreeFilesInOrder) {
-  const RunResult r = run(
-      script({"", (kSource / "examples" / "PARAMETERS").string(), (kSource / "examples" / "DATA").string(), "OUT"}));
+TEST_F(ScratchRun, DialogueOpensTheThreeFilesInOrder) {
+  const Outcome r = run((kSource / "examples" / "PARAMETERS").string(), (kSource / "examples" / "DATA").string());
   ASSERT_EQ(r.status, 0) << r.console;
   expect_in_order(r.console, {"HIT RETURN TO CONTINUE", " OPENING PARAMETERS FILE", " Choose PARAMETERS file name",
                               " OPENING DATA FILE", " Choose DATA file name", " OPENING OUTPUT FILE",
                               " Choose OUTPUT file name", " @ PROGRAM Zarkel", " @ TERMINATED ON:"});
-  expect_in_order(slurp(dir / "OUT"), {"PARAMETRES CHOISIS", "FIN DE L ETAPE N0 1", "DEBUT DE L ETAPE N0 2",
-                                       "FIN DE L ETAPE N0 2", "DEBUT DE L ETAPE N0 3", "FIN DE L ETAPE N0 3",
-                                       "DEBUT DE L ETAPE N0 4", "  FIN  "});
 }
 
-TEST_F(ConsoleRun, MissingPathWarnsAndAsksAgainThenEndOfInputStops) {
-  const RunResult r = run(script({"", "no/such/file", ""}));
-  EXPECT_NE(r.status, 0);
+TEST_F(ScratchRun, MissingPathWarnsAndAsksAgainThenEndOfInputStops) {
+  const Outcome r = console("\nno/such/file\n\n");
+  EXPECT_EQ(r.status, 1);
   expect_in_order(r.console, {" Choose PARAMETERS file name", "WARNING", " COULD NOT OPEN PARAMETERS FILE",
                               " File name = no/such/file", " for unit =    3", " ===> RETRYING",
                               " ===> HIT RETURN TO CONTINUE", " Choose PARAMETERS file name",
                               "end of standard input"});
-}
-
-TEST_F(ConsoleRun, EndOfInputAtTheHeaderStops) {
-  const RunResult r = run("");
-  EXPECT_NE(r.status, 0);
-  EXPECT_NE(r.console.find("end of standard input"), std::string::npos) << r.console;
+  EXPECT_EQ(console("").status, 1);  // at the header already
 }
 
 }  // namespace
