@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "console_run.hpp"
+#include "support/programs.hpp"
 
 namespace zk::test {
 namespace {
@@ -42,7 +42,7 @@ TEST_P(OutputChoice, RefusesWhatItMustAndKeepsTheInputs) {
 
   std::string input = "\n";
   for (const std::string& a : c.answers) input += a + "\n";
-  const ConsoleRun r = console(input);
+  const Outcome r = console(input);
 
   ASSERT_NE(r.status, kTimedOut);
   EXPECT_EQ(r.status, c.status) << r.console;

@@ -20,6 +20,8 @@ namespace fs = std::filesystem;
 inline const fs::path kSource = ZARKEL_SOURCE_DIR;
 constexpr int kTimedOut = 124;  // exit status of timeout(1); a run takes well under a second
 
+inline fs::path corpus_dir() { return kSource / "tests" / "hardening" / "corpus"; }
+
 struct Outcome {
   int status = -1;
   std::string console;
