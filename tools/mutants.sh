@@ -114,9 +114,11 @@ for i in "${!paths[@]}"; do
   cp "$file" "$saved_copy"
   saved_path=$file
   printf '%s' "${content/"${texts[$i]}"/"${repls[$i]}"}" >"$file"
+  started=$SECONDS
   build_and_test
   rc=$?
   restore
+  label+=" [$((SECONDS - started)) s]"
   case $rc in
     0) echo "SURVIVED $label"; survived=$((survived + 1)); survivors+=("$label") ;;
     1) echo "KILLED   $label"; killed=$((killed + 1)) ;;
