@@ -201,6 +201,21 @@ TEST_F(Mohr, ThreeHundredDataInSixtyCellsAndLongLegends) {
   EXPECT_EQ(legend(), expected);
 }
 
+// On a principal plane of a turned tensor rounding leaves the squared shear
+// just below zero: the point is drawn on the axis, not dropped.
+TEST_F(Mohr, PrincipalPlaneOfATurnedTensorLiesOnTheAxis) {
+  CHANG(ws, 0.5f, 0.1f, 0.14f, 0.3f);
+  ws.tir.N = ws.ind.NMIN = 1;
+  ws.modi1.NUM(1) = 101;
+  ws.tab.IX(1) = 1;
+  const float down = ws.mec.ROT(1, 3) > 0.0f ? -1.0f : 1.0f;
+  for (int c = 1; c <= 3; ++c) ws.tir.FN(1, c) = down * ws.mec.ROT(1, c);
+  MOHR(ws);
+  lines = listing();
+  EXPECT_EQ(cell(66, 40), 'A');
+  EXPECT_EQ(legend(), Lines{legend_line('A', {101})});
+}
+
 TEST_F(Report, NetClipsTheCrossesAndSkipsAxesWithoutAPosition) {
   struct Mark {
     int col, row;  // 1..66, 1..42

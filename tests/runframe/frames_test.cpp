@@ -18,21 +18,6 @@ const std::string kBlank = " ***" + std::string(44, ' ') + "***";
 const std::string kDots = " " + std::string(42, '.');
 
 
-// The warning and error frames show in full in the tests of their callers.
-TEST(Frames, MenuFrameNamesTheRoutineVersionAndDate) {
-  const std::tuple<std::string, std::string, std::string> cases[] = {
-      {"opef2               ", " 5.2", " @ subroutine opef2                 v5.2 2023-04-25"},
-      {"x", "10.25", " @ subroutine x                    v10.2 2023-04-25"},
-      {"a_very_long_routine_name_here", "1", " @ subroutine a_very_long_routine_    v1 2023-04-25"},
-  };
-  for (const auto& [name, version, line2] : cases) {
-    Console con;
-    submenuhead(con.ws, name, version, "2023-04-25");
-    menutail(con.ws);
-    EXPECT_EQ(con.lines(), (Lines{kAt50, line2, " @" + std::string(49, '='), kAt50}));
-  }
-}
-
 TEST(Frames, TheClosingWaitFollowsPauseAndCommandFile) {
   struct Case {
     bool pause, cmdopen;
@@ -55,25 +40,6 @@ TEST(Frames, TheClosingWaitFollowsPauseAndCommandFile) {
   EXPECT_THROW(warningtail00(eof.ws), rt::EndOfInput);
 }
 
-TEST(Frames, Initsio2StoresTheDefaultsAndListsThemOnRequest) {
-  Console con;
-  con.ws.iocom = iocom_t{};
-  con.ws.iocom.iocmdin = 11;
-  initsio2(con.ws, 5);
-  const iocom_t& io = con.ws.iocom;
-  EXPECT_EQ(std::vector<int>({io.iostdin, io.iostdout, io.ioerrin, io.ioerrout, io.iocmdin}),
-            std::vector<int>({5, 6, 5, 6, 11}));  // iocmdin left as it was
-  EXPECT_TRUE(io.iopause && io.iominout && io.iomoreout);
-  EXPECT_FALSE(io.iomaxout || io.iocmdopen || io.ioplotopen);
-  EXPECT_EQ(con.lines().back(), " INITIALIZING INPUT/OUTPUT");
-  Console listed;
-  initsio2(listed.ws, 0);
-  const Lines l = listed.lines();  // then the settings in a frame of their own
-  ASSERT_EQ(l.size(), 19u);
-  EXPECT_EQ(l[9], " standard output unit        =  6");
-  EXPECT_EQ(l[14], " maximum output enabled      :  F");
-}
-
 Lines prompt(const std::string& range = " inside  [0,3]") {
   return {kDots, " Enter run info code", range, " or return for default value", " Default =            0"};
 }
@@ -90,6 +56,7 @@ TEST(Prompts, IntegerDialogue) {
   } const cases[] = {
       {"\n", 0, test::cat({prompt(), zero})},    // RETURN takes the default
       {" 2\n", 0, test::cat({prompt(), zero})},  // so does a leading blank
+      {"\r2\n", 0, test::cat({prompt(), zero})},  // and a carriage return
       {"1,3\n", 1, test::cat({prompt(), one})},
       {"7\n\n1\n", 1,
        test::cat({prompt(), head, {" run info code =            7", " outside [0,3]"}, again, prompt(), one})},

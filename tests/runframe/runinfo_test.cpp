@@ -43,29 +43,6 @@ TEST(Swpinfo, SetGetResetAndUnknownRequests) {
   }
 }
 
-TEST(Swpinfo, ResetAnnouncedAndAsked) {
-  Console reset;
-  reset.ws.runinfo3com.ricode = 3;
-  int code = 2;
-  swpinfo(reset.ws, code, 5);
-  EXPECT_EQ(code, 0);
-  EXPECT_EQ(reset.ws.runinfo3com.ricode, 0);
-  EXPECT_EQ(reset.lines().size(), 4u);  // the frame stays open
-  EXPECT_EQ(reset.lines().back(), " INITIALISING RUN INFO");
-
-  Console ask("2\n");
-  ask.ws.runinfo3com.ricode = 1;
-  code = 0;
-  swpinfo(ask.ws, code, 2);
-  EXPECT_EQ(code, 2);
-  EXPECT_EQ(ask.ws.runinfo3com.ricode, 2);
-  const Lines m = ask.lines();
-  ASSERT_GT(m.size(), 12u);
-  EXPECT_EQ(m[6], " run info code current value =     1");  // the menu, then the prompt
-  EXPECT_EQ(m[10], " date          +os+hardw+main+subr     ...3");
-  EXPECT_NE(std::find(m.begin(), m.end(), " Default =            1"), m.end());
-}
-
 TEST(Osversion, MacOsSelectorsAndOtherSystems) {
   const uint32_t s1 = gestalt_selector("sys1"), s2 = gestalt_selector("sys2"), s3 = gestalt_selector("sys3"),
                  sv = gestalt_selector("sysv");
