@@ -73,7 +73,7 @@ TEST(Somme, RankingAndSums) {
 
 // Stage 1 keeps the draw of smallest misfit, the last of equal ones: with
 // NMIN 0 no misfit is ever formed and every draw ties at 1e30.
-TEST(RandomSearch, KeepsTheLastOfEqualDrawsAndWritesItsSummary) {
+TEST(RandomSearch, KeepsTheLastOfEqualDraws) {
   test::Listing t, draws;
   for (Workspace* ws : {&t.ws, &draws.ws}) {
     ws->tiraz.INDX = 1;
@@ -83,11 +83,6 @@ TEST(RandomSearch, KeepsTheLastOfEqualDrawsAndWritesItsSummary) {
   random_search(t.ws, 3, P);
   for (int I = 1; I <= 3; ++I) EULAZ(draws.ws, I, X(1), X(2), X(3), X(4));
   EXPECT_EQ(P.v, X.v);
-  const test::Lines l = t.lines();
-  ASSERT_EQ(l.size(), 7u);  // empty record of draw 1, summary, banner, dashes
-  EXPECT_EQ(l[1].substr(0, 33) + l[1].substr(65), " NBRE DE DONNEES   0  PARAMETRES   FONCTION   0.100000E+31");
-  EXPECT_EQ(l[3], "     ********** FIN DE L ETAPE N0 1");
-  EXPECT_EQ(l[6], " ---------------------------------------------");
 }
 
 }  // namespace

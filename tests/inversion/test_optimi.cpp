@@ -34,9 +34,6 @@ TEST(Optimi, AtAMinimumEveryStepFailsAndXComesBack) {
   EXPECT_EQ(r.F, 0.0f);
   for (int I = 1; I <= 4; ++I) EXPECT_NEAR(r.X(I), r.X0(I), 1.0e-6f) << I;
   EXPECT_EQ(r.XBEST.v, (Vec4{{99.0f, 99.0f, 99.0f, 99.0f}}.v));
-  ASSERT_GT(l.size(), 10u);
-  EXPECT_EQ(l[1], "  K=  0            F0= 0.0000E+00");
-  EXPECT_EQ(l[9], "     X(I)=   0.8000    1.2000    0.4000    0.3500");  // first trial step
   // Ten sweeps of four failures, no rotation: the steps alternate and halve.
   const char* const step[] = {"   0.1000", "  -0.0500", "   0.0250", "  -0.0125", "   0.0063",
                               "  -0.0031", "   0.0016", "  -0.0008", "   0.0004", "  -0.0002"};

@@ -55,27 +55,6 @@ struct Problem {
   }
 };
 
-TEST(Svd, OrthogonalColumnsComeOutSortedWithTheirVectors) {
-  // Columns 1, 3, 2 times three orthonormal vectors of R^4 (none of them a
-  // unit vector). W(M) belongs to input column perm[M]: U(., M) = +-q(.,
-  // perm), V(., M) = +-e(perm).
-  Problem p(6, 4, 3);
-  const float q[4][3] = {{0.5f, 0.5f, 0.5f}, {0.5f, 0.5f, -0.5f}, {0.5f, -0.5f, 0.5f}, {0.5f, -0.5f, -0.5f}};
-  const float len[3] = {1.0f, 3.0f, 2.0f};
-  const int perm[3] = {2, 3, 1};
-  for (int i = 1; i <= 4; ++i)
-    for (int j = 1; j <= 3; ++j) p.a(i, j) = len[j - 1] * q[i - 1][j - 1];
-  ASSERT_TRUE(p.run());
-  for (int M = 1; M <= 3; ++M) {
-    const int c = perm[M - 1];
-    EXPECT_NEAR(p.w(M), len[c - 1], 1e-6f) << M;
-    const float sign = p.v(c, M) > 0.0f ? 1.0f : -1.0f;
-    EXPECT_NEAR(std::fabs(p.v(c, M)), 1.0f, 1e-6f) << M;
-    for (int i = 1; i <= 4; ++i) EXPECT_NEAR(p.u(i, M), sign * q[i - 1][c - 1], 1e-6f) << i << "," << M;
-  }
-  EXPECT_LT(p.error(), 1e-6f);
-}
-
 TEST(Svd, DecomposesGeneralMatricesToFloatPrecision) {
   enum Kind { kFull, kDependent, kZeroColumn };  // column N = 1 + 2; column 2 zero
   struct Case {
