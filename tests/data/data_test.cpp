@@ -46,6 +46,8 @@ TEST(ConvertDatum, WorkedValuesOfThePitchAndTrendForms) {
       {"down dip dextral", rec(0, 45, 'E', 0, ' ', 90, 'D'), {-h, 0, -h}, {-h, 0, h}},
       {"down dip sinistral", rec(0, 45, 'E', 0, ' ', 90, 'S'), {-h, 0, -h}, {h, 0, -h}},
       {"trend 270 on the dip line", rec(0, 45, 'E', 0, ' ', 270, 'N'), {-h, 0, -h}, {h, 0, -h}},
+      {"dip line trend opposite the normal, D", rec(0, 10, 'N', 0, ' ', 270, 'D'), {0.1736f, 0, -0.9848f},
+       {-0.9848f, 0, -0.1736f}},
       {"dir 120 reverse", rec(120, 30, 'S', 20, 'E', 0, 'I'), {0.25f, 0.4330f, -0.8660f}, {-0.6657f, 0.7264f, 0.1710f}},
       {"dir 90 pitch from N", rec(90, 60, 'S', 30, 'N', 0, 'N'), {0, 0.8660f, -0.5f}, {0.8660f, -0.25f, -0.4330f}},
       {"vertical, trend on strike", rec(0, 90, 'E', 0, ' ', 180, 'N'), {-1, 0, 0}, {0, -1, 0}},
