@@ -202,43 +202,6 @@ TEST(Rectif, RatioOutsideZeroOneIsRelabelled) {
   }
 }
 
-TEST(Changd, DerivativesAgreeWithFiniteDifferences) {
-  const Vec4 samples[] = {{{0.3f, 0.7f, 1.1f, 2.3f}}, {{0.9f, 2.9f, 0.2f, 0.4f}}, {{0.05f, 1.6f, 2.8f, 3.0f}}};
-  for (const Vec4& a : samples) {
-    test::Listing f, lo, hi;
-    CHANGD(f.ws, a(1), a(2), a(3), a(4));
-    const mecd_t& d = f.ws.mecd;
-    for (int k = 1; k <= 4; ++k) {  // PSI, TETA, PHI, then R
-      const int p = k == 4 ? 1 : k + 1;
-      Vec4 l = a, h = a;
-      l(p) -= 1.0e-2f;
-      h(p) += 1.0e-2f;
-      CHANG(lo.ws, l(1), l(2), l(3), l(4));
-      CHANG(hi.ws, h(1), h(2), h(3), h(4));
-      const float w = h(p) - l(p);
-      for (int i = 1; i <= 3; ++i) {
-        for (int j = 1; j <= 3; ++j) {
-          EXPECT_NEAR(k == 4 ? d.DTENSR(i, j) : d.DTENS(i, j, k), (hi.ws.mec.TENS(i, j) - lo.ws.mec.TENS(i, j)) / w,
-                      2e-4f);
-          EXPECT_NEAR(k == 4 ? 0.0f : d.DROT(i, j, k), (hi.ws.mec.ROT(i, j) - lo.ws.mec.ROT(i, j)) / w, 2e-4f);
-        }
-      }
-    }
-  }
-}
-
-TEST(Randun, DiscardLandsWhereAsManyCallsWould) {
-  for (int n : {-5, 0, 1, 2, 7, 4096, 100003}) {
-    test::Listing stepped, jumped;
-    float U = 0.0f;
-    for (int k = 0; k < n; ++k) RANDUN(stepped.ws, U);
-    discard_randun(jumped.ws, n);
-    EXPECT_EQ(std::vector<int>({jumped.ws.randun.I1, jumped.ws.randun.I2, jumped.ws.randun.I3}),
-              std::vector<int>({stepped.ws.randun.I1, stepped.ws.randun.I2, stepped.ws.randun.I3}))
-        << n;
-  }
-}
-
 // The imposed axes: a vertical sigma 3 takes the angle of sigma 1, and a PSI
 // of pi or more is brought back below pi.
 TEST(Eulaz, ImposedAxesGiveNormalisedAngles) {

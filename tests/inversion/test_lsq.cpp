@@ -13,21 +13,6 @@ const Vec4 kTensor{{0.6f, 1.1f, 0.8f, 0.35f}};
 const Vec4 kNear{{0.65f, 1.05f, 0.85f, 0.4f}};
 const Vec4 kVertical{{0.0f, 0.0f, 0.0f, 0.5f}};  // sigma 3 vertical
 
-TEST(Cmq, StartAtTheMinimumDropsOneValuePerIterationAndKeepsX) {
-  test::Listing t;
-  test::fitted_data(t.ws, kTensor, 20, 0.0f, true);
-  Vec4 X = kTensor;
-  CMQ(t.ws, X, 10, 20, 1);
-  EXPECT_EQ(X.v, kTensor.v);
-  const Lines l = t.lines();
-  EXPECT_EQ(count(l, "FORME QUADRATIQUE"), 5);
-  EXPECT_EQ(count(l, "V.PROPRES"), 1);
-  for (int kept = 1; kept <= 4; ++kept)
-    EXPECT_EQ(count(l, "  ON CONSERVE  " + std::to_string(kept) + " V. PROPRES"), 1) << kept;
-  EXPECT_EQ(count(l, "PARAM NO"), 20);  // four steps, then the last trial point
-  EXPECT_EQ(count(l, "  ECART MOYEN EN DEGRES   0.00000"), 1);
-}
-
 TEST(Cmq, ConvergesFromTheSixthIterationOnAndPrintsByLevel) {
   // Gauss-Newton reaches the noise floor by the third iteration, after which
   // the steps are far below 0.005. In data order the improvement of iteration

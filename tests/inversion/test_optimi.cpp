@@ -46,18 +46,6 @@ TEST(Optimi, AtAMinimumEveryStepFailsAndXComesBack) {
   EXPECT_EQ(count(l, "ROTATION DES AXES"), 0);
 }
 
-TEST(Optimi, BoundsFailAStepWithoutEvaluatingIt) {
-  Search r;
-  r.KIND(1) = 1;  // upper bound only, 0.05 above the start: only the first step is out
-  r.XMAX(1) = r.X0(1) + 0.05f;
-  r.KIND(2) = 7;  // lower bound only, not a number: every step is out
-  r.XMIN(2) = std::numeric_limits<float>::quiet_NaN();
-  const Lines l = r.go();
-  EXPECT_EQ(count(l, " X 1HORS LIMITE"), 1);
-  EXPECT_EQ(count(l, " X 2HORS LIMITE"), 40);
-  EXPECT_EQ(count(l, "ECHEC"), 0);
-}
-
 // V(., 1) follows the total move; a direction along which nothing moved
 // keeps its old direction rather than dividing by a zero length.
 TEST(RotateDirections, FirstAlongTheMoveAndStalledOnesKeepTheirs) {

@@ -85,21 +85,6 @@ TEST(Svd, DecomposesGeneralMatricesToFloatPrecision) {
   }
 }
 
-TEST(Svd, EqualValuesFollowTheSelectionSortSwaps) {
-  // diag(2, 2, 3): W(3) is swapped to the front, which moves the first 2
-  // behind the second; a stable sort would keep column 1 before column 2.
-  Problem p(4, 4, 3);
-  p.a(1, 1) = 2.0f;
-  p.a(2, 2) = 2.0f;
-  p.a(3, 3) = 3.0f;
-  ASSERT_TRUE(p.run());
-  EXPECT_EQ(p.W, (std::vector<float>{3.0f, 2.0f, 2.0f}));
-  EXPECT_EQ(std::fabs(p.v(3, 1)), 1.0f);
-  EXPECT_EQ(std::fabs(p.v(2, 2)), 1.0f);
-  EXPECT_EQ(std::fabs(p.v(1, 3)), 1.0f);
-  EXPECT_EQ(p.eps, 3.0e-7f);
-}
-
 TEST(Svd, FailsOnNonFiniteOrOverflowingInputAndImpossibleShapes) {
   for (const float bad : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()}) {
     Problem p(300, 10, 4);

@@ -39,20 +39,6 @@ TEST(FormatParse, MalformedLayoutsAndMisusedItemsAreRefused) {
   EXPECT_THROW(write("(I2,'x',2('y'))", {I(1), I(2)}), FormatError);  // reversion to a group without data
 }
 
-TEST(FormatParse, SpellingsThatMeanTheSame) {
-  struct Case {
-    const char *a, *b;
-    std::vector<Value> items;
-  } const cases[] = {
-      {"(1x,a,1x,i2)", "( 1X , A , 1X , I 2 )", {S("u ="), I(5)}},
-      {"(2X,20(1H*),' D')", "(2x,20('*'),' D')", {}},
-      {"('it''s',\"say \"\"x\"\"\")", "('it''s','say \"x\"')", {}},
-      {"(I3/I3)", "(I3,/,I3)", {I(1), I(2)}},
-      {"(T3,'a',TL2,'b',TR1,'c')", "(t3,'a',tl2,'b',tr1,'c')", {}},
-  };
-  for (const Case& c : cases) EXPECT_EQ(write(c.a, c.items), write(c.b, c.items)) << c.a << " vs " << c.b;
-}
-
 std::vector<int> read_ints(const char* fmt, const char* text, int n) {
   std::vector<int> v(static_cast<std::size_t>(n), kUnset);
   TextSource src(text);
@@ -198,31 +184,6 @@ TEST_F(UnitsTest, RecordsLoseTheirCarriageReturnAndTheEndIsNamed) {
   } catch (const InputError& e) {
     EXPECT_EQ(std::string(e.what()), "DATA file \"" + p + "\" ends after line 2 where a further line was expected");
   }
-}
-
-TEST_F(UnitsTest, RefusedOpens) {
-  const std::string input = file("in.txt", "x\n");
-  fs::create_directory(dir / "sub");
-  Units u(in, out);
-  ASSERT_TRUE(u.open(3, input, "old"));
-  const std::pair<std::string, const char*> cases[] = {
-      {"", "no file name"},
-      {dir.string(), "directory"},
-      {"/dev/null", "not a regular file"},
-      {(dir / "nodir" / "out.txt").string(), "cannot be written"},
-      {(dir / "sub" / ".." / "in.txt").string(), "unit 3"},
-  };
-  for (const auto& [path, why_part] : cases) {
-    std::string why;
-    EXPECT_FALSE(u.open(8, path, "unknown", &why)) << path;
-    EXPECT_NE(why.find(why_part), std::string::npos) << path << ": " << why;
-  }
-  EXPECT_FALSE(u.open(4, (dir / "missing.txt").string(), "old"));
-  EXPECT_EQ(entries(), 2u);  // nothing left behind
-  const std::string listing = (dir / "out.lst").string();
-  ASSERT_TRUE(u.open(8, listing, "unknown"));
-  EXPECT_FALSE(u.open(9, listing, "unknown"));  // two outputs on one file
-  EXPECT_FALSE(u.open(2, listing, "old"));      // nor may an open output be read
 }
 
 // The listing is written beside its path and moved over it only when
