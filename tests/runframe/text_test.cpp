@@ -3,7 +3,6 @@
 #include <climits>
 #include <string>
 
-#include "runframe/platform.hpp"
 #include "runframe/text_helpers.hpp"
 
 namespace zk {
