@@ -71,6 +71,7 @@ const Choice kChoices[] = {
     {"DataFileIsADirectory", {"PARAMETERS", "out", "", "DATA", "out/NEW"}, 0, 1},
     {"ThroughALinkToLastWeeksListing", {"PARAMETERS", "DATA", "out/LINK"}, 0, 0},
     {"PathWithTrailingCarriageReturn", {"PARAMETERS\r", "DATA\r", "out/NEW\r"}, 0, 0},
+    {"PathWithCarriageReturnThenBlanks", {"PARAMETERS", "DATA\r  ", "out/NEW \r"}, 0, 0},
 };
 
 INSTANTIATE_TEST_SUITE_P(Dialogue, OutputChoice, ::testing::ValuesIn(kChoices),
