@@ -53,25 +53,6 @@ TEST(Cmq, ConvergesFromTheSixthIterationOnAndPrintsByLevel) {
   }
 }
 
-TEST(Cmq, TakesAsManyRowsAsThereAreDataAndRefusesMore) {
-  const int N = kMaxRegressionRows;
-  test::Listing t;
-  test::fitted_data(t.ws, kTensor, N, 0.05f);
-  Vec4 X{{0.62f, 1.08f, 0.83f, 0.37f}};
-  CmqResult fit;
-  fit = CMQ(t.ws, X, 10, N, 0);
-  float S = 0.0f, ST = 0.0f;  // the sum over all data at the point returned
-  t.ws.ind.NMIN = N;
-  SOMME(t.ws, S, ST, X(4), X(1), X(2), X(3), 0, 0);
-  EXPECT_NEAR(fit.ECART, 180.0f * std::sqrt(S / static_cast<float>(N - 4)) / 3.14f, 1e-5f * fit.ECART);
-  EXPECT_EQ(count(t.lines(), "ECART MOYEN EN DEGRES"), 1);
-  const int refused[][2] = {{40, 41}, {40, -1}, {kMaxData, kMaxRegressionRows + 1}};  // N, NMIN
-  for (const auto& [n, nmin] : refused) {
-    t.ws.tir.N = n;
-    EXPECT_THROW(CMQ(t.ws, X, 10, nmin, 0), rt::RunStop) << n << " " << nmin;
-  }
-}
-
 TEST(Cmq, FailedDecompositionKeepsTheBestPointAndStillReports) {
   // Datum 3 lies a hair off a principal plane: its shear is tiny and its
   // Jacobian row overflows the decomposition.

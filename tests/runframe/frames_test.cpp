@@ -97,27 +97,5 @@ TEST(Prompts, RangeLineWidthsFollowTheBounds) {
   }
 }
 
-TEST(Prompts, TextDefaultOrAnswer) {
-  const Lines use_default = {" ichar =  32 => use default value", " New value = old.dat   ", kDots};
-  struct Case {
-    std::string input, value;
-    Lines tail;  // after the four prompt lines
-  } const cases[] = {
-      {" x\n", "old.dat", use_default},
-      {"new\n", "new", {" New value = new       ", kDots}},
-      {std::string(90, 'z') + "\n", "zzzzzzzzzz", {" New value = zzzzzzzzzz", kDots}},
-  };
-  for (const Case& c : cases) {
-    Console con(c.input);
-    Text<10> value("old.dat");
-    int status = -1;
-    inchardef(con.ws, value, "  file name ", value.view(), status);
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(value.view(), Text<10>(c.value).view()) << c.input;
-    EXPECT_EQ(con.lines(),
-              test::cat({{kDots, " Enter file name", " or return for default value", " Default = old.dat"}, c.tail}));
-  }
-}
-
 }  // namespace
 }  // namespace zk
