@@ -1,7 +1,8 @@
-// Whole runs of the real console program on scripted standard input: the
-// listings of the golden cases (every INDX, every IPRINT, selection and echo,
-// a slow stage 2, a ratio of 0 in stage 4) must not change by one character,
-// and the dialogue must keep its order and never hang on a closed input.
+// Whole runs of the real programs: the listings of the golden cases (every
+// INDX, every IPRINT, selection and echo, a stage 2 that starts converged, a
+// ratio of 0 in stage 4) and the batch program's results must not change by
+// one character, and the dialogue must keep its order and never hang on a
+// closed input.
 #include "support/programs.hpp"
 
 namespace {
@@ -31,8 +32,20 @@ TEST_P(GoldenListing, IsUnchanged) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, GoldenListing,
-                         ::testing::Values("indx1_full", "indx1_stop_test", "indx2_select_echo", "indx3_keep",
-                                           "indx4_full", "indx5_quiet", "indx6_trace", "r0_nearest"));
+                         ::testing::Values("indx1_full", "indx2_select_echo", "indx3_keep", "indx4_full",
+                                           "indx5_quiet", "indx6_trace", "indx6_converged", "r0_nearest"));
+
+// The JSON document and the figure of a run whose data hold a direction of
+// 400 (still a datum) and whose stage-1 sigma 1 points just west of north.
+TEST_F(ScratchRun, BatchResultsAreUnchanged) {
+  const fs::path cas = kSource / "tests" / "driver" / "golden" / "batch_json";
+  for (const char* f : {"PARAMETERS", "DATA"}) fs::copy_file(cas / f, at(f));
+  const std::string cmd = "cd " + shell_quoted(dir.string()) + " && " + shell_quoted(ZARKEL_BATCH_BINARY) +
+                          " PARAMETERS DATA out/LISTING --json out/result.json --svg out/figure.svg --quiet";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  EXPECT_TRUE(slurp(at("out/result.json")) == slurp(cas / "result.json"));
+  EXPECT_TRUE(slurp(at("out/figure.svg")) == slurp(cas / "figure.svg"));
+}
 
 TEST_F(ScratchRun, DialogueOpensTheThreeFilesInOrder) {
   const Outcome r = run((kSource / "examples" / "PARAMETERS").string(), (kSource / "examples" / "DATA").string());
