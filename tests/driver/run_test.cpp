@@ -3,6 +3,10 @@
 // ratio of 0 in stage 4) and the batch program's results must not change by
 // one character, and the dialogue must keep its order and never hang on a
 // closed input.
+#include <sstream>
+
+#include "driver/run_error.hpp"
+#include "runtime/errors.hpp"
 #include "support/programs.hpp"
 
 namespace {
@@ -63,6 +67,28 @@ TEST_F(ScratchRun, MissingPathWarnsAndAsksAgainThenEndOfInputStops) {
                               " ===> HIT RETURN TO CONTINUE", " Choose PARAMETERS file name",
                               "end of standard input"});
   EXPECT_EQ(console("").status, 1);  // at the header already
+}
+
+// A stop message shows what the file holds without driving the terminal:
+// control bytes and bytes that are not text as \xNN, valid UTF-8 as it is,
+// and a long quote cut in its middle (its first 300 and last 200 characters).
+TEST(StopMessage, QuotesBytesSafelyAndShortensLongValues) {
+  const auto shown = [](const std::string& what) {
+    std::ostringstream out;
+    try {
+      throw zk::rt::RunStop(what);
+    } catch (...) {
+      EXPECT_EQ(zk::report_run_error(out, false), 1);
+    }
+    return out.str();
+  };
+  const std::pair<std::string, std::string> cases[] = {
+      {"a\x01\x7f" "b", "a\\x01\\x7fb"},
+      {"\xc2\x85|\xc3\xa9|\xef\xbb\xbf|\xe2\x82", "\\xc2\\x85|\xc3\xa9|\\xef\\xbb\\xbf|\\xe2\\x82"},
+      {std::string(300, 'h') + std::string(10, 'm') + std::string(200, 't'),
+       std::string(300, 'h') + " [... 10 characters left out ...] " + std::string(200, 't')},
+  };
+  for (const auto& [what, want] : cases) EXPECT_EQ(shown(what), "\n *** ZARKEL STOPPED: " + want + "\n");
 }
 
 }  // namespace
