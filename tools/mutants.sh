@@ -127,6 +127,9 @@ for i in "${!paths[@]}"; do
   esac
 done
 
+# Leave the build as the restored sources make it.
+((check_only)) || cmake --build "$build" >/dev/null 2>&1
+
 echo
 if ((check_only)); then
   echo "$total entries, $stale stale"

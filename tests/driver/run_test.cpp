@@ -39,16 +39,19 @@ INSTANTIATE_TEST_SUITE_P(Cases, GoldenListing,
                          ::testing::Values("indx1_full", "indx2_select_echo", "indx3_keep", "indx4_full",
                                            "indx5_quiet", "indx6_trace", "indx6_converged", "r0_nearest"));
 
-// The JSON document and the figure of a run whose data hold a direction of
-// 400 (still a datum) and whose stage-1 sigma 1 points just west of north.
+// The batch program's JSON document and figure: of a run whose data hold a
+// direction of 400 (still a datum) and whose stage-1 sigma 1 points just west
+// of north, and of a run whose smallest Mohr circle is a fraction of a pixel.
 TEST_F(ScratchRun, BatchResultsAreUnchanged) {
-  const fs::path cas = kSource / "tests" / "driver" / "golden" / "batch_json";
-  for (const char* f : {"PARAMETERS", "DATA"}) fs::copy_file(cas / f, at(f));
-  const std::string cmd = "cd " + shell_quoted(dir.string()) + " && " + shell_quoted(ZARKEL_BATCH_BINARY) +
-                          " PARAMETERS DATA out/LISTING --json out/result.json --svg out/figure.svg --quiet";
-  ASSERT_EQ(std::system(cmd.c_str()), 0);
-  EXPECT_TRUE(slurp(at("out/result.json")) == slurp(cas / "result.json"));
-  EXPECT_TRUE(slurp(at("out/figure.svg")) == slurp(cas / "figure.svg"));
+  for (const char* name : {"batch_json", "r0_nearest"}) {
+    const fs::path cas = kSource / "tests" / "driver" / "golden" / name;
+    for (const char* f : {"PARAMETERS", "DATA"}) fs::copy_file(cas / f, at(f), fs::copy_options::overwrite_existing);
+    const std::string cmd = "cd " + shell_quoted(dir.string()) + " && " + shell_quoted(ZARKEL_BATCH_BINARY) +
+                            " PARAMETERS DATA out/LISTING --json out/result.json --svg out/figure.svg --quiet";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << name;
+    EXPECT_TRUE(slurp(at("out/result.json")) == slurp(cas / "result.json")) << name;
+    EXPECT_TRUE(slurp(at("out/figure.svg")) == slurp(cas / "figure.svg")) << name;
+  }
 }
 
 TEST_F(ScratchRun, DialogueOpensTheThreeFilesInOrder) {
