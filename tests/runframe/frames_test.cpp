@@ -1,4 +1,4 @@
-// Menu, warning and error frames, the wait that closes them, and the prompts.
+// The prompts: defaults, retries and the range line.
 #include <algorithm>
 
 #include "console.hpp"
@@ -10,35 +10,11 @@ namespace zk {
 namespace {
 
 using test::Console;
-using test::kAt50;
 using test::kStar50;
 using test::Lines;
 
 const std::string kBlank = " ***" + std::string(44, ' ') + "***";
 const std::string kDots = " " + std::string(42, '.');
-
-
-TEST(Frames, TheClosingWaitFollowsPauseAndCommandFile) {
-  struct Case {
-    bool pause, cmdopen;
-    Lines tail;
-    std::string rest;
-  } const cases[] = {
-      {true, false, {" ===> HIT RETURN TO CONTINUE", kStar50}, "b\n"},
-      {true, true, {" ===> HIT RETURN TO RESUME COMMANDS", kStar50}, "b\n"},
-      {false, false, {kStar50}, "a\nb\n"},
-  };
-  for (const Case& c : cases) {
-    Console con("a\nb\n");
-    con.ws.iocom.iopause = c.pause;
-    con.ws.iocom.iocmdopen = c.cmdopen;
-    errortail00(con.ws);
-    EXPECT_EQ(con.lines(), c.tail);
-    EXPECT_EQ(con.rest(), c.rest);
-  }
-  Console eof("");
-  EXPECT_THROW(warningtail00(eof.ws), rt::EndOfInput);
-}
 
 Lines prompt(const std::string& range = " inside  [0,3]") {
   return {kDots, " Enter run info code", range, " or return for default value", " Default =            0"};
