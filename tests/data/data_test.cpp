@@ -116,9 +116,9 @@ TEST(Geolog, OnlyADirectionAbove400EndsTheData) {
   run.ws.eeetc.ISEL = 1;
   run.data("title\n" + test::datum(400, 45, 'E', 90, 'N', 0, 'N', 11) + "\n" +
            test::datum(401, 0, ' ', 0, ' ', 0, ' ', 0) + "\nnever read\n");
-  GEOLOG(run.ws);
-  EXPECT_EQ(run.ws.tir.N, 1);
-  EXPECT_EQ(run.ws.modi1.NUM(1), 11);
+  const FaultSet set = GEOLOG(run.ws);
+  ASSERT_EQ(set.data.size(), 1u);
+  EXPECT_EQ(set.data[0].record.NUM, 11);
 }
 
 TEST(Enreg, SelectionRecordsThenRecord3) {
@@ -154,21 +154,19 @@ TEST(Enreg, SelectionRecordsThenRecord3) {
 TEST(RunParameters, NminBoundsAndDraws) {
   struct Case {
     int N, INDX, POURC, NTIR;
-    int NMIN;  // 0: refused
+    long long NMIN;
+    bool ok;
   } const cases[] = {
-      {37, 1, 100, 1, 37}, {300, 1, 2, 1, 6}, {10, 1, 50, 1, 5}, {10, 1, 49, 1, 0}, {37, 1, 103, 1, 0},
-      {37, 5, 80, 0, 29},  {37, 4, 80, 0, 0},
+      {37, 1, 100, 1, 37, true}, {300, 1, 2, 1, 6, true}, {10, 1, 50, 1, 5, true}, {10, 1, 49, 1, 4, false},
+      {37, 1, 103, 1, 38, false}, {37, 5, 80, 0, 29, true}, {37, 4, 80, 0, 29, false}, {37, 7, 80, 1, 29, false},
   };
   for (const Case& c : cases) {
-    test::Listing run;
-    run.ws.tir.N = c.N;
-    run.parameters(std::to_string(c.INDX) + " " + std::to_string(c.POURC) + " " + std::to_string(c.NTIR) + " 0 0\n");
-    if (c.NMIN == 0) {
-      EXPECT_THROW(read_run_parameters(run.ws), rt::RunStop) << c.N << " " << c.INDX << " " << c.POURC;
-    } else {
-      read_run_parameters(run.ws);
-      EXPECT_EQ(run.ws.ind.NMIN, c.NMIN) << c.N << " " << c.POURC;
-    }
+    RunParams p;
+    p.INDX = c.INDX;
+    p.POURC = c.POURC;
+    p.NTIR = c.NTIR;
+    EXPECT_EQ(nmin_of(c.N, c.POURC), c.NMIN) << c.N << " " << c.POURC;
+    EXPECT_EQ(run_params_problem(p, c.N).empty(), c.ok) << c.N << " " << c.INDX << " " << c.POURC;
   }
 }
 
@@ -206,23 +204,23 @@ TEST(Rectif, RatioOutsideZeroOneIsRelabelled) {
 // of pi or more is brought back below pi.
 TEST(Eulaz, ImposedAxesGiveNormalisedAngles) {
   struct Case {
-    const char* record;
+    imposed_t axes;
     float PSI, TETA, PHI;
   } const cases[] = {
-      {"0 0 77 90 0.25", 90.0f * kRadPerDeg, 0.0f, 0.0f},
-      {"200 0 0 90 0.25", 250.0f * kRadPerDeg - kPI, kPI, kPI},
-      {"270 0 0 90 0.25", 0.0f, kPI, kPI},
-      {"90 0 180 0 0.25", 0.0f, kPI / 2.0f, kPI},  // PSI exactly pi
+      {{0, 0, 77, 90, 0.25f}, 90.0f * kRadPerDeg, 0.0f, 0.0f},
+      {{200, 0, 0, 90, 0.25f}, 250.0f * kRadPerDeg - kPI, kPI, kPI},
+      {{270, 0, 0, 90, 0.25f}, 0.0f, kPI, kPI},
+      {{90, 0, 180, 0, 0.25f}, 0.0f, kPI / 2.0f, kPI},  // PSI exactly pi
   };
   for (const Case& c : cases) {
     test::Listing run;
     run.ws.tiraz.INDX = 5;
-    run.parameters(std::string(c.record) + "\n");
+    run.ws.imposed = c.axes;
     float PSI = -9, TETA = -9, PHI = -9, R = -9;
     EULAZ(run.ws, 1, PSI, TETA, PHI, R);
-    EXPECT_NEAR(PSI, c.PSI, 1e-6f) << c.record;
-    EXPECT_NEAR(TETA, c.TETA, 1e-6f) << c.record;
-    EXPECT_NEAR(PHI, c.PHI, 1e-6f) << c.record;
+    EXPECT_NEAR(PSI, c.PSI, 1e-6f) << c.axes.S1DIR;
+    EXPECT_NEAR(TETA, c.TETA, 1e-6f) << c.axes.S1DIR;
+    EXPECT_NEAR(PHI, c.PHI, 1e-6f) << c.axes.S1DIR;
   }
 }
 
