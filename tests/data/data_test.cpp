@@ -200,6 +200,18 @@ TEST(Rectif, RatioOutsideZeroOneIsRelabelled) {
   }
 }
 
+TEST(Randun, DiscardLandsWhereAsManyCallsWould) {
+  for (int n : {0, 1, 2, 4096}) {
+    test::Listing stepped, jumped;
+    float U = 0.0f;
+    for (int k = 0; k < n; ++k) RANDUN(stepped.ws, U);
+    discard_randun(jumped.ws, n);
+    EXPECT_EQ(std::vector<int>({jumped.ws.randun.I1, jumped.ws.randun.I2, jumped.ws.randun.I3}),
+              std::vector<int>({stepped.ws.randun.I1, stepped.ws.randun.I2, stepped.ws.randun.I3}))
+        << n;
+  }
+}
+
 // The imposed axes: a vertical sigma 3 takes the angle of sigma 1, and a PSI
 // of pi or more is brought back below pi.
 TEST(Eulaz, ImposedAxesGiveNormalisedAngles) {

@@ -6,6 +6,25 @@
 namespace zk {
 namespace {
 
+// Eight data that X0 explains exactly (misfit 0): every trial step ties at
+// 0, a tie is a failure, so every step is undone and XBEST is never set.
+TEST(Optimi, AtAMinimumEveryStepFailsAndXComesBack) {
+  test::Listing t;
+  const Vec4 X0{{0.7f, 1.2f, 0.4f, 0.35f}};  // PSI, TETA, PHI, R
+  t.ws.iop.KMAX = 40;
+  t.ws.iop.NPAR = 4;
+  test::fitted_data(t.ws, X0, 8, 0.0f, true);
+  t.ws.ind.NMIN = 6;
+  Vec4 X = X0, XMIN, XMAX, XBEST{{99.0f, 99.0f, 99.0f, 99.0f}};
+  Vec<int, 4> KIND;
+  float F = -1.0f;
+  OPTIMI(t.ws, X, XMIN, XMAX, KIND, XBEST, F, 0);
+  EXPECT_EQ(t.ws.iop.K, 41);
+  EXPECT_EQ(F, 0.0f);
+  for (int I = 1; I <= 4; ++I) EXPECT_NEAR(X(I), X0(I), 1.0e-6f) << I;
+  EXPECT_EQ(XBEST.v, (Vec4{{99.0f, 99.0f, 99.0f, 99.0f}}.v));
+}
+
 // V(., 1) follows the total move; a direction along which nothing moved
 // keeps its old direction rather than dividing by a zero length.
 TEST(RotateDirections, FirstAlongTheMoveAndStalledOnesKeepTheirs) {

@@ -63,6 +63,7 @@ TEST_F(Report, SortieBlockAndRelabellingOfTheEntryTensor) {
   SORTIE(ws, 1, R, PSI, TETA, PHI, PEN, DIRE);
   const Lines l = listing();
   ASSERT_EQ(l.size(), 20u);
+  EXPECT_EQ(l[8], "     SIGMA(1)=  0.50000    DIRECTION  270.0    PENDAGE    0.0");  // horizontal: turned too
   EXPECT_EQ(l[10], "     SIGMA(3)= -0.50000    DIRECTION    0.0    PENDAGE   90.0");
   EXPECT_EQ(l[16], "  LA FONCTION A MINIMIMISER EST EGALE A:  0.0000");
   EXPECT_EQ(DIRE(3), 0.0f);    // vertical sigma 3
