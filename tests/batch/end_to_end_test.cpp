@@ -333,8 +333,11 @@ TEST_F(BatchRun, AndersonianSyntheticSets) {
 }
 
 TEST_F(BatchRun, ExitStatusAndMessages) {
-  const std::string P = example("PARAMETERS");
-  const std::string D = example("DATA");
+  // Scratch copies: a broken guard must not overwrite the committed example.
+  fs::copy_file(example("PARAMETERS"), at("P"));
+  fs::copy_file(example("DATA"), at("D"));
+  const std::string P = at("P").string();
+  const std::string D = at("D").string();
   const std::string O = at("L").string();
   struct Case {
     const char* name;

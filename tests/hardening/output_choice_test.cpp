@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "console_run.hpp"
+#include "support/programs.hpp"
 
 namespace zk::test {
 namespace {
@@ -42,7 +42,7 @@ TEST_P(OutputChoice, RefusesWhatItMustAndKeepsTheInputs) {
 
   std::string input = "\n";
   for (const std::string& a : c.answers) input += a + "\n";
-  const ConsoleRun r = console(input);
+  const Outcome r = console(input);
 
   ASSERT_NE(r.status, kTimedOut);
   EXPECT_EQ(r.status, c.status) << r.console;
@@ -71,6 +71,7 @@ const Choice kChoices[] = {
     {"DataFileIsADirectory", {"PARAMETERS", "out", "", "DATA", "out/NEW"}, 0, 1},
     {"ThroughALinkToLastWeeksListing", {"PARAMETERS", "DATA", "out/LINK"}, 0, 0},
     {"PathWithTrailingCarriageReturn", {"PARAMETERS\r", "DATA\r", "out/NEW\r"}, 0, 0},
+    {"PathWithCarriageReturnThenBlanks", {"PARAMETERS", "DATA\r  ", "out/NEW \r"}, 0, 0},
 };
 
 INSTANTIATE_TEST_SUITE_P(Dialogue, OutputChoice, ::testing::ValuesIn(kChoices),

@@ -1,54 +1,14 @@
 #pragma once
-// A workspace whose listing (unit 8) goes to a file of its own, a fixed
-// pseudo-random sequence, and data whose striations follow a given tensor.
-#include <gtest/gtest.h>
-#include <unistd.h>
-
+// A fixed pseudo-random sequence, and data whose striations follow a given
+// tensor.
 #include <cmath>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <string>
-#include <vector>
 
 #include "data/geometry.hpp"
 #include "inversion/nearest.hpp"
+#include "support/listing.hpp"
 
 namespace zk::test {
-
-using Lines = std::vector<std::string>;
-
-struct Listing {
-  std::istringstream in;
-  std::ostringstream out;
-  Workspace ws{in, out};
-  std::filesystem::path path = std::filesystem::temp_directory_path() /
-                               ("zk_inversion_" + std::to_string(::getpid()) + "_" + std::to_string(serial()));
-  static int serial() {
-    static int n = 0;
-    return ++n;
-  }
-  Listing() {
-    ws.block.PI = 3.141593f;
-    EXPECT_TRUE(ws.units.open(8, path.string(), "unknown"));
-  }
-  ~Listing() { std::filesystem::remove(path); }
-  // Closes the listing and returns its records.
-  Lines lines() {
-    ws.units.close(8);
-    std::ifstream f(path);
-    Lines l;
-    for (std::string s; std::getline(f, s);) l.push_back(s);
-    return l;
-  }
-};
-
-inline int count(const Lines& lines, const std::string& what) {
-  int n = 0;
-  for (const std::string& l : lines) n += l.find(what) != std::string::npos ? 1 : 0;
-  return n;
-}
 
 // Deterministic values in [-1, 1).
 struct Lcg {

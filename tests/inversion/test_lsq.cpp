@@ -13,21 +13,6 @@ const Vec4 kTensor{{0.6f, 1.1f, 0.8f, 0.35f}};
 const Vec4 kNear{{0.65f, 1.05f, 0.85f, 0.4f}};
 const Vec4 kVertical{{0.0f, 0.0f, 0.0f, 0.5f}};  // sigma 3 vertical
 
-TEST(Cmq, StartAtTheMinimumDropsOneValuePerIterationAndKeepsX) {
-  test::Listing t;
-  test::fitted_data(t.ws, kTensor, 20, 0.0f, true);
-  Vec4 X = kTensor;
-  CMQ(t.ws, X, 10, 20, 1);
-  EXPECT_EQ(X.v, kTensor.v);
-  const Lines l = t.lines();
-  EXPECT_EQ(count(l, "FORME QUADRATIQUE"), 5);
-  EXPECT_EQ(count(l, "V.PROPRES"), 1);
-  for (int kept = 1; kept <= 4; ++kept)
-    EXPECT_EQ(count(l, "  ON CONSERVE  " + std::to_string(kept) + " V. PROPRES"), 1) << kept;
-  EXPECT_EQ(count(l, "PARAM NO"), 20);  // four steps, then the last trial point
-  EXPECT_EQ(count(l, "  ECART MOYEN EN DEGRES   0.00000"), 1);
-}
-
 TEST(Cmq, ConvergesFromTheSixthIterationOnAndPrintsByLevel) {
   // Gauss-Newton reaches the noise floor by the third iteration, after which
   // the steps are far below 0.005. In data order the improvement of iteration
@@ -68,25 +53,6 @@ TEST(Cmq, ConvergesFromTheSixthIterationOnAndPrintsByLevel) {
   }
 }
 
-TEST(Cmq, TakesAsManyRowsAsThereAreDataAndRefusesMore) {
-  const int N = kMaxRegressionRows;
-  test::Listing t;
-  test::fitted_data(t.ws, kTensor, N, 0.05f);
-  Vec4 X{{0.62f, 1.08f, 0.83f, 0.37f}};
-  CmqResult fit;
-  fit = CMQ(t.ws, X, 10, N, 0);
-  float S = 0.0f, ST = 0.0f;  // the sum over all data at the point returned
-  t.ws.ind.NMIN = N;
-  SOMME(t.ws, S, ST, X(4), X(1), X(2), X(3), 0, 0);
-  EXPECT_NEAR(fit.ECART, 180.0f * std::sqrt(S / static_cast<float>(N - 4)) / 3.14f, 1e-5f * fit.ECART);
-  EXPECT_EQ(count(t.lines(), "ECART MOYEN EN DEGRES"), 1);
-  const int refused[][2] = {{40, 41}, {40, -1}, {kMaxData, kMaxRegressionRows + 1}};  // N, NMIN
-  for (const auto& [n, nmin] : refused) {
-    t.ws.tir.N = n;
-    EXPECT_THROW(CMQ(t.ws, X, 10, nmin, 0), rt::RunStop) << n << " " << nmin;
-  }
-}
-
 TEST(Cmq, FailedDecompositionKeepsTheBestPointAndStillReports) {
   // Datum 3 lies a hair off a principal plane: its shear is tiny and its
   // Jacobian row overflows the decomposition.
@@ -108,19 +74,6 @@ TEST(Cmq, FailedDecompositionKeepsTheBestPointAndStillReports) {
   EXPECT_EQ(count(l, "ON CONSERVE"), 0);
   EXPECT_EQ(count(l, "PARAM NO"), 4);
   EXPECT_EQ(count(l, "ERR SUR DIREC") + count(l, "ERREUR SUR R") + count(l, "ECART MOYEN"), 5);
-}
-
-TEST(Cmq, VerticalAxisPrintsANonNumberInsteadOfFailing) {
-  // PSI and PHI turn about the same axis: one singular value is (nearly) zero
-  // and is not kept; the azimuth of sigma 3 has no gradient.
-  test::Listing t;
-  test::fitted_data(t.ws, kVertical, 30, 0.05f);
-  Vec4 X = kVertical;
-  CMQ(t.ws, X, 1, 30, 1);
-  const Lines l = t.lines();
-  EXPECT_EQ(count(l, "  ON CONSERVE  3 V. PROPRES"), 1);
-  EXPECT_EQ(count(l, "  COMP NO 3   ERR SUR DIREC   NaN   ERR SUR PEND   NaN"), 1);
-  EXPECT_EQ(count(l, "NaN"), 1);  // sigma 1 and 2 have errors
 }
 
 }  // namespace

@@ -16,31 +16,6 @@ void datum(Workspace& ws, int i, const Vec3& n, const Vec3& s) {
   ws.tir.N = i;
 }
 
-TEST(Somme, AngleBetweenSlipAndShearStress) {
-  // A plane striking north dipping 45 east under sigma 1 vertical, sigma 3
-  // north-south; a vertical plane striking north under sigma 1 toward N45E.
-  struct Case {
-    const char* name;
-    Vec3 n, s;
-    float R, PSI, TETA, PHI, want;
-  } const cases[] = {
-      {"down dip", {{-kA, 0, -kA}}, {{kA, 0, -kA}}, 0.1f, 0.0f, kHalfPi, kHalfPi, 0.0f},
-      {"up dip", {{-kA, 0, -kA}}, {{-kA, 0, kA}}, 0.5f, 0.0f, kHalfPi, kHalfPi, kPi},
-      {"strike slip north", {{1, 0, 0}}, {{0, 1, 0}}, 0.5f, kPi / 4.0f, 0.0f, 0.0f, 0.0f},
-      {"strike slip south", {{1, 0, 0}}, {{0, -1, 0}}, 0.5f, kPi / 4.0f, 0.0f, 0.0f, kPi},
-      {"across the shear", {{1, 0, 0}}, {{0, 0, -1}}, 0.5f, kPi / 4.0f, 0.0f, 0.0f, kHalfPi},
-  };
-  test::Listing t;
-  t.ws.ind.NMIN = 1;
-  for (const Case& c : cases) {
-    datum(t.ws, 1, c.n, c.s);
-    float F = -1.0f, FT = -1.0f;
-    SOMME(t.ws, F, FT, c.R, c.PSI, c.TETA, c.PHI, 0, 1);
-    EXPECT_NEAR(t.ws.tab.ANG(1), c.want, 1.0e-3f) << c.name;
-    EXPECT_EQ(F, t.ws.tab.ANG(1) * t.ws.tab.ANG(1)) << c.name;
-  }
-}
-
 TEST(Somme, RankingAndSums) {
   // Sigma 1 east-west, sigma 3 vertical: datum 1 slips against the shear
   // (pi), datum 2 lies on a principal plane (no shear), datum 3 slips with it.
@@ -73,7 +48,7 @@ TEST(Somme, RankingAndSums) {
 
 // Stage 1 keeps the draw of smallest misfit, the last of equal ones: with
 // NMIN 0 no misfit is ever formed and every draw ties at 1e30.
-TEST(RandomSearch, KeepsTheLastOfEqualDrawsAndWritesItsSummary) {
+TEST(RandomSearch, KeepsTheLastOfEqualDraws) {
   test::Listing t, draws;
   for (Workspace* ws : {&t.ws, &draws.ws}) {
     ws->tiraz.INDX = 1;
@@ -83,11 +58,6 @@ TEST(RandomSearch, KeepsTheLastOfEqualDrawsAndWritesItsSummary) {
   random_search(t.ws, 3, P);
   for (int I = 1; I <= 3; ++I) EULAZ(draws.ws, I, X(1), X(2), X(3), X(4));
   EXPECT_EQ(P.v, X.v);
-  const test::Lines l = t.lines();
-  ASSERT_EQ(l.size(), 7u);  // empty record of draw 1, summary, banner, dashes
-  EXPECT_EQ(l[1].substr(0, 33) + l[1].substr(65), " NBRE DE DONNEES   0  PARAMETRES   FONCTION   0.100000E+31");
-  EXPECT_EQ(l[3], "     ********** FIN DE L ETAPE N0 1");
-  EXPECT_EQ(l[6], " ---------------------------------------------");
 }
 
 }  // namespace

@@ -64,6 +64,28 @@ TEST(RecherTest, FindsTheSmallestChangeThatClosesTheAngle) {
   }
 }
 
+// DPEN and DDIRE are the first-order changes (in degrees of 180/3.14) of the
+// plunge of each axis's lower end and of its direction under the angle part
+// of DX: checked by central differences on a tensor whose axes all point up
+// and on one where two point down.
+TEST(RecherTest, AxisChangesAreThoseOfTheMove) {
+  for (const Vec4& X : {kX, Vec4{{2.5f, 2.0f, 1.9f, 0.6f}}}) {
+    Recher r(X);
+    r.run(turn(r.s, kN, 0.2f));
+    const float t = 1.0e-2f, deg = 180.0f / 3.14f / (2.0f * t);
+    test::Listing lo, hi;
+    CHANG(lo.ws, X(4), X(1) - t * r.DX(1), X(2) - t * r.DX(2), X(3) - t * r.DX(3));
+    CHANG(hi.ws, X(4), X(1) + t * r.DX(1), X(2) + t * r.DX(2), X(3) + t * r.DX(3));
+    for (int L = 1; L <= 3; ++L) {
+      const auto plunge = [L](const Workspace& w) { return std::asin(std::fabs(w.mec.ROT(L, 3))); };
+      const auto direction = [L](const Workspace& w) { return std::atan2(w.mec.ROT(L, 1), w.mec.ROT(L, 2)); };
+      const float dpen = (plunge(hi.ws) - plunge(lo.ws)) * deg, ddire = (direction(hi.ws) - direction(lo.ws)) * deg;
+      EXPECT_NEAR(r.DPEN(L), dpen, 0.02f * std::fabs(dpen) + 1e-3f) << X(1) << " axis " << L;
+      EXPECT_NEAR(r.DDIRE(L), ddire, 0.02f * std::fabs(ddire) + 1e-3f) << X(1) << " axis " << L;
+    }
+  }
+}
+
 TEST(RecherTest, DegenerateCasesGiveIeeeValuesNotACrash) {
   // sigma 3 vertical: its azimuth is undefined. PSI and PHI turn about the
   // same axis there, so the metric is singular; a unit metric stands in.

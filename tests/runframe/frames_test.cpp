@@ -1,4 +1,4 @@
-// Menu, warning and error frames, the wait that closes them, and the prompts.
+// The prompts: defaults, retries and the range line.
 #include <algorithm>
 
 #include "console.hpp"
@@ -10,69 +10,11 @@ namespace zk {
 namespace {
 
 using test::Console;
-using test::kAt50;
 using test::kStar50;
 using test::Lines;
 
 const std::string kBlank = " ***" + std::string(44, ' ') + "***";
 const std::string kDots = " " + std::string(42, '.');
-
-
-// The warning and error frames show in full in the tests of their callers.
-TEST(Frames, MenuFrameNamesTheRoutineVersionAndDate) {
-  const std::tuple<std::string, std::string, std::string> cases[] = {
-      {"opef2               ", " 5.2", " @ subroutine opef2                 v5.2 2023-04-25"},
-      {"x", "10.25", " @ subroutine x                    v10.2 2023-04-25"},
-      {"a_very_long_routine_name_here", "1", " @ subroutine a_very_long_routine_    v1 2023-04-25"},
-  };
-  for (const auto& [name, version, line2] : cases) {
-    Console con;
-    submenuhead(con.ws, name, version, "2023-04-25");
-    menutail(con.ws);
-    EXPECT_EQ(con.lines(), (Lines{kAt50, line2, " @" + std::string(49, '='), kAt50}));
-  }
-}
-
-TEST(Frames, TheClosingWaitFollowsPauseAndCommandFile) {
-  struct Case {
-    bool pause, cmdopen;
-    Lines tail;
-    std::string rest;
-  } const cases[] = {
-      {true, false, {" ===> HIT RETURN TO CONTINUE", kStar50}, "b\n"},
-      {true, true, {" ===> HIT RETURN TO RESUME COMMANDS", kStar50}, "b\n"},
-      {false, false, {kStar50}, "a\nb\n"},
-  };
-  for (const Case& c : cases) {
-    Console con("a\nb\n");
-    con.ws.iocom.iopause = c.pause;
-    con.ws.iocom.iocmdopen = c.cmdopen;
-    errortail00(con.ws);
-    EXPECT_EQ(con.lines(), c.tail);
-    EXPECT_EQ(con.rest(), c.rest);
-  }
-  Console eof("");
-  EXPECT_THROW(warningtail00(eof.ws), rt::EndOfInput);
-}
-
-TEST(Frames, Initsio2StoresTheDefaultsAndListsThemOnRequest) {
-  Console con;
-  con.ws.iocom = iocom_t{};
-  con.ws.iocom.iocmdin = 11;
-  initsio2(con.ws, 5);
-  const iocom_t& io = con.ws.iocom;
-  EXPECT_EQ(std::vector<int>({io.iostdin, io.iostdout, io.ioerrin, io.ioerrout, io.iocmdin}),
-            std::vector<int>({5, 6, 5, 6, 11}));  // iocmdin left as it was
-  EXPECT_TRUE(io.iopause && io.iominout && io.iomoreout);
-  EXPECT_FALSE(io.iomaxout || io.iocmdopen || io.ioplotopen);
-  EXPECT_EQ(con.lines().back(), " INITIALIZING INPUT/OUTPUT");
-  Console listed;
-  initsio2(listed.ws, 0);
-  const Lines l = listed.lines();  // then the settings in a frame of their own
-  ASSERT_EQ(l.size(), 19u);
-  EXPECT_EQ(l[9], " standard output unit        =  6");
-  EXPECT_EQ(l[14], " maximum output enabled      :  F");
-}
 
 Lines prompt(const std::string& range = " inside  [0,3]") {
   return {kDots, " Enter run info code", range, " or return for default value", " Default =            0"};
@@ -90,6 +32,7 @@ TEST(Prompts, IntegerDialogue) {
   } const cases[] = {
       {"\n", 0, test::cat({prompt(), zero})},    // RETURN takes the default
       {" 2\n", 0, test::cat({prompt(), zero})},  // so does a leading blank
+      {"\r2\n", 0, test::cat({prompt(), zero})},  // and a carriage return
       {"1,3\n", 1, test::cat({prompt(), one})},
       {"7\n\n1\n", 1,
        test::cat({prompt(), head, {" run info code =            7", " outside [0,3]"}, again, prompt(), one})},
@@ -127,28 +70,6 @@ TEST(Prompts, RangeLineWidthsFollowTheBounds) {
     Console con;
     write_range_line(con.ws, "inside  [", bounds[k].first, bounds[k].second);
     EXPECT_EQ(con.lines(), Lines{want[k]});
-  }
-}
-
-TEST(Prompts, TextDefaultOrAnswer) {
-  const Lines use_default = {" ichar =  32 => use default value", " New value = old.dat   ", kDots};
-  struct Case {
-    std::string input, value;
-    Lines tail;  // after the four prompt lines
-  } const cases[] = {
-      {" x\n", "old.dat", use_default},
-      {"new\n", "new", {" New value = new       ", kDots}},
-      {std::string(90, 'z') + "\n", "zzzzzzzzzz", {" New value = zzzzzzzzzz", kDots}},
-  };
-  for (const Case& c : cases) {
-    Console con(c.input);
-    Text<10> value("old.dat");
-    int status = -1;
-    inchardef(con.ws, value, "  file name ", value.view(), status);
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(value.view(), Text<10>(c.value).view()) << c.input;
-    EXPECT_EQ(con.lines(),
-              test::cat({{kDots, " Enter file name", " or return for default value", " Default = old.dat"}, c.tail}));
   }
 }
 

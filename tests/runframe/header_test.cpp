@@ -69,42 +69,6 @@ TEST(Trailer, ElapsedTime) {
   }
 }
 
-TEST(Trailer, DatesTimesAndAClosingPictureByTheLastDigit) {
-  struct Case {
-    const char* time;
-    float cpu0, cpu;
-    int32_t rate;
-    Lines times;  // elapsed and processor time
-    void (*picture)(Workspace&);
-  } const cases[] = {
-      {"104237", 0.5f, 2.75f, 1000,
-       {" @ ELAPSED TIME =       5.000 seconds", " @       modulo     35791.395 mn",
-        " @ CPU TIME     =       2.250 seconds"},
-       graben},
-      {"104239", 0.0f, 150.0f, 0,
-       {" @ Could not compute elapsed system clock time", " @ CPU TIME     =       2.500 mn"}, tetrakis},
-  };
-  for (const Case& c : cases) {
-    Console con;
-    fill_runinfo(con.ws, 0);
-    con.ws.runinfo3com.riclock0 = 1000;
-    con.ws.runinfo3com.ricpu0 = c.cpu0;
-    con.platform.date = "20240217";
-    con.platform.time = c.time;
-    con.platform.count = 6000;
-    con.platform.cpu = c.cpu;
-    con.platform.rate = c.rate;
-    progtail2(con.ws);
-    Console picture;
-    c.picture(picture.ws);
-    const Lines want = test::cat({{kAt50, " @ PROGRAM Zarkel", " @ Version: 4.5",
-                                   " @ STARTED    ON: 2024-02-16 at 09:15:02",
-                                   std::string(" @ TERMINATED ON: 2024-02-17 at 10:42:") + (c.time + 4)},
-                                  c.times, {kRule}, picture.lines(), {kAt50}});
-    EXPECT_EQ(con.lines(), want) << c.time;
-  }
-}
-
 TEST(Trailer, PictureByTheLastDigitOfTheTime) {
   const std::pair<char, void (*)(Workspace&)> cases[] = {
       {'0', happyface},    {'1', sator},        {'2', carmag33}, {'3', endfun1}, {'4', tetrakis}, {'5', tetratemple1},
@@ -115,51 +79,6 @@ TEST(Trailer, PictureByTheLastDigitOfTheTime) {
     closing_picture(chosen.ws, digit);
     draw(direct.ws);
     EXPECT_EQ(chosen.out.str(), direct.out.str()) << digit;
-  }
-}
-
-TEST(Pictures, LinesLengthsAndMargins) {
-  struct Shape {
-    std::string name;
-    void (*draw)(Workspace&);
-    std::size_t lines, length;
-    int margin;
-  } const shapes[] = {
-      {"happyface", happyface, 18, 36, 8},        {"sorryface", sorryface, 18, 36, 8},
-      {"graben", graben, 8, 40, 6},               {"horst", horst, 8, 40, 6},
-      {"sator", sator, 5, 9, 21},                 {"carmag33", carmag33, 7, 13, 19},
-      {"tetrakis", tetrakis, 4, 13, 19},          {"tetratemple1", tetratemple1, 12, 21, 15},
-      {"tetratemple2", tetratemple2, 16, 26, 13}, {"endfun1", endfun1, 8, 44, 4},
-  };
-  ASSERT_EQ(pictures().size(), std::size(shapes));
-  for (const Shape& s : shapes) {
-    const Picture* table = nullptr;
-    for (const Picture& p : pictures())
-      if (p.name == s.name) table = &p;
-    ASSERT_NE(table, nullptr) << s.name;
-    EXPECT_EQ(table->margin, s.margin) << s.name;
-    ASSERT_EQ(table->lines.size(), s.lines) << s.name;
-    Console con;
-    s.draw(con.ws);
-    Lines want = {"  "};  // "(1x,a)" with a single blank, before and after
-    for (std::string_view line : table->lines) {
-      EXPECT_EQ(line.size(), s.length) << s.name;
-      EXPECT_NE(line.find_first_not_of(' '), std::string_view::npos) << s.name;
-      want.push_back(std::string(static_cast<std::size_t>(s.margin), ' ') + std::string(line));
-    }
-    want.push_back("  ");
-    EXPECT_EQ(con.lines(), want) << s.name;
-  }
-  // A few lines of art as drawn (record 0 is the first blank line).
-  const std::tuple<void (*)(Workspace&), std::size_t, std::string> samples[] = {
-      {carmag33, 2, "                   | 8 | 1 | 6 |"},
-      {graben, 8, "      ########\\#####\\###\\##/###/#####/########"},
-      {sorryface, 12, "         &          &&&&&&&&&&&&          & "},
-  };
-  for (const auto& [draw, record, text] : samples) {
-    Console con;
-    draw(con.ws);
-    EXPECT_EQ(con.lines().at(record), text);
   }
 }
 

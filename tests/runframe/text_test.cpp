@@ -3,28 +3,10 @@
 #include <climits>
 #include <string>
 
-#include "runframe/platform.hpp"
 #include "runframe/text_helpers.hpp"
 
 namespace zk {
 namespace {
-
-TEST(TextHelpers, TextlenAndTrimmed) {
-  struct Case {
-    std::string text;
-    int first, last;
-    std::string trimmed;
-  } const cases[] = {
-      {"  ab  ", 3, 4, "ab"}, {"    ", 4, 4, " "}, {"", 1, 0, ""}, {"a", 1, 1, "a"}, {"  a b", 3, 5, "a b"},
-  };
-  for (const Case& c : cases) {
-    int first = -9, last = -9;
-    textlen(first, last, c.text);
-    EXPECT_EQ(first, c.first) << "[" << c.text << "]";
-    EXPECT_EQ(last, c.last) << "[" << c.text << "]";
-    EXPECT_EQ(trimmed(c.text), c.trimmed) << "[" << c.text << "]";
-  }
-}
 
 TEST(TextHelpers, Path2basenameTakesTheLastComponent) {
   struct Case {
@@ -80,35 +62,6 @@ TEST(TextHelpers, ReadListIntegerReadsAsAFreeFormatRead) {
     EXPECT_EQ(read_list_integer(c.text, iv), c.result) << "[" << c.text << "]";
     EXPECT_EQ(iv, c.iv) << "[" << c.text << "]";
   }
-}
-
-TEST(Platform, SelectorsProcessorClockAndTheSystemPlatform) {
-  EXPECT_EQ(gestalt_selector("sysa"), 0x73797361u);
-  struct Case {
-    std::string text;
-    bool ok;
-    int32_t mhz;
-  } const cases[] = {
-      {"processor\t: 0\ncpu MHz\t\t: 2400.123\ncpu MHz\t\t: 1800.000\n", true, 2400},
-      {"cpu MHz : 999.999", true, 999},
-      {"model name\t: some cpu\n", false, -1},
-      {"cpu MHz\t\t: 99999999999999\n", false, -1},
-  };
-  for (const Case& c : cases) {
-    int32_t mhz = -1;
-    EXPECT_EQ(parse_cpuinfo_mhz(c.text, mhz), c.ok) << c.text;
-    EXPECT_EQ(mhz, c.mhz) << c.text;
-  }
-  auto pf = make_system_platform();  // the system's own answers
-  std::string d, t, name, release;
-  pf->local_date_time(d, t);
-  EXPECT_EQ(d.size() + t.size(), 14u);  // ccyymmdd, hhmmss
-  int32_t count = -1, rate = -1, max = -1, answer = 0;
-  pf->system_clock(count, rate, max);
-  EXPECT_TRUE(count >= 0 && rate == 1000 && max == INT32_MAX);
-  EXPECT_GE(pf->processor_time(), 0.0f);
-  EXPECT_TRUE(pf->kernel(name, release));
-  EXPECT_FALSE(pf->is_mac_os() || pf->gestalt(gestalt_selector("sys1"), answer));
 }
 
 }  // namespace

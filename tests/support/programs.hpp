@@ -7,9 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,18 +17,21 @@ namespace zk::test {
 
 namespace fs = std::filesystem;
 
-// Far above any run here (well under a second each): only a hang reaches it.
-constexpr int kHangSeconds = 10;
-constexpr int kTimedOut = 124;  // exit status of timeout(1)
+inline const fs::path kSource = ZARKEL_SOURCE_DIR;
+constexpr int kTimedOut = 124;  // exit status of timeout(1); a run takes well under a second
 
-struct ConsoleRun {
+inline fs::path corpus_dir() { return kSource / "tests" / "hardening" / "corpus"; }
+
+struct Outcome {
   int status = -1;
   std::string console;
 };
 
-inline const fs::path& corpus_dir() {
-  static const fs::path p = fs::path(ZARKEL_SOURCE_DIR) / "tests" / "hardening" / "corpus";
-  return p;
+// The console message of a stopped run, or "".
+inline std::string stop_line(const std::string& console) {
+  const auto p = console.find("*** ZARKEL STOPPED:");
+  if (p == std::string::npos) return "";
+  return console.substr(p, console.find('\n', p) - p);
 }
 
 // A fresh directory per test: the inputs at its top, the OUTPUT in out/, so
@@ -40,10 +41,8 @@ class ScratchRun : public ::testing::Test {
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = std::string(info->test_suite_name()) + "_" + info->name();
-    for (char& c : name) {
-      if (c == '/') c = '_';
-    }
-    dir = fs::temp_directory_path() / ("zk_hard_" + std::to_string(::getpid()) + "_" + name);
+    for (char& c : name) c = c == '/' ? '_' : c;
+    dir = fs::temp_directory_path() / ("zk_run_" + std::to_string(::getpid()) + "_" + name);
     fs::remove_all(dir);
     fs::create_directories(dir / "out");
   }
@@ -52,20 +51,17 @@ class ScratchRun : public ::testing::Test {
   fs::path at(const std::string& name) const { return dir / name; }
 
   // The console program, run in `dir` on the given standard input.
-  ConsoleRun console(const std::string& input) const {
+  Outcome console(const std::string& input) const {
     spit(dir / "stdin.txt", input);
-    const std::string cmd = "cd " + shell_quoted(dir.string()) + " && timeout " + std::to_string(kHangSeconds) + " " +
-                            shell_quoted(ZARKEL_BINARY) + " <stdin.txt >console.txt 2>&1";
+    const std::string cmd = "cd " + shell_quoted(dir.string()) + " && timeout 10 " + shell_quoted(ZARKEL_BINARY) +
+                            " <stdin.txt >console.txt 2>&1";
     const int rc = std::system(cmd.c_str());
-    ConsoleRun r;
-    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    r.console = slurp(dir / "console.txt");
-    return r;
+    return Outcome{WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, slurp(dir / "console.txt")};
   }
 
   // RETURN at the header, then the three paths.
-  ConsoleRun run(const std::string& parameters = "PARAMETERS", const std::string& data = "DATA",
-                 const std::string& output = "out/LISTING") const {
+  Outcome run(const std::string& parameters = "PARAMETERS", const std::string& data = "DATA",
+              const std::string& output = "out/LISTING") const {
     return console("\n" + parameters + "\n" + data + "\n" + output + "\n");
   }
 
@@ -81,12 +77,5 @@ class ScratchRun : public ::testing::Test {
 
   fs::path dir;
 };
-
-// The one line of the console that reports a stopped run.
-inline std::string stop_line(const std::string& console) {
-  const auto p = console.find("*** ZARKEL STOPPED:");
-  if (p == std::string::npos) return "";
-  return console.substr(p, console.find('\n', p) - p);
-}
 
 }  // namespace zk::test

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Counts the lines of product code and of test code and prints their ratio.
+# A line counts when it is not blank and not only a comment (// in C++,
+# # in Python and shell). Product: src/, app/, tools/; tests: tests/.
+# Only .cpp, .hpp, .py and .sh files count, so goldens, corpora and data
+# files are left out.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+count() {
+  local total=0 n f
+  while IFS= read -r -d '' f; do
+    case "$f" in
+      *.cpp|*.hpp) n=$(awk '!/^[[:space:]]*$/ && !/^[[:space:]]*\/\//' "$f" | wc -l) ;;
+      *.py|*.sh)   n=$(awk '!/^[[:space:]]*$/ && !/^[[:space:]]*#/' "$f" | wc -l) ;;
+    esac
+    total=$((total + n))
+  done < <(find "$@" -type f \( -name '*.cpp' -o -name '*.hpp' -o -name '*.py' -o -name '*.sh' \) -print0 2>/dev/null)
+  echo "$total"
+}
+
+product=$(count src app tools)
+tests=$(count tests)
+echo "product lines: $product"
+echo "test lines:    $tests"
+awk -v t="$tests" -v p="$product" 'BEGIN { printf "ratio:         %.1f %%\n", (p ? 100 * t / p : 0) }'
