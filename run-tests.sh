@@ -2,7 +2,7 @@
 # Builds everything (Release) and runs every test.
 set -euo pipefail
 cd "$(dirname "$0")"
-tools/ensure-packages.sh build-essential cmake ninja-build libgtest-dev nlohmann-json3-dev librsvg2-bin libpng-dev libxml2-utils \
+tools/ensure-packages.sh build-essential cmake ninja-build libgtest-dev nlohmann-json3-dev libcli11-dev librsvg2-bin libpng-dev libxml2-utils \
   python3 python3-jsonschema
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build
