@@ -56,7 +56,7 @@ void add_ensemble_json(json& doc, const BatchResult& r) {
     json samples = json::array();
     for (const ensemble::Replicate& rep : b.samples) {
       if (!rep.ok) continue;
-      samples.push_back({{"replicate", rep.index}, {"axes", axes_json(rep.tensor)}, {"R", json_float(rep.tensor.P(4))}});
+      samples.push_back({{"replicate", rep.index}, {"NSEED", rep.NSEED}, {"axes", axes_json(rep.tensor)}, {"R", json_float(rep.tensor.P(4))}});
     }
     doc["bootstrap"] = {{"replicates", b.replicates},
                         {"failed", b.failed()},

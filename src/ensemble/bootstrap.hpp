@@ -19,12 +19,22 @@ namespace zk::ensemble {
 // and the data only, on every platform.
 FaultSet resample(const FaultSet& faults, std::uint64_t seed, int b);
 
-// One replicate solved like the main run (the same K starts, the lowest F
-// kept). `ok` is false when the run was refused or the kept start's
+// The NSEED of replicate b's first start, drawn uniformly from 0 to the
+// largest value that leaves room for K starts (start k adds k x v x NTIR),
+// from a second stream keyed by (seed, b) only. Each replicate thus starts
+// its random search from candidates of its own, as an independent run of
+// the program would: the spread of the replicates includes how far from the
+// exact minimum the optimisation ends, which the main run's answer carries
+// too. p.NSEED when there is no random search.
+int replicate_seed(const RunParams& p, int K, std::uint64_t seed, int b);
+
+// One replicate solved like the main run (K starts from its own seed, the
+// lowest F kept). `ok` is false when the run was refused or the kept start's
 // regression failed a decomposition; such a replicate is left out of the
 // statistics and counted.
 struct Replicate {
   int index = 0;
+  int NSEED = 0;  // of its first start
   bool ok = false;
   TensorSnapshot tensor;
 };

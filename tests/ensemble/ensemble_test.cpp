@@ -139,8 +139,8 @@ TEST(Bootstrap, PercentilesConesAndInterval) {
   // 100) and R = k/100, plus failed ones that must not count.
   const TensorSnapshot main = tensor(90, 30, 0, 0.5, 1.0);
   std::vector<Replicate> reps;
-  for (int k = 1; k <= 100; ++k) reps.push_back(Replicate{k, true, tensor(90, 30 + k / 10.0, 0, k / 100.0, 1.0)});
-  reps.push_back(Replicate{101, false, tensor(270, 0, 0, 0.99, 1.0)});
+  for (int k = 1; k <= 100; ++k) reps.push_back(Replicate{k, 0, true, tensor(90, 30 + k / 10.0, 0, k / 100.0, 1.0)});
+  reps.push_back(Replicate{101, 0, false, tensor(270, 0, 0, 0.99, 1.0)});
   const BootstrapStats s = bootstrap_stats(main, reps, 90.0);
   EXPECT_EQ(s.used, 100);
   ASSERT_TRUE(s.cone_deg[0] && s.R);
@@ -149,7 +149,7 @@ TEST(Bootstrap, PercentilesConesAndInterval) {
   EXPECT_NEAR(s.R->low, 0.05, 1e-6);
   EXPECT_NEAR(s.R->high, 0.95, 1e-6);
 
-  const BootstrapStats none = bootstrap_stats(main, {Replicate{0, false, main}}, 95.0);
+  const BootstrapStats none = bootstrap_stats(main, {Replicate{0, 0, false, main}}, 95.0);
   EXPECT_EQ(none.used, 0);
   EXPECT_FALSE(none.cone_deg[0] || none.R);
 }
@@ -177,6 +177,19 @@ TEST(Bootstrap, ResampleDependsOnSeedAndIndexOnly) {
   EXPECT_GT(distinct.size(), 20u);
   EXPECT_GE(*distinct.begin(), 1);
   EXPECT_LE(*distinct.rbegin(), 50);
+
+  // The first NSEED of a replicate: keyed by (seed, b), with room for K starts.
+  const RunParams p = params(1, 100000000, 7);
+  std::set<int> seeds;
+  for (int b = 0; b < 200; ++b) {
+    const int s = replicate_seed(p, 5, 1, b);
+    EXPECT_EQ(s, replicate_seed(p, 5, 1, b));
+    EXPECT_GE(s, 0);
+    EXPECT_LE(static_cast<long long>(s) + 4LL * 4 * 100000000, INT_MAX);
+    seeds.insert(s);
+  }
+  EXPECT_EQ(seeds.size(), 200u);
+  EXPECT_EQ(replicate_seed(params(5, 100, 42), 1, 1, 3), 42);  // no random search: NSEED as read
 }
 
 TEST(Parallel, ResultsByIndexForAnyNumberOfJobsAndErrorsOfTheLowestTask) {
