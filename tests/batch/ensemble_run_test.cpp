@@ -58,9 +58,6 @@ TEST_F(EnsembleRun, SameBytesForAnyJobsAndTheListingOfTheChosenStart) {
   EXPECT_EQ(st["runs"][chosen]["F"].get<double>(), lowest);
   EXPECT_EQ(st["runs"][chosen]["F"], doc["final"]["F"]);
   EXPECT_EQ(st["runs"][chosen]["axes"], doc["final"]["axes"]);
-  int reached = 0;
-  for (const json& m : st["minima"]) reached += m["starts"].get<int>();
-  EXPECT_EQ(reached, 4);
   EXPECT_EQ(st["minima"][0]["F"].get<double>(), lowest);
 
   const json& bs = doc["bootstrap"];
@@ -131,23 +128,22 @@ TEST_F(EnsembleRun, SignalsStopTheWorkersAndLeaveNoFiles) {
                           "100000", "--jobs", "2", "--quiet", nullptr};
     pid_t pid = 0;
     ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ), 0);
-    // The run has begun when its temporary listing is there.
+    // Polls `done` every 10 ms for at most 30 s.
+    const auto within = [](const auto& done) {
+      for (int k = 0; k < 3000 && !done(); ++k) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      return done();
+    };
     const auto temporary = [&] {
       for (const auto& e : fs::directory_iterator(dir)) {
         if (e.path().filename().string().find("zarkel-tmp") != std::string::npos) return true;
       }
       return false;
     };
-    for (int k = 0; k < 2000 && !temporary(); ++k) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_TRUE(temporary());
+    ASSERT_TRUE(within(temporary));  // the run has begun
     std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the workers are running
     ASSERT_EQ(::kill(pid, sig), 0);
     int status = 0;
-    int waited = 0;
-    for (; waited < 3000 && ::waitpid(pid, &status, WNOHANG) == 0; ++waited) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    if (waited == 3000) {
+    if (!within([&] { return ::waitpid(pid, &status, WNOHANG) != 0; })) {
       ::kill(pid, SIGKILL);
       ::waitpid(pid, &status, 0);
       FAIL() << "signal " << sig << " did not stop the run";
