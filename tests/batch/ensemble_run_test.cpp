@@ -35,7 +35,7 @@ TEST_F(EnsembleRun, SameBytesForAnyJobsAndTheListingOfTheChosenStart) {
   ASSERT_EQ(run("one", {"--starts", "1", "--jobs", "2"}).status, 0);
   EXPECT_TRUE(bytes("plain") == bytes("one")) << "--starts 1 changed the results";
 
-  const std::vector<std::string> ensemble = {"--starts", "4", "--bootstrap", "30", "--bootstrap-seed", "5"};
+  const std::vector<std::string> ensemble = {"--starts", "3", "--bootstrap", "20", "--bootstrap-seed", "5"};
   std::vector<std::string> outs;
   for (const char* jobs : {"1", "2", "3"}) {
     auto options = ensemble;
@@ -51,7 +51,7 @@ TEST_F(EnsembleRun, SameBytesForAnyJobsAndTheListingOfTheChosenStart) {
 
   const json doc = json::parse(slurp(at("1j")));
   const json& st = doc["starts"];
-  ASSERT_EQ(st["count"], 4);
+  ASSERT_EQ(st["count"], 3);
   const int chosen = st["chosen"];
   double lowest = 1e30;
   for (const json& r : st["runs"]) lowest = std::min(lowest, r["F"].get<double>());
@@ -61,14 +61,14 @@ TEST_F(EnsembleRun, SameBytesForAnyJobsAndTheListingOfTheChosenStart) {
   EXPECT_EQ(st["minima"][0]["F"].get<double>(), lowest);
 
   const json& bs = doc["bootstrap"];
-  EXPECT_EQ(bs["replicates"], 30);
+  EXPECT_EQ(bs["replicates"], 20);
   EXPECT_EQ(bs["confidence"], 0.95);
   EXPECT_EQ(bs["seed"], 5);
-  EXPECT_EQ(bs["samples"].size() + bs["failed"].get<std::size_t>(), 30u);
+  EXPECT_EQ(bs["samples"].size() + bs["failed"].get<std::size_t>(), 20u);
   EXPECT_LE(bs["R"]["low"].get<double>(), bs["R"]["high"].get<double>());
   for (const json& a : bs["axes"]) EXPECT_TRUE(a["cone_deg"] >= 0.0 && a["cone_deg"] <= 90.0) << a;
   // The summary line tells the chosen start and the cones.
-  EXPECT_NE(outs[0].find("start " + std::to_string(chosen) + " of 4 (NSEED " + std::to_string(st["NSEED"].get<int>())),
+  EXPECT_NE(outs[0].find("start " + std::to_string(chosen) + " of 3 (NSEED " + std::to_string(st["NSEED"].get<int>())),
             std::string::npos) << outs[0];
   EXPECT_NE(outs[0].find("95% cones sigma1 "), std::string::npos) << outs[0];
 
