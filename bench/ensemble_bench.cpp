@@ -38,6 +38,24 @@ void BM_PlainRun(benchmark::State& state) {
 }
 BENCHMARK(BM_PlainRun)->ArgName("N")->Arg(100)->Unit(benchmark::kMillisecond);
 
+// The same plain run on the data of a resample (drawn twice or more, so the
+// misfits tie in pairs): what the data of a replicate cost by themselves.
+void BM_PlainRunOnResample(benchmark::State& state) {
+  const Input in(static_cast<int>(state.range(0)));
+  OpenRun run(in.dir);
+  std::string listing;
+  int b = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    const FaultSet resampled = ensemble::resample(in.input.faults, 1, b++);
+    listing.clear();
+    state.ResumeTiming();
+    invert(resampled, in.input.params, *run.ws, ListingSink::text(listing));
+    benchmark::DoNotOptimize(listing.data());
+  }
+}
+BENCHMARK(BM_PlainRunOnResample)->ArgName("N")->Arg(100)->Unit(benchmark::kMillisecond);
+
 // One replicate: the resample, then stages 1 to 3 of one start, listing
 // discarded.
 void BM_Replicate(benchmark::State& state) {
