@@ -72,10 +72,8 @@ Replicate solve_replicate(const FaultSet& faults, const RunParams& p, int K, std
       runs.push_back(solve_start(resampled, q, k, ws));
       if (run_done) run_done();
     }
-  } catch (const rt::RunStop&) {
+  } catch (const rt::RunError&) {
     return rep;  // refused: failed
-  } catch (const rt::InputError&) {
-    return rep;
   }
   const Solution& kept = runs[choose_start(runs)];
   rep.tensor = kept.tensor;
