@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 tools/ensure-packages.sh build-essential cmake ninja-build nlohmann-json3-dev libcsv-dev libcli11-dev libbenchmark-dev time
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS= \
   -DZARKEL_TESTS=OFF -DZARKEL_BENCH=ON >/dev/null
-cmake --build build-bench --target zarkel zarkel_bench
+cmake --build build-bench --target zarkel zarkel-batch zarkel_bench
 
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
 build-bench/zarkel_bench "$@"
@@ -21,4 +21,15 @@ for ntir in 999 100000; do
   /usr/bin/time -f '%M %e %U' -o "$work/usage" build-bench/zarkel <"$work/stdin" >/dev/null
   read -r rss wall user <"$work/usage"
   echo "zarkel, N = 300, NTIR = $ntir: peak memory (max RSS) $rss KiB, ${wall} s elapsed, ${user} s user"
+done
+
+# The bootstrap on one and two worker threads: elapsed and CPU time, and the
+# peak memory, which grows with the threads and not with the replicates.
+build-bench/zarkel_bench --make-data="100,999,0,$work/b100"
+for run in "500 1" "500 2" "2000 2"; do
+  set -- $run
+  /usr/bin/time -f '%M %e %U' -o "$work/usage" build-bench/zarkel-batch "$work/b100/PARAMETERS" "$work/b100/DATA" \
+    "$work/b100/LISTING" --bootstrap "$1" --jobs "$2" --quiet
+  read -r rss wall user <"$work/usage"
+  echo "zarkel-batch, N = 100, --bootstrap $1 --jobs $2: ${wall} s elapsed, ${user} s user, peak memory $rss KiB"
 done

@@ -38,19 +38,20 @@ V3 axis(float a, float p) {
   return {std::cos(pr) * std::sin(ar), std::cos(pr) * std::cos(ar), -std::sin(pr)};
 }
 
-// The generating tensor: a normal-faulting regime with some strike-slip
-// component, sigma 1 steep toward N215, sigma 3 horizontal toward N125,
-// R = 0.35.
+// The generating tensor of a set (trace 0, compression positive).
 struct Tensor {
   float T[3][3] = {};
-  Tensor() {
-    const V3 e1 = unit(axis(215.0f, 72.0f));
-    V3 e3 = unit(axis(125.0f, 0.0f));
+  V3 e[3];
+  explicit Tensor(const SyntheticSet& set) {
+    const V3 e1 = unit(axis(set.s1_trend, set.s1_plunge));
+    V3 e3 = unit(axis(set.s3_trend, set.s3_plunge));
     e3 = unit(plus(e3, scaled(e1, -dot(e3, e1))));
     const V3 e2 = cross(e3, e1);
-    const float R = 0.35f;
+    e[0] = e1;
+    e[1] = e2;
+    e[2] = e3;
+    const float R = set.R;
     const float vp[3] = {(2.0f - R) / 3.0f, (2.0f * R - 1.0f) / 3.0f, -(1.0f + R) / 3.0f};
-    const V3 e[3] = {e1, e2, e3};
     const auto c = [](const V3& v, int i) { return i == 0 ? v.x : (i == 1 ? v.y : v.z); };
     for (int i = 0; i < 3; ++i)
       for (int j = 0; j < 3; ++j)
@@ -96,10 +97,27 @@ void write_file(const std::filesystem::path& p, const std::string& text) {
 
 }  // namespace
 
+Axes generating_axes(const SyntheticSet& set) {
+  const Tensor t(set);
+  Axes a{};
+  for (int L = 0; L < 3; ++L) {
+    a.v[L][0] = t.e[L].x;
+    a.v[L][1] = t.e[L].y;
+    a.v[L][2] = t.e[L].z;
+  }
+  return a;
+}
+
 std::string make_data_text(int n, unsigned seed) {
+  SyntheticSet set;
+  set.seed = seed;
+  return make_data_text(n, set);
+}
+
+std::string make_data_text(int n, const SyntheticSet& set) {
   if (n < 1 || n > kMaxData) throw std::invalid_argument("make_data_text: N out of 1.." + std::to_string(kMaxData));
-  const Tensor tensor;
-  Draws rnd(seed);
+  const Tensor tensor(set);
+  Draws rnd(set.seed);
   const char* labels[] = {"CAR", "RTE", "CRT", "FLC", "BRD"};
   std::string text = "STATION 99 - JEU SYNTHETIQUE DE " + std::to_string(n) + " FAILLES\n";
   int num = 0;
@@ -121,7 +139,7 @@ std::string make_data_text(int n, unsigned seed) {
     const V3 tau = plus(t, scaled(FN, -dot(t, FN)));
     if (std::sqrt(dot(tau, tau)) < 0.15f) continue;  // poorly constrained plane
     const V3 u = unit(tau);
-    const float err = num % 9 != 8 ? rnd.gauss(7.0f)
+    const float err = num % 9 != 8 || !set.outliers ? rnd.gauss(set.noise_deg)
                                    : (rnd.below(2) == 0 ? -1.0f : 1.0f) * (35.0f + 35.0f * rnd.uniform());
     const V3 w = cross(FN, u);
     const V3 target = unit(plus(scaled(u, std::cos(err * kDegToRad)), scaled(w, std::sin(err * kDegToRad))));
@@ -175,7 +193,7 @@ DataDir::DataDir(const RunFiles& f) {
   if (mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("cannot make a temporary directory");
   dir_ = tmpl;
   write_file(parameters(), make_parameters_text(f));
-  write_file(data(), make_data_text(f.N));
+  write_file(data(), make_data_text(f.N, f.set));
 }
 
 DataDir::~DataDir() {

@@ -9,17 +9,22 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <sstream>
 
 #include "areas/workspace.hpp"
 #include "batch/command_line.hpp"
+#include "batch/ensemble_output.hpp"
 #include "batch/figure_svg.hpp"
+#include "batch/progress.hpp"
 #include "batch/result.hpp"
 #include "batch/result_json.hpp"
 #include "driver/run_error.hpp"
 #include "engine/engine.hpp"
+#include "ensemble/ensemble.hpp"
 #include "report/report.hpp"
 #include "runtime/errors.hpp"
+#include "runtime/interrupt.hpp"
 
 namespace zk::batch {
 
@@ -40,6 +45,7 @@ class PendingFile {
  public:
   PendingFile(std::string path, const std::string& label, const std::string& text) : path_(std::move(path)) {
     temp_ = path_ + ".tmp-" + std::to_string(::getpid());
+    slot_ = rt::register_temporary(temp_);
     std::ofstream f(temp_, std::ios::binary | std::ios::trunc);
     if (f) f << text;
     if (f) f.flush();
@@ -56,6 +62,7 @@ class PendingFile {
     std::error_code ec;
     fs::rename(temp_, path_, ec);
     if (ec) throw rt::RunStop("could not save the " + label + " file " + path_ + " (" + ec.message() + ")");
+    rt::unregister_temporary(slot_);
     temp_.clear();
   }
 
@@ -64,10 +71,12 @@ class PendingFile {
     if (temp_.empty()) return;
     std::error_code ec;
     fs::remove(temp_, ec);
+    rt::unregister_temporary(slot_);
     temp_.clear();
   }
   std::string path_;
   std::string temp_;
+  int slot_ = -1;
 };
 
 std::string summary_line(const BatchResult& r) {
@@ -102,7 +111,14 @@ std::string summary_line(const BatchResult& r) {
   }
   std::snprintf(buf, sizeof buf, "  residual std dev %.1f deg", static_cast<double>(r.run.fit.ECART));
   s += buf;
-  return s;
+  return s + ensemble_summary(r);
+}
+
+// The same tensor and misfit sum, bit for bit.
+bool same_bits(const TensorSnapshot& a, const TensorSnapshot& b) {
+  const float x[5] = {a.P(1), a.P(2), a.P(3), a.P(4), a.F};
+  const float y[5] = {b.P(1), b.P(2), b.P(3), b.P(4), b.F};
+  return std::memcmp(x, y, sizeof x) == 0;
 }
 
 int usage_error(std::ostream& err, const std::string& what) {
@@ -113,6 +129,7 @@ int usage_error(std::ostream& err, const std::string& what) {
 }
 
 int run(const Options& o, std::ostream& out, std::ostream& err) {
+  rt::remove_temporaries_on_signal();
   std::istringstream no_console;
   auto ws = std::make_unique<Workspace>(no_console, err);
   bool output_open = false;
@@ -137,9 +154,24 @@ int run(const Options& o, std::ostream& out, std::ostream& err) {
       throw rt::RunStop("--strict: the input gives " + std::to_string(input.warnings.size()) +
                         (input.warnings.size() == 1 ? " warning" : " warnings") + "; nothing was run");
     }
-    const InversionResult run = invert(input.faults, input.params, *ws, ListingSink::output_unit());
+    const ensemble::Options eo{o.starts, o.bootstrap, o.confidence, o.bootstrap_seed,
+                               o.jobs > 0 ? o.jobs : ensemble::hardware_jobs()};
+    std::optional<ensemble::Ensemble> ens;
+    if (eo.active()) {
+      ProgressLine progress(err, !o.quiet && (o.progress || ::isatty(STDERR_FILENO) == 1), ensemble::work_units(eo),
+                            "runs");
+      ens = ensemble::solve(input, eo, [&progress](long long done) { progress.update(done); });
+    }
+    // The listed run: the chosen start's, a plain run with its NSEED.
+    const InversionResult run =
+        invert(input.faults, ens ? ens->chosen : input.params, *ws, ListingSink::output_unit());
+    if (ens && !same_bits(run.stage3, ens->chosen_tensor)) {
+      throw std::logic_error("the listed run does not reproduce its start");
+    }
 
     BatchResult result = collect_result(input, run);
+    result.ensemble = std::move(ens);
+    result.ensemble_options = eo;
     result.parameters_path = o.parameters;
     result.data_path = o.data;
     result.output_path = o.output;
@@ -149,15 +181,20 @@ int run(const Options& o, std::ostream& out, std::ostream& err) {
     if (!o.json.empty()) json = std::make_unique<PendingFile>(o.json, "JSON", result_json_text(result));
     if (!o.svg.empty()) svg = std::make_unique<PendingFile>(o.svg, "SVG", figure_svg(result, o.figure));
 
-    ws->units.close(unit::kParameters);
-    ws->units.close(unit::kData);
-    ws->units.close(unit::kListing);  // the listing replaces the OUTPUT file only now
-    if (json) json->commit("JSON");
-    if (svg) svg->commit("SVG");
+    {
+      const rt::SignalsHeld all_or_nothing;  // a signal waits until every result is in place
+      ws->units.close(unit::kParameters);
+      ws->units.close(unit::kData);
+      ws->units.close(unit::kListing);  // the listing replaces the OUTPUT file only now
+      if (json) json->commit("JSON");
+      if (svg) svg->commit("SVG");
+    }
 
     if (!o.quiet) out << summary_line(result) << "\n";
     out.flush();
     return kExitOk;
+  } catch (const ensemble::OptionError& e) {
+    return usage_error(err, e.what());
   } catch (const rt::RunError&) {
     return report_run_error(err, output_open);
   }

@@ -1,5 +1,10 @@
 #include "batch/command_line.hpp"
 
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
@@ -8,29 +13,6 @@ namespace zk::batch {
 namespace fs = std::filesystem;
 
 namespace {
-
-// The value of an option taking one: "--svg=F" or the next argument.
-bool option_value(const std::vector<std::string>& args, std::size_t& k, const std::string& name,
-                  std::string& value, std::string& error) {
-  const std::string& a = args[k];
-  if (a.size() > name.size() && a.compare(0, name.size(), name) == 0 && a[name.size()] == '=') {
-    value = a.substr(name.size() + 1);
-  } else if (k + 1 < args.size()) {
-    value = args[++k];
-  } else {
-    error = "option " + name + " needs a file name";
-    return false;
-  }
-  if (value.empty()) {
-    error = "option " + name + " needs a file name";
-    return false;
-  }
-  return true;
-}
-
-bool is_option(const std::string& a, const std::string& name) {
-  return a == name || (a.size() > name.size() && a.compare(0, name.size(), name) == 0 && a[name.size()] == '=');
-}
 
 // Same file: by identity when both exist, else by their absolute normal form.
 bool same_file(const std::string& a, const std::string& b) {
@@ -44,51 +26,170 @@ bool same_file(const std::string& a, const std::string& b) {
   return pa == pb;
 }
 
+// The values an option was given (CLI11 keeps them all, so that "given
+// twice" can be told apart).
+struct Valued {
+  const char* name;
+  std::vector<std::string> values;
+};
+
+// The one value of `v` (or "" when it was not given); false with `error` set
+// when it was given twice or without a value.
+bool single_value(const Valued& v, std::size_t count, const char* what, std::string& value, std::string& error) {
+  if (count == 0) return true;
+  if (count > 1) {
+    error = std::string("option ") + v.name + " given twice";
+    return false;
+  }
+  if (v.values.empty() || v.values.front().empty()) {
+    error = std::string("option ") + v.name + " needs " + what;
+    return false;
+  }
+  value = v.values.front();
+  return true;
+}
+
+// A whole number in [low, high] (decimal digits, an optional sign).
+bool whole_number(const std::string& text, long long low, long long high, const char* name, long long& out,
+                  std::string& error) {
+  const std::size_t first = !text.empty() && (text[0] == '-' || text[0] == '+') ? 1 : 0;
+  bool ok = text.size() > first &&
+            std::all_of(text.begin() + static_cast<long>(first), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+  long long v = 0;
+  if (ok) {
+    errno = 0;
+    v = std::strtoll(text.c_str(), nullptr, 10);
+    ok = errno != ERANGE && v >= low && v <= high;
+  }
+  if (!ok) {
+    error = std::string(name) + " must be a whole number from " + std::to_string(low) + " to " +
+            std::to_string(high) + " (got \"" + text + "\")";
+    return false;
+  }
+  out = v;
+  return true;
+}
+
+bool seed_number(const std::string& text, std::uint64_t& out, std::string& error) {
+  const bool digits = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+  errno = 0;
+  const unsigned long long v = digits ? std::strtoull(text.c_str(), nullptr, 10) : 0;
+  if (!digits || errno == ERANGE) {
+    error = "--bootstrap-seed must be a whole number from 0 to 18446744073709551615 (got \"" + text + "\")";
+    return false;
+  }
+  out = v;
+  return true;
+}
+
+bool percentage(const std::string& text, double& out, std::string& error) {
+  char* end = nullptr;
+  errno = 0;
+  const double v = text.empty() ? 0.0 : std::strtod(text.c_str(), &end);
+  const bool whole = !text.empty() && end == text.c_str() + text.size() && errno == 0;
+  if (!whole || !std::isfinite(v) || !(v > 0.0 && v < 100.0)) {
+    error = "--confidence must be a per cent above 0 and below 100, such as 95 or 68.3 (got \"" + text + "\")";
+    return false;
+  }
+  out = v;
+  return true;
+}
+
+// Position of the first argument before "--" that is one of `names`, or npos.
+std::size_t first_of(const std::vector<std::string>& args, std::initializer_list<const char*> names) {
+  for (std::size_t k = 0; k < args.size(); ++k) {
+    if (args[k] == "--") break;
+    for (const char* n : names) {
+      if (args[k] == n) return k;
+    }
+  }
+  return std::string::npos;
+}
+
 }  // namespace
 
 CommandLine parse_command_line(const std::vector<std::string>& args) {
   CommandLine cl;
+  CLI::App app;
+  app.set_help_flag();
+  app.allow_extras(true);
   std::vector<std::string> operands;
-  bool options_done = false;
-  bool svg_seen = false;
-  bool json_seen = false;
-  for (std::size_t k = 0; k < args.size(); ++k) {
-    const std::string& a = args[k];
-    if (options_done || a.size() < 2 || a[0] != '-') {
-      operands.push_back(a);
-      continue;
-    }
-    if (a == "--") {
-      options_done = true;
-    } else if (a == "--help" || a == "-h") {
-      cl.action = CommandLine::Action::Help;
-      return cl;
-    } else if (a == "--version") {
-      cl.action = CommandLine::Action::Version;
-      return cl;
-    } else if (a == "--quiet" || a == "-q") {
-      cl.options.quiet = true;
-    } else if (a == "--no-planes") {
-      cl.options.figure.planes = false;
-    } else if (a == "--labels") {
-      cl.options.figure.labels = true;
-    } else if (a == "--strict") {
-      cl.options.strict = true;
-    } else if (is_option(a, "--svg") || is_option(a, "--json")) {
-      const bool svg = is_option(a, "--svg");
-      const std::string name = svg ? "--svg" : "--json";
-      bool& seen = svg ? svg_seen : json_seen;
-      if (seen) {
-        cl.error = "option " + name + " given twice";
-        return cl;
-      }
-      seen = true;
-      if (!option_value(args, k, name, svg ? cl.options.svg : cl.options.json, cl.error)) return cl;
-    } else {
-      cl.error = "unknown option " + a;
-      return cl;
+  Valued svg{"--svg", {}}, json{"--json", {}}, starts{"--starts", {}}, bootstrap{"--bootstrap", {}},
+      confidence{"--confidence", {}}, seed{"--bootstrap-seed", {}}, jobs{"--jobs", {}};
+  bool help = false, version = false;
+  app.add_option("operands", operands);
+  for (Valued* v : {&svg, &json, &starts, &bootstrap, &confidence, &seed, &jobs}) {
+    app.add_option(v->name, v->values)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->expected(0, 1)
+        ->allow_extra_args(false);
+  }
+  app.add_flag("-q,--quiet", cl.options.quiet);
+  app.add_flag("--progress", cl.options.progress);
+  bool no_planes = false;
+  app.add_flag("--no-planes", no_planes);
+  app.add_flag("--labels", cl.options.figure.labels);
+  app.add_flag("--strict", cl.options.strict);
+  app.add_flag("-h,--help", help);
+  app.add_flag("--version", version);
+  try {
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    app.parse(reversed);
+  } catch (const CLI::ParseError& e) {
+    cl.error = e.what();
+    return cl;
+  }
+
+  // An unknown option stops the parse where it stands, as --help does.
+  std::string unknown;
+  std::size_t unknown_at = std::string::npos;
+  for (const std::string& r : app.remaining()) {
+    if (r == "--") continue;
+    const auto at = static_cast<std::size_t>(std::find(args.begin(), args.end(), r) - args.begin());
+    if (at < unknown_at) {
+      unknown_at = at;
+      unknown = r;
     }
   }
+  const std::size_t help_at = first_of(args, {"--help", "-h"});
+  const std::size_t version_at = first_of(args, {"--version"});
+  const std::size_t first = std::min({unknown_at, help_at, version_at});
+  if (first != std::string::npos) {
+    if (first == unknown_at) {
+      cl.error = "unknown option " + unknown;
+    } else {
+      cl.action = first == help_at ? CommandLine::Action::Help : CommandLine::Action::Version;
+    }
+    return cl;
+  }
+
+  Options& o = cl.options;
+  std::string text;
+  if (!single_value(svg, app.count("--svg"), "a file name", o.svg, cl.error) ||
+      !single_value(json, app.count("--json"), "a file name", o.json, cl.error)) {
+    return cl;
+  }
+  struct Whole {
+    const Valued& v;
+    long long low, high;
+    int& into;
+  } wholes[] = {{starts, 1, kMaxStarts, o.starts}, {bootstrap, 0, kMaxReplicates, o.bootstrap}, {jobs, 1, kMaxJobs, o.jobs}};
+  for (const Whole& w : wholes) {
+    text.clear();
+    if (!single_value(w.v, app.count(w.v.name), "a number", text, cl.error)) return cl;
+    long long value = 0;
+    if (!text.empty()) {
+      if (!whole_number(text, w.low, w.high, w.v.name, value, cl.error)) return cl;
+      w.into = static_cast<int>(value);
+    }
+  }
+  text.clear();
+  if (!single_value(confidence, app.count("--confidence"), "a number", text, cl.error)) return cl;
+  if (!text.empty() && !percentage(text, o.confidence, cl.error)) return cl;
+  text.clear();
+  if (!single_value(seed, app.count("--bootstrap-seed"), "a number", text, cl.error)) return cl;
+  if (!text.empty() && !seed_number(text, o.bootstrap_seed, cl.error)) return cl;
+
   if (operands.size() < 3) {
     static const char* const kNames[] = {"PARAMETERS", "DATA", "OUTPUT"};
     cl.error = std::string("missing operand ") + kNames[operands.size()];
@@ -98,11 +199,12 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
     cl.error = "too many operands (from " + operands[3] + " on): give PARAMETERS, DATA and OUTPUT only";
     return cl;
   }
-  cl.options.parameters = operands[0];
-  cl.options.data = operands[1];
-  cl.options.output = operands[2];
-  if (cl.options.svg.empty() && (!cl.options.figure.planes || cl.options.figure.labels)) {
-    cl.error = std::string(cl.options.figure.planes ? "--labels" : "--no-planes") + " changes the figure: give --svg FILE";
+  o.parameters = operands[0];
+  o.data = operands[1];
+  o.output = operands[2];
+  o.figure.planes = !no_planes;
+  if (o.svg.empty() && (!o.figure.planes || o.figure.labels)) {
+    cl.error = std::string(o.figure.planes ? "--labels" : "--no-planes") + " changes the figure: give --svg FILE";
     return cl;
   }
   cl.action = CommandLine::Action::Run;
@@ -132,7 +234,8 @@ std::string conflicting_paths(const Options& o) {
 
 const char* const kUsageLine =
     "Usage: zarkel-batch PARAMETERS DATA OUTPUT [--svg FIGURE.svg] [--json RESULT.json]\n"
-    "                    [--no-planes] [--labels] [--quiet] [--strict]";
+    "                    [--no-planes] [--labels] [--quiet] [--strict] [--starts K] [--bootstrap B]\n"
+    "                    [--confidence P] [--bootstrap-seed S] [--jobs J] [--progress]";
 
 std::string usage_text() {
   return std::string(kUsageLine) +
@@ -140,20 +243,29 @@ std::string usage_text() {
          "Runs the four stages of the stress inversion on the PARAMETERS and DATA\n"
          "files and writes the listing to OUTPUT, the same listing as zarkel writes.\n"
          "\n"
-         "  --svg FILE    also draw the results: Schmidt net with SHmax, Mohr diagram,\n"
-         "                misfit histogram\n"
-         "  --no-planes   leave the fault planes' great circles out of the figure\n"
-         "  --labels      number the data beyond the cut-off in the figure\n"
-         "  --json FILE   also write the results as a JSON document (format 2,\n"
-         "                described by docs/result.schema.json)\n"
-         "  --quiet       print nothing on success (warnings still go to standard error)\n"
-         "  --strict      refuse input that gives a warning: nothing is run or written\n"
-         "  --help        show this text\n"
-         "  --version     show the version\n"
+         "  --svg FILE           also draw the results: Schmidt net with SHmax, Mohr diagram,\n"
+         "                       misfit histogram\n"
+         "  --no-planes          leave the fault planes' great circles out of the figure\n"
+         "  --labels             number the data beyond the cut-off in the figure\n"
+         "  --json FILE          also write the results as a JSON document (format 2,\n"
+         "                       described by docs/result.schema.json)\n"
+         "  --quiet              print nothing on success (warnings still go to standard error)\n"
+         "  --strict             refuse input that gives a warning: nothing is run or written\n"
+         "  --starts K           run stages 1 to 3 from K independent starts (NSEED + k x values\n"
+         "                       per draw x NTIR) and list the one with the lowest misfit sum (default 1)\n"
+         "  --bootstrap B        invert B resamples of the data for confidence cones and an\n"
+         "                       interval on R (default 0: none)\n"
+         "  --confidence P       per cent of the replicates inside the cones and the interval (default 95)\n"
+         "  --bootstrap-seed S   seed of the resampling (default 1)\n"
+         "  --jobs J             worker threads (default: one per hardware thread); the results do\n"
+         "                       not depend on J\n"
+         "  --progress           show the progress line even when standard error is not a terminal\n"
+         "  --help               show this text\n"
+         "  --version            show the version\n"
          "\n"
          "Warnings (input that reads but is likely a mistake) go to standard error.\n"
          "Exit status: 0 success, 1 bad input or a file that cannot be read or written,\n"
-         "2 bad command line.\n";
+         "2 bad command line, 3 internal error, 130 or 143 interrupted (SIGINT, SIGTERM).\n";
 }
 
 std::string version_text() { return "zarkel-batch 4.5 (2024-02-16)\n"; }

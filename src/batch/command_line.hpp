@@ -1,8 +1,10 @@
 #pragma once
 // The command line of zarkel-batch:
 //   zarkel-batch PARAMETERS DATA OUTPUT [--svg FIGURE.svg] [--json RESULT.json]
-//                [--no-planes] [--labels] [--quiet] [--strict]
+//                [--no-planes] [--labels] [--quiet] [--strict] [--starts K] [--bootstrap B] [--confidence P]
+//                [--bootstrap-seed S] [--jobs J] [--progress]
 // plus --help and --version.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,9 +17,20 @@ struct Options {
   std::string svg;   // empty: no figure
   std::string json;  // empty: no result document
   bool quiet = false;
-  FigureOptions figure;  // --no-planes, --labels
-  bool strict = false;   // a warning refuses the run
+  FigureOptions figure;             // --no-planes, --labels
+  int starts = 1;                   // independent starts (K)
+  int bootstrap = 0;                // bootstrap replicates (B), 0: none
+  double confidence = 95.0;         // per cent, in (0, 100)
+  std::uint64_t bootstrap_seed = 1;
+  int jobs = 0;                     // worker threads; 0: one per hardware thread
+  bool progress = false;            // progress line even when standard error is not a terminal
+  bool strict = false;              // a warning refuses the run
 };
+
+// Limits of the numeric options.
+constexpr int kMaxStarts = 10000;
+constexpr int kMaxReplicates = 100000;
+constexpr int kMaxJobs = 1024;
 
 extern const char* const kUsageLine;
 
@@ -29,7 +42,8 @@ struct CommandLine {
 };
 
 // Parses the arguments after the program name. "--svg=F" and "--svg F" are
-// both accepted; "--" ends the options; a lone "-" is an operand.
+// both accepted; "--" ends the options; a lone "-" is an operand. Of an
+// unknown option and --help or --version, the first one given decides.
 CommandLine parse_command_line(const std::vector<std::string>& args);
 
 // A path of the command line that names the same file as another (an input

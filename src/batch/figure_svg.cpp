@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "batch/figure_ensemble.hpp"
 #include "report/report.hpp"
 
 namespace zk::batch {
@@ -291,6 +292,8 @@ void net_panel(std::ostringstream& o, const BatchResult& r, const NetFrame& f, c
     }
   }
   o << "\n</g>\n";
+
+  ensemble_net_layer(o, r, f);
 
   // The final axes, on top; a nearly horizontal one at both ends of its line.
   for (int L = 1; L <= 3; ++L) {
@@ -654,11 +657,16 @@ std::array<int, kFigureClasses> misfit_histogram(const BatchResult& r) {
   return counts;
 }
 
+std::string svg_number(double v) { return num(v); }
+
+const char* axis_fill(int L) { return kAxes[L - 1].fill; }
+
 std::string figure_svg(const BatchResult& r, const FigureOptions& options) {
   std::ostringstream o;
+  const auto height = static_cast<int>(kHeight + ensemble_caption_height(r));
   o << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-  o << "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" << kWidth << "\" height=\"" << kHeight
-    << "\" viewBox=\"0 0 " << kWidth << " " << kHeight << "\" font-family=\"DejaVu Sans, Helvetica, Arial, sans-serif\">\n";
+  o << "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" << kWidth << "\" height=\"" << height
+    << "\" viewBox=\"0 0 " << kWidth << " " << height << "\" font-family=\"DejaVu Sans, Helvetica, Arial, sans-serif\">\n";
   o << "<title>" << xml_text(r.title) << "</title>\n";
   o << "<style>\n"
        ".heading{font-size:15px;font-weight:bold;text-anchor:middle}\n"
@@ -691,6 +699,7 @@ std::string figure_svg(const BatchResult& r, const FigureOptions& options) {
   mohr_panel(o, r, options);
   histogram_panel(o, r);
   legend(o, r);
+  ensemble_caption(o, r, kHeight + 14.0);
   o << "</svg>\n";
   return o.str();
 }

@@ -57,6 +57,11 @@ std::string xml_text(const std::string& s);
 constexpr int kFigureClasses = 18;
 std::array<int, kFigureClasses> misfit_histogram(const BatchResult& r);
 
+// A document coordinate as the figure writes it (two decimals), and the
+// fill colour of the axis of sigma L (1 to 3).
+std::string svg_number(double v);
+const char* axis_fill(int L);
+
 std::string figure_svg(const BatchResult& r, const FigureOptions& options = {});
 
 }  // namespace zk::batch

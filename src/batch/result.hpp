@@ -9,6 +9,7 @@
 
 #include "engine/engine.hpp"
 #include "engine/stress_state.hpp"
+#include "ensemble/ensemble.hpp"
 
 namespace zk::batch {
 
@@ -46,6 +47,10 @@ struct BatchResult {
   // The misfit (radians) of the NMIN-th best datum: the cut-off of the
   // misfit sum; none without data.
   std::optional<float> cutoff() const;
+  // Several starts or a bootstrap, when asked for (the listed run is the
+  // chosen start's).
+  std::optional<ensemble::Ensemble> ensemble;
+  ensemble::Options ensemble_options;
 };
 
 // The misfit of a datum in degrees, as every result writer gives it.

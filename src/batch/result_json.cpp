@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "batch/ensemble_output.hpp"
+
 namespace zk::batch {
 
 using json = nlohmann::ordered_json;
@@ -203,6 +205,7 @@ json result_json(const BatchResult& r) {
   json data = json::array();
   for (std::size_t i = 0; i < r.data.size(); ++i) data.push_back(datum_json(r, r.data[i], static_cast<int>(i + 1)));
   doc["data"] = data;
+  add_ensemble_json(doc, r);
   return doc;
 }
 

@@ -88,6 +88,10 @@ std::string warning_lines(const std::vector<std::string>& warnings);
 // Stores the constants of block (degrees per radian, pi).
 void store_constants(Workspace& ws);
 
+// What invert() would refuse on these data and parameters, as its message, or
+// "" when the run can start.
+std::string invert_problem(const FaultSet& faults, const RunParams& params);
+
 // Inverts `faults` with `params` on the work areas of `ws` (reset first, so a
 // workspace can serve many runs), writing the listing into `sink`. Throws
 // rt::RunStop naming the constraint when the parameters cannot run on these

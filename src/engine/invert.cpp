@@ -256,15 +256,20 @@ void stage4(Workspace& ws, const RunParams& p, const Vec4& P, InversionResult& r
                  "(//,T2,'************************************  FIN  ************************************')");
 }
 
-InversionResult invert(const FaultSet& faults, const RunParams& params, Workspace& ws, ListingSink sink,
-                       Through through) {
+std::string invert_problem(const FaultSet& faults, const RunParams& params) {
   const int N = static_cast<int>(faults.data.size());
   if (N > kMaxData) {
-    throw rt::RunStop("DATA file \"" + faults.file + "\": more than " + std::to_string(kMaxData) +
-                      " fault data kept; at most 300 can be used in one run");
+    return "DATA file \"" + faults.file + "\": more than " + std::to_string(kMaxData) +
+           " fault data kept; at most 300 can be used in one run";
   }
-  const std::string problem = run_params_problem(params, N);
+  return run_params_problem(params, N);
+}
+
+InversionResult invert(const FaultSet& faults, const RunParams& params, Workspace& ws, ListingSink sink,
+                       Through through) {
+  const std::string problem = invert_problem(faults, params);
   if (!problem.empty()) throw rt::RunStop(problem);
+  const int N = static_cast<int>(faults.data.size());
   sink.attach(ws);
 
   reset_run_areas(ws);

@@ -37,8 +37,9 @@ std::uint32_t order_key(float v) {
   return (u & 0x80000000u) != 0 ? ~u : (u | 0x80000000u);
 }
 
-// Order in which the exchange sort ranks the data whose key is g (positions
-// 1..N, written to out). Two facts make it cheap:
+// Order in which the exchange sort ranks the data of one group of equal
+// keys g (their positions `members`, increasing, `count` of them), written to
+// out. Two facts make it cheap:
 // - The exchange sort restricted to the values <= g moves exactly as the
 //   exchange sort of that subsequence alone, and a value equal to g is never
 //   exchanged once the smaller ones are ranked.
@@ -48,25 +49,51 @@ std::uint32_t order_key(float v) {
 //   after the run: that S leaves and the run's order turns left by one.
 // So, reading the data in order: a run of b smaller values turns the values
 // equal to g gathered so far left by b (mod their count); the others follow
-// in order.
-void tied_order(const std::array<std::uint32_t, kMaxData>& key, int N, std::uint32_t g, int* out) {
+// in order. smaller_before[t] is the number of values below g before
+// members[t], and `smaller_total` the number of values below g.
+void tied_order(const int* members, const int* smaller_before, int count, int smaller_total, int* out) {
   int len = 0;
-  int smaller = 0;
-  const auto turn = [&] {
+  int seen = 0;  // smaller values before the last member gathered
+  const auto turn = [&](int upto) {
+    const int smaller = upto - seen;
     if (smaller > 0 && len > 1) std::rotate(out, out + smaller % len, out + len);
-    smaller = 0;
+    seen = upto;
   };
-  for (int j = 1; j <= N; ++j) {
-    const std::uint32_t k = key[static_cast<std::size_t>(j - 1)];
-    if (k < g) {
-      ++smaller;
-    } else if (k == g) {
-      turn();
-      out[len++] = j;
-    }
+  for (int t = 0; t < count; ++t) {
+    turn(smaller_before[t]);
+    out[len++] = members[t];
   }
-  turn();
+  turn(smaller_total);
 }
+
+// The positions (1-based) of the values below the group being ranked, as
+// bits, so that the number of them before a position is a few popcounts.
+// Each word keeps its count; the bits are counted inline (a call to the
+// runtime's popcount costs more than the rest of a query).
+class PositionSet {
+ public:
+  void add(int j) {
+    const auto w = static_cast<std::size_t>(j - 1) / 64;
+    bits_[w] |= std::uint64_t{1} << ((j - 1) % 64);
+    ++count_[w];
+  }
+  int count_before(int j) const {
+    const auto w = static_cast<std::size_t>(j - 1) / 64;
+    int n = ones(bits_[w] & ((std::uint64_t{1} << ((j - 1) % 64)) - 1));
+    for (std::size_t k = 0; k < w; ++k) n += count_[k];
+    return n;
+  }
+
+ private:
+  static int ones(std::uint64_t x) {
+    x = x - ((x >> 1) & 0x5555555555555555u);
+    x = (x & 0x3333333333333333u) + ((x >> 2) & 0x3333333333333333u);
+    x = (x + (x >> 4)) & 0x0f0f0f0f0f0f0f0fu;
+    return static_cast<int>((x * 0x0101010101010101u) >> 56);
+  }
+  std::array<std::uint64_t, (kMaxData + 63) / 64> bits_{};
+  std::array<int, (kMaxData + 63) / 64> count_{};
+};
 
 // Positions 1..N in increasing key order, equal keys in position order: a
 // stable counting sort on each byte, least significant first; a byte that
@@ -133,11 +160,30 @@ void TRI(Vec<float, kMaxData>& A, Vec<int, kMaxData>& IX, int N) {
   std::array<int, kMaxData> rank;  // rank - 1 -> position
   sort_positions(key, N, rank);
   const auto key_at = [&](int r) { return key[static_cast<std::size_t>(rank[static_cast<std::size_t>(r)] - 1)]; };
-  for (int s = 0; s < N;) {
-    const std::uint32_t g = key_at(s);
+  // Groups of equal keys, in increasing order: ranks [s, e) hold their
+  // positions in increasing order (the sort is stable), and the positions of
+  // the smaller values are those of the groups before.
+  bool ties = false;
+  for (int r = 1; r < N && !ties; ++r) ties = key_at(r) == key_at(r - 1);
+  PositionSet below;
+  std::array<int, kMaxData> members;
+  std::array<int, kMaxData> smaller_before;
+  for (int s = 0; ties && s < N;) {
     int e = s + 1;
-    while (e < N && key_at(e) == g) ++e;
-    if (e - s > 1) tied_order(key, N, g, rank.data() + s);
+    while (e < N && key_at(e) == key_at(s)) ++e;
+    if (e - s == 2) {
+      // A pair (the common tie of a resample): the last turn exchanges the two
+      // when an odd number of smaller values follows the first.
+      int* pair = rank.data() + s;
+      if ((s - below.count_before(pair[1])) % 2 == 1) std::swap(pair[0], pair[1]);
+    } else if (e - s > 2) {
+      for (int t = 0; t < e - s; ++t) {
+        members[static_cast<std::size_t>(t)] = rank[static_cast<std::size_t>(s + t)];
+        smaller_before[static_cast<std::size_t>(t)] = below.count_before(members[static_cast<std::size_t>(t)]);
+      }
+      tied_order(members.data(), smaller_before.data(), e - s, s, rank.data() + s);
+    }
+    for (int r = s; r < e; ++r) below.add(rank[static_cast<std::size_t>(r)]);
     s = e;
   }
 

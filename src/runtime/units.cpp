@@ -15,6 +15,7 @@
 #include <stdexcept>
 
 #include "runtime/errors.hpp"
+#include "runtime/interrupt.hpp"
 
 namespace zk::rt {
 
@@ -58,6 +59,7 @@ struct Units::Unit {
   std::ofstream ofs;
   std::string target;  // output: the file that commit replaces
   std::string temp;    // output: the file being written
+  int temp_slot = -1;  // its entry in the registry of temporaries removed on a signal
   bool has_id = false;  // identity of the file on disk (input, or an existing output)
   dev_t dev = 0;
   ino_t ino = 0;
@@ -108,6 +110,7 @@ Units::~Units() {
     if (!u->console && !u->input && !u->temp.empty()) {
       u->ofs.close();
       std::remove(u->temp.c_str());
+      unregister_temporary(u->temp_slot);
     }
   }
 }
@@ -222,9 +225,11 @@ bool Units::open(int unit, const std::string& path, std::string_view status, std
   u->target = canonical.empty() ? u->full : canonical;
   const fs::path tp(u->target);
   u->temp = (tp.parent_path() / ("." + tp.filename().string() + ".zarkel-tmp-" + std::to_string(::getpid()))).string();
+  u->temp_slot = register_temporary(u->temp);
   u->ofs.open(u->temp, std::ios::out | std::ios::trunc | std::ios::binary);
   if (!u->ofs.is_open()) {
     const std::string reason = std::strerror(errno);
+    unregister_temporary(u->temp_slot);
     u->temp.clear();
     return refuse(why, "cannot be written: " + reason);
   }
@@ -253,6 +258,7 @@ void Units::commit(int unit) {
   if (std::rename(u.temp.c_str(), u.target.c_str()) != 0) {
     throw RunStop("could not save " + where_text + " (" + std::strerror(errno) + ")");
   }
+  unregister_temporary(u.temp_slot);
   u.temp.clear();
   units_.erase(it);
 }

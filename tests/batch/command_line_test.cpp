@@ -36,6 +36,12 @@ TEST_P(ParseTable, ParsesAsExpected) {
     EXPECT_EQ(cl.options.quiet, c.expect.quiet);
     EXPECT_EQ(cl.options.figure.planes, c.expect.figure.planes);
     EXPECT_EQ(cl.options.figure.labels, c.expect.figure.labels);
+    EXPECT_EQ(cl.options.starts, c.expect.starts);
+    EXPECT_EQ(cl.options.bootstrap, c.expect.bootstrap);
+    EXPECT_EQ(cl.options.confidence, c.expect.confidence);
+    EXPECT_EQ(cl.options.bootstrap_seed, c.expect.bootstrap_seed);
+    EXPECT_EQ(cl.options.jobs, c.expect.jobs);
+    EXPECT_EQ(cl.options.progress, c.expect.progress);
   }
 }
 
@@ -62,6 +68,20 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"unknown_option", {"P", "D", "O", "--svgs", "x"}, Action::Usage, "unknown option --svgs", {}},
         ParseCase{"option_without_value", {"P", "D", "O", "--json"}, Action::Usage, "--json needs a file name", {}},
         ParseCase{"empty_value", {"P", "D", "O", "--svg="}, Action::Usage, "--svg needs a file name", {}},
+        ParseCase{"ensemble_options",
+                  {"P", "--starts=3", "D", "--bootstrap", "0", "--confidence", "68.3", "--bootstrap-seed",
+                   "18446744073709551615", "--jobs", "+2", "--progress", "O"},
+                  Action::Run, "",
+                  {"P", "D", "O", "", "", false, {}, 3, 0, 68.3, 18446744073709551615ULL, 2, true}},
+        ParseCase{"seed_negative", {"P", "D", "O", "--bootstrap-seed", "-1"}, Action::Usage,
+                  "--bootstrap-seed must be a whole number from 0", {}},
+        ParseCase{"starts_too_many", {"P", "D", "O", "--starts", "10001"}, Action::Usage, "from 1 to 10000", {}},
+        ParseCase{"starts_not_whole", {"P", "D", "O", "--starts", "2.5"}, Action::Usage, "(got \"2.5\")", {}},
+        ParseCase{"confidence_negative", {"P", "D", "O", "--confidence", "-5"}, Action::Usage, "above 0 and below 100", {}},
+        ParseCase{"jobs_without_value", {"P", "D", "O", "--jobs"}, Action::Usage, "--jobs needs a number", {}},
+        ParseCase{"bootstrap_twice", {"P", "D", "O", "--bootstrap", "5", "--bootstrap=6"}, Action::Usage,
+                  "--bootstrap given twice", {}},
+        ParseCase{"help_before_unknown", {"--help", "--bogus"}, Action::Help, "", {}},
         ParseCase{"option_twice", {"P", "D", "O", "--svg", "a", "--svg", "b"}, Action::Usage, "--svg given twice",
                   {}}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -13,7 +13,8 @@ namespace {
 
 // Arrays of distinct values (the fast path), many ties (0, -0, pi, pi/2),
 // ties with NaNs, a few ties among distinct values (as misfits near an optimum
-// tie at 0 and pi), and short arrays of three values (every interleaving of
+// tie at 0 and pi), many small groups of ties (the data a bootstrap resample
+// draws twice or more), and short arrays of three values (every interleaving of
 // ties with smaller ones) must come out exactly as the plain exchange sort
 // leaves them, bit for bit, including everything past N.
 TEST(Tri, MatchesTheExchangeSortBitForBit) {
@@ -22,7 +23,7 @@ TEST(Tri, MatchesTheExchangeSortBitForBit) {
   std::mt19937 gen(12345);
   std::uniform_real_distribution<float> angle(0.0f, pi);
   std::uniform_int_distribution<int> size(0, kMaxData), pick(0, 99), which(0, 6);
-  for (int kind = 0; kind < 5; ++kind) {
+  for (int kind = 0; kind < 6; ++kind) {
     for (int trial = 0; trial < 400; ++trial) {
       const int n = trial == 0 ? 1 : (trial == 1 ? kMaxData : (kind == 4 ? 2 + trial % 14 : size(gen)));
       Vec<float, kMaxData> A;
@@ -32,6 +33,7 @@ TEST(Tri, MatchesTheExchangeSortBitForBit) {
         A(j) = (kind == 1 || kind == 2) && p < 40 ? pool[which(gen)] : angle(gen);
         if (kind == 3 && p < 2) A(j) = pool[which(gen)];
         if (kind == 4) A(j) = pool[2 + p % 3];
+        if (kind == 5) A(j) = static_cast<float>(static_cast<int>(angle(gen) * 1000.0f) % (n / 2 + 1)) / 64.0f;
         if (kind == 2 && p >= 97) A(j) = std::numeric_limits<float>::quiet_NaN();
       }
       Vec<float, kMaxData> want = A;

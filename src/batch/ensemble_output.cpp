@@ -1,0 +1,105 @@
+#include "batch/ensemble_output.hpp"
+
+#include <cstdio>
+
+#include "batch/result_json.hpp"
+
+namespace zk::batch {
+
+using json = nlohmann::ordered_json;
+
+namespace {
+
+json optional_number(const std::optional<double>& v) { return v ? json_real(*v) : json(nullptr); }
+
+std::string format(const char* f, double v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, f, v);
+  return buf;
+}
+
+}  // namespace
+
+void add_ensemble_json(json& doc, const BatchResult& r) {
+  if (!r.ensemble) return;
+  const ensemble::Ensemble& e = *r.ensemble;
+  if (r.ensemble_options.starts > 1) {
+    const ensemble::StartsReport& s = e.starts;
+    json runs = json::array();
+    for (const ensemble::Solution& run : s.runs) {
+      runs.push_back({{"start", run.start},
+                      {"NSEED", run.NSEED},
+                      {"F", json_float(run.tensor.F)},
+                      {"axes", axes_json(run.tensor)},
+                      {"R", json_float(run.tensor.P(4))}});
+    }
+    json minima = json::array();
+    for (const ensemble::Minimum& m : s.minima) {
+      const TensorSnapshot& t = s.runs[m.best].tensor;
+      minima.push_back({{"F", json_float(t.F)}, {"axes", axes_json(t)}, {"R", json_float(t.P(4))}, {"starts", m.count}});
+    }
+    doc["starts"] = {{"count", static_cast<int>(s.runs.size())},
+                     {"chosen", static_cast<int>(s.chosen)},
+                     {"NSEED", e.chosen.NSEED},
+                     {"runs", runs},
+                     {"minima", minima},
+                     {"ambiguous", s.ambiguous()}};
+  }
+  if (e.bootstrap) {
+    const ensemble::BootstrapReport& b = *e.bootstrap;
+    json axes = json::array();
+    for (int L = 1; L <= 3; ++L) axes.push_back({{"sigma", L}, {"cone_deg", optional_number(b.stats.cone_deg[L - 1])}});
+    // The bounds are replicate values of R, floats: written as such.
+    json R = b.stats.R ? json{{"low", json_float(static_cast<float>(b.stats.R->low))},
+                              {"high", json_float(static_cast<float>(b.stats.R->high))}}
+                       : json(nullptr);
+    json samples = json::array();
+    for (const ensemble::Replicate& rep : b.samples) {
+      if (!rep.ok) continue;
+      samples.push_back({{"replicate", rep.index}, {"NSEED", rep.NSEED}, {"axes", axes_json(rep.tensor)}, {"R", json_float(rep.tensor.P(4))}});
+    }
+    doc["bootstrap"] = {{"replicates", b.replicates},
+                        {"failed", b.failed()},
+                        {"confidence", b.confidence / 100.0},
+                        {"seed", b.seed},
+                        {"axes", axes},
+                        {"R", R},
+                        {"samples", samples}};
+  }
+}
+
+std::string ambiguity_warning(const BatchResult& r) {
+  if (!r.ensemble || !r.ensemble->starts.ambiguous()) return "";
+  const ensemble::StartsReport& s = r.ensemble->starts;
+  const double best = static_cast<double>(s.runs[s.minima[0].best].tensor.F);
+  const int close = s.close_minima;
+  return "warning: ambiguous answer: " + std::to_string(close) + (close == 1 ? " other minimum" : " other minima") +
+         " of " + std::to_string(s.runs.size()) + " starts within 5 % of the best misfit sum (F = " +
+         format("%.4g", best) + ")";
+}
+
+std::string ensemble_summary(const BatchResult& r) {
+  if (!r.ensemble) return "";
+  const ensemble::Ensemble& e = *r.ensemble;
+  std::string s;
+  if (r.ensemble_options.starts > 1) {
+    s += "  start " + std::to_string(e.starts.chosen) + " of " + std::to_string(e.starts.runs.size()) +
+         " (NSEED " + std::to_string(e.chosen.NSEED) + ", " + std::to_string(e.starts.minima.size()) +
+         (e.starts.minima.size() == 1 ? " minimum)" : " distinct minima)");
+  }
+  if (e.bootstrap) {
+    const ensemble::BootstrapReport& b = *e.bootstrap;
+    s += "  " + format("%g", b.confidence) + "% cones";
+    for (int L = 1; L <= 3; ++L) {
+      const auto& c = b.stats.cone_deg[L - 1];
+      s += " sigma" + std::to_string(L) + " " + (c ? format("%.1f", *c) : std::string("-"));
+    }
+    s += " deg, R " + (b.stats.R ? format("%.2f", b.stats.R->low) + "-" + format("%.2f", b.stats.R->high) : "-");
+    s += " (" + std::to_string(b.replicates) + " replicates, " + std::to_string(b.failed()) + " failed)";
+  }
+  const std::string warning = ambiguity_warning(r);
+  if (!warning.empty()) s += "  " + warning;
+  return s;
+}
+
+}  // namespace zk::batch

@@ -1,0 +1,24 @@
+#pragma once
+// What several starts and a bootstrap add to the results: the `starts` and
+// `bootstrap` objects of the JSON document and the summary-line text.
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "batch/result.hpp"
+
+namespace zk::batch {
+
+// Adds `starts` (when K > 1) and `bootstrap` (when B > 0) to `doc`.
+void add_ensemble_json(nlohmann::ordered_json& doc, const BatchResult& r);
+
+// The summary-line text of the chosen start, the cones and the R interval,
+// and the ambiguity warning, each part starting with two blanks; "" when
+// neither was asked for.
+std::string ensemble_summary(const BatchResult& r);
+
+// The ambiguity warning ("warning: ..."), or "" when the answer is not
+// ambiguous.
+std::string ambiguity_warning(const BatchResult& r);
+
+}  // namespace zk::batch

@@ -1,0 +1,25 @@
+#pragma once
+// What several starts and a bootstrap add to the figure: the replicate axes
+// as small dots and the confidence cones as small circles on the net, and a
+// caption that tells them from the stage-4 nearest-tensor axes.
+#include <sstream>
+
+#include "batch/figure_svg.hpp"
+
+namespace zk::batch {
+
+// The replicate dots and the cones, drawn under the final axes.
+void ensemble_net_layer(std::ostringstream& o, const BatchResult& r, const NetFrame& f);
+
+// Height the caption takes under the legend (0 when there is none).
+double ensemble_caption_height(const BatchResult& r);
+// The caption, from the baseline y down.
+void ensemble_caption(std::ostringstream& o, const BatchResult& r, double y);
+
+// Points of the small circle at `half_angle_deg` around the unit axis a (x
+// east, y north, z up) on the lower-hemisphere net, as SVG path data; the
+// circle is cut where it crosses the primitive, so each part is drawn where
+// it projects.
+std::string cone_path(const NetFrame& f, const double a[3], double half_angle_deg);
+
+}  // namespace zk::batch

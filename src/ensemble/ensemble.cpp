@@ -1,0 +1,51 @@
+#include "ensemble/ensemble.hpp"
+
+#include "runtime/errors.hpp"
+
+namespace zk::ensemble {
+
+long long work_units(const Options& o) {
+  return static_cast<long long>(o.starts) * (1 + static_cast<long long>(o.bootstrap));
+}
+
+Ensemble solve(const RunInput& input, const Options& o, const Report& report) {
+  const std::string problem = invert_problem(input.faults, input.params);
+  if (!problem.empty()) throw rt::RunStop(problem);
+  const std::string option_problem = starts_problem(input.params, o.starts);
+  if (!option_problem.empty()) throw OptionError(option_problem);
+
+  const auto K = static_cast<std::size_t>(o.starts);
+  const auto B = static_cast<std::size_t>(o.bootstrap);
+  Ensemble e;
+  e.starts.runs.resize(K);
+  std::vector<Replicate> reps(B);
+  // Tasks 0 .. K-1 are the main run's starts, then one task per replicate.
+  const Task task = [&](std::size_t i, Workspace& ws, const Tick& tick) {
+    if (i < K) {
+      e.starts.runs[i] = solve_start(input.faults, input.params, static_cast<int>(i), ws);
+      tick();
+    } else {
+      const int b = static_cast<int>(i - K);
+      reps[i - K] = solve_replicate(input.faults, input.params, o.starts, o.seed, b, ws, tick);
+    }
+  };
+  run_parallel(K + B, o.jobs, task, report);
+
+  e.starts.chosen = choose_start(e.starts.runs);
+  e.starts.minima = group_minima(e.starts.runs);
+  e.starts.close_minima = close_minima(e.starts.runs, e.starts.minima);
+  e.chosen = start_params(input.params, static_cast<int>(e.starts.chosen));
+  e.chosen_tensor = e.starts.runs[e.starts.chosen].tensor;
+  if (B > 0) {
+    BootstrapReport br;
+    br.replicates = o.bootstrap;
+    br.confidence = o.confidence;
+    br.seed = o.seed;
+    br.stats = bootstrap_stats(e.chosen_tensor, reps, o.confidence);
+    br.samples = std::move(reps);
+    e.bootstrap = std::move(br);
+  }
+  return e;
+}
+
+}  // namespace zk::ensemble

@@ -1,0 +1,161 @@
+// zarkel-batch with several starts and a bootstrap, run as a user would: the
+// same bytes for any number of jobs, the chosen start's listing reproduced by
+// the console program, the refusals, the progress line and the signals.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+
+#include <chrono>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "batch_files.hpp"
+
+namespace zk::test {
+namespace {
+
+using nlohmann::json;
+
+class EnsembleRun : public ScratchTest {
+ protected:
+  // The example with its listing, JSON and figure under `tag`.
+  Outcome run(const std::string& tag, std::vector<std::string> options) {
+    std::vector<std::string> args = {example("PARAMETERS"), example("DATA"), at("L").string(), "--json",
+                                     at("j").string(), "--svg", at("s").string()};
+    args.insert(args.end(), options.begin(), options.end());
+    const Outcome r = batch(args);
+    for (const char* f : {"L", "j", "s"}) fs::rename(at(f), at(tag + f));
+    return r;
+  }
+  std::string bytes(const std::string& tag) { return slurp(at(tag + "L")) + slurp(at(tag + "j")) + slurp(at(tag + "s")); }
+};
+
+TEST_F(EnsembleRun, SameBytesForAnyJobsAndTheListingOfTheChosenStart) {
+  ASSERT_EQ(run("plain", {}).status, 0);
+  ASSERT_EQ(run("one", {"--starts", "1", "--jobs", "2"}).status, 0);
+  EXPECT_TRUE(bytes("plain") == bytes("one")) << "--starts 1 changed the results";
+
+  const std::vector<std::string> ensemble = {"--starts", "3", "--bootstrap", "20", "--bootstrap-seed", "5"};
+  std::vector<std::string> outs;
+  for (const char* jobs : {"1", "2", "3"}) {
+    auto options = ensemble;
+    options.insert(options.end(), {"--jobs", jobs});
+    const Outcome r = run(jobs, options);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");  // standard error is not a terminal: no progress line
+    outs.push_back(r.out);
+  }
+  EXPECT_TRUE(bytes("1") == bytes("2")) << "--jobs 2 changed the results";
+  EXPECT_TRUE(bytes("1") == bytes("3")) << "--jobs 3 changed the results";
+  EXPECT_EQ(outs[0], outs[1]);
+
+  const json doc = json::parse(slurp(at("1j")));
+  const json& st = doc["starts"];
+  ASSERT_EQ(st["count"], 3);
+  const int chosen = st["chosen"];
+  double lowest = 1e30;
+  for (const json& r : st["runs"]) lowest = std::min(lowest, r["F"].get<double>());
+  EXPECT_EQ(st["runs"][chosen]["F"].get<double>(), lowest);
+  EXPECT_EQ(st["runs"][chosen]["F"], doc["final"]["misfit_sum_rad2"]);
+  expect_valid_results({at("1j")});
+  EXPECT_EQ(st["runs"][chosen]["axes"], doc["final"]["axes"]);
+  EXPECT_EQ(st["minima"][0]["F"].get<double>(), lowest);
+
+  const json& bs = doc["bootstrap"];
+  EXPECT_EQ(bs["replicates"], 20);
+  EXPECT_EQ(bs["confidence"], 0.95);
+  EXPECT_EQ(bs["seed"], 5);
+  EXPECT_EQ(bs["samples"].size() + bs["failed"].get<std::size_t>(), 20u);
+  EXPECT_LE(bs["R"]["low"].get<double>(), bs["R"]["high"].get<double>());
+  for (const json& a : bs["axes"]) EXPECT_TRUE(a["cone_deg"] >= 0.0 && a["cone_deg"] <= 90.0) << a;
+  // The summary line tells the chosen start and the cones.
+  EXPECT_NE(outs[0].find("start " + std::to_string(chosen) + " of 3 (NSEED " + std::to_string(st["NSEED"].get<int>())),
+            std::string::npos) << outs[0];
+  EXPECT_NE(outs[0].find("95% cones sigma1 "), std::string::npos) << outs[0];
+
+  const std::string svg = slurp(at("1s"));
+  EXPECT_EQ(shell("xmllint --noout " + shell_quoted(at("1s").string())).status, 0);
+  EXPECT_NE(svg.find("id=\"replicates\" data-count=\"" + std::to_string(bs["samples"].size()) + "\""), std::string::npos);
+  EXPECT_NE(svg.find("class=\"cone\" data-sigma=\"3\""), std::string::npos);
+
+  // The console program with the chosen start's NSEED writes the same listing.
+  const std::string example_parameters = slurp(example("PARAMETERS"));
+  spit(at("P"), "1 0\n1 80 500 " + std::to_string(st["NSEED"].get<int>()) + " 2\n");
+  ASSERT_EQ(example_parameters.substr(0, 16), "1 0\n1 80 500 7 2") << "the example's parameters changed";
+  ASSERT_EQ(console(at("P").string(), example("DATA"), at("console.lst").string()).status, 0);
+  EXPECT_TRUE(slurp(at("console.lst")) == slurp(at("1L"))) << "the chosen start's listing differs";
+}
+
+TEST_F(EnsembleRun, RefusalsProgressAndQuiet) {
+  spit(at("P5"), "1 0\n5 80 100 3 0\n120 70 300 15 0.5\n");
+  struct Case {
+    const char* name;
+    std::vector<std::string> options;
+    bool imposed;       // the INDX 5 parameters
+    int status;
+    const char* err;    // part of standard error ("" : empty)
+  } cases[] = {
+      {"starts_zero", {"--starts", "0"}, false, 2, "--starts must be a whole number from 1 to 10000 (got \"0\")"},
+      {"bootstrap_negative", {"--bootstrap", "-4"}, false, 2, "--bootstrap must be a whole number from 0"},
+      {"jobs_not_a_number", {"--jobs", "two"}, false, 2, "--jobs must be a whole number from 1"},
+      {"confidence_100", {"--confidence=100"}, false, 2, "--confidence must be a per cent above 0 and below 100"},
+      {"starts_without_random_search", {"--starts", "3"}, true, 2, "no random search"},
+      {"bootstrap_of_an_imposed_tensor", {"--bootstrap", "5", "--quiet"}, true, 0, ""},
+      {"progress_asked", {"--bootstrap", "3", "--progress"}, false, 0, "4/4 runs"},
+      {"progress_quiet", {"--bootstrap", "3", "--progress", "--quiet"}, false, 0, ""},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {c.imposed ? at("P5").string() : example("PARAMETERS"), example("DATA"),
+                                     at("L").string()};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const Outcome r = batch(args);
+    EXPECT_EQ(r.status, c.status) << c.name << ": " << r.err;
+    if (*c.err == '\0') {
+      EXPECT_EQ(r.err, "") << c.name;
+    } else {
+      EXPECT_NE(r.err.find(c.err), std::string::npos) << c.name << ": " << r.err;
+    }
+    EXPECT_EQ(fs::exists(at("L")), c.status == 0) << c.name;
+    fs::remove(at("L"));
+  }
+}
+
+TEST_F(EnsembleRun, SignalsStopTheWorkersAndLeaveNoFiles) {
+  for (const int sig : {SIGINT, SIGTERM}) {
+    spit(at("L"), "last week's listing\n");
+    const std::string out = at("L").string(), js = at("j").string();
+    const char* argv[] = {ZARKEL_BATCH_BINARY, ZARKEL_SOURCE_DIR "/examples/PARAMETERS",
+                          ZARKEL_SOURCE_DIR "/examples/DATA", out.c_str(), "--json", js.c_str(), "--bootstrap",
+                          "100000", "--jobs", "2", "--quiet", nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+    // Polls `done` every 10 ms for at most 30 s.
+    const auto within = [](const auto& done) {
+      for (int k = 0; k < 3000 && !done(); ++k) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      return done();
+    };
+    const auto temporary = [&] {
+      for (const auto& e : fs::directory_iterator(dir)) {
+        if (e.path().filename().string().find("zarkel-tmp") != std::string::npos) return true;
+      }
+      return false;
+    };
+    ASSERT_TRUE(within(temporary));  // the run has begun
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the workers are running
+    ASSERT_EQ(::kill(pid, sig), 0);
+    int status = 0;
+    if (!within([&] { return ::waitpid(pid, &status, WNOHANG) != 0; })) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      FAIL() << "signal " << sig << " did not stop the run";
+    }
+    ASSERT_TRUE(WIFEXITED(status)) << sig;
+    EXPECT_EQ(WEXITSTATUS(status), 128 + sig);
+    EXPECT_EQ(slurp(at("L")), "last week's listing\n");
+    EXPECT_FALSE(temporary());
+    EXPECT_FALSE(fs::exists(at("j")));
+  }
+}
+
+}  // namespace
+}  // namespace zk::test
