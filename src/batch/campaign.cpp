@@ -1,0 +1,416 @@
+#include "batch/campaign.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "runtime/errors.hpp"
+#include "runtime/pending_file.hpp"
+#include "table/csv_table.hpp"
+
+namespace zk::batch {
+
+namespace fs = std::filesystem;
+using json = nlohmann::ordered_json;
+
+namespace {
+
+constexpr const char* kManifest = "campaign.json";
+constexpr const char* kSummary = "summary.csv";
+constexpr const char* kGeoJson = "stations.geojson";
+
+bool safe_name(const std::string& s) {
+  if (s.empty() || s == "." || s == "..") return false;
+  return std::all_of(s.begin(), s.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-' || c == '_' || c == '.';
+  });
+}
+
+bool is_spreadsheet(const std::string& path) {
+  std::string ext = fs::path(path).extension().string();
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext == ".csv" || ext == ".tsv";
+}
+
+// A path of the table, relative to the table's folder.
+std::string resolved(const fs::path& folder, const std::string& p) {
+  const fs::path q(p);
+  return (q.is_absolute() ? q : folder / q).lexically_normal().string();
+}
+
+// A cell of summary.csv: quoted when it holds the delimiter, a quote, a line
+// end or blanks at either end (RFC 4180).
+std::string csv_cell(const std::string& s) {
+  const bool quote = s.find_first_of(",\"\r\n") != std::string::npos ||
+                     (!s.empty() && (s.front() == ' ' || s.back() == ' '));
+  if (!quote) return s;
+  std::string q = "\"";
+  for (char c : s) q += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return q + "\"";
+}
+
+// A value as the summary writes it: text as it is, numbers as the JSON
+// document writes them (so a cell equals the station's result.json), null
+// as an empty cell.
+std::string cell_text(const json& v) {
+  if (v.is_null()) return "";
+  if (v.is_string()) return v.get<std::string>();
+  return v.dump();
+}
+
+std::string summary_text(const std::vector<std::string>& carried, const std::vector<json>& rows) {
+  std::string out;
+  std::vector<std::string> header = summary_columns();
+  header.insert(header.end(), carried.begin(), carried.end());
+  for (std::size_t k = 0; k < header.size(); ++k) out += (k ? "," : "") + csv_cell(header[k]);
+  out += "\n";
+  for (const json& r : rows) {
+    std::size_t k = 0;
+    for (const auto& [key, value] : r.items()) out += (k++ ? "," : "") + csv_cell(cell_text(value));
+    out += "\n";
+  }
+  return out;
+}
+
+// RFC 7946: Point features, longitude first, for the stations that ran and
+// have both coordinates.
+std::string geojson_text(const std::vector<json>& rows, std::vector<std::string>& left_out) {
+  json features = json::array();
+  for (const json& r : rows) {
+    const bool placed = r["status"] == "ok" && r["longitude"].is_number() && r["latitude"].is_number();
+    if (!placed) {
+      left_out.push_back(r["station"].get<std::string>());
+      continue;
+    }
+    features.push_back({{"type", "Feature"},
+                        {"geometry", {{"type", "Point"}, {"coordinates", {r["longitude"], r["latitude"]}}}},
+                        {"properties", r}});
+  }
+  json doc = {{"type", "FeatureCollection"}, {"features", features}};
+  return doc.dump(2) + "\n";
+}
+
+void write_file(const fs::path& path, const std::string& label, const std::string& text) {
+  rt::PendingFile f(path.string(), label, text);
+  f.commit();
+}
+
+// The outputs of a campaign folder from its rows (in table order).
+void write_outputs(const fs::path& dir, const json& manifest, std::ostream& err) {
+  std::vector<json> rows;
+  for (const json& s : manifest["stations"]) rows.push_back(s["summary"]);
+  std::vector<std::string> carried = manifest["carried_columns"].get<std::vector<std::string>>();
+  std::vector<std::string> left_out;
+  const std::string geo = geojson_text(rows, left_out);
+  write_file(dir / kSummary, "summary", summary_text(carried, rows));
+  write_file(dir / kGeoJson, "GeoJSON", geo);
+  write_file(dir / kManifest, "campaign manifest", manifest.dump(1) + "\n");
+  if (!left_out.empty()) {
+    std::string names;
+    for (const std::string& n : left_out) names += (names.empty() ? "" : ", ") + (n.empty() ? "(no name)" : n);
+    err << "warning: " << left_out.size() << " station" << (left_out.size() == 1 ? " is" : "s are")
+        << " not in " << kGeoJson << " (failed or without both coordinates): " << names << "\n";
+  }
+}
+
+// The value at `pointer` in a result document, null when absent.
+json at(const json& doc, const char* pointer) {
+  const json::json_pointer p(pointer);
+  return doc.contains(p) ? doc.at(p) : json(nullptr);
+}
+
+// The summary columns read from the station's own result.json, so that the
+// row and the document cannot disagree.
+void fill_summary_from_result(json& row, const json& r) {
+  static const std::pair<const char*, const char*> kFrom[] = {
+      {"N", "/N"},
+      {"NMIN", "/NMIN"},
+      {"sigma1_trend", "/final/axes/0/trend_deg"},
+      {"sigma1_plunge", "/final/axes/0/plunge_deg"},
+      {"sigma2_trend", "/final/axes/1/trend_deg"},
+      {"sigma2_plunge", "/final/axes/1/plunge_deg"},
+      {"sigma3_trend", "/final/axes/2/trend_deg"},
+      {"sigma3_plunge", "/final/axes/2/plunge_deg"},
+      {"R", "/final/R"},
+      {"R_prime", "/final/stress_state/R_prime"},
+      {"R_prime_class", "/final/stress_state/R_prime_class"},
+      {"wsm_regime", "/final/stress_state/wsm_regime"},
+      {"SHmax_deg", "/final/stress_state/SHmax_deg"},
+      {"wsm_SHmax_deg", "/final/stress_state/wsm_SHmax_deg"},
+      {"deviation_deg", "/final/residual_std_deg"},
+      {"mean_misfit_deg", "/final/misfit_statistics/all/mean_deg"},
+      {"sigma1_cone_deg", "/bootstrap/axes/0/cone_deg"},
+      {"sigma2_cone_deg", "/bootstrap/axes/1/cone_deg"},
+      {"sigma3_cone_deg", "/bootstrap/axes/2/cone_deg"},
+      {"R_low", "/bootstrap/R/low"},
+      {"R_high", "/bootstrap/R/high"},
+      {"SHmax_low", "/bootstrap/SHmax/low"},
+      {"SHmax_high", "/bootstrap/SHmax/high"},
+  };
+  for (const auto& [column, pointer] : kFrom) row[column] = at(r, pointer);
+}
+
+class Progress {
+ public:
+  Progress(bool on, std::size_t total, std::ostream& err) : on_(on), total_(total), err_(err) {}
+  void done(std::size_t n) {
+    if (!on_) return;
+    const std::lock_guard<std::mutex> hold(lock_);
+    err_ << "\rstations " << n << "/" << total_ << std::flush;
+    if (n == total_) err_ << "\n";
+  }
+
+ private:
+  bool on_;
+  std::size_t total_;
+  std::ostream& err_;
+  std::mutex lock_;
+};
+
+}  // namespace
+
+const std::vector<std::string>& summary_columns() {
+  static const std::vector<std::string> kColumns = {
+      "station",         "longitude",       "latitude",        "status",        "message",
+      "N",               "NMIN",            "sigma1_trend",    "sigma1_plunge", "sigma2_trend",
+      "sigma2_plunge",   "sigma3_trend",    "sigma3_plunge",   "R",             "R_prime",
+      "R_prime_class",   "wsm_regime",      "SHmax_deg",       "wsm_SHmax_deg", "deviation_deg",
+      "mean_misfit_deg", "sigma1_cone_deg", "sigma2_cone_deg", "sigma3_cone_deg", "R_low",
+      "R_high",          "SHmax_low",       "SHmax_high"};
+  return kColumns;
+}
+
+StationTable read_station_table(const std::string& path, const std::string& default_parameters) {
+  const table::Table t = table::read_table(path);
+  StationTable st;
+  st.file = path;
+  const fs::path folder = fs::path(path).parent_path();
+  std::map<std::string, std::size_t> col;
+  for (std::size_t k = 0; k < t.header.size(); ++k) col[table::column_key(t.header[k])] = k;
+  for (const char* required : {"station", "data"}) {
+    if (col.count(required) == 0) {
+      throw rt::InputError(path, 1, table::where(t, 1, 0) + ": the station table has no `" + required +
+                                        "` column (required: station, data; optional: parameters, longitude, "
+                                        "latitude; any other column is carried to the outputs)");
+    }
+  }
+  const std::set<std::string> known = {"station", "data", "parameters", "longitude", "latitude"};
+  std::vector<std::size_t> carried;
+  for (std::size_t k = 0; k < t.header.size(); ++k) {
+    if (known.count(table::column_key(t.header[k])) == 0) {
+      carried.push_back(k);
+      st.carried_columns.push_back(t.header[k]);
+    }
+  }
+  const auto cell = [&](const table::Row& r, const char* key) -> std::string {
+    auto it = col.find(key);
+    return it == col.end() ? std::string() : r.cells[it->second];
+  };
+  std::set<std::string> names;
+  for (const table::Row& r : t.rows) {
+    Station s;
+    s.index = static_cast<int>(st.stations.size());
+    s.row = r.number;
+    s.name = cell(r, "station");
+    for (std::size_t k : carried) s.carried.push_back(r.cells[k]);
+    const auto problem = [&](std::size_t column, const std::string& what) {
+      if (s.problem.empty()) s.problem = table::where(t, r.number, column + 1) + ": " + what;
+    };
+    if (!safe_name(s.name)) {
+      problem(col["station"], "station name \"" + table::shown(s.name) +
+                                  "\" is not a folder name: use letters, digits, '-', '_' and '.'");
+    } else if (!names.insert(s.name).second) {
+      problem(col["station"], "station \"" + s.name + "\" is named twice");
+    }
+    for (const char* key : {"longitude", "latitude"}) {
+      const std::string text = cell(r, key);
+      if (text.find_first_not_of(" \t") == std::string::npos) continue;
+      const auto v = table::parse_number(text, table::decimal_comma(t));
+      const double limit = std::string(key) == "longitude" ? 180.0 : 90.0;
+      if (!v) {
+        problem(col[key], std::string(key) + " \"" + table::shown(text) + "\" is not a number");
+      } else if (*v < -limit || *v > limit) {
+        problem(col[key], std::string(key) + " " + text + " is outside -" + std::to_string(int(limit)) + " to " +
+                              std::to_string(int(limit)) + " (WGS 84 decimal degrees)");
+      } else {
+        (std::string(key) == "longitude" ? s.longitude : s.latitude) = v;
+      }
+    }
+    const std::string data = cell(r, "data");
+    if (data.empty()) {
+      problem(col["data"], "no data file");
+    } else {
+      s.data = resolved(folder, data);
+      s.spreadsheet = is_spreadsheet(s.data);
+      std::error_code ec;
+      if (!fs::is_regular_file(s.data, ec)) problem(col["data"], "data file " + s.data + " does not exist");
+    }
+    const std::string prm = cell(r, "parameters");
+    if (!prm.empty()) {
+      s.parameters = resolved(folder, prm);
+      std::error_code ec;
+      if (!fs::is_regular_file(s.parameters, ec)) {
+        problem(col["parameters"], "parameters file " + s.parameters + " does not exist");
+      }
+    } else if (!default_parameters.empty()) {
+      s.parameters = default_parameters;
+    } else {
+      problem(col["station"], "no parameters file: give a `parameters` column or --parameters FILE");
+    }
+    st.stations.push_back(std::move(s));
+  }
+  return st;
+}
+
+json summary_row(const Station& s, const StationOutcome& o) {
+  json row;
+  for (const std::string& c : summary_columns()) row[c] = nullptr;
+  row["station"] = s.name;
+  if (s.longitude) row["longitude"] = *s.longitude;
+  if (s.latitude) row["latitude"] = *s.latitude;
+  row["status"] = o.ok ? "ok" : "failed";
+  row["message"] = o.ok ? "" : o.message;
+  if (o.ok) fill_summary_from_result(row, o.result);
+  return row;
+}
+
+int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std::ostream& out,
+                 std::ostream& err) {
+  const StationTable table = read_station_table(o.table, o.parameters);
+  std::vector<const Station*> mine;
+  for (const Station& s : table.stations) {
+    if (s.index % o.shards == o.shard) mine.push_back(&s);
+  }
+  const fs::path dir(o.out_dir);
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  if (ec) throw rt::RunStop("could not make the campaign folder " + o.out_dir + " (" + ec.message() + ")");
+
+  std::vector<StationOutcome> outcomes(mine.size());
+  std::atomic<std::size_t> next{0};
+  std::atomic<std::size_t> finished{0};
+  Progress progress(o.progress && !o.quiet, mine.size(), err);
+  const auto worker = [&] {
+    for (std::size_t k = next++; k < mine.size(); k = next++) {
+      const Station& s = *mine[k];
+      StationOutcome& r = outcomes[k];
+      if (!s.problem.empty()) {
+        r.message = s.problem;
+      } else {
+        try {
+          const fs::path folder = dir / s.name;
+          fs::create_directories(folder);
+          r = run_station(s, folder.string());
+        } catch (const std::exception& e) {
+          r = StationOutcome{};
+          r.message = e.what();
+        }
+      }
+      progress.done(++finished);
+    }
+  };
+  const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(std::max(1, o.jobs)), mine.size());
+  std::vector<std::thread> pool;
+  for (std::size_t t = 1; t < n; ++t) pool.emplace_back(worker);
+  worker();
+  for (std::thread& t : pool) t.join();
+
+  json manifest = {{"table", fs::absolute(o.table).lexically_normal().string()},
+                   {"shard", o.shard},
+                   {"shards", o.shards},
+                   {"carried_columns", table.carried_columns},
+                   {"stations", json::array()}};
+  int failed = 0;
+  for (std::size_t k = 0; k < mine.size(); ++k) {
+    const Station& s = *mine[k];
+    json row = summary_row(s, outcomes[k]);
+    for (std::size_t c = 0; c < table.carried_columns.size(); ++c) row[table.carried_columns[c]] = s.carried[c];
+    if (!outcomes[k].ok) {
+      ++failed;
+      err << "station " << (s.name.empty() ? "(no name)" : s.name) << " (row " << s.row
+          << ") failed: " << outcomes[k].message << "\n";
+    }
+    manifest["stations"].push_back({{"index", s.index}, {"summary", row}});
+  }
+  write_outputs(dir, manifest, err);
+  if (!o.quiet) {
+    out << o.out_dir << ": " << mine.size() - static_cast<std::size_t>(failed) << " of " << mine.size()
+        << " stations ran" << (failed ? ", " + std::to_string(failed) + " failed" : std::string()) << "\n";
+  }
+  return failed == 0 ? 0 : 1;
+}
+
+int merge_campaigns(const std::string& out_dir, const std::vector<std::string>& shard_dirs, std::ostream& err) {
+  std::vector<json> manifests;
+  for (const std::string& d : shard_dirs) {
+    const fs::path p = fs::path(d) / kManifest;
+    std::ifstream in(p, std::ios::binary);
+    if (!in) throw rt::RunStop(d + " is not a campaign folder (no " + kManifest + ")");
+    try {
+      manifests.push_back(json::parse(in));
+    } catch (const json::exception& e) {
+      throw rt::RunStop(p.string() + " cannot be read: " + e.what());
+    }
+  }
+  const json& first = manifests.front();
+  const int shards = first["shards"].get<int>();
+  std::set<int> seen;
+  for (std::size_t k = 0; k < manifests.size(); ++k) {
+    const json& m = manifests[k];
+    if (m["table"] != first["table"] || m["shards"] != first["shards"] ||
+        m["carried_columns"] != first["carried_columns"]) {
+      throw rt::RunStop(shard_dirs[k] + " is a shard of another campaign (table " + m["table"].dump() +
+                        ", " + m["shards"].dump() + " shards) than " + shard_dirs[0]);
+    }
+    if (!seen.insert(m["shard"].get<int>()).second) {
+      throw rt::RunStop("shard " + m["shard"].dump() + "/" + std::to_string(shards) + " is given twice");
+    }
+  }
+  if (static_cast<int>(seen.size()) != shards) {
+    std::string missing;
+    for (int i = 0; i < shards; ++i) {
+      if (seen.count(i) == 0) missing += (missing.empty() ? "" : ", ") + std::to_string(i) + "/" + std::to_string(shards);
+    }
+    throw rt::RunStop("shards missing: " + missing);
+  }
+  std::vector<std::pair<int, json>> stations;
+  for (const json& m : manifests) {
+    for (const json& s : m["stations"]) stations.emplace_back(s["index"].get<int>(), s);
+  }
+  std::sort(stations.begin(), stations.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+
+  const fs::path out(out_dir);
+  std::error_code ec;
+  fs::create_directories(out, ec);
+  if (ec) throw rt::RunStop("could not make the campaign folder " + out_dir + " (" + ec.message() + ")");
+  // The station folders move into OUT (a folder already there is replaced).
+  for (std::size_t k = 0; k < manifests.size(); ++k) {
+    for (const json& s : manifests[k]["stations"]) {
+      const std::string name = s["summary"]["station"].get<std::string>();
+      if (!safe_name(name)) continue;
+      const fs::path from = fs::path(shard_dirs[k]) / name;
+      const fs::path to = out / name;
+      if (!fs::exists(from, ec) || fs::equivalent(from, to, ec)) continue;
+      fs::remove_all(to, ec);
+      fs::rename(from, to, ec);
+      if (ec) throw rt::RunStop("could not move " + from.string() + " to " + to.string() + " (" + ec.message() + ")");
+    }
+  }
+  json manifest = {{"table", first["table"]},
+                   {"shard", 0},
+                   {"shards", 1},
+                   {"carried_columns", first["carried_columns"]},
+                   {"stations", json::array()}};
+  for (auto& [index, s] : stations) manifest["stations"].push_back(s);
+  write_outputs(out, manifest, err);
+  return 0;
+}
+
+}  // namespace zk::batch

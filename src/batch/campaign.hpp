@@ -1,0 +1,84 @@
+#pragma once
+// Campaigns: many stations (outcrops) in one command. A station table names
+// each station's DATA file (or field spreadsheet) and PARAMETERS file, with
+// optional coordinates and any other columns; each station is run as a single
+// zarkel-batch run into its own folder, and the results are gathered in a
+// summary table (summary.csv) and a map layer (stations.geojson).
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace zk::batch {
+
+// One row of the station table.
+struct Station {
+  int index = 0;       // row number from 0, in table order (the shard key)
+  int row = 0;         // spreadsheet row number, for messages
+  std::string name;    // the station column
+  std::string data;    // resolved path of the DATA file or spreadsheet
+  std::string parameters;  // resolved path of the PARAMETERS file
+  bool spreadsheet = false;  // data is a field spreadsheet to import first
+  std::optional<double> longitude, latitude;  // WGS 84, decimal degrees
+  std::vector<std::string> carried;  // the other columns' cells, as text
+  std::string problem;  // why the station cannot run ("" when it can)
+};
+
+struct StationTable {
+  std::string file;
+  std::vector<std::string> carried_columns;  // names as the header gives them
+  std::vector<Station> stations;
+};
+
+// Reads the station table (the CSV rules of zarkel-import). A table without a
+// `station` or `data` column is refused (rt::InputError naming the file);
+// a problem of one row (an unsafe or repeated name, a coordinate out of
+// range or not a number, a data file that does not exist, no PARAMETERS
+// file) is kept in that station's `problem`, so the others still run.
+// `default_parameters` ("" for none) serves the rows without their own.
+StationTable read_station_table(const std::string& path, const std::string& default_parameters);
+
+// What running one station gave.
+struct StationOutcome {
+  bool ok = false;
+  std::string message;            // why it failed
+  nlohmann::ordered_json result;  // its result.json document when ok
+};
+
+// Runs one station into `folder` (LISTING, result.json, figure.svg, and the
+// imported DATA for a spreadsheet). Supplied by the front end.
+using StationRunner = std::function<StationOutcome(const Station&, const std::string& folder)>;
+
+struct CampaignOptions {
+  std::string table;
+  std::string out_dir;
+  std::string parameters;  // --parameters: for the rows without their own
+  int shard = 0, shards = 1;  // --shard I/N
+  int jobs = 1;
+  bool quiet = false;
+  bool progress = false;  // a progress line on standard error
+};
+
+// The columns of summary.csv, in order, before the carried columns.
+const std::vector<std::string>& summary_columns();
+
+// The summary row of one station: its columns in summary order, numbers as
+// JSON numbers, null where undefined.
+nlohmann::ordered_json summary_row(const Station& s, const StationOutcome& o);
+
+// Runs the stations of the shard on `jobs` threads and writes
+// DIR/summary.csv, DIR/stations.geojson and DIR/campaign.json (the shard
+// manifest). Returns 0 when every station ran, 1 when any failed.
+int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std::ostream& out,
+                 std::ostream& err);
+
+// zarkel-batch --merge OUT DIR...: the shards of one campaign gathered into
+// OUT, in table order, byte for byte what an unsharded run writes; the
+// station folders are moved into OUT.
+int merge_campaigns(const std::string& out_dir, const std::vector<std::string>& shard_dirs, std::ostream& err);
+
+}  // namespace zk::batch
