@@ -13,7 +13,9 @@
 #include <sstream>
 
 #include "areas/workspace.hpp"
+#include "batch/campaign.hpp"
 #include "batch/command_line.hpp"
+#include "import/import.hpp"
 #include "batch/ensemble_output.hpp"
 #include "batch/figure_svg.hpp"
 #include "batch/progress.hpp"
@@ -128,7 +130,8 @@ int usage_error(std::ostream& err, const std::string& what) {
   return kExitUsage;
 }
 
-int run(const Options& o, std::ostream& out, std::ostream& err) {
+// One run; `document`, when given, receives the result document.
+int run(const Options& o, std::ostream& out, std::ostream& err, nlohmann::ordered_json* document = nullptr) {
   rt::remove_temporaries_on_signal();
   std::istringstream no_console;
   auto ws = std::make_unique<Workspace>(no_console, err);
@@ -173,11 +176,12 @@ int run(const Options& o, std::ostream& out, std::ostream& err) {
     result.ensemble = std::move(ens);
     result.ensemble_options = eo;
     result.parameters_path = o.parameters;
-    result.data_path = o.data;
-    result.output_path = o.output;
+    result.data_path = o.data_name.empty() ? o.data : o.data_name;
+    result.output_path = o.output_name.empty() ? o.output : o.output_name;
 
     std::unique_ptr<PendingFile> json;
     std::unique_ptr<PendingFile> svg;
+    if (document != nullptr) *document = result_json(result);
     if (!o.json.empty()) json = std::make_unique<PendingFile>(o.json, "JSON", result_json_text(result));
     if (!o.svg.empty()) svg = std::make_unique<PendingFile>(o.svg, "SVG", figure_svg(result, o.figure));
 
@@ -200,6 +204,61 @@ int run(const Options& o, std::ostream& out, std::ostream& err) {
   }
 }
 
+// The message of a failed run, as report_run_error wrote it on `err`.
+std::string stop_message(const std::string& err) {
+  const std::string mark = "*** ZARKEL STOPPED: ";
+  std::size_t at = err.rfind(mark);
+  if (at == std::string::npos) at = err.rfind("*** ZARKEL INTERNAL ERROR: ");
+  if (at == std::string::npos) {
+    std::string t = err;
+    while (!t.empty() && (t.back() == '\n' || t.back() == ' ')) t.pop_back();
+    return t.substr(t.rfind('\n') == std::string::npos ? 0 : t.rfind('\n') + 1);
+  }
+  at = err.find(": ", at) + 2;
+  return err.substr(at, err.find('\n', at) - at);
+}
+
+// One station of a campaign: a spreadsheet is imported into a DATA file of
+// its folder first; then the run of a single zarkel-batch into the folder.
+StationOutcome run_station(const Options& base, const Station& s, const std::string& folder) {
+  StationOutcome r;
+  std::ostringstream out, err;
+  Options o = base;
+  o.parameters = s.parameters;
+  o.data = s.data;
+  o.output = folder + "/LISTING";
+  o.json = folder + "/result.json";
+  o.svg = folder + "/figure.svg";
+  o.output_name = "LISTING";  // the document names the files of its own folder
+  o.quiet = true;
+  o.jobs = 1;  // the stations run in parallel, each on one thread
+  o.progress = false;
+  std::string imported;
+  if (s.spreadsheet) {
+    imported = folder + "/.DATA.import";
+    const int status = import::import_main({s.data, imported}, out, err);
+    if (status != 0) {
+      std::filesystem::remove(imported);
+      r.message = stop_message(err.str());
+      return r;
+    }
+    o.data = imported;
+    o.data_name = "DATA";
+  }
+  const int status = run(o, out, err, &r.result);
+  if (!imported.empty()) {
+    std::error_code ec;
+    if (status == kExitOk) {
+      std::filesystem::rename(imported, folder + "/DATA", ec);
+    } else {
+      std::filesystem::remove(imported, ec);
+    }
+  }
+  r.ok = status == kExitOk;
+  if (!r.ok) r.message = stop_message(err.str());
+  return r;
+}
+
 }  // namespace
 
 int batch_main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -215,6 +274,33 @@ int batch_main(const std::vector<std::string>& args, std::ostream& out, std::ost
       return usage_error(err, cl.error);
     case CommandLine::Action::Run:
       break;
+    case CommandLine::Action::Merge:
+      try {
+        return merge_campaigns(cl.options.merge_out, cl.options.merge_dirs, err);
+      } catch (const rt::RunError& e) {
+        err << "zarkel-batch: " << e.what() << "\n";
+        return kExitInput;
+      }
+    case CommandLine::Action::Campaign: {
+      const Options& o = cl.options;
+      CampaignOptions co;
+      co.table = o.stations;
+      co.out_dir = o.out_dir;
+      co.parameters = o.default_parameters;
+      co.shard = o.shard;
+      co.shards = o.shards;
+      co.jobs = o.jobs > 0 ? o.jobs : ensemble::hardware_jobs();
+      co.quiet = o.quiet;
+      co.progress = !o.quiet && (o.progress || ::isatty(STDERR_FILENO) == 1);
+      rt::remove_temporaries_on_signal();
+      try {
+        return run_campaign(co, [&o](const Station& s, const std::string& folder) { return run_station(o, s, folder); },
+                            out, err);
+      } catch (const rt::RunError& e) {
+        err << "zarkel-batch: " << e.what() << "\n";
+        return kExitInput;
+      }
+    }
   }
   const std::string conflict = conflicting_paths(cl.options);
   if (!conflict.empty()) return usage_error(err, conflict);

@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "batch/progress.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/pending_file.hpp"
 #include "table/csv_table.hpp"
@@ -69,11 +70,17 @@ std::string summary_text(const std::vector<std::string>& carried, const std::vec
   std::string out;
   std::vector<std::string> header = summary_columns();
   header.insert(header.end(), carried.begin(), carried.end());
-  for (std::size_t k = 0; k < header.size(); ++k) out += (k ? "," : "") + csv_cell(header[k]);
+  for (std::size_t k = 0; k < header.size(); ++k) {
+    if (k > 0) out += ',';
+    out += csv_cell(header[k]);
+  }
   out += "\n";
   for (const json& r : rows) {
     std::size_t k = 0;
-    for (const auto& [key, value] : r.items()) out += (k++ ? "," : "") + csv_cell(cell_text(value));
+    for (const auto& [key, value] : r.items()) {
+      if (k++ > 0) out += ',';
+      out += csv_cell(cell_text(value));
+    }
     out += "\n";
   }
   return out;
@@ -114,7 +121,10 @@ void write_outputs(const fs::path& dir, const json& manifest, std::ostream& err)
   write_file(dir / kManifest, "campaign manifest", manifest.dump(1) + "\n");
   if (!left_out.empty()) {
     std::string names;
-    for (const std::string& n : left_out) names += (names.empty() ? "" : ", ") + (n.empty() ? "(no name)" : n);
+    for (const std::string& n : left_out) {
+      if (!names.empty()) names += ", ";
+      names += n.empty() ? "(no name)" : n;
+    }
     err << "warning: " << left_out.size() << " station" << (left_out.size() == 1 ? " is" : "s are")
         << " not in " << kGeoJson << " (failed or without both coordinates): " << names << "\n";
   }
@@ -156,23 +166,6 @@ void fill_summary_from_result(json& row, const json& r) {
   };
   for (const auto& [column, pointer] : kFrom) row[column] = at(r, pointer);
 }
-
-class Progress {
- public:
-  Progress(bool on, std::size_t total, std::ostream& err) : on_(on), total_(total), err_(err) {}
-  void done(std::size_t n) {
-    if (!on_) return;
-    const std::lock_guard<std::mutex> hold(lock_);
-    err_ << "\rstations " << n << "/" << total_ << std::flush;
-    if (n == total_) err_ << "\n";
-  }
-
- private:
-  bool on_;
-  std::size_t total_;
-  std::ostream& err_;
-  std::mutex lock_;
-};
 
 }  // namespace
 
@@ -296,7 +289,8 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
   std::vector<StationOutcome> outcomes(mine.size());
   std::atomic<std::size_t> next{0};
   std::atomic<std::size_t> finished{0};
-  Progress progress(o.progress && !o.quiet, mine.size(), err);
+  ProgressLine progress(err, o.progress && !o.quiet, static_cast<long long>(mine.size()), "stations");
+  std::mutex progress_lock;
   const auto worker = [&] {
     for (std::size_t k = next++; k < mine.size(); k = next++) {
       const Station& s = *mine[k];
@@ -313,7 +307,9 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
           r.message = e.what();
         }
       }
-      progress.done(++finished);
+      const std::size_t done = ++finished;
+      const std::lock_guard<std::mutex> hold(progress_lock);
+      progress.update(static_cast<long long>(done));
     }
   };
   const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(std::max(1, o.jobs)), mine.size());
@@ -321,6 +317,7 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
   for (std::size_t t = 1; t < n; ++t) pool.emplace_back(worker);
   worker();
   for (std::thread& t : pool) t.join();
+  progress.finish();
 
   json manifest = {{"table", fs::absolute(o.table).lexically_normal().string()},
                    {"shard", o.shard},
@@ -376,7 +373,9 @@ int merge_campaigns(const std::string& out_dir, const std::vector<std::string>& 
   if (static_cast<int>(seen.size()) != shards) {
     std::string missing;
     for (int i = 0; i < shards; ++i) {
-      if (seen.count(i) == 0) missing += (missing.empty() ? "" : ", ") + std::to_string(i) + "/" + std::to_string(shards);
+      if (seen.count(i) > 0) continue;
+      if (!missing.empty()) missing += ", ";
+      missing += std::to_string(i) + "/" + std::to_string(shards);
     }
     throw rt::RunStop("shards missing: " + missing);
   }

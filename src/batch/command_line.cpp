@@ -115,10 +115,12 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
   app.allow_extras(true);
   std::vector<std::string> operands;
   Valued svg{"--svg", {}}, json{"--json", {}}, starts{"--starts", {}}, bootstrap{"--bootstrap", {}},
-      confidence{"--confidence", {}}, seed{"--bootstrap-seed", {}}, jobs{"--jobs", {}};
+      confidence{"--confidence", {}}, seed{"--bootstrap-seed", {}}, jobs{"--jobs", {}}, stations{"--stations", {}},
+      out{"--out", {}}, parameters{"--parameters", {}}, shard{"--shard", {}}, merge{"--merge", {}};
   bool help = false, version = false;
   app.add_option("operands", operands);
-  for (Valued* v : {&svg, &json, &starts, &bootstrap, &confidence, &seed, &jobs}) {
+  for (Valued* v : {&svg, &json, &starts, &bootstrap, &confidence, &seed, &jobs, &stations, &out, &parameters, &shard,
+                    &merge}) {
     app.add_option(v->name, v->values)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->expected(0, 1)
@@ -190,6 +192,57 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
   if (!single_value(seed, app.count("--bootstrap-seed"), "a number", text, cl.error)) return cl;
   if (!text.empty() && !seed_number(text, o.bootstrap_seed, cl.error)) return cl;
 
+  for (const auto& [v, into] : {std::pair<const Valued*, std::string*>{&stations, &o.stations}, {&out, &o.out_dir},
+                                 {&parameters, &o.default_parameters}, {&merge, &o.merge_out}}) {
+    if (!single_value(*v, app.count(v->name), v == &out || v == &merge ? "a folder" : "a file name", *into,
+                      cl.error)) {
+      return cl;
+    }
+  }
+  text.clear();
+  if (!single_value(shard, app.count("--shard"), "I/N", text, cl.error)) return cl;
+  if (!text.empty()) {
+    const std::size_t slash = text.find('/');
+    long long i = -1, n = 0;
+    std::string ignored;
+    if (slash == std::string::npos || !whole_number(text.substr(0, slash), 0, kMaxShards - 1, "--shard", i, ignored) ||
+        !whole_number(text.substr(slash + 1), 1, kMaxShards, "--shard", n, ignored) || i >= n) {
+      cl.error = "--shard takes I/N with 0 <= I < N <= " + std::to_string(kMaxShards) + " (got \"" + text + "\")";
+      return cl;
+    }
+    o.shard = static_cast<int>(i);
+    o.shards = static_cast<int>(n);
+  }
+  if (!o.merge_out.empty()) {
+    if (operands.empty()) {
+      cl.error = "--merge OUT needs the shard folders to merge";
+      return cl;
+    }
+    o.merge_dirs = operands;
+    cl.action = CommandLine::Action::Merge;
+    return cl;
+  }
+  if (!o.stations.empty() || !o.out_dir.empty()) {
+    if (o.stations.empty() || o.out_dir.empty()) {
+      cl.error = "a campaign needs both --stations TABLE and --out DIR";
+      return cl;
+    }
+    if (!operands.empty()) {
+      cl.error = "a campaign takes no PARAMETERS DATA OUTPUT operands (got " + operands[0] + "): the table names them";
+      return cl;
+    }
+    if (!o.svg.empty() || !o.json.empty()) {
+      cl.error = "in a campaign every station gets its result.json and figure.svg: --svg and --json take no file";
+      return cl;
+    }
+    o.figure.planes = !no_planes;
+    cl.action = CommandLine::Action::Campaign;
+    return cl;
+  }
+  if (!o.default_parameters.empty() || o.shards != 1) {
+    cl.error = std::string(o.shards != 1 ? "--shard" : "--parameters") + " belongs to a campaign: give --stations and --out";
+    return cl;
+  }
   if (operands.size() < 3) {
     static const char* const kNames[] = {"PARAMETERS", "DATA", "OUTPUT"};
     cl.error = std::string("missing operand ") + kNames[operands.size()];
@@ -235,7 +288,9 @@ std::string conflicting_paths(const Options& o) {
 const char* const kUsageLine =
     "Usage: zarkel-batch PARAMETERS DATA OUTPUT [--svg FIGURE.svg] [--json RESULT.json]\n"
     "                    [--no-planes] [--labels] [--quiet] [--strict] [--starts K] [--bootstrap B]\n"
-    "                    [--confidence P] [--bootstrap-seed S] [--jobs J] [--progress]";
+    "                    [--confidence P] [--bootstrap-seed S] [--jobs J] [--progress]\n"
+    "       zarkel-batch --stations TABLE.csv --out DIR [--parameters FILE] [--shard I/N] [run options]\n"
+    "       zarkel-batch --merge OUT DIR...";
 
 std::string usage_text() {
   return std::string(kUsageLine) +
@@ -260,6 +315,13 @@ std::string usage_text() {
          "  --jobs J             worker threads (default: one per hardware thread); the results do\n"
          "                       not depend on J\n"
          "  --progress           show the progress line even when standard error is not a terminal\n"
+         "  --stations TABLE     run every station of a CSV table (station, data, parameters,\n"
+         "                       longitude, latitude, other columns carried) into --out DIR:\n"
+         "                       DIR/<station>/{LISTING,result.json,figure.svg}, DIR/summary.csv,\n"
+         "                       DIR/stations.geojson\n"
+         "  --parameters FILE    the PARAMETERS file of the stations without their own\n"
+         "  --shard I/N          run only the stations whose row (from 0) is I modulo N\n"
+         "  --merge OUT DIR...   gather the shard folders DIR... of one campaign into OUT\n"
          "  --help               show this text\n"
          "  --version            show the version\n"
          "\n"

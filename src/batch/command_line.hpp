@@ -3,6 +3,9 @@
 //   zarkel-batch PARAMETERS DATA OUTPUT [--svg FIGURE.svg] [--json RESULT.json]
 //                [--no-planes] [--labels] [--quiet] [--strict] [--starts K] [--bootstrap B] [--confidence P]
 //                [--bootstrap-seed S] [--jobs J] [--progress]
+// or a campaign:
+//   zarkel-batch --stations TABLE.csv --out DIR [--parameters FILE] [--shard I/N] [run options]
+//   zarkel-batch --merge OUT DIR...
 // plus --help and --version.
 #include <cstdint>
 #include <string>
@@ -25,17 +28,26 @@ struct Options {
   int jobs = 0;                     // worker threads; 0: one per hardware thread
   bool progress = false;            // progress line even when standard error is not a terminal
   bool strict = false;              // a warning refuses the run
+  // Campaigns: --stations TABLE --out DIR [--parameters FILE] [--shard I/N],
+  // or --merge OUT DIR...
+  std::string stations = {}, out_dir = {}, default_parameters = {}, merge_out = {};
+  int shard = 0, shards = 1;
+  std::vector<std::string> merge_dirs = {};
+  // How the result document names the DATA and OUTPUT files, when not as
+  // given (a campaign names them within the station's folder).
+  std::string data_name = {}, output_name = {};
 };
 
 // Limits of the numeric options.
 constexpr int kMaxStarts = 10000;
 constexpr int kMaxReplicates = 100000;
 constexpr int kMaxJobs = 1024;
+constexpr int kMaxShards = 100000;
 
 extern const char* const kUsageLine;
 
 struct CommandLine {
-  enum class Action { Run, Help, Version, Usage };
+  enum class Action { Run, Campaign, Merge, Help, Version, Usage };
   Action action = Action::Usage;
   Options options;
   std::string error;  // Usage: what is wrong with the command line

@@ -1,0 +1,147 @@
+// Campaigns run by the real zarkel-batch: the bundled three-station example
+// (one spreadsheet, one deliberate error), threads and shards giving the same
+// bytes, the map layer read by a real GIS reader, bad tables.
+#include <nlohmann/json.hpp>
+
+#include "batch_files.hpp"
+
+namespace zk::test {
+namespace {
+
+using json = nlohmann::json;
+
+class Campaign : public ScratchTest {
+ protected:
+  // The bundled example, copied so that its relative paths hold.
+  void SetUp() override {
+    ScratchTest::SetUp();
+    const fs::path ex = fs::path(ZARKEL_SOURCE_DIR) / "examples";
+    fs::create_directories(at("examples/campaign"));
+    for (const char* f : {"DATA", "PARAMETERS", "field.csv"}) fs::copy_file(ex / f, at("examples") / f);
+    fs::copy_file(ex / "campaign" / "stations.csv", at("examples/campaign/stations.csv"));
+  }
+  Outcome campaign(const std::string& out, std::vector<std::string> more = {}) const {
+    std::vector<std::string> args = {"--stations", at("examples/campaign/stations.csv").string(), "--out",
+                                     at(out).string(), "--quiet"};
+    args.insert(args.end(), more.begin(), more.end());
+    return batch(args);
+  }
+  std::string file(const std::string& p) const { return slurp(at(p)); }
+};
+
+TEST_F(Campaign, ExampleRunsEveryStationAndSaysWhichFailed) {
+  const Outcome two = campaign("j1", {"--jobs", "2"});
+  fs::rename(at("j1"), at("j2"));
+  const Outcome one = campaign("j1", {"--jobs", "1"});
+  EXPECT_EQ(one.status, 1) << one.err;  // old-road: longitude 200
+  EXPECT_NE(one.err.find("station old-road (row 4) failed"), std::string::npos) << one.err;
+  EXPECT_NE(one.err.find("warning: 1 station is not in stations.geojson"), std::string::npos) << one.err;
+  for (const char* f : {"summary.csv", "stations.geojson", "quarry-north/LISTING", "quarry-north/result.json",
+                        "quarry-north/figure.svg", "river-cut/DATA", "river-cut/result.json", "river-cut/figure.svg"}) {
+    EXPECT_FALSE(file(std::string("j1/") + f).empty()) << f;
+    EXPECT_TRUE(file(std::string("j1/") + f) == file(std::string("j2/") + f)) << f;
+  }
+  EXPECT_FALSE(fs::exists(at("j1/old-road")));
+  // The listing of a station is the single run's.
+  ASSERT_EQ(batch({at("examples/PARAMETERS").string(), at("examples/DATA").string(), at("single").string(),
+                   "--quiet"}).status, 0);
+  EXPECT_TRUE(file("single") == file("j1/quarry-north/LISTING"));
+
+  // Every feature's properties are its station's result document.
+  const json geo = json::parse(file("j1/stations.geojson"));
+  ASSERT_EQ(geo["features"].size(), 2u);
+  for (const json& f : geo["features"]) {
+    const json& p = f["properties"];
+    const json r = json::parse(file("j1/" + p["station"].get<std::string>() + "/result.json"));
+    EXPECT_EQ(f["geometry"]["coordinates"], json::array({p["longitude"], p["latitude"]}));
+    EXPECT_EQ(p["R"], r["final"]["R"]);
+    EXPECT_EQ(p["sigma3_trend"], r["final"]["axes"][2]["trend_deg"]);
+    EXPECT_EQ(p["SHmax_deg"], r["final"]["stress_state"]["SHmax_deg"]);
+    EXPECT_EQ(p["deviation_deg"], r["final"]["residual_std_deg"]);
+    EXPECT_EQ(p["mean_misfit_deg"], r["final"]["misfit_statistics"]["all"]["mean_deg"]);
+    EXPECT_EQ(p["lithology"].is_string(), true);
+  }
+  const std::vector<std::string> rows = lines_of(file("j1/summary.csv"));
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0].rfind("station,longitude,latitude,status,message,N,NMIN,sigma1_trend,", 0), 0u);
+  EXPECT_EQ(rows[3].rfind("old-road,,43.305,failed,\"CSV file ", 0), 0u) << rows[3];
+
+  // A GIS reader sees two points with the summary's fields.
+  const Outcome ogr = shell("ogrinfo -ro -al -so " + shell_quoted(at("j1/stations.geojson").string()));
+  if (ogr.status == 127) GTEST_SKIP() << "ogrinfo (gdal-bin) is not installed";
+  EXPECT_NE(ogr.out.find("Feature Count: 2"), std::string::npos) << ogr.out;
+  EXPECT_NE(ogr.out.find("Geometry: Point"), std::string::npos) << ogr.out;
+  for (const char* field : {"SHmax_deg: Real", "wsm_regime: String", "N: Integer", "lithology: String"}) {
+    EXPECT_NE(ogr.out.find(field), std::string::npos) << field << "\n" << ogr.out;
+  }
+}
+
+TEST_F(Campaign, ShardsMergedGiveTheUnshardedBytes) {
+  const std::string table =
+      "station,data,parameters,longitude,latitude\n"
+      "a,../DATA,../PARAMETERS,1,1\nb,../field.csv,../PARAMETERS,2,2\nc,../DATA,../PARAMETERS,,\n"
+      "d,missing.dat,../PARAMETERS,4,4\ne,../DATA,../PARAMETERS,5,5\n";
+  spit(at("examples/campaign/stations.csv"), table);
+  campaign("all", {"--bootstrap", "4", "--starts", "2"});
+  std::vector<std::string> shards;
+  for (int i = 0; i < 3; ++i) {
+    const std::string name = "shard" + std::to_string(i);
+    campaign(name, {"--bootstrap", "4", "--starts", "2", "--shard", std::to_string(i) + "/3"});
+    shards.push_back(at(name).string());
+  }
+  std::vector<std::string> args = {"--merge", at("merged").string()};
+  args.insert(args.end(), shards.begin(), shards.end());
+  const Outcome m = batch(args);
+  EXPECT_EQ(m.status, 0) << m.err;
+  for (const char* f : {"summary.csv", "stations.geojson", "b/DATA", "b/result.json", "e/figure.svg"}) {
+    EXPECT_TRUE(file(std::string("all/") + f) == file(std::string("merged/") + f)) << f;
+  }
+  EXPECT_NE(file("all/summary.csv").find(",ok,,40,32,"), std::string::npos);
+  const json r = json::parse(file("all/a/result.json"));
+  const std::vector<std::string> row = lines_of(file("all/summary.csv"));
+  std::string cone = ",";
+  cone += r["bootstrap"]["axes"][0]["cone_deg"].dump();
+  cone += ",";
+  EXPECT_NE(row[1].find(cone), std::string::npos) << row[1];
+
+  const Outcome incomplete = batch({"--merge", at("m2").string(), shards[0], shards[2]});
+  EXPECT_EQ(incomplete.status, 1);
+  EXPECT_NE(incomplete.err.find("shards missing: 1/3"), std::string::npos) << incomplete.err;
+}
+
+TEST_F(Campaign, BadTablesNameTheRowAndTheOthersStillRun) {
+  struct Case {
+    const char* name;
+    std::string table;
+    int status;
+    std::string says;
+  } const cases[] = {
+      {"no station column", "site,data\na,../DATA\n", 1, "has no `station` column"},
+      {"no data column", "station,file\na,../DATA\n", 1, "has no `data` column"},
+      {"unsafe name", "station,data,parameters\n../x,../DATA,../PARAMETERS\nok,../DATA,../PARAMETERS\n", 1,
+       "row 2, column 1 (station): station name \"../x\" is not a folder name"},
+      {"empty name", "station,data,parameters\n,../DATA,../PARAMETERS\nok,../DATA,../PARAMETERS\n", 1,
+       "station name \"\" is not a folder name"},
+      {"twice", "station,data,parameters\nok,../DATA,../PARAMETERS\nok,../DATA,../PARAMETERS\n", 1,
+       "row 3, column 1 (station): station \"ok\" is named twice"},
+      {"longitude", "station,data,parameters,longitude,latitude\nok,../DATA,../PARAMETERS,200,1\n", 1,
+       "longitude 200 is outside -180 to 180"},
+      {"latitude text", "station,data,parameters,longitude,latitude\nok,../DATA,../PARAMETERS,1,north\n", 1,
+       "latitude \"north\" is not a number"},
+      {"no data file", "station,data,parameters\nok,none.dat,../PARAMETERS\n", 1, "none.dat does not exist"},
+      {"no parameters", "station,data\nok,../DATA\n", 1, "no parameters file"},
+  };
+  for (const Case& c : cases) {
+    spit(at("examples/campaign/stations.csv"), c.table);
+    fs::remove_all(at("out"));
+    const Outcome r = campaign("out");
+    EXPECT_EQ(r.status, c.status) << c.name;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << c.name << ": " << r.err;
+    if (c.table.find("\nok,../DATA,../PARAMETERS\n") != std::string::npos && std::string(c.name) != "twice") {
+      EXPECT_TRUE(fs::exists(at("out/ok/LISTING"))) << c.name;  // the good station still ran
+    }
+  }
+}
+
+}  // namespace
+}  // namespace zk::test
