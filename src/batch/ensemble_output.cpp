@@ -58,12 +58,22 @@ void add_ensemble_json(json& doc, const BatchResult& r) {
       if (!rep.ok) continue;
       samples.push_back({{"replicate", rep.index}, {"NSEED", rep.NSEED}, {"axes", axes_json(rep.tensor)}, {"R", json_float(rep.tensor.P(4))}});
     }
+    json shmax = b.stats.SHmax ? json{{"low", json_real(b.stats.SHmax->low)}, {"high", json_real(b.stats.SHmax->high)},
+                                      {"undefined", b.stats.shmax_undefined}}
+                               : json(nullptr);
+    json regimes = json::object();
+    for (int k = 0; k < 6; ++k) {
+      const int n = b.stats.regimes[k];
+      regimes[wsm_regime_code(static_cast<WsmRegime>(k))] = b.stats.used > 0 ? json(static_cast<double>(n) / b.stats.used) : json(nullptr);
+    }
     doc["bootstrap"] = {{"replicates", b.replicates},
                         {"failed", b.failed()},
                         {"confidence", b.confidence / 100.0},
                         {"seed", b.seed},
                         {"axes", axes},
                         {"R", R},
+                        {"SHmax", shmax},
+                        {"regimes", regimes},
                         {"samples", samples}};
   }
 }
@@ -95,6 +105,7 @@ std::string ensemble_summary(const BatchResult& r) {
       s += " sigma" + std::to_string(L) + " " + (c ? format("%.1f", *c) : std::string("-"));
     }
     s += " deg, R " + (b.stats.R ? format("%.2f", b.stats.R->low) + "-" + format("%.2f", b.stats.R->high) : "-");
+    if (b.stats.SHmax) s += ", SHmax " + format("%.1f", b.stats.SHmax->low) + "-" + format("%.1f", b.stats.SHmax->high);
     s += " (" + std::to_string(b.replicates) + " replicates, " + std::to_string(b.failed()) + " failed)";
   }
   const std::string warning = ambiguity_warning(r);

@@ -105,6 +105,26 @@ BootstrapStats bootstrap_stats(const TensorSnapshot& main, const std::vector<Rep
   const double tail = (100.0 - percent) / 2.0;
   std::vector<double> low = R;
   s.R = Interval{nearest_rank(low, tail), nearest_rank(R, 100.0 - tail)};
+
+  const std::optional<double> main_shmax = stress_state(main).shmax;
+  std::vector<double> dev;
+  for (const Replicate& r : reps) {
+    if (!r.ok) continue;
+    const StressState st = stress_state(r.tensor);
+    ++s.regimes[static_cast<int>(st.wsm.regime)];
+    if (!st.shmax) {
+      ++s.shmax_undefined;
+    } else if (main_shmax) {
+      double d = std::fmod(*st.shmax - *main_shmax, 180.0);  // (-180, 180)
+      if (d <= -90.0) d += 180.0;
+      if (d > 90.0) d -= 180.0;
+      dev.push_back(d);
+    }
+  }
+  if (main_shmax && !dev.empty()) {
+    std::vector<double> low_dev = dev;
+    s.SHmax = Interval{*main_shmax + nearest_rank(low_dev, tail), *main_shmax + nearest_rank(dev, 100.0 - tail)};
+  }
   return s;
 }
 

@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "engine/stress_state.hpp"
 #include "ensemble/starts.hpp"
 
 namespace zk::ensemble {
@@ -52,6 +53,14 @@ struct BootstrapStats {
   int used = 0;                             // replicates that did not fail
   std::optional<double> cone_deg[3];        // per axis: half-angle holding P % of the replicate axes
   std::optional<Interval> R;                // P % percentile interval of R
+  // SHmax (Lund & Townend, degrees): the main value plus the P % percentile
+  // interval of the replicates' deviations from it, folded into (-90, 90]
+  // (an axial angle), so low <= SHmax <= high and the bounds may leave
+  // [0, 180) when the interval crosses north. None when the main tensor has
+  // no SHmax or no replicate has one.
+  std::optional<Interval> SHmax;
+  int shmax_undefined = 0;  // replicates without an SHmax (radial stress), left out of it
+  int regimes[6] = {};      // replicates per World Stress Map regime, in WsmRegime order
 };
 
 // Nearest-rank percentile: the smallest value of `values` with at least

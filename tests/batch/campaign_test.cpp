@@ -99,6 +99,14 @@ TEST_F(Campaign, ShardsMergedGiveTheUnshardedBytes) {
   EXPECT_NE(file("all/summary.csv").find(",ok,,40,32,"), std::string::npos);
   const json r = json::parse(file("all/a/result.json"));
   const std::vector<std::string> row = lines_of(file("all/summary.csv"));
+  // The SHmax interval holds the final SHmax; the regime shares add to 1.
+  const double shmax = r["final"]["stress_state"]["SHmax_deg"].get<double>();
+  EXPECT_LE(r["bootstrap"]["SHmax"]["low"].get<double>(), shmax);
+  EXPECT_GE(r["bootstrap"]["SHmax"]["high"].get<double>(), shmax);
+  double shares = 0.0;
+  for (const auto& [regime, share] : r["bootstrap"]["regimes"].items()) shares += share.get<double>();
+  EXPECT_NEAR(shares, 1.0, 1e-12);
+  expect_valid_results({at("all/a/result.json")});
   std::string cone = ",";
   cone += r["bootstrap"]["axes"][0]["cone_deg"].dump();
   cone += ",";
