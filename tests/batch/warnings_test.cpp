@@ -31,6 +31,10 @@ TEST_F(Warnings, EveryPitfallWarnsAndStrictRefuses) {
       {"", example_data_with(3, "   59    55     S   88   E        i"), "DATA\", line 3, column 35: sense \"i\" is not N, I, D or S"},
       {"", example_data_with(4, "  179    41     W   80   s        N"), "line 4, column 26: pitch quadrant \"s\""},
       {"", example_data_with(6, ""), "line 6: a blank line among the records"},
+      {"", example_data_with(3, "   59    55     S   88   E         N"), "column 35: no sense letter (the \"N\" in column 36"},
+      {"", example_data_with(5, "  161    95     E   59   S        N"), "line 5, columns 10-11: dip 95 is outside 0 to 90"},
+      {"", example_data_with(5, "  161    68     E   99   S        N"), "line 5, columns 21-22: pitch 99 is outside 0 to 90"},
+      {"", example_data_with(5, "  370    68     E   59   S        N"), "line 5, columns 3-5: strike direction 370"},
       {"1 0\n1 80 500 7 0,5\n", "", "PARAMETERS\", line 2, column 14: \"5\" is left on the line after the run parameters"},
       {"1,0\n4,80,500,7,2\n120,60,\n300,10,0,35\n", "", "line 4, column 10: \"35\" is left on the line after the imposed axes"},
   };

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -49,6 +50,40 @@ TEST(Read, Integers) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(read_ints(c.fmt, c.text, static_cast<int>(c.want.size())), c.want) << c.fmt << " on \"" << c.text << "\"";
+  }
+}
+
+// A record end is a blank, and blanks, one comma and blanks are one
+// separator: a comma opening a record separates the value before it unless a
+// comma already followed that value. Rows confirmed with GNU Fortran 12;
+// after "|", a second read from the same text.
+TEST(Read, CommaOpeningARecord) {
+  const std::pair<const char*, std::vector<int>> cases[] = {
+      {"120 60\n,300,10,35", {120, 60, 300, 10, 35}},  // the separator of 60
+      {"1,0\n1,80\n,5,7,2", {1, 0, -1, 1, 80, 5, 7, 2}},
+      {"1\n\n\t,5", {1, 5}},                            // blank records between
+      {"1\n,\n,5", {1, 5}},                             // a lone comma leaves 1 waiting
+      {"2*7\n,5", {7, 7, 5}},
+      {"1 0\n\n,5,7", {1, 0, -1, 5, 7}},                // a read whose first record is blank
+      {"1,\n,5", {1, kUnset, 5}},                       // null: a comma already followed 1
+      {"1\n, ,5", {1, kUnset, 5}},                      // null: a comma after the separator
+      {"1\n,5 ,\n,6", {1, 5, kUnset, 6}},
+      {"1 0\n,5,7", {1, 0, -1, kUnset, 5}},             // null: first in a read
+      {"1\n;2", {1, kUnset, 2}},                        // a semicolon opening a record is null
+      {"1\n/23,4", {1, 23, kUnset}},                    // a slash right after a record end
+  };
+  for (const auto& [text, want] : cases) {
+    std::vector<int> got(want.size(), kUnset);
+    const auto split = std::find(want.begin(), want.end(), -1) - want.begin();
+    TextSource src(text);
+    const Target first[] = {target_each(got.data(), static_cast<int>(split))};
+    read_list(src, first);
+    if (split < static_cast<long>(want.size())) {
+      got[static_cast<std::size_t>(split)] = -1;
+      const Target second[] = {target_each(got.data() + split + 1, static_cast<int>(want.size()) - static_cast<int>(split) - 1)};
+      read_list(src, second);
+    }
+    EXPECT_EQ(got, want) << "\"" << text << "\"";
   }
 }
 
