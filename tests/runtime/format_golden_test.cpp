@@ -1,5 +1,5 @@
 // Formatted and list-directed output against GNU Fortran. Every expected
-// record in goldens.txt was written by gfortran (make_goldens.py regenerates
+// record in goldens.txt was written by gfortran (tools/make_goldens.py regenerates
 // the formatted rows from golden_layouts.txt); the tests do not need it.
 #include <gtest/gtest.h>
 

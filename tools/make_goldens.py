@@ -4,7 +4,7 @@
 Needs gfortran and the format probe (FMTPROBE, default ../shared/tools/fmtprobe
 beside the project folder);
 the tests themselves do not. Usage:
-    make_goldens.py golden_layouts.txt > rows.txt
+    tools/make_goldens.py tests/runtime/golden_layouts.txt > rows.txt
 and replace the "F" rows of goldens.txt with rows.txt (the "D" rows, list-directed
 writes, are kept by hand). A row: "F layout", one line per item (I int,
 R float bits in hex, L T/F, S text), one "W record" line per expected record,
@@ -22,7 +22,7 @@ import sys
 
 PROBE = os.environ.get(
     "FMTPROBE",
-    os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "shared", "tools", "fmtprobe"))
+    os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "shared", "tools", "fmtprobe"))
 
 INTS = ["7", "-3", "1000", "0", "42", "-99", "123", "5", "99999", "-1"]
 REALS = ["0.125", "-0.00001", "1e30", "0.0", "3.14159", "-123.456", "0.375", "-0.5",
