@@ -44,15 +44,17 @@ void opef2(Workspace& ws, FieldRef name, std::string_view label, int unit, std::
       menutail(ws);
     }
     bool opened = false;
+    std::string why;  // the reason of a refusal
     if (mode == 0 && io.iostdin == 5) {
       // The console's chooser: the path is typed as one line. An empty answer
       // chooses nothing, and the field keeps the previous name.
       ws.units.write(io.iostdout, "(3(1x,a))", "Choose", prompt);
       const std::string answer = chosen_path(ws.units.read_record(unit::kConsoleIn));
+      if (answer.empty()) why = "no file name given";
       if (!answer.empty()) {
         path = answer;
         field = path;
-        opened = ws.units.open(unit, path, tstatus);
+        opened = ws.units.open(unit, path, tstatus, &why);
         if (opened) {
           path = ws.units.path(unit);
           field = path;
@@ -64,7 +66,7 @@ void opef2(Workspace& ws, FieldRef name, std::string_view label, int unit, std::
         inchardef(ws, field, prompt, field.view(), st);
       }
       path = std::string(trimmed(field.view()));
-      opened = !path.empty() && path != " " && ws.units.open(unit, path, tstatus);
+      opened = !path.empty() && path != " " && ws.units.open(unit, path, tstatus, &why);
     }
 
     if (opened) {
@@ -81,11 +83,13 @@ void opef2(Workspace& ws, FieldRef name, std::string_view label, int unit, std::
     ws.units.write(io.iostdout, "(3(1x,a))", "COULD NOT OPEN", tlabel, "FILE");
     ws.units.write(io.iostdout, "(3(1x,a))", "File name =", field.view());
     ws.units.write(io.iostdout, "(1x,a,1x,i4)", "for unit =", unit);
+    if (!why.empty()) ws.units.write(io.iostdout, "(1x,a,1x,a)", "Reason:", why);
     if (mode != 0) {
       ws.units.write(io.iostdout, "(3(1x,a))", "===> STOPPING EXECUTION");
       errortail00(ws);
       sorryface(ws);
-      throw rt::RunStop("could not open the " + tlabel + " file " + path, 1, true);
+      throw rt::RunStop("could not open the " + tlabel + " file " + path + (why.empty() ? "" : " (" + why + ")"), 1,
+                        true);
     }
     ws.units.write(io.iostdout, "(3(1x,a))", "===> RETRYING");
     warningtail00(ws);

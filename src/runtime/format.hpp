@@ -2,6 +2,7 @@
 // Fortran edit-descriptor formats, as GNU Fortran's runtime writes and reads
 // them. A format is parsed once into a small tree (cached by its text) and
 // handed to one writer per descriptor.
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>
@@ -43,6 +44,10 @@ struct RecordSource {
   virtual bool is_console() const { return false; }
   // How messages name the source, e.g. DATA file "x.dat".
   virtual std::string where() const { return "file \"" + file() + "\""; }
+  // The whole length of the record last returned, and whether characters
+  // other than blanks were skipped from it (records.hpp).
+  virtual std::uint64_t record_length() const { return 0; }
+  virtual bool record_cut() const { return false; }
 };
 
 // One formatted read (Iw, Fw.d, Aw, Tn, nX, nA1, '/'...): every read starts
@@ -72,21 +77,26 @@ struct ListRest {
 };
 std::optional<ListRest> read_list(RecordSource& src, std::span<const Target> targets);
 
-// Records taken from a text, one per line (an internal read, e.g. a number
-// read from an answer already typed).
+// Records taken from a text, one per line, kept as records.hpp says (an
+// internal read, e.g. a number read from an answer already typed). An empty
+// text is one empty record.
 class TextSource : public RecordSource {
  public:
   explicit TextSource(std::string_view text, std::string name = "answer");
   std::string next_record() override;
   const std::string& file() const override { return name_; }
   int line() const override { return line_; }
-  bool at_end() override { return next_ >= lines_.size(); }
+  bool at_end() override { return next_ > text_.size() || (next_ == text_.size() && !text_.empty()); }
   std::string where() const override { return name_; }
+  std::uint64_t record_length() const override { return length_; }
+  bool record_cut() const override { return cut_; }
 
  private:
-  std::vector<std::string> lines_;
-  std::size_t next_ = 0;
+  std::string text_;
+  std::size_t next_ = 0;  // start of the next line
   int line_ = 0;
+  std::uint64_t length_ = 0;
+  bool cut_ = false;
   std::string name_;
 };
 

@@ -1,5 +1,6 @@
 #include "runtime/interrupt.hpp"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -10,13 +11,15 @@ namespace zk::rt {
 
 namespace {
 
-constexpr int kSlots = 16;
+constexpr int kSlots = 32;
 constexpr std::size_t kPathMax = 4096;
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
 
 enum : int { kFree = 0, kFilling = 1, kReady = 2 };
 
 struct Slot {
   std::atomic<int> state{kFree};
+  int dirfd = AT_FDCWD;
   char path[kPathMax];
 };
 
@@ -31,25 +34,35 @@ extern "C" void on_signal(int sig) {
     (void)!::write(2, &nl, 1);
   }
   for (Slot& s : slots) {
-    if (s.state.load() == kReady) ::unlink(s.path);
+    if (s.state.load() == kReady) ::unlinkat(s.dirfd, s.path, 0);
   }
   ::_exit(128 + sig);
 }
 
+sigset_t cleanup_signals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int sig : kSignals) sigaddset(&set, sig);
+  return set;
+}
+
 }  // namespace
 
-int register_temporary(const std::string& path) {
-  if (path.size() >= kPathMax) return -1;
+int register_temporary(int dirfd, const std::string& name) {
+  if (name.size() >= kPathMax) return -1;
   for (int i = 0; i < kSlots; ++i) {
     int expected = kFree;
     if (slots[i].state.compare_exchange_strong(expected, kFilling)) {
-      std::memcpy(slots[i].path, path.c_str(), path.size() + 1);
+      slots[i].dirfd = dirfd;
+      std::memcpy(slots[i].path, name.c_str(), name.size() + 1);
       slots[i].state.store(kReady);
       return i;
     }
   }
   return -1;
 }
+
+int register_temporary(const std::string& path) { return register_temporary(AT_FDCWD, path); }
 
 void unregister_temporary(int slot) {
   if (slot >= 0 && slot < kSlots) slots[slot].state.store(kFree);
@@ -60,18 +73,16 @@ void set_line_open_on_stderr(bool open) { line_open.store(open); }
 void remove_temporaries_on_signal() {
   struct sigaction sa {};
   sa.sa_handler = on_signal;
-  sigemptyset(&sa.sa_mask);
-  sigaddset(&sa.sa_mask, SIGINT);
-  sigaddset(&sa.sa_mask, SIGTERM);
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
+  sa.sa_mask = cleanup_signals();
+  for (int sig : kSignals) {
+    struct sigaction old {};
+    if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    sigaction(sig, &sa, nullptr);
+  }
 }
 
 SignalsHeld::SignalsHeld() {
-  sigset_t block;
-  sigemptyset(&block);
-  sigaddset(&block, SIGINT);
-  sigaddset(&block, SIGTERM);
+  const sigset_t block = cleanup_signals();
   pthread_sigmask(SIG_BLOCK, &block, &saved_);
 }
 

@@ -1,30 +1,35 @@
 #pragma once
-// Temporary files that an interrupted process removes: SIGINT or SIGTERM
-// unlinks every registered path and ends the process with status 128 + the
-// signal number, whatever thread is running (workers stop with it). The
-// registry is the one process-wide table a signal handler can read: fixed
-// slots, lock-free, nothing allocated in the handler.
+// Temporary files that an interrupted process removes: SIGINT, SIGTERM,
+// SIGHUP, SIGQUIT or SIGPIPE unlinks every registered temporary and ends the
+// process with status 128 + the signal number, whatever thread is running
+// (workers stop with it). A signal ignored when the program starts (nohup,
+// "&" in a script) stays ignored. The registry is the one process-wide table
+// a signal handler can read: fixed slots, lock-free, nothing allocated in the
+// handler.
 #include <signal.h>
 
 #include <string>
 
 namespace zk::rt {
 
-// Registers a temporary file; returns its slot, or -1 when the path is too
-// long or every slot is taken (the file is then only removed as usual).
+// Registers a temporary file, by path or by its name in the directory open as
+// `dirfd`; returns its slot, or -1 when the name is too long or every slot is
+// taken (the file is then only removed as usual).
 int register_temporary(const std::string& path);
+int register_temporary(int dirfd, const std::string& name);
 // Forgets a slot (after the file was renamed or removed); -1 is ignored.
 void unregister_temporary(int slot);
 
-// Installs the handlers for SIGINT and SIGTERM.
+// Installs the handlers.
 void remove_temporaries_on_signal();
 // While `open`, a self-updating line is on standard error: the handler ends
 // it with a newline before exiting.
 void set_line_open_on_stderr(bool open);
 
-// While alive, SIGINT and SIGTERM wait (blocked in the calling thread), so
-// a group of renames is not cut in the middle; a signal that came meanwhile
-// is acted on when the guard ends.
+// While alive, those signals wait (blocked in the calling thread), so a
+// temporary gets or loses its name, or a group of renames is made, without
+// being cut in the middle; a signal that came meanwhile is acted on when the
+// guard ends.
 class SignalsHeld {
  public:
   SignalsHeld();

@@ -13,6 +13,7 @@
 #include "runtime/numbers.hpp"
 #include "runtime/printable.hpp"
 #include "runtime/format_tree.hpp"
+#include "runtime/records.hpp"
 
 namespace zk::rt {
 namespace {
@@ -136,6 +137,15 @@ std::string next_or_end(RecordSource& src, std::size_t expected) {
   return src.next_record();
 }
 
+// The error for a value that lies in the part of a long line not kept.
+[[noreturn]] void beyond_kept(RecordSource& src, const std::string& what) {
+  throw InputError(src.file(), src.line(),
+                   src.where() + ", " + long_line(src.line(), src.record_length()) + ": " + what +
+                       " lies beyond the part of a line that is read (" + std::to_string(kVerbatimColumns) +
+                       " columns, then up to " + std::to_string(kKeptCharacters) +
+                       " characters with each run of blanks counted as one)");
+}
+
 class FormattedReader : public FormatCursor<FormattedReader> {
  public:
   FormattedReader(const Format& f, RecordSource& src, std::vector<Slot> slots)
@@ -157,6 +167,9 @@ class FormattedReader : public FormatCursor<FormattedReader> {
 
   // w columns from the cursor; a record shorter than the field reads as blanks.
   std::string field(int w) {
+    if (pos_ + static_cast<std::size_t>(w) > kVerbatimColumns && src_.record_length() > kVerbatimColumns) {
+      beyond_kept(src_, "columns " + std::to_string(pos_ + 1) + "-" + std::to_string(pos_ + static_cast<std::size_t>(w)));
+    }
     std::string t(static_cast<std::size_t>(w), ' ');
     for (std::size_t k = 0; k < t.size(); ++k) {
       if (pos_ + k < rec_.size()) t[k] = rec_[pos_ + k];
@@ -251,7 +264,8 @@ class ListReader {
     bool crossed = waiting;          // a record end is the last thing passed
     while (next_ < slots_.size()) {
       while (p_ < rec_.size() && blank(rec_[p_])) ++p_;
-      if (p_ >= rec_.size()) {
+      if (p_ >= rec_.size()) {  // the end of a record parts values like a blank
+        if (src_.record_cut()) beyond_kept(src_, "item " + std::to_string(next_ + 1));
         rec_ = next_or_end(src_, slots_.size());
         p_ = 0;
         crossed = true;
@@ -319,7 +333,10 @@ class ListReader {
     const std::size_t start = p_++;
     std::string t;
     for (;;) {
-      if (p_ >= rec_.size()) bad(rec_.substr(start), "is a text without its closing quote");
+      if (p_ >= rec_.size()) {
+        if (src_.record_cut()) beyond_kept(src_, "item " + std::to_string(next_ + 1));
+        bad(rec_.substr(start), "is a text without its closing quote");
+      }
       const char c = rec_[p_++];
       if (c == q) {
         if (p_ < rec_.size() && rec_[p_] == q) {
@@ -359,6 +376,7 @@ class ListReader {
     } else {
       const std::size_t start = p_;
       while (p_ < rec_.size() && !separator(rec_[p_])) ++p_;
+      if (p_ == rec_.size() && src_.record_cut()) beyond_kept(src_, "item " + std::to_string(next_ + 1));
       token = rec_.substr(start, p_ - start);
     }
     for (long r = 0; r < repeat && next_ < slots_.size(); ++r) {
@@ -406,25 +424,20 @@ std::optional<ListRest> read_list(RecordSource& src, std::span<const Target> tar
   return ListReader(src, spread(targets)).run();
 }
 
-TextSource::TextSource(std::string_view text, std::string name) : name_(std::move(name)) {
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string line(text.substr(start, end - start));
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines_.push_back(std::move(line));
-    start = end + 1;
-  }
-  if (lines_.empty()) lines_.emplace_back();  // an empty text is one empty record
-}
+TextSource::TextSource(std::string_view text, std::string name) : text_(text), name_(std::move(name)) {}
 
 std::string TextSource::next_record() {
-  if (next_ >= lines_.size()) {
-    throw InputError(name_, line_, name_ + " has no line after line " + std::to_string(line_));
-  }
+  if (at_end()) throw InputError(name_, line_, name_ + " has no line after line " + std::to_string(line_));
+  std::size_t end = text_.find('\n', next_);
+  if (end == std::string::npos) end = text_.size();
+  RecordBuilder b;
+  b.add(std::string_view(text_).substr(next_, end - next_));
+  Record r = b.take();
+  next_ = end + 1;
   ++line_;
-  return lines_[next_++];
+  length_ = r.length;
+  cut_ = r.cut;
+  return std::move(r.text);
 }
 
 }  // namespace zk::rt

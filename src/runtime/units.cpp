@@ -1,21 +1,24 @@
 // The unit table. Console units 5 and 6 are the injected streams; file units
-// are opened by name. An output file is written to a temporary file beside it
-// and moved over it only when the unit is committed or closed, so a run that
-// stops early leaves a previous listing as it was.
+// are opened by name: an input is read line by line with bounded memory, an
+// output is a ResultFile, moved over its path only when the unit is
+// committed or closed, so a run that stops early leaves a previous listing
+// as it was.
 #include "runtime/units.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <new>
 #include <stdexcept>
+#include <system_error>
 
 #include "runtime/errors.hpp"
-#include "runtime/interrupt.hpp"
+#include "runtime/records.hpp"
 
 namespace zk::rt {
 
@@ -53,17 +56,15 @@ struct Units::Unit {
   bool console = false;
   std::string name;  // as given by the user
   std::string full;  // absolute path
-  std::istream* in = nullptr;
-  std::ostream* out = nullptr;
-  std::ifstream ifs;
-  std::ofstream ofs;
-  std::string target;  // output: the file that commit replaces
-  std::string temp;    // output: the file being written
-  int temp_slot = -1;  // its entry in the registry of temporaries removed on a signal
-  bool has_id = false;  // identity of the file on disk (input, or an existing output)
-  dev_t dev = 0;
-  ino_t ino = 0;
+  std::istream* in = nullptr;   // console
+  std::ostream* out = nullptr;  // console
+  std::unique_ptr<FdLines> lines;      // input file
+  std::unique_ptr<ResultFile> result;  // output file
+  bool has_id = false;  // identity of an input file
+  FileId id;
   int line = 0;  // records read, or written
+  std::uint64_t length = 0;  // of the record last read
+  bool cut = false;
   std::string* memory = nullptr;  // output kept in memory
   bool discard = false;           // output not wanted
 };
@@ -79,6 +80,8 @@ class UnitSource : public RecordSource {
   int line() const override { return units_.line_number(unit_); }
   bool at_end() override { return units_.at_end(unit_); }
   bool is_console() const override { return unit_ == kConsoleIn; }
+  std::uint64_t record_length() const override { return units_.record_length(unit_); }
+  bool record_cut() const override { return units_.record_cut(unit_); }
   std::string where() const override { return units_.where(unit_); }
 
  private:
@@ -105,15 +108,7 @@ Units::Units(std::istream& console_in, std::ostream& console_out) {
   units_[kConsoleOut] = std::move(out);
 }
 
-Units::~Units() {
-  for (auto& [number, u] : units_) {
-    if (!u->console && !u->input && !u->temp.empty()) {
-      u->ofs.close();
-      std::remove(u->temp.c_str());
-      unregister_temporary(u->temp_slot);
-    }
-  }
-}
+Units::~Units() = default;  // an uncommitted ResultFile removes its temporary
 
 Units::Unit& Units::get(int unit) {
   auto it = units_.find(unit);
@@ -153,20 +148,56 @@ std::string Units::file_name(int unit) const { return get(unit).name; }
 
 int Units::line_number(int unit) const { return get(unit).line; }
 
+std::uint64_t Units::record_length(int unit) const { return get(unit).length; }
+
+bool Units::record_cut(int unit) const { return get(unit).cut; }
+
 void Units::set_label(int unit, std::string label) { labels_[unit] = std::move(label); }
+
+std::string Units::describe(int unit, const std::string& name) const {
+  auto it = labels_.find(unit);
+  const std::string label = it != labels_.end() ? it->second : default_label(unit);
+  return (label.empty() ? "" : label + " ") + "file \"" + name + "\"";
+}
 
 std::string Units::where(int unit) const {
   const Unit& u = get(unit);
-  if (u.console) return u.name;
-  auto it = labels_.find(unit);
-  const std::string label = it != labels_.end() ? it->second : default_label(unit);
-  return (label.empty() ? "" : label + " ") + "file \"" + u.name + "\"";
+  return u.console ? u.name : describe(unit, u.name);
 }
+
+namespace {
+
+InputError read_failure(const std::string& file, int line, const std::string& where, const std::system_error& e) {
+  return InputError(file, line,
+                    where + " could not be read after line " + std::to_string(line) + " (" + e.code().message() + ")");
+}
+
+InputError memory_failure(const std::string& file, int line, const std::string& where) {
+  return InputError(file, line,
+                    where + ", line " + std::to_string(line + 1) + ": not enough memory to read the file");
+}
+
+}  // namespace
 
 bool Units::at_end(int unit) {
   Unit& u = get(unit);
   if (!u.input) throw std::logic_error("unit " + std::to_string(unit) + " is not open for reading");
-  return u.in->peek() == std::char_traits<char>::eof();
+  if (u.console) return u.in->peek() == std::char_traits<char>::eof();
+  try {
+    return u.lines->at_end();
+  } catch (const std::system_error& e) {
+    throw read_failure(u.name, u.line, where(unit), e);
+  }
+}
+
+Destinations Units::destinations() const {
+  Destinations d;
+  d.dash_is_stdout = dash_is_stdout_;
+  for (const auto& [number, u] : units_) {
+    if (u->has_id) d.inputs.push_back({u->id, where(number)});
+    if (u->result) d.results.push_back(u->result.get());
+  }
+  return d;
 }
 
 bool Units::open(int unit, const std::string& path, std::string_view status, std::string* why) {
@@ -184,82 +215,50 @@ bool Units::open(int unit, const std::string& path, std::string_view status, std
   u->full = fs::absolute(path, ec).lexically_normal().string();
   if (ec) u->full = path;
 
-  struct stat sb {};
-  const bool exists = ::stat(path.c_str(), &sb) == 0;
-  if (!exists && errno != ENOENT) return refuse(why, std::strerror(errno));
-  if (exists && S_ISDIR(sb.st_mode)) return refuse(why, "it is a directory");
-  if (exists && !S_ISREG(sb.st_mode)) return refuse(why, "it is not a regular file");
-  if (exists) {
-    u->has_id = true;
-    u->dev = sb.st_dev;
-    u->ino = sb.st_ino;
-  }
-
-  // An output must never be one of the files being read, nor another output
-  // (found by identity, so other spellings and links of the path count too).
-  const std::string canonical = fs::weakly_canonical(path, ec).string();
-  for (const auto& [number, other] : units_) {
-    if (other->console || (other->input && st == "old")) continue;  // two readers of one file are fine
-    const bool same = (u->has_id && other->has_id && u->dev == other->dev && u->ino == other->ino) ||
-                      (!other->input && other->target == canonical);
-    if (same) {
-      return refuse(why, "it is the file of unit " + std::to_string(number) + " (" + other->name + ")");
-    }
-  }
-
-  if (st == "old") {
-    if (!exists) return refuse(why, "no such file");
-    u->input = true;
-    u->ifs.open(path, std::ios::in | std::ios::binary);
-    if (!u->ifs.is_open()) return refuse(why, std::string("cannot be read: ") + std::strerror(errno));
-    u->in = &u->ifs;
+  if (st == "unknown") {
+    std::string reason;
+    u->result = ResultFile::prepare(path, describe(unit, path), destinations(), reason);
+    if (!u->result) return refuse(why, reason);
     units_[unit] = std::move(u);
     return true;
   }
 
-  // Output: the real file (through a link, the file it points to) is
-  // replaced at commit by a temporary written in its directory.
-  if (exists && ::access(path.c_str(), W_OK) != 0) {
-    return refuse(why, std::string("cannot be written: ") + std::strerror(errno));
+  // Input. Opened without waiting (a named pipe would block), then checked
+  // on what was opened.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) {
+    const int err = errno;
+    if (err == ENOENT) return refuse(why, "no such file");
+    return refuse(why, std::string("cannot be read: ") + std::strerror(err));
   }
-  u->target = canonical.empty() ? u->full : canonical;
-  const fs::path tp(u->target);
-  u->temp = (tp.parent_path() / ("." + tp.filename().string() + ".zarkel-tmp-" + std::to_string(::getpid()))).string();
-  u->temp_slot = register_temporary(u->temp);
-  u->ofs.open(u->temp, std::ios::out | std::ios::trunc | std::ios::binary);
-  if (!u->ofs.is_open()) {
-    const std::string reason = std::strerror(errno);
-    unregister_temporary(u->temp_slot);
-    u->temp.clear();
-    return refuse(why, "cannot be written: " + reason);
+  struct stat sb {};
+  std::string problem;
+  if (::fstat(fd, &sb) != 0) problem = std::strerror(errno);
+  else if (S_ISDIR(sb.st_mode)) problem = "it is a directory";
+  else if (!S_ISREG(sb.st_mode)) problem = "it is not a regular file";
+  if (problem.empty()) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  if (!problem.empty()) {
+    ::close(fd);
+    return refuse(why, problem);
   }
-  if (exists) fs::permissions(u->temp, fs::status(u->target, ec).permissions(), ec);
-  u->out = &u->ofs;
+  u->lines = std::make_unique<FdLines>(fd);
+  u->input = true;
+  u->has_id = true;
+  u->id = FileId{sb.st_dev, sb.st_ino};
+  // An output must never be read.
+  for (const auto& [number, other] : units_) {
+    if (other->result && other->result->is(u->id)) {
+      return refuse(why, "it is the " + where(number) + ", which is being written");
+    }
+  }
   units_[unit] = std::move(u);
   return true;
 }
 
 void Units::commit(int unit) {
   auto it = units_.find(unit);
-  if (it == units_.end()) return;
-  Unit& u = *it->second;
-  if (u.console || u.input) return;
-  if (u.memory != nullptr || u.discard) {
-    units_.erase(it);
-    return;
-  }
-  u.ofs.flush();
-  const bool written = u.ofs.good();
-  u.ofs.close();
-  const std::string where_text = where(unit);
-  if (!written || u.ofs.fail()) {
-    throw RunStop("could not write " + where_text + " (" + std::strerror(errno) + ")");
-  }
-  if (std::rename(u.temp.c_str(), u.target.c_str()) != 0) {
-    throw RunStop("could not save " + where_text + " (" + std::strerror(errno) + ")");
-  }
-  unregister_temporary(u.temp_slot);
-  u.temp.clear();
+  if (it == units_.end() || it->second->console || it->second->input) return;
+  if (it->second->result) it->second->result->commit();
   units_.erase(it);
 }
 
@@ -277,19 +276,20 @@ void Units::write_record(int unit, std::string_view record) {
   Unit& u = get(unit);
   if (u.input) throw std::logic_error("unit " + std::to_string(unit) + " is open for reading, not writing");
   if (u.discard) return;
+  ++u.line;
   if (u.memory != nullptr) {
     u.memory->append(record);
     u.memory->push_back('\n');
-    ++u.line;
+    return;
+  }
+  if (u.result) {
+    u.result->write(record);
+    u.result->write("\n");
     return;
   }
   *u.out << record << '\n';
-  ++u.line;
-  if (u.console) {
-    u.out->flush();  // a prompt must show before the read that waits for its answer
-  } else if (!u.ofs.good()) {
-    throw RunStop("could not write " + where(unit) + " (" + std::strerror(errno) + ")");
-  }
+  u.out->flush();  // a prompt must show before the read that waits for its answer
+  if (!u.out->good()) throw RunStop("could not write to " + u.name);
 }
 
 void Units::write_args(int unit, std::string_view fmt, const ArgList& items) {
@@ -305,26 +305,45 @@ void Units::write_list_args(int unit, const ArgList& items) {
 std::string Units::read_record(int unit) {
   Unit& u = get(unit);
   if (!u.input) throw std::logic_error("unit " + std::to_string(unit) + " is open for writing, not reading");
-  std::string rec;
-  if (!std::getline(*u.in, rec)) {
-    if (u.console) throw EndOfInput("end of standard input");
-    throw InputError(u.name, u.line,
-                     where(unit) + " ends after line " + std::to_string(u.line) + " where a further line was expected");
+  Record rec;
+  try {
+    if (u.console) {
+      if (!next_line(*u.in, rec)) throw EndOfInput("end of standard input");
+    } else {
+      if (u.lines->at_end()) {
+        throw InputError(u.name, u.line,
+                         where(unit) + " ends after line " + std::to_string(u.line) + " where a further line was expected");
+      }
+      rec = u.lines->next();
+    }
+  } catch (const std::system_error& e) {
+    throw read_failure(u.name, u.line, where(unit), e);
+  } catch (const std::bad_alloc&) {
+    throw memory_failure(u.name, u.line, where(unit));
   }
-  if (!rec.empty() && rec.back() == '\r') rec.pop_back();
   ++u.line;
-  return rec;
+  u.length = rec.length;
+  u.cut = rec.cut;
+  return std::move(rec.text);
 }
 
 void Units::read_targets(int unit, std::string_view fmt, std::span<const Target> targets) {
   const Format& f = parse_format(fmt);
   UnitSource src(*this, unit);
-  read_formatted(f, src, targets);
+  try {
+    read_formatted(f, src, targets);
+  } catch (const std::bad_alloc&) {
+    throw memory_failure(src.file(), src.line(), src.where());
+  }
 }
 
 std::optional<ListRest> Units::read_list_targets(int unit, std::span<const Target> targets) {
   UnitSource src(*this, unit);
-  return rt::read_list(src, targets);
+  try {
+    return rt::read_list(src, targets);
+  } catch (const std::bad_alloc&) {
+    throw memory_failure(src.file(), src.line(), src.where());
+  }
 }
 
 }  // namespace zk::rt

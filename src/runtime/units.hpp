@@ -1,10 +1,11 @@
 #pragma once
 // The unit table: unit number -> open stream, with its file name and line
 // counter. Units 5 and 6 are the injected console streams; 3, 4 and 8 are the
-// run's files. Unit 8 (any unit opened for output with status "unknown") is
-// written to a temporary file beside the chosen path and moved over it only
-// by commit(), so a run that stops early leaves a previous listing intact.
-#include <fstream>
+// run's files. Input files are read with bounded memory (records.hpp). Unit 8
+// (any unit opened for output with status "unknown") is a ResultFile: written
+// to a temporary beside the chosen path and moved over it only by commit(),
+// so a run that stops early leaves a previous listing intact.
+#include <cstdint>
 #include <istream>
 #include <map>
 #include <memory>
@@ -14,6 +15,7 @@
 
 #include "runtime/args.hpp"
 #include "runtime/format.hpp"
+#include "runtime/result_file.hpp"
 
 namespace zk {
 // The units of a run.
@@ -37,10 +39,10 @@ class Units {
 
   // Opens `path` on `unit`. status "old": the file must exist and is read;
   // "unknown": written (created if missing). Returns false, with the reason in
-  // `why`, when it cannot open (missing, a directory, unreadable, or an output
-  // that is the same file as an input already open, by identity). An
-  // existing output must be a regular file; through a link, the linked file
-  // is replaced. Opening a unit that is open closes it first.
+  // `why`, when it cannot open: an input that is missing, not a regular file
+  // or unreadable; an output refused by ResultFile::prepare (not a regular
+  // file, an input or another output, a folder that cannot take it...).
+  // Opening a unit that is open closes it first.
   bool open(int unit, const std::string& path, std::string_view status, std::string* why = nullptr);
   // Opens `unit` for output into memory (appended to `into`, which must
   // outlive the unit) or into nothing (writes are not even formatted): the
@@ -56,6 +58,10 @@ class Units {
   // (nothing for an input or a unit not open). Only a run that ends normally.
   // Throws RunStop when the file cannot be written or moved.
   void commit(int unit);
+  // "-" as an output path: standard output (refused unless set).
+  void set_dash_is_stdout(bool on) { dash_is_stdout_ = on; }
+  // The open files, as a further result's destination must not be them.
+  Destinations destinations() const;
 
   // A formatted write: one or more records.
   template <class... Ts>
@@ -72,10 +78,14 @@ class Units {
   // A raw record (already laid out).
   void write_record(int unit, std::string_view record);
 
-  // Reads one record (line end and trailing carriage return removed). At the
-  // end of a file: InputError naming the file and line; on the console:
-  // EndOfInput.
+  // Reads one record (line end and trailing carriage return removed; a long
+  // line kept as records.hpp says). At the end of a file, or when it cannot
+  // be read: InputError naming the file and line; on the console: EndOfInput.
   std::string read_record(int unit);
+  // The whole length of the record last read, and whether characters other
+  // than blanks were skipped from it.
+  std::uint64_t record_length(int unit) const;
+  bool record_cut(int unit) const;
   // A formatted read.
   template <class... Ts>
   void read(int unit, std::string_view fmt, const Ts&... targets) {
@@ -111,6 +121,8 @@ class Units {
   const Unit& get(int unit) const;
   std::map<int, std::unique_ptr<Unit>> units_;
   std::map<int, std::string> labels_;
+  bool dash_is_stdout_ = false;
+  std::string describe(int unit, const std::string& name) const;
 };
 
 }  // namespace zk::rt

@@ -1,0 +1,102 @@
+#pragma once
+// The one writer of every result file (listing, JSON document, figure...).
+//
+// prepare() checks the destination before any work and creates the
+// temporary; write() fills it; commit() flushes it to disk, gives it the mode
+// (and, as root, the owner) of the file it replaces and renames it over the
+// destination. A result never committed leaves the destination as it was.
+//
+// The temporary is an unnamed file of the destination's folder (O_TMPFILE)
+// that gets a name only just before the rename, or, where the file system has
+// no unnamed files, a new file of a short random name created exclusively
+// (O_CREAT|O_EXCL|O_NOFOLLOW, mode 0600). Named temporaries are listed in the
+// signal-cleanup registry (interrupt.hpp).
+//
+// Links: a destination that is a symbolic link stands for the file it points
+// to, which is replaced (the link stays); a link to nothing is refused. A
+// hard-linked destination is replaced by a new file: its other names keep
+// the old contents.
+#include <sys/types.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zk::rt {
+
+// A file on disk, by identity.
+struct FileId {
+  dev_t dev = 0;
+  ino_t ino = 0;
+  bool operator==(const FileId&) const = default;
+};
+
+class ResultFile;
+
+// What the destination of a new result may not be, besides a file that is
+// not a regular file or that cannot be replaced.
+struct Destinations {
+  struct Input {
+    FileId id;
+    std::string what;  // e.g. PARAMETERS file "p", as messages name it
+  };
+  std::vector<Input> inputs;                // files being read
+  std::vector<const ResultFile*> results;   // results already prepared
+  bool dash_is_stdout = false;              // "-" names standard output
+};
+
+class ResultFile {
+ public:
+  // Checks `path` as the destination of a result that messages call `what`
+  // (e.g. OUTPUT file "x") and creates its temporary. On refusal: nullptr,
+  // and `why` says why (e.g. "it is a folder").
+  static std::unique_ptr<ResultFile> prepare(const std::string& path, std::string what, const Destinations& d,
+                                             std::string& why);
+  ~ResultFile();  // an uncommitted result is abandoned: its temporary goes
+  ResultFile(const ResultFile&) = delete;
+  ResultFile& operator=(const ResultFile&) = delete;
+
+  // Appends to the result. Throws RunStop when it cannot be written.
+  void write(std::string_view bytes);
+  // Everything of the commit that can fail before the destination changes:
+  // the last writes, fsync, mode and owner, the temporary's name.
+  void finish();
+  // Renames the finished temporary over the destination (standard output:
+  // nothing left to do).
+  void replace();
+  void commit() {
+    finish();
+    replace();
+  }
+
+  bool to_stdout() const { return stdout_; }
+  // True when the destination is the existing file `id`.
+  bool is(const FileId& id) const { return existed_ && id_ == id; }
+  const std::string& what() const { return what_; }
+
+ private:
+  ResultFile() = default;
+  void flush_buffer();
+  [[noreturn]] void fail(const std::string& doing, int err) const;
+
+  std::string what_;
+  bool stdout_ = false;
+  std::string folder_;  // resolved folder of the destination
+  std::string name_;    // file name in it
+  bool existed_ = false;
+  FileId id_;
+  mode_t mode_ = 0;
+  uid_t uid_ = 0;
+  gid_t gid_ = 0;
+  int dirfd_ = -1;
+  int fd_ = -1;
+  bool unnamed_ = false;   // O_TMPFILE: no name until finish()
+  std::string temp_;       // name of the temporary in the folder, once it has one
+  int slot_ = -1;          // its entry in the cleanup registry
+  std::string buffer_;
+  bool finished_ = false, done_ = false;
+};
+
+}  // namespace zk::rt
