@@ -147,6 +147,8 @@ std::unique_ptr<ResultFile> ResultFile::prepare(const std::string& path, std::st
     const ssize_t n = ::readlink(path.c_str(), buf, sizeof buf - 1);
     const std::string to = n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string("?");
     return refuse("it is a link to " + quoted(to) + ", which does not exist (give the path of the file itself)");
+  } else if (errno == ENAMETOOLONG) {
+    return refuse("its name is longer than the system allows");
   } else if (errno != ENOENT) {
     return refuse("it cannot be reached (" + error_text(errno) + ")");
   }
