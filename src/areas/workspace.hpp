@@ -151,6 +151,14 @@ struct imposed_t {
 
 class Platform;  // system queries of the console frame (runframe/platform.hpp)
 
+// Told how far stage 1 has come, every few thousand draws (zarkel-batch
+// shows it on a long run).
+class DrawProgress {
+ public:
+  virtual ~DrawProgress() = default;
+  virtual void draws(int done, int total) = 0;
+};
+
 struct Workspace {
   Workspace(std::istream& console_in, std::ostream& console_out)
       : units(console_in, console_out) {}
@@ -176,6 +184,7 @@ struct Workspace {
 
   rt::Units units;                // 3 PARAMETERS, 4 DATA, 8 OUTPUT, 5/6 console
   Platform* platform = nullptr;   // set by the driver (or a test)
+  DrawProgress* progress = nullptr;  // none unless a front end asks
 };
 
 }  // namespace zk

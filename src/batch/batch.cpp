@@ -2,12 +2,10 @@
 
 #include <unistd.h>
 
-#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -27,59 +25,67 @@
 #include "report/report.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/interrupt.hpp"
+#include "runtime/result_file.hpp"
 
 namespace zk::batch {
 
-namespace fs = std::filesystem;
-
 namespace {
 
-// The three files of a run.
-struct FileSlot {
-  const char* label;
-  int unit;
-  const char* status;
-};
-
-// A result written beside its path and moved over it only by commit(), so a
-// run that fails leaves an existing file as it was.
-class PendingFile {
+// Stage 1 of a long run on the progress line, updated once a second at most.
+class DrawLine : public DrawProgress {
  public:
-  PendingFile(std::string path, const std::string& label, const std::string& text) : path_(std::move(path)) {
-    temp_ = path_ + ".tmp-" + std::to_string(::getpid());
-    slot_ = rt::register_temporary(temp_);
-    std::ofstream f(temp_, std::ios::binary | std::ios::trunc);
-    if (f) f << text;
-    if (f) f.flush();
-    if (!f) {
-      const std::string why = std::strerror(errno);
-      discard();
-      throw rt::RunStop("could not write the " + label + " file " + path_ + " (" + why + ")");
-    }
-  }
-  PendingFile(const PendingFile&) = delete;
-  PendingFile& operator=(const PendingFile&) = delete;
-  ~PendingFile() { discard(); }
-  void commit(const std::string& label) {
-    std::error_code ec;
-    fs::rename(temp_, path_, ec);
-    if (ec) throw rt::RunStop("could not save the " + label + " file " + path_ + " (" + ec.message() + ")");
-    rt::unregister_temporary(slot_);
-    temp_.clear();
+  DrawLine(std::ostream& err, bool shown, int total) : line_(err, shown, total, "draws") {}
+  void draws(int done, int total) override {
+    const auto now = std::chrono::steady_clock::now();
+    if (done < total && now - last_ < std::chrono::seconds(1)) return;
+    last_ = now;
+    line_.update(done);
+    if (done >= total) line_.finish();
   }
 
  private:
-  void discard() {
-    if (temp_.empty()) return;
-    std::error_code ec;
-    fs::remove(temp_, ec);
-    rt::unregister_temporary(slot_);
-    temp_.clear();
-  }
-  std::string path_;
-  std::string temp_;
-  int slot_ = -1;
+  ProgressLine line_;
+  std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
 };
+
+// A result of the command line: "--json FILE" or "--svg FILE".
+struct Extra {
+  const char* option;
+  const char* what;
+  const std::string* path;
+  std::unique_ptr<rt::ResultFile> file;
+};
+
+std::string described(const char* what, const std::string& path) {
+  return path == "-" ? std::string(what) + " (standard output)" : std::string(what) + " \"" + path + "\"";
+}
+
+int refused(std::ostream& err, const std::string& option, const std::string& path, const std::string& why) {
+  err << "zarkel-batch: " << option << " \"" << path << "\" is refused: " << why << "\n";
+  return kExitUsage;
+}
+
+// Finishes every result, then replaces each in turn, signals held so that
+// the group is not cut; a replacement that still fails says which files
+// were replaced before it and which were not.
+void commit_all(const std::vector<rt::ResultFile*>& results, bool& listing_pending) {
+  for (rt::ResultFile* r : results) r->finish();
+  const rt::SignalsHeld all_or_nothing;
+  for (std::size_t k = 0; k < results.size(); ++k) {
+    try {
+      results[k]->replace();
+      if (k == 0) listing_pending = false;
+    } catch (const rt::RunStop& e) {
+      std::string done, left;
+      for (std::size_t j = 0; j < results.size(); ++j) {
+        std::string& list = j < k ? done : left;
+        list += (list.empty() ? "" : ", ") + results[j]->what();
+      }
+      throw rt::RunStop(std::string(e.what()) + "; " + (done.empty() ? "nothing was replaced" : "replaced: " + done) +
+                        "; not replaced: " + left);
+    }
+  }
+}
 
 std::string summary_line(const BatchResult& r) {
   const TensorSnapshot& t = r.run.final_tensor();
@@ -135,39 +141,60 @@ int run(const Options& o, std::ostream& out, std::ostream& err, nlohmann::ordere
   rt::remove_temporaries_on_signal();
   std::istringstream no_console;
   auto ws = std::make_unique<Workspace>(no_console, err);
-  bool output_open = false;
+  ws->units.set_dash_is_stdout(true);
   try {
     store_constants(*ws);
-    const FileSlot slots[] = {{"PARAMETERS", unit::kParameters, "old"},
-                              {"DATA", unit::kData, "old"},
-                              {"OUTPUT", unit::kListing, "unknown"}};
-    const std::string* paths[] = {&o.parameters, &o.data, &o.output};
-    for (int k = 0; k < 3; ++k) {
+    const std::pair<const char*, const std::string*> inputs[] = {{"PARAMETERS", &o.parameters}, {"DATA", &o.data}};
+    const int units[] = {unit::kParameters, unit::kData};
+    for (int k = 0; k < 2; ++k) {
       std::string why;
-      if (!ws->units.open(slots[k].unit, *paths[k], slots[k].status, &why)) {
-        throw rt::RunStop("could not open the " + std::string(slots[k].label) + " file " + *paths[k] +
+      if (!ws->units.open(units[k], *inputs[k].second, "old", &why)) {
+        throw rt::RunStop("could not open the " + std::string(inputs[k].first) + " file " + *inputs[k].second +
                           (why.empty() ? "" : " (" + why + ")"));
       }
     }
-    output_open = true;
+  } catch (const rt::RunError&) {
+    return report_run_error(err, false);
+  }
 
+  // Every destination is checked, and its temporary made, before any work.
+  std::string why;
+  if (!ws->units.open(unit::kListing, o.output, "unknown", &why)) return refused(err, "OUTPUT", o.output, why);
+  Extra extras[] = {{"--json", "JSON document", &o.json, nullptr}, {"--svg", "SVG figure", &o.svg, nullptr}};
+  rt::Destinations taken = ws->units.destinations();
+  for (Extra& x : extras) {
+    if (x.path->empty()) continue;
+    x.file = rt::ResultFile::prepare(*x.path, described(x.what, *x.path), taken, why);
+    if (!x.file) return refused(err, x.option, *x.path, why);
+    taken.results.push_back(x.file.get());
+  }
+  rt::ResultFile* listing = ws->units.result(unit::kListing);
+  bool listing_pending = true;
+
+  try {
     const RunInput input = read_run_input(*ws);
     err << warning_lines(input.warnings);
     if (o.strict && !input.warnings.empty()) {
       throw rt::RunStop("--strict: the input gives " + std::to_string(input.warnings.size()) +
                         (input.warnings.size() == 1 ? " warning" : " warnings") + "; nothing was run");
     }
+    const std::string slow = stage1_time_warning(input.params, static_cast<int>(input.faults.data.size()));
+    if (!slow.empty()) err << "warning: " << slow << "\n";
+    err.flush();
+    const bool show_progress = !o.quiet && (o.progress || ::isatty(STDERR_FILENO) == 1);
     const ensemble::Options eo{o.starts, o.bootstrap, o.confidence, o.bootstrap_seed,
                                o.jobs > 0 ? o.jobs : ensemble::hardware_jobs()};
     std::optional<ensemble::Ensemble> ens;
     if (eo.active()) {
-      ProgressLine progress(err, !o.quiet && (o.progress || ::isatty(STDERR_FILENO) == 1), ensemble::work_units(eo),
-                            "runs");
+      ProgressLine progress(err, show_progress, ensemble::work_units(eo), "runs");
       ens = ensemble::solve(input, eo, [&progress](long long done) { progress.update(done); });
     }
     // The listed run: the chosen start's, a plain run with its NSEED.
+    DrawLine draws(err, show_progress && !slow.empty() && !ens, input.params.NTIR);
+    ws->progress = &draws;
     const InversionResult run =
         invert(input.faults, ens ? ens->chosen : input.params, *ws, ListingSink::output_unit());
+    ws->progress = nullptr;
     if (ens && !same_bits(run.stage3, ens->chosen_tensor)) {
       throw std::logic_error("the listed run does not reproduce its start");
     }
@@ -179,28 +206,26 @@ int run(const Options& o, std::ostream& out, std::ostream& err, nlohmann::ordere
     result.data_path = o.data_name.empty() ? o.data : o.data_name;
     result.output_path = o.output_name.empty() ? o.output : o.output_name;
 
-    std::unique_ptr<PendingFile> json;
-    std::unique_ptr<PendingFile> svg;
     if (document != nullptr) *document = result_json(result);
-    if (!o.json.empty()) json = std::make_unique<PendingFile>(o.json, "JSON", result_json_text(result));
-    if (!o.svg.empty()) svg = std::make_unique<PendingFile>(o.svg, "SVG", figure_svg(result, o.figure));
-
-    {
-      const rt::SignalsHeld all_or_nothing;  // a signal waits until every result is in place
-      ws->units.close(unit::kParameters);
-      ws->units.close(unit::kData);
-      ws->units.close(unit::kListing);  // the listing replaces the OUTPUT file only now
-      if (json) json->commit("JSON");
-      if (svg) svg->commit("SVG");
+    std::vector<rt::ResultFile*> results{listing};
+    if (extras[0].file) extras[0].file->write(result_json_text(result));
+    if (extras[1].file) extras[1].file->write(figure_svg(result, o.figure));
+    for (Extra& x : extras) {
+      if (x.file) results.push_back(x.file.get());
     }
+    // The summary, unless a result takes standard output.
+    bool stdout_taken = false;
+    for (const rt::ResultFile* r : results) stdout_taken = stdout_taken || r->to_stdout();
+    commit_all(results, listing_pending);
+    ws->units.close(unit::kListing);
 
-    if (!o.quiet) out << summary_line(result) << "\n";
+    if (!o.quiet && !stdout_taken) out << summary_line(result) << "\n";
     out.flush();
     return kExitOk;
   } catch (const ensemble::OptionError& e) {
     return usage_error(err, e.what());
   } catch (const rt::RunError&) {
-    return report_run_error(err, output_open);
+    return report_run_error(err, listing_pending);
   }
 }
 
@@ -302,8 +327,6 @@ int batch_main(const std::vector<std::string>& args, std::ostream& out, std::ost
       }
     }
   }
-  const std::string conflict = conflicting_paths(cl.options);
-  if (!conflict.empty()) return usage_error(err, conflict);
   return run(cl.options, out, err);
 }
 

@@ -5,26 +5,12 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
-#include <system_error>
 
 namespace zk::batch {
 
-namespace fs = std::filesystem;
 
 namespace {
 
-// Same file: by identity when both exist, else by their absolute normal form.
-bool same_file(const std::string& a, const std::string& b) {
-  std::error_code ec;
-  if (fs::exists(a, ec) && fs::exists(b, ec)) {
-    const bool eq = fs::equivalent(a, b, ec);
-    if (!ec) return eq;
-  }
-  const fs::path pa = fs::weakly_canonical(fs::absolute(a, ec), ec);
-  const fs::path pb = fs::weakly_canonical(fs::absolute(b, ec), ec);
-  return pa == pb;
-}
 
 // The values an option was given (CLI11 keeps them all, so that "given
 // twice" can be told apart).
@@ -264,27 +250,6 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
   return cl;
 }
 
-std::string conflicting_paths(const Options& o) {
-  struct Named {
-    const char* label;
-    const std::string* path;
-  };
-  const Named inputs[] = {{"PARAMETERS", &o.parameters}, {"DATA", &o.data}, {"OUTPUT", &o.output}};
-  const Named results[] = {{"--json", &o.json}, {"--svg", &o.svg}};
-  for (const Named& r : results) {
-    if (r.path->empty()) continue;
-    for (const Named& i : inputs) {
-      if (same_file(*r.path, *i.path)) {
-        return std::string(r.label) + " " + *r.path + " is the " + i.label + " file";
-      }
-    }
-  }
-  if (!o.json.empty() && !o.svg.empty() && same_file(o.json, o.svg)) {
-    return "--json and --svg name the same file " + o.json;
-  }
-  return "";
-}
-
 const char* const kUsageLine =
     "Usage: zarkel-batch PARAMETERS DATA OUTPUT [--svg FIGURE.svg] [--json RESULT.json]\n"
     "                    [--no-planes] [--labels] [--quiet] [--strict] [--starts K] [--bootstrap B]\n"
@@ -325,9 +290,13 @@ std::string usage_text() {
          "  --help               show this text\n"
          "  --version            show the version\n"
          "\n"
+         "OUTPUT, --svg and --json may be - for standard output. A result replaces its\n"
+         "file only when the whole run succeeds.\n"
+         "\n"
          "Warnings (input that reads but is likely a mistake) go to standard error.\n"
          "Exit status: 0 success, 1 bad input or a file that cannot be read or written,\n"
-         "2 bad command line, 3 internal error, 130 or 143 interrupted (SIGINT, SIGTERM).\n";
+         "2 bad command line or a result path that is refused, 3 internal error,\n"
+         "128 + n interrupted by signal n (SIGINT 130, SIGTERM 143, SIGHUP 129, SIGQUIT 131).\n";
 }
 
 std::string version_text() { return "zarkel-batch 4.5 (2024-02-16)\n"; }

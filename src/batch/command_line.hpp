@@ -58,10 +58,6 @@ struct CommandLine {
 // unknown option and --help or --version, the first one given decides.
 CommandLine parse_command_line(const std::vector<std::string>& args);
 
-// A path of the command line that names the same file as another (an input
-// overwritten by a result, two results on one file): the message, else "".
-std::string conflicting_paths(const Options& o);
-
 std::string usage_text();
 std::string version_text();
 

@@ -12,6 +12,7 @@
 #include "data/input_context.hpp"
 #include "runtime/format.hpp"
 #include "runtime/printable.hpp"
+#include "runtime/records.hpp"
 
 namespace zk {
 
@@ -55,10 +56,13 @@ constexpr std::string_view kEchoLayout =
 std::string read_fault_record(Workspace& ws, FaultRecord& rec, int& line) {
   if (ws.units.at_end(unit::kData)) {
     const int last = ws.units.line_number(unit::kData);
+    // A file that is one enormous line is most likely not a DATA file: say so.
+    const std::uint64_t length = ws.units.record_length(unit::kData);
     throw rt::InputError(ws.units.file_name(unit::kData), last,
                          detail::where(ws, unit::kData, last) +
                              ": the file ends before its terminator record (a record with a direction "
-                             "above 400 in columns 3-5, e.g. 999)");
+                             "above 400 in columns 3-5, e.g. 999)" +
+                             (length > rt::kVerbatimColumns ? "; " + rt::long_line(last, length) : ""));
   }
   const std::string text = ws.units.read_record(unit::kData);
   line = ws.units.line_number(unit::kData);

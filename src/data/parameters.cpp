@@ -2,7 +2,10 @@
 // boxed echo, the imposed tensor of mode 6.
 #include "data/parameters.hpp"
 
+#include <charconv>
+#include <cmath>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -109,6 +112,72 @@ std::string run_params_problem(const RunParams& p, int N) {
   return "";
 }
 
+namespace {
+
+constexpr const char* kRunNames[] = {"INDX", "POURC", "NTIR", "NSEED", "IPRINT"};
+constexpr const char* kAxesNames[] = {"S1DIR", "S1PEN", "S3DIR", "S3PEN", "R"};
+constexpr const char* kEulerNames[] = {"PSI", "TETA", "PHI", "R"};
+constexpr float kFullTurn = 6.2831855f;
+
+// The shortest text that reads back as `x`.
+std::string shown_real(float x) {
+  char buf[32];
+  const auto res = std::to_chars(buf, buf + sizeof buf, x);
+  return std::string(buf, res.ptr);
+}
+
+// "ends at "/" after 2 of its 5 values (INDX POURC): NTIR NSEED IPRINT stay 0"
+std::string ended_early(int given, std::span<const char* const> names) {
+  std::string read, rest;
+  for (std::size_t k = 0; k < names.size(); ++k) {
+    std::string& to = static_cast<int>(k) < given ? read : rest;
+    if (!to.empty()) to += ' ';
+    to += names[k];
+  }
+  return "ends at \"/\" after " + std::to_string(given) + " of its " + std::to_string(names.size()) + " values" +
+         (read.empty() ? "" : " (" + read + ")") + ": " + rest + " stay 0";
+}
+
+}  // namespace
+
+std::vector<std::string> run_params_warnings(const RunParams& p) {
+  std::vector<std::string> w;
+  if (p.given < 5) w.push_back(p.where + ": the run parameter record " + ended_early(p.given, kRunNames));
+  const bool axes = p.INDX >= 2 && p.INDX <= 5;
+  const int imposed = axes ? 5 : p.INDX == 6 ? 4 : 0;
+  if (imposed > 0 && p.imposed_given < imposed) {
+    w.push_back(p.imposed_where + ": the imposed record " +
+                ended_early(p.imposed_given, std::span<const char* const>(axes ? kAxesNames : kEulerNames,
+                                                                          static_cast<std::size_t>(imposed))));
+  }
+  const auto angle = [&](const char* name, int value, int most, bool used) {
+    if (used && (value < 0 || value > most)) {
+      w.push_back(p.imposed_where + ": imposed " + name + " = " + std::to_string(value) + " is outside 0 to " +
+                  std::to_string(most) + " degrees");
+    }
+  };
+  const bool s1 = p.INDX == 2 || p.INDX == 4 || p.INDX == 5;
+  const bool s3 = p.INDX == 3 || p.INDX == 4 || p.INDX == 5;
+  angle("S1DIR", p.S1DIR, 360, s1);
+  angle("S1PEN", p.S1PEN, 90, s1);
+  angle("S3DIR", p.S3DIR, 360, s3);
+  angle("S3PEN", p.S3PEN, 90, s3);
+  if (p.INDX == 6) {
+    for (int k = 1; k <= 3; ++k) {
+      if (!(std::fabs(p.euler(k)) <= kFullTurn)) {
+        w.push_back(p.imposed_where + ": imposed " + kEulerNames[k - 1] + " = " + shown_real(p.euler(k)) +
+                    " is more than a full turn: Euler angles are in radians");
+      }
+    }
+  }
+  const float R = p.INDX == 6 ? p.euler(4) : p.R;
+  if ((p.INDX == 5 || p.INDX == 6) && !(R >= 0.0f && R <= 1.0f)) {
+    w.push_back(p.imposed_where + ": imposed R = " + shown_real(R) +
+                " is outside 0 to 1, where R = (sigma 2 - sigma 3) / (sigma 1 - sigma 3) lies");
+  }
+  return w;
+}
+
 RunParams read_run_parameters(Workspace& ws, int N, std::vector<std::string>* warnings) {
   RunParams p;
   p.ISEL = ws.eeetc.ISEL;
@@ -118,9 +187,13 @@ RunParams read_run_parameters(Workspace& ws, int N, std::vector<std::string>* wa
   }
   detail::read_list_expecting(ws, unit::kParameters, "run parameters INDX POURC NTIR NSEED IPRINT", warnings, rt::target(p.INDX),
                               rt::target(p.POURC), rt::target(p.NTIR), rt::target(p.NSEED), rt::target(p.IPRINT));
+  p.given = static_cast<int>(ws.units.items_given(unit::kParameters));
   p.where = detail::where(ws, unit::kParameters, ws.units.line_number(unit::kParameters));
   const std::string problem = run_params_problem(p, N);
-  if (!problem.empty()) throw rt::RunStop(problem);
+  if (!problem.empty()) {
+    // A value the record never gave is no value of the user's: say so.
+    throw rt::RunStop(problem + (p.given < 5 ? "; the record " + ended_early(p.given, kRunNames) : ""));
+  }
 
   if (p.INDX >= 2 && p.INDX <= 5) {
     detail::read_list_expecting(ws, unit::kParameters, "imposed axes S1DIR S1PEN S3DIR S3PEN R (INDX " + std::to_string(p.INDX) + ")", warnings,
@@ -129,6 +202,10 @@ RunParams read_run_parameters(Workspace& ws, int N, std::vector<std::string>* wa
   } else if (p.INDX == 6) {
     detail::read_list_expecting(ws, unit::kParameters, "imposed tensor PSI TETA PHI R (INDX 6)", warnings, rt::target(p.euler(1)),
                                 rt::target(p.euler(2)), rt::target(p.euler(3)), rt::target(p.euler(4)));
+  }
+  if (p.INDX >= 2 && p.INDX <= 6) {
+    p.imposed_given = static_cast<int>(ws.units.items_given(unit::kParameters));
+    p.imposed_where = detail::where(ws, unit::kParameters, ws.units.line_number(unit::kParameters));
   }
   return p;
 }

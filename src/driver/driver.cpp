@@ -46,6 +46,8 @@ int main_program(std::istream& in, std::ostream& out) {
 
     const RunInput input = read_run_input(*ws);
     out << warning_lines(input.warnings);
+    const std::string slow = stage1_time_warning(input.params, static_cast<int>(input.faults.data.size()));
+    if (!slow.empty()) out << "warning: " << slow << "\n";
     out.flush();
     invert(input.faults, input.params, *ws, ListingSink::output_unit());
 

@@ -85,6 +85,12 @@ RunInput read_run_input(Workspace& ws);
 constexpr std::size_t kMaxWarningLines = 20;
 std::string warning_lines(const std::vector<std::string>& warnings);
 
+// When NTIR x N predicts more than a minute of stage 1, the warning that
+// says how long (not an input warning: --strict runs it); else "".
+std::string stage1_time_warning(const RunParams& p, int N);
+// "3 min", "9 h 8 min": a duration as warnings and progress lines give it.
+std::string duration_text(double seconds);
+
 // Stores the constants of block (degrees per radian, pi).
 void store_constants(Workspace& ws);
 

@@ -20,6 +20,7 @@ using unit::kListing;
 constexpr const char* kDashLine = "---------------------------------------------";
 constexpr float kStage2Stop = 1.0E-4f;  // stage 2 ends when the misfit falls by less than this
 constexpr int kRegressionIterations = 10;
+constexpr double kLongStage1 = 60.0;  // seconds: a longer stage 1 is announced
 
 void dash_line(Workspace& ws) { ws.units.write_list(kListing, kDashLine); }
 
@@ -92,8 +93,25 @@ RunInput read_run_input(Workspace& ws) {
   ENREG(ws, &in.warnings);
   in.faults = GEOLOG(ws, &data_warnings);
   in.params = read_run_parameters(ws, static_cast<int>(in.faults.data.size()), &in.warnings);
+  const std::vector<std::string> values = run_params_warnings(in.params);
+  in.warnings.insert(in.warnings.end(), values.begin(), values.end());
   in.warnings.insert(in.warnings.end(), data_warnings.begin(), data_warnings.end());
   return in;
+}
+
+std::string duration_text(double seconds) {
+  const long long minutes = std::llround(seconds / 60.0);
+  if (minutes < 1) return "less than a minute";
+  if (minutes < 60) return std::to_string(minutes) + " min";
+  return std::to_string(minutes / 60) + " h " + std::to_string(minutes % 60) + " min";
+}
+
+std::string stage1_time_warning(const RunParams& p, int N) {
+  if (!p.random_search()) return "";
+  const double seconds = expected_stage1_seconds(p.NTIR, N);
+  if (seconds <= kLongStage1) return "";
+  return p.where + ": NTIR = " + std::to_string(p.NTIR) + " random draws on N = " + std::to_string(N) +
+         " data: stage 1 is expected to take about " + duration_text(seconds) + " of processor time";
 }
 
 std::string warning_lines(const std::vector<std::string>& warnings) {

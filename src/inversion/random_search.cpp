@@ -5,6 +5,18 @@
 
 namespace zk {
 
+namespace {
+
+constexpr double kSecondsPerDraw = 0.3e-6;
+constexpr double kSecondsPerDatum = 50e-9;
+constexpr int kProgressEvery = 4096;  // draws between two reports
+
+}  // namespace
+
+double expected_stage1_seconds(long long NTIR, int N) {
+  return static_cast<double>(NTIR) * (kSecondsPerDraw + kSecondsPerDatum * N);
+}
+
 void random_search(Workspace& ws, int NTIR, Vec4& P) {
   float FMIN = 1.0E30f;
   float F = 1.0E30f;
@@ -28,7 +40,9 @@ void random_search(Workspace& ws, int NTIR, Vec4& P) {
       P(3) = PHI;
       P(4) = R;
     }
+    if (ws.progress != nullptr && I % kProgressEvery == 0) ws.progress->draws(I, NTIR);
   }
+  if (ws.progress != nullptr) ws.progress->draws(NTIR, NTIR);
 
   ws.units.write(unit::kListing, "(1X,'NBRE DE DONNEES ',I3,'  PARAMETRES ',4F8.4 ,'  FONCTION ',E14.6)", ws.ind.NMIN,
                  rt::Many<float>{P.data(), 4}, FMIN);

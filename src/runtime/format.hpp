@@ -75,7 +75,10 @@ struct ListRest {
   std::string text;            // the first value left
   bool decimal_comma = false;  // it follows a comma written between digits ("0,35")
 };
-std::optional<ListRest> read_list(RecordSource& src, std::span<const Target> targets);
+// `given`, when asked, receives the number of items the read reached: all of
+// them, or those before a "/" that ended it early.
+std::optional<ListRest> read_list(RecordSource& src, std::span<const Target> targets,
+                                  std::size_t* given = nullptr);
 
 // Records taken from a text, one per line, kept as records.hpp says (an
 // internal read, e.g. a number read from an answer already typed). An empty

@@ -250,6 +250,7 @@ bool separator(char c) { return blank(c) || c == ',' || c == ';' || c == '/'; }
 class ListReader {
  public:
   ListReader(RecordSource& src, std::vector<Slot> slots) : src_(src), slots_(std::move(slots)) {}
+  std::size_t items_reached() const { return next_; }
 
   // A value waits for its separator until one comma (or semicolon) follows it
   // with only blanks between, or a comma opens a later record with only
@@ -420,8 +421,11 @@ void read_formatted(const Format& fmt, RecordSource& src, std::span<const Target
   FormattedReader(fmt, src, spread(targets)).run();
 }
 
-std::optional<ListRest> read_list(RecordSource& src, std::span<const Target> targets) {
-  return ListReader(src, spread(targets)).run();
+std::optional<ListRest> read_list(RecordSource& src, std::span<const Target> targets, std::size_t* given) {
+  ListReader reader(src, spread(targets));
+  std::optional<ListRest> rest = reader.run();
+  if (given != nullptr) *given = reader.items_reached();
+  return rest;
 }
 
 TextSource::TextSource(std::string_view text, std::string name) : text_(text), name_(std::move(name)) {}

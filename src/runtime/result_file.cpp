@@ -117,7 +117,7 @@ std::unique_ptr<ResultFile> ResultFile::prepare(const std::string& path, std::st
       return refuse("\"-\" stands for standard output, which cannot take this result (write ./- for a file named -)");
     }
     for (const ResultFile* o : d.results) {
-      if (o->stdout_) return refuse("standard output takes the " + o->what_ + " already");
+      if (o->stdout_) return refuse("the " + o->what_ + " goes there already");
     }
     r->stdout_ = true;
     return r;

@@ -65,6 +65,7 @@ struct Units::Unit {
   int line = 0;  // records read, or written
   std::uint64_t length = 0;  // of the record last read
   bool cut = false;
+  std::size_t given = 0;  // items reached by the last list-directed read
   std::string* memory = nullptr;  // output kept in memory
   bool discard = false;           // output not wanted
 };
@@ -190,6 +191,10 @@ bool Units::at_end(int unit) {
   }
 }
 
+std::size_t Units::items_given(int unit) const { return get(unit).given; }
+
+ResultFile* Units::result(int unit) { return get(unit).result.get(); }
+
 Destinations Units::destinations() const {
   Destinations d;
   d.dash_is_stdout = dash_is_stdout_;
@@ -217,7 +222,9 @@ bool Units::open(int unit, const std::string& path, std::string_view status, std
 
   if (st == "unknown") {
     std::string reason;
-    u->result = ResultFile::prepare(path, describe(unit, path), destinations(), reason);
+    const std::string what =
+        path == "-" && dash_is_stdout_ ? default_label(unit) + " listing (standard output)" : describe(unit, path);
+    u->result = ResultFile::prepare(path, what, destinations(), reason);
     if (!u->result) return refuse(why, reason);
     units_[unit] = std::move(u);
     return true;
@@ -340,7 +347,7 @@ void Units::read_targets(int unit, std::string_view fmt, std::span<const Target>
 std::optional<ListRest> Units::read_list_targets(int unit, std::span<const Target> targets) {
   UnitSource src(*this, unit);
   try {
-    return rt::read_list(src, targets);
+    return rt::read_list(src, targets, &get(unit).given);
   } catch (const std::bad_alloc&) {
     throw memory_failure(src.file(), src.line(), src.where());
   }

@@ -62,6 +62,8 @@ class Units {
   void set_dash_is_stdout(bool on) { dash_is_stdout_ = on; }
   // The open files, as a further result's destination must not be them.
   Destinations destinations() const;
+  // The result file of an output unit (nullptr for any other unit).
+  ResultFile* result(int unit);
 
   // A formatted write: one or more records.
   template <class... Ts>
@@ -103,6 +105,9 @@ class Units {
   }
   std::optional<ListRest> read_list(int unit) { return read_list_targets(unit, {}); }
   std::optional<ListRest> read_list_targets(int unit, std::span<const Target> targets);
+  // The items the last list-directed read of `unit` reached: all of them, or
+  // those before a "/" that ended the record early.
+  std::size_t items_given(int unit) const;
 
   // Name and current line number of an input unit, for messages.
   std::string file_name(int unit) const;

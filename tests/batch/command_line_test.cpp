@@ -86,35 +86,5 @@ INSTANTIATE_TEST_SUITE_P(
                   {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-class ConflictTest : public test::ScratchTest {};
-
-TEST_F(ConflictTest, ResultsMayNotOverwriteTheRunsFiles) {
-  test::spit(at("P"), "x");
-  test::spit(at("D"), "x");
-  const std::string P = at("P").string();
-  const std::string D = at("D").string();
-  const std::string O = at("new_listing").string();  // does not exist yet
-  struct Case {
-    std::string json, svg;
-    const char* part;  // "" = no conflict
-  } cases[] = {
-      {at("r.json").string(), at("f.svg").string(), ""},
-      {D, "", "is the DATA file"},
-      {"", (dir / "." / "P").string(), "is the PARAMETERS file"},
-      {"", O, "is the OUTPUT file"},                              // by name: it is not there yet
-      {(dir / "sub" / ".." / "r.json").string(), at("r.json").string(), "name the same file"},
-  };
-  fs::create_directories(at("sub"));
-  for (const Case& c : cases) {
-    Options o{P, D, O, c.svg, c.json, false, {}};
-    const std::string msg = conflicting_paths(o);
-    if (*c.part == '\0') {
-      EXPECT_EQ(msg, "") << c.json << " " << c.svg;
-    } else {
-      EXPECT_NE(msg.find(c.part), std::string::npos) << "json=" << c.json << " svg=" << c.svg << ": " << msg;
-    }
-  }
-}
-
 }  // namespace
 }  // namespace zk::batch

@@ -343,7 +343,7 @@ TEST_F(BatchRun, ExitStatusAndMessages) {
     const char* name;
     std::vector<std::string> args;
     int status;
-    const char* err_part;
+    std::string err_part;
     const char* out_part;
   } cases[] = {
       {"help", {"--help"}, 0, "", "Usage: zarkel-batch PARAMETERS DATA OUTPUT"},
@@ -353,9 +353,8 @@ TEST_F(BatchRun, ExitStatusAndMessages) {
       {"unknown_option", {P, D, O, "--png", "x"}, 2, "unknown option --png", ""},
       {"json_over_data", {P, D, O, "--json", D}, 2, "is the DATA file", ""},
       {"missing_parameters", {at("nothing").string(), D, O}, 1, "ZARKEL STOPPED: could not open the PARAMETERS file", ""},
-      {"output_is_input", {P, D, D}, 1, "could not open the OUTPUT file", ""},
-      {"unwritable_json", {P, D, O, "--json", at("no/such/dir/r.json").string()}, 1, "could not write the JSON file",
-       ""},
+      {"output_is_input", {P, D, D}, 2, "OUTPUT \"" + D + "\" is refused: it is the DATA file", ""},
+      {"json_in_missing_dir", {P, D, O, "--json", at("no/such/dir/r.json").string()}, 2, "does not exist", ""},
   };
   const std::string data_before = slurp(D);
   for (const Case& c : cases) {

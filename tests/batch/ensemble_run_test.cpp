@@ -136,12 +136,22 @@ TEST_F(EnsembleRun, SignalsStopTheWorkersAndLeaveNoFiles) {
     };
     const auto temporary = [&] {
       for (const auto& e : fs::directory_iterator(dir)) {
-        if (e.path().filename().string().find("zarkel-tmp") != std::string::npos) return true;
+        if (e.path().filename().string().find("zarkel") != std::string::npos) return true;
       }
       return false;
     };
-    ASSERT_TRUE(within(temporary));  // the run has begun
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the workers are running
+    // The workers are running once the run has used a tenth of a second of
+    // processor time (fields 14 and 15 of /proc/PID/stat, in clock ticks).
+    const auto busy = [&] {
+      std::istringstream stat(slurp("/proc/" + std::to_string(pid) + "/stat"));
+      std::string field;
+      long ticks = 0;
+      for (int k = 1; k <= 15 && stat >> field; ++k) {
+        if (k >= 14) ticks += std::atol(field.c_str());
+      }
+      return ticks * 10 >= ::sysconf(_SC_CLK_TCK);
+    };
+    ASSERT_TRUE(within(busy));
     ASSERT_EQ(::kill(pid, sig), 0);
     int status = 0;
     if (!within([&] { return ::waitpid(pid, &status, WNOHANG) != 0; })) {
