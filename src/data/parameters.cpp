@@ -115,7 +115,6 @@ std::string run_params_problem(const RunParams& p, int N) {
 namespace {
 
 constexpr const char* kRunNames[] = {"INDX", "POURC", "NTIR", "NSEED", "IPRINT"};
-constexpr const char* kAxesNames[] = {"S1DIR", "S1PEN", "S3DIR", "S3PEN", "R"};
 constexpr const char* kEulerNames[] = {"PSI", "TETA", "PHI", "R"};
 constexpr float kFullTurn = 6.2831855f;
 
@@ -142,14 +141,6 @@ std::string ended_early(int given, std::span<const char* const> names) {
 
 std::vector<std::string> run_params_warnings(const RunParams& p) {
   std::vector<std::string> w;
-  if (p.given < 5) w.push_back(p.where + ": the run parameter record " + ended_early(p.given, kRunNames));
-  const bool axes = p.INDX >= 2 && p.INDX <= 5;
-  const int imposed = axes ? 5 : p.INDX == 6 ? 4 : 0;
-  if (imposed > 0 && p.imposed_given < imposed) {
-    w.push_back(p.imposed_where + ": the imposed record " +
-                ended_early(p.imposed_given, std::span<const char* const>(axes ? kAxesNames : kEulerNames,
-                                                                          static_cast<std::size_t>(imposed))));
-  }
   const auto angle = [&](const char* name, int value, int most, bool used) {
     if (used && (value < 0 || value > most)) {
       w.push_back(p.imposed_where + ": imposed " + name + " = " + std::to_string(value) + " is outside 0 to " +
@@ -204,7 +195,6 @@ RunParams read_run_parameters(Workspace& ws, int N, std::vector<std::string>* wa
                                 rt::target(p.euler(2)), rt::target(p.euler(3)), rt::target(p.euler(4)));
   }
   if (p.INDX >= 2 && p.INDX <= 6) {
-    p.imposed_given = static_cast<int>(ws.units.items_given(unit::kParameters));
     p.imposed_where = detail::where(ws, unit::kParameters, ws.units.line_number(unit::kParameters));
   }
   return p;

@@ -34,9 +34,8 @@ struct RunParams {
   float R = 0.0f;                                   // record 4a, INDX 2 to 5
   Vec4 euler;  // INDX 6: PSI, TETA, PHI (radians), R
   std::string where;  // "PARAMETERS file "p", line 3": the run parameter record, for messages
-  int given = 5;          // values of the run parameter record before a "/" ended it
-  int imposed_given = 0;  // values of the imposed record (INDX 2 to 6) before a "/"
-  std::string imposed_where;  // where the imposed record was read
+  int given = 5;              // values of the run parameter record before a "/" ended it
+  std::string imposed_where;  // where the imposed record (INDX 2 to 6) was read
 
   Mode mode() const { return static_cast<Mode>(INDX); }
   bool random_search() const { return INDX < 5; }  // stage 1 runs
@@ -52,10 +51,9 @@ long long nmin_of(int N, int POURC);
 // INDX 1 to 6.
 std::string run_params_problem(const RunParams& p, int N);
 
-// What `p` sets that is legal but most likely not meant, one line each: a
-// record ended early by "/", an imposed R outside 0..1, an imposed direction
-// outside 0..360 or plunge outside 0..90 degrees, an Euler angle of more
-// than a full turn (degrees given for radians).
+// What `p` imposes that is legal but most likely not meant, one line each:
+// an R outside 0..1, a direction outside 0..360 or plunge outside 0..90
+// degrees, an Euler angle of more than a full turn (degrees for radians).
 std::vector<std::string> run_params_warnings(const RunParams& p);
 
 // Reads the selection switches and the selection lines (unit 3) into eeetc
