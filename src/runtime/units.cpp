@@ -169,8 +169,8 @@ std::string Units::where(int unit) const {
 namespace {
 
 InputError read_failure(const std::string& file, int line, const std::string& where, const std::system_error& e) {
-  return InputError(file, line,
-                    where + " could not be read after line " + std::to_string(line) + " (" + e.code().message() + ")");
+  return InputError(file, line + 1,
+                    where + ", line " + std::to_string(line + 1) + ": read error (" + e.code().message() + ")");
 }
 
 InputError memory_failure(const std::string& file, int line, const std::string& where) {

@@ -94,7 +94,7 @@ const Case kCases[] = {
     // 7: a typing slip in NTIR is announced before stage 1, by both programs.
     {"HugeNtirBatch", false, kLongRun + "timeout 1 $B ph D out/L", 124, "expected to take about 1 h 22 min of processor time", ""},
     {"HugeNtirConsole", false, kLongRun + "printf '\\nph\\nD\\nout/L\\n' | timeout 1 $Z", 124,
-     " warning: PARAMETERS file \"ph\", line 2: NTIR = 2147483647", ""},
+     "warning: PARAMETERS file \"ph\", line 2: NTIR = 2147483647", ""},
     // 8: long names, a read-only directory, another user's file in a sticky directory.
     {"LongName", false, "$B P D out/" + kLong, 0, "R=", "test -s out/" + kLong},
     {"ReadOnlyDirectory", false,
@@ -115,7 +115,7 @@ const Case kCases[] = {
     // 12: the records of the JSON document are the ones the run read.
     {"DataEditedDuringTheRun", false,
      kSlowRun + "$B pl D out/L --json out/r.json & sleep 0.3; sed -i 's/^   82 /  100 /' D; wait $!", 0, "",
-     "grep -q '\"DIR\": 82' out/r.json"},
+     "grep -q '\"strike_deg\": 82' out/r.json"},
     // 13: write errors on standard output, read errors in an input.
     {"BatchStandardOutputFull", false, "$B P D out/L > /dev/full", 1, "could not write to standard output", ""},
     {"ConsoleStandardOutputFull", false, "printf '\\nP\\nD\\nout/L\\n' | $Z > /dev/full", 1,
