@@ -13,7 +13,7 @@
 
 #include "batch/progress.hpp"
 #include "runtime/errors.hpp"
-#include "runtime/pending_file.hpp"
+#include "runtime/result_file.hpp"
 #include "table/csv_table.hpp"
 
 namespace zk::batch {
@@ -105,8 +105,7 @@ std::string geojson_text(const std::vector<json>& rows, std::vector<std::string>
 }
 
 void write_file(const fs::path& path, const std::string& label, const std::string& text) {
-  rt::PendingFile f(path.string(), label, text);
-  f.commit();
+  rt::ResultFile::write_whole(path.string(), label + " file \"" + path.string() + "\"", text);
 }
 
 // The outputs of a campaign folder from its rows (in table order).
@@ -285,6 +284,12 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
   std::error_code ec;
   fs::create_directories(dir, ec);
   if (ec) throw rt::RunStop("could not make the campaign folder " + o.out_dir + " (" + ec.message() + ")");
+  // The campaign's own results are checked before any station runs.
+  for (const char* name : {kSummary, kGeoJson, kManifest}) {
+    std::string why;
+    const std::string path = (dir / name).string();
+    if (!rt::ResultFile::prepare(path, path, rt::Destinations{}, why)) throw rt::RunStop(path + " is refused: " + why);
+  }
 
   std::vector<StationOutcome> outcomes(mine.size());
   std::atomic<std::size_t> next{0};

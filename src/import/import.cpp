@@ -1,5 +1,7 @@
 #include "import/import.hpp"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -8,7 +10,7 @@
 #include "data/field_faults.hpp"
 #include "import/command_line.hpp"
 #include "runtime/errors.hpp"
-#include "runtime/pending_file.hpp"
+#include "runtime/result_file.hpp"
 #include "table/csv_table.hpp"
 
 namespace zk::import {
@@ -421,8 +423,24 @@ bool same_file(const std::string& a, const std::string& b) {
   return fs::weakly_canonical(fs::absolute(a, ec), ec) == fs::weakly_canonical(fs::absolute(b, ec), ec);
 }
 
+// The destination of a result of the import, checked (and its temporary
+// made) before any work.
+std::unique_ptr<rt::ResultFile> destination(const std::string& path, const std::string& label,
+                                            const rt::Destinations& taken) {
+  std::string why;
+  std::unique_ptr<rt::ResultFile> f = rt::ResultFile::prepare(path, label + " file \"" + path + "\"", taken, why);
+  if (!f) throw rt::RunStop("the " + label + " file " + path + " is refused: " + why);
+  return f;
+}
+
 int run(const Options& o, std::ostream& err) {
   try {
+    rt::Destinations taken;
+    struct stat csv {};
+    if (::stat(o.csv.c_str(), &csv) == 0) taken.inputs.push_back({{csv.st_dev, csv.st_ino}, "CSV file \"" + o.csv + "\""});
+    const std::unique_ptr<rt::ResultFile> data_file = destination(o.data, "DATA", taken);
+    taken.results.push_back(data_file.get());
+    const std::unique_ptr<rt::ResultFile> report = o.report.empty() ? nullptr : destination(o.report, "report", taken);
     table::ReadOptions ro;
     ro.delimiter = o.delimiter;
     ro.delimiter_hint = "name it with --delimiter";
@@ -434,12 +452,13 @@ int run(const Options& o, std::ostream& err) {
     text += "\n";
     for (const Datum& d : data) text += field::data_line(d.encoded.record, d.encoded.azimuth_form) + "\n";
     text += std::string(field::kTerminator) + "\n";
-    rt::PendingFile data_file(o.data, "DATA", text);
-    check_read_back(t, data_file.temp_path(), data);
-    std::optional<rt::PendingFile> report;
-    if (!o.report.empty()) report.emplace(o.report, "report", report_csv(data));
-    data_file.commit();
-    if (report) report->commit();
+    data_file->write(text);
+    check_read_back(t, data_file->written_path(), data);
+    if (report) report->write(report_csv(data));
+    data_file->finish();
+    if (report) report->finish();
+    data_file->replace();
+    if (report) report->replace();
 
     std::size_t worst = 0;
     for (std::size_t k = 1; k < data.size(); ++k) {

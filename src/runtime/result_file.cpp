@@ -266,6 +266,20 @@ void ResultFile::write(std::string_view bytes) {
   if (!stdout_ && buffer_.size() >= kBlock) flush_buffer();
 }
 
+std::string ResultFile::written_path() {
+  if (stdout_) throw std::logic_error("no path to read back standard output");
+  flush_buffer();
+  return unnamed_ ? "/proc/self/fd/" + std::to_string(fd_) : folder_ + "/" + temp_;
+}
+
+void ResultFile::write_whole(const std::string& path, const std::string& what, std::string_view text) {
+  std::string why;
+  const std::unique_ptr<ResultFile> f = prepare(path, what, Destinations{}, why);
+  if (!f) throw RunStop("could not write the " + what + " (" + why + ")");
+  f->write(text);
+  f->commit();
+}
+
 void ResultFile::finish() {
   if (finished_) return;
   if (stdout_) {

@@ -71,6 +71,13 @@ class ResultFile {
     replace();
   }
 
+  // A path the bytes written so far can be read back from before the
+  // commit (the unnamed temporary through /proc/self/fd): a check of what
+  // was written, with the program's own reader.
+  std::string written_path();
+  // Writes `text` to `path` as one result, or throws RunStop saying why not.
+  static void write_whole(const std::string& path, const std::string& what, std::string_view text);
+
   bool to_stdout() const { return stdout_; }
   // True when the destination is the existing file `id`.
   bool is(const FileId& id) const { return existed_ && id_ == id; }

@@ -128,6 +128,10 @@ const Case kCases[] = {
      "imposed TETA = 1e+30 is more than a full turn", ""},
     {"RecordEndedBySlash", false, "printf '1 0\\n1 80 /\\n' > ps && $B ps D out/L", 1,
      "the record ends at \"/\" after 2 of its 5 values", ""},
+    // An input under another spelling; two results on one new file.
+    {"InputSpelledOtherwise", false, "$B P D out/L --json ./P", 2, "it is the PARAMETERS file", ""},
+    {"TwoResultsOnOneNewFile", false, "mkdir out/sub && $B P D out/L --json out/sub/../r.json --svg out/r.json", 2,
+     "it is the destination of the JSON document", "! test -e out/r.json"},
     // Standard output as a result, and what a second result there would do.
     {"ListingOnStandardOutput", false, "$B P D - > l && $B P D out/L && cmp l out/L", 0, "", ""},
     {"TwoResultsOnStandardOutput", false, "$B P D out/L --json - --svg -", 2, "goes there already", "! test -e out/L"},
