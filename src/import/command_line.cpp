@@ -27,20 +27,20 @@ or pitch + pitch_quadrant + sense.
 Exit status: 0 written, 1 refused (nothing written), 2 bad command line.)";
 
 // The role of "--column ROLE=HEADER" and its header name, or an error.
-std::string add_column(Options& o, const std::string& spec) {
-  const auto eq = spec.find('=');
-  if (eq == std::string::npos || eq == 0 || eq + 1 == spec.size()) {
-    return "--column " + spec + ": expected ROLE=HEADER, e.g. --column dip_direction=Azimuth";
+std::string add_column(Options& o, const std::string& mapping) {
+  const auto eq = mapping.find('=');
+  if (eq == std::string::npos || eq == 0 || eq + 1 == mapping.size()) {
+    return "--column " + mapping + ": expected ROLE=HEADER, e.g. --column dip_direction=Azimuth";
   }
-  const std::string role = table::column_key(spec.substr(0, eq));
+  const std::string role = table::column_key(mapping.substr(0, eq));
   const auto& roles = column_roles();
   if (std::find(roles.begin(), roles.end(), role) == roles.end()) {
     std::string list;
     for (const auto& r : roles) list += (list.empty() ? "" : ", ") + r;
-    return "--column " + spec + ": \"" + spec.substr(0, eq) + "\" is not a column role (" + list + ")";
+    return "--column " + mapping + ": \"" + mapping.substr(0, eq) + "\" is not a column role (" + list + ")";
   }
   if (o.column.count(role) != 0) return "--column " + role + " given twice";
-  o.column[role] = spec.substr(eq + 1);
+  o.column[role] = mapping.substr(eq + 1);
   return "";
 }
 
