@@ -79,7 +79,8 @@ void SOMME(Workspace& ws, float& F, float& FT, float R, float PSI, float TETA, f
     }
   }
 
-  if (ITRI == 1) TRI(ws.tab.ANG, ws.tab.IX, N);
+  const bool ranked = ITRI == 1 || ITRI == 2;
+  if (ranked) TRI(ws.tab.ANG, ws.tab.IX, N, ITRI == 1 ? Ties::Exchange : Ties::Position);
 
   // Partial sum over the NMIN first ranks. Without a new ranking the ranks
   // are those of the last ranking call; a rank whose entry in IX does not name
@@ -90,7 +91,7 @@ void SOMME(Workspace& ws, float& F, float& FT, float R, float PSI, float TETA, f
   float sum = 0.0f;
   for (int j = 1; j <= N; ++j) {
     int k = j;
-    if (ITRI != 1) {
+    if (!ranked) {
       k = ws.tab.IX(j);
       if (k < 1 || k > N) k = j;
     }
@@ -98,7 +99,7 @@ void SOMME(Workspace& ws, float& F, float& FT, float R, float PSI, float TETA, f
     sum = sum + a * a;
     if (j == NMIN) {
       F = sum;
-      if (ITRI == 1) ws.spes.ANGMAX = ANG(j);
+      if (ranked) ws.spes.ANGMAX = ANG(j);
     }
   }
   FT = sum;

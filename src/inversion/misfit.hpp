@@ -9,13 +9,20 @@
 namespace zk {
 
 // F: sum over the NMIN ranked data; FT: sum over all N. ITRACE != 0 writes a
-// trace line; ITRI = 1 ranks the data anew (tab.IX, spes.ANGMAX).
+// trace line; ITRI = 1 ranks the data anew (tab.IX, spes.ANGMAX); ITRI = 2
+// ranks them as 1 does but leaves equal misfits in IX in data order (F, FT
+// and the ranked values are the same), for a caller that ranks again before
+// anything reads IX.
 void SOMME(Workspace& ws, float& F, float& FT, float R, float PSI, float TETA, float PHI, int ITRACE,
            int ITRI);
 // X = (PSI, TETA, PHI, R); F = ranked partial sum. X is not modified.
 void DIF(Workspace& ws, const Vec4& X, float& F);
-// Ascending sort of A(1..N) with IX the original positions; exactly the
-// result of the exchange sort (order among equal values included).
-void TRI(Vec<float, kMaxData>& A, Vec<int, kMaxData>& IX, int N);
+// Which order equal values take in IX: the exchange sort's, which later
+// stages read, or the (cheaper) order of their positions.
+enum class Ties { Exchange, Position };
+// Ascending sort of A(1..N) with IX the original positions; with
+// Ties::Exchange exactly the result of the exchange sort (order among equal
+// values included).
+void TRI(Vec<float, kMaxData>& A, Vec<int, kMaxData>& IX, int N, Ties ties = Ties::Exchange);
 
 }  // namespace zk

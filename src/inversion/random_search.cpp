@@ -30,7 +30,9 @@ void random_search(Workspace& ws, int NTIR, Vec4& P) {
 
   for (int I = 1; I <= NTIR; ++I) {
     EULAZ(ws, I, PSI, TETA, PHI, R);
-    SOMME(ws, F, FT, R, PSI, TETA, PHI, 0, 1);
+    // Only F is read here, and stage 1 ranks the chosen tensor again before
+    // anything reads the ranks: the order of tied misfits need not be kept.
+    SOMME(ws, F, FT, R, PSI, TETA, PHI, 0, 2);
     // Not worse than the best so far: an equal misfit replaces it, so among
     // equal misfits the last draw is kept.
     if (!(F > FMIN)) {

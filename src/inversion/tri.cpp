@@ -144,7 +144,7 @@ void sort_positions(const std::array<std::uint32_t, kMaxData>& key, int N, std::
 
 }  // namespace
 
-void TRI(Vec<float, kMaxData>& A, Vec<int, kMaxData>& IX, int N) {
+void TRI(Vec<float, kMaxData>& A, Vec<int, kMaxData>& IX, int N, Ties order) {
   N = std::clamp(N, 0, kMaxData);
 
   std::array<std::uint32_t, kMaxData> key;  // position - 1 -> key
@@ -164,7 +164,7 @@ void TRI(Vec<float, kMaxData>& A, Vec<int, kMaxData>& IX, int N) {
   // positions in increasing order (the sort is stable), and the positions of
   // the smaller values are those of the groups before.
   bool ties = false;
-  for (int r = 1; r < N && !ties; ++r) ties = key_at(r) == key_at(r - 1);
+  for (int r = 1; order == Ties::Exchange && r < N && !ties; ++r) ties = key_at(r) == key_at(r - 1);
   PositionSet below;
   std::array<int, kMaxData> members;
   std::array<int, kMaxData> smaller_before;

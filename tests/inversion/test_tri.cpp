@@ -36,6 +36,7 @@ TEST(Tri, MatchesTheExchangeSortBitForBit) {
         if (kind == 5) A(j) = static_cast<float>(static_cast<int>(angle(gen) * 1000.0f) % (n / 2 + 1)) / 64.0f;
         if (kind == 2 && p >= 97) A(j) = std::numeric_limits<float>::quiet_NaN();
       }
+      const Vec<float, kMaxData> given = A;
       Vec<float, kMaxData> want = A;
       Vec<int, kMaxData> wix, IX;
       for (int j = 1; j <= n; ++j) wix(j) = j;
@@ -50,6 +51,19 @@ TEST(Tri, MatchesTheExchangeSortBitForBit) {
         ASSERT_EQ(std::bit_cast<std::uint32_t>(A(j)), std::bit_cast<std::uint32_t>(want(j)))
             << "kind " << kind << " trial " << trial << " rank " << j;
         ASSERT_EQ(IX(j), wix(j)) << "kind " << kind << " trial " << trial << " rank " << j;
+      }
+      // Ties in data order: the same ranked values; IX names each value's
+      // datum, positions increasing among equal values (NaN keeps the
+      // exchange sort).
+      if (kind == 2) continue;
+      A = given;
+      TRI(A, IX, n, Ties::Position);
+      for (int j = 1; j <= n; ++j) {
+        ASSERT_EQ(A(j), want(j)) << "kind " << kind << " trial " << trial << " rank " << j;
+        ASSERT_EQ(std::bit_cast<std::uint32_t>(A(j)), std::bit_cast<std::uint32_t>(given(IX(j))));
+        if (j > 1 && A(j) == A(j - 1)) {
+          ASSERT_LT(IX(j - 1), IX(j)) << "kind " << kind << " trial " << trial;
+        }
       }
     }
   }
