@@ -184,8 +184,31 @@ StationTable read_station_table(const std::string& path, const std::string& defa
   StationTable st;
   st.file = path;
   const fs::path folder = fs::path(path).parent_path();
+  // Each column once, by name: the outputs key the values by column name, so
+  // a repeated name would overwrite a value or shift the summary's cells. A
+  // column without a name is left out when it is empty (the trailing
+  // delimiter of a spreadsheet export) and refused when it holds values.
   std::map<std::string, std::size_t> col;
-  for (std::size_t k = 0; k < t.header.size(); ++k) col[table::column_key(t.header[k])] = k;
+  std::vector<bool> unnamed(t.header.size(), false);
+  for (std::size_t k = 0; k < t.header.size(); ++k) {
+    const std::string key = table::column_key(t.header[k]);
+    if (key.empty()) {
+      for (const table::Row& r : t.rows) {
+        if (k < r.cells.size() && r.cells[k].find_first_not_of(" \t") != std::string::npos) {
+          throw rt::InputError(path, r.number,
+                               table::where(t, r.number, k + 1) + ": a value in a column without a name in the header row");
+        }
+      }
+      unnamed[k] = true;
+      continue;
+    }
+    const auto [first, fresh] = col.emplace(key, k);
+    if (!fresh) {
+      throw rt::InputError(path, 1, table::where(t, 1, k + 1) + ": column \"" + table::shown(t.header[k]) +
+                                        "\" repeats column " + std::to_string(first->second + 1) + " (\"" +
+                                        table::shown(t.header[first->second]) + "\")");
+    }
+  }
   for (const char* required : {"station", "data"}) {
     if (col.count(required) == 0) {
       throw rt::InputError(path, 1, table::where(t, 1, 0) + ": the station table has no `" + required +
@@ -195,11 +218,17 @@ StationTable read_station_table(const std::string& path, const std::string& defa
   }
   const std::set<std::string> known = {"station", "data", "parameters", "longitude", "latitude"};
   std::vector<std::size_t> carried;
+  std::set<std::string> results;
+  for (const std::string& c : summary_columns()) results.insert(table::column_key(c));
   for (std::size_t k = 0; k < t.header.size(); ++k) {
-    if (known.count(table::column_key(t.header[k])) == 0) {
-      carried.push_back(k);
-      st.carried_columns.push_back(t.header[k]);
+    const std::string key = table::column_key(t.header[k]);
+    if (unnamed[k] || known.count(key) != 0) continue;
+    if (results.count(key) != 0) {
+      throw rt::InputError(path, 1, table::where(t, 1, k + 1) + ": column \"" + table::shown(t.header[k]) +
+                                        "\" has the name of a summary column, where the result goes: rename it");
     }
+    carried.push_back(k);
+    st.carried_columns.push_back(t.header[k]);
   }
   const auto cell = [&](const table::Row& r, const char* key) -> std::string {
     auto it = col.find(key);
