@@ -9,9 +9,31 @@ constexpr std::size_t kMessageTail = 200;
 
 bool continuation(unsigned char c) { return c >= 0x80 && c <= 0xBF; }
 
-// Length of the valid UTF-8 sequence at s[k] (0 when invalid or when it
-// encodes a character that does not show: a C1 control or a byte-order mark).
-std::size_t shown_sequence(std::string_view s, std::size_t k) {
+// A byte-order mark is valid text but shows nothing: it is escaped.
+bool byte_order_mark(std::string_view s, std::size_t k) { return s.substr(k, 3) == "\xEF\xBB\xBF"; }
+
+void append_escaped(std::string& out, std::string_view s) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  for (std::size_t k = 0; k < s.size();) {
+    const auto c = static_cast<unsigned char>(s[k]);
+    std::size_t len = 0;
+    if (c >= 0x20 && c < 0x7F) len = 1;
+    else if (c >= 0x80 && !byte_order_mark(s, k)) len = utf8_sequence(s, k);
+    if (len > 0) {
+      out.append(s.substr(k, len));
+      k += len;
+      continue;
+    }
+    out += "\\x";
+    out += kHex[c >> 4];
+    out += kHex[c & 0xF];
+    ++k;
+  }
+}
+
+}  // namespace
+
+std::size_t utf8_sequence(std::string_view s, std::size_t k) {
   const auto b = [&](std::size_t j) { return static_cast<unsigned char>(s[j]); };
   const unsigned char c = b(k);
   std::size_t len = 0;
@@ -27,30 +49,8 @@ std::size_t shown_sequence(std::string_view s, std::size_t k) {
   if (c == 0xF0 && b(k + 1) < 0x90) return 0;   // overlong
   if (c == 0xF4 && b(k + 1) > 0x8F) return 0;   // beyond U+10FFFF
   if (c == 0xC2 && b(k + 1) <= 0x9F) return 0;  // C1 control
-  if (c == 0xEF && b(k + 1) == 0xBB && b(k + 2) == 0xBF) return 0;  // byte-order mark
   return len;
 }
-
-void append_escaped(std::string& out, std::string_view s) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  for (std::size_t k = 0; k < s.size();) {
-    const auto c = static_cast<unsigned char>(s[k]);
-    std::size_t len = 0;
-    if (c >= 0x20 && c < 0x7F) len = 1;
-    else if (c >= 0x80) len = shown_sequence(s, k);
-    if (len > 0) {
-      out.append(s.substr(k, len));
-      k += len;
-      continue;
-    }
-    out += "\\x";
-    out += kHex[c >> 4];
-    out += kHex[c & 0xF];
-    ++k;
-  }
-}
-
-}  // namespace
 
 std::string escape_bytes(std::string_view s) {
   std::string out;

@@ -6,6 +6,11 @@
 
 namespace zk::rt {
 
+// Length of the valid UTF-8 sequence of two to four bytes at s[k]; 0 when
+// the bytes there are not one (ASCII included), or when it encodes a C1
+// control, which does not show either.
+std::size_t utf8_sequence(std::string_view s, std::size_t k);
+
 // `s` with every byte that would not show as text written as \xNN: control
 // bytes, bytes that are not valid UTF-8, C1 controls and the byte-order mark.
 // Valid UTF-8 text is kept as it is.

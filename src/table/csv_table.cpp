@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "runtime/errors.hpp"
+#include "runtime/printable.hpp"
 
 namespace zk::table {
 namespace {
@@ -18,27 +19,13 @@ namespace {
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 constexpr std::size_t kShownMax = 60;
 
-bool continuation(unsigned char c) { return c >= 0x80 && c <= 0xBF; }
-
 // Length of the text character at s[k]: printable ASCII, a tab, or a valid
-// UTF-8 sequence; 0 for a control byte or bytes that are not UTF-8.
+// UTF-8 sequence (a byte-order mark included); 0 for a control byte or bytes
+// that are not UTF-8.
 std::size_t text_char(std::string_view s, std::size_t k) {
-  const auto b = [&](std::size_t j) { return static_cast<unsigned char>(s[j]); };
-  const unsigned char c = b(k);
+  const auto c = static_cast<unsigned char>(s[k]);
   if (c == '\t' || (c >= 0x20 && c < 0x7F)) return 1;
-  std::size_t len = 0;
-  if (c >= 0xC2 && c <= 0xDF) len = 2;
-  else if (c >= 0xE0 && c <= 0xEF) len = 3;
-  else if (c >= 0xF0 && c <= 0xF4) len = 4;
-  if (len == 0 || k + len > s.size()) return 0;
-  for (std::size_t j = 1; j < len; ++j) {
-    if (!continuation(b(k + j))) return 0;
-  }
-  if ((c == 0xE0 && b(k + 1) < 0xA0) || (c == 0xF0 && b(k + 1) < 0x90)) return 0;  // overlong
-  if (c == 0xED && b(k + 1) > 0x9F) return 0;                                        // surrogate
-  if (c == 0xF4 && b(k + 1) > 0x8F) return 0;                                        // beyond U+10FFFF
-  if (c == 0xC2 && b(k + 1) <= 0x9F) return 0;                                       // C1 control
-  return len;
+  return rt::utf8_sequence(s, k);
 }
 
 // Offset of the first byte that is not text (line ends aside), or npos.

@@ -54,6 +54,7 @@ TEST(CsvTable, RefusalsNameRowAndColumn) {
       {"a,b\n1,2,3\n", "row 2, column 3: \"3\" lies beyond the 2 columns the header row names (a decimal comma"},
       {"a,b\n1,2\n3,4\x01x\n", "row 3, column 2 (b): byte \\x01 is not text"},
       {"a,b\n1,\xC3\xA9\xFF\n", "row 2, column 2 (b): byte \\xff is not text"},
+      {"a,b\n1,\xC2\x85\n", "row 2, column 2 (b): byte \\xc2 is not text"},  // C1 control
   };
   for (const auto& [bytes, want] : cases) {
     const std::string msg = refusal(bytes);
