@@ -258,12 +258,18 @@ StationOutcome run_station(const Options& base, const Station& s, const std::str
   o.quiet = true;
   o.jobs = 1;  // the stations run in parallel, each on one thread
   o.progress = false;
+  // The imported DATA is read by the run under a temporary name, which a
+  // signal removes, and takes its name only when the run succeeded.
   std::string imported;
+  int slot = -1;
   if (s.spreadsheet) {
     imported = folder + "/.DATA.import";
+    slot = rt::register_temporary(imported);
     const int status = import::import_main({s.data, imported}, out, err);
     if (status != 0) {
-      std::filesystem::remove(imported);
+      std::error_code ec;
+      std::filesystem::remove(imported, ec);
+      rt::unregister_temporary(slot);
       r.message = stop_message(err.str());
       return r;
     }
@@ -271,16 +277,19 @@ StationOutcome run_station(const Options& base, const Station& s, const std::str
     o.data_name = "DATA";
   }
   const int status = run(o, out, err, &r.result);
-  if (!imported.empty()) {
-    std::error_code ec;
-    if (status == kExitOk) {
-      std::filesystem::rename(imported, folder + "/DATA", ec);
-    } else {
-      std::filesystem::remove(imported, ec);
-    }
-  }
   r.ok = status == kExitOk;
   if (!r.ok) r.message = stop_message(err.str());
+  if (!imported.empty()) {
+    const rt::SignalsHeld held;
+    std::error_code ec;
+    if (r.ok) std::filesystem::rename(imported, folder + "/DATA", ec);
+    if (ec) {
+      r.ok = false;
+      r.message = "the imported data could not be moved to " + folder + "/DATA (" + ec.message() + ")";
+    }
+    std::filesystem::remove(imported, ec);
+    rt::unregister_temporary(slot);
+  }
   return r;
 }
 

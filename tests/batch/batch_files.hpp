@@ -1,14 +1,18 @@
 #pragma once
 // Scratch directories and runs of the two programs for the batch tests.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "test_files.hpp"
@@ -94,6 +98,38 @@ class ScratchTest : public ::testing::Test {
     }
     const Outcome v = shell(cmd);
     EXPECT_EQ(v.status, 0) << v.err;
+  }
+
+  // Starts zarkel-batch with `args`, sends `sig` once it is at work (a
+  // tenth of a second of processor time, fields 14 and 15 of /proc/PID/stat)
+  // and returns its exit status; -1 when it did not end within 30 s (it is
+  // then killed) or did not exit by itself.
+  static int stopped_by_signal(const std::vector<std::string>& args, int sig) {
+    std::vector<const char*> argv = {ZARKEL_BATCH_BINARY};
+    for (const auto& a : args) argv.push_back(a.c_str());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], nullptr, nullptr, const_cast<char**>(argv.data()), environ) != 0) return -1;
+    const auto within = [](const auto& done) {
+      for (int k = 0; k < 3000 && !done(); ++k) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      return done();
+    };
+    const auto busy = [&] {
+      std::istringstream stat(slurp("/proc/" + std::to_string(pid) + "/stat"));
+      std::string field;
+      long ticks = 0;
+      for (int k = 1; k <= 15 && stat >> field; ++k) {
+        if (k >= 14) ticks += std::atol(field.c_str());
+      }
+      return ticks * 10 >= ::sysconf(_SC_CLK_TCK);
+    };
+    int status = 0;
+    if (!within(busy) || ::kill(pid, sig) != 0 || !within([&] { return ::waitpid(pid, &status, WNOHANG) != 0; })) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
   static std::string example(const std::string& name) {

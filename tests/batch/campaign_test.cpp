@@ -160,5 +160,20 @@ TEST_F(Campaign, BadTablesNameTheRowAndTheOthersStillRun) {
   }
 }
 
+// Stopped while its stations run (the spreadsheet one imported): no result
+// and no temporary is left, the imported DATA included.
+TEST_F(Campaign, SignalLeavesNoFiles) {
+  for (const int sig : {SIGINT, SIGTERM}) {
+    fs::remove_all(at("out"));
+    EXPECT_EQ(stopped_by_signal({"--stations", at("examples/campaign/stations.csv").string(), "--out",
+                                 at("out").string(), "--bootstrap", "100000", "--jobs", "2", "--quiet"},
+                                sig),
+              128 + sig);
+    for (const auto& e : fs::recursive_directory_iterator(at("out"))) {
+      EXPECT_FALSE(e.is_regular_file()) << e.path();
+    }
+  }
+}
+
 }  // namespace
 }  // namespace zk::test

@@ -2,12 +2,8 @@
 // same bytes for any number of jobs, the chosen start's listing reproduced by
 // the console program, the refusals, the progress line and the signals.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
 
-#include <chrono>
 #include <nlohmann/json.hpp>
-#include <thread>
 
 #include "batch_files.hpp"
 
@@ -124,43 +120,16 @@ TEST_F(EnsembleRun, SignalsStopTheWorkersAndLeaveNoFiles) {
   for (const int sig : {SIGINT, SIGTERM}) {
     spit(at("L"), "last week's listing\n");
     const std::string out = at("L").string(), js = at("j").string();
-    const char* argv[] = {ZARKEL_BATCH_BINARY, ZARKEL_SOURCE_DIR "/examples/PARAMETERS",
-                          ZARKEL_SOURCE_DIR "/examples/DATA", out.c_str(), "--json", js.c_str(), "--bootstrap",
-                          "100000", "--jobs", "2", "--quiet", nullptr};
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ), 0);
-    // Polls `done` every 10 ms for at most 30 s.
-    const auto within = [](const auto& done) {
-      for (int k = 0; k < 3000 && !done(); ++k) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      return done();
-    };
     const auto temporary = [&] {
       for (const auto& e : fs::directory_iterator(dir)) {
         if (e.path().filename().string().find("zarkel") != std::string::npos) return true;
       }
       return false;
     };
-    // The workers are running once the run has used a tenth of a second of
-    // processor time (fields 14 and 15 of /proc/PID/stat, in clock ticks).
-    const auto busy = [&] {
-      std::istringstream stat(slurp("/proc/" + std::to_string(pid) + "/stat"));
-      std::string field;
-      long ticks = 0;
-      for (int k = 1; k <= 15 && stat >> field; ++k) {
-        if (k >= 14) ticks += std::atol(field.c_str());
-      }
-      return ticks * 10 >= ::sysconf(_SC_CLK_TCK);
-    };
-    ASSERT_TRUE(within(busy));
-    ASSERT_EQ(::kill(pid, sig), 0);
-    int status = 0;
-    if (!within([&] { return ::waitpid(pid, &status, WNOHANG) != 0; })) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, &status, 0);
-      FAIL() << "signal " << sig << " did not stop the run";
-    }
-    ASSERT_TRUE(WIFEXITED(status)) << sig;
-    EXPECT_EQ(WEXITSTATUS(status), 128 + sig);
+    EXPECT_EQ(stopped_by_signal({example("PARAMETERS"), example("DATA"), out, "--json", js, "--bootstrap", "100000",
+                                 "--jobs", "2", "--quiet"},
+                                sig),
+              128 + sig);
     EXPECT_EQ(slurp(at("L")), "last week's listing\n");
     EXPECT_FALSE(temporary());
     EXPECT_FALSE(fs::exists(at("j")));
