@@ -219,7 +219,11 @@ int run(const Options& o, std::ostream& out, std::ostream& err, nlohmann::ordere
     commit_all(results, listing_pending);
     ws->units.close(unit::kListing);
 
-    if (!o.quiet && !stdout_taken) out << summary_line(result) << "\n";
+    if (!o.quiet && !stdout_taken) {
+      out << summary_line(result) << "\n";
+    } else if (const std::string ambiguous = ambiguity_warning(result); !ambiguous.empty()) {
+      err << ambiguous << "\n";  // without its summary line, a warning still shows
+    }
     out.flush();
     return kExitOk;
   } catch (const ensemble::OptionError& e) {
@@ -241,6 +245,17 @@ std::string stop_message(const std::string& err) {
   }
   at = err.find(": ", at) + 2;
   return err.substr(at, err.find('\n', at) - at);
+}
+
+// The warning lines a run wrote on `err`, "warning: " taken off.
+std::vector<std::string> warnings_in(const std::string& err) {
+  constexpr std::string_view kWarning = "warning: ";
+  std::vector<std::string> out;
+  std::istringstream in(err);
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind(kWarning, 0) == 0) out.push_back(line.substr(kWarning.size()));
+  }
+  return out;
 }
 
 // One station of a campaign: a spreadsheet is imported into a DATA file of
@@ -271,6 +286,7 @@ StationOutcome run_station(const Options& base, const Station& s, const std::str
       std::filesystem::remove(imported, ec);
       rt::unregister_temporary(slot);
       r.message = stop_message(err.str());
+      r.warnings = warnings_in(err.str());
       return r;
     }
     o.data = imported;
@@ -279,6 +295,7 @@ StationOutcome run_station(const Options& base, const Station& s, const std::str
   const int status = run(o, out, err, &r.result);
   r.ok = status == kExitOk;
   if (!r.ok) r.message = stop_message(err.str());
+  r.warnings = warnings_in(err.str());
   if (!imported.empty()) {
     const rt::SignalsHeld held;
     std::error_code ec;

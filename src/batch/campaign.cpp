@@ -363,10 +363,12 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
     const Station& s = *mine[k];
     json row = summary_row(s, outcomes[k]);
     for (std::size_t c = 0; c < table.carried_columns.size(); ++c) row[table.carried_columns[c]] = s.carried[c];
+    const std::string station = "station " + (s.name.empty() ? std::string("(no name)") : s.name) + " (row " +
+                                std::to_string(s.row) + ")";
+    for (const std::string& w : outcomes[k].warnings) err << "warning: " << station << ": " << w << "\n";
     if (!outcomes[k].ok) {
       ++failed;
-      err << "station " << (s.name.empty() ? "(no name)" : s.name) << " (row " << s.row
-          << ") failed: " << outcomes[k].message << "\n";
+      err << station << " failed: " << outcomes[k].message << "\n";
     }
     manifest["stations"].push_back({{"index", s.index}, {"summary", row}});
   }

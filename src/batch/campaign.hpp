@@ -47,6 +47,7 @@ struct StationOutcome {
   bool ok = false;
   std::string message;            // why it failed
   nlohmann::ordered_json result;  // its result.json document when ok
+  std::vector<std::string> warnings;  // its warning lines, "warning: " taken off
 };
 
 // Runs one station into `folder` (LISTING, result.json, figure.svg, and the

@@ -160,6 +160,28 @@ TEST_F(Campaign, BadTablesNameTheRowAndTheOthersStillRun) {
   }
 }
 
+// A station's warnings reach the user, named by station and row; with
+// --strict the station is refused and the others run.
+TEST_F(Campaign, WarningsOfEachStationAreShown) {
+  std::string data = file("examples/DATA");
+  data.replace(data.find("\n   59    55") + 1, 12, "   59    95");  // line 3: dip 95
+  spit(at("examples/campaign/dip95.dat"), data);
+  spit(at("examples/campaign/stations.csv"),
+       "station,data,parameters\nsteep,dip95.dat,../PARAMETERS\nquarry,../DATA,../PARAMETERS\n");
+  const std::string said = "warning: station steep (row 2): DATA file \"";
+  for (const bool strict : {false, true}) {
+    fs::remove_all(at("out"));
+    const Outcome r = campaign("out", strict ? std::vector<std::string>{"--strict"} : std::vector<std::string>{});
+    EXPECT_EQ(r.status, strict ? 1 : 0) << r.err;
+    const auto at_line = r.err.find(said);
+    ASSERT_NE(at_line, std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("dip95.dat\", line 3, columns 10-11: dip 95 is outside 0 to 90", at_line), std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("station steep (row 2) failed: --strict") != std::string::npos, strict) << r.err;
+    EXPECT_TRUE(fs::exists(at("out/quarry/LISTING")));
+  }
+}
+
 // Stopped while its stations run (the spreadsheet one imported): no result
 // and no temporary is left, the imported DATA included.
 TEST_F(Campaign, SignalLeavesNoFiles) {

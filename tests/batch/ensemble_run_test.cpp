@@ -116,6 +116,29 @@ TEST_F(EnsembleRun, RefusalsProgressAndQuiet) {
   }
 }
 
+// Twelve noisy strike-slip data whose starts end in minima of nearly the same
+// misfit: the warning goes with the summary line, or alone on standard error
+// when no summary line is written.
+TEST_F(EnsembleRun, AmbiguityIsSaidWithOrWithoutTheSummaryLine) {
+  const std::string data = ZARKEL_SOURCE_DIR "/tests/batch/ambiguous.DATA";
+  const struct {
+    std::vector<std::string> options;
+    bool on_stdout;
+  } cases[] = {{{}, true}, {{"--quiet"}, false}, {{"--json", "-"}, false}};
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {example("PARAMETERS"), data, at("L").string(), "--starts", "10"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const Outcome r = batch(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string said = "warning: ambiguous answer: ";
+    EXPECT_EQ(r.out.find(said) != std::string::npos, c.on_stdout) << r.out;
+    EXPECT_EQ(r.err.find(said) != std::string::npos, !c.on_stdout) << r.err;
+    if (c.options.size() == 2) {
+      EXPECT_EQ(json::parse(r.out)["starts"]["ambiguous"], true);
+    }
+  }
+}
+
 TEST_F(EnsembleRun, SignalsStopTheWorkersAndLeaveNoFiles) {
   for (const int sig : {SIGINT, SIGTERM}) {
     spit(at("L"), "last week's listing\n");
