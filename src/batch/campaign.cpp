@@ -247,6 +247,8 @@ StationTable read_station_table(const std::string& path, const std::string& defa
     if (!safe_name(s.name)) {
       problem(col["station"], "station name \"" + table::shown(s.name) +
                                   "\" is not a folder name: use letters, digits, '-', '_' and '.'");
+    } else if (s.name == kSummary || s.name == kGeoJson || s.name == kManifest) {
+      problem(col["station"], "station name \"" + s.name + "\" is the name of a campaign file");
     } else if (!names.insert(s.name).second) {
       problem(col["station"], "station \"" + s.name + "\" is named twice");
     }

@@ -130,6 +130,8 @@ TEST_F(Campaign, BadTablesNameTheRowAndTheOthersStillRun) {
        "row 2, column 1 (station): station name \"../x\" is not a folder name"},
       {"empty name", "station,data,parameters\n,../DATA,../PARAMETERS\nok,../DATA,../PARAMETERS\n", 1,
        "station name \"\" is not a folder name"},
+      {"campaign file", "station,data,parameters\nsummary.csv,../DATA,../PARAMETERS\nok,../DATA,../PARAMETERS\n", 1,
+       "station name \"summary.csv\" is the name of a campaign file"},
       {"twice", "station,data,parameters\nok,../DATA,../PARAMETERS\nok,../DATA,../PARAMETERS\n", 1,
        "row 3, column 1 (station): station \"ok\" is named twice"},
       {"longitude", "station,data,parameters,longitude,latitude\nok,../DATA,../PARAMETERS,200,1\n", 1,
