@@ -34,6 +34,15 @@ bool safe_name(const std::string& s) {
   });
 }
 
+// Why `path` cannot be read as an input file; "" when it can be tried.
+std::string not_a_file(const std::string& path) {
+  std::error_code ec;
+  const fs::file_status st = fs::status(path, ec);
+  if (!fs::exists(st)) return " does not exist";
+  if (fs::is_directory(st)) return " is a folder, not a file";
+  return fs::is_regular_file(st) ? "" : " is not a regular file";
+}
+
 bool is_spreadsheet(const std::string& path) {
   std::string ext = fs::path(path).extension().string();
   for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -272,15 +281,13 @@ StationTable read_station_table(const std::string& path, const std::string& defa
     } else {
       s.data = resolved(folder, data);
       s.spreadsheet = is_spreadsheet(s.data);
-      std::error_code ec;
-      if (!fs::is_regular_file(s.data, ec)) problem(col["data"], "data file " + s.data + " does not exist");
+      if (const std::string why = not_a_file(s.data); !why.empty()) problem(col["data"], "data file " + s.data + why);
     }
     const std::string prm = cell(r, "parameters");
     if (!prm.empty()) {
       s.parameters = resolved(folder, prm);
-      std::error_code ec;
-      if (!fs::is_regular_file(s.parameters, ec)) {
-        problem(col["parameters"], "parameters file " + s.parameters + " does not exist");
+      if (const std::string why = not_a_file(s.parameters); !why.empty()) {
+        problem(col["parameters"], "parameters file " + s.parameters + why);
       }
     } else if (!default_parameters.empty()) {
       s.parameters = default_parameters;

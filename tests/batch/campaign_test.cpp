@@ -139,6 +139,8 @@ TEST_F(Campaign, BadTablesNameTheRowAndTheOthersStillRun) {
       {"latitude text", "station,data,parameters,longitude,latitude\nok,../DATA,../PARAMETERS,1,north\n", 1,
        "latitude \"north\" is not a number"},
       {"no data file", "station,data,parameters\nok,none.dat,../PARAMETERS\n", 1, "none.dat does not exist"},
+      {"data folder", "station,data,parameters\nok,..,../PARAMETERS\n", 1, "(data): data file " + at("examples").string() +
+       "/ is a folder, not a file"},
       {"no parameters", "station,data\nok,../DATA\n", 1, "no parameters file"},
       // A carried column must not overwrite a result nor shift the summary.
       {"result name", "station,data,parameters,r\nok,../DATA,../PARAMETERS,5\n", 1,
