@@ -198,7 +198,6 @@ StationTable read_station_table(const std::string& path, const std::string& defa
   // column without a name is left out when it is empty (the trailing
   // delimiter of a spreadsheet export) and refused when it holds values.
   std::map<std::string, std::size_t> col;
-  std::vector<bool> unnamed(t.header.size(), false);
   for (std::size_t k = 0; k < t.header.size(); ++k) {
     const std::string key = table::column_key(t.header[k]);
     if (key.empty()) {
@@ -208,7 +207,6 @@ StationTable read_station_table(const std::string& path, const std::string& defa
                                table::where(t, r.number, k + 1) + ": a value in a column without a name in the header row");
         }
       }
-      unnamed[k] = true;
       continue;
     }
     const auto [first, fresh] = col.emplace(key, k);
@@ -231,7 +229,7 @@ StationTable read_station_table(const std::string& path, const std::string& defa
   for (const std::string& c : summary_columns()) results.insert(table::column_key(c));
   for (std::size_t k = 0; k < t.header.size(); ++k) {
     const std::string key = table::column_key(t.header[k]);
-    if (unnamed[k] || known.count(key) != 0) continue;
+    if (key.empty() || known.count(key) != 0) continue;
     if (results.count(key) != 0) {
       throw rt::InputError(path, 1, table::where(t, 1, k + 1) + ": column \"" + table::shown(t.header[k]) +
                                         "\" has the name of a summary column, where the result goes: rename it");

@@ -239,10 +239,7 @@ void stage4(Workspace& ws, const RunParams& p, const Vec4& P, InversionResult& r
   for (int I = 1; I <= N; ++I) {
     Vec3 STR;
     Vec3 FN;
-    for (int c = 1; c <= 3; ++c) {
-      STR(c) = ws.tir.STR(I, c);
-      FN(c) = ws.tir.FN(I, c);
-    }
+    datum_vectors(ws, I, FN, STR);
     Vec3 S;
     Mat<float, 3, 4> DS;
     Vec4 DX;

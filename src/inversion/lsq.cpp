@@ -58,10 +58,7 @@ float residuals(Workspace& ws, int NMIN, Column& res, Block& A) {
     if (j < 1 || j > N) j = I;  // no ranking yet: the datum of the same rank
     Vec3 n;
     Vec3 sobs;
-    for (int c = 1; c <= 3; ++c) {
-      n(c) = ws.tir.FN(j, c);
-      sobs(c) = ws.tir.STR(j, c);
-    }
+    datum_vectors(ws, j, n, sobs);
     Vec3 spred;
     Mat<float, 3, 4> ds;
     STRIED(ws, n, spred, ds);

@@ -18,6 +18,13 @@ float dtens(const Workspace& ws, int i, int j, int k) {
 
 }  // namespace
 
+void datum_vectors(const Workspace& ws, int j, Vec3& n, Vec3& s) {
+  for (int c = 1; c <= 3; ++c) {
+    n(c) = ws.tir.FN(j, c);
+    s(c) = ws.tir.STR(j, c);
+  }
+}
+
 void STRIED(const Workspace& ws, const Vec3& n, Vec3& s, Mat<float, 3, 4>& ds) {
   const Mat<float, 3, 3>& T = ws.mec.TENS;
 

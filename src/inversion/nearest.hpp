@@ -11,6 +11,8 @@ namespace zk {
 // Predicted unit slip direction s on the plane of normal n, and ds(., k) =
 // ds/dX_k for X = (PSI, TETA, PHI, R). Reads mec and mecd.
 void STRIED(const Workspace& ws, const Vec3& n, Vec3& s, Mat<float, 3, 4>& ds);
+// The unit normal n and the observed unit slip s of datum j (rows of tir).
+void datum_vectors(const Workspace& ws, int j, Vec3& n, Vec3& s);
 // Inverse of the block-diagonal part of G, in place.
 void MB01B(Mat4& G);
 // Smallest parameter change DX (metric Ginv^-1) turning s onto s_obs, and its
