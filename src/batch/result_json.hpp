@@ -12,7 +12,7 @@
 
 namespace zk::batch {
 
-constexpr int kResultFormatVersion = 2;
+constexpr int kResultFormatVersion = 3;
 
 nlohmann::ordered_json result_json(const BatchResult& r);
 

@@ -1,5 +1,6 @@
 #include "engine/stress_state.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 namespace zk {
@@ -164,6 +165,35 @@ PlaneStress plane_stress(const Matrix3& T, const AxisVector& n) {
   p.shear = std::sqrt(tau[0] * tau[0] + tau[1] * tau[1] + tau[2] * tau[2]);
   if (p.shear >= 1e-9) p.slip = AxisVector{tau[0] / p.shear, tau[1] / p.shear, tau[2] / p.shear};
   return p;
+}
+
+Matrix3 reduced_tensor(const std::array<AxisVector, 3>& axes, double R) {
+  const double s[3] = {1.0 - (1.0 + R) / 3.0, R - (1.0 + R) / 3.0, -(1.0 + R) / 3.0};
+  Matrix3 T{};
+  for (std::size_t L = 0; L < 3; ++L) {
+    for (std::size_t i = 0; i < 3; ++i) {
+      for (std::size_t j = 0; j < 3; ++j) T[i][j] += s[L] * axes[L][i] * axes[L][j];
+    }
+  }
+  return T;
+}
+
+double stress_difference_deg(const Matrix3& a, const Matrix3& b) {
+  // Deviatoric parts; the angle is the arccosine of their normalised inner
+  // product (the double contraction A:B).
+  const double ta = (a[0][0] + a[1][1] + a[2][2]) / 3.0, tb = (b[0][0] + b[1][1] + b[2][2]) / 3.0;
+  double ab = 0.0, aa = 0.0, bb = 0.0;
+  for (std::size_t i = 0; i < 3; ++i) {
+    for (std::size_t j = 0; j < 3; ++j) {
+      const double x = a[i][j] - (i == j ? ta : 0.0), y = b[i][j] - (i == j ? tb : 0.0);
+      ab += x * y;
+      aa += x * x;
+      bb += y * y;
+    }
+  }
+  const double norm = std::sqrt(aa * bb);
+  if (!std::isfinite(norm) || !std::isfinite(ab) || norm < 1e-12) return std::nan("");
+  return std::acos(std::clamp(ab / norm, -1.0, 1.0)) * kDeg;
 }
 
 }  // namespace zk

@@ -115,4 +115,18 @@ struct PlaneStress {
 };
 PlaneStress plane_stress(const Matrix3& T, const AxisVector& n);
 
+// The reduced tensor of axes (sigma 1, 2, 3) and R in the frame above,
+// compression positive: sigma 1 = 1, sigma 2 = R, sigma 3 = 0, less a third
+// of the trace (trace 0, sigma 1 - sigma 3 = 1).
+Matrix3 reduced_tensor(const std::array<AxisVector, 3>& axes, double R);
+
+// The stress difference of two tensors after Yamaji & Sato (2006, J. Struct.
+// Geol. 28, 957-966), as an angle: the deviatoric parts, normalised, are unit
+// vectors of the 5-dimensional space of traceless symmetric tensors, and the
+// result is the angle between them, in degrees [0, 180]. 0 is the same
+// stress state (whatever the axes of equal principal stresses), 180 the
+// opposite one. Independent of each tensor's scale and isotropic part. NaN
+// when either tensor is isotropic or not finite.
+double stress_difference_deg(const Matrix3& a, const Matrix3& b);
+
 }  // namespace zk

@@ -120,5 +120,36 @@ TEST(WsmRegime, EveryBoundaryOnBothSides) {
   EXPECT_STREQ(wsm_regime_code(W::TS), "TS");
 }
 
+TEST(StressDifference, HandComputedCases) {
+  const auto axes = axes_from(30.0, 60.0, 200.0, 25.0);
+  const std::array<AxisVector, 3> s2s3 = {axes[0], axes[2], axes[1]};
+  const std::array<AxisVector, 3> s1s3 = {axes[2], axes[1], axes[0]};
+  const struct {
+    std::array<AxisVector, 3> a;
+    double Ra;
+    std::array<AxisVector, 3> b;
+    double Rb, want;
+  } cases[] = {
+      {axes, 0.4, axes, 0.4, 0.0},   // the same tensor
+      {axes, 0.0, s2s3, 0.0, 0.0},   // sigma 2 = sigma 3: their axes are any pair
+      {axes, 0.5, s1s3, 0.5, 180.0}, // sigma 1 and sigma 3 exchanged: the opposite state
+      {axes, 0.0, axes, 1.0, 60.0},  // deviators (2,-1,-1)/3 and (1,1,-2)/3: cos = 1/2
+      // (1, R, 0) against (1, 0, R): cos = (3 - (1 + R)^2) / (2 (1 - R + R^2))
+      {axes, 0.3, s2s3, 0.3, std::acos((3.0 - 1.69) / (2.0 * 0.79)) * 180.0 / 3.14159265358979323846},
+  };
+  for (const auto& c : cases) {
+    EXPECT_NEAR(stress_difference_deg(reduced_tensor(c.a, c.Ra), reduced_tensor(c.b, c.Rb)), c.want, 1e-6)
+        << c.Ra << " " << c.Rb << " " << c.want;
+  }
+  // Scale and isotropic part do not count; an isotropic tensor has no direction.
+  Matrix3 scaled = reduced_tensor(axes, 0.4);
+  for (std::size_t i = 0; i < 3; ++i) {
+    for (std::size_t j = 0; j < 3; ++j) scaled[i][j] = 3.0 * scaled[i][j] + (i == j ? 7.0 : 0.0);
+  }
+  EXPECT_NEAR(stress_difference_deg(reduced_tensor(axes, 0.4), scaled), 0.0, 1e-6);
+  const Matrix3 iso = {{{1.0, 0.0, 0.0}, {0.0, 1.0, 0.0}, {0.0, 0.0, 1.0}}};
+  EXPECT_TRUE(std::isnan(stress_difference_deg(iso, scaled)));
+}
+
 }  // namespace
 }  // namespace zk
