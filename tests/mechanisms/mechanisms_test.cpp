@@ -24,7 +24,9 @@ TEST(NodalPlanes, PublishedAuxiliaryPlanesAndIdentities) {
   for (const auto& c : cases) {
     const NodalPlane aux = auxiliary(c.given);
     EXPECT_LE(plane_gap(aux, c.aux), c.within) << c.given.strike << "/" << c.given.dip << "/" << c.given.rake;
-    if (c.aux.dip < 90) EXPECT_NEAR(aux.strike, c.aux.strike, c.within + 1e-9);  // a vertical plane has two spellings
+    if (c.aux.dip < 90) {  // a vertical plane has two spellings
+      EXPECT_NEAR(aux.strike, c.aux.strike, c.within + 1e-9);
+    }
     EXPECT_LT(plane_gap(auxiliary(aux), c.given), 1e-9);
     const NodalPlane back = plane_of(vectors_of(c.given));
     EXPECT_LT(plane_gap(back, c.given), 1e-9);
