@@ -3,6 +3,7 @@
 //   zarkel-import FIELD.csv DATA [--delimiter D] [--column ROLE=HEADER]...
 //       [--plane FORM] [--striation FORM] [--title TEXT]
 //       [--warn-off-plane DEG] [--max-off-plane DEG] [--report FILE]
+//   zarkel-import --mechanisms MECHANISMS.csv DATA [--delimiter D] [--title TEXT]
 #include <map>
 #include <optional>
 #include <ostream>
@@ -20,6 +21,7 @@ struct Options {
   std::optional<std::string> title;
   double warn_off_plane = 10.0;
   double max_off_plane = 20.0;
+  bool mechanisms = false;  // focal mechanisms: the given (or known) nodal planes
 };
 
 // The column roles, in the order the help lists them.
