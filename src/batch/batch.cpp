@@ -16,6 +16,8 @@
 #include "import/import.hpp"
 #include "batch/ensemble_output.hpp"
 #include "batch/figure_svg.hpp"
+#include "batch/mechanisms_output.hpp"
+#include "batch/mechanisms_run.hpp"
 #include "batch/progress.hpp"
 #include "batch/result.hpp"
 #include "batch/result_json.hpp"
@@ -119,7 +121,7 @@ std::string summary_line(const BatchResult& r) {
   }
   std::snprintf(buf, sizeof buf, "  residual std dev %.1f deg", static_cast<double>(r.run.fit.ECART));
   s += buf;
-  return s + ensemble_summary(r);
+  return s + ensemble_summary(r) + linear_summary(r) + mechanisms_summary(r);
 }
 
 // The same tensor and misfit sum, bit for bit.
@@ -137,7 +139,8 @@ int usage_error(std::ostream& err, const std::string& what) {
 }
 
 // One run; `document`, when given, receives the result document.
-int run(const Options& o, std::ostream& out, std::ostream& err, nlohmann::ordered_json* document = nullptr) {
+int run(const Options& o, std::ostream& out, std::ostream& err, nlohmann::ordered_json* document = nullptr,
+        std::shared_ptr<const MechanismsReport> mechanisms = nullptr) {
   rt::remove_temporaries_on_signal();
   std::istringstream no_console;
   auto ws = std::make_unique<Workspace>(no_console, err);
@@ -200,6 +203,13 @@ int run(const Options& o, std::ostream& out, std::ostream& err, nlohmann::ordere
     }
 
     BatchResult result = collect_result(input, run);
+    if (mechanisms) {
+      if (!same_bits(run.stage3, mechanisms->outcome.final.chosen_tensor)) {
+        throw std::logic_error("the listed run does not reproduce the plane choice's last engine run");
+      }
+      result.mechanisms = mechanisms;
+      result.warnings.insert(result.warnings.end(), mechanisms->warnings.begin(), mechanisms->warnings.end());
+    }
     result.ensemble = std::move(ens);
     result.ensemble_options = eo;
     result.parameters_path = o.parameters;
@@ -324,6 +334,11 @@ int batch_main(const std::vector<std::string>& args, std::ostream& out, std::ost
     case CommandLine::Action::Usage:
       return usage_error(err, cl.error);
     case CommandLine::Action::Run:
+      if (cl.options.mechanisms) {
+        return run_mechanisms(cl.options, out, err,
+                              [](const Options& o, std::ostream& o_out, std::ostream& o_err,
+                                 std::shared_ptr<const MechanismsReport> m) { return run(o, o_out, o_err, nullptr, m); });
+      }
       break;
     case CommandLine::Action::Merge:
       try {

@@ -92,6 +92,57 @@ std::size_t first_of(const std::vector<std::string>& args, std::initializer_list
   return std::string::npos;
 }
 
+// A real number in [low, high] (decimal notation).
+bool real_number(const std::string& text, double low, double high, const char* name, double& out, std::string& error) {
+  char* end = nullptr;
+  errno = 0;
+  const double v = text.empty() ? 0.0 : std::strtod(text.c_str(), &end);
+  if (text.empty() || end != text.c_str() + text.size() || errno != 0 || !std::isfinite(v) || v < low || v > high) {
+    char buf[128];
+    std::snprintf(buf, sizeof buf, " must be a number from %g to %g (got \"", low, high);
+    error = std::string(name) + buf + text + "\")";
+    return false;
+  }
+  out = v;
+  return true;
+}
+
+// The options of the plane choice, which only --mechanisms takes.
+bool mechanism_options(Options& o, const std::vector<const Valued*>& v, const CLI::App& app, std::string& error) {
+  std::string text[5];
+  for (std::size_t k = 0; k < 5; ++k) {
+    if (!single_value(*v[k], app.count(v[k]->name), k == 4 ? "a file name" : "a value", text[k], error)) return false;
+    if (!text[k].empty() && !o.mechanisms) {
+      error = std::string(v[k]->name) + " belongs to a run on focal mechanisms: give --mechanisms";
+      return false;
+    }
+  }
+  if (!text[0].empty()) {
+    if (text[0] != "hybrid" && text[0] != "misfit" && text[0] != "instability" && text[0] != "given") {
+      error = "--plane-choice takes hybrid, misfit, instability or given (got \"" + text[0] + "\")";
+      return false;
+    }
+    o.plane_choice = text[0];
+  }
+  if (!text[1].empty() && !real_number(text[1], 0.0, 180.0, "--choice-gap", o.choice_gap, error)) return false;
+  if (!text[2].empty()) {
+    if (!seed_number(text[2], o.plane_seed, error)) {
+      error = "--plane-seed must be a whole number from 0 to 18446744073709551615 (got \"" + text[2] + "\")";
+      return false;
+    }
+  }
+  if (!text[3].empty()) {
+    if (!real_number(text[3], 0.05, 2.0, "--friction", o.friction, error)) return false;
+    o.friction_fixed = true;
+  }
+  o.chosen_data = text[4];
+  if (o.mechanisms && o.bootstrap > 0) {
+    error = "--bootstrap does not yet rerun the plane choice for each resample: it is refused with --mechanisms";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 CommandLine parse_command_line(const std::vector<std::string>& args) {
@@ -102,11 +153,13 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
   std::vector<std::string> operands;
   Valued svg{"--svg", {}}, json{"--json", {}}, starts{"--starts", {}}, bootstrap{"--bootstrap", {}},
       confidence{"--confidence", {}}, seed{"--bootstrap-seed", {}}, jobs{"--jobs", {}}, stations{"--stations", {}},
-      out{"--out", {}}, parameters{"--parameters", {}}, shard{"--shard", {}}, merge{"--merge", {}};
+      out{"--out", {}}, parameters{"--parameters", {}}, shard{"--shard", {}}, merge{"--merge", {}},
+      plane_choice{"--plane-choice", {}}, choice_gap{"--choice-gap", {}}, plane_seed{"--plane-seed", {}},
+      friction{"--friction", {}}, chosen_data{"--chosen-data", {}};
   bool help = false, version = false;
   app.add_option("operands", operands);
   for (Valued* v : {&svg, &json, &starts, &bootstrap, &confidence, &seed, &jobs, &stations, &out, &parameters, &shard,
-                    &merge}) {
+                    &merge, &plane_choice, &choice_gap, &plane_seed, &friction, &chosen_data}) {
     app.add_option(v->name, v->values)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->expected(0, 1)
@@ -118,6 +171,7 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
   app.add_flag("--no-planes", no_planes);
   app.add_flag("--labels", cl.options.figure.labels);
   app.add_flag("--strict", cl.options.strict);
+  app.add_flag("--mechanisms", cl.options.mechanisms);
   app.add_flag("-h,--help", help);
   app.add_flag("--version", version);
   try {
@@ -178,6 +232,10 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
   if (!single_value(seed, app.count("--bootstrap-seed"), "a number", text, cl.error)) return cl;
   if (!text.empty() && !seed_number(text, o.bootstrap_seed, cl.error)) return cl;
 
+  o.starts_given = app.count("--starts") != 0;
+  if (!mechanism_options(o, {&plane_choice, &choice_gap, &plane_seed, &friction, &chosen_data}, app, cl.error)) {
+    return cl;
+  }
   for (const auto& [v, into] : {std::pair<const Valued*, std::string*>{&stations, &o.stations}, {&out, &o.out_dir},
                                  {&parameters, &o.default_parameters}, {&merge, &o.merge_out}}) {
     if (!single_value(*v, app.count(v->name), v == &out || v == &merge ? "a folder" : "a file name", *into,
@@ -217,6 +275,10 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
       cl.error = "a campaign takes no PARAMETERS DATA OUTPUT operands (got " + operands[0] + "): the table names them";
       return cl;
     }
+    if (o.mechanisms) {
+      cl.error = "--mechanisms runs one table of events: give PARAMETERS MECHANISMS.csv OUTPUT";
+      return cl;
+    }
     if (!o.svg.empty() || !o.json.empty()) {
       cl.error = "in a campaign every station gets its result.json and figure.svg: --svg and --json take no file";
       return cl;
@@ -254,6 +316,8 @@ const char* const kUsageLine =
     "Usage: zarkel-batch PARAMETERS DATA OUTPUT [--svg FIGURE.svg] [--json RESULT.json]\n"
     "                    [--no-planes] [--labels] [--quiet] [--strict] [--starts K] [--bootstrap B]\n"
     "                    [--confidence P] [--bootstrap-seed S] [--jobs J] [--progress]\n"
+    "       zarkel-batch PARAMETERS MECHANISMS.csv OUTPUT --mechanisms [--plane-choice RULE]\n"
+    "                    [--choice-gap DEG] [--plane-seed S] [--friction MU] [--chosen-data FILE] [run options]\n"
     "       zarkel-batch --stations TABLE.csv --out DIR [--parameters FILE] [--shard I/N] [run options]\n"
     "       zarkel-batch --merge OUT DIR...";
 
@@ -280,6 +344,17 @@ std::string usage_text() {
          "  --jobs J             worker threads (default: one per hardware thread); the results do\n"
          "                       not depend on J\n"
          "  --progress           show the progress line even when standard error is not a terminal\n"
+         "  --mechanisms         DATA is a CSV table of focal mechanisms (strike, dip, rake of one\n"
+         "                       nodal plane; Aki & Richards): choose each event's fault plane and\n"
+         "                       invert the chosen planes (4 starts unless --starts is given)\n"
+         "  --plane-choice RULE  hybrid (default: the smaller misfit when the two differ by the gap,\n"
+         "                       else the more unstable plane), misfit, instability or given\n"
+         "  --choice-gap DEG     the misfit difference that decides a hybrid choice (default 10)\n"
+         "  --plane-seed S       seed of the random plane choices that start the linear inversion (default 1)\n"
+         "  --friction MU        fix the friction of the instability (default: the one of largest mean\n"
+         "                       instability in 0.40 to 0.95)\n"
+         "  --chosen-data FILE   also write the chosen planes as a DATA file: zarkel on it (with the\n"
+         "                       NSEED of the result document) reproduces the listing\n"
          "  --stations TABLE     run every station of a CSV table (station, data, parameters,\n"
          "                       longitude, latitude, other columns carried) into --out DIR:\n"
          "                       DIR/<station>/{LISTING,result.json,figure.svg}, DIR/summary.csv,\n"

@@ -10,6 +10,8 @@
 #include "engine/engine.hpp"
 #include "engine/stress_state.hpp"
 #include "ensemble/ensemble.hpp"
+#include "mechanisms/choice.hpp"
+#include <memory>
 
 namespace zk::batch {
 
@@ -33,6 +35,22 @@ struct MisfitSummary {
 };
 MisfitSummary summarise_misfits(std::vector<double> degrees);
 
+// Michael's linear inversion of the kept data beside the engine's answer
+// (double): its tensor and the stress difference from the final tensor.
+struct LinearCheck {
+  mech::LinearResult fit;
+  double stress_difference_deg = 0.0;
+};
+
+// A run on focal mechanisms: the events (table order, the kept ones), the
+// options of the plane choice and its outcome, and its warnings.
+struct MechanismsReport {
+  mech::Options options;
+  std::vector<mech::Event> events;
+  mech::Outcome outcome;
+  std::vector<std::string> warnings;
+};
+
 struct BatchResult {
   std::string parameters_path, data_path, output_path;
   std::string title;  // DATA title line, trailing blanks removed
@@ -51,6 +69,8 @@ struct BatchResult {
   // chosen start's).
   std::optional<ensemble::Ensemble> ensemble;
   ensemble::Options ensemble_options;
+  std::optional<LinearCheck> linear;  // none when the data cannot constrain it
+  std::shared_ptr<const MechanismsReport> mechanisms;  // --mechanisms only
 };
 
 // The misfit of a datum in degrees, as every result writer gives it.

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "batch/ensemble_output.hpp"
+#include "batch/mechanisms_output.hpp"
 
 namespace zk::batch {
 
@@ -206,6 +207,8 @@ json result_json(const BatchResult& r) {
   for (std::size_t i = 0; i < r.data.size(); ++i) data.push_back(datum_json(r, r.data[i], static_cast<int>(i + 1)));
   doc["data"] = data;
   add_ensemble_json(doc, r);
+  doc["linear"] = linear_json(r);
+  if (r.mechanisms) doc["mechanisms"] = mechanisms_json(r);
   return doc;
 }
 

@@ -1,0 +1,22 @@
+#pragma once
+// zarkel-batch PARAMETERS MECHANISMS.csv OUTPUT --mechanisms: reads the table
+// of focal mechanisms, chooses each event's fault plane (mechanisms/choice),
+// writes the chosen planes as a DATA file (--chosen-data, or a private
+// temporary) checked by reading it back, and lists them with the ordinary
+// single run, whose result document and summary line then carry the choice.
+#include <functional>
+#include <memory>
+#include <ostream>
+
+#include "batch/command_line.hpp"
+#include "batch/result.hpp"
+
+namespace zk::batch {
+
+// The ordinary run of `o` with the report of the choice attached.
+using SingleRun =
+    std::function<int(const Options& o, std::ostream& out, std::ostream& err, std::shared_ptr<const MechanismsReport>)>;
+
+int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const SingleRun& single);
+
+}  // namespace zk::batch
