@@ -1,0 +1,112 @@
+// zarkel-batch --mechanisms and zarkel-import --mechanisms run as a user
+// would: the chosen planes' DATA file reproduces the listing through the
+// console program, the bytes do not depend on --jobs, bad rows and options
+// are refused with what and where.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "batch_files.hpp"
+
+namespace zk::test {
+namespace {
+
+using nlohmann::json;
+
+class MechanismRun : public ScratchTest {
+ protected:
+  Outcome run(const std::string& tag, std::vector<std::string> options) {
+    std::vector<std::string> args = {example("PARAMETERS"), example("mechanisms.csv"), at("L").string(), "--mechanisms",
+                                     "--json", at("j").string(), "--svg", at("s").string(), "--chosen-data", at("D").string()};
+    args.insert(args.end(), options.begin(), options.end());
+    const Outcome r = batch(args);
+    for (const char* f : {"L", "j", "s", "D"}) fs::rename(at(f), at(tag + f));
+    return r;
+  }
+  std::string bytes(const std::string& tag) {
+    return slurp(at(tag + "L")) + slurp(at(tag + "j")) + slurp(at(tag + "s")) + slurp(at(tag + "D"));
+  }
+};
+
+TEST_F(MechanismRun, ChosenDataReproducesTheListingForAnyJobs) {
+  const Outcome one = run("1", {"--jobs", "1"}), two = run("2", {"--jobs", "2"});
+  ASSERT_EQ(one.status, 0) << one.err;
+  ASSERT_EQ(two.status, 0) << two.err;
+  EXPECT_TRUE(bytes("1") == bytes("2")) << "--jobs 2 changed the results";
+  EXPECT_EQ(one.out, two.out);
+  EXPECT_NE(one.out.find("  planes hybrid: "), std::string::npos) << one.out;
+  expect_valid_results({at("1j")});
+
+  const json doc = json::parse(slurp(at("1j")));
+  const json& m = doc["mechanisms"];
+  EXPECT_EQ(m["ended"], "converged");
+  ASSERT_EQ(m["events"].size(), 40u);
+  // The console program on the chosen planes, with the NSEED of the listed start.
+  const std::string parameters = slurp(example("PARAMETERS"));
+  const std::size_t nseed = parameters.find(" 7 ");
+  ASSERT_NE(nseed, std::string::npos);
+  spit(at("P"), parameters.substr(0, nseed) + " " + std::to_string(m["NSEED"].get<int>()) + " " +
+                    parameters.substr(nseed + 3));
+  ASSERT_EQ(console(at("P").string(), at("1D").string(), at("zL").string()).status, 0);
+  EXPECT_TRUE(slurp(at("zL")) == slurp(at("1L"))) << "the console listing differs";
+  // The chosen planes are those the document says.
+  const auto records = lines_of(slurp(at("1D")));
+  for (std::size_t k = 0; k < 40; ++k) {
+    const json& e = m["events"][k];
+    const double strike = e["planes"][e["chosen"].get<int>() - 1]["strike_deg"];
+    EXPECT_EQ(std::stoi(records[k + 1].substr(0, 5)), static_cast<int>(std::lround(strike)) % 360) << k;
+  }
+
+  // The given planes: what zarkel-import --mechanisms writes.
+  ASSERT_EQ(run("g", {"--plane-choice", "given"}).status, 0);
+  const std::string import = shell_quoted(ZARKEL_IMPORT_BINARY) + " --mechanisms " +
+                             shell_quoted(example("mechanisms.csv")) + " " + shell_quoted(at("iD").string());
+  ASSERT_EQ(shell(import).status, 0);
+  EXPECT_EQ(slurp(at("iD")), slurp(at("gD")));
+  EXPECT_NE(slurp(at("gD")), slurp(at("1D")));
+}
+
+TEST_F(MechanismRun, BadRowsAndOptionsAreRefused) {
+  const struct {
+    const char* table;
+    const char* message;
+  } rows[] = {
+      {"strike,dip,rake,strike2,dip2,rake2\n10,50,30,10,50,30\n", "row 2, column 4 (strike2): the second plane 10/50/30 is not the auxiliary plane"},
+      {"strike,dip,rake\n0,45,190\n", "row 2, column 3 (rake): rake 190 is outside -180 to 180"},
+      {"strike,dip,rake,p_trend,p_plunge\n0,45,90,0,0\n", "row 2, column 4 (p_trend): the P axis 0/0 is 90.0 degrees from"},
+      {"strike,dip,rake,t_trend,t_plunge\n0,45,90,90,0\n", "(t_trend): the T axis 90/0 is 90.0 degrees"},
+      {"strike,dip,rake,fault\n0,45,90,3\n", "row 2, column 4 (fault): \"3\" is not a fault plane"},
+      {"strike,dip\n0,45\n", "no column rake"},
+      {"id,strike,dip,rake\n4,0,45,90\n4,0,50,90\n", "row 3: datum number 4 is already used by row 2"},
+      {"strike,dip,rake,strike2,dip2\n0,45,90,180,45\n", "go together"},
+  };
+  for (const auto& r : rows) {
+    spit(at("m.csv"), r.table);
+    const Outcome o = batch({example("PARAMETERS"), at("m.csv").string(), at("L").string(), "--mechanisms"});
+    EXPECT_EQ(o.status, 1) << r.table;
+    EXPECT_NE(o.err.find(r.message), std::string::npos) << o.err;
+    EXPECT_FALSE(fs::exists(at("L"))) << r.table;
+  }
+  // A second plane given as the other spelling of a vertical plane is accepted.
+  spit(at("m.csv"), "strike,dip,rake,strike2,dip2,rake2\n30,90,0,120,90,180\n30,90,0,300,90,180\n");
+  EXPECT_EQ(shell(shell_quoted(ZARKEL_IMPORT_BINARY) + " --mechanisms " + shell_quoted(at("m.csv").string()) + " " +
+                  shell_quoted(at("D").string()))
+                .status,
+            0);
+
+  const std::vector<std::vector<std::string>> options = {
+      {"--plane-choice", "misfit"},           {"--mechanisms", "--plane-choice", "best"},
+      {"--mechanisms", "--friction", "3"},    {"--mechanisms", "--choice-gap", "-1"},
+      {"--mechanisms", "--bootstrap", "10"},  {"--mechanisms", "--chosen-data", at("L").string()},
+  };
+  for (const auto& extra : options) {
+    std::vector<std::string> args = {example("PARAMETERS"), example("mechanisms.csv"), at("L").string()};
+    args.insert(args.end(), extra.begin(), extra.end());
+    const Outcome o = batch(args);
+    EXPECT_EQ(o.status, 2) << extra.back() << o.err;
+    EXPECT_FALSE(fs::exists(at("L"))) << extra.back();
+  }
+}
+
+}  // namespace
+}  // namespace zk::test
