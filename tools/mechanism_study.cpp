@@ -168,7 +168,8 @@ int main(int argc, char** argv) {
       f << buf;
     }
     const Attitude s1 = attitude_of(cat.truth.axes[0]), s3 = attitude_of(cat.truth.axes[2]);
-    std::printf("sigma1 %.1f/%.1f sigma3 %.1f/%.1f R %.2f\n", s1.trend, s1.plunge, s3.trend, s3.plunge, cat.truth.R);
+    std::printf("sigma1 %.1f/%.1f sigma3 %.1f/%.1f R %.2f\n", s1.trend, std::fabs(s1.plunge), s3.trend,
+                std::fabs(s3.plunge), cat.truth.R);
     return f ? 0 : 1;
   }
 
