@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "batch/figure_ensemble.hpp"
+#include "batch/figure_mechanisms.hpp"
 #include "report/report.hpp"
 
 namespace zk::batch {
@@ -277,6 +278,7 @@ void net_panel(std::ostringstream& o, const BatchResult& r, const NetFrame& f, c
   o << "<g id=\"stereonet\" data-cx=\"" << num3(f.cx) << "\" data-cy=\"" << num3(f.cy) << "\" data-radius=\""
     << num3(f.radius) << "\">\n";
   net_frame(o, r, f);
+  mechanisms_net_layer(o, r, f, opt.planes);
   faults(o, r, f, opt);
 
   // Axes of the nearest tensor of each datum (stage 4).
@@ -366,6 +368,7 @@ void mohr_panel(std::ostringstream& o, const BatchResult& r, const FigureOptions
     o << "<path class=\"circle\" d=\"M" << num(cx - rr) << "," << num(base) << " A" << num(rr) << "," << num(rr)
       << " 0 0 1 " << num(cx + rr) << "," << num(base) << "\" fill=\"none\" stroke=\"#404040\" stroke-width=\"1.2\"/>\n";
   }
+  mechanisms_mohr_layer(o, r, X, Y, s1, s3);
   // The data: the NMIN best filled, the others open.
   for (const Datum& dt : r.data) {
     const double sn = dt.stress.normal, tau = dt.stress.shear;
@@ -663,7 +666,7 @@ const char* axis_fill(int L) { return kAxes[L - 1].fill; }
 
 std::string figure_svg(const BatchResult& r, const FigureOptions& options) {
   std::ostringstream o;
-  const auto height = static_cast<int>(kHeight + ensemble_caption_height(r));
+  const auto height = static_cast<int>(kHeight + ensemble_caption_height(r) + mechanisms_panel_height(r));
   o << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
   o << "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" << kWidth << "\" height=\"" << height
     << "\" viewBox=\"0 0 " << kWidth << " " << height << "\" font-family=\"DejaVu Sans, Helvetica, Arial, sans-serif\">\n";
@@ -700,6 +703,7 @@ std::string figure_svg(const BatchResult& r, const FigureOptions& options) {
   histogram_panel(o, r);
   legend(o, r);
   ensemble_caption(o, r, kHeight + 14.0);
+  mechanisms_panel(o, r, kHeight + ensemble_caption_height(r));
   o << "</svg>\n";
   return o.str();
 }

@@ -36,6 +36,9 @@ TEST_F(MechanismRun, ChosenDataReproducesTheListingForAnyJobs) {
   EXPECT_EQ(one.out, two.out);
   EXPECT_NE(one.out.find("  planes hybrid: "), std::string::npos) << one.out;
   expect_valid_results({at("1j")});
+  for (const char* part : {"id=\"pt-net\"", "class=\"auxiliary\"", "id=\"coulomb\"", "class=\"undecided\""}) {
+    EXPECT_NE(slurp(at("1s")).find(part), std::string::npos) << part;
+  }
 
   const json doc = json::parse(slurp(at("1j")));
   const json& m = doc["mechanisms"];
