@@ -203,15 +203,20 @@ int run(const Options& o, std::ostream& out, std::ostream& err, nlohmann::ordere
     }
 
     BatchResult result = collect_result(input, run);
+    result.ensemble = std::move(ens);
+    result.ensemble_options = eo;
     if (mechanisms) {
       if (!same_bits(run.stage3, mechanisms->outcome.final.chosen_tensor)) {
         throw std::logic_error("the listed run does not reproduce the plane choice's last engine run");
       }
       result.mechanisms = mechanisms;
+      if (mechanisms->bootstrap) {
+        if (!result.ensemble) result.ensemble = mechanisms->outcome.final;
+        result.ensemble->bootstrap = mechanisms->bootstrap;
+        result.ensemble_options = mechanisms->bootstrap_options;
+      }
       result.warnings.insert(result.warnings.end(), mechanisms->warnings.begin(), mechanisms->warnings.end());
     }
-    result.ensemble = std::move(ens);
-    result.ensemble_options = eo;
     result.parameters_path = o.parameters;
     result.data_path = o.data_name.empty() ? o.data : o.data_name;
     result.output_path = o.output_name.empty() ? o.output : o.output_name;

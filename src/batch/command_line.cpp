@@ -136,10 +136,6 @@ bool mechanism_options(Options& o, const std::vector<const Valued*>& v, const CL
     o.friction_fixed = true;
   }
   o.chosen_data = text[4];
-  if (o.mechanisms && o.bootstrap > 0) {
-    error = "--bootstrap does not yet rerun the plane choice for each resample: it is refused with --mechanisms";
-    return false;
-  }
   return true;
 }
 

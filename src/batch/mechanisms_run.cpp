@@ -135,6 +135,12 @@ int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const
     if (!problem.empty()) throw rt::RunStop(problem);
     report->outcome = mech::choose_planes(kept, base, mo, [](long long) {});
     report->events = kept;
+    if (o.bootstrap > 0) {
+      report->bootstrap = mech::bootstrap_choice(kept, base, mo, report->outcome.start,
+                                                 report->outcome.final.chosen_tensor, o.bootstrap, o.bootstrap_seed,
+                                                 o.confidence);
+      report->bootstrap_options = {mo.starts, o.bootstrap, o.confidence, o.bootstrap_seed, mo.jobs};
+    }
     report->warnings = mechanisms_warnings(*report);
     for (const std::string& w : report->warnings) err << "warning: " << w << "\n";
     if (o.strict && !report->warnings.empty()) {
@@ -162,6 +168,7 @@ int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const
     listed.data = path;
     listed.data_name = o.data_name.empty() ? o.data : o.data_name;
     listed.starts = mo.starts;
+    listed.bootstrap = 0;  // done above, with the choice rerun on each resample
     const int status = single(listed, out, err, report);
     if (status == kExitOk && chosen_file) chosen_file->commit();
     return status;

@@ -49,6 +49,9 @@ struct MechanismsReport {
   std::vector<mech::Event> events;
   mech::Outcome outcome;
   std::vector<std::string> warnings;
+  // --bootstrap: the choice rerun on each resample of the events.
+  std::optional<ensemble::BootstrapReport> bootstrap;
+  ensemble::Options bootstrap_options;
 };
 
 struct BatchResult {

@@ -217,8 +217,13 @@ double plane_diversity(const std::vector<Event>& events) {
 
 Outcome choose_planes(const std::vector<Event>& events, const RunInput& base, const Options& o,
                       const ensemble::Report& report) {
+  return iterate_choice(events, base, o, start_tensor(events, o), report);
+}
+
+Outcome iterate_choice(const std::vector<Event>& events, const RunInput& base, const Options& o, const Start& start,
+                       const ensemble::Report& report) {
   Outcome out;
-  out.start = start_tensor(events, o);
+  out.start = start;
   out.friction_fixed = o.friction.has_value();
   const double mu = out.start.friction;
   const ensemble::Options eo{o.starts, 0, 95.0, 1, o.jobs};
@@ -269,6 +274,46 @@ Outcome choose_planes(const std::vector<Event>& events, const RunInput& base, co
   out.rms_misfit = events.empty() ? 0.0 : std::sqrt(sum2 / static_cast<double>(events.size()));
   out.diversity = plane_diversity(events);
   return out;
+}
+
+ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, const RunInput& base, const Options& o,
+                                           const Start& start, const TensorSnapshot& main, int B, std::uint64_t seed,
+                                           double confidence) {
+  // The events drawn are those ensemble::resample draws for a fault set of
+  // the same size: its data carry the event positions.
+  FaultSet positions;
+  positions.data.resize(events.size());
+  for (std::size_t k = 0; k < events.size(); ++k) positions.data[k].line = static_cast<int>(k);
+  std::vector<ensemble::Replicate> reps(static_cast<std::size_t>(B));
+  const ensemble::Task task = [&](std::size_t i, Workspace&, const ensemble::Tick&) {
+    const int b = static_cast<int>(i);
+    std::vector<Event> drawn;
+    for (const FaultDatum& d : ensemble::resample(positions, seed, b).data) drawn.push_back(events[static_cast<std::size_t>(d.line)]);
+    RunInput input{base.faults, base.params, {}};
+    input.params.NSEED = ensemble::replicate_seed(base.params, o.starts, seed, b);
+    Options one = o;
+    one.jobs = 1;
+    ensemble::Replicate& rep = reps[i];
+    rep.index = b;
+    rep.NSEED = input.params.NSEED;
+    try {
+      const Outcome out = iterate_choice(drawn, input, one, start, [](long long) {});
+      rep.tensor = out.final.chosen_tensor;
+      const TensorSnapshot& t = rep.tensor;
+      rep.ok = out.final.starts.runs[out.final.starts.chosen].fit_ok && std::isfinite(t.P(1)) &&
+               std::isfinite(t.P(2)) && std::isfinite(t.P(3)) && std::isfinite(t.P(4));
+    } catch (const rt::RunError&) {
+      rep.ok = false;  // refused: left out of the statistics and counted
+    }
+  };
+  ensemble::run_parallel(reps.size(), o.jobs, task, [](long long) {});
+  ensemble::BootstrapReport r;
+  r.replicates = B;
+  r.confidence = confidence;
+  r.seed = seed;
+  r.stats = ensemble::bootstrap_stats(main, reps, confidence);
+  r.samples = std::move(reps);
+  return r;
 }
 
 }  // namespace zk::mech

@@ -111,6 +111,20 @@ struct Outcome {
 Outcome choose_planes(const std::vector<Event>& events, const RunInput& base, const Options& o,
                       const ensemble::Report& report);
 
+// The iteration alone, from a given start (T0 and the friction).
+Outcome iterate_choice(const std::vector<Event>& events, const RunInput& base, const Options& o, const Start& start,
+                       const ensemble::Report& report);
+
+// B replicates: the events resampled with replacement (the draws of
+// ensemble::resample keyed by (seed, b)), the choice iterated again from the
+// main run's start for each, with the replicate's NSEED
+// (ensemble::replicate_seed); statistics around the main tensor as for any
+// bootstrap. Replicates run on o.jobs threads; the report does not depend on
+// their number.
+ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, const RunInput& base, const Options& o,
+                                           const Start& start, const TensorSnapshot& main, int B, std::uint64_t seed,
+                                           double confidence);
+
 // Largest eigenvalue of the orientation tensor (1/2N) sum n n^T of both
 // planes' normals: 1 when every plane is parallel, 1/3 for a uniform spread.
 double plane_diversity(const std::vector<Event>& events);

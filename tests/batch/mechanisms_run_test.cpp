@@ -29,7 +29,8 @@ class MechanismRun : public ScratchTest {
 };
 
 TEST_F(MechanismRun, ChosenDataReproducesTheListingForAnyJobs) {
-  const Outcome one = run("1", {"--jobs", "1"}), two = run("2", {"--jobs", "2"});
+  // The bootstrap reruns the choice on each resample of the events.
+  const Outcome one = run("1", {"--jobs", "1", "--bootstrap", "20"}), two = run("2", {"--jobs", "2", "--bootstrap", "20"});
   ASSERT_EQ(one.status, 0) << one.err;
   ASSERT_EQ(two.status, 0) << two.err;
   EXPECT_TRUE(bytes("1") == bytes("2")) << "--jobs 2 changed the results";
@@ -43,6 +44,8 @@ TEST_F(MechanismRun, ChosenDataReproducesTheListingForAnyJobs) {
   const json doc = json::parse(slurp(at("1j")));
   const json& m = doc["mechanisms"];
   EXPECT_EQ(m["ended"], "converged");
+  EXPECT_EQ(doc["bootstrap"]["replicates"], 20);
+  EXPECT_EQ(doc["bootstrap"]["failed"], 0);
   ASSERT_EQ(m["events"].size(), 40u);
   // The console program on the chosen planes, with the NSEED of the listed start.
   const std::string parameters = slurp(example("PARAMETERS"));
@@ -100,7 +103,7 @@ TEST_F(MechanismRun, BadRowsAndOptionsAreRefused) {
   const std::vector<std::vector<std::string>> options = {
       {"--plane-choice", "misfit"},           {"--mechanisms", "--plane-choice", "best"},
       {"--mechanisms", "--friction", "3"},    {"--mechanisms", "--choice-gap", "-1"},
-      {"--mechanisms", "--bootstrap", "10"},  {"--mechanisms", "--chosen-data", at("L").string()},
+      {"--mechanisms", "--plane-seed", "x"},  {"--mechanisms", "--chosen-data", at("L").string()},
   };
   for (const auto& extra : options) {
     std::vector<std::string> args = {example("PARAMETERS"), example("mechanisms.csv"), at("L").string()};
