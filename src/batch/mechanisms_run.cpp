@@ -60,8 +60,11 @@ mech::Rule rule_of(const std::string& name) {
   return mech::Rule::Hybrid;
 }
 
+// The same file (by device and inode when both exist, else by resolved path).
 bool same_path(const std::string& a, const std::string& b) {
   if (a.empty() || b.empty() || a == "-" || b == "-") return false;
+  struct stat sa {}, sb {};
+  if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
   std::error_code ec;
   return fs::weakly_canonical(fs::absolute(a, ec), ec) == fs::weakly_canonical(fs::absolute(b, ec), ec);
 }
@@ -87,6 +90,14 @@ RunInput read_base(const std::string& parameters, const std::string& data, std::
 
 int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const SingleRun& single) {
   rt::remove_temporaries_on_signal();
+  // The table is read by this front end, not by the listed run: no result may replace it.
+  for (const auto& [option, path] : {std::pair<const char*, const std::string*>{"OUTPUT", &o.output}, {"--json", &o.json},
+                                     {"--svg", &o.svg}}) {
+    if (same_path(*path, o.data)) {
+      err << "zarkel-batch: " << option << " \"" << *path << "\" is refused: it is the mechanism table MECHANISMS.csv\n";
+      return kExitUsage;
+    }
+  }
   for (const std::string* other : {&o.output, &o.json, &o.svg, &o.parameters, &o.data}) {
     if (same_path(o.chosen_data, *other)) {
       err << "zarkel-batch: --chosen-data \"" << o.chosen_data << "\" is refused: it is also " << *other

@@ -104,14 +104,32 @@ TEST_F(MechanismRun, BadRowsAndOptionsAreRefused) {
       {"--plane-choice", "misfit"},           {"--mechanisms", "--plane-choice", "best"},
       {"--mechanisms", "--friction", "3"},    {"--mechanisms", "--choice-gap", "-1"},
       {"--mechanisms", "--plane-seed", "x"},  {"--mechanisms", "--chosen-data", at("L").string()},
+      {"--mechanisms", "--json", at("m.csv").string()},
   };
   for (const auto& extra : options) {
-    std::vector<std::string> args = {example("PARAMETERS"), example("mechanisms.csv"), at("L").string()};
+    std::vector<std::string> args = {example("PARAMETERS"), at("m.csv").string(), at("L").string()};
     args.insert(args.end(), extra.begin(), extra.end());
+    fs::copy_file(example("mechanisms.csv"), at("m.csv"), fs::copy_options::overwrite_existing);
     const Outcome o = batch(args);
     EXPECT_EQ(o.status, 2) << extra.back() << o.err;
     EXPECT_FALSE(fs::exists(at("L"))) << extra.back();
+    EXPECT_EQ(slurp(at("m.csv")), slurp(example("mechanisms.csv"))) << "the table was replaced";
   }
+  // The table itself as the OUTPUT is refused and left as it was.
+  EXPECT_EQ(batch({example("PARAMETERS"), at("m.csv").string(), at("m.csv").string(), "--mechanisms"}).status, 2);
+  EXPECT_EQ(slurp(at("m.csv")), slurp(example("mechanisms.csv")));
+
+  // Few events: a warning, which --strict refuses.
+  const auto lines = lines_of(slurp(example("mechanisms.csv")));
+  std::string few;
+  for (std::size_t k = 0; k <= 12; ++k) few += lines[k] + "\n";
+  spit(at("few.csv"), few);
+  const Outcome warned = batch({example("PARAMETERS"), at("few.csv").string(), at("L").string(), "--mechanisms"});
+  EXPECT_EQ(warned.status, 0) << warned.err;
+  EXPECT_NE(warned.err.find("warning: only 12 events"), std::string::npos) << warned.err;
+  fs::remove(at("L"));
+  EXPECT_EQ(batch({example("PARAMETERS"), at("few.csv").string(), at("L").string(), "--mechanisms", "--strict"}).status, 1);
+  EXPECT_FALSE(fs::exists(at("L")));
 }
 
 }  // namespace
