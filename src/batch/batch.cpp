@@ -348,10 +348,22 @@ StationRun run_station(const Options& base, const Station& s, const StationFolde
       o.data_name = "DATA";
       files.also.push_back(data.get());
     }
+    std::unique_ptr<rt::ResultFile> chosen;
+    if (s.mechanisms) {
+      chosen = station_file(folder, "DATA", "DATA file", taken);
+      files.also.push_back(chosen.get());
+    }
     files.listing = station_file(folder, "LISTING", "OUTPUT file", taken);
     files.json = station_file(folder, "result.json", "JSON document", taken);
     files.svg = station_file(folder, "figure.svg", "SVG figure", taken);
     std::ostringstream quiet;
+    if (s.mechanisms) {
+      // The chosen planes go to the folder's DATA, committed with the rest.
+      const SingleRun single = [&](const Options& lo, std::ostream& a, std::ostream& b,
+                                   std::shared_ptr<const MechanismsReport> m) { return run(lo, a, b, &r, &files, m); };
+      run_mechanisms(o, quiet, quiet, single, chosen.get(), &r);
+      return r;
+    }
     run(o, quiet, quiet, &r, &files);
     if (!read_as.empty()) {
       // Messages name the imported DATA by its place and origin, not by the

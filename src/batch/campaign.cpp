@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "batch/progress.hpp"
+#include "import/mechanism_table.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/result_file.hpp"
 #include "table/csv_table.hpp"
@@ -263,7 +264,7 @@ StationTable read_station_table(const std::string& path, const std::string& defa
                                         "latitude; any other column is carried to the outputs)");
     }
   }
-  const std::set<std::string> known = {"station", "data", "parameters", "longitude", "latitude"};
+  const std::set<std::string> known = {"station", "data", "parameters", "longitude", "latitude", "type"};
   std::vector<std::size_t> carried;
   std::set<std::string> results;
   for (const std::string& c : summary_columns()) results.insert(table::column_key(c));
@@ -320,6 +321,15 @@ StationTable read_station_table(const std::string& path, const std::string& defa
       s.data = resolved(folder, data);
       s.spreadsheet = is_spreadsheet(s.data);
       if (const std::string why = not_a_file(s.data); !why.empty()) problem(col["data"], "data file " + s.data + why);
+      // The kind of data: `type` mechanisms, faults, or blank (a table with
+      // strike, dip and rake but no other plane or sense column holds mechanisms).
+      const std::string type = table::column_key(cell(r, "type"));
+      if (type != "" && type != "mechanisms" && type != "faults") {
+        problem(col["type"], "type \"" + table::shown(cell(r, "type")) + "\" is not mechanisms, faults or blank");
+      }
+      s.mechanisms = type == "mechanisms" || (type.empty() && s.spreadsheet && s.problem.empty() &&
+                                              import::is_mechanism_table(s.data));
+      s.spreadsheet = s.spreadsheet && !s.mechanisms;
     }
     const std::string prm = cell(r, "parameters");
     if (!prm.empty()) {

@@ -23,6 +23,7 @@ struct Station {
   std::string data;    // resolved path of the DATA file or spreadsheet
   std::string parameters;  // resolved path of the PARAMETERS file
   bool spreadsheet = false;  // data is a field spreadsheet to import first
+  bool mechanisms = false;   // data is a table of focal mechanisms (type column, or recognised)
   std::optional<double> longitude, latitude;  // WGS 84, decimal degrees
   std::vector<std::string> carried;  // the other columns' cells, as text
   std::string problem;  // why the station cannot run ("" when it can)

@@ -88,7 +88,8 @@ RunInput read_base(const std::string& parameters, const std::string& data, std::
 
 }  // namespace
 
-int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const SingleRun& single) {
+int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const SingleRun& single,
+                   rt::ResultFile* station_data, StationRun* station) {
   rt::remove_temporaries_on_signal();
   // The table is read by this front end, not by the listed run: no result may replace it.
   for (const auto& [option, path] : {std::pair<const char*, const std::string*>{"OUTPUT", &o.output}, {"--json", &o.json},
@@ -105,7 +106,7 @@ int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const
       return kExitUsage;
     }
   }
-  std::unique_ptr<rt::ResultFile> chosen_file;
+  std::unique_ptr<rt::ResultFile> own_file;
   if (!o.chosen_data.empty()) {
     rt::Destinations taken;
     for (const std::string* in : {&o.parameters, &o.data}) {
@@ -113,12 +114,13 @@ int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const
       if (::stat(in->c_str(), &st) == 0) taken.inputs.push_back({{st.st_dev, st.st_ino}, "input \"" + *in + "\""});
     }
     std::string why;
-    chosen_file = rt::ResultFile::prepare(o.chosen_data, "chosen DATA file \"" + o.chosen_data + "\"", taken, why);
-    if (!chosen_file) {
+    own_file = rt::ResultFile::prepare(o.chosen_data, "chosen DATA file \"" + o.chosen_data + "\"", taken, why);
+    if (!own_file) {
       err << "zarkel-batch: --chosen-data \"" << o.chosen_data << "\" is refused: " << why << "\n";
       return kExitUsage;
     }
   }
+  rt::ResultFile* chosen_file = station_data != nullptr ? station_data : own_file.get();
   try {
     Scratch scratch;
     const import::MechanismTable table = import::read_mechanism_table(o.data, 0);
@@ -153,7 +155,13 @@ int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const
       report->bootstrap_options = {mo.starts, o.bootstrap, o.confidence, o.bootstrap_seed, mo.jobs};
     }
     report->warnings = mechanisms_warnings(*report);
-    for (const std::string& w : report->warnings) err << "warning: " << w << "\n";
+    for (const std::string& w : report->warnings) {
+      if (station != nullptr) {
+        station->warnings.push_back(w);
+      } else {
+        err << "warning: " << w << "\n";
+      }
+    }
     if (o.strict && !report->warnings.empty()) {
       throw rt::RunStop("--strict: the plane choice gives " + std::to_string(report->warnings.size()) +
                         (report->warnings.size() == 1 ? " warning" : " warnings") + "; nothing was written");
@@ -181,13 +189,17 @@ int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const
     listed.starts = mo.starts;
     listed.bootstrap = 0;  // done above, with the choice rerun on each resample
     const int status = single(listed, out, err, report);
-    if (status == kExitOk && chosen_file) chosen_file->commit();
+    if (status == kExitOk && own_file) own_file->commit();  // a station's is committed with its other files
     return status;
   } catch (const ensemble::OptionError& e) {
-    err << "zarkel-batch: " << e.what() << "\n";
+    if (station != nullptr) station->message = e.what();
+    if (station == nullptr) err << "zarkel-batch: " << e.what() << "\n";
     return kExitUsage;
   } catch (const rt::RunError&) {
-    return report_run_error(err, false);
+    if (station == nullptr) return report_run_error(err, false);
+    const RunErrorText t = run_error_text();
+    station->message = t.message;
+    return t.status;
   }
 }
 

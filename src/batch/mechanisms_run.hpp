@@ -8,7 +8,9 @@
 #include <memory>
 #include <ostream>
 
+#include "batch/campaign.hpp"
 #include "batch/command_line.hpp"
+#include "runtime/result_file.hpp"
 #include "batch/result.hpp"
 
 namespace zk::batch {
@@ -17,6 +19,10 @@ namespace zk::batch {
 using SingleRun =
     std::function<int(const Options& o, std::ostream& out, std::ostream& err, std::shared_ptr<const MechanismsReport>)>;
 
-int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const SingleRun& single);
+// For a campaign's station: `station_data` is its folder's DATA file, which
+// receives the chosen planes and is committed by `single` with the station's
+// other files; the warnings and a refusal go to `station`, not to `err`.
+int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const SingleRun& single,
+                   rt::ResultFile* station_data = nullptr, StationRun* station = nullptr);
 
 }  // namespace zk::batch

@@ -200,6 +200,20 @@ MechanismTable read_mechanism_table(const std::string& path, char delimiter) {
   return m;
 }
 
+bool is_mechanism_table(const std::string& path) {
+  try {
+    const Table t = table::read_table(path);
+    std::map<std::string, int> keys;
+    for (const std::string& h : t.header) keys[table::column_key(h)] = 1;
+    for (const char* k : {"dip_direction", "dip_quadrant", "sense", "trend", "pitch"}) {
+      if (keys.count(k) != 0) return false;
+    }
+    return keys.count("strike") != 0 && keys.count("dip") != 0 && keys.count("rake") != 0;
+  } catch (const rt::RunError&) {
+    return false;  // read again, and refused with its message, by the station's run
+  }
+}
+
 std::string mechanism_data_text(const std::string& title, const std::vector<mech::Event>& events,
                                 const mech::Choice& choice) {
   std::string text = title.substr(0, 80) + "\n";

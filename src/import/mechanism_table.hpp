@@ -27,6 +27,11 @@ struct MechanismTable {
 // file, row and column. `delimiter` 0: the one the header row holds.
 MechanismTable read_mechanism_table(const std::string& path, char delimiter);
 
+// True when the file reads as a table whose header names strike, dip and
+// rake and no column of a fault-slip spreadsheet's plane or sense
+// (dip_direction, dip_quadrant, sense, trend, pitch).
+bool is_mechanism_table(const std::string& path);
+
 // The DATA file of a choice (1 or 2 per event): title, one record per event
 // in whole degrees, terminator.
 std::string mechanism_data_text(const std::string& title, const std::vector<mech::Event>& events,

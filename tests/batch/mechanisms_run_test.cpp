@@ -134,3 +134,27 @@ TEST_F(MechanismRun, BadRowsAndOptionsAreRefused) {
 
 }  // namespace
 }  // namespace zk::test
+
+namespace zk::test {
+namespace {
+
+// A campaign station whose data are focal mechanisms, by its `type` or by its
+// columns: the same listing as the single run, the chosen planes in its DATA.
+TEST_F(MechanismRun, CampaignStationsOfMechanisms) {
+  fs::create_directory(at("in"));
+  fs::copy_file(example("mechanisms.csv"), at("in/mechanisms.csv"));  // the title is the file's name
+  const std::string row = ",in/mechanisms.csv," + example("PARAMETERS") + ",";
+  spit(at("st.csv"), "station,data,parameters,type\nseen" + row + "\nsaid" + row + "mechanisms\nodd" + row + "volcanic\n");
+  const Outcome c = batch({"--stations", at("st.csv").string(), "--out", at("out").string(), "--quiet"});
+  EXPECT_EQ(c.status, 1) << c.err;  // the odd type fails alone
+  EXPECT_NE(c.err.find("type \"volcanic\" is not mechanisms, faults or blank"), std::string::npos) << c.err;
+  ASSERT_EQ(run("single", {"--jobs", "1"}).status, 0);
+  for (const char* station : {"seen", "said"}) {
+    EXPECT_TRUE(slurp(at("out") / station / "LISTING") == slurp(at("singleL"))) << station;
+    EXPECT_EQ(slurp(at("out") / station / "DATA"), slurp(at("singleD"))) << station;
+    expect_valid_results({at("out") / station / "result.json"});
+  }
+}
+
+}  // namespace
+}  // namespace zk::test
