@@ -107,6 +107,7 @@ struct Outcome {
   double R = 0.5;
   int runs = 0;
   bool ended_cycle = false;
+  const char* ended = "";
 };
 
 double median(std::vector<double> v) {
@@ -127,7 +128,10 @@ double percentile(std::vector<double> v, double q) {
 int usage() {
   std::fprintf(stderr,
                "usage: zarkel_mechanism_study [--replicas M] [--ntir NTIR] [--pourc P] [--starts K] [--jobs J]\n"
-               "                              [--rule hybrid|misfit|instability|given] [--seed S] [--example FILE]\n");
+               "                              [--rule hybrid|misfit|instability|given] [--seed S] [--example FILE]\n"
+               "                              [--open] [--catalogue I FILE]\n"
+               "--open lists the catalogues whose choice did not converge; --catalogue writes catalogue I\n"
+               "(as numbered there) as a mechanism table, both planes given.\n");
   return 2;
 }
 
@@ -136,9 +140,20 @@ int usage() {
 int main(int argc, char** argv) {
   int replicas = 1, ntir = 500, pourc = 100, starts = 4, jobs = 2;
   unsigned seed = 2014;
-  std::string rule_name = "hybrid", example;
+  std::string rule_name = "hybrid", example, catalogue_file;
+  int catalogue = -1;
+  bool list_open = false;
   for (int k = 1; k < argc; ++k) {
     const std::string a = argv[k];
+    if (a == "--open") {
+      list_open = true;
+      continue;
+    }
+    if (a == "--catalogue" && k + 2 < argc) {
+      catalogue = std::atoi(argv[++k]);
+      catalogue_file = argv[++k];
+      continue;
+    }
     if (k + 1 >= argc) return usage();
     const std::string v = argv[++k];
     if (a == "--replicas") replicas = std::atoi(v.c_str());
@@ -155,11 +170,8 @@ int main(int argc, char** argv) {
                           : rule_name == "instability" ? mech::Rule::Instability
                           : rule_name == "given" ? mech::Rule::Given : mech::Rule::Hybrid;
 
-  if (!example.empty()) {
-    // A small catalogue for the README's worked example: strike-slip regime,
-    // R 0.5, near-optimal faults, 5 degrees of noise, both planes written.
-    const Catalogue cat = make_catalogue({1, 5.0, 1, 0.5, 40, 0}, seed);
-    std::ofstream f(example);
+  const auto write_table = [](const Catalogue& cat, const std::string& file) {
+    std::ofstream f(file);
     f << "id,strike,dip,rake,strike2,dip2,rake2\n";
     for (const mech::Event& e : cat.events) {
       char buf[128];
@@ -167,10 +179,17 @@ int main(int argc, char** argv) {
                     e.planes[0].dip, e.planes[0].rake, e.planes[1].strike, e.planes[1].dip, e.planes[1].rake);
       f << buf;
     }
+    return static_cast<bool>(f);
+  };
+  if (!example.empty()) {
+    // A small catalogue for the README's worked example: strike-slip regime,
+    // R 0.5, near-optimal faults, 5 degrees of noise, both planes written.
+    const Catalogue cat = make_catalogue({1, 5.0, 1, 0.5, 40, 0}, seed);
+    const bool written = write_table(cat, example);
     const Attitude s1 = attitude_of(cat.truth.axes[0]), s3 = attitude_of(cat.truth.axes[2]);
     std::printf("sigma1 %.1f/%.1f sigma3 %.1f/%.1f R %.2f\n", s1.trend, std::fabs(s1.plunge), s3.trend,
                 std::fabs(s3.plunge), cat.truth.R);
-    return f ? 0 : 1;
+    return written ? 0 : 1;
   }
 
   std::vector<Cell> cells;
@@ -180,12 +199,17 @@ int main(int argc, char** argv) {
         for (double R : {0.2, 0.5, 0.8})
           for (int N : {30, 60, 150})
             for (int r = 0; r < replicas; ++r) cells.push_back({pop, noise, regime, R, N, r});
+  const auto catalogue_seed = [&](std::size_t i) { return seed + static_cast<unsigned>(i) * 7919u; };
+  if (catalogue >= 0) {
+    if (static_cast<std::size_t>(catalogue) >= cells.size()) return usage();
+    return write_table(make_catalogue(cells[static_cast<std::size_t>(catalogue)], catalogue_seed(static_cast<std::size_t>(catalogue))), catalogue_file) ? 0 : 1;
+  }
   std::vector<Outcome> out(cells.size());
   ensemble::run_parallel(
       cells.size(), jobs,
       [&](std::size_t i, Workspace&, const ensemble::Tick&) {
         const Cell& c = cells[i];
-        const Catalogue cat = make_catalogue(c, seed + static_cast<unsigned>(i) * 7919u);
+        const Catalogue cat = make_catalogue(c, catalogue_seed(i));
         RunInput base;
         base.faults.title = "synthetic";
         base.params.INDX = 1;
@@ -206,6 +230,7 @@ int main(int argc, char** argv) {
         r.R = c.R;
         r.runs = m.engine_runs;
         r.ended_cycle = m.ended != mech::Ended::Converged;
+        r.ended = mech::ended_name(m.ended);
       },
       [](long long) {});
 
@@ -241,5 +266,8 @@ int main(int argc, char** argv) {
     }
   }
   std::printf("\ninside the box over all catalogues: %.2f\n", static_cast<double>(inside_all) / all);
+  for (std::size_t i = 0; list_open && i < cells.size(); ++i) {
+    if (out[i].ended_cycle) std::printf("catalogue %zu (N %d): %s after %d runs\n", i, cells[i].N, out[i].ended, out[i].runs);
+  }
   return 0;
 }

@@ -138,6 +138,21 @@ TEST_F(MechanismRun, BadRowsAndOptionsAreRefused) {
 namespace zk::test {
 namespace {
 
+// A synthetic catalogue (tools/mechanism-study.sh --catalogue 13) whose
+// choice comes back to an earlier one: said, and refused by --strict.
+TEST_F(MechanismRun, CycleIsSaid) {
+  spit(at("P"), "1 0\n1 100 500 7 0\n");
+  const std::string table = (fs::path(ZARKEL_SOURCE_DIR) / "tests" / "batch" / "cycling_mechanisms.csv").string();
+  const Outcome o = batch({at("P").string(), table, at("L").string(), "--mechanisms", "--json", at("j").string()});
+  ASSERT_EQ(o.status, 0) << o.err;
+  EXPECT_NE(o.err.find("warning: the plane choice cycles"), std::string::npos) << o.err;
+  const json doc = json::parse(slurp(at("j")));
+  EXPECT_EQ(doc["mechanisms"]["ended"], "cycle");
+  EXPECT_EQ(doc["mechanisms"]["engine_runs"], 3);
+  EXPECT_EQ(batch({at("P").string(), table, at("M").string(), "--mechanisms", "--strict"}).status, 1);
+  EXPECT_FALSE(fs::exists(at("M")));
+}
+
 // A campaign station whose data are focal mechanisms, by its `type` or by its
 // columns: the same listing as the single run, the chosen planes in its DATA.
 TEST_F(MechanismRun, CampaignStationsOfMechanisms) {

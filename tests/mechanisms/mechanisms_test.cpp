@@ -28,6 +28,7 @@ TEST(NodalPlanes, PublishedAuxiliaryPlanesAndIdentities) {
       EXPECT_NEAR(aux.strike, c.aux.strike, c.within + 1e-9);
     }
     EXPECT_LT(plane_gap(auxiliary(aux), c.given), 1e-9);
+    EXPECT_LE(auxiliary(vectors_of(c.given)).normal[2], 0.0);  // the auxiliary normal points down too
     const NodalPlane back = plane_of(vectors_of(c.given));
     EXPECT_LT(plane_gap(back, c.given), 1e-9);
     // The moment tensor n s^T + s n^T is the same for both planes.
@@ -151,6 +152,12 @@ TEST(PlaneChoice, HybridRulesAndTies) {
     const Step st = choose_under({e}, s, 0.6, c.rule, 10.0);
     EXPECT_EQ(st.chosen[0], c.chosen) << c.given.strike << "/" << c.given.dip;
     EXPECT_EQ(st.basis[0], c.basis) << c.given.strike << "/" << c.given.dip;
+  }
+  // Exact ties (two planes alike) go to plane 1 under every rule and gap.
+  Event twin = make_event(1, 2, "", oblique, 0);
+  twin.read[1] = twin.read[0];
+  for (Rule rule : {Rule::Hybrid, Rule::Misfit, Rule::Instability}) {
+    for (double gap : {0.0, 10.0}) EXPECT_EQ(choose_under({twin}, s, 0.6, rule, gap).chosen[0], 1);
   }
   // An oblique mechanism: the misfits differ, and the rule keeps the
   // smaller whichever plane is given.
