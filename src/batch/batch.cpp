@@ -105,10 +105,11 @@ std::string summary_line(const BatchResult& r) {
     if (!st.shmax) {
       s += "  SHmax none (equal horizontal stresses)";
     } else {
-      std::snprintf(buf, sizeof buf, "  SHmax %.1f%s", *st.shmax, st.shmax_poorly_defined ? " (poorly defined)" : "");
+      std::snprintf(buf, sizeof buf, "  SHmax %.1f", *st.shmax);
       s += buf;
     }
-    s += std::string(" (WSM ") + wsm_regime_code(st.wsm.regime);
+    s += std::string(st.shmax && st.shmax_poorly_defined ? " (poorly defined; WSM " : " (WSM ") +
+         wsm_regime_code(st.wsm.regime);
     if (st.wsm.shmax) {
       std::snprintf(buf, sizeof buf, " %.1f", *st.wsm.shmax);
       s += buf;

@@ -1,5 +1,6 @@
 #include "batch/ensemble_output.hpp"
 
+#include <cmath>
 #include <cstdio>
 
 #include "batch/result_json.hpp"
@@ -137,7 +138,12 @@ std::string ensemble_summary(const BatchResult& r) {
       s += " sigma" + std::to_string(L) + " " + (c ? format("%.1f", *c) : std::string("-"));
     }
     s += " deg, R " + (b.stats.R ? format("%.2f", b.stats.R->low) + "-" + format("%.2f", b.stats.R->high) : "-");
-    if (b.stats.SHmax) s += ", SHmax " + format("%.1f", b.stats.SHmax->low) + "-" + format("%.1f", b.stats.SHmax->high);
+    // SHmax is an axis: the bounds in [0, 180), so an interval across north reads "172.0 to 18.5".
+    const auto axial = [](double a) {
+      const std::string t = format("%.1f", std::fmod(std::fmod(a, 180.0) + 180.0, 180.0));
+      return t == "180.0" ? std::string("0.0") : t;
+    };
+    if (b.stats.SHmax) s += ", SHmax " + axial(b.stats.SHmax->low) + " to " + axial(b.stats.SHmax->high);
     s += " (" + std::to_string(b.replicates) + " replicates, " + std::to_string(b.failed()) + " failed)";
     s += std::string(", quality ") + b.stats.quality.rank + " (" + b.stats.quality.reason + ")";
   }
