@@ -159,6 +159,7 @@ TEST_F(Import, BadSpreadsheetsAreRefusedWithRowAndColumnAndNothingWritten) {
       {"dip_direction,dip,rake,sense\n90,60,60,normal\n",
        "row 2, column 3 (rake): rake 60 contradicts sense \"normal\" (column 4): normal needs a downward"},
       {"dip_direction,dip,rake,sense\n90,60,-90,dextral\n", "rake -90 contradicts sense \"dextral\" (column 4)"},
+      {"dip_direction,dip,rake,sense\n90,60,0,normal\n", "rake 0 contradicts sense \"normal\""},
       {"dip_direction,dip,rake,sense\n90,60,-90,normal-reverse\n", "column 4 (sense): \"normal-reverse\" is not a sense"},
       {head + "1,A,90,60,90,60,reverse-sinistral\n", "sense \"reverse-sinistral\" contradicts the striation"},
       {"x,y\n1,2\n", "named with --column ROLE=HEADER (e.g. --column dip_direction=Azimut) (the header row names \"x\""},
