@@ -60,6 +60,10 @@ TEST_F(Campaign, ExampleRunsEveryStationAndSaysWhichFailed) {
     EXPECT_EQ(p["deviation_deg"], r["final"]["residual_std_deg"]);
     EXPECT_EQ(p["mean_misfit_deg"], r["final"]["misfit_statistics"]["all"]["mean_deg"]);
     EXPECT_EQ(p["lithology"].is_string(), true);
+    EXPECT_EQ(p["SHmax_poorly_defined"], r["final"]["stress_state"]["SHmax_poorly_defined"]);
+    EXPECT_EQ(p["NSEED"], r["starts"]["NSEED"]);  // ten starts by default, as a single run
+    EXPECT_EQ(p["minima"], r["starts"]["minima"].size());
+    EXPECT_TRUE(p["quality"].is_null() && p["replicates"].is_null());  // no bootstrap
   }
   const std::vector<std::string> rows = lines_of(file("j1/summary.csv"));
   ASSERT_EQ(rows.size(), 4u);
@@ -71,7 +75,9 @@ TEST_F(Campaign, ExampleRunsEveryStationAndSaysWhichFailed) {
   if (ogr.status == 127) GTEST_SKIP() << "ogrinfo (gdal-bin) is not installed";
   EXPECT_NE(ogr.out.find("Feature Count: 2"), std::string::npos) << ogr.out;
   EXPECT_NE(ogr.out.find("Geometry: Point"), std::string::npos) << ogr.out;
-  for (const char* field : {"SHmax_deg: Real", "wsm_regime: String", "N: Integer", "lithology: String"}) {
+  for (const char* field : {"SHmax_deg: Real", "wsm_regime: String", "N: Integer", "lithology: String",
+                            "SHmax_poorly_defined: Integer(Boolean)", "ambiguous: Integer(Boolean)", "NSEED: Integer",
+                            "horizontal_anisotropy: Real"}) {
     EXPECT_NE(ogr.out.find(field), std::string::npos) << field << "\n" << ogr.out;
   }
 }
@@ -111,6 +117,15 @@ TEST_F(Campaign, ShardsMergedGiveTheUnshardedBytes) {
   cone += r["bootstrap"]["axes"][0]["cone_deg"].dump();
   cone += ",";
   EXPECT_NE(row[1].find(cone), std::string::npos) << row[1];
+  // The quality columns close the row: replicates, failed, sd, rank, share of the station's regime.
+  const json& b = r["bootstrap"];
+  std::string tail;
+  for (const json& v : {b["replicates"], b["failed"], b["SHmax"]["sd_deg"], b["quality"],
+                        b["regimes"][r["final"]["stress_state"]["wsm_regime"].get<std::string>()]}) {
+    tail += ',';
+    tail += v.is_string() ? v.get<std::string>() : v.dump();
+  }
+  EXPECT_TRUE(row[1].ends_with(tail)) << row[1] << "\n" << tail;
 
   const Outcome incomplete = batch({"--merge", at("m2").string(), shards[0], shards[2]});
   EXPECT_EQ(incomplete.status, 1);
