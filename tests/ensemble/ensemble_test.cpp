@@ -76,6 +76,15 @@ TensorSnapshot tensor(double t1, double p1, double roll, double R, double F) {
   return s;
 }
 
+// Ten starts unless the start is imposed or NSEED leaves room for fewer.
+TEST(Starts, DefaultCount) {
+  const struct {
+    int INDX, NTIR, NSEED, K;
+  } cases[] = {{1, 500, 7, 10}, {4, 100, 5, 10}, {5, 100, 5, 1}, {6, 100, 5, 1}, {1, 500, 2147470000, 7},
+               {1, 500, 2147483647, 1}};
+  for (const auto& c : cases) EXPECT_EQ(default_starts(params(c.INDX, c.NTIR, c.NSEED)), c.K) << c.INDX << " " << c.NSEED;
+}
+
 TEST(Minima, GroupingAndAmbiguity) {
   struct Case {
     const char* name;
