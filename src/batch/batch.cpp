@@ -315,10 +315,7 @@ StationRun run_station(const Options& base, const Station& s, const StationFolde
   try {
     // The station's inputs are never its destinations, whatever their names.
     rt::Destinations taken;
-    for (const auto& [path, what] : {std::pair{s.data, "DATA file"}, std::pair{s.parameters, "PARAMETERS file"}}) {
-      struct stat st {};
-      if (::stat(path.c_str(), &st) == 0) taken.inputs.push_back({{st.st_dev, st.st_ino}, what + (" \"" + path + "\"")});
-    }
+    if (folder.inputs != nullptr) taken.inputs = *folder.inputs;
     StationFiles files;
     std::unique_ptr<rt::ResultFile> data;
     std::string read_as;
@@ -385,6 +382,10 @@ int batch_main(const std::vector<std::string>& args, std::ostream& out, std::ost
       co.jobs = o.jobs > 0 ? o.jobs : ensemble::hardware_jobs();
       co.quiet = o.quiet;
       co.progress = !o.quiet && (o.progress || ::isatty(STDERR_FILENO) == 1);
+      co.run_options = "starts=" + std::to_string(o.starts) + " bootstrap=" + std::to_string(o.bootstrap) +
+                       " confidence=" + std::to_string(o.confidence) + " seed=" + std::to_string(o.bootstrap_seed) +
+                       " strict=" + std::to_string(o.strict) + " planes=" + std::to_string(o.figure.planes) +
+                       " labels=" + std::to_string(o.figure.labels) + " parameters=" + o.default_parameters;
       rt::remove_temporaries_on_signal();
       try {
         return run_campaign(
