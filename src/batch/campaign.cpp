@@ -18,8 +18,10 @@
 #include <thread>
 
 #include "batch/campaign_files.hpp"
+#include "batch/command_line.hpp"
 #include "batch/progress.hpp"
 #include "runtime/errors.hpp"
+#include "runtime/interrupt.hpp"
 #include "runtime/result_file.hpp"
 #include "table/csv_table.hpp"
 
@@ -99,6 +101,9 @@ void fill_summary_from_result(json& row, const json& r) {
   };
   for (const auto& [column, pointer] : kFrom) row[column] = at(r, pointer);
 }
+
+static_assert(4 * kMaxJobs + 2 <= rt::kTemporarySlots,
+              "every station of a campaign at --jobs kMaxJobs gets its temporaries registered");
 
 // Closes a descriptor at the end of a scope.
 struct FdCloser {

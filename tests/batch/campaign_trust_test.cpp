@@ -51,6 +51,14 @@ TEST_F(CampaignTrust, StationCellsAreData) {
   EXPECT_FALSE(fs::exists(at("out/b"))) << "the failed station leaves no folder";
 }
 
+// An empty cell costs no more than its byte: 15 MiB of them are read
+// within 120 MB of address space.
+TEST_F(CampaignTrust, EmptyCellsCostNoMemory) {
+  spit(at("wide.csv"), "station,data,parameters\na,DATA,PARAMETERS" + std::string(15 << 20, ',') + "\n");
+  const Outcome r = here("ulimit -v 120000 && $B --stations wide.csv --out o --quiet --jobs 1");
+  EXPECT_EQ(r.status, 0) << r.err;
+}
+
 // What a campaign or a merge refuses, before anything of the user's changes.
 TEST_F(CampaignTrust, RefusalsLeaveEverythingAsItWas) {
   spit(at("st.csv"), "station,data,parameters\na,DATA,PARAMETERS\nb,DATA,PARAMETERS\n");
