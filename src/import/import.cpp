@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -138,6 +139,14 @@ class Importer {
         refuse_header("no column \"" + table::shown(name) + "\" (--column " + role + "=" + table::shown(name) + ")");
       }
       if (!found.empty()) cols_[role] = found[0];
+    }
+    // A column that names no role is left out, and the user told so: it
+    // may be a role under a name this program does not know.
+    for (std::size_t k = 1; k <= t_.header.size(); ++k) {
+      const bool used = std::any_of(cols_.begin(), cols_.end(), [k](const auto& c) { return c.second == k; });
+      if (used || t_.header[k - 1].empty()) continue;
+      unused_.push_back(table::where(t_, 1, k) + ": column \"" + table::shown(t_.header[k - 1]) +
+                        "\" is not used: it names no column role (--column ROLE=HEADER gives a role another name)");
     }
   }
 
@@ -345,6 +354,12 @@ class Importer {
   const Table& t_;
   const Options& o_;
   std::map<std::string, std::size_t> cols_;
+  std::vector<std::string> unused_;  // warnings of the columns left out
+
+ public:
+  const std::vector<std::string>& unused_columns() const { return unused_; }
+
+ private:
   PlaneForm plane_ = PlaneForm::DipDirection;
   SlipForm slip_ = SlipForm::Rake;
 };
@@ -484,6 +499,7 @@ ImportOutcome import_table(const Options& o, rt::ResultFile& data_file) {
   r.written = static_cast<int>(data.size());
   r.report_table = report_table(data);
   r.report_csv = report_csv(data);
+  r.warnings = importer.unused_columns();
   for (const Datum& d : data) {
     r.warnings.insert(r.warnings.end(), d.warnings.begin(), d.warnings.end());
     if (r.worst_row == 0 || d.encoded.rounding.worst() > r.worst_rounding) {

@@ -167,6 +167,8 @@ TEST_F(Import, ConventionsOptionsAndWarnings) {
        "column 4 (plunge): the striation lies 12.8 degrees off the plane (more than --warn-off-plane 10.0)"},
       {"dip_direction,dip,trend,plunge,sense,rake\n90,60,5,10,N,0\n", {}, 1, "the striation is given twice"},
       {"dip_direction,dip,rake\n90,60,0\n", {"--warn-off-plane", "30"}, 2, "is above --max-off-plane"},
+      {"dip_direction,dip,rake,Striae\n90,60,0,x\n", {}, 0,
+       "warning: CSV file \"" + at("f.csv").string() + "\", row 1, column 4 (Striae): column \"Striae\" is not used"},
   };
   for (const Case& c : cases) {
     spit(at("f.csv"), c.csv);
