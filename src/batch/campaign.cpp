@@ -315,7 +315,10 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
   if (dir_fd < 0) throw rt::RunStop("could not open the campaign folder " + o.out_dir + " (" + std::strerror(errno) + ")");
   const FdCloser dir_closer{dir_fd};
 
+  // A station's document is read into its summary row as soon as it ran,
+  // and let go: a campaign keeps one row per station, not its documents.
   std::vector<StationRun> outcomes(mine.size());
+  std::vector<json> rows(mine.size());
   std::atomic<std::size_t> next{0};
   std::atomic<std::size_t> finished{0};
   ProgressLine progress(err, o.progress && !o.quiet, static_cast<long long>(mine.size()), "stations");
@@ -334,6 +337,9 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
           r.message = e.what();
         }
       }
+      rows[k] = summary_row(s, r);
+      for (std::size_t c = 0; c < table.carried_columns.size(); ++c) rows[k][table.carried_columns[c]] = s.carried[c];
+      r.document = nullptr;
       const std::size_t done = ++finished;
       const std::lock_guard<std::mutex> hold(progress_lock);
       progress.update(static_cast<long long>(done));
@@ -353,11 +359,10 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
   manifest.shard = o.shard;
   manifest.shards = o.shards;
   manifest.carried_columns = table.carried_columns;
+  outputs.start(manifest);
   int failed = 0;
   for (std::size_t k = 0; k < mine.size(); ++k) {
     const Station& s = *mine[k];
-    json row = summary_row(s, outcomes[k]);
-    for (std::size_t c = 0; c < table.carried_columns.size(); ++c) row[table.carried_columns[c]] = s.carried[c];
     const std::string station = "station " + (s.name.empty() ? std::string("(no name)") : s.name) + " (row " +
                                 std::to_string(s.row) + ")";
     for (const std::string& w : outcomes[k].warnings) err << "warning: " << station << ": " << w << "\n";
@@ -365,9 +370,9 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
       ++failed;
       err << station << " failed: " << outcomes[k].message << "\n";
     }
-    manifest.stations.push_back({s.index, s.name, outcomes[k].ok(), row});
+    outputs.add({s.index, s.name, outcomes[k].ok(), std::move(rows[k])});
   }
-  outputs.commit(manifest, err);
+  outputs.commit(err);
   if (!o.quiet) {
     out << o.out_dir << ": " << mine.size() - static_cast<std::size_t>(failed) << " of " << mine.size()
         << " stations ran" << (failed ? ", " + std::to_string(failed) + " failed" : std::string()) << "\n";

@@ -38,42 +38,25 @@ std::string cell_text(const json& v) {
   return csv_cell(v.dump(), false);
 }
 
-std::string summary_text(const std::vector<std::string>& carried, const std::vector<json>& rows) {
-  std::string out;
-  std::vector<std::string> header = summary_columns();
-  header.insert(header.end(), carried.begin(), carried.end());
-  for (std::size_t k = 0; k < header.size(); ++k) {
-    if (k > 0) out += ',';
-    out += csv_cell(header[k], true);
-  }
-  out += "\n";
-  for (const json& r : rows) {
-    std::size_t k = 0;
-    for (const auto& [key, value] : r.items()) {
-      if (k++ > 0) out += ',';
-      out += cell_text(value);
-    }
-    out += "\n";
+// `text` (lines of a dumped JSON value) indented by `spaces` more, as
+// within a document dumped whole.
+std::string indented(const std::string& text, std::size_t spaces) {
+  const std::string pad(spaces, ' ');
+  std::string out = pad;
+  for (char c : text) {
+    out += c;
+    if (c == '\n') out += pad;
   }
   return out;
 }
 
-// RFC 7946: Point features, longitude first, for the stations that ran and
-// have both coordinates.
-std::string geojson_text(const std::vector<json>& rows, std::vector<std::string>& left_out) {
-  json features = json::array();
-  for (const json& r : rows) {
-    const bool placed = r["status"] == "ok" && r["longitude"].is_number() && r["latitude"].is_number();
-    if (!placed) {
-      left_out.push_back(r["station"].get<std::string>());
-      continue;
-    }
-    features.push_back({{"type", "Feature"},
-                        {"geometry", {{"type", "Point"}, {"coordinates", {r["longitude"], r["latitude"]}}}},
-                        {"properties", r}});
-  }
-  json doc = {{"type", "FeatureCollection"}, {"features", features}};
-  return doc.dump(2) + "\n";
+// A document dumped with `indent`, its array `key` (empty in `doc`) split
+// off: the text before the array's items, and after them.
+std::pair<std::string, std::string> around(json doc, const char* key, int indent) {
+  doc[key] = "\x01";
+  const std::string text = doc.dump(indent);
+  const std::size_t at = text.find("\"\\u0001\"");
+  return {text.substr(0, at) + "[", text.substr(at + 8)};
 }
 
 std::unique_ptr<rt::ResultFile> output(const fs::path& dir, const char* name, const char* label,
@@ -305,13 +288,62 @@ CampaignOutputs::CampaignOutputs(const std::string& dir, const rt::Destinations&
   manifest_ = output(dir, kManifest, "campaign manifest file", taken);
 }
 
+void CampaignOutputs::start(const Manifest& head) {
+  std::string header;
+  std::vector<std::string> columns = summary_columns();
+  columns.insert(columns.end(), head.carried_columns.begin(), head.carried_columns.end());
+  for (std::size_t k = 0; k < columns.size(); ++k) {
+    if (k > 0) header += ',';
+    header += csv_cell(columns[k], true);
+  }
+  summary_->write(header + "\n");
+  Manifest top = head;
+  top.stations.clear();
+  const auto [manifest_head, manifest_tail] = around(manifest_json(top), "stations", 1);
+  manifest_->write(manifest_head);
+  manifest_tail_ = manifest_tail;
+  geojson_->write(around(json{{"type", "FeatureCollection"}, {"features", json::array()}}, "features", 2).first);
+}
+
+void CampaignOutputs::add(const Manifest::Entry& e) {
+  const json& r = e.summary;
+  std::string line;
+  std::size_t k = 0;
+  for (const auto& [key, value] : r.items()) {
+    if (k++ > 0) line += ',';
+    line += cell_text(value);
+  }
+  summary_->write(line + "\n");
+  manifest_->write(stations_++ > 0 ? ",\n" : "\n");
+  manifest_->write(indented(json{{"index", e.index}, {"summary", r}}.dump(1), 2));
+  // RFC 7946: Point features, longitude first, for the stations that ran
+  // and have both coordinates.
+  if (!(e.ok && r["longitude"].is_number() && r["latitude"].is_number())) {
+    left_out_.push_back(e.station);
+    return;
+  }
+  const json feature = {{"type", "Feature"},
+                        {"geometry", {{"type", "Point"}, {"coordinates", {r["longitude"], r["latitude"]}}}},
+                        {"properties", r}};
+  geojson_->write(features_++ > 0 ? ",\n" : "\n");
+  geojson_->write(indented(feature.dump(2), 4));
+}
+
 void CampaignOutputs::commit(const Manifest& m, std::ostream& err) {
-  std::vector<json> rows;
-  for (const Manifest::Entry& e : m.stations) rows.push_back(e.summary);
-  std::vector<std::string> left_out;
-  geojson_->write(geojson_text(rows, left_out));
-  summary_->write(summary_text(m.carried_columns, rows));
-  manifest_->write(manifest_json(m).dump(1) + "\n");
+  start(m);
+  for (const Manifest::Entry& e : m.stations) add(e);
+  commit(err);
+}
+
+void CampaignOutputs::commit(std::ostream& err) {
+  // An empty array is dumped as "[]", a full one with its items on lines.
+  const auto close = [](std::size_t items, const char* pad) {
+    std::string text = items == 0 ? "" : "\n";
+    if (items > 0) text += pad;
+    return text += ']';
+  };
+  manifest_->write(close(stations_, " ") + manifest_tail_ + "\n");
+  geojson_->write(close(features_, "  ") + "\n}\n");
   rt::ResultFile* const files[] = {summary_.get(), geojson_.get(), manifest_.get()};
   for (rt::ResultFile* f : files) f->finish();
   {
@@ -330,13 +362,13 @@ void CampaignOutputs::commit(const Manifest& m, std::ostream& err) {
       }
     }
   }
-  if (!left_out.empty()) {
+  if (!left_out_.empty()) {
     std::string names;
-    for (const std::string& n : left_out) {
+    for (const std::string& n : left_out_) {
       if (!names.empty()) names += ", ";
       names += n.empty() ? "(no name)" : n;
     }
-    err << "warning: " << left_out.size() << " station" << (left_out.size() == 1 ? " is" : "s are") << " not in "
+    err << "warning: " << left_out_.size() << " station" << (left_out_.size() == 1 ? " is" : "s are") << " not in "
         << kGeoJson << " (failed or without both coordinates): " << names << "\n";
   }
 }

@@ -68,12 +68,21 @@ class FolderLock {
 class CampaignOutputs {
  public:
   CampaignOutputs(const std::string& dir, const rt::Destinations& inputs);
-  // Writes the outputs of `m` (rows in table order), with a warning on `err`
-  // naming the stations left out of the map.
+  // The outputs are written as the rows come, in table order, so that a
+  // campaign of many stations holds none of them whole: the heads (the
+  // manifest's fields but its stations), each station, then the commit,
+  // with a warning on `err` naming the stations left out of the map.
+  void start(const Manifest& head);
+  void add(const Manifest::Entry& e);
+  void commit(std::ostream& err);
+  // All three steps for a whole manifest.
   void commit(const Manifest& m, std::ostream& err);
 
  private:
   std::unique_ptr<rt::ResultFile> summary_, geojson_, manifest_;
+  std::string manifest_tail_;
+  std::size_t stations_ = 0, features_ = 0;
+  std::vector<std::string> left_out_;
 };
 
 // A cell as summary.csv writes it: quoted when it holds the delimiter, a
