@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -109,10 +110,18 @@ void copy_tree(const fs::path& from, const fs::path& to) {
   }
 }
 
-// A new name beside `p` for a folder on its way: ".zarkel-" + what + pid.
+// A new random name beside `p` for a folder on its way: ".zarkel-" + what
+// + 8 letters or digits (made with mkdir or rename, which never follow a
+// link planted there).
 fs::path beside(const fs::path& p, const char* what) {
-  return p.parent_path() / (".zarkel-" + std::string(what) + "-" + std::to_string(::getpid()) + "-" +
-                            p.filename().string());
+  static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  unsigned char bytes[8] = {};
+  if (::getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
+    for (std::size_t k = 0; k < sizeof bytes; ++k) bytes[k] = static_cast<unsigned char>(::getpid() >> (k % 4 * 8));
+  }
+  std::string name = ".zarkel-" + std::string(what) + "-";
+  for (unsigned char b : bytes) name += kAlphabet[b % 36];
+  return p.parent_path() / name;
 }
 
 const json& field(const json& doc, const char* key, bool (json::*is)() const noexcept, const char* kind,
@@ -373,26 +382,36 @@ void CampaignOutputs::commit(std::ostream& err) {
   }
 }
 
-void move_folder(const std::string& from, const std::string& to) {
-  if (::rename(from.c_str(), to.c_str()) == 0) return;
-  if (errno != EXDEV) throw rt::RunStop("could not move " + from + " to " + to + " (" + error_text(errno) + ")");
-  // Another file system: a complete copy under a name of its own, named
-  // `to` only once it is on disk, then the original removed.
-  const fs::path copy = beside(to, "copy");
+void move_folder(const std::string& from, const std::string& to, bool replace) {
+  const fs::path old = beside(to, "old");
   std::error_code ec;
-  try {
-    copy_tree(from, copy);
-  } catch (const rt::RunStop&) {
-    fs::remove_all(copy, ec);
-    throw;
-  }
-  if (::rename(copy.c_str(), to.c_str()) != 0) {
+  // Puts `source` at `to`, the previous result stepping aside first; both
+  // renames with signals held, so that a stop never leaves `to` missing.
+  const auto swap_in = [&](const std::string& source) {
+    const rt::SignalsHeld held;
+    if (replace && ::rename(to.c_str(), old.c_str()) != 0) return errno;
+    if (::rename(source.c_str(), to.c_str()) == 0) return 0;
     const int e = errno;
-    fs::remove_all(copy, ec);
-    throw rt::RunStop("could not move " + from + " to " + to + " (" + error_text(e) + ")");
+    if (replace) (void)::rename(old.c_str(), to.c_str());
+    return e;
+  };
+  int e = swap_in(from);
+  if (e == EXDEV) {
+    // Another file system: a complete copy under a name of its own, on
+    // disk before it takes the place, then the original removed.
+    const fs::path copy = beside(to, "copy");
+    try {
+      copy_tree(from, copy);
+    } catch (const rt::RunStop&) {
+      fs::remove_all(copy, ec);
+      throw;
+    }
+    e = swap_in(copy.string());
+    if (e != 0) fs::remove_all(copy, ec);
+    if (e == 0) fs::remove_all(from, ec);
   }
-  fs::remove_all(from, ec);
-  if (ec) throw rt::RunStop(from + " was copied to " + to + " but could not be removed (" + ec.message() + ")");
+  if (e != 0) throw rt::RunStop("could not move " + from + " to " + to + " (" + error_text(e) + ")");
+  if (replace) fs::remove_all(old, ec);
 }
 
 }  // namespace zk::batch

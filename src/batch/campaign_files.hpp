@@ -90,9 +90,10 @@ class CampaignOutputs {
 // spreadsheet would read as a formula gets a leading apostrophe.
 std::string csv_cell(const std::string& s, bool text);
 
-// Moves the folder `from` to `to` (which does not exist): a rename, or
-// across file systems a copy (every file written to disk) then the removal
-// of `from`. Throws rt::RunStop; `to` is then as it was.
-void move_folder(const std::string& from, const std::string& to);
+// Moves the folder `from` to `to`: a rename, or across file systems a copy
+// (every file written to disk) then the removal of `from`. With `replace`,
+// the folder at `to` (a previous result) steps aside and is removed only
+// once the new one is in place. Throws rt::RunStop; `to` is then as it was.
+void move_folder(const std::string& from, const std::string& to, bool replace);
 
 }  // namespace zk::batch

@@ -143,21 +143,7 @@ int merge_campaigns(const std::string& out_dir, const std::vector<std::string>& 
   std::size_t moved = 0;
   try {
     for (const Move& m : moves) {
-      // The previous result steps aside, and is removed only once the new
-      // one is in place.
-      const fs::path old = m.to.parent_path() / (".zarkel-old-" + m.to.filename().string());
-      if (m.replaces) {
-        fs::remove_all(old, ec);
-        fs::rename(m.to, old, ec);
-        if (ec) throw rt::RunStop("could not move aside " + m.to.string() + " (" + ec.message() + ")");
-      }
-      try {
-        move_folder(m.from.string(), m.to.string());
-      } catch (const rt::RunStop&) {
-        if (m.replaces) fs::rename(old, m.to, ec);
-        throw;
-      }
-      if (m.replaces) fs::remove_all(old, ec);
+      move_folder(m.from.string(), m.to.string(), m.replaces);
       ++moved;
     }
   } catch (const rt::RunStop& e) {
