@@ -32,13 +32,6 @@ using json = nlohmann::ordered_json;
 
 namespace {
 
-bool safe_name(const std::string& s) {
-  if (s.empty() || s == "." || s == "..") return false;
-  return std::all_of(s.begin(), s.end(), [](char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-' || c == '_' || c == '.';
-  });
-}
-
 // Why `path` cannot be read as an input file; "" when it can be tried.
 std::string not_a_file(const std::string& path) {
   std::error_code ec;
@@ -141,6 +134,13 @@ StationRun run_in_folder(int dir_fd, const fs::path& dir, const Station& s,
 }
 
 }  // namespace
+
+bool safe_name(const std::string& s) {
+  if (s.empty() || s == "." || s == "..") return false;
+  return std::all_of(s.begin(), s.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-' || c == '_' || c == '.';
+  });
+}
 
 const std::vector<std::string>& summary_columns() {
   static const std::vector<std::string> kColumns = {

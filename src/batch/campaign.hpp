@@ -84,6 +84,10 @@ struct CampaignOptions {
   std::string run_options;
 };
 
+// A station name that is a folder name: letters, digits, '-', '_' and '.',
+// not "." or "..".
+bool safe_name(const std::string& name);
+
 // The columns of summary.csv, in order, before the carried columns.
 const std::vector<std::string>& summary_columns();
 

@@ -244,6 +244,9 @@ Manifest read_manifest(const std::string& dir) {
     const std::string status = field(e.summary, "status", &json::is_string, "text", at).get<std::string>();
     if (status != "ok" && status != "failed") throw rt::RunStop(at + ": status \"" + status + "\" is not ok or failed");
     e.ok = status == "ok";
+    if (e.ok && !safe_name(e.station)) {
+      throw rt::RunStop(at + ": station name \"" + e.station + "\" is not a folder name (a damaged or edited file?)");
+    }
     m.stations.push_back(std::move(e));
   }
   return m;

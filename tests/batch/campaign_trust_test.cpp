@@ -80,6 +80,8 @@ TEST_F(CampaignTrust, RefusalsLeaveEverythingAsItWas) {
        "station folder o/a is a symbolic link, which is not followed", "x/LISTING"},
       {"manifest key", "cp -r s1 c1 && sed -i '/\"shards\"/d' c1/campaign.json && echo keep >s0/a/k && $B --merge o s0 c1",
        "has no whole number `shards`", "s0/a/k"},
+      {"manifest name", "cp -r s0 c0 && sed -i 's/\"station\": \"a\"/\"station\": \"..\"/' c0/campaign.json && echo keep"
+       " >s0/a/k && $B --merge o c0 s1", "station name \"..\" is not a folder name", "s0/a/k"},
       {"other table", "echo keep >s0/a/k && $B --merge o s0 t1", "t1 is a shard of another campaign", "s0/a/k"},
       {"other options", "echo keep >s0/a/k && $B --merge o s0 s1b", "s1b was run with other options", "s0/a/k"},
       {"twice", "echo keep >s0/a/k && $B --merge o s0 s0/", "s0/ is given twice", "s0/a/k"},
@@ -93,7 +95,7 @@ TEST_F(CampaignTrust, RefusalsLeaveEverythingAsItWas) {
     EXPECT_EQ(r.status, 1) << c.name;
     EXPECT_NE(r.err.find(c.says), std::string::npos) << c.name << ": " << r.err;
     EXPECT_NE(file(c.kept).find("keep"), std::string::npos) << c.name;
-    here("rm -rf o o2 x c1 s0 s1 && mv s0.keep s0 && mv s1.keep s1");
+    here("rm -rf o o2 x c0 c1 s0 s1 && mv s0.keep s0 && mv s1.keep s1");
   }
 }
 
