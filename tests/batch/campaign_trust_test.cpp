@@ -51,6 +51,15 @@ TEST_F(CampaignTrust, StationCellsAreData) {
   EXPECT_FALSE(fs::exists(at("out/b"))) << "the failed station leaves no folder";
 }
 
+// A spreadsheet station's DATA has no fixed temporary name to plant a link at.
+TEST_F(CampaignTrust, ImportedDataFollowsNoPlantedName) {
+  spit(at("st.csv"), "station,data,parameters\nb,field.csv,PARAMETERS\n");
+  EXPECT_EQ(here("mkdir -p o/b && echo keep >victim && ln -s ../../victim o/b/.DATA.import && "
+                 "$B --stations st.csv --out o --quiet").status, 0);
+  EXPECT_EQ(file("victim"), "keep\n");
+  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(at("o/b/DATA"))));
+}
+
 // An empty cell costs no more than its byte: 15 MiB of them are read
 // within 120 MB of address space.
 TEST_F(CampaignTrust, EmptyCellsCostNoMemory) {
@@ -88,6 +97,8 @@ TEST_F(CampaignTrust, RefusalsLeaveEverythingAsItWas) {
       {"missing", "echo keep >s0/a/k && $B --merge o s0", "shards missing: 1/2", "s0/a/k"},
       {"in the way", "mkdir -p o/b && echo keep >o/b/notes && $B --merge o s0 s1",
        "o/b is in the way of station b and is not that station's previous result", "o/b/notes"},
+      {"result path", "mkdir -p o/summary.csv && echo keep >s0/a/k && $B --merge o s0 s1", "o/summary.csv is refused",
+       "s0/a/k"},
       {"consumed", "$B --merge o s0 s1; echo keep >o/a/k; $B --merge o2 s0 s1", "s0 was merged into", "o/a/k"},
   };
   for (const Case& c : cases) {
