@@ -111,8 +111,10 @@ struct FdCloser {
 // link planted in its place cannot send the results elsewhere. A folder made
 // for a station that then failed is removed again (it is empty: a failed
 // station commits nothing).
-StationRun run_in_folder(int dir_fd, const fs::path& dir, const Station& s,
-                         const std::vector<rt::Destinations::Input>& inputs, const StationRunner& run_station) {
+using InputsByFolder = std::map<std::pair<dev_t, ino_t>, std::vector<rt::Destinations::Input>>;
+
+StationRun run_in_folder(int dir_fd, const fs::path& dir, const Station& s, const InputsByFolder& inputs,
+                         const StationRunner& run_station) {
   const std::string path = (dir / s.name).string();
   const bool made = ::mkdirat(dir_fd, s.name.c_str(), 0777) == 0;
   if (!made && errno != EEXIST) {
@@ -128,7 +130,10 @@ StationRun run_in_folder(int dir_fd, const fs::path& dir, const Station& s,
                             : e == ENOTDIR ? " is not a folder" : " cannot be opened (" + std::string(std::strerror(e)) + ")"));
   }
   const FdCloser closer{fd};
-  StationRun r = run_station(s, StationFolder{fd, path, &inputs});
+  static const std::vector<rt::Destinations::Input> kNone;
+  struct stat st {};
+  const auto here = ::fstat(fd, &st) == 0 ? inputs.find({st.st_dev, st.st_ino}) : inputs.end();
+  StationRun r = run_station(s, StationFolder{fd, path, here == inputs.end() ? &kNone : &here->second});
   if (!r.ok() && made) ::unlinkat(dir_fd, s.name.c_str(), AT_REMOVEDIR);
   return r;
 }
@@ -297,10 +302,17 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
   // The inputs (the table, every station's files) are never destinations,
   // whatever their names; the campaign's outputs are checked, and their
   // temporaries made, before any station runs.
+  // A station's files can only be an input that lies in its folder: the
+  // inputs are also kept by folder, so that a station checks those alone.
   rt::Destinations inputs;
-  const auto input = [&inputs](const std::string& path, const std::string& what) {
-    struct stat st {};
-    if (!path.empty() && ::stat(path.c_str(), &st) == 0) inputs.inputs.push_back({{st.st_dev, st.st_ino}, what + " \"" + path + "\""});
+  InputsByFolder by_folder;
+  const auto input = [&](const std::string& path, const std::string& what) {
+    struct stat st {}, folder {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) return;
+    const rt::Destinations::Input in{{st.st_dev, st.st_ino}, what + " \"" + path + "\""};
+    inputs.inputs.push_back(in);
+    const std::string parent = fs::path(path).parent_path().string();
+    if (::stat(parent.empty() ? "." : parent.c_str(), &folder) == 0) by_folder[{folder.st_dev, folder.st_ino}].push_back(in);
   };
   input(o.table, "station table");
   input(o.parameters, "PARAMETERS file");
@@ -331,7 +343,7 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
         r.message = s.problem;
       } else {
         try {
-          r = run_in_folder(dir_fd, dir, s, inputs.inputs, run_station);
+          r = run_in_folder(dir_fd, dir, s, by_folder, run_station);
         } catch (const std::exception& e) {
           r = StationRun{};
           r.message = e.what();

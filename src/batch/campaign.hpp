@@ -62,7 +62,7 @@ struct StationRun {
 struct StationFolder {
   int fd = -1;
   std::string path;
-  // The campaign's inputs, which no station file may replace.
+  // The campaign's inputs in this folder, which no station file may replace.
   const std::vector<rt::Destinations::Input>* inputs = nullptr;
 };
 

@@ -85,6 +85,8 @@ TEST_F(CampaignTrust, RefusalsLeaveEverythingAsItWas) {
        " && $B --stations o/summary.csv --out o", "it is the station table", "o/summary.csv"},
       {"parameters in --out", "mkdir o && (cat PARAMETERS; echo keep) >o/campaign.json && printf 'station,data\\na,DATA\\n'"
        " >t.csv && $B --stations t.csv --out o --parameters o/campaign.json", "it is the PARAMETERS file", "o/campaign.json"},
+      {"station input", "mkdir -p o/a && (cat DATA; echo keep) >o/a/LISTING && printf 'station,data,parameters\\n"
+       "a,o/a/LISTING,PARAMETERS\\n' >t.csv && $B --stations t.csv --out o", "it is the DATA file", "o/a/LISTING"},
       {"folder link", "mkdir o x && echo keep >x/LISTING && ln -s ../x o/a && $B --stations st.csv --out o",
        "station folder o/a is a symbolic link, which is not followed", "x/LISTING"},
       {"manifest key", "cp -r s1 c1 && sed -i '/\"shards\"/d' c1/campaign.json && echo keep >s0/a/k && $B --merge o s0 c1",
