@@ -130,10 +130,10 @@ StationRun run_in_folder(int dir_fd, const fs::path& dir, const Station& s, cons
                             : e == ENOTDIR ? " is not a folder" : " cannot be opened (" + std::string(std::strerror(e)) + ")"));
   }
   const FdCloser closer{fd};
-  static const std::vector<rt::Destinations::Input> kNone;
+  const std::vector<rt::Destinations::Input> none;
   struct stat st {};
   const auto here = ::fstat(fd, &st) == 0 ? inputs.find({st.st_dev, st.st_ino}) : inputs.end();
-  StationRun r = run_station(s, StationFolder{fd, path, here == inputs.end() ? &kNone : &here->second});
+  StationRun r = run_station(s, StationFolder{fd, path, here == inputs.end() ? &none : &here->second});
   if (!r.ok() && made) ::unlinkat(dir_fd, s.name.c_str(), AT_REMOVEDIR);
   return r;
 }
@@ -211,7 +211,7 @@ StationTable read_station_table(const std::string& path, const std::string& defa
     auto it = col.find(key);
     return it == col.end() ? std::string() : r.cells[it->second];
   };
-  std::map<std::string, Station> names;  // by name in lower case: the first station of each
+  std::map<std::string, std::pair<std::string, int>> names;  // lower case -> the first name and row
   for (const table::Row& r : t.rows) {
     Station s;
     s.index = static_cast<int>(st.stations.size());
@@ -227,11 +227,11 @@ StationTable read_station_table(const std::string& path, const std::string& defa
     } else if (const std::string folded = lowered(s.name);
                folded == kSummary || folded == kGeoJson || folded == kManifest) {
       problem(col["station"], "station name \"" + s.name + "\" is the name of a campaign file");
-    } else if (const auto [other, fresh] = names.emplace(folded, s); !fresh) {
-      problem(col["station"], other->second.name == s.name
+    } else if (const auto [other, fresh] = names.emplace(folded, std::pair{s.name, s.row}); !fresh) {
+      problem(col["station"], other->second.first == s.name
                                   ? "station \"" + s.name + "\" is named twice"
-                                  : "station \"" + s.name + "\" differs from station \"" + other->second.name +
-                                        "\" (row " + std::to_string(other->second.row) +
+                                  : "station \"" + s.name + "\" differs from station \"" + other->second.first +
+                                        "\" (row " + std::to_string(other->second.second) +
                                         ") only in case: on a file system that ignores case both are one folder");
     }
     for (const char* key : {"longitude", "latitude"}) {
