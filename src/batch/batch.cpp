@@ -253,6 +253,10 @@ int run(const Options& o, std::ostream& out, std::ostream& err, StationRun* stat
     commit_all(results, listing_pending);
     ws->units.close(unit::kListing);
     if (station != nullptr) {
+      constexpr std::string_view kWarning = "warning: ";
+      if (const std::string ambiguous = ambiguity_warning(result); !ambiguous.empty()) {
+        station->warnings.push_back(ambiguous.substr(kWarning.size()));
+      }
       station->document = result_json(result);
       station->status = StationRun::Status::Ok;
       return kExitOk;

@@ -25,10 +25,16 @@ TEST_F(CampaignTrust, StationCellsAreData) {
   bad.replace(bad.find("\n2,CRT,149,55"), 13, "\n2,CRT,149,95");
   spit(at("bad.csv"), bad);
   fs::copy_file(at("field.csv"), at("-field.csv"));
+  fs::copy_file(fs::path(ZARKEL_SOURCE_DIR) / "tests/batch/ambiguous.DATA", at("ambiguous.DATA"));
   struct Case {
     const char* table;
     const char* summary;  // a fragment of summary.csv
+    const char* said = "";  // of the messages
+    const char* options = "";
   } const cases[] = {
+      // The ambiguity of a station's answer is one of its warnings.
+      {"station,data,parameters\nam,ambiguous.DATA,PARAMETERS\n", "am,,,ok,",
+       "warning: station am (row 2): ambiguous answer: 1 other minimum of 8 starts", "--starts 8"},
       // A file name starting with '-' is a file name.
       {"station,data,parameters\na,-field.csv,PARAMETERS\n", "a,,,ok,,40,32,"},
       // Text a spreadsheet would take for a formula is marked as text;
@@ -45,8 +51,9 @@ TEST_F(CampaignTrust, StationCellsAreData) {
   for (const Case& c : cases) {
     spit(at("st.csv"), c.table);
     fs::remove_all(at("out"));
-    const Outcome r = here("$B --stations st.csv --out out --quiet");
+    const Outcome r = here("$B --stations st.csv --out out --quiet " + std::string(c.options));
     EXPECT_NE(slurp(at("out/summary.csv")).find(c.summary), std::string::npos) << c.table << r.err;
+    EXPECT_NE(r.err.find(c.said), std::string::npos) << c.table << r.err;
   }
   EXPECT_FALSE(fs::exists(at("out/b"))) << "the failed station leaves no folder";
 }
