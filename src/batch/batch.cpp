@@ -143,6 +143,7 @@ int usage_error(std::ostream& err, const std::string& what) {
 struct StationFiles {
   std::unique_ptr<rt::ResultFile> listing, json, svg;
   std::vector<rt::ResultFile*> also;
+  std::string data_shown;  // how messages name the DATA read ("" as opened)
 };
 
 // One run. On the command line (`station` null) its words go to `err` as
@@ -171,6 +172,7 @@ int run(const Options& o, std::ostream& out, std::ostream& err, StationRun* stat
                           (why.empty() ? "" : " (" + why + ")"));
       }
     }
+    if (files != nullptr && !files->data_shown.empty()) ws->units.name_for_messages(unit::kData, files->data_shown);
   } catch (const rt::RunError&) {
     return failed(false);
   }
@@ -292,14 +294,6 @@ std::unique_ptr<rt::ResultFile> station_file(const StationFolder& folder, const 
   return f;
 }
 
-// `text` with every `from` replaced by `to`.
-std::string replaced(std::string text, const std::string& from, const std::string& to) {
-  for (std::size_t at = text.find(from); !from.empty() && at != std::string::npos; at = text.find(from, at + to.size())) {
-    text.replace(at, from.size(), to);
-  }
-  return text;
-}
-
 // One station of a campaign, as a single zarkel-batch run into its folder; a
 // spreadsheet is first imported (through the import's library call) into
 // the folder's DATA, which the run reads before it has its name and which
@@ -337,15 +331,11 @@ StationRun run_station(const Options& base, const Station& s, const StationFolde
     files.listing = station_file(folder, "LISTING", "OUTPUT file", taken);
     files.json = station_file(folder, "result.json", "JSON document", taken);
     files.svg = station_file(folder, "figure.svg", "SVG figure", taken);
+    // Messages name the imported DATA by its place and origin, not by the
+    // temporary the run reads.
+    if (!read_as.empty()) files.data_shown = folder.path + "/DATA (imported from " + s.data + ")";
     std::ostringstream quiet;
     run(o, quiet, quiet, &r, &files);
-    if (!read_as.empty()) {
-      // Messages name the imported DATA by its place and origin, not by the
-      // temporary the run read.
-      const std::string shown = folder.path + "/DATA (imported from " + s.data + ")";
-      r.message = replaced(r.message, read_as, shown);
-      for (std::string& w : r.warnings) w = replaced(w, read_as, shown);
-    }
   } catch (const rt::RunError&) {
     r.status = StationRun::Status::Failed;
     r.message = run_error_text().message;
