@@ -232,7 +232,7 @@ Manifest read_manifest(const std::string& dir) {
     }
     std::size_t k = 0;
     for (const auto& [key, value] : e.summary.items()) {
-      if (k >= columns.size() || key != columns[k] || !(value.is_null() || value.is_string() || value.is_number())) {
+      if (k >= columns.size() || key != columns[k] || !value.is_primitive()) {
         throw rt::RunStop(at + ": the summary's column " + std::to_string(k + 1) + " is not `" +
                           (k < columns.size() ? columns[k] : std::string("(none)")) + "` with a value");
       }
