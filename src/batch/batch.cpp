@@ -358,6 +358,7 @@ StationRun run_station(const Options& base, const Station& s, const StationFolde
     if (s.mechanisms) {
       chosen = station_file(folder, "DATA", "DATA file", taken);
       files.also.push_back(chosen.get());
+      files.data_shown = folder.path + "/DATA (the planes chosen from " + s.data + ")";
     }
     files.listing = station_file(folder, "LISTING", "OUTPUT file", taken);
     files.json = station_file(folder, "result.json", "JSON document", taken);
