@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -15,6 +17,7 @@
 #include "batch/command_line.hpp"
 #include "import/import.hpp"
 #include "batch/ensemble_output.hpp"
+#include "batch/phases_output.hpp"
 #include "batch/figure_svg.hpp"
 #include "batch/progress.hpp"
 #include "batch/result.hpp"
@@ -119,7 +122,7 @@ std::string summary_line(const BatchResult& r) {
   }
   std::snprintf(buf, sizeof buf, "  residual std dev %.1f deg", static_cast<double>(r.run.fit.ECART));
   s += buf;
-  return s + ensemble_summary(r);
+  return s + ensemble_summary(r) + phases_summary(r);
 }
 
 // The same tensor and misfit sum, bit for bit.
@@ -127,6 +130,33 @@ bool same_bits(const TensorSnapshot& a, const TensorSnapshot& b) {
   const float x[5] = {a.P(1), a.P(2), a.P(3), a.P(4), a.F};
   const float y[5] = {b.P(1), b.P(2), b.P(3), b.P(4), b.F};
   return std::memcmp(x, y, sizeof x) == 0;
+}
+
+// Why --phase-dir cannot take the phase files ("" when it can): a path that
+// is not a folder, or a folder that cannot be made (its parent missing).
+std::string phase_dir_problem(const std::string& dir) {
+  std::error_code ec;
+  const auto st = std::filesystem::status(dir, ec);
+  if (std::filesystem::exists(st)) return std::filesystem::is_directory(st) ? "" : "it is not a folder";
+  const std::filesystem::path parent = std::filesystem::path(dir).parent_path();
+  if (!parent.empty() && !std::filesystem::is_directory(parent, ec)) return "its parent folder does not exist";
+  return "";
+}
+
+// The phase files of an earlier run that this one did not write (a phase
+// it no longer has, none.DATA when every datum has a phase) are removed, so
+// the folder describes this run only.
+void remove_stale_phase_files(const std::string& dir, const std::vector<std::string>& written) {
+  std::vector<std::string> ours{"none.DATA"};
+  for (int i = 1; i <= phases::kMaxPhases; ++i) {
+    for (const char* ext : {".DATA", ".PARAMETERS", ".LISTING"}) ours.push_back("phase-" + std::to_string(i) + ext);
+  }
+  for (const std::string& name : ours) {
+    if (std::find(written.begin(), written.end(), name) != written.end()) continue;
+    std::error_code ec;
+    const std::filesystem::path p = std::filesystem::path(dir) / name;
+    if (std::filesystem::is_regular_file(std::filesystem::symlink_status(p, ec))) std::filesystem::remove(p, ec);
+  }
 }
 
 int usage_error(std::ostream& err, const std::string& what) {
@@ -170,6 +200,11 @@ int run(const Options& o, std::ostream& out, std::ostream& err, nlohmann::ordere
   }
   rt::ResultFile* listing = ws->units.result(unit::kListing);
   bool listing_pending = true;
+  if (!o.phase_dir.empty()) {
+    if (const std::string why_not = phase_dir_problem(o.phase_dir); !why_not.empty()) {
+      return refused(err, "--phase-dir", o.phase_dir, why_not);
+    }
+  }
 
   try {
     const RunInput input = read_run_input(*ws);
@@ -184,6 +219,17 @@ int run(const Options& o, std::ostream& out, std::ostream& err, nlohmann::ordere
     const bool show_progress = !o.quiet && (o.progress || ::isatty(STDERR_FILENO) == 1);
     const ensemble::Options eo{o.starts, o.bootstrap, o.confidence, o.bootstrap_seed,
                                o.jobs > 0 ? o.jobs : ensemble::hardware_jobs()};
+    std::optional<phases::Separation> separation;
+    if (o.phases >= 0) {
+      const phases::Options po{o.phases, o.max_phases, o.outlier_misfit, eo.jobs};
+      if (const std::string why_not = phases::separation_problem(input.params, po); !why_not.empty()) {
+        return usage_error(err, why_not);
+      }
+      if (const std::string why_not = invert_problem(input.faults, input.params); !why_not.empty()) {
+        throw rt::RunStop(why_not);
+      }
+      separation = phases::separate(input.faults, input.params, po);
+    }
     std::optional<ensemble::Ensemble> ens;
     if (eo.active()) {
       ProgressLine progress(err, show_progress, ensemble::work_units(eo), "runs");
@@ -202,6 +248,7 @@ int run(const Options& o, std::ostream& out, std::ostream& err, nlohmann::ordere
     BatchResult result = collect_result(input, run);
     result.ensemble = std::move(ens);
     result.ensemble_options = eo;
+    result.separation = std::move(separation);
     result.parameters_path = o.parameters;
     result.data_path = o.data_name.empty() ? o.data : o.data_name;
     result.output_path = o.output_name.empty() ? o.output : o.output_name;
@@ -213,11 +260,29 @@ int run(const Options& o, std::ostream& out, std::ostream& err, nlohmann::ordere
     for (Extra& x : extras) {
       if (x.file) results.push_back(x.file.get());
     }
+    std::vector<std::unique_ptr<rt::ResultFile>> phase_results;
+    std::vector<std::string> written;
+    if (!o.phase_dir.empty()) {
+      for (const PhaseFile& f : phase_files(result)) {
+        std::error_code ec;
+        std::filesystem::create_directory(o.phase_dir, ec);
+        const std::string path = o.phase_dir + "/" + f.name;
+        auto file = rt::ResultFile::prepare(path, "phase file \"" + path + "\"", taken, why);
+        if (!file) throw rt::RunStop("--phase-dir: " + path + " is refused: " + why);
+        file->write(f.text);
+        taken.results.push_back(file.get());
+        results.push_back(file.get());
+        written.push_back(f.name);
+        phase_results.push_back(std::move(file));
+      }
+    }
     // The summary, unless a result takes standard output.
     bool stdout_taken = false;
     for (const rt::ResultFile* r : results) stdout_taken = stdout_taken || r->to_stdout();
     commit_all(results, listing_pending);
     ws->units.close(unit::kListing);
+    if (!o.phase_dir.empty()) remove_stale_phase_files(o.phase_dir, written);
+    if (const std::string close = bic_warning(result); !close.empty()) err << close << "\n";
 
     if (!o.quiet && !stdout_taken) {
       out << summary_line(result) << "\n";
@@ -227,6 +292,8 @@ int run(const Options& o, std::ostream& out, std::ostream& err, nlohmann::ordere
     out.flush();
     return kExitOk;
   } catch (const ensemble::OptionError& e) {
+    return usage_error(err, e.what());
+  } catch (const phases::OptionError& e) {
     return usage_error(err, e.what());
   } catch (const rt::RunError&) {
     return report_run_error(err, listing_pending);
