@@ -3,7 +3,7 @@
 # (tools/phase_study.cpp) on synthetic mixtures of known membership.
 # Arguments go to the study, e.g.
 #   tools/phase-study.sh --sets 24 --ntir 500
-#   tools/phase-study.sh --cost 1 --n 150
+#   tools/phase-study.sh --cost 20 --n 150
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/ensure-packages.sh build-essential cmake ninja-build nlohmann-json3-dev libcli11-dev libbenchmark-dev
