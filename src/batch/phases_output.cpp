@@ -10,6 +10,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "batch/ensemble_output.hpp"
 #include "batch/result_json.hpp"
 #include "data/field_faults.hpp"
 #include "runtime/errors.hpp"
@@ -112,6 +113,7 @@ void add_phases_json(json& doc, const BatchResult& r) {
                     {"misfit_sum_rad2", json_real(p.misfit_sum_rad2)},
                     {"residual_std_deg", json_real(p.residual_std_deg)},
                     {"stress_state", stress_state_json(stress_state(p.tensor))}});
+    if (j < s.bootstrap.size()) list.back()["bootstrap"] = bootstrap_json(s.bootstrap[j]);
   }
   json data = json::array();
   for (std::size_t i = 0; i < s.data.size(); ++i) {

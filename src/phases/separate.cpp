@@ -593,4 +593,76 @@ Separation separate(const FaultSet& faults, const RunParams& params, const Optio
   return sep;
 }
 
+std::vector<std::vector<ensemble::Replicate>> bootstrap_phases(const FaultSet& faults, const RunParams& params,
+                                                               const Separation& sep, int B, std::uint64_t seed,
+                                                               int jobs) {
+  const std::size_t k = sep.phases.size();
+  const double theta_c = sep.options.outlier_misfit_deg * kRadPerDeg;
+  constexpr int kRunsPerReplicate = kRounds * kMaxPhases * kRefineStarts;
+  std::vector<std::vector<ensemble::Replicate>> out(k, std::vector<ensemble::Replicate>(static_cast<std::size_t>(B)));
+  const ensemble::Task task = [&](std::size_t b, Workspace& ws, const ensemble::Tick& tick) {
+    const int ib = static_cast<int>(b);
+    const FaultSet data = ensemble::resample(faults, seed, ib);
+    RunParams base = params;
+    base.NSEED = ensemble::replicate_seed(params, kRunsPerReplicate, seed, ib);
+    const auto fit = [&](const std::vector<int>& members, int index) {
+      const FaultSet set = subset_of(data, members);
+      RunParams q = ensemble::start_params(base, index);
+      q.POURC = 100;
+      Fitted f;
+      if (invert_problem(set, q).empty()) {
+        const InversionResult r = invert(set, q, ws, ListingSink::none(), Through::Stage3);
+        f.NSEED = q.NSEED;
+        f.t = r.stage3;
+        f.ok = r.fit.svd_ok && finite(f.t);
+        if (f.ok) f.M = reduced_tensor(f.t);
+      }
+      return f;
+    };
+    Table theta;
+    for (const Phase& p : sep.phases) theta.push_back(misfits(data, reduced_tensor(p.tensor)));
+    double J = objective(theta, theta_c);
+    std::vector<std::vector<int>> fitted_on;
+    State best;
+    for (int round = 0; round < kRounds; ++round) {
+      const std::vector<std::vector<int>> next = members_of(assign(theta, theta_c), static_cast<int>(k));
+      if (next == fitted_on || std::any_of(next.begin(), next.end(), [](const std::vector<int>& m) {
+            return static_cast<int>(m.size()) < kMinMembers;
+          })) {
+        break;
+      }
+      State st;
+      st.members = next;
+      for (std::size_t j = 0; j < k; ++j) {
+        std::vector<Fitted> runs;
+        for (int s = 0; s < kRefineStarts; ++s) {
+          runs.push_back(fit(next[j], (round * kMaxPhases + static_cast<int>(j)) * kRefineStarts + s));
+        }
+        const Fitted* f = best_of(runs, 0, runs.size());
+        if (f == nullptr) break;
+        st.tensors.push_back(*f);
+        st.theta.push_back(misfits(data, f->M));
+      }
+      if (st.tensors.size() != k) break;
+      st.J = objective(st.theta, theta_c);
+      const bool falling = st.J < J;
+      theta = st.theta;
+      J = st.J;
+      fitted_on = st.members;
+      if (st.J < best.J) best = std::move(st);
+      if (!falling) break;
+    }
+    for (std::size_t j = 0; j < k; ++j) {
+      ensemble::Replicate& r = out[j][b];
+      r.index = ib;
+      r.NSEED = base.NSEED;
+      r.ok = best.tensors.size() == k;
+      if (r.ok) r.tensor = best.tensors[j].t;
+    }
+    tick();
+  };
+  ensemble::run_parallel(static_cast<std::size_t>(B), std::max(1, jobs), task, nullptr);
+  return out;
+}
+
 }  // namespace zk::phases

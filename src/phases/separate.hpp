@@ -34,6 +34,7 @@
 
 #include "engine/engine.hpp"
 #include "engine/stress_state.hpp"
+#include "ensemble/ensemble.hpp"
 #include "ensemble/parallel.hpp"
 
 namespace zk::phases {
@@ -94,6 +95,8 @@ struct Separation {
   std::vector<Phase> phases;   // numbered by decreasing size, then sigma 1 trend
   std::vector<DatumPhase> data;  // data order
   std::size_t chosen_model = 0;  // index in models
+  // Per phase, with a bootstrap (see bootstrap_phases); empty without.
+  std::vector<ensemble::BootstrapReport> bootstrap;
 };
 
 // Inversions the separation may run at most, each keyed by its index.
@@ -104,6 +107,16 @@ int inversion_count();
 // `report` (may be empty) gets the inversions done so far.
 Separation separate(const FaultSet& faults, const RunParams& params, const Options& o,
                     const ensemble::Report& report = nullptr);
+
+// Bootstrap of a separation: replicate b draws N data with replacement (the
+// resample of the one-inversion bootstrap, keyed by (seed, b)), assigns them
+// to the phase tensors of `sep` and refines as the separation does (no new
+// pool); its inversions take NSEEDs from replicate_seed(b) on, one stretch
+// each. Returns per phase the B replicates in replicate order; a replicate
+// in which a phase falls below kMinMembers or a fit fails is not ok.
+std::vector<std::vector<ensemble::Replicate>> bootstrap_phases(const FaultSet& faults, const RunParams& params,
+                                                               const Separation& sep, int B, std::uint64_t seed,
+                                                               int jobs);
 
 // ---- pieces, exposed for their tests ----
 

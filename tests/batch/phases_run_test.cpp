@@ -31,10 +31,12 @@ TEST_F(PhasesRun, PhaseFilesReproduceEachPhaseForAnyJobs) {
   ASSERT_EQ(run("plain", {}).status, 0);
   fs::create_directories(at("pd"));
   spit(at("pd/phase-4.DATA"), "left by an earlier run\n");
-  const Outcome one = run("1", {"--phases", "auto", "--phase-dir", at("pd").string(), "--jobs", "1"});
+  const Outcome one = run("1", {"--phases", "auto", "--phase-dir", at("pd").string(), "--jobs", "1",
+                                   "--bootstrap", "8"});
   ASSERT_EQ(one.status, 0) << one.err;
   EXPECT_NE(one.out.find("phases 2 (auto): 1 ("), std::string::npos) << one.out;
-  ASSERT_EQ(run("2", {"--phases", "auto", "--phase-dir", at("pd").string(), "--jobs", "2"}).status, 0);
+  ASSERT_EQ(run("2", {"--phases", "auto", "--phase-dir", at("pd").string(), "--jobs", "2",
+                        "--bootstrap", "8"}).status, 0);
   EXPECT_TRUE(slurp(at("plainL")) == slurp(at("1L"))) << "--phases changed the listing";
   EXPECT_TRUE(slurp(at("1j")) == slurp(at("2j"))) << "--jobs 2 changed the document";
   EXPECT_FALSE(fs::exists(at("1pd/phase-4.DATA")));
@@ -56,6 +58,7 @@ TEST_F(PhasesRun, PhaseFilesReproduceEachPhaseForAnyJobs) {
     ASSERT_EQ(c.status, 0) << c.out;
     EXPECT_TRUE(slurp(at("phase.lst")) == slurp(at("1" + stem + ".LISTING"))) << stem << " is not reproduced";
     const json& p = ph["phases"][static_cast<std::size_t>(i - 1)];
+    EXPECT_EQ(p["bootstrap"]["replicates"], 8);
     EXPECT_EQ(lines_of(slurp(at("1" + stem + ".DATA"))).size(), p["members"].get<std::size_t>() + 2);
     EXPECT_NE(slurp(at("1" + stem + ".PARAMETERS")).find(" 100 500 " + std::to_string(p["NSEED"].get<int>())),
               std::string::npos);
