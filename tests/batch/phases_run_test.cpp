@@ -17,10 +17,10 @@ class PhasesRun : public ScratchTest {
   // The two-phase example with its listing, JSON and phase folder under `tag`.
   Outcome run(const std::string& tag, std::vector<std::string> options) {
     std::vector<std::string> args = {example("phases/PARAMETERS"), example("phases/DATA"), at("L").string(), "--json",
-                                     at("j").string()};
+                                     at("j").string(), "--svg", at("s").string()};
     args.insert(args.end(), options.begin(), options.end());
     const Outcome r = batch(args);
-    for (const char* f : {"L", "j", "pd"}) {
+    for (const char* f : {"L", "j", "s", "pd"}) {
       if (fs::exists(at(f))) fs::rename(at(f), at(tag + f));
     }
     return r;
@@ -39,6 +39,8 @@ TEST_F(PhasesRun, PhaseFilesReproduceEachPhaseForAnyJobs) {
                         "--bootstrap", "8"}).status, 0);
   EXPECT_TRUE(slurp(at("plainL")) == slurp(at("1L"))) << "--phases changed the listing";
   EXPECT_TRUE(slurp(at("1j")) == slurp(at("2j"))) << "--jobs 2 changed the document";
+  EXPECT_TRUE(slurp(at("1s")) == slurp(at("2s"))) << "--jobs 2 changed the figure";
+  EXPECT_NE(slurp(at("1s")).find("<g id=\"phase-net-2\">"), std::string::npos);
   EXPECT_FALSE(fs::exists(at("1pd/phase-4.DATA")));
   expect_valid_results({at("1j")});
 
