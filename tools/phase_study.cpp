@@ -258,6 +258,12 @@ int main(int argc, char** argv) {
     const double t0 = cpu_seconds();
     const zk::phases::Separation sep = zk::phases::separate(input.faults, input.params, po);
     const double seconds = cpu_seconds() - t0;
+    for (const zk::phases::Model& md : sep.models) {
+      if (md.objective_rad2 > md.selected_objective_rad2) {
+        std::printf("   k=%d: refined J %.4f above the selected subset's %.4f\n", md.k, md.objective_rad2,
+                    md.selected_objective_rad2);
+      }
+    }
     const std::optional<std::size_t> auto_model = zk::phases::choose_model(sep.models, m.N);
     const int k_auto = auto_model ? sep.models[*auto_model].k : 0;
     // Misfits to the true tensors, and the bound.

@@ -252,6 +252,7 @@ struct State {
   std::vector<std::vector<int>> members;
   Table theta;
   double J = std::numeric_limits<double>::infinity();
+  double selected_J = std::numeric_limits<double>::infinity();  // of the best pool subset
 };
 
 std::vector<std::vector<int>> members_of(const std::vector<int>& phase_of, int k) {
@@ -267,6 +268,7 @@ struct Chain {
   bool active = true;
   Table theta;             // of the current tensors
   double J = 0.0;          // of the current tensors
+  double first_J = 0.0;    // of the pool subset it starts from
   std::vector<std::vector<int>> fitted_on;  // empty for the pool tensors
   std::vector<std::vector<int>> next;       // the members the round fits
   State best;
@@ -279,7 +281,7 @@ std::optional<State> refine_k(const FaultSet& faults, const std::vector<PoolEntr
   for (const std::vector<int>& s : select_subsets(pool, k, theta_c)) {
     Chain ch;
     for (int p : s) ch.theta.push_back(pool[static_cast<std::size_t>(p)].theta);
-    ch.J = objective(ch.theta, theta_c);
+    ch.J = ch.first_J = objective(ch.theta, theta_c);
     chains.push_back(std::move(ch));
   }
   for (int round = 0; round < kRounds; ++round) {
@@ -337,6 +339,7 @@ std::optional<State> refine_k(const FaultSet& faults, const std::vector<PoolEntr
   // assignment (J stopped falling by a rounding): a few more rounds make it
   // so, so that each phase's tensor is the fit of its members.
   State st = *winner;
+  st.selected_J = chains.front().first_J;
   for (int round = 0; round < kPolishRounds; ++round) {
     const std::vector<std::vector<int>> next = members_of(assign(st.theta, theta_c), k);
     if (next == st.members) break;
@@ -359,6 +362,7 @@ std::optional<State> refine_k(const FaultSet& faults, const std::vector<PoolEntr
     }
     if (nx.tensors.size() != static_cast<std::size_t>(k)) break;
     nx.J = objective(nx.theta, theta_c);
+    nx.selected_J = st.selected_J;
     st = std::move(nx);
   }
   return st;
@@ -522,6 +526,7 @@ Separation separate(const FaultSet& faults, const RunParams& params, const Optio
     Model m;
     m.k = k;
     m.objective_rad2 = st->J;
+    m.selected_objective_rad2 = st->selected_J;
     m.bic = bic(fit.log_likelihood, k, N);
     m.sigma_deg = fit.sigma / kRadPerDeg;
     m.outlier_share = fit.eps;

@@ -64,6 +64,7 @@ std::string separation_problem(const RunParams& p, const Options& o);
 struct Model {
   int k = 0;
   double objective_rad2 = 0.0;  // J_k of the refined tensors
+  double selected_objective_rad2 = 0.0;  // J_k of the best k-subset of the pool, before refinement
   double bic = 0.0;
   double sigma_deg = 0.0;       // EM spread of the half-normal
   double outlier_share = 0.0;   // EM eps

@@ -84,6 +84,8 @@ TEST(Separate, ExactTwoPhaseMixtureSplitExactlyForAnyJobs) {
   o.jobs = 1;
   const Separation one = separate(set, run_params(), o);
   ASSERT_EQ(one.k, 2);
+  EXPECT_LT(one.models[1].objective_rad2, 1e-4);  // refinement reaches the exact tensors
+  EXPECT_LE(one.models[1].objective_rad2, one.models[1].selected_objective_rad2);
   EXPECT_TRUE(one.automatic);
   ASSERT_EQ(one.phases.size(), 2u);
   EXPECT_EQ(one.phases[0].members.size(), 45u);  // numbered by size
