@@ -55,7 +55,8 @@ std::string parameters_text(const RunParams& p, int NSEED) {
 
 // The console listing of a PARAMETERS and DATA pair, read from files as the
 // console program reads them, and the run's final tensor.
-std::string console_listing(const std::string& parameters, const std::string& data, TensorSnapshot& final) {
+std::string console_listing(const std::string& parameters, const std::string& data, TensorSnapshot& final,
+                            std::vector<FaultRecord>& records) {
   std::string tmpl = (std::filesystem::temp_directory_path() / "zarkel-phase-XXXXXX").string();
   if (::mkdtemp(tmpl.data()) == nullptr) throw rt::RunStop("could not make a temporary folder for the phase listings");
   const std::filesystem::path dir = tmpl;
@@ -77,9 +78,15 @@ std::string console_listing(const std::string& parameters, const std::string& da
     throw rt::RunStop("could not read back the files of a phase in " + dir.string());
   }
   const RunInput input = read_run_input(*ws);
+  for (const FaultDatum& d : input.faults.data) records.push_back(d.record);
   std::string listing;
   final = invert(input.faults, input.params, *ws, ListingSink::text(listing)).stage3;
   return listing;
+}
+
+bool same_record(const FaultRecord& a, const FaultRecord& b) {
+  return a.DIR == b.DIR && a.PEND == b.PEND && a.PITCH == b.PITCH && a.AZSTR == b.AZSTR && a.NUM == b.NUM &&
+         a.QPEND == b.QPEND && a.QPITCH == b.QPITCH && a.SENS == b.SENS && std::equal(a.LABEL, a.LABEL + 3, b.LABEL);
 }
 
 bool same_bits(const TensorSnapshot& a, const TensorSnapshot& b) {
@@ -181,8 +188,17 @@ std::vector<PhaseFile> phase_files(const BatchResult& r) {
     PhaseFile data{stem + ".DATA", data_text(r, p.members)};
     PhaseFile params{stem + ".PARAMETERS", parameters_text(r.params, p.NSEED)};
     TensorSnapshot final;
-    PhaseFile listing{stem + ".LISTING", console_listing(params.text, data.text, final)};
-    if (!same_bits(final, p.tensor)) throw std::logic_error("the listing of phase " + std::to_string(j + 1) + " does not reproduce its tensor");
+    std::vector<FaultRecord> read_back;
+    PhaseFile listing{stem + ".LISTING", console_listing(params.text, data.text, final, read_back)};
+    // What the console program reads from the files is the phase: the same
+    // records and the same tensor, bit for bit.
+    bool same = read_back.size() == p.members.size();
+    for (std::size_t i = 0; same && i < read_back.size(); ++i) {
+      same = same_record(read_back[i], r.data[static_cast<std::size_t>(p.members[i])].as_read);
+    }
+    if (!same || !same_bits(final, p.tensor)) {
+      throw std::logic_error("the files of phase " + std::to_string(j + 1) + " do not reproduce it");
+    }
     files.push_back(std::move(data));
     files.push_back(std::move(params));
     files.push_back(std::move(listing));

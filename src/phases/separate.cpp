@@ -513,6 +513,10 @@ Separation separate(const FaultSet& faults, const RunParams& params, const Optio
   const int N = static_cast<int>(faults.data.size());
   Runner runner(faults, params, std::max(1, o.jobs), report);
   const std::vector<PoolEntry> pool = build_pool(faults, o, runner);
+  if (pool.empty()) {
+    throw rt::RunStop("--phases: no candidate tensor could be fitted to these " + std::to_string(N) +
+                      " data (the pool inverts POURC 30, 45 and 60 % of them, which must be at least 5 data)");
+  }
 
   Separation sep;
   sep.options = o;
