@@ -145,8 +145,9 @@ std::string phase_dir_problem(const std::string& dir) {
 
 // The phase files of an earlier run that this one did not write (a phase
 // it no longer has, none.DATA when every datum has a phase) are removed, so
-// the folder describes this run only.
-void remove_stale_phase_files(const std::string& dir, const std::vector<std::string>& written) {
+// the folder describes this run only; never a file this run read or wrote.
+void remove_stale_phase_files(const std::string& dir, const std::vector<std::string>& written,
+                              const std::vector<std::string>& kept) {
   std::vector<std::string> ours{"none.DATA"};
   for (int i = 1; i <= phases::kMaxPhases; ++i) {
     for (const char* ext : {".DATA", ".PARAMETERS", ".LISTING"}) ours.push_back("phase-" + std::to_string(i) + ext);
@@ -155,7 +156,12 @@ void remove_stale_phase_files(const std::string& dir, const std::vector<std::str
     if (std::find(written.begin(), written.end(), name) != written.end()) continue;
     std::error_code ec;
     const std::filesystem::path p = std::filesystem::path(dir) / name;
-    if (std::filesystem::is_regular_file(std::filesystem::symlink_status(p, ec))) std::filesystem::remove(p, ec);
+    if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(p, ec))) continue;
+    const bool in_use = std::any_of(kept.begin(), kept.end(), [&](const std::string& k) {
+      std::error_code e;
+      return !k.empty() && std::filesystem::equivalent(p, k, e);
+    });
+    if (!in_use) std::filesystem::remove(p, ec);
   }
 }
 
@@ -297,7 +303,7 @@ int run(const Options& o, std::ostream& out, std::ostream& err, nlohmann::ordere
     for (const rt::ResultFile* r : results) stdout_taken = stdout_taken || r->to_stdout();
     commit_all(results, listing_pending);
     ws->units.close(unit::kListing);
-    if (!o.phase_dir.empty()) remove_stale_phase_files(o.phase_dir, written);
+    if (!o.phase_dir.empty()) remove_stale_phase_files(o.phase_dir, written, {o.parameters, o.data, o.output, o.json, o.svg});
     if (const std::string close = bic_warning(result); !close.empty()) err << close << "\n";
 
     if (!o.quiet && !stdout_taken) {

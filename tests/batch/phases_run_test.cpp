@@ -67,6 +67,16 @@ TEST_F(PhasesRun, PhaseFilesReproduceEachPhaseForAnyJobs) {
   }
 }
 
+TEST_F(PhasesRun, AnInputNamedAsAPhaseFileIsNeverRemoved) {
+  fs::create_directories(at("pd"));
+  fs::copy_file(example("phases/DATA"), at("pd/phase-3.DATA"));
+  const Outcome r = batch({example("phases/PARAMETERS"), at("pd/phase-3.DATA").string(), at("L").string(), "--phases",
+                           "2", "--phase-dir", at("pd").string(), "--quiet"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(slurp(at("pd/phase-3.DATA")) == slurp(example("phases/DATA")));
+  EXPECT_TRUE(fs::exists(at("pd/phase-2.LISTING")));
+}
+
 TEST_F(PhasesRun, Refusals) {
   spit(at("P2"), "1 0\n2 100 500 7 0\n0 90 90 0 0.5\n");
   spit(at("file"), "x");
