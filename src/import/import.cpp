@@ -441,39 +441,18 @@ int run(const Options& o, std::ostream& err) {
     const std::unique_ptr<rt::ResultFile> data_file = destination(o.data, "DATA", taken);
     taken.results.push_back(data_file.get());
     const std::unique_ptr<rt::ResultFile> report = o.report.empty() ? nullptr : destination(o.report, "report", taken);
-    table::ReadOptions ro;
-    ro.delimiter = o.delimiter;
-    ro.delimiter_hint = "name it with --delimiter";
-    const Table t = table::read_table(o.csv, ro);
-    Importer importer(t, o);
-    std::vector<Datum> data = importer.data();
-
-    std::string text = o.title ? *o.title : fs::path(o.csv).filename().string().substr(0, 80);
-    text += "\n";
-    for (const Datum& d : data) text += field::data_line(d.encoded.record, d.encoded.azimuth_form) + "\n";
-    text += std::string(field::kTerminator) + "\n";
-    data_file->write(text);
-    check_read_back(t, data_file->written_path(), data);
-    if (report) report->write(report_csv(data));
+    const ImportOutcome r = import_table(o, *data_file);
+    if (report) report->write(r.report_csv);
     data_file->finish();
     if (report) report->finish();
     data_file->replace();
     if (report) report->replace();
 
-    std::size_t worst = 0;
-    for (std::size_t k = 1; k < data.size(); ++k) {
-      if (data[k].encoded.rounding.worst() > data[worst].encoded.rounding.worst()) worst = k;
-    }
-    err << "zarkel-import: " << o.csv << ": " << importer.conventions() << "\n";
-    if (o.report.empty()) err << report_table(data);
-    for (const Datum& d : data) {
-      for (const auto& w : d.warnings) err << "warning: " << w << "\n";
-    }
-    err << "zarkel-import: " << data.size() << " data written to " << o.data;
-    if (!data.empty()) {
-      err << "; largest rounding " << fixed(data[worst].encoded.rounding.worst(), 2) << " degrees (row "
-          << data[worst].row << ")";
-    }
+    err << "zarkel-import: " << o.csv << ": " << r.conventions << "\n";
+    if (o.report.empty()) err << r.report_table;
+    for (const auto& w : r.warnings) err << "warning: " << w << "\n";
+    err << "zarkel-import: " << r.written << " data written to " << o.data;
+    if (r.written > 0) err << "; largest rounding " << fixed(r.worst_rounding, 2) << " degrees (row " << r.worst_row << ")";
     err << "\n";
     return kExitOk;
   } catch (const rt::RunError& e) {
@@ -484,6 +463,36 @@ int run(const Options& o, std::ostream& err) {
 }
 
 }  // namespace
+
+ImportOutcome import_table(const Options& o, rt::ResultFile& data_file) {
+  table::ReadOptions ro;
+  ro.delimiter = o.delimiter;
+  ro.delimiter_hint = "name it with --delimiter";
+  const Table t = table::read_table(o.csv, ro);
+  Importer importer(t, o);
+  std::vector<Datum> data = importer.data();
+
+  std::string text = o.title ? *o.title : fs::path(o.csv).filename().string().substr(0, 80);
+  text += "\n";
+  for (const Datum& d : data) text += field::data_line(d.encoded.record, d.encoded.azimuth_form) + "\n";
+  text += std::string(field::kTerminator) + "\n";
+  data_file.write(text);
+  check_read_back(t, data_file.written_path(), data);
+
+  ImportOutcome r;
+  r.conventions = importer.conventions();
+  r.written = static_cast<int>(data.size());
+  r.report_table = report_table(data);
+  r.report_csv = report_csv(data);
+  for (const Datum& d : data) {
+    r.warnings.insert(r.warnings.end(), d.warnings.begin(), d.warnings.end());
+    if (r.worst_row == 0 || d.encoded.rounding.worst() > r.worst_rounding) {
+      r.worst_row = d.row;
+      r.worst_rounding = d.encoded.rounding.worst();
+    }
+  }
+  return r;
+}
 
 int import_main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   const CommandLine cl = parse_command_line(args, out, err);
