@@ -483,6 +483,7 @@ int batch_main(const std::vector<std::string>& args, std::ostream& out, std::ost
       co.shard = o.shard;
       co.shards = o.shards;
       co.jobs = o.jobs > 0 ? o.jobs : ensemble::hardware_jobs();
+      co.phases = o.phases >= 0;
       co.quiet = o.quiet;
       co.progress = !o.quiet && (o.progress || ::isatty(STDERR_FILENO) == 1);
       rt::remove_temporaries_on_signal();

@@ -1,4 +1,5 @@
 #include "batch/campaign.hpp"
+#include "batch/campaign_phases.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -81,9 +82,10 @@ std::string cell_text(const json& v) {
   return v.dump();
 }
 
-std::string summary_text(const std::vector<std::string>& carried, const std::vector<json>& rows) {
+std::string summary_text(const std::vector<std::string>& carried, const std::vector<json>& rows, bool phases) {
   std::string out;
   std::vector<std::string> header = summary_columns();
+  if (phases) header.insert(header.end(), phase_columns().begin(), phase_columns().end());
   header.insert(header.end(), carried.begin(), carried.end());
   for (std::size_t k = 0; k < header.size(); ++k) {
     if (k > 0) out += ',';
@@ -125,12 +127,20 @@ void write_file(const fs::path& path, const std::string& label, const std::strin
 
 // The outputs of a campaign folder from its rows (in table order).
 void write_outputs(const fs::path& dir, const json& manifest, std::ostream& err) {
-  std::vector<json> rows;
-  for (const json& s : manifest["stations"]) rows.push_back(s["summary"]);
   std::vector<std::string> carried = manifest["carried_columns"].get<std::vector<std::string>>();
+  const bool phases = manifest.value("phases", false);
+  std::vector<json> rows;
+  for (const json& s : manifest["stations"]) {
+    if (!phases) {
+      rows.push_back(s["summary"]);
+      continue;
+    }
+    const json document = s.contains("result") ? s["result"] : json(nullptr);
+    for (const json& r : station_phase_rows(s["summary"], document, carried)) rows.push_back(r);
+  }
   std::vector<std::string> left_out;
   const std::string geo = geojson_text(rows, left_out);
-  write_file(dir / kSummary, "summary", summary_text(carried, rows));
+  write_file(dir / kSummary, "summary", summary_text(carried, rows, phases));
   write_file(dir / kGeoJson, "GeoJSON", geo);
   write_file(dir / kManifest, "campaign manifest", manifest.dump(1) + "\n");
   if (!left_out.empty()) {
@@ -407,6 +417,7 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
                    {"shards", o.shards},
                    {"carried_columns", table.carried_columns},
                    {"stations", json::array()}};
+  if (o.phases) manifest["phases"] = true;
   int failed = 0;
   for (std::size_t k = 0; k < mine.size(); ++k) {
     const Station& s = *mine[k];
@@ -420,6 +431,9 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
       err << station << " failed: " << outcomes[k].message << "\n";
     }
     manifest["stations"].push_back({{"index", s.index}, {"summary", row}});
+    if (o.phases && outcomes[k].ok() && outcomes[k].document.contains("phases")) {
+      manifest["stations"].back()["result"] = phase_summary(outcomes[k].document);
+    }
   }
   write_outputs(dir, manifest, err);
   if (!o.quiet) {
@@ -447,7 +461,7 @@ int merge_campaigns(const std::string& out_dir, const std::vector<std::string>& 
   for (std::size_t k = 0; k < manifests.size(); ++k) {
     const json& m = manifests[k];
     if (m["table"] != first["table"] || m["shards"] != first["shards"] ||
-        m["carried_columns"] != first["carried_columns"]) {
+        m["carried_columns"] != first["carried_columns"] || m.value("phases", false) != first.value("phases", false)) {
       throw rt::RunStop(shard_dirs[k] + " is a shard of another campaign (table " + m["table"].dump() +
                         ", " + m["shards"].dump() + " shards) than " + shard_dirs[0]);
     }
@@ -492,6 +506,7 @@ int merge_campaigns(const std::string& out_dir, const std::vector<std::string>& 
                    {"shards", 1},
                    {"carried_columns", first["carried_columns"]},
                    {"stations", json::array()}};
+  if (first.value("phases", false)) manifest["phases"] = true;
   for (auto& [index, s] : stations) manifest["stations"].push_back(s);
   write_outputs(out, manifest, err);
   return 0;

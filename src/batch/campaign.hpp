@@ -75,6 +75,7 @@ struct CampaignOptions {
   int jobs = 1;
   bool quiet = false;
   bool progress = false;  // a progress line on standard error
+  bool phases = false;    // --phases: a summary row and feature per station and phase
 };
 
 // The columns of summary.csv, in order, before the carried columns.
