@@ -246,7 +246,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   std::printf("NTIR %d, one job per set, k given = the true k, auto from the same models\n\n", s.NTIR);
-  std::printf("set kind N k auto | right bound none | s1 s3 R errors per phase | cpu s\n");
+  std::printf("set kind N k auto | right bound none | s1 s3 R errors per phase | cpu s | closest phases (deg)\n");
   std::map<std::string, Tally> by_kind;
   Tally all;
   for (int index = 0; index < s.sets; ++index) {
@@ -348,7 +348,8 @@ int main(int argc, char** argv) {
         x->eR.push_back(eR);
       }
     }
-    std::printf(" | %.1f\n", seconds);
+    const std::optional<double> closest = sep.models[sep.chosen_model].closest_phases_deg;
+    std::printf(" | %.1f | closest %.1f\n", seconds, closest.value_or(NAN));
     std::fflush(stdout);
   }
   std::printf("\n| Sets | n | assigned right | bound | genuine called none | median sigma 1 error (deg) | median sigma 3 "

@@ -107,7 +107,8 @@ void add_phases_json(json& doc, const BatchResult& r) {
                       {"bic", json_real(m.bic)},
                       {"sigma_deg", json_real(m.sigma_deg)},
                       {"outlier_share", json_real(m.outlier_share)},
-                      {"smallest_phase", m.smallest_phase}});
+                      {"smallest_phase", m.smallest_phase},
+                      {"closest_phases_deg", optional_real(m.closest_phases_deg)}});
   }
   json list = json::array();
   for (std::size_t j = 0; j < s.phases.size(); ++j) {

@@ -501,6 +501,7 @@ std::optional<std::size_t> choose_model(const std::vector<Model>& models, int N)
   for (std::size_t m = 0; m < models.size(); ++m) {
     const int least = models[m].smallest_phase;
     if (least < kMinMembers || least * 10 < N) continue;
+    if (models[m].closest_phases_deg && !(*models[m].closest_phases_deg >= kMinPhaseDifferenceDeg)) continue;
     if (!best || models[m].bic < models[*best].bic) best = m;
   }
   return best;
@@ -536,6 +537,12 @@ Separation separate(const FaultSet& faults, const RunParams& params, const Optio
     m.outlier_share = fit.eps;
     m.smallest_phase = N;
     for (const std::vector<int>& mem : st->members) m.smallest_phase = std::min(m.smallest_phase, static_cast<int>(mem.size()));
+    for (std::size_t a = 0; a < st->tensors.size(); ++a) {
+      for (std::size_t b = a + 1; b < st->tensors.size(); ++b) {
+        const double d = stress_difference_deg(st->tensors[a].M, st->tensors[b].M);
+        if (!m.closest_phases_deg || !(d >= *m.closest_phases_deg)) m.closest_phases_deg = d;
+      }
+    }
     sep.models.push_back(m);
     states.push_back(std::move(*st));
   }

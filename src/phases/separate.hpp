@@ -42,6 +42,10 @@ namespace zk::phases {
 constexpr int kMaxPhases = 4;
 constexpr int kMinMembers = 6;       // a phase below this is not a phase
 constexpr double kAmbiguousPosterior = 0.9;  // a largest posterior below this: ambiguous
+// Two phases whose tensors differ by less than this stress difference
+// (degrees) are one phase split by its noise: a model holding such a pair is
+// not chosen automatically.
+constexpr double kMinPhaseDifferenceDeg = 30.0;
 
 struct Options {
   int phases = 0;       // 0: choose automatically; else the number imposed (1 .. kMaxPhases)
@@ -69,6 +73,9 @@ struct Model {
   double sigma_deg = 0.0;       // EM spread of the half-normal
   double outlier_share = 0.0;   // EM eps
   int smallest_phase = 0;       // members of the smallest phase
+  // Smallest stress difference (Yamaji & Sato angle, degrees) between two of
+  // its phases; none with one phase.
+  std::optional<double> closest_phases_deg;
 };
 
 struct Phase {
@@ -146,7 +153,8 @@ double bic(double log_likelihood, int k, int N);
 std::vector<std::size_t> phase_order(const std::vector<int>& sizes, const std::vector<double>& s1_trends);
 
 // The k of lowest BIC among admissible models (every phase at least
-// max(kMinMembers, N/10)); ties: the smaller k. nullopt when none is.
+// max(kMinMembers, N/10), every two phases at least kMinPhaseDifferenceDeg
+// apart); ties: the smaller k. nullopt when none is.
 std::optional<std::size_t> choose_model(const std::vector<Model>& models, int N);
 
 }  // namespace zk::phases

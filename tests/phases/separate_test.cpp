@@ -138,11 +138,12 @@ TEST(Separate, NumberingAndChoiceOfK) {
       {{20, 20}, {100, 100}, {0, 1}},   // all equal: as found
   };
   for (const Order& c : orders) EXPECT_EQ(phase_order(c.sizes, c.trends), c.order);
-  auto model = [](int k, double b, int smallest) {
+  auto model = [](int k, double b, int smallest, double closest = 90.0) {
     Model m;
     m.k = k;
     m.bic = b;
     m.smallest_phase = smallest;
+    if (k > 1) m.closest_phases_deg = closest;
     return m;
   };
   struct Choice {
@@ -154,6 +155,8 @@ TEST(Separate, NumberingAndChoiceOfK) {
       {{model(1, 100, 80), model(2, 90, 7)}, 80, 0},    // 7 < N/10
       {{model(1, 100, 40), model(2, 90, 5)}, 40, 0},    // 5 < 6
       {{model(1, 90, 80), model(2, 90, 40)}, 80, 0},    // a tie: the smaller k
+      {{model(1, 100, 80), model(2, 90, 40, 29.9)}, 80, 0},  // two phases too alike
+      {{model(1, 100, 80), model(2, 90, 40, 30.0)}, 80, 1},
       {{model(2, 90, 5)}, 40, std::nullopt},
   };
   for (const Choice& c : choices) EXPECT_EQ(choose_model(c.models, c.N), c.chosen);
