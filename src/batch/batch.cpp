@@ -109,10 +109,11 @@ std::string summary_line(const BatchResult& r) {
     if (!st.shmax) {
       s += "  SHmax none (equal horizontal stresses)";
     } else {
-      std::snprintf(buf, sizeof buf, "  SHmax %.1f%s", *st.shmax, st.shmax_poorly_defined ? " (poorly defined)" : "");
+      std::snprintf(buf, sizeof buf, "  SHmax %.1f", *st.shmax);
       s += buf;
     }
-    s += std::string(" (WSM ") + wsm_regime_code(st.wsm.regime);
+    s += std::string(st.shmax && st.shmax_poorly_defined ? " (poorly defined; WSM " : " (WSM ") +
+         wsm_regime_code(st.wsm.regime);
     if (st.wsm.shmax) {
       std::snprintf(buf, sizeof buf, " %.1f", *st.wsm.shmax);
       s += buf;
@@ -273,8 +274,17 @@ int run(const Options& o, std::ostream& out, std::ostream& err, StationRun* stat
     }
     err.flush();
     const bool show_progress = !o.quiet && (o.progress || ::isatty(STDERR_FILENO) == 1);
-    const ensemble::Options eo{o.starts, o.bootstrap, o.confidence, o.bootstrap_seed,
+    const int starts = o.starts > 0 ? o.starts : ensemble::default_starts(input.params);
+    const ensemble::Options eo{starts, o.bootstrap, o.confidence, o.bootstrap_seed,
                                o.jobs > 0 ? o.jobs : ensemble::hardware_jobs()};
+    std::vector<std::string> run_warnings;  // of the options on these input files, "warning: " left off
+    if (o.starts == 0 && starts < ensemble::kDefaultStarts && ensemble::values_per_draw(input.params) > 0) {
+      run_warnings.push_back(std::to_string(starts) + (starts == 1 ? " start" : " starts") + " instead of " +
+                             std::to_string(ensemble::kDefaultStarts) +
+                             ": NSEED and NTIR leave no room for more below the largest NSEED");
+    }
+    if (const std::string rough = rough_bootstrap_warning(eo); !rough.empty()) run_warnings.push_back(rough.substr(9));
+    for (const std::string& w : run_warnings) err << "warning: " << w << "\n";
     std::optional<phases::Separation> separation;
     if (o.phases >= 0) {
       const phases::Options po{o.phases, o.max_phases, o.outlier_misfit, eo.jobs};
@@ -303,6 +313,7 @@ int run(const Options& o, std::ostream& out, std::ostream& err, StationRun* stat
     }
 
     BatchResult result = collect_result(input, run);
+    result.warnings.insert(result.warnings.end(), run_warnings.begin(), run_warnings.end());
     result.ensemble = std::move(ens);
     result.ensemble_options = eo;
     result.separation = std::move(separation);

@@ -18,6 +18,7 @@
 #include <sstream>
 #include <thread>
 
+#include "batch/answer_columns.hpp"
 #include "batch/progress.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/result_file.hpp"
@@ -189,6 +190,7 @@ void fill_summary_from_result(json& row, const json& r) {
       {"SHmax_high", "/bootstrap/SHmax/high"},
   };
   for (const auto& [column, pointer] : kFrom) row[column] = at(r, pointer);
+  fill_answer_columns(row, r);
 }
 
 // Closes a descriptor at the end of a scope.
@@ -235,7 +237,12 @@ const std::vector<std::string>& summary_columns() {
       "R_prime_class",   "wsm_regime",      "SHmax_deg",       "wsm_SHmax_deg", "deviation_deg",
       "mean_misfit_deg", "sigma1_cone_deg", "sigma2_cone_deg", "sigma3_cone_deg", "R_low",
       "R_high",          "SHmax_low",       "SHmax_high"};
-  return kColumns;
+  static const std::vector<std::string> kAll = [] {
+    std::vector<std::string> all = kColumns;
+    all.insert(all.end(), answer_columns().begin(), answer_columns().end());
+    return all;
+  }();
+  return kAll;
 }
 
 StationTable read_station_table(const std::string& path, const std::string& default_parameters) {

@@ -1,5 +1,6 @@
 #include "batch/campaign_phases.hpp"
 
+#include "batch/answer_columns.hpp"
 #include "batch/campaign.hpp"
 
 namespace zk::batch {
@@ -69,6 +70,11 @@ json station_phase_rows(const json& row, const json& document, const std::vector
   for (const json& p : separation["phases"]) {
     json r = row;
     for (const auto& [column, pointer] : kFromPhase) r[column] = value_at(p, pointer);
+    // The trust columns of the phase: its stress state, NSEED and bootstrap
+    // (it has no starts of its own, so ambiguous and minima are blank).
+    json doc = {{"final", {{"stress_state", p["stress_state"]}}}, {"parameters", {{"skipped_generator_values", p["NSEED"]}}}};
+    if (p.contains("bootstrap")) doc["bootstrap"] = p["bootstrap"];
+    fill_answer_columns(r, doc);
     const json phase = {{"phase", p["phase"]}, {"phases", separation["k"]}, {"phase_members", p["members"]}};
     rows.push_back(ordered(r, phase, carried));
   }

@@ -14,9 +14,9 @@ namespace zk::batch {
 const std::vector<std::string>& phase_columns();
 
 // The rows of a station from its summary row and its result document: a row
-// per phase, whose axes, R, R', regimes, SHmax and bootstrap columns are the
-// phase's, deviation_deg and mean_misfit_deg blank (they describe the
-// all-data run); one row with blank phase columns when the station has no
+// per phase, whose axes, R, R', regimes, SHmax, bootstrap and trust columns
+// are the phase's, deviation_deg, mean_misfit_deg, ambiguous and minima
+// blank (they describe the all-data run and its starts); one row with blank phase columns when the station has no
 // phases (it failed). Columns in summary order, the phase columns, then the
 // carried columns.
 // What the rows need of a station's result document, kept in the campaign's

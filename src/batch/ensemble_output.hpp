@@ -21,6 +21,11 @@ nlohmann::ordered_json bootstrap_json(const ensemble::BootstrapReport& b);
 // neither was asked for.
 std::string ensemble_summary(const BatchResult& r);
 
+// Below this many replicates a bootstrap's intervals are rough: a warning.
+constexpr int kFewReplicates = 100;
+// That warning ("warning: ...", no newline), or "".
+std::string rough_bootstrap_warning(const ensemble::Options& o);
+
 // The ambiguity warning ("warning: ..."), or "" when the answer is not
 // ambiguous.
 std::string ambiguity_warning(const BatchResult& r);

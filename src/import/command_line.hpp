@@ -1,7 +1,7 @@
 #pragma once
 // The command line of zarkel-import (CLI11):
 //   zarkel-import FIELD.csv DATA [--delimiter D] [--column ROLE=HEADER]...
-//       [--plane FORM] [--striation FORM] [--title TEXT]
+//       [--plane FORM] [--striation FORM] [--sense-map WORD=LETTER]... [--title TEXT]
 //       [--warn-off-plane DEG] [--max-off-plane DEG] [--report FILE]
 #include <ostream>
 #include <string>

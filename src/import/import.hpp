@@ -27,7 +27,8 @@ struct Options {
   char delimiter = 0;                         // 0: detected from the header row
   std::map<std::string, std::string> column;  // role -> header name (--column)
   std::string plane;                          // "" or dip-direction, strike-rhr, strike-quadrant
-  std::string striation;                      // "" or rake, trend-plunge, pitch
+  std::string striation;                      // "" or rake, unsigned-rake, trend-plunge, pitch
+  std::map<std::string, char> sense_map;      // column_key(word) -> N, I, D or S (--sense-map)
   std::optional<std::string> title;
   double warn_off_plane = 10.0;
   double max_off_plane = 20.0;
@@ -37,6 +38,7 @@ struct Options {
 // measurement and its DATA record read back.
 struct ImportOutcome {
   std::string conventions;            // "plane from ..., striation from ..."
+  std::vector<std::string> ignored;   // headers of the columns not read
   int written = 0;                    // data written
   std::vector<std::string> warnings;  // one line each, "warning: " not included
   std::string report_table;           // the per-datum table the program shows
