@@ -77,21 +77,6 @@ TEST_F(PhasesRun, AnInputNamedAsAPhaseFileIsNeverRemoved) {
   EXPECT_TRUE(fs::exists(at("pd/phase-2.LISTING")));
 }
 
-TEST_F(PhasesRun, CampaignRowPerStationAndPhase) {
-  spit(at("st.csv"), "station,data,parameters,longitude,latitude,site\nmix," + example("phases/DATA") + "," +
-                         example("phases/PARAMETERS") + ",5.1,45.2,quarry\nlost,nothing.dat," +
-                         example("phases/PARAMETERS") + ",5.0,45.0,road\n");
-  const Outcome r = batch({"--stations", at("st.csv").string(), "--out", at("c").string(), "--phases", "2"});
-  EXPECT_EQ(r.status, 1) << r.err;  // one station failed
-  const std::vector<std::string> rows = lines_of(slurp(at("c/summary.csv")));
-  ASSERT_EQ(rows.size(), 4u);
-  EXPECT_NE(rows[0].find(",phase,phases,phase_members,site"), std::string::npos) << rows[0];
-  EXPECT_NE(rows[1].find(",1,2,"), std::string::npos) << rows[1];
-  EXPECT_NE(rows[2].find(",2,2,"), std::string::npos) << rows[2];
-  EXPECT_NE(rows[3].find(",,,,road"), std::string::npos) << rows[3];
-  EXPECT_EQ(json::parse(slurp(at("c/stations.geojson")))["features"].size(), 2u);
-}
-
 TEST_F(PhasesRun, Refusals) {
   spit(at("P2"), "1 0\n2 100 500 7 0\n0 90 90 0 0.5\n");
   spit(at("file"), "x");
