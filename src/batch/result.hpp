@@ -3,6 +3,7 @@
 // them, the run parameters, the engine's result, what is derived from it for
 // the reader (stress state, plane stresses, misfit statistics) and the files
 // of the run.
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,7 +12,7 @@
 #include "engine/stress_state.hpp"
 #include "ensemble/ensemble.hpp"
 #include "mechanisms/choice.hpp"
-#include <memory>
+#include "phases/separate.hpp"
 
 namespace zk::batch {
 
@@ -72,6 +73,8 @@ struct BatchResult {
   // chosen start's).
   std::optional<ensemble::Ensemble> ensemble;
   ensemble::Options ensemble_options;
+  // The separation into stress phases, when asked for (--phases).
+  std::optional<phases::Separation> separation;
   std::optional<LinearCheck> linear;  // none when the data cannot constrain it
   std::shared_ptr<const MechanismsReport> mechanisms;  // --mechanisms only
 };
