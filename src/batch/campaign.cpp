@@ -1,4 +1,5 @@
 #include "batch/campaign.hpp"
+#include "batch/campaign_map.hpp"
 
 #include <algorithm>
 #include <atomic>
@@ -26,6 +27,7 @@ namespace {
 constexpr const char* kManifest = "campaign.json";
 constexpr const char* kSummary = "summary.csv";
 constexpr const char* kGeoJson = "stations.geojson";
+constexpr const char* kMap = "map.svg";
 
 bool safe_name(const std::string& s) {
   if (s.empty() || s == "." || s == "..") return false;
@@ -126,6 +128,9 @@ void write_outputs(const fs::path& dir, const json& manifest, std::ostream& err)
   const std::string geo = geojson_text(rows, left_out);
   write_file(dir / kSummary, "summary", summary_text(carried, rows));
   write_file(dir / kGeoJson, "GeoJSON", geo);
+  std::vector<MapStation> on_map;
+  for (const json& r : rows) on_map.push_back(map_station(r));
+  write_file(dir / kMap, "map", campaign_map_svg(on_map, "Campaign " + fs::path(manifest["table"].get<std::string>()).filename().string()));
   write_file(dir / kManifest, "campaign manifest", manifest.dump(1) + "\n");
   if (!left_out.empty()) {
     std::string names;
@@ -254,7 +259,7 @@ StationTable read_station_table(const std::string& path, const std::string& defa
     if (!safe_name(s.name)) {
       problem(col["station"], "station name \"" + table::shown(s.name) +
                                   "\" is not a folder name: use letters, digits, '-', '_' and '.'");
-    } else if (s.name == kSummary || s.name == kGeoJson || s.name == kManifest) {
+    } else if (s.name == kSummary || s.name == kGeoJson || s.name == kManifest || s.name == kMap) {
       problem(col["station"], "station name \"" + s.name + "\" is the name of a campaign file");
     } else if (!names.insert(s.name).second) {
       problem(col["station"], "station \"" + s.name + "\" is named twice");
@@ -321,7 +326,7 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
   fs::create_directories(dir, ec);
   if (ec) throw rt::RunStop("could not make the campaign folder " + o.out_dir + " (" + ec.message() + ")");
   // The campaign's own results are checked before any station runs.
-  for (const char* name : {kSummary, kGeoJson, kManifest}) {
+  for (const char* name : {kSummary, kGeoJson, kManifest, kMap}) {
     std::string why;
     const std::string path = (dir / name).string();
     if (!rt::ResultFile::prepare(path, path, rt::Destinations{}, why)) throw rt::RunStop(path + " is refused: " + why);
