@@ -102,13 +102,14 @@ std::string summary_line(const BatchResult& r) {
   if (st.defined) {
     std::snprintf(buf, sizeof buf, "  R'=%4.2f (%s)", st.r_prime, r_prime_class_name(st.r_prime_class));
     s += buf;
+    // "SHmax 60.2 (poorly defined; WSM NF 52.0)": one bracket for what qualifies it.
     if (!st.shmax) {
-      s += "  SHmax none (equal horizontal stresses)";
+      s += "  SHmax none (equal horizontal stresses; WSM ";
     } else {
-      std::snprintf(buf, sizeof buf, "  SHmax %.1f%s", *st.shmax, st.shmax_poorly_defined ? " (poorly defined)" : "");
+      std::snprintf(buf, sizeof buf, "  SHmax %.1f (%sWSM ", *st.shmax, st.shmax_poorly_defined ? "poorly defined; " : "");
       s += buf;
     }
-    s += std::string(" (WSM ") + wsm_regime_code(st.wsm.regime);
+    s += wsm_regime_code(st.wsm.regime);
     if (st.wsm.shmax) {
       std::snprintf(buf, sizeof buf, " %.1f", *st.wsm.shmax);
       s += buf;

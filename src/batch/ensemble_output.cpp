@@ -1,5 +1,7 @@
 #include "batch/ensemble_output.hpp"
 
+#include <cmath>
+
 #include <cstdio>
 
 #include "batch/result_json.hpp"
@@ -105,7 +107,11 @@ std::string ensemble_summary(const BatchResult& r) {
       s += " sigma" + std::to_string(L) + " " + (c ? format("%.1f", *c) : std::string("-"));
     }
     s += " deg, R " + (b.stats.R ? format("%.2f", b.stats.R->low) + "-" + format("%.2f", b.stats.R->high) : "-");
-    if (b.stats.SHmax) s += ", SHmax " + format("%.1f", b.stats.SHmax->low) + "-" + format("%.1f", b.stats.SHmax->high);
+    if (b.stats.SHmax) {
+      // Bounds as azimuths in [0, 180): "SHmax 172.0 to 18.5" crosses north.
+      const auto azimuth = [](double a) { return format("%.1f", std::fmod(std::fmod(a, 180.0) + 180.0, 180.0)); };
+      s += ", SHmax " + azimuth(b.stats.SHmax->low) + " to " + azimuth(b.stats.SHmax->high);
+    }
     s += " (" + std::to_string(b.replicates) + " replicates, " + std::to_string(b.failed()) + " failed)";
   }
   const std::string warning = ambiguity_warning(r);
