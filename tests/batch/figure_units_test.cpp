@@ -266,6 +266,10 @@ TEST_F(FigureDocument, HorizontalAxesShmaxArrowsAndOptions) {
   std::size_t ends = 0;
   for (auto p = svg.find("axis other-end"); p != std::string::npos; p = svg.find("axis other-end", p + 1)) ++ends;
   EXPECT_EQ(ends, 2u);  // sigma 1 and 2, each at both ends of its line
+  // The SHmax arrows, along sigma 1, stop short of its stars (12 units across).
+  for (auto p = svg.find("data-tip-x=\""); p != std::string::npos; p = svg.find("data-tip-x=\"", p + 1)) {
+    EXPECT_GT(std::fabs(std::stod(svg.substr(p + 12)) - NetFrame{}.cx), NetFrame{}.radius + 12.0);
+  }
   // A dot near the far end of an axis plunging less than 20 degrees joins its
   // main symbol (east) as an upper-hemisphere point; not so around an axis
   // plunging 25 degrees.
