@@ -130,7 +130,8 @@ void write_outputs(const fs::path& dir, const json& manifest, std::ostream& err)
   write_file(dir / kGeoJson, "GeoJSON", geo);
   std::vector<MapStation> on_map;
   for (const json& r : rows) on_map.push_back(map_station(r));
-  write_file(dir / kMap, "map", campaign_map_svg(on_map, "Campaign " + fs::path(manifest["table"].get<std::string>()).filename().string()));
+  const std::string table = fs::path(manifest["table"].get<std::string>()).filename().string();
+  write_file(dir / kMap, "map", campaign_map_svg(on_map, "Campaign " + table));
   write_file(dir / kManifest, "campaign manifest", manifest.dump(1) + "\n");
   if (!left_out.empty()) {
     std::string names;
