@@ -200,7 +200,11 @@ void station_symbol(std::ostringstream& o, const Placed& pl) {
     o << "<circle class=\"hollow\" cx=\"" << mm(pl.x) << "\" cy=\"" << mm(pl.y) << "\" r=\"1.5\" fill=\"#ffffff\" stroke=\""
       << regime_colour(s.regime) << "\" stroke-width=\"0.45\"/>";
   }
-  o << "<text class=\"name\" x=\"" << mm(pl.x + 2.2) << "\" y=\"" << mm(pl.y - 2.0) << "\">" << xml_text(s.name)
+  // The name in the quarter the bar leaves free: below right of a bar
+  // running north-east, above right otherwise.
+  const bool below = has_bar(s) && std::fmod(*s.shmax + 360.0, 180.0) < 90.0;
+  o << "<text class=\"name\" x=\"" << mm(pl.x + 2.2) << "\" y=\"" << mm(pl.y + (below ? 3.6 : -2.0)) << "\">"
+    << xml_text(s.name)
     << "</text></g>\n";
 }
 
