@@ -144,6 +144,7 @@ int usage_error(std::ostream& err, const std::string& what) {
 struct StationFiles {
   std::unique_ptr<rt::ResultFile> listing, json, svg;
   std::vector<rt::ResultFile*> also;
+  std::string data_shown;  // how messages name the DATA read ("" as opened)
 };
 
 // One run. On the command line (`station` null) its words go to `err` as
@@ -172,6 +173,7 @@ int run(const Options& o, std::ostream& out, std::ostream& err, StationRun* stat
                           (why.empty() ? "" : " (" + why + ")"));
       }
     }
+    if (files != nullptr && !files->data_shown.empty()) ws->units.name_for_messages(unit::kData, files->data_shown);
   } catch (const rt::RunError&) {
     return failed(false);
   }
@@ -264,6 +266,10 @@ int run(const Options& o, std::ostream& out, std::ostream& err, StationRun* stat
     commit_all(results, listing_pending);
     ws->units.close(unit::kListing);
     if (station != nullptr) {
+      constexpr std::string_view kWarning = "warning: ";
+      if (const std::string ambiguous = ambiguity_warning(result); !ambiguous.empty()) {
+        station->warnings.push_back(ambiguous.substr(kWarning.size()));
+      }
       station->document = result_json(result);
       station->status = StationRun::Status::Ok;
       return kExitOk;
@@ -299,14 +305,6 @@ std::unique_ptr<rt::ResultFile> station_file(const StationFolder& folder, const 
   return f;
 }
 
-// `text` with every `from` replaced by `to`.
-std::string replaced(std::string text, const std::string& from, const std::string& to) {
-  for (std::size_t at = text.find(from); !from.empty() && at != std::string::npos; at = text.find(from, at + to.size())) {
-    text.replace(at, from.size(), to);
-  }
-  return text;
-}
-
 // One station of a campaign, as a single zarkel-batch run into its folder; a
 // spreadsheet is first imported (through the import's library call) into
 // the folder's DATA, which the run reads before it has its name and which
@@ -326,10 +324,7 @@ StationRun run_station(const Options& base, const Station& s, const StationFolde
   try {
     // The station's inputs are never its destinations, whatever their names.
     rt::Destinations taken;
-    for (const auto& [path, what] : {std::pair{s.data, "DATA file"}, std::pair{s.parameters, "PARAMETERS file"}}) {
-      struct stat st {};
-      if (::stat(path.c_str(), &st) == 0) taken.inputs.push_back({{st.st_dev, st.st_ino}, what + (" \"" + path + "\"")});
-    }
+    if (folder.inputs != nullptr) taken.inputs = *folder.inputs;
     StationFiles files;
     std::unique_ptr<rt::ResultFile> data;
     std::string read_as;
@@ -347,15 +342,11 @@ StationRun run_station(const Options& base, const Station& s, const StationFolde
     files.listing = station_file(folder, "LISTING", "OUTPUT file", taken);
     files.json = station_file(folder, "result.json", "JSON document", taken);
     files.svg = station_file(folder, "figure.svg", "SVG figure", taken);
+    // Messages name the imported DATA by its place and origin, not by the
+    // temporary the run reads.
+    if (!read_as.empty()) files.data_shown = folder.path + "/DATA (imported from " + s.data + ")";
     std::ostringstream quiet;
     run(o, quiet, quiet, &r, &files);
-    if (!read_as.empty()) {
-      // Messages name the imported DATA by its place and origin, not by the
-      // temporary the run read.
-      const std::string shown = folder.path + "/DATA (imported from " + s.data + ")";
-      r.message = replaced(r.message, read_as, shown);
-      for (std::string& w : r.warnings) w = replaced(w, read_as, shown);
-    }
   } catch (const rt::RunError&) {
     r.status = StationRun::Status::Failed;
     r.message = run_error_text().message;
@@ -396,6 +387,10 @@ int batch_main(const std::vector<std::string>& args, std::ostream& out, std::ost
       co.jobs = o.jobs > 0 ? o.jobs : ensemble::hardware_jobs();
       co.quiet = o.quiet;
       co.progress = !o.quiet && (o.progress || ::isatty(STDERR_FILENO) == 1);
+      co.run_options = "starts=" + std::to_string(o.starts) + " bootstrap=" + std::to_string(o.bootstrap) +
+                       " confidence=" + std::to_string(o.confidence) + " seed=" + std::to_string(o.bootstrap_seed) +
+                       " strict=" + std::to_string(o.strict) + " planes=" + std::to_string(o.figure.planes) +
+                       " labels=" + std::to_string(o.figure.labels) + " parameters=" + o.default_parameters;
       rt::remove_temporaries_on_signal();
       try {
         return run_campaign(
