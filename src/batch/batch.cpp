@@ -154,7 +154,7 @@ int run(const Options& o, std::ostream& out, std::ostream& err, nlohmann::ordere
       }
     }
   } catch (const rt::RunError&) {
-    return report_run_error(err, false);
+    return report_run_error(err, false, "zarkel-batch");
   }
 
   // Every destination is checked, and its temporary made, before any work.
@@ -185,6 +185,9 @@ int run(const Options& o, std::ostream& out, std::ostream& err, nlohmann::ordere
     const ensemble::Options eo{o.starts, o.bootstrap, o.confidence, o.bootstrap_seed,
                                o.jobs > 0 ? o.jobs : ensemble::hardware_jobs()};
     std::optional<ensemble::Ensemble> ens;
+    const std::string long_ensemble =
+        ensemble::ensemble_time_warning(input.params, static_cast<int>(input.faults.data.size()), eo);
+    if (!long_ensemble.empty()) err << "warning: " << long_ensemble << "\n" << std::flush;
     if (eo.active()) {
       ProgressLine progress(err, show_progress, ensemble::work_units(eo), "runs");
       ens = ensemble::solve(input, eo, [&progress](long long done) { progress.update(done); });
@@ -229,22 +232,22 @@ int run(const Options& o, std::ostream& out, std::ostream& err, nlohmann::ordere
   } catch (const ensemble::OptionError& e) {
     return usage_error(err, e.what());
   } catch (const rt::RunError&) {
-    return report_run_error(err, listing_pending);
+    return report_run_error(err, listing_pending, "zarkel-batch");
   }
 }
 
-// The message of a failed run, as report_run_error wrote it on `err`.
+// The message of a failed run or import: the first line its program wrote
+// under its own name, without the name.
 std::string stop_message(const std::string& err) {
-  const std::string mark = "*** ZARKEL STOPPED: ";
-  std::size_t at = err.rfind(mark);
-  if (at == std::string::npos) at = err.rfind("*** ZARKEL INTERNAL ERROR: ");
-  if (at == std::string::npos) {
-    std::string t = err;
-    while (!t.empty() && (t.back() == '\n' || t.back() == ' ')) t.pop_back();
-    return t.substr(t.rfind('\n') == std::string::npos ? 0 : t.rfind('\n') + 1);
+  std::istringstream in(err);
+  std::string last;
+  for (std::string line; std::getline(in, line);) {
+    for (const std::string_view program : {"zarkel-batch: ", "zarkel-import: "}) {
+      if (line.rfind(program, 0) == 0) return line.substr(program.size());
+    }
+    if (!line.empty()) last = line;
   }
-  at = err.find(": ", at) + 2;
-  return err.substr(at, err.find('\n', at) - at);
+  return last;
 }
 
 // The warning lines a run wrote on `err`, "warning: " taken off.

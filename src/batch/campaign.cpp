@@ -13,6 +13,7 @@
 
 #include "batch/progress.hpp"
 #include "runtime/errors.hpp"
+#include "runtime/interrupt.hpp"
 #include "runtime/result_file.hpp"
 #include "table/csv_table.hpp"
 
@@ -355,7 +356,12 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
   };
   const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(std::max(1, o.jobs)), mine.size());
   std::vector<std::thread> pool;
-  for (std::size_t t = 1; t < n; ++t) pool.emplace_back(worker);
+  for (std::size_t t = 1; t < n; ++t) {
+    pool.emplace_back([&worker] {
+      rt::keep_signals_from_this_thread();
+      worker();
+    });
+  }
   worker();
   for (std::thread& t : pool) t.join();
   progress.finish();

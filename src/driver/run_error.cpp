@@ -10,21 +10,24 @@
 namespace zk {
 namespace {
 
-void report_stop(std::ostream& out, const std::string& what, bool listing_started) {
-  out << "\n *** ZARKEL STOPPED: " << rt::shortened(what) << "\n";
-  if (listing_started) {
-    out << " *** No listing was written (an existing OUTPUT file is left unchanged).\n";
+void report_stop(std::ostream& out, const std::string& what, bool listing_started, const char* program) {
+  if (program != nullptr) {
+    out << program << ": " << rt::shortened(what) << "\n";
+    if (listing_started) out << program << ": no listing was written (an existing OUTPUT file is left unchanged)\n";
+  } else {
+    out << "\n *** ZARKEL STOPPED: " << rt::shortened(what) << "\n";
+    if (listing_started) out << " *** No listing was written (an existing OUTPUT file is left unchanged).\n";
   }
   out.flush();
 }
 
 }  // namespace
 
-int report_run_error(std::ostream& out, bool listing_started) {
+int report_run_error(std::ostream& out, bool listing_started, const char* program) {
   try {
     throw;
   } catch (const rt::EndOfInput& e) {
-    report_stop(out, std::string(e.what()) + ": no answer can be read, the run ends here.", listing_started);
+    report_stop(out, std::string(e.what()) + ": no answer can be read, the run ends here.", listing_started, program);
   } catch (const rt::InputError& e) {
     // The message names the file and the line; add them where it does not.
     std::string msg = e.what();
@@ -33,12 +36,12 @@ int report_run_error(std::ostream& out, bool listing_started) {
       if (e.line > 0) where += ", line " + std::to_string(e.line);
       msg = where + ": " + msg;
     }
-    report_stop(out, msg, listing_started);
+    report_stop(out, msg, listing_started, program);
   } catch (const rt::RunStop& e) {
     if (e.shown) {
-      if (listing_started) report_stop(out, e.what(), true);
+      if (listing_started) report_stop(out, e.what(), true, program);
     } else {
-      report_stop(out, e.what(), listing_started);
+      report_stop(out, e.what(), listing_started, program);
     }
     return e.status;
   }

@@ -298,15 +298,17 @@ class Importer {
     }
     if (col("label") != 0) {
       d.label = trimmed(cell(r, "label"));
-      if (d.label.size() > 3) {
-        table::refuse(t_, r.number, col("label"),
-                      "label \"" + table::shown(d.label) + "\" is longer than 3 characters (DATA columns 74-76)");
-      }
+      // The DATA columns hold bytes: plain ASCII first, so that the length
+      // below counts characters.
       for (char c : d.label) {
         if (c < 0x20 || c > 0x7E) {
           table::refuse(t_, r.number, col("label"),
                         "label \"" + table::shown(d.label) + "\": only plain ASCII characters fit the DATA columns");
         }
+      }
+      if (d.label.size() > 3) {
+        table::refuse(t_, r.number, col("label"),
+                      "label \"" + table::shown(d.label) + "\" is longer than 3 characters (DATA columns 74-76)");
       }
     }
     d.plane = plane(r);
@@ -429,11 +431,12 @@ std::unique_ptr<rt::ResultFile> destination(const std::string& path, const std::
                                             const rt::Destinations& taken) {
   std::string why;
   std::unique_ptr<rt::ResultFile> f = rt::ResultFile::prepare(path, label + " file \"" + path + "\"", taken, why);
-  if (!f) throw rt::RunStop("the " + label + " file " + path + " is refused: " + why);
+  if (!f) throw rt::RunStop("the " + label + " file " + path + " is refused: " + why, kExitUsage);
   return f;
 }
 
 int run(const Options& o, std::ostream& err) {
+  int status = kExitRefused;
   try {
     rt::Destinations taken;
     struct stat csv {};
@@ -478,9 +481,11 @@ int run(const Options& o, std::ostream& err) {
     return kExitOk;
   } catch (const rt::RunError& e) {
     err << "zarkel-import: " << e.what() << "\n";
+    const auto* stop = dynamic_cast<const rt::RunStop*>(&e);
+    status = stop != nullptr ? stop->status : kExitRefused;
   }
-  err << "No DATA file was written (an existing file is left unchanged).\n";
-  return kExitRefused;
+  err << "zarkel-import: no DATA file was written (an existing file is left unchanged)\n";
+  return status;
 }
 
 }  // namespace
