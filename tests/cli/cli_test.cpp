@@ -9,7 +9,8 @@
 // comments):
 //   case: NAME        letters, digits and _
 //   needs: root       run only as root (device nodes, another user's files)
-//   stdin: TEXT       one line of standard input (repeatable; else none)
+//   stdin: TEXT       one line of standard input (repeatable; else none);
+//                     \r, \t and \\ stand for a carriage return, a tab and a backslash
 //   run: COMMAND      sh; $Z, $B and $I are zarkel, zarkel-batch and
 //                     zarkel-import, $EX the examples folder, $AS runs a
 //                     command as another user when the test may
@@ -38,6 +39,21 @@ struct Row {
 
 void PrintTo(const Row& r, std::ostream* os) { *os << r.table << ":" << r.name; }
 
+// \r, \t and \\ in a line of standard input: bytes an editor would change.
+std::string unescaped(const std::string& v) {
+  std::string out;
+  for (std::size_t k = 0; k < v.size(); ++k) {
+    const char next = k + 1 < v.size() ? v[k + 1] : '\0';
+    if (v[k] == '\\' && (next == 'r' || next == 't' || next == '\\')) {
+      out += next == 'r' ? '\r' : next == 't' ? '\t' : '\\';
+      ++k;
+    } else {
+      out += v[k];
+    }
+  }
+  return out;
+}
+
 Row named(const std::string& table, const std::string& name, const std::string& problem = "") {
   Row r;
   r.table = table;
@@ -64,7 +80,7 @@ std::vector<Row> load(const std::string& table) {
     if (rows.empty()) rows.push_back(named(table, "before_any_case"));
     Row& r = rows.back();
     if (key == "needs") r.needs = value;
-    else if (key == "stdin") r.stdin_text += value + "\n";
+    else if (key == "stdin") r.stdin_text += unescaped(value) + "\n";
     else if (key == "run") r.run = value;
     else if (key == "status") r.status = std::atoi(value.c_str());
     else if (key == "prints") r.prints.push_back(value);
