@@ -24,7 +24,9 @@ dip_quadrant, rake, trend, plunge, pitch, pitch_quadrant, sense.
 Plane: dip_direction + dip; strike + dip with --plane strike-rhr; or strike +
 dip + dip_quadrant. Striation: rake (Aki & Richards); trend + plunge + sense;
 or pitch + pitch_quadrant + sense.
-Exit status: 0 written, 1 refused (nothing written), 2 bad command line.)";
+Exit status: 0 written, 1 refused input or a file that cannot be written
+(nothing written), 2 bad command line or a refused DATA or --report path,
+3 internal error, 128 + n interrupted by signal n.)";
 
 // The role of "--column ROLE=HEADER" and its header name, or an error.
 std::string add_column(Options& o, const std::string& mapping) {
