@@ -123,6 +123,15 @@ const Units::Unit& Units::get(int unit) const {
   return *it->second;
 }
 
+void Units::open_result(int unit, std::unique_ptr<ResultFile> file, const std::string& path) {
+  if (is_open(unit)) close(unit);
+  auto u = std::make_unique<Unit>();
+  u->name = path;
+  u->full = path;
+  u->result = std::move(file);
+  units_[unit] = std::move(u);
+}
+
 void Units::open_memory(int unit, std::string& into) {
   if (is_open(unit)) close(unit);
   auto u = std::make_unique<Unit>();
@@ -144,6 +153,12 @@ void Units::open_discard(int unit) {
 bool Units::is_open(int unit) const { return units_.count(unit) != 0; }
 
 const std::string& Units::path(int unit) const { return get(unit).full; }
+
+void Units::name_for_messages(int unit, const std::string& name) {
+  Unit& u = get(unit);
+  u.name = name;
+  u.full = name;
+}
 
 std::string Units::file_name(int unit) const { return get(unit).name; }
 

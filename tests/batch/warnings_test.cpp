@@ -21,7 +21,7 @@ TEST_F(Warnings, AtMostTwentyLinesThenACountAndTheConsoleShowsThem) {
     data += l + "\n";
   }
   spit(at("DATA"), data);
-  const Outcome r = batch({example("PARAMETERS"), at("DATA").string(), at("LISTING").string(), "--quiet"});
+  const Outcome r = batch({example("PARAMETERS"), at("DATA").string(), at("LISTING").string(), "--starts", "1", "--quiet"});
   ASSERT_EQ(r.status, 0) << r.err;
   const auto err = lines_of(r.err);
   ASSERT_EQ(err.size(), 21u) << r.err;

@@ -87,6 +87,27 @@ TEST_F(Import, SpreadsheetsWrittenFromDataFilesComeBackWithinOneDegree) {
   std::printf("round trip: worst angle %.3f degrees\n", worst);
 }
 
+// Unsigned rakes signed by joined sense words give the very DATA file of
+// the signed rakes.
+TEST_F(Import, UnsignedRakesSignedByTheSenseGiveTheSignedTable) {
+  std::ostringstream sign, unsign;
+  for (std::ostringstream* s : {&sign, &unsign}) *s << "dip_direction,dip,rake,sense\n";
+  for (const auto& d : field::read_data_file(example("DATA")).data) {
+    const field::Plane p = field::plane_of_normal(v3(d.FN));
+    const double rake = field::rake_of(p, v3(d.STR));
+    const std::string word = std::string(rake < 0 ? "normal" : "reverse") + (std::fabs(rake) < 90 ? "-sinistral" : "-dextral");
+    sign << num(p.dip_direction) << "," << num(p.dip) << "," << num(rake) << "," << word << "\n";
+    unsign << num(p.dip_direction) << "," << num(p.dip) << "," << num(std::fabs(rake)) << "," << word << "\n";
+  }
+  spit(at("s.csv"), sign.str());
+  spit(at("u.csv"), unsign.str());
+  ASSERT_EQ(run_import({at("s.csv").string(), at("S"), "--title", "t"}).status, 0);
+  const Outcome u = run_import({at("u.csv").string(), at("U"), "--title", "t", "--striation", "unsigned-rake"});
+  ASSERT_EQ(u.status, 0) << u.err;
+  EXPECT_TRUE(slurp(at("S")) == slurp(at("U")));
+  EXPECT_EQ(run_import({at("u.csv").string(), at("W")}).status, 1);  // read as signed: refused, not thrusts
+}
+
 TEST_F(Import, BundledExampleKeepsItsTensor) {
   const Outcome r = run_import({example("field.csv"), at("DATA").string(), "--report", at("report.csv").string()});
   ASSERT_EQ(r.status, 0) << r.err;
@@ -94,7 +115,7 @@ TEST_F(Import, BundledExampleKeepsItsTensor) {
   nlohmann::json fin[2];
   const std::string data[2] = {example("DATA"), at("DATA").string()};
   for (int k = 0; k < 2; ++k) {
-    const Outcome b = batch({example("PARAMETERS"), data[k], at("L").string(), "--json", at("r.json").string(), "-q"});
+    const Outcome b = batch({example("PARAMETERS"), data[k], at("L").string(), "--starts", "1", "--json", at("r.json").string(), "-q"});
     ASSERT_EQ(b.status, 0) << b.err;
     fin[k] = nlohmann::json::parse(slurp(at("r.json")))["final"];
   }
@@ -110,6 +131,98 @@ TEST_F(Import, BundledExampleKeepsItsTensor) {
   EXPECT_LT(worst_axis, 1.0);
   EXPECT_LT(dr, 0.02);
   std::printf("example: axes within %.3f degrees, R within %.4f\n", worst_axis, dr);
+}
+
+TEST_F(Import, BadSpreadsheetsAreRefusedWithRowAndColumnAndNothingWritten) {
+  std::string rows301 = "dip_direction,dip,rake\n";
+  for (int k = 0; k < 301; ++k) rows301 += "10,20,30\n";
+  struct Case {
+    std::string csv;
+    std::string want;
+  };
+  const std::string head = "id,label,dip_direction,dip,trend,plunge,sense\n";
+  const Case cases[] = {
+      {"dip_direction,dip,sense\n90,60,N\n", "row 1: no striation"},
+      {"strike,dip,rake\n0,60,-90\n", "--plane strike-rhr"},
+      {head + "1,A,90,60,90,60,N\n2,B,90,60,90,60,up\n", "row 3, column 7 (sense): \"up\" is not a sense"},
+      {head + "1,A,90,60,90,60,\n", "row 2, column 7 (sense): no sense of slip"},
+      {head + "1,A,90,95,90,60,N\n", "row 2, column 4 (dip): dip 95 is outside 0 to 90"},
+      {head + "1,A,90,60,90,30,N\n", "row 2, column 6 (plunge): the striation lies 30.0 degrees off the plane"},
+      {rows301, "row 302: the table holds 301 rows of data; at most 300"},
+      {head + "1,A,90,60,90,60,N\n1,B,90,60,90,60,N\n", "row 3, column 1 (id): datum number 1 is already used by row 2"},
+      {head + "1,ABCD,90,60,90,60,N\n", "row 2, column 2 (label): label \"ABCD\" is longer than 3"},
+      {head + "1,\xC3\x89\xC3\x89,90,60,90,60,N\n", "label \"\xC3\x89\xC3\x89\": only plain ASCII characters"},
+      {head + "1,A,9O,60,90,60,N\n", "row 2, column 3 (dip_direction): \"9O\" is not a number"},
+      {"", "row 1: the file is empty"},
+      {std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), "row 1, column 1: byte \\x89 is not text"},
+      {head + "1,A,90,60,\"90,60,N\n", "row 2, column 5 (trend): a quote in the middle of a cell, or a quoted cell not closed"},
+      // a rake and a sense that disagree: an unsigned rake read as signed, a pure dip-slip called dextral
+      {"dip_direction,dip,rake,sense\n90,60,60,normal\n",
+       "row 2, column 3 (rake): rake 60 contradicts sense \"normal\" (column 4): normal needs a downward"},
+      {"dip_direction,dip,rake,sense\n90,60,-90,dextral\n", "rake -90 contradicts sense \"dextral\" (column 4)"},
+      {"dip_direction,dip,rake,sense\n90,60,0,normal\n", "rake 0 contradicts sense \"normal\""},
+      {"dip_direction,dip,rake,sense\n90,60,-90,normal-reverse\n", "column 4 (sense): \"normal-reverse\" is not a sense"},
+      {head + "1,A,90,60,90,60,reverse-sinistral\n", "sense \"reverse-sinistral\" contradicts the striation"},
+      {"x,y\n1,2\n", "named with --column ROLE=HEADER (e.g. --column dip_direction=Azimut) (the header row names \"x\""},
+  };
+  for (const Case& c : cases) {
+    spit(at("bad.csv"), c.csv);
+    spit(at("DATA"), "precious\n");
+    const Outcome r = run_import({at("bad.csv").string(), at("DATA").string()});
+    EXPECT_EQ(r.status, 1) << c.want;
+    EXPECT_NE(r.err.find(c.want), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("zarkel-import: no DATA file was written"), std::string::npos) << r.err;
+    EXPECT_EQ(slurp(at("DATA")), "precious\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 4) << "a temporary was left";
+  }
+}
+
+TEST_F(Import, ConventionsOptionsAndWarnings) {
+  struct Case {
+    std::string csv;
+    std::vector<std::string> options;
+    int status;
+    std::string want;  // in the DATA file or the messages
+  };
+  const Case cases[] = {
+      // the same faults in the three plane forms give the same records
+      {"dip_direction,dip,rake\n90,60,0\n", {}, 0, "    0    60     E    0   N        S"},
+      {"Strike;Dip;Rake\n0;60;0\n", {"--plane", "strike-rhr"}, 0, "    0    60     E    0   N        S"},
+      {"strike\tdip\tdip-quadrant\trake\n180\t60\te\t0\n", {}, 0, "    0    60     E    0   N        S"},
+      // decimal comma with semicolons, a byte-order mark, CR LF, quoted cells
+      {"\xEF\xBB\xBFPendage;Azimut;rake\r\n\"60,4\";89,6;-90\r\n", {"--column", "dip=pendage", "--column",
+                                                                     "dip_direction=Azimut"}, 0,
+       "    0    60     E   90   N        N"},
+      {"dip_direction,dip,trend,plunge,sense\n90,60,125,40,thrust\n", {}, 0,
+       "column 4 (plunge): the striation lies 12.8 degrees off the plane (more than --warn-off-plane 10.0)"},
+      {"dip_direction,dip,trend,plunge,sense,rake\n90,60,5,10,N,0\n", {}, 1, "the striation is given twice"},
+      {"dip_direction,dip,rake\n90,60,0\n", {"--warn-off-plane", "30"}, 2, "is above --max-off-plane"},
+      // field-app headers: aliases, units, a mark left on a later header, Excel's sep= line
+      {"sep=;\nDipDir (deg);Dip [°];Rake;Movement;\xEF\xBB\xBFLabel\n90;60;-90;normal;AB\n", {}, 0,
+       "    0    60     E   90   N        N                                    1 AB"},
+      {"no,dip_direction,dip,rake,notes\n1,90,60,0,x\n", {}, 0, "ignored columns: no, notes\n"},
+      {"no,dip_direction,dip,rake,notes\n1,90,60,0,x\n", {}, 0,
+       "warning: column \"no\" is not read; is it the datum number? (--column id=no)"},
+      {"dip_direction,dip,rake,sense\n90,60,-90,Abschiebung\n", {"--sense-map", "Abschiebung=N"}, 0,
+       "    0    60     E   90   N        N"},
+      {"dip_direction,dip,rake,sense\n90,60,90,normal\n", {"--striation", "unsigned-rake"}, 0,
+       "    0    60     E   90   N        N"},
+      {"dip_direction,dip,rake,sense\n90,60,30,dextral\n", {"--striation", "unsigned-rake"}, 1,
+       "column 4 (sense): sense \"dextral\" does not say whether the hanging wall went up or down"},
+      {"id,dip_direction,dip,rake\n1,90,60,0\n2,90,60.05,0\n", {}, 0,
+       "row 3: datum 2 repeats the measurement of datum 1 (row 2) to 0.1 degree"},
+      {"dip_direction,dip,rake\n90,60,0\n", {}, 0, "row 2: only 1 datum: an inversion fits 4 parameters"},
+  };
+  for (const Case& c : cases) {
+    spit(at("f.csv"), c.csv);
+    std::vector<std::string> args = {at("f.csv").string(), at("DATA").string()};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const Outcome r = run_import(args);
+    EXPECT_EQ(r.status, c.status) << c.csv << r.err;
+    const std::string seen = slurp(at("DATA")) + r.err;
+    EXPECT_NE(seen.find(c.want), std::string::npos) << c.csv << "\n" << seen;
+    fs::remove(at("DATA"));
+  }
 }
 
 }  // namespace
