@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "runtime/exit_status.hpp"
+
 namespace zk::rt {
 
 // The base of every error that ends a run for a reason of the user's (bad
@@ -36,9 +38,6 @@ struct RunStop : RunError {
   RunStop(const std::string& what_, int status_ = 1, bool shown_ = false)
       : RunError(what_), status(status_), shown(shown_) {}
 };
-
-// Exit status of a fault of the program itself, in every front end.
-constexpr int kExitInternal = 3;
 
 // A format string that does not parse: a programming error, not a user error.
 struct FormatError : std::logic_error {
