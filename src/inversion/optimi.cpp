@@ -152,7 +152,7 @@ void list_rotation(Workspace& ws, const Search& s, float ALFA1, float ALFA2, flo
 }  // namespace
 
 void OPTIMI(Workspace& ws, Vec4& X, const Vec4& XMIN, const Vec4& XMAX, const Vec<int, 4>& KIND, Vec4& XBEST,
-            float& F, int IPRINT) {
+            float& F, Detail detail) {
   Search s;
   s.N = ws.iop.NPAR;
   const int N = s.N;
@@ -161,7 +161,7 @@ void OPTIMI(Workspace& ws, Vec4& X, const Vec4& XMIN, const Vec4& XMAX, const Ve
   }
   const int KMAX = ws.iop.KMAX;
   int& K = ws.iop.K;
-  s.trace = IPRINT == 1;
+  s.trace = detail == Detail::Traces;
 
   for (int I = 1; I <= 4; ++I) s.IND(I) = I;
   K = 0;

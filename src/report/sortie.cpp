@@ -69,7 +69,7 @@ void SORTIE(Workspace& ws, int ISW, float& R, float& PSI, float& TETA, float& PH
 
   float F = 0.0f;
   float FT = 0.0f;
-  SOMME(ws, F, FT, R, PSI, TETA, PHI, 0, 1);
+  SOMME(ws, F, FT, R, PSI, TETA, PHI, Ranking::Anew);
   ws.units.write(unit::kListing, "(2X,'LA FONCTION A MINIMIMISER EST EGALE A:',F8.4)", F);
   ws.units.write(unit::kListing, "(2X,'POUR LES ',I3,'PREMIERES DONNEES TRIEES PAR LE PROGRAMME')", ws.ind.NMIN);
   ws.units.write(unit::kListing, "(2X,'LA FONCTION A MINIMIMISER EST EGALE A:',F8.4)", FT);
