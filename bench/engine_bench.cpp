@@ -96,7 +96,7 @@ void BM_OptimiCall(benchmark::State& state) {
   random_search(ws, run.NTIR, start);
   const Vec4 XMIN;
   const Vec4 XMAX;
-  const Vec<int, 4> KIND;
+  const Vec<Bound, 4> KIND;
   Vec4 XBEST;
   float F = 0.0f;
   for (auto _ : state) {

@@ -28,7 +28,7 @@ void histogram(Workspace& ws) { HISTO(ws, ws.tab.IX, ws.tab.ANG, ws.tir.N, kHist
 
 // The tensor block after a stage, remembered in `snap`.
 void list_tensor(Workspace& ws, Vec4& P, TensorSnapshot& snap) {
-  SORTIE(ws, 1, P(4), P(1), P(2), P(3), snap.PEN, snap.DIRE);
+  SORTIE(ws, Sortie::WithMisfits, P(4), P(1), P(2), P(3), snap.PEN, snap.DIRE);
   snap.P = P;
   snap.VP = ws.mec.VP;
   snap.ROT = ws.mec.ROT;
@@ -149,7 +149,7 @@ void stage2(Workspace& ws, const RunParams& p, Vec4& P, InversionResult& r) {
   dash_line(ws);
   const Vec4 XMIN;
   const Vec4 XMAX;
-  const Vec<int, 4> KIND;
+  const Vec<Bound, 4> KIND;
   Vec4 Q;
   float FPREV = 1.0E30f;
   float F = 1.0E20f;
@@ -161,7 +161,7 @@ void stage2(Workspace& ws, const RunParams& p, Vec4& P, InversionResult& r) {
     SOMME(ws, F, FT, P(4), P(1), P(2), P(3), Ranking::Anew);
     if (ITER == 1 && p.mode() != Mode::Random) {
       ws.units.write(kListing, "(///,10X,'  RESULTATS AVEC LES PARAMETRES IMPOSES  ',///)");
-      SORTIE(ws, 1, P(4), P(1), P(2), P(3), PEN, DIRE);
+      SORTIE(ws, Sortie::WithMisfits, P(4), P(1), P(2), P(3), PEN, DIRE);
       histogram(ws);
     }
     if (ITER > 1 && FPREV - F < kStage2Stop) {

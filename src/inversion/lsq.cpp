@@ -172,7 +172,8 @@ CmqResult CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, Detail detail) {
       Vec4 Wt;
       Mat4 Vt;
       float EPS = kSvdEps;
-      if (!SVDY(kRows, kNPar, MROWS, kNPar, 1, 1, EPS, kSvdTol, Wt.data(), E.data(), Ut.data(), Vt.data())) {
+      if (!SVDY(kRows, kNPar, MROWS, kNPar, SvdVectors::Both, EPS, kSvdTol, Wt.data(), E.data(), Ut.data(),
+                Vt.data())) {
         ws.units.write(unit::kListing, "(/,2X,'DECOMPOSITION EN VALEURS SINGULIERES IMPOSSIBLE: LE MEILLEUR POINT EST CONSERVE')");
         out.svd_ok = false;
         out.end = FitEnd::Decomposition;

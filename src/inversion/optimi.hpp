@@ -7,10 +7,18 @@
 
 namespace zk {
 
+// The bounds on one parameter (KIND): a trial step that leaves them fails.
+enum class Bound : int {
+  None = 0,   // free
+  Upper = 1,  // at most XMAX
+  Both = 2,   // XMIN to XMAX
+  Lower = 3,  // at least XMIN
+};
+
 // KMAX (iop.KMAX) trial steps from X over iop.NPAR parameters; X is refined in
 // place, XBEST is the point of the last improvement, F the misfit at the
 // final X. Detail::Traces lists every step.
-void OPTIMI(Workspace& ws, Vec4& X, const Vec4& XMIN, const Vec4& XMAX, const Vec<int, 4>& KIND, Vec4& XBEST,
+void OPTIMI(Workspace& ws, Vec4& X, const Vec4& XMIN, const Vec4& XMAX, const Vec<Bound, 4>& KIND, Vec4& XBEST,
             float& F, Detail detail);
 
 // The turn of the search directions after a cycle: Gram-Schmidt, in order, on

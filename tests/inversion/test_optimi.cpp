@@ -16,7 +16,7 @@ TEST(Optimi, AtAMinimumEveryStepFailsAndXComesBack) {
   test::fitted_data(t.ws, X0, 8, 0.0f, true);
   t.ws.ind.NMIN = 6;
   Vec4 X = X0, XMIN, XMAX, XBEST{{99.0f, 99.0f, 99.0f, 99.0f}};
-  Vec<int, 4> KIND;
+  Vec<Bound, 4> KIND;
   float F = -1.0f;
   OPTIMI(t.ws, X, XMIN, XMAX, KIND, XBEST, F, Detail::Plain);
   EXPECT_EQ(t.ws.iop.K, 41);
