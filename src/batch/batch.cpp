@@ -1,5 +1,6 @@
 #include "batch/batch.hpp"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -105,10 +106,11 @@ std::string summary_line(const BatchResult& r) {
     if (!st.shmax) {
       s += "  SHmax none (equal horizontal stresses)";
     } else {
-      std::snprintf(buf, sizeof buf, "  SHmax %.1f%s", *st.shmax, st.shmax_poorly_defined ? " (poorly defined)" : "");
+      std::snprintf(buf, sizeof buf, "  SHmax %.1f", *st.shmax);
       s += buf;
     }
-    s += std::string(" (WSM ") + wsm_regime_code(st.wsm.regime);
+    s += std::string(st.shmax && st.shmax_poorly_defined ? " (poorly defined; WSM " : " (WSM ") +
+         wsm_regime_code(st.wsm.regime);
     if (st.wsm.shmax) {
       std::snprintf(buf, sizeof buf, " %.1f", *st.wsm.shmax);
       s += buf;
@@ -136,9 +138,26 @@ int usage_error(std::ostream& err, const std::string& what) {
   return kExitUsage;
 }
 
-// One run; `document`, when given, receives the result document.
-int run(const Options& o, std::ostream& out, std::ostream& err, nlohmann::ordered_json* document = nullptr) {
+// The files of a campaign's station, prepared in its folder: the run writes
+// into them instead of the paths of the options, and `also` (the imported
+// DATA) is committed with them.
+struct StationFiles {
+  std::unique_ptr<rt::ResultFile> listing, json, svg;
+  std::vector<rt::ResultFile*> also;
+};
+
+// One run. On the command line (`station` null) its words go to `err` as
+// they come; for a campaign's station they are kept in `station`, with the
+// result document, and nothing is written on `out` or `err`.
+int run(const Options& o, std::ostream& out, std::ostream& err, StationRun* station = nullptr,
+        StationFiles* files = nullptr) {
   rt::remove_temporaries_on_signal();
+  const auto failed = [&](bool listing_started) {
+    if (station == nullptr) return report_run_error(err, listing_started);
+    const RunErrorText t = run_error_text();
+    station->message = t.message;
+    return t.status;
+  };
   std::istringstream no_console;
   auto ws = std::make_unique<Workspace>(no_console, err);
   ws->units.set_dash_is_stdout(true);
@@ -154,36 +173,61 @@ int run(const Options& o, std::ostream& out, std::ostream& err, nlohmann::ordere
       }
     }
   } catch (const rt::RunError&) {
-    return report_run_error(err, false);
+    return failed(false);
   }
 
   // Every destination is checked, and its temporary made, before any work.
   std::string why;
-  if (!ws->units.open(unit::kListing, o.output, "unknown", &why)) return refused(err, "OUTPUT", o.output, why);
   Extra extras[] = {{"--json", "JSON document", &o.json, nullptr}, {"--svg", "SVG figure", &o.svg, nullptr}};
-  rt::Destinations taken = ws->units.destinations();
-  for (Extra& x : extras) {
-    if (x.path->empty()) continue;
-    x.file = rt::ResultFile::prepare(*x.path, described(x.what, *x.path), taken, why);
-    if (!x.file) return refused(err, x.option, *x.path, why);
-    taken.results.push_back(x.file.get());
+  if (files != nullptr) {
+    ws->units.open_result(unit::kListing, std::move(files->listing), o.output);
+    extras[0].file = std::move(files->json);
+    extras[1].file = std::move(files->svg);
+  } else {
+    if (!ws->units.open(unit::kListing, o.output, "unknown", &why)) return refused(err, "OUTPUT", o.output, why);
+    rt::Destinations taken = ws->units.destinations();
+    for (Extra& x : extras) {
+      if (x.path->empty()) continue;
+      x.file = rt::ResultFile::prepare(*x.path, described(x.what, *x.path), taken, why);
+      if (!x.file) return refused(err, x.option, *x.path, why);
+      taken.results.push_back(x.file.get());
+    }
   }
   rt::ResultFile* listing = ws->units.result(unit::kListing);
   bool listing_pending = true;
 
   try {
     const RunInput input = read_run_input(*ws);
-    err << warning_lines(input.warnings);
+    if (station != nullptr) {
+      station->warnings.insert(station->warnings.end(), input.warnings.begin(), input.warnings.end());
+    } else {
+      err << warning_lines(input.warnings);
+    }
     if (o.strict && !input.warnings.empty()) {
       throw rt::RunStop("--strict: the input gives " + std::to_string(input.warnings.size()) +
                         (input.warnings.size() == 1 ? " warning" : " warnings") + "; nothing was run");
     }
     const std::string slow = stage1_time_warning(input.params, static_cast<int>(input.faults.data.size()));
-    if (!slow.empty()) err << "warning: " << slow << "\n";
+    if (!slow.empty()) {
+      if (station != nullptr) {
+        station->warnings.push_back(slow);
+      } else {
+        err << "warning: " << slow << "\n";
+      }
+    }
     err.flush();
     const bool show_progress = !o.quiet && (o.progress || ::isatty(STDERR_FILENO) == 1);
-    const ensemble::Options eo{o.starts, o.bootstrap, o.confidence, o.bootstrap_seed,
+    const int starts = o.starts > 0 ? o.starts : ensemble::default_starts(input.params);
+    const ensemble::Options eo{starts, o.bootstrap, o.confidence, o.bootstrap_seed,
                                o.jobs > 0 ? o.jobs : ensemble::hardware_jobs()};
+    std::vector<std::string> run_warnings;  // of the options on these input files, "warning: " left off
+    if (o.starts == 0 && starts < ensemble::kDefaultStarts && ensemble::values_per_draw(input.params) > 0) {
+      run_warnings.push_back(std::to_string(starts) + (starts == 1 ? " start" : " starts") + " instead of " +
+                             std::to_string(ensemble::kDefaultStarts) +
+                             ": NSEED and NTIR leave no room for more below the largest NSEED");
+    }
+    if (const std::string rough = rough_bootstrap_warning(eo); !rough.empty()) run_warnings.push_back(rough.substr(9));
+    for (const std::string& w : run_warnings) err << "warning: " << w << "\n";
     std::optional<ensemble::Ensemble> ens;
     if (eo.active()) {
       ProgressLine progress(err, show_progress, ensemble::work_units(eo), "runs");
@@ -200,24 +244,30 @@ int run(const Options& o, std::ostream& out, std::ostream& err, nlohmann::ordere
     }
 
     BatchResult result = collect_result(input, run);
+    result.warnings.insert(result.warnings.end(), run_warnings.begin(), run_warnings.end());
     result.ensemble = std::move(ens);
     result.ensemble_options = eo;
     result.parameters_path = o.parameters;
     result.data_path = o.data_name.empty() ? o.data : o.data_name;
     result.output_path = o.output_name.empty() ? o.output : o.output_name;
 
-    if (document != nullptr) *document = result_json(result);
     std::vector<rt::ResultFile*> results{listing};
     if (extras[0].file) extras[0].file->write(result_json_text(result));
     if (extras[1].file) extras[1].file->write(figure_svg(result, o.figure));
     for (Extra& x : extras) {
       if (x.file) results.push_back(x.file.get());
     }
+    if (files != nullptr) results.insert(results.end(), files->also.begin(), files->also.end());
     // The summary, unless a result takes standard output.
     bool stdout_taken = false;
     for (const rt::ResultFile* r : results) stdout_taken = stdout_taken || r->to_stdout();
     commit_all(results, listing_pending);
     ws->units.close(unit::kListing);
+    if (station != nullptr) {
+      station->document = result_json(result);
+      station->status = StationRun::Status::Ok;
+      return kExitOk;
+    }
 
     if (!o.quiet && !stdout_taken) {
       out << summary_line(result) << "\n";
@@ -227,85 +277,88 @@ int run(const Options& o, std::ostream& out, std::ostream& err, nlohmann::ordere
     out.flush();
     return kExitOk;
   } catch (const ensemble::OptionError& e) {
+    if (station != nullptr) {
+      station->message = e.what();
+      return kExitUsage;
+    }
     return usage_error(err, e.what());
   } catch (const rt::RunError&) {
-    return report_run_error(err, listing_pending);
+    return failed(listing_pending);
   }
 }
 
-// The message of a failed run, as report_run_error wrote it on `err`.
-std::string stop_message(const std::string& err) {
-  const std::string mark = "*** ZARKEL STOPPED: ";
-  std::size_t at = err.rfind(mark);
-  if (at == std::string::npos) at = err.rfind("*** ZARKEL INTERNAL ERROR: ");
-  if (at == std::string::npos) {
-    std::string t = err;
-    while (!t.empty() && (t.back() == '\n' || t.back() == ' ')) t.pop_back();
-    return t.substr(t.rfind('\n') == std::string::npos ? 0 : t.rfind('\n') + 1);
-  }
-  at = err.find(": ", at) + 2;
-  return err.substr(at, err.find('\n', at) - at);
+// A file of a station's folder, prepared there without following links.
+std::unique_ptr<rt::ResultFile> station_file(const StationFolder& folder, const char* name, const char* what,
+                                             rt::Destinations& taken) {
+  const std::string path = folder.path + "/" + name;
+  std::string why;
+  std::unique_ptr<rt::ResultFile> f =
+      rt::ResultFile::prepare_at(folder.fd, folder.path, name, std::string(what) + " \"" + path + "\"", taken, why);
+  if (!f) throw rt::RunStop(path + " is refused: " + why);
+  taken.results.push_back(f.get());
+  return f;
 }
 
-// The warning lines a run wrote on `err`, "warning: " taken off.
-std::vector<std::string> warnings_in(const std::string& err) {
-  constexpr std::string_view kWarning = "warning: ";
-  std::vector<std::string> out;
-  std::istringstream in(err);
-  for (std::string line; std::getline(in, line);) {
-    if (line.rfind(kWarning, 0) == 0) out.push_back(line.substr(kWarning.size()));
+// `text` with every `from` replaced by `to`.
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = text.find(from); !from.empty() && at != std::string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
   }
-  return out;
+  return text;
 }
 
-// One station of a campaign: a spreadsheet is imported into a DATA file of
-// its folder first; then the run of a single zarkel-batch into the folder.
-StationOutcome run_station(const Options& base, const Station& s, const std::string& folder) {
-  StationOutcome r;
-  std::ostringstream out, err;
+// One station of a campaign, as a single zarkel-batch run into its folder; a
+// spreadsheet is first imported (through the import's library call) into
+// the folder's DATA, which the run reads before it has its name and which
+// is committed with the results, only when the run succeeded.
+StationRun run_station(const Options& base, const Station& s, const StationFolder& folder) {
+  StationRun r;
   Options o = base;
   o.parameters = s.parameters;
   o.data = s.data;
-  o.output = folder + "/LISTING";
-  o.json = folder + "/result.json";
-  o.svg = folder + "/figure.svg";
+  o.output = folder.path + "/LISTING";
+  o.json = folder.path + "/result.json";
+  o.svg = folder.path + "/figure.svg";
   o.output_name = "LISTING";  // the document names the files of its own folder
   o.quiet = true;
   o.jobs = 1;  // the stations run in parallel, each on one thread
   o.progress = false;
-  // The imported DATA is read by the run under a temporary name, which a
-  // signal removes, and takes its name only when the run succeeded.
-  std::string imported;
-  int slot = -1;
-  if (s.spreadsheet) {
-    imported = folder + "/.DATA.import";
-    slot = rt::register_temporary(imported);
-    const int status = import::import_main({s.data, imported}, out, err);
-    if (status != 0) {
-      std::error_code ec;
-      std::filesystem::remove(imported, ec);
-      rt::unregister_temporary(slot);
-      r.message = stop_message(err.str());
-      r.warnings = warnings_in(err.str());
-      return r;
+  try {
+    // The station's inputs are never its destinations, whatever their names.
+    rt::Destinations taken;
+    for (const auto& [path, what] : {std::pair{s.data, "DATA file"}, std::pair{s.parameters, "PARAMETERS file"}}) {
+      struct stat st {};
+      if (::stat(path.c_str(), &st) == 0) taken.inputs.push_back({{st.st_dev, st.st_ino}, what + (" \"" + path + "\"")});
     }
-    o.data = imported;
-    o.data_name = "DATA";
-  }
-  const int status = run(o, out, err, &r.result);
-  r.ok = status == kExitOk;
-  if (!r.ok) r.message = stop_message(err.str());
-  r.warnings = warnings_in(err.str());
-  if (!imported.empty()) {
-    const rt::SignalsHeld held;
-    std::error_code ec;
-    if (r.ok) std::filesystem::rename(imported, folder + "/DATA", ec);
-    if (ec) {
-      r.ok = false;
-      r.message = "the imported data could not be moved to " + folder + "/DATA (" + ec.message() + ")";
+    StationFiles files;
+    std::unique_ptr<rt::ResultFile> data;
+    std::string read_as;
+    if (s.spreadsheet) {
+      data = station_file(folder, "DATA", "DATA file", taken);
+      import::Options io;
+      io.csv = s.data;
+      const import::ImportOutcome imported = import::import_table(io, *data);
+      r.warnings = imported.warnings;
+      read_as = data->written_path();
+      o.data = read_as;
+      o.data_name = "DATA";
+      files.also.push_back(data.get());
     }
-    std::filesystem::remove(imported, ec);
-    rt::unregister_temporary(slot);
+    files.listing = station_file(folder, "LISTING", "OUTPUT file", taken);
+    files.json = station_file(folder, "result.json", "JSON document", taken);
+    files.svg = station_file(folder, "figure.svg", "SVG figure", taken);
+    std::ostringstream quiet;
+    run(o, quiet, quiet, &r, &files);
+    if (!read_as.empty()) {
+      // Messages name the imported DATA by its place and origin, not by the
+      // temporary the run read.
+      const std::string shown = folder.path + "/DATA (imported from " + s.data + ")";
+      r.message = replaced(r.message, read_as, shown);
+      for (std::string& w : r.warnings) w = replaced(w, read_as, shown);
+    }
+  } catch (const rt::RunError&) {
+    r.status = StationRun::Status::Failed;
+    r.message = run_error_text().message;
   }
   return r;
 }
@@ -345,8 +398,8 @@ int batch_main(const std::vector<std::string>& args, std::ostream& out, std::ost
       co.progress = !o.quiet && (o.progress || ::isatty(STDERR_FILENO) == 1);
       rt::remove_temporaries_on_signal();
       try {
-        return run_campaign(co, [&o](const Station& s, const std::string& folder) { return run_station(o, s, folder); },
-                            out, err);
+        return run_campaign(
+            co, [&o](const Station& s, const StationFolder& folder) { return run_station(o, s, folder); }, out, err);
       } catch (const rt::RunError& e) {
         err << "zarkel-batch: " << e.what() << "\n";
         return kExitInput;

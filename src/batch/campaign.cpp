@@ -1,8 +1,14 @@
 #include "batch/campaign.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -11,6 +17,7 @@
 #include <sstream>
 #include <thread>
 
+#include "batch/answer_columns.hpp"
 #include "batch/progress.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/result_file.hpp"
@@ -173,6 +180,41 @@ void fill_summary_from_result(json& row, const json& r) {
       {"SHmax_high", "/bootstrap/SHmax/high"},
   };
   for (const auto& [column, pointer] : kFrom) row[column] = at(r, pointer);
+  fill_answer_columns(row, r);
+}
+
+// Closes a descriptor at the end of a scope.
+struct FdCloser {
+  int fd;
+  ~FdCloser() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+// Runs a station in its folder of the campaign folder open as `dir_fd`: the
+// folder is made if need be and opened without following links, so that a
+// link planted in its place cannot send the results elsewhere. A folder made
+// for a station that then failed is removed again (it is empty: a failed
+// station commits nothing).
+StationRun run_in_folder(int dir_fd, const fs::path& dir, const Station& s, const StationRunner& run_station) {
+  const std::string path = (dir / s.name).string();
+  const bool made = ::mkdirat(dir_fd, s.name.c_str(), 0777) == 0;
+  if (!made && errno != EEXIST) {
+    throw rt::RunStop("could not make the station folder " + path + " (" + std::strerror(errno) + ")");
+  }
+  const int fd = ::openat(dir_fd, s.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    const int e = errno;
+    struct stat st {};
+    const bool link = ::fstatat(dir_fd, s.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+    throw rt::RunStop("the station folder " + path +
+                      (link ? " is a symbolic link, which is not followed"
+                            : e == ENOTDIR ? " is not a folder" : " cannot be opened (" + std::string(std::strerror(e)) + ")"));
+  }
+  const FdCloser closer{fd};
+  StationRun r = run_station(s, StationFolder{fd, path});
+  if (!r.ok() && made) ::unlinkat(dir_fd, s.name.c_str(), AT_REMOVEDIR);
+  return r;
 }
 
 }  // namespace
@@ -185,7 +227,12 @@ const std::vector<std::string>& summary_columns() {
       "R_prime_class",   "wsm_regime",      "SHmax_deg",       "wsm_SHmax_deg", "deviation_deg",
       "mean_misfit_deg", "sigma1_cone_deg", "sigma2_cone_deg", "sigma3_cone_deg", "R_low",
       "R_high",          "SHmax_low",       "SHmax_high"};
-  return kColumns;
+  static const std::vector<std::string> kAll = [] {
+    std::vector<std::string> all = kColumns;
+    all.insert(all.end(), answer_columns().begin(), answer_columns().end());
+    return all;
+  }();
+  return kAll;
 }
 
 StationTable read_station_table(const std::string& path, const std::string& default_parameters) {
@@ -297,15 +344,15 @@ StationTable read_station_table(const std::string& path, const std::string& defa
   return st;
 }
 
-json summary_row(const Station& s, const StationOutcome& o) {
+json summary_row(const Station& s, const StationRun& o) {
   json row;
   for (const std::string& c : summary_columns()) row[c] = nullptr;
   row["station"] = s.name;
   if (s.longitude) row["longitude"] = *s.longitude;
   if (s.latitude) row["latitude"] = *s.latitude;
-  row["status"] = o.ok ? "ok" : "failed";
-  row["message"] = o.ok ? "" : o.message;
-  if (o.ok) fill_summary_from_result(row, o.result);
+  row["status"] = o.ok() ? "ok" : "failed";
+  row["message"] = o.ok() ? "" : o.message;
+  if (o.ok()) fill_summary_from_result(row, o.document);
   return row;
 }
 
@@ -327,7 +374,11 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
     if (!rt::ResultFile::prepare(path, path, rt::Destinations{}, why)) throw rt::RunStop(path + " is refused: " + why);
   }
 
-  std::vector<StationOutcome> outcomes(mine.size());
+  const int dir_fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir_fd < 0) throw rt::RunStop("could not open the campaign folder " + o.out_dir + " (" + std::strerror(errno) + ")");
+  const FdCloser dir_closer{dir_fd};
+
+  std::vector<StationRun> outcomes(mine.size());
   std::atomic<std::size_t> next{0};
   std::atomic<std::size_t> finished{0};
   ProgressLine progress(err, o.progress && !o.quiet, static_cast<long long>(mine.size()), "stations");
@@ -335,16 +386,14 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
   const auto worker = [&] {
     for (std::size_t k = next++; k < mine.size(); k = next++) {
       const Station& s = *mine[k];
-      StationOutcome& r = outcomes[k];
+      StationRun& r = outcomes[k];
       if (!s.problem.empty()) {
         r.message = s.problem;
       } else {
         try {
-          const fs::path folder = dir / s.name;
-          fs::create_directories(folder);
-          r = run_station(s, folder.string());
+          r = run_in_folder(dir_fd, dir, s, run_station);
         } catch (const std::exception& e) {
-          r = StationOutcome{};
+          r = StationRun{};
           r.message = e.what();
         }
       }
@@ -373,7 +422,7 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
     const std::string station = "station " + (s.name.empty() ? std::string("(no name)") : s.name) + " (row " +
                                 std::to_string(s.row) + ")";
     for (const std::string& w : outcomes[k].warnings) err << "warning: " << station << ": " << w << "\n";
-    if (!outcomes[k].ok) {
+    if (!outcomes[k].ok()) {
       ++failed;
       err << station << " failed: " << outcomes[k].message << "\n";
     }

@@ -42,17 +42,30 @@ struct StationTable {
 // `default_parameters` ("" for none) serves the rows without their own.
 StationTable read_station_table(const std::string& path, const std::string& default_parameters);
 
-// What running one station gave.
-struct StationOutcome {
-  bool ok = false;
-  std::string message;            // why it failed
-  nlohmann::ordered_json result;  // its result.json document when ok
-  std::vector<std::string> warnings;  // its warning lines, "warning: " taken off
+// What running one station gave: a value, never text to be parsed. The
+// campaign's outputs read it (the summary columns from `document`); a new
+// kind of station fills the same value.
+struct StationRun {
+  enum class Status { Ok, Failed };
+  Status status = Status::Failed;
+  std::string message;                // why it failed ("" when it ran)
+  std::vector<std::string> warnings;  // one line each, "warning: " not included
+  nlohmann::ordered_json document;    // its result.json document when it ran, else null
+  bool ok() const { return status == Status::Ok; }
 };
 
-// Runs one station into `folder` (LISTING, result.json, figure.svg, and the
-// imported DATA for a spreadsheet). Supplied by the front end.
-using StationRunner = std::function<StationOutcome(const Station&, const std::string& folder)>;
+// The station's folder in the campaign folder, opened without following
+// links (O_DIRECTORY | O_NOFOLLOW): every file of the station is made
+// relative to `fd`; `path` only names it in messages.
+struct StationFolder {
+  int fd = -1;
+  std::string path;
+};
+
+// Runs one station into its folder (LISTING, result.json, figure.svg, and
+// the imported DATA for a spreadsheet), committing them only when it ran.
+// Supplied by the front end.
+using StationRunner = std::function<StationRun(const Station&, const StationFolder& folder)>;
 
 struct CampaignOptions {
   std::string table;
@@ -69,7 +82,7 @@ const std::vector<std::string>& summary_columns();
 
 // The summary row of one station: its columns in summary order, numbers as
 // JSON numbers, null where undefined.
-nlohmann::ordered_json summary_row(const Station& s, const StationOutcome& o);
+nlohmann::ordered_json summary_row(const Station& s, const StationRun& o);
 
 // Runs the stations of the shard on `jobs` threads and writes
 // DIR/summary.csv, DIR/stations.geojson and DIR/campaign.json (the shard

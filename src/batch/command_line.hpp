@@ -21,7 +21,7 @@ struct Options {
   std::string json;  // empty: no result document
   bool quiet = false;
   FigureOptions figure;             // --no-planes, --labels
-  int starts = 1;                   // independent starts (K)
+  int starts = 0;                   // independent starts (K); 0: ensemble::default_starts
   int bootstrap = 0;                // bootstrap replicates (B), 0: none
   double confidence = 95.0;         // per cent, in (0, 100)
   std::uint64_t bootstrap_seed = 1;

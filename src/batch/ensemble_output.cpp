@@ -1,5 +1,6 @@
 #include "batch/ensemble_output.hpp"
 
+#include <cmath>
 #include <cstdio>
 
 #include "batch/result_json.hpp"
@@ -36,7 +37,11 @@ void add_ensemble_json(json& doc, const BatchResult& r) {
     json minima = json::array();
     for (const ensemble::Minimum& m : s.minima) {
       const TensorSnapshot& t = s.runs[m.best].tensor;
-      minima.push_back({{"F", json_float(t.F)}, {"axes", axes_json(t)}, {"R", json_float(t.P(4))}, {"starts", m.count}});
+      minima.push_back({{"F", json_float(t.F)},
+                        {"axes", axes_json(t)},
+                        {"R", json_float(t.P(4))},
+                        {"starts", m.count},
+                        {"stress_difference_deg", json_real(m.stress_difference_deg)}});
     }
     doc["starts"] = {{"count", static_cast<int>(s.runs.size())},
                      {"chosen", static_cast<int>(s.chosen)},
@@ -56,10 +61,18 @@ void add_ensemble_json(json& doc, const BatchResult& r) {
     json samples = json::array();
     for (const ensemble::Replicate& rep : b.samples) {
       if (!rep.ok) continue;
-      samples.push_back({{"replicate", rep.index}, {"NSEED", rep.NSEED}, {"axes", axes_json(rep.tensor)}, {"R", json_float(rep.tensor.P(4))}});
+      const StressState st = stress_state(rep.tensor);
+      samples.push_back({{"replicate", rep.index},
+                         {"NSEED", rep.NSEED},
+                         {"axes", axes_json(rep.tensor)},
+                         {"R", json_float(rep.tensor.P(4))},
+                         {"F", json_float(rep.tensor.F)},
+                         {"SHmax_deg", st.shmax ? json_real(*st.shmax < 180.0 ? *st.shmax : 0.0) : json(nullptr)},
+                         {"wsm_regime", wsm_regime_code(st.wsm.regime)}});
     }
     json shmax = b.stats.SHmax ? json{{"low", json_real(b.stats.SHmax->low)}, {"high", json_real(b.stats.SHmax->high)},
-                                      {"undefined", b.stats.shmax_undefined}}
+                                      {"undefined", b.stats.shmax_undefined},
+                                      {"sd_deg", optional_number(b.stats.shmax_sd_deg)}}
                                : json(nullptr);
     json regimes = json::object();
     for (int k = 0; k < 6; ++k) {
@@ -74,6 +87,8 @@ void add_ensemble_json(json& doc, const BatchResult& r) {
                         {"R", R},
                         {"SHmax", shmax},
                         {"regimes", regimes},
+                        {"quality", std::string(1, b.stats.quality.rank)},
+                        {"quality_reason", b.stats.quality.reason},
                         {"samples", samples}};
   }
 }
@@ -81,11 +96,29 @@ void add_ensemble_json(json& doc, const BatchResult& r) {
 std::string ambiguity_warning(const BatchResult& r) {
   if (!r.ensemble || !r.ensemble->starts.ambiguous()) return "";
   const ensemble::StartsReport& s = r.ensemble->starts;
-  const double best = static_cast<double>(s.runs[s.minima[0].best].tensor.F);
-  const int close = s.close_minima;
-  return "warning: ambiguous answer: " + std::to_string(close) + (close == 1 ? " other minimum" : " other minima") +
-         " of " + std::to_string(s.runs.size()) + " starts within 5 % of the best misfit sum (F = " +
-         format("%.4g", best) + ")";
+  const TensorSnapshot& best = s.runs[s.minima[0].best].tensor;
+  // The minima are sorted by F: the first after the best is the closest.
+  const ensemble::Minimum& other = s.minima[1];
+  const TensorSnapshot& t = s.runs[other.best].tensor;
+  const auto F = static_cast<double>(t.F), F0 = static_cast<double>(best.F);
+  const auto axis = [&t](int L) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "sigma%d %03.0f/%02.0f", L, static_cast<double>(t.DIRE(L)),
+                  static_cast<double>(t.PEN(L)));
+    return std::string(buf);
+  };
+  std::string w = "warning: ambiguous answer: another minimum " + format("%.1f", F0 > 0.0 ? 100.0 * (F - F0) / F0 : 0.0) +
+                  " % above the best (F " + format("%.4g", F) + " vs " + format("%.4g", F0) +
+                  ") is a different stress state (stress difference " + format("%.0f", other.stress_difference_deg) +
+                  " deg): " + axis(1) + ", " + axis(3) + ", R " + format("%.2f", static_cast<double>(t.P(4)));
+  if (s.close_minima > 1) w += " (" + std::to_string(s.close_minima - 1) + " more within 5 %)";
+  return w;
+}
+
+std::string rough_bootstrap_warning(const ensemble::Options& o) {
+  if (o.bootstrap == 0 || o.bootstrap >= kFewReplicates) return "";
+  return "warning: a bootstrap of " + std::to_string(o.bootstrap) + (o.bootstrap == 1 ? " replicate" : " replicates") +
+         " gives rough intervals and quality rank (" + std::to_string(kFewReplicates) + " or more advised)";
 }
 
 std::string ensemble_summary(const BatchResult& r) {
@@ -105,8 +138,14 @@ std::string ensemble_summary(const BatchResult& r) {
       s += " sigma" + std::to_string(L) + " " + (c ? format("%.1f", *c) : std::string("-"));
     }
     s += " deg, R " + (b.stats.R ? format("%.2f", b.stats.R->low) + "-" + format("%.2f", b.stats.R->high) : "-");
-    if (b.stats.SHmax) s += ", SHmax " + format("%.1f", b.stats.SHmax->low) + "-" + format("%.1f", b.stats.SHmax->high);
+    // SHmax is an axis: the bounds in [0, 180), so an interval across north reads "172.0 to 18.5".
+    const auto axial = [](double a) {
+      const std::string t = format("%.1f", std::fmod(std::fmod(a, 180.0) + 180.0, 180.0));
+      return t == "180.0" ? std::string("0.0") : t;
+    };
+    if (b.stats.SHmax) s += ", SHmax " + axial(b.stats.SHmax->low) + " to " + axial(b.stats.SHmax->high);
     s += " (" + std::to_string(b.replicates) + " replicates, " + std::to_string(b.failed()) + " failed)";
+    s += std::string(", quality ") + b.stats.quality.rank + " (" + b.stats.quality.reason + ")";
   }
   const std::string warning = ambiguity_warning(r);
   if (!warning.empty()) s += "  " + warning;

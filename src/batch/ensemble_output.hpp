@@ -17,6 +17,11 @@ void add_ensemble_json(nlohmann::ordered_json& doc, const BatchResult& r);
 // neither was asked for.
 std::string ensemble_summary(const BatchResult& r);
 
+// Below this many replicates a bootstrap's intervals are rough: a warning.
+constexpr int kFewReplicates = 100;
+// That warning ("warning: ...", no newline), or "".
+std::string rough_bootstrap_warning(const ensemble::Options& o);
+
 // The ambiguity warning ("warning: ..."), or "" when the answer is not
 // ambiguous.
 std::string ambiguity_warning(const BatchResult& r);

@@ -109,7 +109,7 @@ void ensemble_caption(std::ostringstream& o, const BatchResult& r, double y) {
       << b.stats.used << " replicates (" << b.failed() << " failed; resampling seed " << b.seed
       << "), circles the " << fixed(b.confidence, "%g")
       << " % confidence cones around the final axes; the larger pale dots are the stage-4 nearest-tensor axes."
-      << "</text>\n";
+      << " Quality " << b.stats.quality.rank << " (" << xml_text(b.stats.quality.reason) << ").</text>\n";
     y += kCaptionLine;
   }
   if (e.starts.ambiguous()) {

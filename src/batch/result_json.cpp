@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "batch/ensemble_output.hpp"
+#include "data/field_faults.hpp"
 
 namespace zk::batch {
 
@@ -98,7 +99,7 @@ json final_json(const BatchResult& r) {
                       {"trend_deg", steep ? json(nullptr) : json_float(fit.err_dir(L))},
                       {"plunge_deg", json_float(fit.err_pen(L))}});
   }
-  f["linearised_errors"] = {{"axes", errors}, {"R", json_float(fit.err_R)}};
+  f["linearised_errors"] = {{"axes", errors}, {"R", json_float(fit.err_R)}, {"meaningful", linearised_errors_meaningful(run)}};
   f["stress_state"] = stress_state_json(r.state);
   return f;
 }
@@ -115,6 +116,19 @@ json datum_json(const BatchResult& r, const Datum& d, int index) {
   j["normal_stress"] = json_real(d.stress.normal);
   j["shear_stress"] = json_real(d.stress.shear);
   j["predicted_slip"] = d.stress.slip ? vec3(*d.stress.slip) : json(nullptr);
+  // The slips as a geologist reads them: direction of the hanging wall's
+  // motion and rake from the right-hand-rule strike (double).
+  const field::V3 normal{static_cast<double>(d.FN(1)), static_cast<double>(d.FN(2)), static_cast<double>(d.FN(3))};
+  const field::Plane plane = field::plane_of_normal(normal);
+  const auto slip_keys = [&](const std::optional<field::V3>& v, const char* trend, const char* plunge, const char* rake) {
+    const std::optional<field::Direction> dir = v ? std::optional(field::direction_of(*v)) : std::nullopt;
+    j[trend] = dir ? azimuth(dir->trend, 360.0) : json(nullptr);
+    j[plunge] = dir ? json_real(dir->plunge) : json(nullptr);
+    j[rake] = v ? json_real(field::rake_of(plane, *v)) : json(nullptr);
+  };
+  slip_keys(field::V3{static_cast<double>(d.STR(1)), static_cast<double>(d.STR(2)), static_cast<double>(d.STR(3))},
+            "slip_trend_deg", "slip_plunge_deg", "rake_deg");
+  slip_keys(d.stress.slip, "predicted_trend_deg", "predicted_plunge_deg", "predicted_rake_deg");
   j["misfit_deg"] = json_float(misfit_degrees(d));
   j["misfit_rad"] = json_float(d.misfit);
   j["rank"] = d.rank;
@@ -137,6 +151,15 @@ json datum_json(const BatchResult& r, const Datum& d, int index) {
 }
 
 }  // namespace
+
+bool linearised_errors_meaningful(const InversionResult& run) {
+  const CmqResult& fit = run.fit;
+  for (int L = 1; L <= 3; ++L) {
+    const bool steep = !(run.final_tensor().PEN(L) <= kSteepAxis);  // its trend error is not given
+    if (!steep && !(std::fabs(fit.err_dir(L)) <= 90.0f)) return false;
+  }
+  return std::fabs(fit.err_R) <= 1.0f;
+}
 
 json json_float(float v) {
   if (!std::isfinite(v)) return nullptr;

@@ -23,6 +23,11 @@ std::string result_json_text(const BatchResult& r);
 // The JSON value of one float: the double nearest to the float's shortest
 // decimal form, or null when it is not finite.
 nlohmann::ordered_json json_float(float v);
+// Whether the linearised errors of the regression say anything: not when a
+// trend error given (axes plunging up to 60 degrees) passes 90 degrees or
+// the error on R passes 1 (the linearisation has broken down). The summary
+// line never quotes them then.
+bool linearised_errors_meaningful(const InversionResult& run);
 // A double rounded to the nearest float, then as json_float.
 nlohmann::ordered_json json_real(double v);
 

@@ -105,6 +105,24 @@ V3 strike_of(const Plane& p) { return horizontal(p.dip_direction - 90.0); }
 
 V3 down_dip_of(const Plane& p) { return line_of(p.dip_direction, p.dip); }
 
+Plane plane_of_normal(const V3& n) {
+  const V3 down = n[2] > 0.0 ? scaled(n, -1.0) : n;
+  // the downward normal leans away from the dip direction
+  const double h = std::hypot(down[0], down[1]);
+  const double dip = std::atan2(h, -down[2]) / kDeg;
+  return {h < kTiny ? 0.0 : wrap360(std::atan2(-down[0], -down[1]) / kDeg), dip};
+}
+
+double rake_of(const Plane& p, const V3& slip) {
+  const double r = std::atan2(-dot(slip, down_dip_of(p)), dot(slip, strike_of(p))) / kDeg;
+  return r <= -180.0 ? 180.0 : r;
+}
+
+Direction direction_of(const V3& v) {
+  const double h = std::hypot(v[0], v[1]);
+  return {h < kTiny ? 0.0 : wrap360(std::atan2(v[0], v[1]) / kDeg), std::atan2(-v[2], h) / kDeg};
+}
+
 V3 line_of(double trend, double plunge) {
   const double c = std::cos(plunge * kDeg);
   const V3 h = horizontal(trend);

@@ -44,6 +44,20 @@ double angle_deg(const V3& a, const V3& b);
 // rule strike, positive upward; 0 sinistral, 90 reverse, +-180 dextral,
 // -90 normal).
 V3 slip_from_rake(const Plane& p, double rake);
+// The plane of a unit normal given in either sense (dip direction 0 for a
+// horizontal plane).
+Plane plane_of_normal(const V3& n);
+// The rake of a slip on plane p (the inverse of slip_from_rake), degrees in
+// (-180, 180].
+double rake_of(const Plane& p, const V3& slip);
+// The direction of a slip vector: trend (degrees from north, [0, 360), 0 when
+// vertical) and plunge, positive downward and negative upward ([-90, 90]),
+// so that the sense of the motion is kept.
+struct Direction {
+  double trend = 0.0, plunge = 0.0;
+};
+Direction direction_of(const V3& v);
+
 // The line at `pitch` degrees below the end of the strike line on the side
 // of the letter N, E, S or W (pointing down); nullopt when the letter lies
 // across the strike and the pitch is not 90.

@@ -20,11 +20,11 @@ void report_stop(std::ostream& out, const std::string& what, bool listing_starte
 
 }  // namespace
 
-int report_run_error(std::ostream& out, bool listing_started) {
+RunErrorText run_error_text() {
   try {
     throw;
   } catch (const rt::EndOfInput& e) {
-    report_stop(out, std::string(e.what()) + ": no answer can be read, the run ends here.", listing_started);
+    return {std::string(e.what()) + ": no answer can be read, the run ends here.", 1};
   } catch (const rt::InputError& e) {
     // The message names the file and the line; add them where it does not.
     std::string msg = e.what();
@@ -33,16 +33,23 @@ int report_run_error(std::ostream& out, bool listing_started) {
       if (e.line > 0) where += ", line " + std::to_string(e.line);
       msg = where + ": " + msg;
     }
-    report_stop(out, msg, listing_started);
+    return {msg, 1};
   } catch (const rt::RunStop& e) {
-    if (e.shown) {
-      if (listing_started) report_stop(out, e.what(), true);
-    } else {
-      report_stop(out, e.what(), listing_started);
-    }
-    return e.status;
+    return {e.what(), e.status};
   }
-  return 1;
+}
+
+int report_run_error(std::ostream& out, bool listing_started) {
+  const RunErrorText t = run_error_text();
+  bool shown = false;
+  try {
+    throw;
+  } catch (const rt::RunStop& e) {
+    shown = e.shown;
+  } catch (const rt::RunError&) {
+  }
+  if (!shown || listing_started) report_stop(out, t.message, listing_started);
+  return t.status;
 }
 
 }  // namespace zk

@@ -1,6 +1,7 @@
 #pragma once
 // How a run that ends on an error is reported, the same for both front ends.
 #include <ostream>
+#include <string>
 
 namespace zk {
 
@@ -9,5 +10,14 @@ namespace zk {
 // the message says that no listing replaced the file. Exceptions that are not
 // run errors are thrown on.
 int report_run_error(std::ostream& out, bool listing_started);
+
+// The message (file and line included) and exit status of the run error
+// being handled, as report_run_error shows them, for a caller that keeps
+// them as values. Call only from a catch block; others are thrown on.
+struct RunErrorText {
+  std::string message;
+  int status = 1;
+};
+RunErrorText run_error_text();
 
 }  // namespace zk

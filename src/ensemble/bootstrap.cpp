@@ -100,18 +100,21 @@ BootstrapStats bootstrap_stats(const TensorSnapshot& main, const std::vector<Rep
     for (int L = 1; L <= 3; ++L) angles[L - 1].push_back(axis_angle_deg(main, r.tensor, L));
     R.push_back(static_cast<double>(r.tensor.P(4)));
   }
+  s.quality = shmax_quality({});  // until replicates say otherwise: none used
   if (s.used == 0) return s;
   for (int L = 0; L < 3; ++L) s.cone_deg[L] = nearest_rank(angles[L], percent);
   const double tail = (100.0 - percent) / 2.0;
   std::vector<double> low = R;
   s.R = Interval{nearest_rank(low, tail), nearest_rank(R, 100.0 - tail)};
 
-  const std::optional<double> main_shmax = stress_state(main).shmax;
-  std::vector<double> dev;
+  const StressState main_state = stress_state(main);
+  const std::optional<double>& main_shmax = main_state.shmax;
+  std::vector<double> dev, shmax;
   for (const Replicate& r : reps) {
     if (!r.ok) continue;
     const StressState st = stress_state(r.tensor);
     ++s.regimes[static_cast<int>(st.wsm.regime)];
+    if (st.shmax) shmax.push_back(*st.shmax);
     if (!st.shmax) {
       ++s.shmax_undefined;
     } else if (main_shmax) {
@@ -125,6 +128,9 @@ BootstrapStats bootstrap_stats(const TensorSnapshot& main, const std::vector<Rep
     std::vector<double> low_dev = dev;
     s.SHmax = Interval{*main_shmax + nearest_rank(low_dev, tail), *main_shmax + nearest_rank(dev, 100.0 - tail)};
   }
+  s.shmax_sd_deg = axial_sd_deg(shmax);
+  s.quality = shmax_quality({main_shmax.has_value(), main_state.shmax_poorly_defined, s.used, s.shmax_undefined,
+                             s.shmax_sd_deg});
   return s;
 }
 

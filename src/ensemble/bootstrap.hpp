@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/stress_state.hpp"
+#include "ensemble/quality.hpp"
 #include "ensemble/starts.hpp"
 
 namespace zk::ensemble {
@@ -61,6 +62,8 @@ struct BootstrapStats {
   std::optional<Interval> SHmax;
   int shmax_undefined = 0;  // replicates without an SHmax (radial stress), left out of it
   int regimes[6] = {};      // replicates per World Stress Map regime, in WsmRegime order
+  std::optional<double> shmax_sd_deg;  // axial standard deviation of the replicates' SHmax (axial_sd_deg)
+  Quality quality;                     // World Stress Map rank of the final SHmax from them
 };
 
 // Nearest-rank percentile: the smallest value of `values` with at least

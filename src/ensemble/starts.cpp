@@ -1,5 +1,7 @@
 #include "ensemble/starts.hpp"
 
+#include "engine/stress_state.hpp"
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -45,6 +47,13 @@ std::string starts_problem(const RunParams& p, int K) {
   return "";
 }
 
+int default_starts(const RunParams& p) {
+  if (values_per_draw(p) == 0) return 1;
+  int K = kDefaultStarts;
+  while (K > 1 && start_seed(p, K - 1) > INT_MAX) --K;
+  return K;
+}
+
 RunParams start_params(const RunParams& p, int k) {
   RunParams q = p;
   q.NSEED = static_cast<int>(start_seed(p, k));
@@ -86,13 +95,6 @@ double axis_angle_deg(const TensorSnapshot& a, const TensorSnapshot& b, int L) {
 
 namespace {
 
-bool same_minimum(const TensorSnapshot& a, const TensorSnapshot& b) {
-  for (int L = 1; L <= 3; ++L) {
-    if (!(axis_angle_deg(a, b, L) <= kSameAxisDeg)) return false;
-  }
-  return std::fabs(static_cast<double>(a.P(4)) - static_cast<double>(b.P(4))) <= kSameR;
-}
-
 // F for ordering: a non-number after every number.
 double order_key(const Solution& s) {
   const auto F = static_cast<double>(s.tensor.F);
@@ -100,6 +102,21 @@ double order_key(const Solution& s) {
 }
 
 }  // namespace
+
+namespace {
+// The reduced tensor of a snapshot's axes ROT(L, .) and R = P(4).
+Matrix3 reduced_of(const TensorSnapshot& t) {
+  std::array<AxisVector, 3> axes;
+  for (int L = 1; L <= 3; ++L) {
+    for (int c = 1; c <= 3; ++c) axes[L - 1][c - 1] = static_cast<double>(t.ROT(L, c));
+  }
+  return reduced_tensor(axes, static_cast<double>(t.P(4)));
+}
+}  // namespace
+
+double stress_difference_deg(const TensorSnapshot& a, const TensorSnapshot& b) {
+  return zk::stress_difference_deg(reduced_of(a), reduced_of(b));
+}
 
 std::vector<Minimum> group_minima(const std::vector<Solution>& runs) {
   std::vector<std::size_t> order(runs.size());
@@ -109,9 +126,12 @@ std::vector<Minimum> group_minima(const std::vector<Solution>& runs) {
   std::vector<Minimum> groups;
   for (std::size_t i : order) {
     auto g = std::find_if(groups.begin(), groups.end(),
-                          [&](const Minimum& m) { return same_minimum(runs[m.best].tensor, runs[i].tensor); });
+                          [&](const Minimum& m) {
+                            return stress_difference_deg(runs[m.best].tensor, runs[i].tensor) <= kSameStateDeg;
+                          });
     if (g == groups.end()) {
-      groups.push_back(Minimum{i, 1});
+      const double from_best = groups.empty() ? 0.0 : stress_difference_deg(runs[groups[0].best].tensor, runs[i].tensor);
+      groups.push_back(Minimum{i, 1, from_best});
     } else {
       ++g->count;
     }

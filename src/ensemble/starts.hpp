@@ -23,6 +23,12 @@ long long start_seed(const RunParams& p, int k);
 // can hold.
 std::string starts_problem(const RunParams& p, int K);
 
+// Starts a run makes when none are asked for: kDefaultStarts with a random
+// search, 1 without (INDX 5, 6: the start is imposed). Fewer when NSEED and
+// NTIR leave room for fewer below the largest NSEED (never below 1).
+constexpr int kDefaultStarts = 10;
+int default_starts(const RunParams& p);
+
 // The parameters of start k (NSEED replaced by start_seed).
 RunParams start_params(const RunParams& p, int k);
 
@@ -46,17 +52,26 @@ std::size_t choose_start(const std::vector<Solution>& runs);
 double axis_angle_deg(const TensorSnapshot& a, const TensorSnapshot& b, int L);
 
 // Distinct minima: final tensors grouped with the lowest-F member first.
+// Two tensors are the same minimum when their stress difference (the angle
+// between the normalised deviators, zk::stress_difference_deg) is small: an
+// exchange of sigma 2 and sigma 3 at R near 0, which leaves the stress state
+// as it is, does not make a second minimum, while tensors whose axes look
+// alike but whose stress states differ do.
 struct Minimum {
   std::size_t best = 0;  // index in the runs of the group's best member
   int count = 0;         // starts that reached it
+  double stress_difference_deg = 0.0;  // of its best member from the first group's (double; NaN: undefined)
 };
-constexpr double kSameAxisDeg = 10.0;  // every axis within this of the best member
-constexpr double kSameR = 0.1;         // and R within this
+constexpr double kSameStateDeg = 10.0;    // within this of a group's best member: the same minimum
 constexpr double kAmbiguousShare = 0.05;  // another minimum's F within 5 % of the best
 
+// The stress difference of two final tensors (from their axes and R), in
+// degrees (double).
+double stress_difference_deg(const TensorSnapshot& a, const TensorSnapshot& b);
+
 // Groups `runs` in order of F (ties by start): a run joins the first group
-// whose best member has every axis within kSameAxisDeg and R within kSameR,
-// else it opens a new group. The groups come out sorted by F.
+// whose best member is within kSameStateDeg of stress difference, else it
+// opens a new group. The groups come out sorted by F.
 std::vector<Minimum> group_minima(const std::vector<Solution>& runs);
 
 // The minima other than the first whose F is within kAmbiguousShare of the

@@ -18,13 +18,23 @@ namespace {
 
 const char* kVersion = "zarkel-import 4.5";
 
-const char* kFooter = R"(Columns are found by their header names, matched case-insensitively with
-blanks, hyphens and underscores alike: id, label, dip_direction, dip, strike,
-dip_quadrant, rake, trend, plunge, pitch, pitch_quadrant, sense.
+const char* kFooter = R"text(Columns are found by their header names, matched case-insensitively with
+blanks, hyphens and underscores alike and a unit in brackets at the end
+dropped ("Dip (deg)", "trend [°]"): id, label, dip_direction, dip, strike,
+dip_quadrant, rake, trend, plunge, pitch, pitch_quadrant, sense. Also read:
+dipdir, dip azimuth, dip_az, dipazimuth (dip_direction); plunge azimuth,
+lineation trend (trend); movement, kinematics (sense).
 Plane: dip_direction + dip; strike + dip with --plane strike-rhr; or strike +
-dip + dip_quadrant. Striation: rake (Aki & Richards); trend + plunge + sense;
-or pitch + pitch_quadrant + sense.
-Exit status: 0 written, 1 refused (nothing written), 2 bad command line.)";
+dip + dip_quadrant. Striation: rake (Aki & Richards, -180 to 180); trend +
+plunge + sense; or pitch + pitch_quadrant + sense; or with --striation
+unsigned-rake, rake 0 to 180 from the right-hand-rule strike, signed by the
+sense (normal down, reverse up; normal-dextral and the like accepted). When
+a rake and a sense column are both given, every row must agree: normal needs
+a rake below 0, reverse above 0, sinistral |rake| below 90, dextral above 90.
+An Excel "sep=;" first line names the delimiter (rows are then numbered as
+the spreadsheet shows them, without it).
+Columns not read are listed; one whose header looks like a role is warned of.
+Exit status: 0 written, 1 refused (nothing written), 2 bad command line.)text";
 
 // The role of "--column ROLE=HEADER" and its header name, or an error.
 std::string add_column(Options& o, const std::string& mapping) {
@@ -41,6 +51,22 @@ std::string add_column(Options& o, const std::string& mapping) {
   }
   if (o.column.count(role) != 0) return "--column " + role + " given twice";
   o.column[role] = mapping.substr(eq + 1);
+  return "";
+}
+
+// "--sense-map WORD=LETTER" into o.sense_map, or an error.
+std::string add_sense(Options& o, const std::string& mapping) {
+  const auto eq = mapping.rfind('=');
+  const std::string word = eq == std::string::npos ? "" : table::column_key(mapping.substr(0, eq));
+  const std::string letter = eq == std::string::npos ? "" : mapping.substr(eq + 1);
+  const char u = letter.size() == 1 && letter[0] >= 'a' && letter[0] <= 'z' ? static_cast<char>(letter[0] - 'a' + 'A')
+                                                                              : (letter.size() == 1 ? letter[0] : '?');
+  if (word.empty() || (u != 'N' && u != 'I' && u != 'R' && u != 'D' && u != 'S')) {
+    return "--sense-map " + mapping + ": expected WORD=LETTER with LETTER N, I (or R), D or S, e.g. --sense-map "
+           "Abschiebung=N";
+  }
+  if (o.sense_map.count(word) != 0) return "--sense-map " + mapping.substr(0, eq) + " given twice";
+  o.sense_map[word] = u == 'R' ? 'I' : u;
   return "";
 }
 
@@ -62,7 +88,10 @@ CommandLine parse_command_line(const std::vector<std::string>& args, std::ostrea
   app.add_option("--plane", o.plane, "the plane's convention when the table allows more than one")
       ->check(CLI::IsMember({"dip-direction", "strike-rhr", "strike-quadrant"}));
   app.add_option("--striation", o.striation, "the striation's convention when the table allows more than one")
-      ->check(CLI::IsMember({"rake", "trend-plunge", "pitch"}));
+      ->check(CLI::IsMember({"rake", "unsigned-rake", "trend-plunge", "pitch"}));
+  std::vector<std::string> senses;
+  app.add_option("--sense-map", senses, "WORD=LETTER: a local word for a sense of slip (N, I, D or S), repeatable")
+      ->allow_extra_args(false);
   std::string title;
   app.add_option("--title", title, "the DATA title line (default: the CSV file name)");
   app.add_option("--warn-off-plane", o.warn_off_plane, "degrees off the plane that give a warning (default 10)")
@@ -91,6 +120,9 @@ CommandLine parse_command_line(const std::vector<std::string>& args, std::ostrea
   }
   for (const auto& c : columns) {
     if (error.empty()) error = add_column(o, c);
+  }
+  for (const auto& s : senses) {
+    if (error.empty()) error = add_sense(o, s);
   }
   if (app.count("--title") != 0) {
     o.title = title;

@@ -1,26 +1,15 @@
 #pragma once
 // The command line of zarkel-import (CLI11):
 //   zarkel-import FIELD.csv DATA [--delimiter D] [--column ROLE=HEADER]...
-//       [--plane FORM] [--striation FORM] [--title TEXT]
+//       [--plane FORM] [--striation FORM] [--sense-map WORD=LETTER]... [--title TEXT]
 //       [--warn-off-plane DEG] [--max-off-plane DEG] [--report FILE]
-#include <map>
-#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
-namespace zk::import {
+#include "import/import.hpp"
 
-struct Options {
-  std::string csv, data, report;
-  char delimiter = 0;                         // 0: detected from the header row
-  std::map<std::string, std::string> column;  // role -> header name (--column)
-  std::string plane;                          // "" or dip-direction, strike-rhr, strike-quadrant
-  std::string striation;                      // "" or rake, trend-plunge, pitch
-  std::optional<std::string> title;
-  double warn_off_plane = 10.0;
-  double max_off_plane = 20.0;
-};
+namespace zk::import {
 
 // The column roles, in the order the help lists them.
 const std::vector<std::string>& column_roles();

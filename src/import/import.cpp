@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -25,9 +27,10 @@ using table::Table;
 
 constexpr int kMaxRows = 300;  // data in one run
 constexpr double kMaxRounding = 1.0;
+constexpr double kSameMeasurement = 0.1;  // degrees: plane and striation this close are one measurement
 
 enum class PlaneForm { DipDirection, StrikeRhr, StrikeQuadrant };
-enum class SlipForm { Rake, TrendPlunge, Pitch };
+enum class SlipForm { Rake, UnsignedRake, TrendPlunge, Pitch };
 
 const char* plane_text(PlaneForm f) {
   switch (f) {
@@ -40,6 +43,7 @@ const char* plane_text(PlaneForm f) {
 const char* slip_text(SlipForm f) {
   switch (f) {
     case SlipForm::Rake: return "rake";
+    case SlipForm::UnsignedRake: return "unsigned rake + sense";
     case SlipForm::TrendPlunge: return "trend + plunge + sense";
     case SlipForm::Pitch: return "pitch + pitch_quadrant + sense";
   }
@@ -50,6 +54,60 @@ std::string fixed(double v, int decimals) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
   return buf;
+}
+
+// The match key of a header: a byte-order mark left on it (a file joined
+// from several exports) and a unit in brackets at its end ("dip (deg)",
+// "trend [°]") dropped, then as table::column_key, then the field apps'
+// other names for a role.
+std::string header_key(std::string_view header) {
+  std::string h(header);
+  while (h.rfind("\xEF\xBB\xBF", 0) == 0) h.erase(0, 3);
+  while (!h.empty() && (h.back() == ' ' || h.back() == '\t')) h.pop_back();
+  if (!h.empty() && (h.back() == ')' || h.back() == ']')) {
+    const auto open = h.find_last_of(h.back() == ')' ? '(' : '[');
+    if (open != std::string::npos && open > 0) h.erase(open);
+  }
+  static const std::map<std::string, std::string> aliases = {
+      {"dipdir", "dip_direction"},   {"dip_azimuth", "dip_direction"}, {"dip_az", "dip_direction"},
+      {"dipazimuth", "dip_direction"}, {"plunge_azimuth", "trend"},    {"lineation_trend", "trend"},
+      {"movement", "sense"},          {"kinematics", "sense"}};
+  std::string key = table::column_key(h);
+  const auto it = aliases.find(key);
+  return it == aliases.end() ? key : it->second;
+}
+
+// Headers of columns that are not read but look like a role: the question
+// the warning asks.
+std::optional<std::pair<std::string, std::string>> looks_like_role(const std::string& key) {
+  static const std::map<std::string, std::pair<std::string, std::string>> roles = {
+      {"no", {"id", "the datum number"}},     {"no.", {"id", "the datum number"}},
+      {"nr", {"id", "the datum number"}},     {"nr.", {"id", "the datum number"}},
+      {"num", {"id", "the datum number"}},    {"number", {"id", "the datum number"}},
+      {"id#", {"id", "the datum number"}},    {"#", {"id", "the datum number"}},
+      {"n°", {"id", "the datum number"}},     {"lbl", {"label", "the label"}},
+      {"name", {"label", "the label"}},       {"tag", {"label", "the label"}},
+      {"azimuth", {"dip_direction", "the dip direction"}}, {"az", {"dip_direction", "the dip direction"}},
+      {"dip_dir", {"dip_direction", "the dip direction"}}, {"sense_of_slip", {"sense", "the sense of slip"}},
+      {"slip_sense", {"sense", "the sense of slip"}}};
+  const auto it = roles.find(key);
+  if (it == roles.end()) return std::nullopt;
+  return it->second;
+}
+
+// A sense word: its dip-slip part (-1 normal, +1 reverse, 0 none) and its
+// strike-slip part (+1 sinistral, -1 dextral, 0 none).
+struct SenseWord {
+  int dip = 0, strike = 0;
+};
+
+// Why a rake (Aki & Richards, degrees) contradicts a sense word, or "".
+std::string contradiction(double rake, const SenseWord& w) {
+  if (w.dip < 0 && !(rake < 0.0)) return "normal needs a downward dip-slip component (rake below 0)";
+  if (w.dip > 0 && !(rake > 0.0)) return "reverse needs an upward dip-slip component (rake above 0)";
+  if (w.strike > 0 && !(std::fabs(rake) < 90.0)) return "sinistral needs |rake| below 90";
+  if (w.strike < 0 && !(std::fabs(rake) > 90.0)) return "dextral needs |rake| above 90";
+  return "";
 }
 
 struct Datum {
@@ -70,7 +128,13 @@ class Importer {
     find_columns();
     plane_ = choose_plane();
     slip_ = choose_slip();
+    note_unread_columns();
   }
+
+  // Columns the import does not read, by header, and the warnings about
+  // those that look like a role or give one the conventions chosen leave out.
+  const std::vector<std::string>& ignored() const { return ignored_; }
+  const std::vector<std::string>& warnings() const { return warnings_; }
 
   std::string conventions() const {
     return std::string("plane from ") + plane_text(plane_) + ", striation from " + slip_text(slip_);
@@ -95,6 +159,24 @@ class Importer {
                           std::to_string(it->second));
       }
       out.push_back(std::move(d));
+    }
+    if (out.size() < 5) {
+      warnings_.push_back(table::where(t_, t_.rows.back().number, 0) + ": only " + std::to_string(out.size()) +
+                          (out.size() == 1 ? " datum" : " data") +
+                          ": an inversion fits 4 parameters and needs at least 5 data");
+    }
+    // The same plane and striation to 0.1 degree under another number: most
+    // likely a row entered twice, which would weigh twice.
+    for (std::size_t j = 1; j < out.size(); ++j) {
+      for (std::size_t i = 0; i < j; ++i) {
+        if (field::angle_deg(field::normal_of(out[i].plane), field::normal_of(out[j].plane)) <= kSameMeasurement &&
+            field::angle_deg(out[i].slip, out[j].slip) <= kSameMeasurement) {
+          out[j].warnings.push_back(table::where(t_, out[j].row, 0) + ": datum " + std::to_string(out[j].number) +
+                                    " repeats the measurement of datum " + std::to_string(out[i].number) + " (row " +
+                                    std::to_string(out[i].row) + ") to 0.1 degree: a datum entered twice weighs twice");
+          break;
+        }
+      }
     }
     return out;
   }
@@ -125,10 +207,13 @@ class Importer {
     for (const std::string& role : column_roles()) {
       const auto mapped = o_.column.find(role);
       const std::string name = mapped != o_.column.end() ? mapped->second : role;
-      const std::string key = table::column_key(name);
+      const std::string key = mapped != o_.column.end() ? table::column_key(name) : role;
       std::vector<std::size_t> found;
       for (std::size_t k = 0; k < t_.header.size(); ++k) {
-        if (table::column_key(t_.header[k]) == key) found.push_back(k + 1);
+        const bool match = mapped != o_.column.end()
+                               ? table::column_key(t_.header[k]) == key || header_key(t_.header[k]) == header_key(name)
+                               : header_key(t_.header[k]) == key;
+        if (match) found.push_back(k + 1);
       }
       if (found.size() > 1) {
         table::refuse(t_, 1, found[1],
@@ -168,11 +253,14 @@ class Importer {
                     "--plane strike-rhr; otherwise add a dip_quadrant column (N, E, S or W)");
     }
     refuse_header("no plane: the table needs dip_direction and dip, or strike and dip with --plane strike-rhr, "
-                  "or strike, dip and dip_quadrant");
+                  "or strike, dip and dip_quadrant; a column under another name is named with --column ROLE=HEADER "
+                  "(e.g. --column dip_direction=Azimut)");
   }
 
   SlipForm choose_slip() const {
     if (o_.striation == "rake") require({"rake"}, "--striation rake");
+    if (o_.striation == "unsigned-rake") require({"rake", "sense"}, "--striation unsigned-rake");
+    if (o_.striation == "unsigned-rake") return SlipForm::UnsignedRake;
     if (o_.striation == "trend-plunge") require({"trend", "plunge", "sense"}, "--striation trend-plunge");
     if (o_.striation == "pitch") require({"pitch", "pitch_quadrant", "sense"}, "--striation pitch");
     if (o_.striation == "rake") return SlipForm::Rake;
@@ -228,21 +316,64 @@ class Importer {
                   "\"" + table::shown(c) + "\" is not a quadrant letter: N, E, S or W is needed");
   }
 
-  Sense sense(const Row& r) const {
+  // The sense of a row: a local word (--sense-map), a known word, or two of
+  // them joined ("normal-dextral", "N/D"): its dip-slip and strike-slip parts.
+  SenseWord sense_word(const Row& r) const {
     static const std::map<std::string, Sense> words = {
         {"n", Sense::Normal},     {"normal", Sense::Normal},          {"i", Sense::Reverse},
         {"r", Sense::Reverse},    {"reverse", Sense::Reverse},        {"inverse", Sense::Reverse},
         {"thrust", Sense::Reverse}, {"d", Sense::Dextral},            {"dextral", Sense::Dextral},
         {"right_lateral", Sense::Dextral}, {"s", Sense::Sinistral},   {"sinistral", Sense::Sinistral},
         {"left_lateral", Sense::Sinistral}};
+    const auto of = [](Sense s) {
+      switch (s) {
+        case Sense::Normal: return SenseWord{-1, 0};
+        case Sense::Reverse: return SenseWord{1, 0};
+        case Sense::Dextral: return SenseWord{0, -1};
+        case Sense::Sinistral: return SenseWord{0, 1};
+      }
+      return SenseWord{};
+    };
+    const auto one = [&](const std::string& key) -> std::optional<SenseWord> {
+      if (const auto m = o_.sense_map.find(key); m != o_.sense_map.end()) {
+        return of(m->second == 'N' ? Sense::Normal : m->second == 'I' ? Sense::Reverse
+                  : m->second == 'D' ? Sense::Dextral : Sense::Sinistral);
+      }
+      if (const auto it = words.find(key); it != words.end()) return of(it->second);
+      return std::nullopt;
+    };
     const std::string& c = cell(r, "sense");
-    const auto it = words.find(table::column_key(c));
-    if (it != words.end()) return it->second;
     const std::string known =
-        "N, normal; I, R, reverse, inverse, thrust; D, dextral, right-lateral; S, sinistral, left-lateral";
+        "N, normal; I, R, reverse, inverse, thrust; D, dextral, right-lateral; S, sinistral, left-lateral; or a "
+        "dip-slip and a strike-slip word joined (normal-dextral); other words with --sense-map WORD=LETTER";
     if (blank(c)) table::refuse(t_, r.number, col("sense"), "no sense of slip (it is never guessed): " + known);
-    table::refuse(t_, r.number, col("sense"), "\"" + table::shown(c) + "\" is not a sense of slip: " + known);
+    std::string key = table::column_key(c);
+    if (const auto w = one(key)) return *w;
+    for (const auto& [lateral, word] : {std::pair<std::string, std::string>{"right_lateral", "dextral"},
+                                        {"left_lateral", "sinistral"}}) {
+      for (auto at = key.find(lateral); at != std::string::npos; at = key.find(lateral)) key.replace(at, lateral.size(), word);
+    }
+    SenseWord w;
+    int parts = 0;
+    bool ok = true;
+    for (std::size_t from = 0; ok && from <= key.size();) {
+      const std::size_t to = std::min(key.find_first_of("_/", from), key.size());
+      const auto part = one(key.substr(from, to - from));
+      ok = part && !(part->dip != 0 && w.dip != 0) && !(part->strike != 0 && w.strike != 0);
+      if (ok) {
+        w.dip += part->dip;
+        w.strike += part->strike;
+        ++parts;
+      }
+      from = to + 1;
+    }
+    if (!ok || parts != 2) {
+      table::refuse(t_, r.number, col("sense"), "\"" + table::shown(c) + "\" is not a sense of slip: " + known);
+    }
+    return w;
   }
+
+  std::string sense_text(const Row& r) const { return "\"" + table::shown(trimmed(cell(r, "sense"))) + "\""; }
 
   Plane plane(const Row& r) const {
     const double dip = number(r, "dip", 0.0, 90.0);
@@ -266,7 +397,11 @@ class Importer {
   // The slip of a line oriented by the sense, with the warning of an
   // ambiguous sense.
   V3 oriented(const Row& r, Datum& d, const V3& line, const char* role) const {
-    const Sense s = sense(r);
+    const SenseWord w = sense_word(r);
+    // A two-part word orients the line by the part it resolves better.
+    const bool by_dip = w.dip != 0 && (w.strike == 0 || field::plunge_of(line) >= 45.0);
+    const Sense s = by_dip ? (w.dip < 0 ? Sense::Normal : Sense::Reverse)
+                           : (w.strike < 0 ? Sense::Dextral : Sense::Sinistral);
     const auto slip = field::orient(d.plane, line, s);
     const std::string name(1, field::sense_letter(s));
     if (!slip) {
@@ -280,6 +415,11 @@ class Importer {
       warn(d, role,
            "sense " + name + " on a striation plunging " + fixed(field::plunge_of(line), 1) + " degrees (" +
                (dip_slip ? "flatter than 15" : "steeper than 75") + "): the sense is ambiguous");
+    }
+    if (const std::string why = contradiction(field::rake_of(d.plane, *slip), w); !why.empty()) {
+      table::refuse(t_, r.number, col("sense"),
+                    "sense " + sense_text(r) + " contradicts the striation (rake " +
+                        fixed(field::rake_of(d.plane, *slip), 1) + " once oriented): " + why);
     }
     d.preferred = s;
     return *slip;
@@ -310,8 +450,30 @@ class Importer {
       }
     }
     d.plane = plane(r);
-    if (slip_ == SlipForm::Rake) {
-      d.slip = field::slip_from_rake(d.plane, number(r, "rake", -180.0, 180.0));
+    if (slip_ == SlipForm::Rake || slip_ == SlipForm::UnsignedRake) {
+      const bool unsigned_rake = slip_ == SlipForm::UnsignedRake;
+      double rake = number(r, "rake", unsigned_rake ? 0.0 : -180.0, 180.0);
+      if (col("sense") != 0 && (unsigned_rake || !blank(cell(r, "sense")))) {
+        const SenseWord w = sense_word(r);
+        if (unsigned_rake && w.dip != 0) {
+          rake *= w.dip;
+        } else if (unsigned_rake && rake != 0.0 && rake != 180.0) {
+          table::refuse(t_, r.number, col("sense"),
+                        "sense " + sense_text(r) + " does not say whether the hanging wall went up or down, so "
+                        "the unsigned rake " + trimmed(cell(r, "rake")) + " cannot be signed: give normal or "
+                        "reverse, or a joined word (normal-dextral)");
+        }
+        if (rake <= -180.0) rake = 180.0;  // one direction
+        if (const std::string why = contradiction(rake, w); !why.empty()) {
+          table::refuse(t_, r.number, col("rake"),
+                        "rake " + trimmed(cell(r, "rake")) + " contradicts sense " + sense_text(r) + " (column " +
+                            std::to_string(col("sense")) + "): " + why +
+                            (!unsigned_rake && w.dip < 0 && rake > 0.0
+                                 ? "; if the rakes are unsigned (0 to 180), give --striation unsigned-rake"
+                                 : ""));
+        }
+      }
+      d.slip = field::slip_from_rake(d.plane, rake);
       d.preferred = field::dominant_sense(d.plane, d.slip);
     } else if (slip_ == SlipForm::TrendPlunge) {
       const V3 line = field::line_of(number(r, "trend", 0.0, 360.0), number(r, "plunge", 0.0, 90.0));
@@ -342,8 +504,32 @@ class Importer {
     return d;
   }
 
+  void note_unread_columns() {
+    std::vector<std::string> read = {"id", "label", "dip"};
+    if (plane_ == PlaneForm::DipDirection) read.push_back("dip_direction");
+    if (plane_ != PlaneForm::DipDirection) read.push_back("strike");
+    if (plane_ == PlaneForm::StrikeQuadrant) read.push_back("dip_quadrant");
+    if (slip_ == SlipForm::Rake || slip_ == SlipForm::UnsignedRake) read.insert(read.end(), {"rake", "sense"});
+    if (slip_ == SlipForm::TrendPlunge) read.insert(read.end(), {"trend", "plunge", "sense"});
+    if (slip_ == SlipForm::Pitch) read.insert(read.end(), {"pitch", "pitch_quadrant", "sense"});
+    for (std::size_t k = 1; k <= t_.header.size(); ++k) {
+      std::string role;
+      for (const auto& [r, c] : cols_) role = c == k ? r : role;
+      if (!role.empty() && std::find(read.begin(), read.end(), role) != read.end()) continue;
+      const std::string shown = table::shown(t_.header[k - 1]);
+      ignored_.push_back(shown);
+      if (!role.empty()) {
+        warnings_.push_back("column \"" + shown + "\" (" + role + ") is not read: " + conventions());
+      } else if (const auto like = looks_like_role(header_key(t_.header[k - 1]))) {
+        warnings_.push_back("column \"" + shown + "\" is not read; is it " + like->second + "? (--column " +
+                            like->first + "=" + shown + ")");
+      }
+    }
+  }
+
   const Table& t_;
   const Options& o_;
+  std::vector<std::string> ignored_, warnings_;
   std::map<std::string, std::size_t> cols_;
   PlaneForm plane_ = PlaneForm::DipDirection;
   SlipForm slip_ = SlipForm::Rake;
@@ -441,39 +627,23 @@ int run(const Options& o, std::ostream& err) {
     const std::unique_ptr<rt::ResultFile> data_file = destination(o.data, "DATA", taken);
     taken.results.push_back(data_file.get());
     const std::unique_ptr<rt::ResultFile> report = o.report.empty() ? nullptr : destination(o.report, "report", taken);
-    table::ReadOptions ro;
-    ro.delimiter = o.delimiter;
-    ro.delimiter_hint = "name it with --delimiter";
-    const Table t = table::read_table(o.csv, ro);
-    Importer importer(t, o);
-    std::vector<Datum> data = importer.data();
-
-    std::string text = o.title ? *o.title : fs::path(o.csv).filename().string().substr(0, 80);
-    text += "\n";
-    for (const Datum& d : data) text += field::data_line(d.encoded.record, d.encoded.azimuth_form) + "\n";
-    text += std::string(field::kTerminator) + "\n";
-    data_file->write(text);
-    check_read_back(t, data_file->written_path(), data);
-    if (report) report->write(report_csv(data));
+    const ImportOutcome r = import_table(o, *data_file);
+    if (report) report->write(r.report_csv);
     data_file->finish();
     if (report) report->finish();
     data_file->replace();
     if (report) report->replace();
 
-    std::size_t worst = 0;
-    for (std::size_t k = 1; k < data.size(); ++k) {
-      if (data[k].encoded.rounding.worst() > data[worst].encoded.rounding.worst()) worst = k;
+    err << "zarkel-import: " << o.csv << ": " << r.conventions << "\n";
+    if (!r.ignored.empty()) {
+      std::string list;
+      for (const std::string& h : r.ignored) list += (list.empty() ? "" : ", ") + h;
+      err << "zarkel-import: ignored columns: " << list << "\n";
     }
-    err << "zarkel-import: " << o.csv << ": " << importer.conventions() << "\n";
-    if (o.report.empty()) err << report_table(data);
-    for (const Datum& d : data) {
-      for (const auto& w : d.warnings) err << "warning: " << w << "\n";
-    }
-    err << "zarkel-import: " << data.size() << " data written to " << o.data;
-    if (!data.empty()) {
-      err << "; largest rounding " << fixed(data[worst].encoded.rounding.worst(), 2) << " degrees (row "
-          << data[worst].row << ")";
-    }
+    if (o.report.empty()) err << r.report_table;
+    for (const auto& w : r.warnings) err << "warning: " << w << "\n";
+    err << "zarkel-import: " << r.written << " data written to " << o.data;
+    if (r.written > 0) err << "; largest rounding " << fixed(r.worst_rounding, 2) << " degrees (row " << r.worst_row << ")";
     err << "\n";
     return kExitOk;
   } catch (const rt::RunError& e) {
@@ -484,6 +654,38 @@ int run(const Options& o, std::ostream& err) {
 }
 
 }  // namespace
+
+ImportOutcome import_table(const Options& o, rt::ResultFile& data_file) {
+  table::ReadOptions ro;
+  ro.delimiter = o.delimiter;
+  ro.delimiter_hint = "name it with --delimiter";
+  const Table t = table::read_table(o.csv, ro);
+  Importer importer(t, o);
+  std::vector<Datum> data = importer.data();
+
+  std::string text = o.title ? *o.title : fs::path(o.csv).filename().string().substr(0, 80);
+  text += "\n";
+  for (const Datum& d : data) text += field::data_line(d.encoded.record, d.encoded.azimuth_form) + "\n";
+  text += std::string(field::kTerminator) + "\n";
+  data_file.write(text);
+  check_read_back(t, data_file.written_path(), data);
+
+  ImportOutcome r;
+  r.conventions = importer.conventions();
+  r.written = static_cast<int>(data.size());
+  r.report_table = report_table(data);
+  r.report_csv = report_csv(data);
+  r.ignored = importer.ignored();
+  r.warnings = importer.warnings();
+  for (const Datum& d : data) {
+    r.warnings.insert(r.warnings.end(), d.warnings.begin(), d.warnings.end());
+    if (r.worst_row == 0 || d.encoded.rounding.worst() > r.worst_rounding) {
+      r.worst_row = d.row;
+      r.worst_rounding = d.encoded.rounding.worst();
+    }
+  }
+  return r;
+}
 
 int import_main(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   const CommandLine cl = parse_command_line(args, out, err);

@@ -2,15 +2,57 @@
 // zarkel-import: a spreadsheet export (CSV) of fault-slip measurements into a
 // DATA file, with the conventions of the plane and the striation stated by
 // the columns (and options), never guessed.
+//
+// Two entry points: import_main, the program and its command line; and
+// import_table, the library call a campaign uses (options in, a typed
+// outcome or a thrown rt::RunError out, nothing printed).
+#include <map>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
+
+namespace zk::rt {
+class ResultFile;
+}
 
 namespace zk::import {
 
 constexpr int kExitOk = 0;
 constexpr int kExitRefused = 1;  // bad table: nothing written
 constexpr int kExitUsage = 2;    // bad command line
+
+struct Options {
+  std::string csv, data, report;
+  char delimiter = 0;                         // 0: detected from the header row
+  std::map<std::string, std::string> column;  // role -> header name (--column)
+  std::string plane;                          // "" or dip-direction, strike-rhr, strike-quadrant
+  std::string striation;                      // "" or rake, unsigned-rake, trend-plunge, pitch
+  std::map<std::string, char> sense_map;      // column_key(word) -> N, I, D or S (--sense-map)
+  std::optional<std::string> title;
+  double warn_off_plane = 10.0;
+  double max_off_plane = 20.0;
+};
+
+// What an import gave. Rounding in degrees (double), between each
+// measurement and its DATA record read back.
+struct ImportOutcome {
+  std::string conventions;            // "plane from ..., striation from ..."
+  std::vector<std::string> ignored;   // headers of the columns not read
+  int written = 0;                    // data written
+  std::vector<std::string> warnings;  // one line each, "warning: " not included
+  std::string report_table;           // the per-datum table the program shows
+  std::string report_csv;             // the same as CSV (--report)
+  int worst_row = 0;                  // table row of the largest rounding (0: no data)
+  double worst_rounding = 0.0;
+};
+
+// Reads the table `o.csv` (o.data and o.report are not used) and writes the
+// DATA file into `data`, checked by reading it back through the program's
+// own reader. `data` is left uncommitted: the caller commits it, or
+// abandons it and nothing is written. Throws rt::RunError (naming file,
+// row and column) when the table is refused.
+ImportOutcome import_table(const Options& o, rt::ResultFile& data);
 
 // The whole program: `args` are the arguments after the program name; help
 // and version go to `out`, the report, warnings and messages to `err`.

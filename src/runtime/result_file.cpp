@@ -10,6 +10,8 @@
 #include <cstring>
 #include <ctime>
 #include <stdexcept>
+#include <vector>
+#include <algorithm>
 
 #include "runtime/errors.hpp"
 #include "runtime/interrupt.hpp"
@@ -101,7 +103,65 @@ std::string creation_refusal(int err, const std::string& folder, bool existed) {
   return "no file can be created in its directory " + folder + " (" + error_text(err) + ")";
 }
 
+// The kernel's protected_symlinks rule, applied by the program itself
+// whatever the system's setting: a link in a sticky folder that anyone may
+// write is followed only when it belongs to this user or to the folder's
+// owner (another user may have planted it). Every link on the way to
+// `path` is checked; the reason of a refusal, or "".
+std::string untrusted_link(const std::string& path) {
+  std::string cur;
+  if (path.front() != '/') {
+    char buf[PATH_MAX];
+    if (::getcwd(buf, sizeof buf) == nullptr) return "";
+    cur = buf;
+  }
+  std::vector<std::string> rest;
+  for (std::size_t at = 0; at <= path.size();) {
+    const std::size_t end = std::min(path.find('/', at), path.size());
+    if (end > at) rest.push_back(path.substr(at, end - at));
+    at = end + 1;
+  }
+  for (int links = 0; !rest.empty() && links < 40;) {
+    const std::string part = rest.front();
+    rest.erase(rest.begin());
+    if (part == ".") continue;
+    if (part == "..") {
+      cur = cur.substr(0, cur.rfind('/'));
+      continue;
+    }
+    const std::string next = cur + "/" + part;
+    struct stat st {}, folder {};
+    if (::lstat(next.c_str(), &st) != 0) return "";
+    if (!S_ISLNK(st.st_mode)) {
+      cur = next;
+      continue;
+    }
+    ++links;
+    if (::stat(cur.empty() ? "/" : cur.c_str(), &folder) == 0 && (folder.st_mode & S_ISVTX) != 0 &&
+        (folder.st_mode & S_IWOTH) != 0 && st.st_uid != ::geteuid() && st.st_uid != folder.st_uid) {
+      return quoted(next) + " is a symbolic link of another user (uid " + std::to_string(st.st_uid) +
+             ") in the shared sticky folder " + quoted(cur.empty() ? "/" : cur) +
+             ", which is not followed (it may have been planted)";
+    }
+    char buf[PATH_MAX];
+    const ssize_t n = ::readlink(next.c_str(), buf, sizeof buf - 1);
+    if (n <= 0) return "";
+    const std::string to(buf, static_cast<std::size_t>(n));
+    std::vector<std::string> parts;
+    for (std::size_t at = 0; at <= to.size();) {
+      const std::size_t end = std::min(to.find('/', at), to.size());
+      if (end > at) parts.push_back(to.substr(at, end - at));
+      at = end + 1;
+    }
+    rest.insert(rest.begin(), parts.begin(), parts.end());
+    if (to.front() == '/') cur.clear();
+  }
+  return "";
+}
+
 }  // namespace
+
+std::string untrusted_link_in(const std::string& path) { return path.empty() ? "" : untrusted_link(path); }
 
 std::unique_ptr<ResultFile> ResultFile::prepare(const std::string& path, std::string what, const Destinations& d,
                                                 std::string& why) {
@@ -153,6 +213,8 @@ std::unique_ptr<ResultFile> ResultFile::prepare(const std::string& path, std::st
     return refuse("it cannot be reached (" + error_text(errno) + ")");
   }
 
+  if (const std::string planted = untrusted_link(path); !planted.empty()) return refuse(planted);
+
   const std::size_t slash = resolved.rfind('/');
   const std::string folder =
       slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : resolved.substr(0, slash);
@@ -168,6 +230,35 @@ std::unique_ptr<ResultFile> ResultFile::prepare(const std::string& path, std::st
     char buf[PATH_MAX];
     r->folder_ = ::realpath(folder.c_str(), buf) != nullptr ? std::string(buf) : folder;
   }
+  return prepare_in(std::move(r), d, why);
+}
+
+std::unique_ptr<ResultFile> ResultFile::prepare_at(int dirfd, const std::string& folder, const std::string& name,
+                                                   std::string what, const Destinations& d, std::string& why) {
+  std::unique_ptr<ResultFile> r(new ResultFile);
+  r->what_ = std::move(what);
+  r->folder_ = folder;
+  r->name_ = name;
+  r->dirfd_ = ::fcntl(dirfd, F_DUPFD_CLOEXEC, 0);
+  if (r->dirfd_ < 0) {
+    why = "its directory " + quoted(folder) + " cannot be opened (" + error_text(errno) + ")";
+    return nullptr;
+  }
+  struct stat st {};
+  if (::fstatat(r->dirfd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
+    why = "it is a symbolic link, which is not followed here";
+    return nullptr;
+  }
+  return prepare_in(std::move(r), d, why);
+}
+
+std::unique_ptr<ResultFile> ResultFile::prepare_in(std::unique_ptr<ResultFile> r, const Destinations& d,
+                                                   std::string& why) {
+  const auto refuse = [&why](std::string text) {
+    why = std::move(text);
+    return std::unique_ptr<ResultFile>();
+  };
+  struct stat st {};
   const std::string shown_folder = quoted(r->folder_);
   struct stat fst {};
   if (::fstat(r->dirfd_, &fst) != 0) return refuse("its directory " + shown_folder + " cannot be examined");

@@ -13,7 +13,8 @@
 // signal-cleanup registry (interrupt.hpp).
 //
 // Links: a destination that is a symbolic link stands for the file it points
-// to, which is replaced (the link stays); a link to nothing is refused. A
+// to, which is replaced (the link stays); a link to nothing is refused, and
+// so is a link of another user in a shared sticky folder (untrusted_link_in). A
 // hard-linked destination is replaced by a new file: its other names keep
 // the old contents.
 #include <sys/types.h>
@@ -35,6 +36,12 @@ struct FileId {
 
 class ResultFile;
 
+// Why the program must not follow a symbolic link on the way to `path`: a
+// link of another user in a sticky folder that anyone may write (the
+// kernel's protected_symlinks rule, applied whatever the system's setting);
+// "" when none.
+std::string untrusted_link_in(const std::string& path);
+
 // What the destination of a new result may not be, besides a file that is
 // not a regular file or that cannot be replaced.
 struct Destinations {
@@ -54,6 +61,11 @@ class ResultFile {
   // and `why` says why (e.g. "it is a folder").
   static std::unique_ptr<ResultFile> prepare(const std::string& path, std::string what, const Destinations& d,
                                              std::string& why);
+  // The same for the file `name` of the directory open as `dirfd` (duplicated,
+  // so the caller keeps its own), whose path messages call `folder`. A
+  // symbolic link there is refused, never followed.
+  static std::unique_ptr<ResultFile> prepare_at(int dirfd, const std::string& folder, const std::string& name,
+                                                std::string what, const Destinations& d, std::string& why);
   ~ResultFile();  // an uncommitted result is abandoned: its temporary goes
   ResultFile(const ResultFile&) = delete;
   ResultFile& operator=(const ResultFile&) = delete;
@@ -85,6 +97,8 @@ class ResultFile {
 
  private:
   ResultFile() = default;
+  static std::unique_ptr<ResultFile> prepare_in(std::unique_ptr<ResultFile> r, const Destinations& d,
+                                                std::string& why);
   void flush_buffer();
   [[noreturn]] void fail(const std::string& doing, int err) const;
 

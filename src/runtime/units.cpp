@@ -123,6 +123,15 @@ const Units::Unit& Units::get(int unit) const {
   return *it->second;
 }
 
+void Units::open_result(int unit, std::unique_ptr<ResultFile> file, const std::string& path) {
+  if (is_open(unit)) close(unit);
+  auto u = std::make_unique<Unit>();
+  u->name = path;
+  u->full = path;
+  u->result = std::move(file);
+  units_[unit] = std::move(u);
+}
+
 void Units::open_memory(int unit, std::string& into) {
   if (is_open(unit)) close(unit);
   auto u = std::make_unique<Unit>();

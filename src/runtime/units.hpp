@@ -44,6 +44,9 @@ class Units {
   // file, an input or another output, a folder that cannot take it...).
   // Opening a unit that is open closes it first.
   bool open(int unit, const std::string& path, std::string_view status, std::string* why = nullptr);
+  // Opens `unit` for output into a result file prepared by the caller (e.g.
+  // in a folder opened without following links), named `path` in messages.
+  void open_result(int unit, std::unique_ptr<ResultFile> file, const std::string& path);
   // Opens `unit` for output into memory (appended to `into`, which must
   // outlive the unit) or into nothing (writes are not even formatted): the
   // listing of a run that is kept as text or not wanted at all.

@@ -182,6 +182,20 @@ Table parse_table(std::string_view bytes, const std::string& name, const ReadOpt
   Table t;
   t.file = name;
   if (bytes.substr(0, kBom.size()) == kBom) bytes.remove_prefix(kBom.size());
+  // Excel's "sep=;" first line names the delimiter; spreadsheets hide it,
+  // so the rows are numbered without it.
+  char named = 0;
+  const std::string_view first = bytes.substr(0, bytes.find_first_of("\r\n"));
+  if (first.size() >= 5 && (first.substr(0, 4) == "sep=" || first.substr(0, 4) == "SEP=") &&
+      (first[4] == ',' || first[4] == ';' || first[4] == '\t') && trimmed(first.substr(5)).empty()) {
+    named = first[4];
+    bytes.remove_prefix(first.size());
+    if (bytes.substr(0, 2) == "\r\n") {
+      bytes.remove_prefix(2);
+    } else if (!bytes.empty()) {
+      bytes.remove_prefix(1);
+    }
+  }
   if (bytes.find_first_not_of(" \t\r\n") == std::string_view::npos) {
     refuse(t, 1, 0, "the file is empty: expected a header row naming the columns");
   }
@@ -189,7 +203,7 @@ Table parse_table(std::string_view bytes, const std::string& name, const ReadOpt
     refuse(t, 1, 0, "the first row is blank: expected a header row naming the columns");
   }
   const std::string kinds = header_delimiters(bytes);
-  t.delimiter = options.delimiter != 0 ? options.delimiter : kinds.size() == 1 ? kinds[0] : ',';
+  t.delimiter = options.delimiter != 0 ? options.delimiter : named != 0 ? named : kinds.size() == 1 ? kinds[0] : ',';
 
   const std::size_t bad = first_non_text(bytes);
   if (bad != std::string_view::npos) {
@@ -200,7 +214,7 @@ Table parse_table(std::string_view bytes, const std::string& name, const ReadOpt
              "byte " + shown(bytes.substr(bad, 1)) + " is not text: the file is not a UTF-8 text table (CSV)");
     }
   }
-  if (options.delimiter == 0 && kinds.size() != 1) {
+  if (options.delimiter == 0 && named == 0 && kinds.size() != 1) {
     std::string what = kinds.empty() ? "the header row holds no comma, semicolon or tab, so its columns cannot be told apart"
                                      : "the header row holds both " + delimiter_name(kinds[0]) + " and " +
                                            delimiter_name(kinds[1]) + ", so the delimiter cannot be told";

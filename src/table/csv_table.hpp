@@ -1,7 +1,8 @@
 #pragma once
 // Tables of text cells from spreadsheet exports (CSV): UTF-8 (a byte-order
 // mark is skipped), CR LF or LF line ends, cells separated by a comma, a
-// semicolon or a tab, quoted cells as spreadsheets write them ("a ""b""",
+// semicolon or a tab (named by an Excel "sep=;" first line, which is then
+// not counted as a row), quoted cells as spreadsheets write them ("a ""b""",
 // "x, y", a line end inside quotes). The first row names the columns. Every
 // problem is an rt::InputError whose message names the file, the row (as a
 // spreadsheet numbers it: the header is row 1) and the column.

@@ -60,6 +60,10 @@ TEST_F(Campaign, ExampleRunsEveryStationAndSaysWhichFailed) {
     EXPECT_EQ(p["deviation_deg"], r["final"]["residual_std_deg"]);
     EXPECT_EQ(p["mean_misfit_deg"], r["final"]["misfit_statistics"]["all"]["mean_deg"]);
     EXPECT_EQ(p["lithology"].is_string(), true);
+    EXPECT_EQ(p["SHmax_poorly_defined"], r["final"]["stress_state"]["SHmax_poorly_defined"]);
+    EXPECT_EQ(p["NSEED"], r["starts"]["NSEED"]);  // ten starts by default, as a single run
+    EXPECT_EQ(p["minima"], r["starts"]["minima"].size());
+    EXPECT_TRUE(p["quality"].is_null() && p["replicates"].is_null());  // no bootstrap
   }
   const std::vector<std::string> rows = lines_of(file("j1/summary.csv"));
   ASSERT_EQ(rows.size(), 4u);
@@ -71,7 +75,9 @@ TEST_F(Campaign, ExampleRunsEveryStationAndSaysWhichFailed) {
   if (ogr.status == 127) GTEST_SKIP() << "ogrinfo (gdal-bin) is not installed";
   EXPECT_NE(ogr.out.find("Feature Count: 2"), std::string::npos) << ogr.out;
   EXPECT_NE(ogr.out.find("Geometry: Point"), std::string::npos) << ogr.out;
-  for (const char* field : {"SHmax_deg: Real", "wsm_regime: String", "N: Integer", "lithology: String"}) {
+  for (const char* field : {"SHmax_deg: Real", "wsm_regime: String", "N: Integer", "lithology: String",
+                            "SHmax_poorly_defined: Integer(Boolean)", "ambiguous: Integer(Boolean)", "NSEED: Integer",
+                            "horizontal_anisotropy: Real"}) {
     EXPECT_NE(ogr.out.find(field), std::string::npos) << field << "\n" << ogr.out;
   }
 }
@@ -111,6 +117,15 @@ TEST_F(Campaign, ShardsMergedGiveTheUnshardedBytes) {
   cone += r["bootstrap"]["axes"][0]["cone_deg"].dump();
   cone += ",";
   EXPECT_NE(row[1].find(cone), std::string::npos) << row[1];
+  // The quality columns close the row: replicates, failed, sd, rank, share of the station's regime.
+  const json& b = r["bootstrap"];
+  std::string tail;
+  for (const json& v : {b["replicates"], b["failed"], b["SHmax"]["sd_deg"], b["quality"],
+                        b["regimes"][r["final"]["stress_state"]["wsm_regime"].get<std::string>()]}) {
+    tail += ',';
+    tail += v.is_string() ? v.get<std::string>() : v.dump();
+  }
+  EXPECT_TRUE(row[1].ends_with(tail)) << row[1] << "\n" << tail;
 
   const Outcome incomplete = batch({"--merge", at("m2").string(), shards[0], shards[2]});
   EXPECT_EQ(incomplete.status, 1);
@@ -154,7 +169,7 @@ TEST_F(Campaign, BadTablesNameTheRowAndTheOthersStillRun) {
   for (const Case& c : cases) {
     spit(at("examples/campaign/stations.csv"), c.table);
     fs::remove_all(at("out"));
-    const Outcome r = campaign("out");
+    const Outcome r = campaign("out", {"--starts", "1"});
     EXPECT_EQ(r.status, c.status) << c.name;
     EXPECT_NE(r.err.find(c.says), std::string::npos) << c.name << ": " << r.err;
     if (c.status == 0 ||
@@ -175,7 +190,7 @@ TEST_F(Campaign, WarningsOfEachStationAreShown) {
   const std::string said = "warning: station steep (row 2): DATA file \"";
   for (const bool strict : {false, true}) {
     fs::remove_all(at("out"));
-    const Outcome r = campaign("out", strict ? std::vector<std::string>{"--strict"} : std::vector<std::string>{});
+    const Outcome r = campaign("out", {"--starts", "1", strict ? "--strict" : "--quiet"});
     EXPECT_EQ(r.status, strict ? 1 : 0) << r.err;
     const auto at_line = r.err.find(said);
     ASSERT_NE(at_line, std::string::npos) << r.err;

@@ -104,7 +104,7 @@ TEST_P(SameEngine, ListingIsTheConsoleProgramsAndTheJsonMatchesIt) {
   const std::string D = example("DATA");
   const Outcome c = console(P, D, at("console.lst").string());
   ASSERT_EQ(c.status, 0) << c.out;
-  const Outcome b = batch({P, D, at("batch.lst").string(), "--json", at("r.json").string(), "--quiet"});
+  const Outcome b = batch({P, D, at("batch.lst").string(), "--starts", "1", "--json", at("r.json").string(), "--quiet"});
   ASSERT_EQ(b.status, 0) << b.err;
   EXPECT_EQ(b.out, "");
   const std::string listing = slurp(at("batch.lst"));
@@ -182,7 +182,7 @@ class BatchRun : public ScratchTest {};
 
 TEST_F(BatchRun, SelectionKeepsTheRecordsAsRead) {
   spit(at("P"), "0 0\n3 7\n 11 999\n1 80 200 3 0\n");
-  const Outcome b = batch({at("P").string(), example("DATA"), at("L").string(), "--json", at("r.json").string()});
+  const Outcome b = batch({at("P").string(), example("DATA"), at("L").string(), "--starts", "1", "--json", at("r.json").string()});
   ASSERT_EQ(b.status, 0) << b.err;
   const json doc = json::parse(slurp(at("r.json")));
   EXPECT_EQ(doc["parameters"]["selection"], json::array({3, 7, 11}));
@@ -209,7 +209,7 @@ TEST_F(BatchRun, SelectionKeepsTheRecordsAsRead) {
 
 TEST_F(BatchRun, FigureIsWellFormedRendersAndPlacesItsMarks) {
   const auto run = [&](const std::string& suffix) {
-    return batch({example("PARAMETERS"), example("DATA"), at("L").string(), "--svg", at("f" + suffix + ".svg").string(),
+    return batch({example("PARAMETERS"), example("DATA"), at("L").string(), "--starts", "1", "--svg", at("f" + suffix + ".svg").string(),
                   "--json", at("r" + suffix + ".json").string()});
   };
   const Outcome b = run("");
@@ -316,7 +316,7 @@ TEST_F(BatchRun, AndersonianSyntheticSets) {
                               s.tensor + " --count 50 --seed 3");
     ASSERT_EQ(gen.status, 0) << gen.err;
     spit(at(base + ".dat"), gen.out);
-    const Outcome b = batch({at("P").string(), at(base + ".dat").string(), at(base + ".lst").string(), "--json",
+    const Outcome b = batch({at("P").string(), at(base + ".dat").string(), at(base + ".lst").string(), "--starts", "1", "--json",
                              at(base + ".json").string()});
     ASSERT_EQ(b.status, 0) << b.err;
     docs.push_back(at(base + ".json"));
@@ -376,7 +376,7 @@ TEST_F(BatchRun, BadDataLeavesEveryExistingResultAsItWas) {
   for (std::size_t k = 0; k < 10; ++k) cut += data[k] + "\n";
   spit(at("D"), cut);
   for (const char* f : {"L", "r.json", "f.svg"}) spit(at(f), "previous\n");
-  const Outcome r = batch({example("PARAMETERS"), at("D").string(), at("L").string(), "--json",
+  const Outcome r = batch({example("PARAMETERS"), at("D").string(), at("L").string(), "--starts", "1", "--json",
                            at("r.json").string(), "--svg", at("f.svg").string()});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("ZARKEL STOPPED"), std::string::npos) << r.err;

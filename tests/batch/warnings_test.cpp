@@ -42,7 +42,7 @@ TEST_F(Warnings, EveryPitfallWarnsAndStrictRefuses) {
     std::string P = example("PARAMETERS"), D = example("DATA");
     if (!c.parameters.empty()) spit(P = at("PARAMETERS").string(), c.parameters);
     if (!c.data.empty()) spit(D = at("DATA").string(), c.data);
-    const Outcome r = batch({P, D, at("LISTING").string(), "--json", at("r.json").string(), "--quiet"});
+    const Outcome r = batch({P, D, at("LISTING").string(), "--starts", "1", "--json", at("r.json").string(), "--quiet"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("warning: " + std::string(c.parameters.empty() ? "DATA" : "PARAMETERS") + " file"),
               std::string::npos) << r.err;
@@ -71,7 +71,7 @@ TEST_F(Warnings, AtMostTwentyLinesThenACountAndTheConsoleShowsThem) {
     data += l + "\n";
   }
   spit(at("DATA"), data);
-  const Outcome r = batch({example("PARAMETERS"), at("DATA").string(), at("LISTING").string(), "--quiet"});
+  const Outcome r = batch({example("PARAMETERS"), at("DATA").string(), at("LISTING").string(), "--starts", "1", "--quiet"});
   ASSERT_EQ(r.status, 0) << r.err;
   const auto err = lines_of(r.err);
   ASSERT_EQ(err.size(), 21u) << r.err;

@@ -47,7 +47,7 @@ TEST_F(ScratchRun, BatchResultsAreUnchanged) {
     const fs::path cas = kSource / "tests" / "driver" / "golden" / name;
     for (const char* f : {"PARAMETERS", "DATA"}) fs::copy_file(cas / f, at(f), fs::copy_options::overwrite_existing);
     const std::string cmd = "cd " + shell_quoted(dir.string()) + " && " + shell_quoted(ZARKEL_BATCH_BINARY) +
-                            " PARAMETERS DATA out/LISTING --json out/result.json --svg out/figure.svg --quiet";
+                            " PARAMETERS DATA out/LISTING --starts 1 --json out/result.json --svg out/figure.svg --quiet";
     ASSERT_EQ(std::system(cmd.c_str()), 0) << name;
     EXPECT_TRUE(slurp(at("out/result.json")) == slurp(cas / "result.json")) << name;
     EXPECT_TRUE(slurp(at("out/figure.svg")) == slurp(cas / "figure.svg")) << name;

@@ -76,6 +76,15 @@ TensorSnapshot tensor(double t1, double p1, double roll, double R, double F) {
   return s;
 }
 
+// Ten starts unless the start is imposed or NSEED leaves room for fewer.
+TEST(Starts, DefaultCount) {
+  const struct {
+    int INDX, NTIR, NSEED, K;
+  } cases[] = {{1, 500, 7, 10}, {4, 100, 5, 10}, {5, 100, 5, 1}, {6, 100, 5, 1}, {1, 500, 2147470000, 7},
+               {1, 500, 2147483647, 1}};
+  for (const auto& c : cases) EXPECT_EQ(default_starts(params(c.INDX, c.NTIR, c.NSEED)), c.K) << c.INDX << " " << c.NSEED;
+}
+
 TEST(Minima, GroupingAndAmbiguity) {
   struct Case {
     const char* name;
@@ -83,20 +92,25 @@ TEST(Minima, GroupingAndAmbiguity) {
     std::vector<int> best;   // start of each group's best member, in order
     std::vector<int> count;  // starts in each group
     int close;               // other minima within 5 %
+    double second;           // stress difference of the second group from the first (degrees), -1: none
   } cases[] = {
-      {"one_basin", {tensor(30, 60, 0, 0.4, 1.0), tensor(35, 62, 3, 0.45, 0.99)}, {1}, {2}, 0},
-      {"sigma1_11_degrees_away", {tensor(30, 60, 0, 0.4, 1.0), tensor(41, 60, 0, 0.4, 1.2)}, {0, 1}, {1, 1}, 0},
-      {"roll_9_degrees_same", {tensor(30, 60, 0, 0.4, 1.0), tensor(30, 60, 9, 0.4, 1.2)}, {0}, {2}, 0},
-      {"R_differs_by_0.11", {tensor(30, 60, 0, 0.4, 1.0), tensor(30, 60, 0, 0.51, 1.04)}, {0, 1}, {1, 1}, 1},
-      {"F_5_percent_above", {tensor(30, 60, 0, 0.4, 1.0), tensor(30, 10, 0, 0.4, 1.05)}, {0, 1}, {1, 1}, 1},
-      {"F_6_percent_above", {tensor(30, 60, 0, 0.4, 1.0), tensor(30, 10, 0, 0.4, 1.06)}, {0, 1}, {1, 1}, 0},
+      {"one_basin", {tensor(30, 60, 0, 0.4, 1.0), tensor(35, 62, 3, 0.45, 0.99)}, {1}, {2}, 0, -1},
+      {"sigma1_11_degrees_away", {tensor(30, 60, 0, 0.4, 1.0), tensor(41, 60, 0, 0.4, 1.2)}, {0, 1}, {1, 1}, 0, 13.25},
+      {"roll_9_degrees_same", {tensor(30, 60, 0, 0.4, 1.0), tensor(30, 60, 9, 0.4, 1.2)}, {0}, {2}, 0, -1},
+      // Axes 2 degrees and R 0.12 apart: one stress state, not two minima.
+      {"two_degrees_and_R_0.12", {tensor(30, 60, 0, 0.4, 1.0), tensor(32, 61, 1, 0.52, 1.04)}, {0}, {2}, 0, -1},
+      {"same_axes_R_0.3_apart", {tensor(30, 60, 0, 0.4, 1.0), tensor(30, 60, 0, 0.7, 1.04)}, {0, 1}, {1, 1}, 1, 19.59},
+      // At R = 0 sigma 2 and sigma 3 are equal: exchanging them is no change.
+      {"sigma2_sigma3_exchanged_at_R_0", {tensor(30, 60, 0, 0.0, 1.0), tensor(30, 60, 90, 0.0, 1.01)}, {0}, {2}, 0, -1},
+      {"F_5_percent_above", {tensor(30, 60, 0, 0.4, 1.0), tensor(30, 10, 0, 0.4, 1.05)}, {0, 1}, {1, 1}, 1, 54.33},
+      {"F_6_percent_above", {tensor(30, 60, 0, 0.4, 1.0), tensor(30, 10, 0, 0.4, 1.06)}, {0, 1}, {1, 1}, 0, 54.33},
       // Grouped around the best member: the third is within 10 degrees of the
       // second but not of the best, which the second joined.
       {"chain_is_not_followed",
        {tensor(30, 60, 0, 0.4, 1.0), tensor(38, 60, 0, 0.4, 1.1), tensor(46, 60, 0, 0.4, 1.2)},
-       {0, 2}, {2, 1}, 0},
-      {"ties_go_to_the_lowest_start", {tensor(30, 60, 0, 0.4, 2.0), tensor(30, 60, 0, 0.4, 2.0)}, {0}, {2}, 0},
-      {"non_number_last", {tensor(30, 60, 0, 0.4, NAN), tensor(200, 20, 0, 0.4, 3.0)}, {1, 0}, {1, 1}, 0},
+       {0, 2}, {2, 1}, 0, 19.21},
+      {"ties_go_to_the_lowest_start", {tensor(30, 60, 0, 0.4, 2.0), tensor(30, 60, 0, 0.4, 2.0)}, {0}, {2}, 0, -1},
+      {"non_number_last", {tensor(30, 60, 0, 0.4, NAN), tensor(200, 20, 0, 0.4, 3.0)}, {1, 0}, {1, 1}, 0, -2},
   };
   for (const Case& c : cases) {
     std::vector<Solution> runs;
@@ -107,8 +121,55 @@ TEST(Minima, GroupingAndAmbiguity) {
       EXPECT_EQ(static_cast<int>(minima[g].best), c.best[g]) << c.name << " group " << g;
       EXPECT_EQ(minima[g].count, c.count[g]) << c.name << " group " << g;
     }
+    EXPECT_EQ(minima[0].stress_difference_deg, 0.0) << c.name;
+    if (c.second >= 0) {
+      EXPECT_NEAR(minima[1].stress_difference_deg, c.second, 0.01) << c.name;
+    }
     EXPECT_EQ(choose_start(runs), minima[0].best) << c.name;
     EXPECT_EQ(close_minima(runs, minima), c.close) << c.name;
+  }
+}
+
+// The World Stress Map rank from the replicates' SHmax: each bound on both
+// sides, and the reasons for E whatever the spread.
+TEST(Quality, RanksAndReasons) {
+  struct Case {
+    const char* name;
+    QualityInput in;
+    char rank;
+    const char* reason;
+  } cases[] = {
+      {"A_at_15", {true, false, 100, 0, 15.0}, 'A', "SHmax sd 15.0 deg"},
+      {"B_above_15", {true, false, 100, 0, 15.001}, 'B', ""},
+      {"B_at_20", {true, false, 100, 0, 20.0}, 'B', ""},
+      {"C_above_20", {true, false, 100, 0, 20.001}, 'C', ""},
+      {"C_at_25", {true, false, 100, 0, 25.0}, 'C', ""},
+      {"D_above_25", {true, false, 100, 0, 25.001}, 'D', ""},
+      {"D_at_40", {true, false, 100, 0, 40.0}, 'D', ""},
+      {"E_above_40", {true, false, 100, 0, 40.001}, 'E', "SHmax sd 40.0 deg"},
+      {"undefined_in_a_tenth", {true, false, 100, 10, 3.0}, 'A', ""},
+      {"undefined_in_more", {true, false, 100, 11, 3.0}, 'E', "SHmax undefined in 11 % of the replicates"},
+      {"final_SHmax_undefined", {false, true, 100, 0, 3.0}, 'E', "SHmax undefined"},
+      {"final_SHmax_poorly_defined", {true, true, 100, 0, 3.0}, 'E', "SHmax poorly defined"},
+      {"no_preferred_direction", {true, false, 100, 0, std::nullopt}, 'E', "without a preferred direction"},
+      {"every_replicate_failed", {true, false, 0, 0, std::nullopt}, 'E', "every replicate failed"},
+  };
+  for (const Case& c : cases) {
+    const Quality q = shmax_quality(c.in);
+    EXPECT_EQ(q.rank, c.rank) << c.name;
+    EXPECT_NE(q.reason.find(c.reason), std::string::npos) << c.name << ": " << q.reason;
+  }
+  // Axial: 170 and 10 are 20 degrees apart across north, not 160.
+  const struct {
+    std::vector<double> azimuths;
+    double sd;  // degrees; -1: none
+  } spreads[] = {{{40, 40, 40}, 0.0}, {{170, 10}, 10.10}, {{0, 90}, -1}, {{}, -1}, {{30, 50}, 10.10}};
+  for (const auto& sp : spreads) {
+    const std::optional<double> sd = axial_sd_deg(sp.azimuths);
+    ASSERT_EQ(sd.has_value(), sp.sd >= 0) << sp.azimuths.size();
+    if (sd) {
+      EXPECT_NEAR(*sd, sp.sd, 0.01);
+    }
   }
 }
 

@@ -87,6 +87,27 @@ TEST_F(Import, SpreadsheetsWrittenFromDataFilesComeBackWithinOneDegree) {
   std::printf("round trip: worst angle %.3f degrees\n", worst);
 }
 
+// Unsigned rakes signed by joined sense words give the very DATA file of
+// the signed rakes.
+TEST_F(Import, UnsignedRakesSignedByTheSenseGiveTheSignedTable) {
+  std::ostringstream sign, unsign;
+  for (std::ostringstream* s : {&sign, &unsign}) *s << "dip_direction,dip,rake,sense\n";
+  for (const auto& d : field::read_data_file(example("DATA")).data) {
+    const field::Plane p = field::plane_of_normal(v3(d.FN));
+    const double rake = field::rake_of(p, v3(d.STR));
+    const std::string word = std::string(rake < 0 ? "normal" : "reverse") + (std::fabs(rake) < 90 ? "-sinistral" : "-dextral");
+    sign << num(p.dip_direction) << "," << num(p.dip) << "," << num(rake) << "," << word << "\n";
+    unsign << num(p.dip_direction) << "," << num(p.dip) << "," << num(std::fabs(rake)) << "," << word << "\n";
+  }
+  spit(at("s.csv"), sign.str());
+  spit(at("u.csv"), unsign.str());
+  ASSERT_EQ(run_import({at("s.csv").string(), at("S"), "--title", "t"}).status, 0);
+  const Outcome u = run_import({at("u.csv").string(), at("U"), "--title", "t", "--striation", "unsigned-rake"});
+  ASSERT_EQ(u.status, 0) << u.err;
+  EXPECT_TRUE(slurp(at("S")) == slurp(at("U")));
+  EXPECT_EQ(run_import({at("u.csv").string(), at("W")}).status, 1);  // read as signed: refused, not thrusts
+}
+
 TEST_F(Import, BundledExampleKeepsItsTensor) {
   const Outcome r = run_import({example("field.csv"), at("DATA").string(), "--report", at("report.csv").string()});
   ASSERT_EQ(r.status, 0) << r.err;
@@ -94,7 +115,7 @@ TEST_F(Import, BundledExampleKeepsItsTensor) {
   nlohmann::json fin[2];
   const std::string data[2] = {example("DATA"), at("DATA").string()};
   for (int k = 0; k < 2; ++k) {
-    const Outcome b = batch({example("PARAMETERS"), data[k], at("L").string(), "--json", at("r.json").string(), "-q"});
+    const Outcome b = batch({example("PARAMETERS"), data[k], at("L").string(), "--starts", "1", "--json", at("r.json").string(), "-q"});
     ASSERT_EQ(b.status, 0) << b.err;
     fin[k] = nlohmann::json::parse(slurp(at("r.json")))["final"];
   }
@@ -134,6 +155,14 @@ TEST_F(Import, BadSpreadsheetsAreRefusedWithRowAndColumnAndNothingWritten) {
       {"", "row 1: the file is empty"},
       {std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), "row 1, column 1: byte \\x89 is not text"},
       {head + "1,A,90,60,\"90,60,N\n", "row 2, column 5 (trend): a quote in the middle of a cell, or a quoted cell not closed"},
+      // a rake and a sense that disagree: an unsigned rake read as signed, a pure dip-slip called dextral
+      {"dip_direction,dip,rake,sense\n90,60,60,normal\n",
+       "row 2, column 3 (rake): rake 60 contradicts sense \"normal\" (column 4): normal needs a downward"},
+      {"dip_direction,dip,rake,sense\n90,60,-90,dextral\n", "rake -90 contradicts sense \"dextral\" (column 4)"},
+      {"dip_direction,dip,rake,sense\n90,60,0,normal\n", "rake 0 contradicts sense \"normal\""},
+      {"dip_direction,dip,rake,sense\n90,60,-90,normal-reverse\n", "column 4 (sense): \"normal-reverse\" is not a sense"},
+      {head + "1,A,90,60,90,60,reverse-sinistral\n", "sense \"reverse-sinistral\" contradicts the striation"},
+      {"x,y\n1,2\n", "named with --column ROLE=HEADER (e.g. --column dip_direction=Azimut) (the header row names \"x\""},
   };
   for (const Case& c : cases) {
     spit(at("bad.csv"), c.csv);
@@ -167,6 +196,21 @@ TEST_F(Import, ConventionsOptionsAndWarnings) {
        "column 4 (plunge): the striation lies 12.8 degrees off the plane (more than --warn-off-plane 10.0)"},
       {"dip_direction,dip,trend,plunge,sense,rake\n90,60,5,10,N,0\n", {}, 1, "the striation is given twice"},
       {"dip_direction,dip,rake\n90,60,0\n", {"--warn-off-plane", "30"}, 2, "is above --max-off-plane"},
+      // field-app headers: aliases, units, a mark left on a later header, Excel's sep= line
+      {"sep=;\nDipDir (deg);Dip [°];Rake;Movement;\xEF\xBB\xBFLabel\n90;60;-90;normal;AB\n", {}, 0,
+       "    0    60     E   90   N        N                                    1 AB"},
+      {"no,dip_direction,dip,rake,notes\n1,90,60,0,x\n", {}, 0, "ignored columns: no, notes\n"},
+      {"no,dip_direction,dip,rake,notes\n1,90,60,0,x\n", {}, 0,
+       "warning: column \"no\" is not read; is it the datum number? (--column id=no)"},
+      {"dip_direction,dip,rake,sense\n90,60,-90,Abschiebung\n", {"--sense-map", "Abschiebung=N"}, 0,
+       "    0    60     E   90   N        N"},
+      {"dip_direction,dip,rake,sense\n90,60,90,normal\n", {"--striation", "unsigned-rake"}, 0,
+       "    0    60     E   90   N        N"},
+      {"dip_direction,dip,rake,sense\n90,60,30,dextral\n", {"--striation", "unsigned-rake"}, 1,
+       "column 4 (sense): sense \"dextral\" does not say whether the hanging wall went up or down"},
+      {"id,dip_direction,dip,rake\n1,90,60,0\n2,90,60.05,0\n", {}, 0,
+       "row 3: datum 2 repeats the measurement of datum 1 (row 2) to 0.1 degree"},
+      {"dip_direction,dip,rake\n90,60,0\n", {}, 0, "row 2: only 1 datum: an inversion fits 4 parameters"},
   };
   for (const Case& c : cases) {
     spit(at("f.csv"), c.csv);
