@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -16,6 +18,7 @@
 #include "batch/command_line.hpp"
 #include "import/import.hpp"
 #include "batch/ensemble_output.hpp"
+#include "batch/phases_output.hpp"
 #include "batch/figure_svg.hpp"
 #include "batch/progress.hpp"
 #include "batch/result.hpp"
@@ -121,7 +124,7 @@ std::string summary_line(const BatchResult& r) {
   }
   std::snprintf(buf, sizeof buf, "  residual std dev %.1f deg", static_cast<double>(r.run.fit.ECART));
   s += buf;
-  return s + ensemble_summary(r);
+  return s + ensemble_summary(r) + phases_summary(r);
 }
 
 // The same tensor and misfit sum, bit for bit.
@@ -129,6 +132,54 @@ bool same_bits(const TensorSnapshot& a, const TensorSnapshot& b) {
   const float x[5] = {a.P(1), a.P(2), a.P(3), a.P(4), a.F};
   const float y[5] = {b.P(1), b.P(2), b.P(3), b.P(4), b.F};
   return std::memcmp(x, y, sizeof x) == 0;
+}
+
+// Why --phase-dir cannot take the phase files ("" when it can): a path that
+// is not a folder, or a folder that cannot be made (its parent missing).
+std::string phase_dir_problem(const std::string& dir) {
+  std::error_code ec;
+  const auto st = std::filesystem::status(dir, ec);
+  if (std::filesystem::exists(st)) return std::filesystem::is_directory(st) ? "" : "it is not a folder";
+  const std::filesystem::path parent = std::filesystem::path(dir).parent_path();
+  if (!parent.empty() && !std::filesystem::is_directory(parent, ec)) return "its parent folder does not exist";
+  return "";
+}
+
+// The phase files of an earlier run that this one did not write (a phase
+// it no longer has, none.DATA when every datum has a phase) are removed, so
+// the folder describes this run only; never a file this run read or wrote.
+void remove_stale_phase_files(const std::string& dir, const std::vector<std::string>& written,
+                              const std::vector<std::string>& kept) {
+  std::vector<std::string> ours{"none.DATA"};
+  for (int i = 1; i <= phases::kMaxPhases; ++i) {
+    for (const char* ext : {".DATA", ".PARAMETERS", ".LISTING"}) ours.push_back("phase-" + std::to_string(i) + ext);
+  }
+  for (const std::string& name : ours) {
+    if (std::find(written.begin(), written.end(), name) != written.end()) continue;
+    std::error_code ec;
+    const std::filesystem::path p = std::filesystem::path(dir) / name;
+    if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(p, ec))) continue;
+    const bool in_use = std::any_of(kept.begin(), kept.end(), [&](const std::string& k) {
+      std::error_code e;
+      return !k.empty() && std::filesystem::equivalent(p, k, e);
+    });
+    if (!in_use) std::filesystem::remove(p, ec);
+  }
+}
+
+// Per-phase cones and R intervals: the replicates refine from the phase
+// tensors (see phases::bootstrap_phases).
+void add_phase_bootstrap(phases::Separation& s, const RunInput& input, const ensemble::Options& eo) {
+  const auto reps = phases::bootstrap_phases(input.faults, input.params, s, eo.bootstrap, eo.seed, eo.jobs);
+  for (std::size_t j = 0; j < s.phases.size(); ++j) {
+    ensemble::BootstrapReport b;
+    b.replicates = eo.bootstrap;
+    b.confidence = eo.confidence;
+    b.seed = eo.seed;
+    b.samples = reps[j];
+    b.stats = ensemble::bootstrap_stats(s.phases[j].tensor, b.samples, eo.confidence);
+    s.bootstrap.push_back(std::move(b));
+  }
 }
 
 int usage_error(std::ostream& err, const std::string& what) {
@@ -144,6 +195,7 @@ int usage_error(std::ostream& err, const std::string& what) {
 struct StationFiles {
   std::unique_ptr<rt::ResultFile> listing, json, svg;
   std::vector<rt::ResultFile*> also;
+  std::string data_shown;  // how messages name the DATA read ("" as opened)
 };
 
 // One run. On the command line (`station` null) its words go to `err` as
@@ -172,6 +224,7 @@ int run(const Options& o, std::ostream& out, std::ostream& err, StationRun* stat
                           (why.empty() ? "" : " (" + why + ")"));
       }
     }
+    if (files != nullptr && !files->data_shown.empty()) ws->units.name_for_messages(unit::kData, files->data_shown);
   } catch (const rt::RunError&) {
     return failed(false);
   }
@@ -179,13 +232,14 @@ int run(const Options& o, std::ostream& out, std::ostream& err, StationRun* stat
   // Every destination is checked, and its temporary made, before any work.
   std::string why;
   Extra extras[] = {{"--json", "JSON document", &o.json, nullptr}, {"--svg", "SVG figure", &o.svg, nullptr}};
+  rt::Destinations taken;  // what the phase files of --phase-dir must not be
   if (files != nullptr) {
     ws->units.open_result(unit::kListing, std::move(files->listing), o.output);
     extras[0].file = std::move(files->json);
     extras[1].file = std::move(files->svg);
   } else {
     if (!ws->units.open(unit::kListing, o.output, "unknown", &why)) return refused(err, "OUTPUT", o.output, why);
-    rt::Destinations taken = ws->units.destinations();
+    taken = ws->units.destinations();
     for (Extra& x : extras) {
       if (x.path->empty()) continue;
       x.file = rt::ResultFile::prepare(*x.path, described(x.what, *x.path), taken, why);
@@ -195,6 +249,11 @@ int run(const Options& o, std::ostream& out, std::ostream& err, StationRun* stat
   }
   rt::ResultFile* listing = ws->units.result(unit::kListing);
   bool listing_pending = true;
+  if (!o.phase_dir.empty()) {
+    if (const std::string why_not = phase_dir_problem(o.phase_dir); !why_not.empty()) {
+      return refused(err, "--phase-dir", o.phase_dir, why_not);
+    }
+  }
 
   try {
     const RunInput input = read_run_input(*ws);
@@ -228,6 +287,18 @@ int run(const Options& o, std::ostream& out, std::ostream& err, StationRun* stat
     }
     if (const std::string rough = rough_bootstrap_warning(eo); !rough.empty()) run_warnings.push_back(rough.substr(9));
     for (const std::string& w : run_warnings) err << "warning: " << w << "\n";
+    std::optional<phases::Separation> separation;
+    if (o.phases >= 0) {
+      const phases::Options po{o.phases, o.max_phases, o.outlier_misfit, eo.jobs};
+      if (const std::string why_not = phases::separation_problem(input.params, po); !why_not.empty()) {
+        throw phases::OptionError(why_not);
+      }
+      if (const std::string why_not = invert_problem(input.faults, input.params); !why_not.empty()) {
+        throw rt::RunStop(why_not);
+      }
+      separation = phases::separate(input.faults, input.params, po);
+      if (eo.bootstrap > 0) add_phase_bootstrap(*separation, input, eo);
+    }
     std::optional<ensemble::Ensemble> ens;
     if (eo.active()) {
       ProgressLine progress(err, show_progress, ensemble::work_units(eo), "runs");
@@ -247,6 +318,7 @@ int run(const Options& o, std::ostream& out, std::ostream& err, StationRun* stat
     result.warnings.insert(result.warnings.end(), run_warnings.begin(), run_warnings.end());
     result.ensemble = std::move(ens);
     result.ensemble_options = eo;
+    result.separation = std::move(separation);
     result.parameters_path = o.parameters;
     result.data_path = o.data_name.empty() ? o.data : o.data_name;
     result.output_path = o.output_name.empty() ? o.output : o.output_name;
@@ -258,12 +330,40 @@ int run(const Options& o, std::ostream& out, std::ostream& err, StationRun* stat
       if (x.file) results.push_back(x.file.get());
     }
     if (files != nullptr) results.insert(results.end(), files->also.begin(), files->also.end());
+    std::vector<std::unique_ptr<rt::ResultFile>> phase_results;
+    std::vector<std::string> written;
+    if (!o.phase_dir.empty()) {
+      for (const PhaseFile& f : phase_files(result)) {
+        std::error_code ec;
+        std::filesystem::create_directory(o.phase_dir, ec);
+        const std::string path = o.phase_dir + "/" + f.name;
+        auto file = rt::ResultFile::prepare(path, "phase file \"" + path + "\"", taken, why);
+        if (!file) throw rt::RunStop("--phase-dir: " + path + " is refused: " + why);
+        file->write(f.text);
+        taken.results.push_back(file.get());
+        results.push_back(file.get());
+        written.push_back(f.name);
+        phase_results.push_back(std::move(file));
+      }
+    }
     // The summary, unless a result takes standard output.
     bool stdout_taken = false;
     for (const rt::ResultFile* r : results) stdout_taken = stdout_taken || r->to_stdout();
     commit_all(results, listing_pending);
     ws->units.close(unit::kListing);
+    if (!o.phase_dir.empty()) remove_stale_phase_files(o.phase_dir, written, {o.parameters, o.data, o.output, o.json, o.svg});
+    if (const std::string close = bic_warning(result); !close.empty()) {
+      if (station != nullptr) {
+        station->warnings.push_back(close.substr(close.find(' ') + 1));  // without "warning: "
+      } else {
+        err << close << "\n";
+      }
+    }
     if (station != nullptr) {
+      constexpr std::string_view kWarning = "warning: ";
+      if (const std::string ambiguous = ambiguity_warning(result); !ambiguous.empty()) {
+        station->warnings.push_back(ambiguous.substr(kWarning.size()));
+      }
       station->document = result_json(result);
       station->status = StationRun::Status::Ok;
       return kExitOk;
@@ -277,6 +377,12 @@ int run(const Options& o, std::ostream& out, std::ostream& err, StationRun* stat
     out.flush();
     return kExitOk;
   } catch (const ensemble::OptionError& e) {
+    if (station != nullptr) {
+      station->message = e.what();
+      return kExitUsage;
+    }
+    return usage_error(err, e.what());
+  } catch (const phases::OptionError& e) {
     if (station != nullptr) {
       station->message = e.what();
       return kExitUsage;
@@ -299,14 +405,6 @@ std::unique_ptr<rt::ResultFile> station_file(const StationFolder& folder, const 
   return f;
 }
 
-// `text` with every `from` replaced by `to`.
-std::string replaced(std::string text, const std::string& from, const std::string& to) {
-  for (std::size_t at = text.find(from); !from.empty() && at != std::string::npos; at = text.find(from, at + to.size())) {
-    text.replace(at, from.size(), to);
-  }
-  return text;
-}
-
 // One station of a campaign, as a single zarkel-batch run into its folder; a
 // spreadsheet is first imported (through the import's library call) into
 // the folder's DATA, which the run reads before it has its name and which
@@ -326,10 +424,7 @@ StationRun run_station(const Options& base, const Station& s, const StationFolde
   try {
     // The station's inputs are never its destinations, whatever their names.
     rt::Destinations taken;
-    for (const auto& [path, what] : {std::pair{s.data, "DATA file"}, std::pair{s.parameters, "PARAMETERS file"}}) {
-      struct stat st {};
-      if (::stat(path.c_str(), &st) == 0) taken.inputs.push_back({{st.st_dev, st.st_ino}, what + (" \"" + path + "\"")});
-    }
+    if (folder.inputs != nullptr) taken.inputs = *folder.inputs;
     StationFiles files;
     std::unique_ptr<rt::ResultFile> data;
     std::string read_as;
@@ -347,15 +442,11 @@ StationRun run_station(const Options& base, const Station& s, const StationFolde
     files.listing = station_file(folder, "LISTING", "OUTPUT file", taken);
     files.json = station_file(folder, "result.json", "JSON document", taken);
     files.svg = station_file(folder, "figure.svg", "SVG figure", taken);
+    // Messages name the imported DATA by its place and origin, not by the
+    // temporary the run reads.
+    if (!read_as.empty()) files.data_shown = folder.path + "/DATA (imported from " + s.data + ")";
     std::ostringstream quiet;
     run(o, quiet, quiet, &r, &files);
-    if (!read_as.empty()) {
-      // Messages name the imported DATA by its place and origin, not by the
-      // temporary the run read.
-      const std::string shown = folder.path + "/DATA (imported from " + s.data + ")";
-      r.message = replaced(r.message, read_as, shown);
-      for (std::string& w : r.warnings) w = replaced(w, read_as, shown);
-    }
   } catch (const rt::RunError&) {
     r.status = StationRun::Status::Failed;
     r.message = run_error_text().message;
@@ -396,6 +487,14 @@ int batch_main(const std::vector<std::string>& args, std::ostream& out, std::ost
       co.jobs = o.jobs > 0 ? o.jobs : ensemble::hardware_jobs();
       co.quiet = o.quiet;
       co.progress = !o.quiet && (o.progress || ::isatty(STDERR_FILENO) == 1);
+      co.run_options = "starts=" + std::to_string(o.starts) + " bootstrap=" + std::to_string(o.bootstrap) +
+                       " confidence=" + std::to_string(o.confidence) + " seed=" + std::to_string(o.bootstrap_seed) +
+                       " strict=" + std::to_string(o.strict) + " planes=" + std::to_string(o.figure.planes) +
+                       " labels=" + std::to_string(o.figure.labels) + " parameters=" + o.default_parameters;
+      if (o.phases >= 0) {  // a separation changes every station's document
+        co.run_options += " phases=" + std::to_string(o.phases) + " max_phases=" + std::to_string(o.max_phases) +
+                          " outlier_misfit=" + std::to_string(o.outlier_misfit);
+      }
       rt::remove_temporaries_on_signal();
       try {
         return run_campaign(

@@ -18,8 +18,11 @@
 #include <thread>
 
 #include "batch/answer_columns.hpp"
+#include "batch/campaign_files.hpp"
+#include "batch/command_line.hpp"
 #include "batch/progress.hpp"
 #include "runtime/errors.hpp"
+#include "runtime/interrupt.hpp"
 #include "runtime/result_file.hpp"
 #include "table/csv_table.hpp"
 
@@ -30,17 +33,6 @@ using json = nlohmann::ordered_json;
 
 namespace {
 
-constexpr const char* kManifest = "campaign.json";
-constexpr const char* kSummary = "summary.csv";
-constexpr const char* kGeoJson = "stations.geojson";
-
-bool safe_name(const std::string& s) {
-  if (s.empty() || s == "." || s == "..") return false;
-  return std::all_of(s.begin(), s.end(), [](char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-' || c == '_' || c == '.';
-  });
-}
-
 // Why `path` cannot be read as an input file; "" when it can be tried.
 std::string not_a_file(const std::string& path) {
   std::error_code ec;
@@ -48,6 +40,11 @@ std::string not_a_file(const std::string& path) {
   if (!fs::exists(st)) return " does not exist";
   if (fs::is_directory(st)) return " is a folder, not a file";
   return fs::is_regular_file(st) ? "" : " is not a regular file";
+}
+
+std::string lowered(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
 }
 
 bool is_spreadsheet(const std::string& path) {
@@ -60,89 +57,6 @@ bool is_spreadsheet(const std::string& path) {
 std::string resolved(const fs::path& folder, const std::string& p) {
   const fs::path q(p);
   return (q.is_absolute() ? q : folder / q).lexically_normal().string();
-}
-
-// A cell of summary.csv: quoted when it holds the delimiter, a quote, a line
-// end or blanks at either end (RFC 4180).
-std::string csv_cell(const std::string& s) {
-  const bool quote = s.find_first_of(",\"\r\n") != std::string::npos ||
-                     (!s.empty() && (s.front() == ' ' || s.back() == ' '));
-  if (!quote) return s;
-  std::string q = "\"";
-  for (char c : s) q += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return q + "\"";
-}
-
-// A value as the summary writes it: text as it is, numbers as the JSON
-// document writes them (so a cell equals the station's result.json), null
-// as an empty cell.
-std::string cell_text(const json& v) {
-  if (v.is_null()) return "";
-  if (v.is_string()) return v.get<std::string>();
-  return v.dump();
-}
-
-std::string summary_text(const std::vector<std::string>& carried, const std::vector<json>& rows) {
-  std::string out;
-  std::vector<std::string> header = summary_columns();
-  header.insert(header.end(), carried.begin(), carried.end());
-  for (std::size_t k = 0; k < header.size(); ++k) {
-    if (k > 0) out += ',';
-    out += csv_cell(header[k]);
-  }
-  out += "\n";
-  for (const json& r : rows) {
-    std::size_t k = 0;
-    for (const auto& [key, value] : r.items()) {
-      if (k++ > 0) out += ',';
-      out += csv_cell(cell_text(value));
-    }
-    out += "\n";
-  }
-  return out;
-}
-
-// RFC 7946: Point features, longitude first, for the stations that ran and
-// have both coordinates.
-std::string geojson_text(const std::vector<json>& rows, std::vector<std::string>& left_out) {
-  json features = json::array();
-  for (const json& r : rows) {
-    const bool placed = r["status"] == "ok" && r["longitude"].is_number() && r["latitude"].is_number();
-    if (!placed) {
-      left_out.push_back(r["station"].get<std::string>());
-      continue;
-    }
-    features.push_back({{"type", "Feature"},
-                        {"geometry", {{"type", "Point"}, {"coordinates", {r["longitude"], r["latitude"]}}}},
-                        {"properties", r}});
-  }
-  json doc = {{"type", "FeatureCollection"}, {"features", features}};
-  return doc.dump(2) + "\n";
-}
-
-void write_file(const fs::path& path, const std::string& label, const std::string& text) {
-  rt::ResultFile::write_whole(path.string(), label + " file \"" + path.string() + "\"", text);
-}
-
-// The outputs of a campaign folder from its rows (in table order).
-void write_outputs(const fs::path& dir, const json& manifest, std::ostream& err) {
-  std::vector<json> rows;
-  for (const json& s : manifest["stations"]) rows.push_back(s["summary"]);
-  std::vector<std::string> carried = manifest["carried_columns"].get<std::vector<std::string>>();
-  std::vector<std::string> left_out;
-  const std::string geo = geojson_text(rows, left_out);
-  write_file(dir / kSummary, "summary", summary_text(carried, rows));
-  write_file(dir / kGeoJson, "GeoJSON", geo);
-  write_file(dir / kManifest, "campaign manifest", manifest.dump(1) + "\n");
-  if (!left_out.empty()) {
-    std::string names;
-    for (const std::string& n : left_out) {
-      if (!names.empty()) names += ", ";
-      names += n.empty() ? "(no name)" : n;
-    }
-    err << "warning: " << left_out.size() << " station" << (left_out.size() == 1 ? " is" : "s are")
-        << " not in " << kGeoJson << " (failed or without both coordinates): " << names << "\n";
-  }
 }
 
 // The value at `pointer` in a result document, null when absent.
@@ -183,6 +97,9 @@ void fill_summary_from_result(json& row, const json& r) {
   fill_answer_columns(row, r);
 }
 
+static_assert(4 * kMaxJobs + 2 <= rt::kTemporarySlots,
+              "every station of a campaign at --jobs kMaxJobs gets its temporaries registered");
+
 // Closes a descriptor at the end of a scope.
 struct FdCloser {
   int fd;
@@ -196,7 +113,10 @@ struct FdCloser {
 // link planted in its place cannot send the results elsewhere. A folder made
 // for a station that then failed is removed again (it is empty: a failed
 // station commits nothing).
-StationRun run_in_folder(int dir_fd, const fs::path& dir, const Station& s, const StationRunner& run_station) {
+using InputsByFolder = std::map<std::pair<dev_t, ino_t>, std::vector<rt::Destinations::Input>>;
+
+StationRun run_in_folder(int dir_fd, const fs::path& dir, const Station& s, const InputsByFolder& inputs,
+                         const StationRunner& run_station) {
   const std::string path = (dir / s.name).string();
   const bool made = ::mkdirat(dir_fd, s.name.c_str(), 0777) == 0;
   if (!made && errno != EEXIST) {
@@ -212,12 +132,22 @@ StationRun run_in_folder(int dir_fd, const fs::path& dir, const Station& s, cons
                             : e == ENOTDIR ? " is not a folder" : " cannot be opened (" + std::string(std::strerror(e)) + ")"));
   }
   const FdCloser closer{fd};
-  StationRun r = run_station(s, StationFolder{fd, path});
+  const std::vector<rt::Destinations::Input> none;
+  struct stat st {};
+  const auto here = ::fstat(fd, &st) == 0 ? inputs.find({st.st_dev, st.st_ino}) : inputs.end();
+  StationRun r = run_station(s, StationFolder{fd, path, here == inputs.end() ? &none : &here->second});
   if (!r.ok() && made) ::unlinkat(dir_fd, s.name.c_str(), AT_REMOVEDIR);
   return r;
 }
 
 }  // namespace
+
+bool safe_name(const std::string& s) {
+  if (s.empty() || s == "." || s == "..") return false;
+  return std::all_of(s.begin(), s.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-' || c == '_' || c == '.';
+  });
+}
 
 const std::vector<std::string>& summary_columns() {
   static const std::vector<std::string> kColumns = {
@@ -288,7 +218,7 @@ StationTable read_station_table(const std::string& path, const std::string& defa
     auto it = col.find(key);
     return it == col.end() ? std::string() : r.cells[it->second];
   };
-  std::set<std::string> names;
+  std::map<std::string, std::pair<std::string, int>> names;  // lower case -> the first name and row
   for (const table::Row& r : t.rows) {
     Station s;
     s.index = static_cast<int>(st.stations.size());
@@ -301,10 +231,15 @@ StationTable read_station_table(const std::string& path, const std::string& defa
     if (!safe_name(s.name)) {
       problem(col["station"], "station name \"" + table::shown(s.name) +
                                   "\" is not a folder name: use letters, digits, '-', '_' and '.'");
-    } else if (s.name == kSummary || s.name == kGeoJson || s.name == kManifest) {
+    } else if (const std::string folded = lowered(s.name);
+               folded == kSummary || folded == kGeoJson || folded == kManifest) {
       problem(col["station"], "station name \"" + s.name + "\" is the name of a campaign file");
-    } else if (!names.insert(s.name).second) {
-      problem(col["station"], "station \"" + s.name + "\" is named twice");
+    } else if (const auto [other, fresh] = names.emplace(folded, std::pair{s.name, s.row}); !fresh) {
+      problem(col["station"], other->second.first == s.name
+                                  ? "station \"" + s.name + "\" is named twice"
+                                  : "station \"" + s.name + "\" differs from station \"" + other->second.first +
+                                        "\" (row " + std::to_string(other->second.second) +
+                                        ") only in case: on a file system that ignores case both are one folder");
     }
     for (const char* key : {"longitude", "latitude"}) {
       const std::string text = cell(r, key);
@@ -363,22 +298,46 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
   for (const Station& s : table.stations) {
     if (s.index % o.shards == o.shard) mine.push_back(&s);
   }
+  if (const std::string planted = rt::untrusted_link_in(o.out_dir); !planted.empty()) {
+    throw rt::RunStop("the campaign folder " + o.out_dir + " is refused: " + planted);
+  }
   const fs::path dir(o.out_dir);
   std::error_code ec;
   fs::create_directories(dir, ec);
   if (ec) throw rt::RunStop("could not make the campaign folder " + o.out_dir + " (" + ec.message() + ")");
-  // The campaign's own results are checked before any station runs.
-  for (const char* name : {kSummary, kGeoJson, kManifest}) {
-    std::string why;
-    const std::string path = (dir / name).string();
-    if (!rt::ResultFile::prepare(path, path, rt::Destinations{}, why)) throw rt::RunStop(path + " is refused: " + why);
+  const FolderLock lock(o.out_dir);
+  // The inputs (the table, every station's files) are never destinations,
+  // whatever their names; the campaign's outputs are checked, and their
+  // temporaries made, before any station runs.
+  // A station's files can only be an input that lies in its folder: the
+  // inputs are also kept by folder, so that a station checks those alone.
+  rt::Destinations inputs;
+  InputsByFolder by_folder;
+  const auto input = [&](const std::string& path, const std::string& what) {
+    struct stat st {}, folder {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) return;
+    const rt::Destinations::Input in{{st.st_dev, st.st_ino}, what + " \"" + path + "\""};
+    inputs.inputs.push_back(in);
+    const std::string parent = fs::path(path).parent_path().string();
+    if (::stat(parent.empty() ? "." : parent.c_str(), &folder) == 0) by_folder[{folder.st_dev, folder.st_ino}].push_back(in);
+  };
+  input(o.table, "station table");
+  input(o.parameters, "PARAMETERS file");
+  for (const Station& s : table.stations) {
+    input(s.data, "DATA file");
+    input(s.parameters, "PARAMETERS file");
   }
+  CampaignOutputs outputs(o.out_dir, inputs);
+  const std::string table_digest = file_digest(o.table);
 
   const int dir_fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir_fd < 0) throw rt::RunStop("could not open the campaign folder " + o.out_dir + " (" + std::strerror(errno) + ")");
   const FdCloser dir_closer{dir_fd};
 
+  // A station's document is read into its summary row as soon as it ran,
+  // and let go: a campaign keeps one row per station, not its documents.
   std::vector<StationRun> outcomes(mine.size());
+  std::vector<json> rows(mine.size());
   std::atomic<std::size_t> next{0};
   std::atomic<std::size_t> finished{0};
   ProgressLine progress(err, o.progress && !o.quiet, static_cast<long long>(mine.size()), "stations");
@@ -391,12 +350,15 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
         r.message = s.problem;
       } else {
         try {
-          r = run_in_folder(dir_fd, dir, s, run_station);
+          r = run_in_folder(dir_fd, dir, s, by_folder, run_station);
         } catch (const std::exception& e) {
           r = StationRun{};
           r.message = e.what();
         }
       }
+      rows[k] = summary_row(s, r);
+      for (std::size_t c = 0; c < table.carried_columns.size(); ++c) rows[k][table.carried_columns[c]] = s.carried[c];
+      r.document = nullptr;
       const std::size_t done = ++finished;
       const std::lock_guard<std::mutex> hold(progress_lock);
       progress.update(static_cast<long long>(done));
@@ -409,16 +371,17 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
   for (std::thread& t : pool) t.join();
   progress.finish();
 
-  json manifest = {{"table", fs::absolute(o.table).lexically_normal().string()},
-                   {"shard", o.shard},
-                   {"shards", o.shards},
-                   {"carried_columns", table.carried_columns},
-                   {"stations", json::array()}};
+  Manifest manifest;
+  manifest.table = fs::absolute(o.table).lexically_normal().string();
+  manifest.table_digest = table_digest;
+  manifest.options_digest = digest(o.run_options);
+  manifest.shard = o.shard;
+  manifest.shards = o.shards;
+  manifest.carried_columns = table.carried_columns;
+  outputs.start(manifest);
   int failed = 0;
   for (std::size_t k = 0; k < mine.size(); ++k) {
     const Station& s = *mine[k];
-    json row = summary_row(s, outcomes[k]);
-    for (std::size_t c = 0; c < table.carried_columns.size(); ++c) row[table.carried_columns[c]] = s.carried[c];
     const std::string station = "station " + (s.name.empty() ? std::string("(no name)") : s.name) + " (row " +
                                 std::to_string(s.row) + ")";
     for (const std::string& w : outcomes[k].warnings) err << "warning: " << station << ": " << w << "\n";
@@ -426,82 +389,14 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
       ++failed;
       err << station << " failed: " << outcomes[k].message << "\n";
     }
-    manifest["stations"].push_back({{"index", s.index}, {"summary", row}});
+    outputs.add({s.index, s.name, outcomes[k].ok(), std::move(rows[k])});
   }
-  write_outputs(dir, manifest, err);
+  outputs.commit(err);
   if (!o.quiet) {
     out << o.out_dir << ": " << mine.size() - static_cast<std::size_t>(failed) << " of " << mine.size()
         << " stations ran" << (failed ? ", " + std::to_string(failed) + " failed" : std::string()) << "\n";
   }
   return failed == 0 ? 0 : 1;
-}
-
-int merge_campaigns(const std::string& out_dir, const std::vector<std::string>& shard_dirs, std::ostream& err) {
-  std::vector<json> manifests;
-  for (const std::string& d : shard_dirs) {
-    const fs::path p = fs::path(d) / kManifest;
-    std::ifstream in(p, std::ios::binary);
-    if (!in) throw rt::RunStop(d + " is not a campaign folder (no " + kManifest + ")");
-    try {
-      manifests.push_back(json::parse(in));
-    } catch (const json::exception& e) {
-      throw rt::RunStop(p.string() + " cannot be read: " + e.what());
-    }
-  }
-  const json& first = manifests.front();
-  const int shards = first["shards"].get<int>();
-  std::set<int> seen;
-  for (std::size_t k = 0; k < manifests.size(); ++k) {
-    const json& m = manifests[k];
-    if (m["table"] != first["table"] || m["shards"] != first["shards"] ||
-        m["carried_columns"] != first["carried_columns"]) {
-      throw rt::RunStop(shard_dirs[k] + " is a shard of another campaign (table " + m["table"].dump() +
-                        ", " + m["shards"].dump() + " shards) than " + shard_dirs[0]);
-    }
-    if (!seen.insert(m["shard"].get<int>()).second) {
-      throw rt::RunStop("shard " + m["shard"].dump() + "/" + std::to_string(shards) + " is given twice");
-    }
-  }
-  if (static_cast<int>(seen.size()) != shards) {
-    std::string missing;
-    for (int i = 0; i < shards; ++i) {
-      if (seen.count(i) > 0) continue;
-      if (!missing.empty()) missing += ", ";
-      missing += std::to_string(i) + "/" + std::to_string(shards);
-    }
-    throw rt::RunStop("shards missing: " + missing);
-  }
-  std::vector<std::pair<int, json>> stations;
-  for (const json& m : manifests) {
-    for (const json& s : m["stations"]) stations.emplace_back(s["index"].get<int>(), s);
-  }
-  std::sort(stations.begin(), stations.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-
-  const fs::path out(out_dir);
-  std::error_code ec;
-  fs::create_directories(out, ec);
-  if (ec) throw rt::RunStop("could not make the campaign folder " + out_dir + " (" + ec.message() + ")");
-  // The station folders move into OUT (a folder already there is replaced).
-  for (std::size_t k = 0; k < manifests.size(); ++k) {
-    for (const json& s : manifests[k]["stations"]) {
-      const std::string name = s["summary"]["station"].get<std::string>();
-      if (!safe_name(name)) continue;
-      const fs::path from = fs::path(shard_dirs[k]) / name;
-      const fs::path to = out / name;
-      if (!fs::exists(from, ec) || fs::equivalent(from, to, ec)) continue;
-      fs::remove_all(to, ec);
-      fs::rename(from, to, ec);
-      if (ec) throw rt::RunStop("could not move " + from.string() + " to " + to.string() + " (" + ec.message() + ")");
-    }
-  }
-  json manifest = {{"table", first["table"]},
-                   {"shard", 0},
-                   {"shards", 1},
-                   {"carried_columns", first["carried_columns"]},
-                   {"stations", json::array()}};
-  for (auto& [index, s] : stations) manifest["stations"].push_back(s);
-  write_outputs(out, manifest, err);
-  return 0;
 }
 
 }  // namespace zk::batch

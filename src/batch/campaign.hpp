@@ -13,6 +13,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "runtime/result_file.hpp"
+
 namespace zk::batch {
 
 // One row of the station table.
@@ -60,6 +62,8 @@ struct StationRun {
 struct StationFolder {
   int fd = -1;
   std::string path;
+  // The campaign's inputs in this folder, which no station file may replace.
+  const std::vector<rt::Destinations::Input>* inputs = nullptr;
 };
 
 // Runs one station into its folder (LISTING, result.json, figure.svg, and
@@ -75,7 +79,14 @@ struct CampaignOptions {
   int jobs = 1;
   bool quiet = false;
   bool progress = false;  // a progress line on standard error
+  // The run options that shape a station's results, as text: the manifest
+  // keeps their digest, so that a merge refuses shards run otherwise.
+  std::string run_options;
 };
+
+// A station name that is a folder name: letters, digits, '-', '_' and '.',
+// not "." or "..".
+bool safe_name(const std::string& name);
 
 // The columns of summary.csv, in order, before the carried columns.
 const std::vector<std::string>& summary_columns();
@@ -92,7 +103,11 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
 
 // zarkel-batch --merge OUT DIR...: the shards of one campaign gathered into
 // OUT, in table order, byte for byte what an unsharded run writes; the
-// station folders are moved into OUT.
+// station folders are moved into OUT. Every refusal (shards of another
+// table or options, a shard given twice, missing or merged already, a file
+// of OUT in the way) comes before anything moves; nothing in OUT is removed
+// but the previous result of the same station. Returns 0 when every station
+// ran, 1 when any failed.
 int merge_campaigns(const std::string& out_dir, const std::vector<std::string>& shard_dirs, std::ostream& err);
 
 }  // namespace zk::batch

@@ -81,6 +81,50 @@ bool percentage(const std::string& text, double& out, std::string& error) {
   return true;
 }
 
+// --phases auto|K, --max-phases M, --outlier-misfit DEG, --phase-dir DIR;
+// the last three only with the first.
+bool phase_options(const Valued& phases, std::size_t n_phases, const Valued& max, std::size_t n_max,
+                   const Valued& outlier, std::size_t n_outlier, const Valued& dir, std::size_t n_dir, Options& o,
+                   std::string& error) {
+  std::string text;
+  if (!single_value(phases, n_phases, "auto or a number of phases", text, error)) return false;
+  long long v = 0;
+  if (!text.empty()) {
+    if (text == "auto") {
+      o.phases = 0;
+    } else if (whole_number(text, 1, 4, "--phases (auto or a number of phases)", v, error)) {
+      o.phases = static_cast<int>(v);
+    } else {
+      return false;
+    }
+  }
+  text.clear();
+  if (!single_value(max, n_max, "a number", text, error)) return false;
+  if (!text.empty()) {
+    if (!whole_number(text, 1, 4, "--max-phases", v, error)) return false;
+    o.max_phases = static_cast<int>(v);
+  }
+  text.clear();
+  if (!single_value(outlier, n_outlier, "a number of degrees", text, error)) return false;
+  if (!text.empty()) {
+    char* end = nullptr;
+    errno = 0;
+    const double d = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || errno != 0 || !(d >= 5.0 && d <= 90.0)) {
+      error = "--outlier-misfit must be a number of degrees from 5 to 90 (got \"" + text + "\")";
+      return false;
+    }
+    o.outlier_misfit = d;
+  }
+  if (!single_value(dir, n_dir, "a folder", o.phase_dir, error)) return false;
+  if (o.phases < 0 && (n_max + n_outlier + n_dir) > 0) {
+    error = std::string(n_max ? "--max-phases" : n_outlier ? "--outlier-misfit" : "--phase-dir") +
+            " belongs to a separation of phases: give --phases auto or --phases K";
+    return false;
+  }
+  return true;
+}
+
 // Position of the first argument before "--" that is one of `names`, or npos.
 std::size_t first_of(const std::vector<std::string>& args, std::initializer_list<const char*> names) {
   for (std::size_t k = 0; k < args.size(); ++k) {
@@ -102,11 +146,12 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
   std::vector<std::string> operands;
   Valued svg{"--svg", {}}, json{"--json", {}}, starts{"--starts", {}}, bootstrap{"--bootstrap", {}},
       confidence{"--confidence", {}}, seed{"--bootstrap-seed", {}}, jobs{"--jobs", {}}, stations{"--stations", {}},
-      out{"--out", {}}, parameters{"--parameters", {}}, shard{"--shard", {}}, merge{"--merge", {}};
+      out{"--out", {}}, parameters{"--parameters", {}}, shard{"--shard", {}}, merge{"--merge", {}},
+      phases{"--phases", {}}, max_phases{"--max-phases", {}}, outlier{"--outlier-misfit", {}}, phase_dir{"--phase-dir", {}};
   bool help = false, version = false;
   app.add_option("operands", operands);
   for (Valued* v : {&svg, &json, &starts, &bootstrap, &confidence, &seed, &jobs, &stations, &out, &parameters, &shard,
-                    &merge}) {
+                    &merge, &phases, &max_phases, &outlier, &phase_dir}) {
     app.add_option(v->name, v->values)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->expected(0, 1)
@@ -199,6 +244,10 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
     o.shard = static_cast<int>(i);
     o.shards = static_cast<int>(n);
   }
+  if (!phase_options(phases, app.count("--phases"), max_phases, app.count("--max-phases"), outlier,
+                     app.count("--outlier-misfit"), phase_dir, app.count("--phase-dir"), o, cl.error)) {
+    return cl;
+  }
   if (!o.merge_out.empty()) {
     if (operands.empty()) {
       cl.error = "--merge OUT needs the shard folders to merge";
@@ -215,6 +264,10 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
     }
     if (!operands.empty()) {
       cl.error = "a campaign takes no PARAMETERS DATA OUTPUT operands (got " + operands[0] + "): the table names them";
+      return cl;
+    }
+    if (!o.phase_dir.empty()) {
+      cl.error = "--phase-dir belongs to a single run: in a campaign each station's JSON document holds its phases";
       return cl;
     }
     if (!o.svg.empty() || !o.json.empty()) {
@@ -254,6 +307,7 @@ const char* const kUsageLine =
     "Usage: zarkel-batch PARAMETERS DATA OUTPUT [--svg FIGURE.svg] [--json RESULT.json]\n"
     "                    [--no-planes] [--labels] [--quiet] [--strict] [--starts K] [--bootstrap B]\n"
     "                    [--confidence P] [--bootstrap-seed S] [--jobs J] [--progress]\n"
+    "                    [--phases auto|K] [--max-phases M] [--outlier-misfit DEG] [--phase-dir DIR]\n"
     "       zarkel-batch --stations TABLE.csv --out DIR [--parameters FILE] [--shard I/N] [run options]\n"
     "       zarkel-batch --merge OUT DIR...";
 
@@ -284,6 +338,13 @@ std::string usage_text() {
          "  --jobs J             worker threads (default: one per hardware thread); the results do\n"
          "                       not depend on J\n"
          "  --progress           show the progress line even when standard error is not a terminal\n"
+         "  --phases auto|K      also separate the data into stress phases (INDX 1 only): K from 1\n"
+         "                       to 4, or auto (chosen by BIC); the listing stays the all-data run\n"
+         "  --max-phases M       largest number of phases tried (1 to 4, default 3)\n"
+         "  --outlier-misfit DEG a datum whose misfit to every phase exceeds DEG belongs to none\n"
+         "                       (5 to 90 degrees, default 30)\n"
+         "  --phase-dir DIR      write phase-i.DATA, phase-i.PARAMETERS, phase-i.LISTING (each phase\n"
+         "                       reproduced by zarkel) and none.DATA into DIR\n"
          "  --stations TABLE     run every station of a CSV table (station, data, parameters,\n"
          "                       longitude, latitude, other columns carried) into --out DIR:\n"
          "                       DIR/<station>/{LISTING,result.json,figure.svg}, DIR/summary.csv,\n"

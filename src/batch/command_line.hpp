@@ -28,6 +28,12 @@ struct Options {
   int jobs = 0;                     // worker threads; 0: one per hardware thread
   bool progress = false;            // progress line even when standard error is not a terminal
   bool strict = false;              // a warning refuses the run
+  // Separation of stress phases: --phases auto|K (-1: not asked, 0: auto),
+  // --max-phases M, --outlier-misfit DEG, --phase-dir DIR.
+  int phases = -1;
+  int max_phases = 3;
+  double outlier_misfit = 30.0;  // degrees
+  std::string phase_dir = {};
   // Campaigns: --stations TABLE --out DIR [--parameters FILE] [--shard I/N],
   // or --merge OUT DIR...
   std::string stations = {}, out_dir = {}, default_parameters = {}, merge_out = {};

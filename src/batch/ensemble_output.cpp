@@ -50,47 +50,48 @@ void add_ensemble_json(json& doc, const BatchResult& r) {
                      {"minima", minima},
                      {"ambiguous", s.ambiguous()}};
   }
-  if (e.bootstrap) {
-    const ensemble::BootstrapReport& b = *e.bootstrap;
-    json axes = json::array();
-    for (int L = 1; L <= 3; ++L) axes.push_back({{"sigma", L}, {"cone_deg", optional_number(b.stats.cone_deg[L - 1])}});
-    // The bounds are replicate values of R, floats: written as such.
-    json R = b.stats.R ? json{{"low", json_float(static_cast<float>(b.stats.R->low))},
-                              {"high", json_float(static_cast<float>(b.stats.R->high))}}
-                       : json(nullptr);
-    json samples = json::array();
-    for (const ensemble::Replicate& rep : b.samples) {
-      if (!rep.ok) continue;
-      const StressState st = stress_state(rep.tensor);
-      samples.push_back({{"replicate", rep.index},
-                         {"NSEED", rep.NSEED},
-                         {"axes", axes_json(rep.tensor)},
-                         {"R", json_float(rep.tensor.P(4))},
-                         {"F", json_float(rep.tensor.F)},
-                         {"SHmax_deg", st.shmax ? json_real(*st.shmax < 180.0 ? *st.shmax : 0.0) : json(nullptr)},
-                         {"wsm_regime", wsm_regime_code(st.wsm.regime)}});
-    }
-    json shmax = b.stats.SHmax ? json{{"low", json_real(b.stats.SHmax->low)}, {"high", json_real(b.stats.SHmax->high)},
-                                      {"undefined", b.stats.shmax_undefined},
-                                      {"sd_deg", optional_number(b.stats.shmax_sd_deg)}}
-                               : json(nullptr);
-    json regimes = json::object();
-    for (int k = 0; k < 6; ++k) {
-      const int n = b.stats.regimes[k];
-      regimes[wsm_regime_code(static_cast<WsmRegime>(k))] = b.stats.used > 0 ? json(static_cast<double>(n) / b.stats.used) : json(nullptr);
-    }
-    doc["bootstrap"] = {{"replicates", b.replicates},
-                        {"failed", b.failed()},
-                        {"confidence", b.confidence / 100.0},
-                        {"seed", b.seed},
-                        {"axes", axes},
-                        {"R", R},
-                        {"SHmax", shmax},
-                        {"regimes", regimes},
-                        {"quality", std::string(1, b.stats.quality.rank)},
-                        {"quality_reason", b.stats.quality.reason},
-                        {"samples", samples}};
+  if (e.bootstrap) doc["bootstrap"] = bootstrap_json(*e.bootstrap);
+}
+
+json bootstrap_json(const ensemble::BootstrapReport& b) {
+  json axes = json::array();
+  for (int L = 1; L <= 3; ++L) axes.push_back({{"sigma", L}, {"cone_deg", optional_number(b.stats.cone_deg[L - 1])}});
+  // The bounds are replicate values of R, floats: written as such.
+  json R = b.stats.R ? json{{"low", json_float(static_cast<float>(b.stats.R->low))},
+                            {"high", json_float(static_cast<float>(b.stats.R->high))}}
+                     : json(nullptr);
+  json samples = json::array();
+  for (const ensemble::Replicate& rep : b.samples) {
+    if (!rep.ok) continue;
+    const StressState st = stress_state(rep.tensor);
+    samples.push_back({{"replicate", rep.index},
+                       {"NSEED", rep.NSEED},
+                       {"axes", axes_json(rep.tensor)},
+                       {"R", json_float(rep.tensor.P(4))},
+                       {"F", json_float(rep.tensor.F)},
+                       {"SHmax_deg", st.shmax ? json_real(*st.shmax < 180.0 ? *st.shmax : 0.0) : json(nullptr)},
+                       {"wsm_regime", wsm_regime_code(st.wsm.regime)}});
   }
+  json shmax = b.stats.SHmax ? json{{"low", json_real(b.stats.SHmax->low)}, {"high", json_real(b.stats.SHmax->high)},
+                                    {"undefined", b.stats.shmax_undefined},
+                                    {"sd_deg", optional_number(b.stats.shmax_sd_deg)}}
+                             : json(nullptr);
+  json regimes = json::object();
+  for (int k = 0; k < 6; ++k) {
+    const int n = b.stats.regimes[k];
+    regimes[wsm_regime_code(static_cast<WsmRegime>(k))] = b.stats.used > 0 ? json(static_cast<double>(n) / b.stats.used) : json(nullptr);
+  }
+  return {{"replicates", b.replicates},
+          {"failed", b.failed()},
+          {"confidence", b.confidence / 100.0},
+          {"seed", b.seed},
+          {"axes", axes},
+          {"R", R},
+          {"SHmax", shmax},
+          {"regimes", regimes},
+          {"quality", std::string(1, b.stats.quality.rank)},
+          {"quality_reason", b.stats.quality.reason},
+          {"samples", samples}};
 }
 
 std::string ambiguity_warning(const BatchResult& r) {

@@ -12,6 +12,10 @@ namespace zk::batch {
 // Adds `starts` (when K > 1) and `bootstrap` (when B > 0) to `doc`.
 void add_ensemble_json(nlohmann::ordered_json& doc, const BatchResult& r);
 
+// The `bootstrap` object of a bootstrap report (the top-level one, or a
+// phase's).
+nlohmann::ordered_json bootstrap_json(const ensemble::BootstrapReport& b);
+
 // The summary-line text of the chosen start, the cones and the R interval,
 // and the ambiguity warning, each part starting with two blanks; "" when
 // neither was asked for.

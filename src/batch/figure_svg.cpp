@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "batch/figure_ensemble.hpp"
+#include "batch/figure_phases.hpp"
 #include "report/report.hpp"
 
 namespace zk::batch {
@@ -663,7 +664,7 @@ const char* axis_fill(int L) { return kAxes[L - 1].fill; }
 
 std::string figure_svg(const BatchResult& r, const FigureOptions& options) {
   std::ostringstream o;
-  const auto height = static_cast<int>(kHeight + ensemble_caption_height(r));
+  const auto height = static_cast<int>(kHeight + ensemble_caption_height(r) + phases_panel_height(r));
   o << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
   o << "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" << kWidth << "\" height=\"" << height
     << "\" viewBox=\"0 0 " << kWidth << " " << height << "\" font-family=\"DejaVu Sans, Helvetica, Arial, sans-serif\">\n";
@@ -700,6 +701,7 @@ std::string figure_svg(const BatchResult& r, const FigureOptions& options) {
   histogram_panel(o, r);
   legend(o, r);
   ensemble_caption(o, r, kHeight + 14.0);
+  phases_panel(o, r, kHeight + ensemble_caption_height(r));
   o << "</svg>\n";
   return o.str();
 }

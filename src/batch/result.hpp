@@ -10,6 +10,7 @@
 #include "engine/engine.hpp"
 #include "engine/stress_state.hpp"
 #include "ensemble/ensemble.hpp"
+#include "phases/separate.hpp"
 
 namespace zk::batch {
 
@@ -51,6 +52,8 @@ struct BatchResult {
   // chosen start's).
   std::optional<ensemble::Ensemble> ensemble;
   ensemble::Options ensemble_options;
+  // The separation into stress phases, when asked for (--phases).
+  std::optional<phases::Separation> separation;
 };
 
 // The misfit of a datum in degrees, as every result writer gives it.

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "batch/ensemble_output.hpp"
+#include "batch/phases_output.hpp"
 #include "data/field_faults.hpp"
 
 namespace zk::batch {
@@ -229,6 +230,7 @@ json result_json(const BatchResult& r) {
   for (std::size_t i = 0; i < r.data.size(); ++i) data.push_back(datum_json(r, r.data[i], static_cast<int>(i + 1)));
   doc["data"] = data;
   add_ensemble_json(doc, r);
+  add_phases_json(doc, r);
   return doc;
 }
 

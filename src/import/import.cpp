@@ -438,15 +438,15 @@ class Importer {
     }
     if (col("label") != 0) {
       d.label = trimmed(cell(r, "label"));
-      if (d.label.size() > 3) {
-        table::refuse(t_, r.number, col("label"),
-                      "label \"" + table::shown(d.label) + "\" is longer than 3 characters (DATA columns 74-76)");
-      }
       for (char c : d.label) {
         if (c < 0x20 || c > 0x7E) {
           table::refuse(t_, r.number, col("label"),
                         "label \"" + table::shown(d.label) + "\": only plain ASCII characters fit the DATA columns");
         }
+      }
+      if (d.label.size() > 3) {
+        table::refuse(t_, r.number, col("label"),
+                      "label \"" + table::shown(d.label) + "\" is longer than 3 characters (DATA columns 74-76)");
       }
     }
     d.plane = plane(r);

@@ -11,8 +11,8 @@ namespace zk::rt {
 
 namespace {
 
-constexpr int kSlots = 32;
-constexpr std::size_t kPathMax = 4096;
+constexpr int kSlots = kTemporarySlots;
+constexpr std::size_t kPathMax = 256;  // names relative to a directory descriptor are short
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
 
 enum : int { kFree = 0, kFilling = 1, kReady = 2 };

@@ -12,6 +12,10 @@
 
 namespace zk::rt {
 
+// Slots of the registry: enough for the named temporaries of the most jobs
+// a program allows (a campaign station holds at most four at once).
+constexpr int kTemporarySlots = 4 * 1024 + 64;
+
 // Registers a temporary file, by path or by its name in the directory open as
 // `dirfd`; returns its slot, or -1 when the name is too long or every slot is
 // taken (the file is then only removed as usual).

@@ -154,6 +154,12 @@ bool Units::is_open(int unit) const { return units_.count(unit) != 0; }
 
 const std::string& Units::path(int unit) const { return get(unit).full; }
 
+void Units::name_for_messages(int unit, const std::string& name) {
+  Unit& u = get(unit);
+  u.name = name;
+  u.full = name;
+}
+
 std::string Units::file_name(int unit) const { return get(unit).name; }
 
 int Units::line_number(int unit) const { return get(unit).line; }

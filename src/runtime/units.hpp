@@ -54,6 +54,9 @@ class Units {
   void open_discard(int unit);
   bool is_open(int unit) const;
   const std::string& path(int unit) const;  // full name as opened
+  // How messages name the file of an open unit, when not by the path it was
+  // opened by (a temporary read through /proc/self/fd).
+  void name_for_messages(int unit, const std::string& name);
   // Closes a unit; an output unit is committed (moved over its path).
   // Closing a unit that is not open does nothing.
   void close(int unit);

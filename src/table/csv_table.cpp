@@ -59,27 +59,53 @@ std::string delimiter_name(char c) { return c == ',' ? "commas" : c == ';' ? "se
 
 // What libcsv's callbacks build: the rows with their spreadsheet numbers.
 // Every unquoted line end is reported (CSV_REPALL_NL), so blank rows are
-// counted; the LF of a CR LF pair is not a second line end.
+// counted; the LF of a CR LF pair is not a second line end. Memory stays
+// bounded by the text of the table: once the header row is read, a cell
+// beyond its columns is not kept (the first one that is not blank is noted
+// for the message), nor is a row of blank cells.
 struct Builder {
+  struct Beyond {
+    int row = 0;
+    std::size_t column = 0;
+    std::string text;
+  };
   std::vector<Row> rows;
   std::vector<std::string> cells;
+  std::size_t in_row = 0;   // cells of the current row so far, kept or not
+  std::size_t columns = 0;  // of the header row, once read
+  std::optional<Beyond> beyond;
   int row = 1;
   bool after_cr = false;
 
   static void cell(void* s, std::size_t n, void* self) {
     auto& b = *static_cast<Builder*>(self);
-    b.cells.emplace_back(s != nullptr ? std::string(static_cast<const char*>(s), n) : std::string());
+    const std::string_view text = s != nullptr ? std::string_view(static_cast<const char*>(s), n) : std::string_view();
+    if (b.columns > 0 && b.in_row >= b.columns) {
+      if (!b.beyond && text.find_first_not_of(" \t") != std::string_view::npos) {
+        b.beyond = Beyond{b.row, b.in_row + 1, std::string(text)};
+      }
+    } else {
+      b.cells.emplace_back(text);
+    }
+    ++b.in_row;
     b.after_cr = false;
   }
   static void row_end(int c, void* self) {
     auto& b = *static_cast<Builder*>(self);
-    if (c == '\n' && b.after_cr && b.cells.empty()) {
+    if (c == '\n' && b.after_cr && b.in_row == 0) {
       b.after_cr = false;
       return;
     }
     b.after_cr = c == '\r';
-    if (!b.cells.empty()) b.rows.push_back(Row{b.row, std::move(b.cells)});
+    bool any = b.columns == 0 && b.in_row > 0;
+    for (const std::string& cell : b.cells) any = any || cell.find_first_not_of(" \t") != std::string::npos;
+    if (any) {
+      if (b.columns == 0 && b.row == 1) b.columns = b.cells.size();
+      if (b.row > 1) b.cells.resize(b.columns);
+      b.rows.push_back(Row{b.row, std::move(b.cells)});
+    }
     b.cells.clear();
+    b.in_row = 0;
     ++b.row;
   }
 };
@@ -210,7 +236,7 @@ Table parse_table(std::string_view bytes, const std::string& name, const ReadOpt
     Builder b;
     if (run_parser(bytes.substr(0, bad), t.delimiter, b, false)) {
       if (!b.rows.empty() && b.rows.front().number == 1) t.header = b.rows.front().cells;
-      refuse(t, b.row, b.cells.size() + 1,
+      refuse(t, b.row, b.in_row + 1,
              "byte " + shown(bytes.substr(bad, 1)) + " is not text: the file is not a UTF-8 text table (CSV)");
     }
   }
@@ -228,26 +254,19 @@ Table parse_table(std::string_view bytes, const std::string& name, const ReadOpt
     b.rows.erase(b.rows.begin());
   }
   if (!ok) {
-    refuse(t, b.row, b.cells.size() + 1,
+    refuse(t, b.row, b.in_row + 1,
            "a quote in the middle of a cell, or a quoted cell not closed: a cell holding quotes is quoted as a "
            "whole, its quotes doubled (\"a \"\"b\"\"\")");
   }
   for (std::string& h : t.header) h = trimmed(h);
-  for (Row& r : b.rows) {
-    for (std::size_t c = t.header.size(); c < r.cells.size(); ++c) {
-      if (!blank(r.cells[c])) {
-        std::string what = "\"";
-        what += shown(r.cells[c]);
-        what += "\" lies beyond the " + std::to_string(t.header.size()) + " columns the header row names";
-        if (t.delimiter == ',') what += " (a decimal comma in a comma-separated file splits a number in two)";
-        refuse(t, r.number, c + 1, what);
-      }
-    }
-    r.cells.resize(t.header.size());
-    bool any = false;
-    for (const std::string& c : r.cells) any = any || !blank(c);
-    if (any) t.rows.push_back(std::move(r));
+  if (b.beyond) {
+    std::string what = "\"";
+    what += shown(b.beyond->text);
+    what += "\" lies beyond the " + std::to_string(t.header.size()) + " columns the header row names";
+    if (t.delimiter == ',') what += " (a decimal comma in a comma-separated file splits a number in two)";
+    refuse(t, b.beyond->row, b.beyond->column, what);
   }
+  t.rows = std::move(b.rows);
   return t;
 }
 

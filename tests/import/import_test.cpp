@@ -151,6 +151,7 @@ TEST_F(Import, BadSpreadsheetsAreRefusedWithRowAndColumnAndNothingWritten) {
       {rows301, "row 302: the table holds 301 rows of data; at most 300"},
       {head + "1,A,90,60,90,60,N\n1,B,90,60,90,60,N\n", "row 3, column 1 (id): datum number 1 is already used by row 2"},
       {head + "1,ABCD,90,60,90,60,N\n", "row 2, column 2 (label): label \"ABCD\" is longer than 3"},
+      {head + "1,\xC3\x89\xC3\x89,90,60,90,60,N\n", "label \"\xC3\x89\xC3\x89\": only plain ASCII characters"},
       {head + "1,A,9O,60,90,60,N\n", "row 2, column 3 (dip_direction): \"9O\" is not a number"},
       {"", "row 1: the file is empty"},
       {std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), "row 1, column 1: byte \\x89 is not text"},

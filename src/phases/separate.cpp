@@ -1,0 +1,684 @@
+#include "phases/separate.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <climits>
+#include <cmath>
+#include <limits>
+#include <numeric>
+
+#include "ensemble/starts.hpp"
+#include "runtime/errors.hpp"
+
+namespace zk::phases {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kRadPerDeg = kPi / 180.0;
+
+constexpr int kPoolPourc[] = {30, 45, 60};  // one chain of the pool each
+constexpr int kChains = 3;
+constexpr int kLevels = 3;       // the run on all data, then two peels
+constexpr int kPoolStarts = 4;
+constexpr int kPeelPourc = 70;
+constexpr int kPeelMinData = 10;
+constexpr double kMergeAxisDeg = 5.0;
+constexpr double kMergeR = 0.05;
+constexpr int kSubsets = 3;      // subsets refined per k
+constexpr int kRounds = 20;
+constexpr int kRefineStarts = 2;
+constexpr int kEmIterations = 100;
+constexpr double kMinSigma = 1.0 * kRadPerDeg;
+constexpr double kMinEps = 1e-4, kMaxEps = 0.5;
+constexpr int kPolishRounds = 5;  // rounds that make the winner's membership its assignment
+constexpr int kPoolRuns = kLevels * kChains * kPoolStarts;
+constexpr int kRefineRuns = kMaxPhases * kSubsets * kRounds * kMaxPhases * kRefineStarts;
+
+int pool_index(int level, int chain, int start) { return (level * kChains + chain) * kPoolStarts + start; }
+int refine_index(int k, int subset, int round, int phase, int start) {
+  return kPoolRuns + ((((k - 1) * kSubsets + subset) * kRounds + round) * kMaxPhases + phase) * kRefineStarts + start;
+}
+
+int polish_index(int k, int round, int phase, int start) {
+  return kPoolRuns + kRefineRuns + (((k - 1) * kPolishRounds + round) * kMaxPhases + phase) * kRefineStarts + start;
+}
+
+using Table = std::vector<std::vector<double>>;  // [tensor][datum]
+
+// A tensor fitted by one inversion.
+struct Fitted {
+  bool ok = false;
+  int NSEED = 0;
+  TensorSnapshot t;
+  Matrix3 M{};
+};
+
+bool finite(const TensorSnapshot& t) {
+  for (int c = 1; c <= 4; ++c) {
+    if (!std::isfinite(t.P(c))) return false;
+  }
+  for (int L = 1; L <= 3; ++L) {
+    for (int c = 1; c <= 3; ++c) {
+      if (!std::isfinite(t.ROT(L, c))) return false;
+    }
+  }
+  return std::isfinite(t.F);
+}
+
+FaultSet subset_of(const FaultSet& all, const std::vector<int>& members) {
+  FaultSet s;
+  s.file = all.file;
+  s.title = all.title;
+  s.data.reserve(members.size());
+  for (int i : members) s.data.push_back(all.data[static_cast<std::size_t>(i)]);
+  return s;
+}
+
+// One inversion to run: data, POURC and its index.
+struct Job {
+  std::vector<int> members;
+  int pourc = 100;
+  int index = 0;
+};
+
+// Runs the inversions of one step on the worker threads; slot j gets job j.
+class Runner {
+ public:
+  Runner(const FaultSet& faults, const RunParams& p, int jobs, const ensemble::Report& report)
+      : faults_(faults), p_(p), jobs_(jobs), report_(report) {}
+
+  std::vector<Fitted> run(const std::vector<Job>& jobs) {
+    std::vector<Fitted> out(jobs.size());
+    std::vector<FaultSet> sets(jobs.size());
+    for (std::size_t j = 0; j < jobs.size(); ++j) sets[j] = subset_of(faults_, jobs[j].members);
+    const long long base = done_;
+    const ensemble::Task task = [&](std::size_t j, Workspace& ws, const ensemble::Tick& tick) {
+      RunParams q = ensemble::start_params(p_, jobs[j].index);
+      q.POURC = jobs[j].pourc;
+      if (invert_problem(sets[j], q).empty()) {
+        const InversionResult r = invert(sets[j], q, ws, ListingSink::none(), Through::Stage3);
+        Fitted& f = out[j];
+        f.NSEED = q.NSEED;
+        f.t = r.stage3;
+        f.ok = r.fit.svd_ok && finite(f.t);
+        if (f.ok) f.M = reduced_tensor(f.t);
+      }
+      tick();
+    };
+    ensemble::run_parallel(jobs.size(), jobs_, task, [&](long long done) {
+      if (report_) report_(base + done);
+    });
+    done_ += static_cast<long long>(jobs.size());
+    return out;
+  }
+
+ private:
+  const FaultSet& faults_;
+  const RunParams& p_;
+  int jobs_;
+  const ensemble::Report& report_;
+  long long done_ = 0;
+};
+
+std::vector<double> misfits(const FaultSet& faults, const Matrix3& M) {
+  std::vector<double> m(faults.data.size());
+  for (std::size_t i = 0; i < m.size(); ++i) m[i] = misfit_rad(M, faults.data[i].FN, faults.data[i].STR);
+  return m;
+}
+
+// The best of a group of starts (lowest F, then the earlier), or none.
+const Fitted* best_of(const std::vector<Fitted>& runs, std::size_t from, std::size_t count) {
+  const Fitted* best = nullptr;
+  for (std::size_t s = from; s < from + count; ++s) {
+    if (runs[s].ok && (best == nullptr || runs[s].t.F < best->t.F)) best = &runs[s];
+  }
+  return best;
+}
+
+bool same_tensor(const TensorSnapshot& a, const TensorSnapshot& b) {
+  for (int L = 1; L <= 3; ++L) {
+    if (!(ensemble::axis_angle_deg(a, b, L) <= kMergeAxisDeg)) return false;
+  }
+  return std::fabs(static_cast<double>(a.P(4)) - static_cast<double>(b.P(4))) <= kMergeR;
+}
+
+struct PoolEntry {
+  Fitted f;
+  std::vector<double> theta;
+  double J1 = 0.0;
+};
+
+std::vector<PoolEntry> build_pool(const FaultSet& faults, const Options& o, Runner& runner) {
+  const double theta_c = o.outlier_misfit_deg * kRadPerDeg;
+  const int N = static_cast<int>(faults.data.size());
+  std::vector<int> all(static_cast<std::size_t>(N));
+  std::iota(all.begin(), all.end(), 0);
+  std::vector<std::vector<int>> remaining(kChains, all);
+  std::vector<bool> active(kChains, true);
+  std::vector<PoolEntry> pool;
+  for (int level = 0; level < kLevels; ++level) {
+    std::vector<Job> jobs;
+    std::vector<int> chain_of;
+    for (int c = 0; c < kChains; ++c) {
+      if (!active[static_cast<std::size_t>(c)]) continue;
+      for (int s = 0; s < kPoolStarts; ++s) {
+        jobs.push_back(Job{remaining[static_cast<std::size_t>(c)], level == 0 ? kPoolPourc[c] : kPeelPourc,
+                           pool_index(level, c, s)});
+      }
+      chain_of.push_back(c);
+    }
+    if (jobs.empty()) break;
+    const std::vector<Fitted> runs = runner.run(jobs);
+    for (std::size_t g = 0; g < chain_of.size(); ++g) {
+      const auto c = static_cast<std::size_t>(chain_of[g]);
+      for (std::size_t s = 0; s < kPoolStarts; ++s) {
+        const Fitted& f = runs[g * kPoolStarts + s];
+        if (f.ok) pool.push_back(PoolEntry{f, misfits(faults, f.M), 0.0});
+      }
+      // The peel: what the best tensor of this step fits is taken away.
+      const Fitted* best = best_of(runs, g * kPoolStarts, kPoolStarts);
+      active[c] = false;
+      if (best == nullptr) continue;
+      std::vector<int> left;
+      for (int i : remaining[c]) {
+        const FaultDatum& d = faults.data[static_cast<std::size_t>(i)];
+        if (!(misfit_rad(best->M, d.FN, d.STR) <= theta_c)) left.push_back(i);
+      }
+      remaining[c] = std::move(left);
+      active[c] = static_cast<int>(remaining[c].size()) >= kPeelMinData;
+    }
+  }
+  for (PoolEntry& e : pool) e.J1 = objective({e.theta}, theta_c);
+  // Merge: in order of J_1 (then pool order), a tensor close to one kept
+  // before it is dropped.
+  std::vector<std::size_t> order(pool.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return pool[a].J1 < pool[b].J1; });
+  std::vector<PoolEntry> kept;
+  for (std::size_t i : order) {
+    const bool merged = std::any_of(kept.begin(), kept.end(),
+                                    [&](const PoolEntry& k) { return same_tensor(k.f.t, pool[i].f.t); });
+    if (!merged) kept.push_back(pool[i]);
+  }
+  return kept;
+}
+
+// The kSubsets k-subsets of the pool of lowest J_k, in lexicographic order
+// of enumeration for ties.
+std::vector<std::vector<int>> select_subsets(const std::vector<PoolEntry>& pool, int k, double theta_c) {
+  const int P = static_cast<int>(pool.size());
+  std::vector<std::vector<int>> best;
+  std::vector<double> best_J;
+  if (k > P) return best;
+  const double cap = theta_c * theta_c;
+  Table capped(pool.size());
+  for (std::size_t p = 0; p < pool.size(); ++p) {
+    capped[p].resize(pool[p].theta.size());
+    for (std::size_t i = 0; i < capped[p].size(); ++i) capped[p][i] = std::min(pool[p].theta[i] * pool[p].theta[i], cap);
+  }
+  const std::size_t N = pool.empty() ? 0 : pool[0].theta.size();
+  std::vector<int> c(static_cast<std::size_t>(k));
+  std::iota(c.begin(), c.end(), 0);
+  while (true) {
+    double J = 0.0;
+    for (std::size_t i = 0; i < N; ++i) {
+      double m = capped[static_cast<std::size_t>(c[0])][i];
+      for (std::size_t j = 1; j < c.size(); ++j) m = std::min(m, capped[static_cast<std::size_t>(c[j])][i]);
+      J += m;
+    }
+    std::size_t at = best_J.size();
+    while (at > 0 && J < best_J[at - 1]) --at;
+    if (at < static_cast<std::size_t>(kSubsets)) {
+      best_J.insert(best_J.begin() + static_cast<std::ptrdiff_t>(at), J);
+      best.insert(best.begin() + static_cast<std::ptrdiff_t>(at), c);
+      if (best.size() > static_cast<std::size_t>(kSubsets)) {
+        best.pop_back();
+        best_J.pop_back();
+      }
+    }
+    int j = k - 1;
+    while (j >= 0 && c[static_cast<std::size_t>(j)] == P - k + j) --j;
+    if (j < 0) break;
+    ++c[static_cast<std::size_t>(j)];
+    for (int m = j + 1; m < k; ++m) c[static_cast<std::size_t>(m)] = c[static_cast<std::size_t>(m - 1)] + 1;
+  }
+  return best;
+}
+
+// A state of refinement: tensors fitted on `members` (phase j's data).
+struct State {
+  std::vector<Fitted> tensors;
+  std::vector<std::vector<int>> members;
+  Table theta;
+  double J = std::numeric_limits<double>::infinity();
+  double selected_J = std::numeric_limits<double>::infinity();  // of the best pool subset
+};
+
+std::vector<std::vector<int>> members_of(const std::vector<int>& phase_of, int k) {
+  std::vector<std::vector<int>> m(static_cast<std::size_t>(k));
+  for (std::size_t i = 0; i < phase_of.size(); ++i) {
+    if (phase_of[i] > 0) m[static_cast<std::size_t>(phase_of[i] - 1)].push_back(static_cast<int>(i));
+  }
+  return m;
+}
+
+// One refinement chain, advanced a round at a time.
+struct Chain {
+  bool active = true;
+  Table theta;             // of the current tensors
+  double J = 0.0;          // of the current tensors
+  double first_J = 0.0;    // of the pool subset it starts from
+  std::vector<std::vector<int>> fitted_on;  // empty for the pool tensors
+  std::vector<std::vector<int>> next;       // the members the round fits
+  State best;
+};
+
+std::optional<State> refine_k(const FaultSet& faults, const std::vector<PoolEntry>& pool, int k,
+                              const Options& o, Runner& runner) {
+  const double theta_c = o.outlier_misfit_deg * kRadPerDeg;
+  std::vector<Chain> chains;
+  for (const std::vector<int>& s : select_subsets(pool, k, theta_c)) {
+    Chain ch;
+    for (int p : s) ch.theta.push_back(pool[static_cast<std::size_t>(p)].theta);
+    ch.J = ch.first_J = objective(ch.theta, theta_c);
+    chains.push_back(std::move(ch));
+  }
+  for (int round = 0; round < kRounds; ++round) {
+    std::vector<Job> jobs;
+    std::vector<std::size_t> chain_of;
+    for (std::size_t r = 0; r < chains.size(); ++r) {
+      Chain& ch = chains[r];
+      if (!ch.active) continue;
+      ch.next = members_of(assign(ch.theta, theta_c), k);
+      const bool small = std::any_of(ch.next.begin(), ch.next.end(),
+                                     [](const std::vector<int>& m) { return static_cast<int>(m.size()) < kMinMembers; });
+      if (small || ch.next == ch.fitted_on) {  // a phase too small, or the membership stable
+        ch.active = false;
+        continue;
+      }
+      for (int j = 0; j < k; ++j) {
+        for (int s = 0; s < kRefineStarts; ++s) {
+          jobs.push_back(Job{ch.next[static_cast<std::size_t>(j)], 100,
+                             refine_index(k, static_cast<int>(r), round, j, s)});
+        }
+      }
+      chain_of.push_back(r);
+    }
+    if (jobs.empty()) break;
+    const std::vector<Fitted> runs = runner.run(jobs);
+    for (std::size_t g = 0; g < chain_of.size(); ++g) {
+      Chain& ch = chains[chain_of[g]];
+      State st;
+      st.members = ch.next;
+      for (std::size_t j = 0; j < static_cast<std::size_t>(k); ++j) {
+        const Fitted* b = best_of(runs, (g * static_cast<std::size_t>(k) + j) * kRefineStarts, kRefineStarts);
+        if (b == nullptr) break;
+        st.tensors.push_back(*b);
+        st.theta.push_back(misfits(faults, b->M));
+      }
+      if (st.tensors.size() != static_cast<std::size_t>(k)) {
+        ch.active = false;
+        continue;
+      }
+      st.J = objective(st.theta, theta_c);
+      const bool falling = st.J < ch.J;
+      ch.theta = st.theta;
+      ch.J = st.J;
+      ch.fitted_on = st.members;
+      if (st.J < ch.best.J) ch.best = std::move(st);
+      if (!falling) ch.active = false;
+    }
+  }
+  const State* winner = nullptr;
+  for (const Chain& ch : chains) {
+    if (!ch.best.tensors.empty() && (winner == nullptr || ch.best.J < winner->J)) winner = &ch.best;
+  }
+  if (winner == nullptr) return std::nullopt;
+  // The winner may be a state whose membership is not yet its own
+  // assignment (J stopped falling by a rounding): a few more rounds make it
+  // so, so that each phase's tensor is the fit of its members.
+  State st = *winner;
+  st.selected_J = chains.front().first_J;
+  for (int round = 0; round < kPolishRounds; ++round) {
+    const std::vector<std::vector<int>> next = members_of(assign(st.theta, theta_c), k);
+    if (next == st.members) break;
+    if (std::any_of(next.begin(), next.end(),
+                    [](const std::vector<int>& m) { return static_cast<int>(m.size()) < kMinMembers; })) {
+      break;
+    }
+    std::vector<Job> jobs;
+    for (int j = 0; j < k; ++j) {
+      for (int s = 0; s < kRefineStarts; ++s) jobs.push_back(Job{next[static_cast<std::size_t>(j)], 100, polish_index(k, round, j, s)});
+    }
+    const std::vector<Fitted> runs = runner.run(jobs);
+    State nx;
+    nx.members = next;
+    for (std::size_t j = 0; j < static_cast<std::size_t>(k); ++j) {
+      const Fitted* b = best_of(runs, j * kRefineStarts, kRefineStarts);
+      if (b == nullptr) break;
+      nx.tensors.push_back(*b);
+      nx.theta.push_back(misfits(faults, b->M));
+    }
+    if (nx.tensors.size() != static_cast<std::size_t>(k)) break;
+    nx.J = objective(nx.theta, theta_c);
+    nx.selected_J = st.selected_J;
+    st = std::move(nx);
+  }
+  return st;
+}
+
+}  // namespace
+
+int inversion_count() { return polish_index(kMaxPhases, kPolishRounds - 1, kMaxPhases - 1, kRefineStarts - 1) + 1; }
+
+std::string separation_problem(const RunParams& p, const Options& o) {
+  if (p.INDX != 1) {
+    return "--phases needs INDX = 1 (a random search over every tensor); the PARAMETERS give INDX = " +
+           std::to_string(p.INDX) + ", which constrains or imposes the tensor, and one constraint cannot hold for "
+           "several phases";
+  }
+  if (o.phases < 0 || o.phases > kMaxPhases) {
+    return "--phases must be auto or a number of phases from 1 to " + std::to_string(kMaxPhases);
+  }
+  if (o.max_phases < 1 || o.max_phases > kMaxPhases) {
+    return "--max-phases must be from 1 to " + std::to_string(kMaxPhases);
+  }
+  if (!(o.outlier_misfit_deg >= 5.0 && o.outlier_misfit_deg <= 90.0)) {
+    return "--outlier-misfit must be from 5 to 90 degrees";
+  }
+  const long long last = ensemble::start_seed(p, inversion_count() - 1);
+  if (last > INT_MAX) {
+    return "--phases with NSEED = " + std::to_string(p.NSEED) + " and NTIR = " + std::to_string(p.NTIR) +
+           " needs NSEED up to " + std::to_string(last) + ", beyond the largest a PARAMETERS file holds (" +
+           std::to_string(INT_MAX) + "); use a smaller NSEED or NTIR";
+  }
+  return "";
+}
+
+double misfit_rad(const Matrix3& T, const Vec3& n, const Vec3& s) {
+  const AxisVector nv{static_cast<double>(n(1)), static_cast<double>(n(2)), static_cast<double>(n(3))};
+  const PlaneStress ps = plane_stress(T, nv);
+  if (!ps.slip) return kPi / 2.0;
+  double c = 0.0, ss = 0.0;
+  for (int k = 0; k < 3; ++k) {
+    const auto sk = static_cast<double>(s(k + 1));
+    c += sk * (*ps.slip)[static_cast<std::size_t>(k)];
+    ss += sk * sk;
+  }
+  return std::acos(std::clamp(c / std::sqrt(ss), -1.0, 1.0));
+}
+
+double objective(const Table& theta, double theta_c) {
+  double J = 0.0;
+  const std::size_t N = theta.empty() ? 0 : theta[0].size();
+  for (std::size_t i = 0; i < N; ++i) {
+    double m = theta_c;
+    for (const std::vector<double>& t : theta) m = std::min(m, t[i]);
+    J += m * m;
+  }
+  return J;
+}
+
+std::vector<int> assign(const Table& theta, double theta_c) {
+  const std::size_t N = theta.empty() ? 0 : theta[0].size();
+  std::vector<int> a(N, 0);
+  for (std::size_t i = 0; i < N; ++i) {
+    double m = std::numeric_limits<double>::infinity();
+    for (std::size_t j = 0; j < theta.size(); ++j) {
+      if (theta[j][i] < m) {
+        m = theta[j][i];
+        a[i] = static_cast<int>(j) + 1;
+      }
+    }
+    if (!(m <= theta_c)) a[i] = 0;
+  }
+  return a;
+}
+
+MixtureFit fit_mixture(const Table& theta, double theta_c) {
+  const std::size_t k = theta.size();
+  const std::size_t N = k == 0 ? 0 : theta[0].size();
+  MixtureFit m;
+  m.share.assign(k, 1.0 / static_cast<double>(k));
+  m.eps = 0.05;
+  m.sigma = std::max(kMinSigma, std::sqrt(objective(theta, theta_c) / static_cast<double>(std::max<std::size_t>(N, 1))));
+  m.w.assign(k, std::vector<double>(N, 0.0));
+  m.none.assign(N, 0.0);
+  const double uniform = 1.0 / kPi;
+  const auto e_step = [&]() {
+    m.log_likelihood = 0.0;
+    const double norm = std::sqrt(2.0 / kPi) / m.sigma;
+    for (std::size_t i = 0; i < N; ++i) {
+      double f = m.eps * uniform;
+      for (std::size_t j = 0; j < k; ++j) {
+        const double x = theta[j][i] / m.sigma;
+        m.w[j][i] = m.share[j] * (1.0 - m.eps) * norm * std::exp(-0.5 * x * x);
+        f += m.w[j][i];
+      }
+      for (std::size_t j = 0; j < k; ++j) m.w[j][i] /= f;
+      m.none[i] = m.eps * uniform / f;
+      m.log_likelihood += std::log(f);
+    }
+  };
+  for (int it = 0; it < kEmIterations; ++it) {
+    e_step();
+    double none = 0.0, total = 0.0, spread = 0.0;
+    for (std::size_t i = 0; i < N; ++i) none += m.none[i];
+    for (std::size_t j = 0; j < k; ++j) {
+      double s = 0.0;
+      for (std::size_t i = 0; i < N; ++i) {
+        s += m.w[j][i];
+        spread += m.w[j][i] * theta[j][i] * theta[j][i];
+      }
+      m.share[j] = s;
+      total += s;
+    }
+    m.eps = std::clamp(none / static_cast<double>(N), kMinEps, kMaxEps);
+    for (double& s : m.share) s = total > 0.0 ? s / total : 1.0 / static_cast<double>(k);
+    m.sigma = total > 0.0 ? std::max(kMinSigma, std::sqrt(spread / total)) : kMinSigma;
+  }
+  e_step();
+  return m;
+}
+
+double bic(double log_likelihood, int k, int N) {
+  return -2.0 * log_likelihood + static_cast<double>(5 * k + 1) * std::log(static_cast<double>(N));
+}
+
+std::vector<std::size_t> phase_order(const std::vector<int>& sizes, const std::vector<double>& s1_trends) {
+  std::vector<std::size_t> order(sizes.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    if (sizes[a] != sizes[b]) return sizes[a] > sizes[b];
+    return s1_trends[a] < s1_trends[b];
+  });
+  return order;
+}
+
+std::optional<std::size_t> choose_model(const std::vector<Model>& models, int N) {
+  std::optional<std::size_t> best;
+  for (std::size_t m = 0; m < models.size(); ++m) {
+    const int least = models[m].smallest_phase;
+    if (least < kMinMembers || least * 10 < N) continue;
+    if (models[m].closest_phases_deg && !(*models[m].closest_phases_deg >= kMinPhaseDifferenceDeg)) continue;
+    if (!best || models[m].bic < models[*best].bic) best = m;
+  }
+  return best;
+}
+
+Separation separate(const FaultSet& faults, const RunParams& params, const Options& o,
+                    const ensemble::Report& report) {
+  if (const std::string why = separation_problem(params, o); !why.empty()) throw OptionError(why);
+  const double theta_c = o.outlier_misfit_deg * kRadPerDeg;
+  const int N = static_cast<int>(faults.data.size());
+  Runner runner(faults, params, std::max(1, o.jobs), report);
+  const std::vector<PoolEntry> pool = build_pool(faults, o, runner);
+  if (pool.empty()) {
+    throw rt::RunStop("--phases: no candidate tensor could be fitted to these " + std::to_string(N) +
+                      " data (the pool inverts POURC 30, 45 and 60 % of them, which must be at least 5 data)");
+  }
+
+  Separation sep;
+  sep.options = o;
+  sep.automatic = o.phases == 0;
+  std::vector<State> states;
+  const int k_max = std::max(o.max_phases, o.phases);
+  for (int k = 1; k <= k_max; ++k) {
+    std::optional<State> st = refine_k(faults, pool, k, o, runner);
+    if (!st) continue;
+    const MixtureFit fit = fit_mixture(st->theta, theta_c);
+    Model m;
+    m.k = k;
+    m.objective_rad2 = st->J;
+    m.selected_objective_rad2 = st->selected_J;
+    m.bic = bic(fit.log_likelihood, k, N);
+    m.sigma_deg = fit.sigma / kRadPerDeg;
+    m.outlier_share = fit.eps;
+    m.smallest_phase = N;
+    for (const std::vector<int>& mem : st->members) m.smallest_phase = std::min(m.smallest_phase, static_cast<int>(mem.size()));
+    for (std::size_t a = 0; a < st->tensors.size(); ++a) {
+      for (std::size_t b = a + 1; b < st->tensors.size(); ++b) {
+        const double d = stress_difference_deg(st->tensors[a].M, st->tensors[b].M);
+        if (!m.closest_phases_deg || !(d >= *m.closest_phases_deg)) m.closest_phases_deg = d;
+      }
+    }
+    sep.models.push_back(m);
+    states.push_back(std::move(*st));
+  }
+  std::optional<std::size_t> chosen;
+  if (sep.automatic) {
+    chosen = choose_model(sep.models, N);
+    if (!chosen) throw rt::RunStop("no number of phases fits these data with at least " + std::to_string(kMinMembers) +
+                                   " data in each phase");
+  } else {
+    for (std::size_t m = 0; m < sep.models.size(); ++m) {
+      if (sep.models[m].k == o.phases) chosen = m;
+    }
+    if (!chosen) {
+      throw rt::RunStop("--phases " + std::to_string(o.phases) + ": these " + std::to_string(N) +
+                        " data cannot be split into " + std::to_string(o.phases) + " phases of at least " +
+                        std::to_string(kMinMembers) + " data each");
+    }
+  }
+  sep.chosen_model = *chosen;
+  const State& st = states[*chosen];
+  sep.k = sep.models[*chosen].k;
+
+  std::vector<int> sizes;
+  std::vector<double> trends;
+  for (std::size_t j = 0; j < st.tensors.size(); ++j) {
+    sizes.push_back(static_cast<int>(st.members[j].size()));
+    trends.push_back(static_cast<double>(st.tensors[j].t.DIRE(1)));
+  }
+  const std::vector<std::size_t> order = phase_order(sizes, trends);
+  Table theta;
+  for (std::size_t old : order) theta.push_back(st.theta[old]);
+  const MixtureFit fit = fit_mixture(theta, theta_c);
+  sep.data.resize(static_cast<std::size_t>(N));
+  for (std::size_t j = 0; j < order.size(); ++j) {
+    const std::size_t old = order[j];
+    Phase ph;
+    ph.members = st.members[old];
+    ph.NSEED = st.tensors[old].NSEED;
+    ph.tensor = st.tensors[old].t;
+    for (int i : ph.members) {
+      const double t = theta[j][static_cast<std::size_t>(i)];
+      ph.misfit_sum_rad2 += t * t;
+      sep.data[static_cast<std::size_t>(i)].phase = static_cast<int>(j) + 1;
+    }
+    ph.residual_std_deg =
+        ph.members.empty() ? 0.0 : std::sqrt(ph.misfit_sum_rad2 / static_cast<double>(ph.members.size())) / kRadPerDeg;
+    sep.phases.push_back(std::move(ph));
+  }
+  for (std::size_t i = 0; i < sep.data.size(); ++i) {
+    DatumPhase& d = sep.data[i];
+    double largest = fit.none[i];
+    std::vector<double> sorted;
+    for (std::size_t j = 0; j < theta.size(); ++j) {
+      d.misfit_deg.push_back(theta[j][i] / kRadPerDeg);
+      d.posterior.push_back(fit.w[j][i]);
+      largest = std::max(largest, fit.w[j][i]);
+      sorted.push_back(theta[j][i]);
+    }
+    d.posterior_none = fit.none[i];
+    d.ambiguous = largest < kAmbiguousPosterior;
+    std::sort(sorted.begin(), sorted.end());
+    if (sorted.size() >= 2) d.misfit_gap_deg = (sorted[1] - sorted[0]) / kRadPerDeg;
+  }
+  return sep;
+}
+
+std::vector<std::vector<ensemble::Replicate>> bootstrap_phases(const FaultSet& faults, const RunParams& params,
+                                                               const Separation& sep, int B, std::uint64_t seed,
+                                                               int jobs) {
+  const std::size_t k = sep.phases.size();
+  const double theta_c = sep.options.outlier_misfit_deg * kRadPerDeg;
+  constexpr int kRunsPerReplicate = kRounds * kMaxPhases * kRefineStarts;
+  std::vector<std::vector<ensemble::Replicate>> out(k, std::vector<ensemble::Replicate>(static_cast<std::size_t>(B)));
+  const ensemble::Task task = [&](std::size_t b, Workspace& ws, const ensemble::Tick& tick) {
+    const int ib = static_cast<int>(b);
+    const FaultSet data = ensemble::resample(faults, seed, ib);
+    RunParams base = params;
+    base.NSEED = ensemble::replicate_seed(params, kRunsPerReplicate, seed, ib);
+    const auto fit = [&](const std::vector<int>& members, int index) {
+      const FaultSet set = subset_of(data, members);
+      RunParams q = ensemble::start_params(base, index);
+      q.POURC = 100;
+      Fitted f;
+      if (invert_problem(set, q).empty()) {
+        const InversionResult r = invert(set, q, ws, ListingSink::none(), Through::Stage3);
+        f.NSEED = q.NSEED;
+        f.t = r.stage3;
+        f.ok = r.fit.svd_ok && finite(f.t);
+        if (f.ok) f.M = reduced_tensor(f.t);
+      }
+      return f;
+    };
+    Table theta;
+    for (const Phase& p : sep.phases) theta.push_back(misfits(data, reduced_tensor(p.tensor)));
+    double J = objective(theta, theta_c);
+    std::vector<std::vector<int>> fitted_on;
+    State best;
+    for (int round = 0; round < kRounds; ++round) {
+      const std::vector<std::vector<int>> next = members_of(assign(theta, theta_c), static_cast<int>(k));
+      if (next == fitted_on || std::any_of(next.begin(), next.end(), [](const std::vector<int>& m) {
+            return static_cast<int>(m.size()) < kMinMembers;
+          })) {
+        break;
+      }
+      State st;
+      st.members = next;
+      for (std::size_t j = 0; j < k; ++j) {
+        std::vector<Fitted> runs;
+        for (int s = 0; s < kRefineStarts; ++s) {
+          runs.push_back(fit(next[j], (round * kMaxPhases + static_cast<int>(j)) * kRefineStarts + s));
+        }
+        const Fitted* f = best_of(runs, 0, runs.size());
+        if (f == nullptr) break;
+        st.tensors.push_back(*f);
+        st.theta.push_back(misfits(data, f->M));
+      }
+      if (st.tensors.size() != k) break;
+      st.J = objective(st.theta, theta_c);
+      const bool falling = st.J < J;
+      theta = st.theta;
+      J = st.J;
+      fitted_on = st.members;
+      if (st.J < best.J) best = std::move(st);
+      if (!falling) break;
+    }
+    for (std::size_t j = 0; j < k; ++j) {
+      ensemble::Replicate& r = out[j][b];
+      r.index = ib;
+      r.NSEED = base.NSEED;
+      r.ok = best.tensors.size() == k;
+      if (r.ok) r.tensor = best.tensors[j].t;
+    }
+    tick();
+  };
+  ensemble::run_parallel(static_cast<std::size_t>(B), std::max(1, jobs), task, nullptr);
+  return out;
+}
+
+}  // namespace zk::phases

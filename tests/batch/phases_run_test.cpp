@@ -1,0 +1,109 @@
+// zarkel-batch --phases run as a user would: the listing stays the all-data
+// run, each phase is reproduced by the console program from its files, the
+// bytes do not depend on the jobs, and what cannot run is refused.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "batch_files.hpp"
+
+namespace zk::test {
+namespace {
+
+using nlohmann::json;
+
+class PhasesRun : public ScratchTest {
+ protected:
+  // The two-phase example with its listing, JSON and phase folder under `tag`.
+  Outcome run(const std::string& tag, std::vector<std::string> options) {
+    std::vector<std::string> args = {example("phases/PARAMETERS"), example("phases/DATA"), at("L").string(), "--json",
+                                     at("j").string(), "--svg", at("s").string()};
+    args.insert(args.end(), options.begin(), options.end());
+    const Outcome r = batch(args);
+    for (const char* f : {"L", "j", "s", "pd"}) {
+      if (fs::exists(at(f))) fs::rename(at(f), at(tag + f));
+    }
+    return r;
+  }
+};
+
+TEST_F(PhasesRun, PhaseFilesReproduceEachPhaseForAnyJobs) {
+  ASSERT_EQ(run("plain", {}).status, 0);
+  fs::create_directories(at("pd"));
+  spit(at("pd/phase-4.DATA"), "left by an earlier run\n");
+  const Outcome one = run("1", {"--phases", "auto", "--phase-dir", at("pd").string(), "--jobs", "1",
+                                   "--bootstrap", "8"});
+  ASSERT_EQ(one.status, 0) << one.err;
+  EXPECT_NE(one.out.find("phases 2 (auto): 1 ("), std::string::npos) << one.out;
+  ASSERT_EQ(run("2", {"--phases", "auto", "--phase-dir", at("pd").string(), "--jobs", "2",
+                        "--bootstrap", "8"}).status, 0);
+  EXPECT_TRUE(slurp(at("plainL")) == slurp(at("1L"))) << "--phases changed the listing";
+  EXPECT_TRUE(slurp(at("1j")) == slurp(at("2j"))) << "--jobs 2 changed the document";
+  EXPECT_TRUE(slurp(at("1s")) == slurp(at("2s"))) << "--jobs 2 changed the figure";
+  EXPECT_NE(slurp(at("1s")).find("<g id=\"phase-net-2\">"), std::string::npos);
+  EXPECT_FALSE(fs::exists(at("1pd/phase-4.DATA")));
+  expect_valid_results({at("1j")});
+
+  const json doc = json::parse(slurp(at("1j")));
+  const json& ph = doc["phases"];
+  ASSERT_EQ(ph["k"], 2);
+  EXPECT_EQ(ph["chosen"], "auto");
+  int assigned = 0, none = 0;
+  for (const json& d : ph["data"]) (d["phase"] == 0 ? none : assigned) += 1;
+  EXPECT_EQ(assigned + none, doc["N"].get<int>());
+  EXPECT_EQ(fs::exists(at("1pd/none.DATA")), none > 0);
+  for (int i = 1; i <= 2; ++i) {
+    const std::string stem = "pd/phase-" + std::to_string(i);
+    EXPECT_TRUE(slurp(at("1" + stem + ".DATA")) == slurp(at("2" + stem + ".DATA")));
+    const Outcome c = console(at("1" + stem + ".PARAMETERS").string(), at("1" + stem + ".DATA").string(),
+                              at("phase.lst").string());
+    ASSERT_EQ(c.status, 0) << c.out;
+    EXPECT_TRUE(slurp(at("phase.lst")) == slurp(at("1" + stem + ".LISTING"))) << stem << " is not reproduced";
+    const json& p = ph["phases"][static_cast<std::size_t>(i - 1)];
+    EXPECT_EQ(p["bootstrap"]["replicates"], 8);
+    EXPECT_EQ(lines_of(slurp(at("1" + stem + ".DATA"))).size(), p["members"].get<std::size_t>() + 2);
+    EXPECT_NE(slurp(at("1" + stem + ".PARAMETERS")).find(" 100 500 " + std::to_string(p["NSEED"].get<int>())),
+              std::string::npos);
+  }
+}
+
+TEST_F(PhasesRun, AnInputNamedAsAPhaseFileIsNeverRemoved) {
+  fs::create_directories(at("pd"));
+  fs::copy_file(example("phases/DATA"), at("pd/phase-3.DATA"));
+  const Outcome r = batch({example("phases/PARAMETERS"), at("pd/phase-3.DATA").string(), at("L").string(), "--phases",
+                           "2", "--phase-dir", at("pd").string(), "--quiet"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(slurp(at("pd/phase-3.DATA")) == slurp(example("phases/DATA")));
+  EXPECT_TRUE(fs::exists(at("pd/phase-2.LISTING")));
+}
+
+TEST_F(PhasesRun, Refusals) {
+  spit(at("P2"), "1 0\n2 100 500 7 0\n0 90 90 0 0.5\n");
+  spit(at("file"), "x");
+  const std::string P = example("phases/PARAMETERS");
+  struct Case {
+    std::vector<std::string> options;
+    const char* message;
+    std::string parameters;
+  } cases[] = {
+      {{"--phases", "auto"}, "INDX = 2", at("P2").string()},
+      {{"--phases", "5"}, "--phases", P},
+      {{"--phases", "0"}, "--phases", P},
+      {{"--phases", "auto", "--max-phases", "5"}, "--max-phases", P},
+      {{"--phases", "2", "--outlier-misfit", "4"}, "--outlier-misfit", P},
+      {{"--phases", "2", "--outlier-misfit", "91"}, "--outlier-misfit", P},
+      {{"--outlier-misfit", "30"}, "give --phases", P},
+      {{"--phases", "2", "--phase-dir", at("file").string()}, "not a folder", P},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {c.parameters, example("phases/DATA"), at("L").string()};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const Outcome r = batch(args);
+    EXPECT_EQ(r.status, 2) << c.message;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(at("L"))) << c.message;
+  }
+}
+
+}  // namespace
+}  // namespace zk::test
