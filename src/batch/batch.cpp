@@ -20,6 +20,8 @@
 #include "batch/ensemble_output.hpp"
 #include "batch/phases_output.hpp"
 #include "batch/figure_svg.hpp"
+#include "batch/mechanisms_output.hpp"
+#include "batch/mechanisms_run.hpp"
 #include "batch/progress.hpp"
 #include "batch/result.hpp"
 #include "batch/result_json.hpp"
@@ -124,7 +126,7 @@ std::string summary_line(const BatchResult& r) {
   }
   std::snprintf(buf, sizeof buf, "  residual std dev %.1f deg", static_cast<double>(r.run.fit.ECART));
   s += buf;
-  return s + ensemble_summary(r) + phases_summary(r);
+  return s + ensemble_summary(r) + phases_summary(r) + linear_summary(r) + mechanisms_summary(r);
 }
 
 // The same tensor and misfit sum, bit for bit.
@@ -201,8 +203,9 @@ struct StationFiles {
 // One run. On the command line (`station` null) its words go to `err` as
 // they come; for a campaign's station they are kept in `station`, with the
 // result document, and nothing is written on `out` or `err`.
+// `mechanisms`: the plane choice whose chosen planes are the DATA.
 int run(const Options& o, std::ostream& out, std::ostream& err, StationRun* station = nullptr,
-        StationFiles* files = nullptr) {
+        StationFiles* files = nullptr, std::shared_ptr<const MechanismsReport> mechanisms = nullptr) {
   rt::remove_temporaries_on_signal();
   const auto failed = [&](bool listing_started) {
     if (station == nullptr) return report_run_error(err, listing_started);
@@ -319,6 +322,18 @@ int run(const Options& o, std::ostream& out, std::ostream& err, StationRun* stat
     result.ensemble = std::move(ens);
     result.ensemble_options = eo;
     result.separation = std::move(separation);
+    if (mechanisms) {
+      if (!same_bits(run.stage3, mechanisms->outcome.final.chosen_tensor)) {
+        throw std::logic_error("the listed run does not reproduce the plane choice's last engine run");
+      }
+      result.mechanisms = mechanisms;
+      if (mechanisms->bootstrap) {
+        if (!result.ensemble) result.ensemble = mechanisms->outcome.final;
+        result.ensemble->bootstrap = mechanisms->bootstrap;
+        result.ensemble_options = mechanisms->bootstrap_options;
+      }
+      result.warnings.insert(result.warnings.end(), mechanisms->warnings.begin(), mechanisms->warnings.end());
+    }
     result.parameters_path = o.parameters;
     result.data_path = o.data_name.empty() ? o.data : o.data_name;
     result.output_path = o.output_name.empty() ? o.output : o.output_name;
@@ -439,6 +454,12 @@ StationRun run_station(const Options& base, const Station& s, const StationFolde
       o.data_name = "DATA";
       files.also.push_back(data.get());
     }
+    std::unique_ptr<rt::ResultFile> chosen;
+    if (s.mechanisms) {
+      chosen = station_file(folder, "DATA", "DATA file", taken);
+      files.also.push_back(chosen.get());
+      files.data_shown = folder.path + "/DATA (the planes chosen from " + s.data + ")";
+    }
     files.listing = station_file(folder, "LISTING", "OUTPUT file", taken);
     files.json = station_file(folder, "result.json", "JSON document", taken);
     files.svg = station_file(folder, "figure.svg", "SVG figure", taken);
@@ -446,6 +467,13 @@ StationRun run_station(const Options& base, const Station& s, const StationFolde
     // temporary the run reads.
     if (!read_as.empty()) files.data_shown = folder.path + "/DATA (imported from " + s.data + ")";
     std::ostringstream quiet;
+    if (s.mechanisms) {
+      // The chosen planes go to the folder's DATA, committed with the rest.
+      const SingleRun single = [&](const Options& lo, std::ostream& a, std::ostream& b,
+                                   std::shared_ptr<const MechanismsReport> m) { return run(lo, a, b, &r, &files, m); };
+      run_mechanisms(o, quiet, quiet, single, chosen.get(), &r);
+      return r;
+    }
     run(o, quiet, quiet, &r, &files);
   } catch (const rt::RunError&) {
     r.status = StationRun::Status::Failed;
@@ -468,6 +496,11 @@ int batch_main(const std::vector<std::string>& args, std::ostream& out, std::ost
     case CommandLine::Action::Usage:
       return usage_error(err, cl.error);
     case CommandLine::Action::Run:
+      if (cl.options.mechanisms) {
+        return run_mechanisms(cl.options, out, err,
+                              [](const Options& o, std::ostream& o_out, std::ostream& o_err,
+                                 std::shared_ptr<const MechanismsReport> m) { return run(o, o_out, o_err, nullptr, nullptr, m); });
+      }
       break;
     case CommandLine::Action::Merge:
       try {

@@ -21,6 +21,7 @@
 #include "batch/campaign_files.hpp"
 #include "batch/command_line.hpp"
 #include "batch/progress.hpp"
+#include "import/mechanism_table.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/interrupt.hpp"
 #include "runtime/result_file.hpp"
@@ -200,7 +201,7 @@ StationTable read_station_table(const std::string& path, const std::string& defa
                                         "latitude; any other column is carried to the outputs)");
     }
   }
-  const std::set<std::string> known = {"station", "data", "parameters", "longitude", "latitude"};
+  const std::set<std::string> known = {"station", "data", "parameters", "longitude", "latitude", "type"};
   std::vector<std::size_t> carried;
   std::set<std::string> results;
   for (const std::string& c : summary_columns()) results.insert(table::column_key(c));
@@ -232,7 +233,7 @@ StationTable read_station_table(const std::string& path, const std::string& defa
       problem(col["station"], "station name \"" + table::shown(s.name) +
                                   "\" is not a folder name: use letters, digits, '-', '_' and '.'");
     } else if (const std::string folded = lowered(s.name);
-               folded == kSummary || folded == kGeoJson || folded == kManifest) {
+               folded == kSummary || folded == kGeoJson || folded == kManifest || folded == kMap) {
       problem(col["station"], "station name \"" + s.name + "\" is the name of a campaign file");
     } else if (const auto [other, fresh] = names.emplace(folded, std::pair{s.name, s.row}); !fresh) {
       problem(col["station"], other->second.first == s.name
@@ -262,6 +263,15 @@ StationTable read_station_table(const std::string& path, const std::string& defa
       s.data = resolved(folder, data);
       s.spreadsheet = is_spreadsheet(s.data);
       if (const std::string why = not_a_file(s.data); !why.empty()) problem(col["data"], "data file " + s.data + why);
+      // The kind of data: `type` mechanisms, faults, or blank (a table with
+      // strike, dip and rake but no other plane or sense column holds mechanisms).
+      const std::string type = table::column_key(cell(r, "type"));
+      if (type != "" && type != "mechanisms" && type != "faults") {
+        problem(col["type"], "type \"" + table::shown(cell(r, "type")) + "\" is not mechanisms, faults or blank");
+      }
+      s.mechanisms = type == "mechanisms" || (type.empty() && s.spreadsheet && s.problem.empty() &&
+                                              import::is_mechanism_table(s.data));
+      s.spreadsheet = s.spreadsheet && !s.mechanisms;
     }
     const std::string prm = cell(r, "parameters");
     if (!prm.empty()) {

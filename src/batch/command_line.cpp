@@ -136,6 +136,53 @@ std::size_t first_of(const std::vector<std::string>& args, std::initializer_list
   return std::string::npos;
 }
 
+// A real number in [low, high] (decimal notation).
+bool real_number(const std::string& text, double low, double high, const char* name, double& out, std::string& error) {
+  char* end = nullptr;
+  errno = 0;
+  const double v = text.empty() ? 0.0 : std::strtod(text.c_str(), &end);
+  if (text.empty() || end != text.c_str() + text.size() || errno != 0 || !std::isfinite(v) || v < low || v > high) {
+    char buf[128];
+    std::snprintf(buf, sizeof buf, " must be a number from %g to %g (got \"", low, high);
+    error = std::string(name) + buf + text + "\")";
+    return false;
+  }
+  out = v;
+  return true;
+}
+
+// The options of the plane choice, which only --mechanisms takes.
+bool mechanism_options(Options& o, const std::vector<const Valued*>& v, const CLI::App& app, std::string& error) {
+  std::string text[5];
+  for (std::size_t k = 0; k < 5; ++k) {
+    if (!single_value(*v[k], app.count(v[k]->name), k == 4 ? "a file name" : "a value", text[k], error)) return false;
+    if (!text[k].empty() && !o.mechanisms) {
+      error = std::string(v[k]->name) + " belongs to a run on focal mechanisms: give --mechanisms";
+      return false;
+    }
+  }
+  if (!text[0].empty()) {
+    if (text[0] != "hybrid" && text[0] != "misfit" && text[0] != "instability" && text[0] != "given") {
+      error = "--plane-choice takes hybrid, misfit, instability or given (got \"" + text[0] + "\")";
+      return false;
+    }
+    o.plane_choice = text[0];
+  }
+  if (!text[1].empty() && !real_number(text[1], 0.0, 180.0, "--choice-gap", o.choice_gap, error)) return false;
+  if (!text[2].empty()) {
+    if (!seed_number(text[2], o.plane_seed, error)) {
+      error = "--plane-seed must be a whole number from 0 to 18446744073709551615 (got \"" + text[2] + "\")";
+      return false;
+    }
+  }
+  if (!text[3].empty()) {
+    if (!real_number(text[3], 0.05, 2.0, "--friction", o.friction, error)) return false;
+    o.friction_fixed = true;
+  }
+  o.chosen_data = text[4];
+  return true;
+}
+
 }  // namespace
 
 CommandLine parse_command_line(const std::vector<std::string>& args) {
@@ -147,11 +194,14 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
   Valued svg{"--svg", {}}, json{"--json", {}}, starts{"--starts", {}}, bootstrap{"--bootstrap", {}},
       confidence{"--confidence", {}}, seed{"--bootstrap-seed", {}}, jobs{"--jobs", {}}, stations{"--stations", {}},
       out{"--out", {}}, parameters{"--parameters", {}}, shard{"--shard", {}}, merge{"--merge", {}},
-      phases{"--phases", {}}, max_phases{"--max-phases", {}}, outlier{"--outlier-misfit", {}}, phase_dir{"--phase-dir", {}};
+      phases{"--phases", {}}, max_phases{"--max-phases", {}}, outlier{"--outlier-misfit", {}}, phase_dir{"--phase-dir", {}},
+      plane_choice{"--plane-choice", {}}, choice_gap{"--choice-gap", {}}, plane_seed{"--plane-seed", {}},
+      friction{"--friction", {}}, chosen_data{"--chosen-data", {}};
   bool help = false, version = false;
   app.add_option("operands", operands);
   for (Valued* v : {&svg, &json, &starts, &bootstrap, &confidence, &seed, &jobs, &stations, &out, &parameters, &shard,
-                    &merge, &phases, &max_phases, &outlier, &phase_dir}) {
+                    &merge, &phases, &max_phases, &outlier, &phase_dir, &plane_choice, &choice_gap, &plane_seed, &friction,
+                    &chosen_data}) {
     app.add_option(v->name, v->values)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->expected(0, 1)
@@ -162,7 +212,9 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
   bool no_planes = false;
   app.add_flag("--no-planes", no_planes);
   app.add_flag("--labels", cl.options.figure.labels);
+  app.add_flag("--couples", cl.options.figure.couples);
   app.add_flag("--strict", cl.options.strict);
+  app.add_flag("--mechanisms", cl.options.mechanisms);
   app.add_flag("-h,--help", help);
   app.add_flag("--version", version);
   try {
@@ -223,6 +275,10 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
   if (!single_value(seed, app.count("--bootstrap-seed"), "a number", text, cl.error)) return cl;
   if (!text.empty() && !seed_number(text, o.bootstrap_seed, cl.error)) return cl;
 
+  o.starts_given = app.count("--starts") != 0;
+  if (!mechanism_options(o, {&plane_choice, &choice_gap, &plane_seed, &friction, &chosen_data}, app, cl.error)) {
+    return cl;
+  }
   for (const auto& [v, into] : {std::pair<const Valued*, std::string*>{&stations, &o.stations}, {&out, &o.out_dir},
                                  {&parameters, &o.default_parameters}, {&merge, &o.merge_out}}) {
     if (!single_value(*v, app.count(v->name), v == &out || v == &merge ? "a folder" : "a file name", *into,
@@ -266,6 +322,10 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
       cl.error = "a campaign takes no PARAMETERS DATA OUTPUT operands (got " + operands[0] + "): the table names them";
       return cl;
     }
+    if (o.mechanisms) {
+      cl.error = "--mechanisms runs one table of events: give PARAMETERS MECHANISMS.csv OUTPUT";
+      return cl;
+    }
     if (!o.phase_dir.empty()) {
       cl.error = "--phase-dir belongs to a single run: in a campaign each station's JSON document holds its phases";
       return cl;
@@ -295,8 +355,9 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
   o.data = operands[1];
   o.output = operands[2];
   o.figure.planes = !no_planes;
-  if (o.svg.empty() && (!o.figure.planes || o.figure.labels)) {
-    cl.error = std::string(o.figure.planes ? "--labels" : "--no-planes") + " changes the figure: give --svg FILE";
+  if (o.svg.empty() && (!o.figure.planes || o.figure.labels || o.figure.couples)) {
+    cl.error = std::string(!o.figure.planes ? "--no-planes" : (o.figure.labels ? "--labels" : "--couples")) +
+               " changes the figure: give --svg FILE";
     return cl;
   }
   cl.action = CommandLine::Action::Run;
@@ -305,9 +366,11 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
 
 const char* const kUsageLine =
     "Usage: zarkel-batch PARAMETERS DATA OUTPUT [--svg FIGURE.svg] [--json RESULT.json]\n"
-    "                    [--no-planes] [--labels] [--quiet] [--strict] [--starts K] [--bootstrap B]\n"
+    "                    [--no-planes] [--labels] [--couples] [--quiet] [--strict] [--starts K] [--bootstrap B]\n"
     "                    [--confidence P] [--bootstrap-seed S] [--jobs J] [--progress]\n"
     "                    [--phases auto|K] [--max-phases M] [--outlier-misfit DEG] [--phase-dir DIR]\n"
+    "       zarkel-batch PARAMETERS MECHANISMS.csv OUTPUT --mechanisms [--plane-choice RULE]\n"
+    "                    [--choice-gap DEG] [--plane-seed S] [--friction MU] [--chosen-data FILE] [run options]\n"
     "       zarkel-batch --stations TABLE.csv --out DIR [--parameters FILE] [--shard I/N] [run options]\n"
     "       zarkel-batch --merge OUT DIR...";
 
@@ -321,6 +384,9 @@ std::string usage_text() {
          "                       misfit histogram\n"
          "  --no-planes          leave the fault planes' great circles out of the figure\n"
          "  --labels             number the data beyond the cut-off in the figure\n"
+         "  --couples            draw strike-slip data as couples (both blocks' motion) even with\n"
+         "                       more than 40 data or where couples overlap; otherwise those get\n"
+         "                       single arrows of the hanging wall's slip\n"
          "  --json FILE          also write the results as a JSON document (format 3,\n"
          "                       described by docs/result.schema.json)\n"
          "  --quiet              print nothing on success (warnings still go to standard error)\n"
@@ -345,10 +411,21 @@ std::string usage_text() {
          "                       (5 to 90 degrees, default 30)\n"
          "  --phase-dir DIR      write phase-i.DATA, phase-i.PARAMETERS, phase-i.LISTING (each phase\n"
          "                       reproduced by zarkel) and none.DATA into DIR\n"
+         "  --mechanisms         DATA is a CSV table of focal mechanisms (strike, dip, rake of one\n"
+         "                       nodal plane; Aki & Richards): choose each event's fault plane and\n"
+         "                       invert the chosen planes (4 starts unless --starts is given)\n"
+         "  --plane-choice RULE  hybrid (default: the smaller misfit when the two differ by the gap,\n"
+         "                       else the more unstable plane), misfit, instability or given\n"
+         "  --choice-gap DEG     the misfit difference that decides a hybrid choice (default 10)\n"
+         "  --plane-seed S       seed of the random plane choices that start the linear inversion (default 1)\n"
+         "  --friction MU        fix the friction of the instability (default: the one of largest mean\n"
+         "                       instability in 0.40 to 0.95)\n"
+         "  --chosen-data FILE   also write the chosen planes as a DATA file: zarkel on it (with the\n"
+         "                       NSEED of the result document) reproduces the listing\n"
          "  --stations TABLE     run every station of a CSV table (station, data, parameters,\n"
          "                       longitude, latitude, other columns carried) into --out DIR:\n"
          "                       DIR/<station>/{LISTING,result.json,figure.svg}, DIR/summary.csv,\n"
-         "                       DIR/stations.geojson\n"
+         "                       DIR/stations.geojson, DIR/map.svg\n"
          "  --parameters FILE    the PARAMETERS file of the stations without their own\n"
          "  --shard I/N          run only the stations whose row (from 0) is I modulo N\n"
          "  --merge OUT DIR...   gather the shard folders DIR... of one campaign into OUT\n"

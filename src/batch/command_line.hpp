@@ -3,6 +3,8 @@
 //   zarkel-batch PARAMETERS DATA OUTPUT [--svg FIGURE.svg] [--json RESULT.json]
 //                [--no-planes] [--labels] [--quiet] [--strict] [--starts K] [--bootstrap B] [--confidence P]
 //                [--bootstrap-seed S] [--jobs J] [--progress]
+//   zarkel-batch PARAMETERS MECHANISMS.csv OUTPUT --mechanisms [--plane-choice RULE] [--choice-gap DEG]
+//                [--plane-seed S] [--friction MU] [--chosen-data FILE] [run options]
 // or a campaign:
 //   zarkel-batch --stations TABLE.csv --out DIR [--parameters FILE] [--shard I/N] [run options]
 //   zarkel-batch --merge OUT DIR...
@@ -42,6 +44,16 @@ struct Options {
   // How the result document names the DATA and OUTPUT files, when not as
   // given (a campaign names them within the station's folder).
   std::string data_name = {}, output_name = {};
+  // Focal mechanisms (--mechanisms): DATA is a table of events whose nodal
+  // plane is chosen by --plane-choice; see batch/mechanisms_run.hpp.
+  bool mechanisms = false;
+  std::string plane_choice = "hybrid";   // hybrid, misfit, instability, given
+  double choice_gap = 10.0;              // degrees
+  std::uint64_t plane_seed = 1;
+  double friction = 0.0;                 // used when friction_fixed
+  bool friction_fixed = false;
+  std::string chosen_data = {};          // empty: the chosen planes are not kept
+  bool starts_given = false;             // --starts given (a mechanism run defaults to 4)
 };
 
 // Limits of the numeric options.

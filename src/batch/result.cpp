@@ -57,6 +57,15 @@ BatchResult collect_result(const RunInput& input, const InversionResult& run) {
     if (r.among_best(d)) best.push_back(deg);
     r.data.push_back(d);
   }
+  std::vector<mech::DoubleCouple> planes;
+  for (const Datum& d : r.data) {
+    planes.push_back({{static_cast<double>(d.FN(1)), static_cast<double>(d.FN(2)), static_cast<double>(d.FN(3))},
+                      {static_cast<double>(d.STR(1)), static_cast<double>(d.STR(2)), static_cast<double>(d.STR(3))}});
+  }
+  if (mech::LinearResult fit = mech::linear_inversion(planes); fit.ok) {
+    const double diff = stress_difference_deg(mech::tensor_of(fit.stress), T);
+    r.linear = LinearCheck{fit, diff};
+  }
   r.misfit_all = summarise_misfits(all);
   r.misfit_best = summarise_misfits(best);
   return r;

@@ -3,6 +3,7 @@
 // them, the run parameters, the engine's result, what is derived from it for
 // the reader (stress state, plane stresses, misfit statistics) and the files
 // of the run.
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "engine/engine.hpp"
 #include "engine/stress_state.hpp"
 #include "ensemble/ensemble.hpp"
+#include "mechanisms/choice.hpp"
 #include "phases/separate.hpp"
 
 namespace zk::batch {
@@ -34,6 +36,25 @@ struct MisfitSummary {
 };
 MisfitSummary summarise_misfits(std::vector<double> degrees);
 
+// Michael's linear inversion of the kept data beside the engine's answer
+// (double): its tensor and the stress difference from the final tensor.
+struct LinearCheck {
+  mech::LinearResult fit;
+  double stress_difference_deg = 0.0;
+};
+
+// A run on focal mechanisms: the events (table order, the kept ones), the
+// options of the plane choice and its outcome, and its warnings.
+struct MechanismsReport {
+  mech::Options options;
+  std::vector<mech::Event> events;
+  mech::Outcome outcome;
+  std::vector<std::string> warnings;
+  // --bootstrap: the choice rerun on each resample of the events.
+  std::optional<ensemble::BootstrapReport> bootstrap;
+  ensemble::Options bootstrap_options;
+};
+
 struct BatchResult {
   std::string parameters_path, data_path, output_path;
   std::string title;  // DATA title line, trailing blanks removed
@@ -54,6 +75,8 @@ struct BatchResult {
   ensemble::Options ensemble_options;
   // The separation into stress phases, when asked for (--phases).
   std::optional<phases::Separation> separation;
+  std::optional<LinearCheck> linear;  // none when the data cannot constrain it
+  std::shared_ptr<const MechanismsReport> mechanisms;  // --mechanisms only
 };
 
 // The misfit of a datum in degrees, as every result writer gives it.

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "batch/ensemble_output.hpp"
+#include "batch/mechanisms_output.hpp"
 #include "batch/phases_output.hpp"
 #include "data/field_faults.hpp"
 
@@ -231,6 +232,8 @@ json result_json(const BatchResult& r) {
   doc["data"] = data;
   add_ensemble_json(doc, r);
   add_phases_json(doc, r);
+  doc["linear"] = linear_json(r);
+  if (r.mechanisms) doc["mechanisms"] = mechanisms_json(r);
   return doc;
 }
 

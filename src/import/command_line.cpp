@@ -34,6 +34,9 @@ a rake below 0, reverse above 0, sinistral |rake| below 90, dextral above 90.
 An Excel "sep=;" first line names the delimiter (rows are then numbered as
 the spreadsheet shows them, without it).
 Columns not read are listed; one whose header looks like a role is warned of.
+With --mechanisms: strike, dip, rake of one nodal plane (Aki & Richards);
+optional strike2, dip2, rake2 and p_trend, p_plunge, t_trend, t_plunge
+(checked), fault (1, 2 or blank: the known fault plane), id, label.
 Exit status: 0 written, 1 refused (nothing written), 2 bad command line.)text";
 
 // The role of "--column ROLE=HEADER" and its header name, or an error.
@@ -99,6 +102,8 @@ CommandLine parse_command_line(const std::vector<std::string>& args, std::ostrea
   app.add_option("--max-off-plane", o.max_off_plane, "degrees off the plane that are refused (default 20)")
       ->check(CLI::Range(0.0, 90.0));
   app.add_option("--report", o.report, "write the report as CSV to this file");
+  app.add_flag("--mechanisms", o.mechanisms,
+               "the table holds focal mechanisms (strike, dip, rake of a nodal plane); write the given planes");
   app.set_version_flag("--version", kVersion);
   app.failure_message([](const CLI::App*, const CLI::Error& e) {
     return std::string("zarkel-import: ") + e.what() + "\nRun with --help for more information.\n";
@@ -136,6 +141,9 @@ CommandLine parse_command_line(const std::vector<std::string>& args, std::ostrea
             CLI::detail::to_string(o.max_off_plane) + ")";
   }
   if (error.empty() && o.max_off_plane >= 90.0) error = "--max-off-plane must be below 90";
+  if (error.empty() && o.mechanisms && (!columns.empty() || !o.plane.empty() || !o.striation.empty() || !o.report.empty())) {
+    error = "--mechanisms reads strike, dip and rake by their names: --column, --plane, --striation and --report do not apply";
+  }
   if (!error.empty()) {
     err << "zarkel-import: " << error << "\nRun with --help for more information.\n";
     return cl;

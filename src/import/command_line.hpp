@@ -3,6 +3,7 @@
 //   zarkel-import FIELD.csv DATA [--delimiter D] [--column ROLE=HEADER]...
 //       [--plane FORM] [--striation FORM] [--sense-map WORD=LETTER]... [--title TEXT]
 //       [--warn-off-plane DEG] [--max-off-plane DEG] [--report FILE]
+//   zarkel-import --mechanisms MECHANISMS.csv DATA [--delimiter D] [--title TEXT]
 #include <ostream>
 #include <string>
 #include <vector>

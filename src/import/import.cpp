@@ -11,6 +11,7 @@
 
 #include "data/field_faults.hpp"
 #include "import/command_line.hpp"
+#include "import/mechanism_table.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/result_file.hpp"
 #include "table/csv_table.hpp"
@@ -627,6 +628,18 @@ int run(const Options& o, std::ostream& err) {
     const std::unique_ptr<rt::ResultFile> data_file = destination(o.data, "DATA", taken);
     taken.results.push_back(data_file.get());
     const std::unique_ptr<rt::ResultFile> report = o.report.empty() ? nullptr : destination(o.report, "report", taken);
+    if (o.mechanisms) {
+      const MechanismTable m = read_mechanism_table(o.csv, o.delimiter);
+      mech::Choice choice;
+      for (const mech::Event& e : m.events) choice.push_back(e.known != 0 ? e.known : 1);
+      const std::string title = o.title ? *o.title : fs::path(o.csv).filename().string().substr(0, 80);
+      data_file->write(mechanism_data_text(title, m.events, choice));
+      check_mechanism_data(data_file->written_path(), m.events, choice);
+      data_file->commit();
+      err << "zarkel-import: " << m.events.size() << " focal mechanisms written to " << o.data
+          << " (the given nodal planes, or the known fault plane)\n";
+      return kExitOk;
+    }
     const ImportOutcome r = import_table(o, *data_file);
     if (report) report->write(r.report_csv);
     data_file->finish();

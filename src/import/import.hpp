@@ -32,6 +32,7 @@ struct Options {
   std::optional<std::string> title;
   double warn_off_plane = 10.0;
   double max_off_plane = 20.0;
+  bool mechanisms = false;  // focal mechanisms: the given (or known) nodal planes
 };
 
 // What an import gave. Rounding in degrees (double), between each

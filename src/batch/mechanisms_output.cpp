@@ -1,0 +1,142 @@
+#include "batch/mechanisms_output.hpp"
+
+#include <cmath>
+#include <cstdio>
+
+#include "batch/result_json.hpp"
+
+namespace zk::batch {
+
+using json = nlohmann::ordered_json;
+
+namespace {
+
+std::string format(const char* f, double v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, f, v);
+  return buf;
+}
+
+json attitude_json(const AxisVector& v) {
+  const Attitude a = attitude_of(v);
+  return {{"trend_deg", json_real(a.trend >= 359.99999 ? 0.0 : a.trend)}, {"plunge_deg", json_real(a.plunge)}};
+}
+
+json plane_json(const mech::NodalPlane& p, double misfit, double instability) {
+  return {{"strike_deg", json_real(p.strike)},
+          {"dip_deg", json_real(p.dip)},
+          {"rake_deg", json_real(p.rake)},
+          {"misfit_deg", json_real(misfit)},
+          {"instability", json_real(instability)}};
+}
+
+}  // namespace
+
+json linear_json(const BatchResult& r) {
+  if (!r.linear) return nullptr;
+  const mech::Principal& p = r.linear->fit.stress;
+  const Matrix3 T = mech::tensor_of(p);
+  json axes = json::array();
+  for (std::size_t L = 0; L < 3; ++L) {
+    const PlaneStress on = plane_stress(T, p.axes[L]);
+    json a = {{"sigma", L + 1}, {"value", json_real(on.normal)}};
+    a.update(attitude_json(p.axes[L]));
+    axes.push_back(a);
+  }
+  return {{"method", "Michael (1984) least squares, equal shear stress magnitudes"},
+          {"axes", axes},
+          {"R", json_real(p.R)},
+          {"stress_difference_deg", json_real(r.linear->stress_difference_deg)}};
+}
+
+json mechanisms_json(const BatchResult& r) {
+  const MechanismsReport& m = *r.mechanisms;
+  const mech::Outcome& o = m.outcome;
+  json events = json::array();
+  for (std::size_t k = 0; k < m.events.size(); ++k) {
+    const mech::Event& e = m.events[k];
+    const mech::EventOutcome& c = o.events[k];
+    events.push_back({{"number", e.number},
+                      {"planes", json::array({plane_json(e.planes[0], c.misfit[0], c.instability[0]),
+                                              plane_json(e.planes[1], c.misfit[1], c.instability[1])})},
+                      {"chosen", c.chosen},
+                      {"basis", mech::basis_name(c.basis)},
+                      {"undecided", c.undecided},
+                      {"P", attitude_json(e.pt.P)},
+                      {"T", attitude_json(e.pt.T)}});
+  }
+  return {{"plane_choice", mech::rule_name(m.options.rule)},
+          {"gap_deg", json_real(m.options.gap_deg)},
+          {"friction", json_real(o.start.friction)},
+          {"friction_fixed", o.friction_fixed},
+          {"engine_runs", o.engine_runs},
+          {"ended", mech::ended_name(o.ended)},
+          {"NSEED", o.final.chosen.NSEED},
+          {"undecided", o.undecided},
+          {"plane_diversity", json_real(o.diversity)},
+          {"rms_misfit_deg", json_real(o.rms_misfit)},
+          {"events", events}};
+}
+
+std::string linear_summary(const BatchResult& r) {
+  if (!r.linear) return "  linear: none";
+  const mech::Principal& p = r.linear->fit.stress;
+  std::string s = "  linear";
+  for (std::size_t L : {std::size_t{0}, std::size_t{2}}) {
+    const Attitude a = attitude_of(p.axes[L]);
+    char buf[48];
+    std::snprintf(buf, sizeof buf, " sigma%zu %5.1f/%4.1f", L + 1, a.trend, a.plunge);
+    s += buf;
+  }
+  return s + format(" R=%4.2f", p.R) + format(" (%.1f deg from the answer)", r.linear->stress_difference_deg);
+}
+
+std::string mechanisms_summary(const BatchResult& r) {
+  if (!r.mechanisms) return "";
+  const MechanismsReport& m = *r.mechanisms;
+  const mech::Outcome& o = m.outcome;
+  int second = 0;
+  for (const mech::EventOutcome& e : o.events) second += e.chosen == 2;
+  return std::string("  planes ") + mech::rule_name(m.options.rule) + ": " + std::to_string(second) + "/" +
+         std::to_string(o.events.size()) + " auxiliary, " + std::to_string(o.undecided) + " undecided, friction" +
+         format(" %.2f", o.start.friction) + ", " + mech::ended_name(o.ended) + " after " +
+         std::to_string(o.engine_runs) + (o.engine_runs == 1 ? " run" : " runs");
+}
+
+std::vector<std::string> mechanisms_warnings(const MechanismsReport& m) {
+  const mech::Outcome& o = m.outcome;
+  std::vector<std::string> w;
+  const auto n = static_cast<double>(o.events.size());
+  if (n > 0 && o.undecided > kUndecidedShareWarning * n) {
+    w.push_back(std::to_string(o.undecided) + " of " + std::to_string(o.events.size()) +
+                " events are undecided (misfits within 5 degrees and instabilities within 0.05): the fault planes "
+                "are poorly identified");
+  }
+  if (!o.friction_fixed && (std::fabs(o.start.friction - mech::kFrictionLow) < 1e-9 ||
+                            std::fabs(o.start.friction - mech::kFrictionHigh) < 1e-9)) {
+    w.push_back("the friction found," + format(" %.2f,", o.start.friction) +
+                " is at an end of the range scanned (0.40 to 0.95): give it with --friction if it is known");
+  }
+  if (o.ended == mech::Ended::Cycle) {
+    w.push_back("the plane choice cycles: a choice of planes came back after " + std::to_string(o.engine_runs) +
+                " engine runs; the last one is listed");
+  }
+  if (o.ended == mech::Ended::Limit) {
+    w.push_back("the plane choice did not settle in " + std::to_string(o.engine_runs) + " engine runs; the last one is listed");
+  }
+  if (o.rms_misfit > kRmsMisfitWarningDeg) {
+    w.push_back("the rms misfit of the chosen planes is" + format(" %.1f", o.rms_misfit) +
+                " degrees (above 30): the stress is probably not uniform over these events");
+  }
+  if (o.events.size() < static_cast<std::size_t>(kFewEvents)) {
+    w.push_back("only " + std::to_string(o.events.size()) + " events: fewer than 20 constrain the tensor and the plane choice poorly");
+  }
+  const double R = static_cast<double>(o.final.chosen_tensor.P(4));
+  if (R < kLowR || R > kHighR) {
+    w.push_back("R =" + format(" %.2f", R) + (R < kLowR ? " (below 0.25)" : " (above 0.75)") +
+                ": the axis nearest sigma 2 is weakly constrained");
+  }
+  return w;
+}
+
+}  // namespace zk::batch

@@ -1,0 +1,206 @@
+#include "batch/mechanisms_run.hpp"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "batch/batch.hpp"
+#include "batch/mechanisms_output.hpp"
+#include "driver/run_error.hpp"
+#include "engine/engine.hpp"
+#include "import/mechanism_table.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/interrupt.hpp"
+#include "runtime/result_file.hpp"
+
+namespace zk::batch {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A private folder for the DATA files of the run, removed at the end (and
+// its files on a signal).
+class Scratch {
+ public:
+  Scratch() {
+    std::string t = (fs::temp_directory_path() / "zarkel-mechanisms-XXXXXX").string();
+    if (::mkdtemp(t.data()) == nullptr) throw rt::RunStop("cannot make a temporary folder in " + fs::temp_directory_path().string());
+    dir_ = t;
+  }
+  ~Scratch() {
+    for (int s : slots_) rt::unregister_temporary(s);
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+  Scratch(const Scratch&) = delete;
+  Scratch& operator=(const Scratch&) = delete;
+  std::string write(const std::string& name, const std::string& text) {
+    const std::string path = (dir_ / name).string();
+    slots_.push_back(rt::register_temporary(path));
+    std::ofstream f(path, std::ios::binary);
+    f << text;
+    f.close();
+    if (!f) throw rt::RunStop("cannot write the temporary file " + path);
+    return path;
+  }
+
+ private:
+  fs::path dir_;
+  std::vector<int> slots_;
+};
+
+mech::Rule rule_of(const std::string& name) {
+  if (name == "misfit") return mech::Rule::Misfit;
+  if (name == "instability") return mech::Rule::Instability;
+  if (name == "given") return mech::Rule::Given;
+  return mech::Rule::Hybrid;
+}
+
+// The same file (by device and inode when both exist, else by resolved path).
+bool same_path(const std::string& a, const std::string& b) {
+  if (a.empty() || b.empty() || a == "-" || b == "-") return false;
+  struct stat sa {}, sb {};
+  if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  std::error_code ec;
+  return fs::weakly_canonical(fs::absolute(a, ec), ec) == fs::weakly_canonical(fs::absolute(b, ec), ec);
+}
+
+// The PARAMETERS with the given planes: the run parameters, the selection
+// (the events kept) and the warnings of the PARAMETERS file.
+RunInput read_base(const std::string& parameters, const std::string& data, std::ostream& err) {
+  std::istringstream no_console;
+  Workspace ws(no_console, err);
+  store_constants(ws);
+  std::string why;
+  if (!ws.units.open(unit::kParameters, parameters, "old", &why)) {
+    throw rt::RunStop("could not open the PARAMETERS file " + parameters + (why.empty() ? "" : " (" + why + ")"));
+  }
+  if (!ws.units.open(unit::kData, data, "old", &why)) throw rt::RunStop("could not open " + data + " (" + why + ")");
+  RunInput in = read_run_input(ws);
+  ws.units.close(unit::kParameters);
+  ws.units.close(unit::kData);
+  return in;
+}
+
+}  // namespace
+
+int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const SingleRun& single,
+                   rt::ResultFile* station_data, StationRun* station) {
+  rt::remove_temporaries_on_signal();
+  // The table is read by this front end, not by the listed run: no result may replace it.
+  for (const auto& [option, path] : {std::pair<const char*, const std::string*>{"OUTPUT", &o.output}, {"--json", &o.json},
+                                     {"--svg", &o.svg}}) {
+    if (same_path(*path, o.data)) {
+      err << "zarkel-batch: " << option << " \"" << *path << "\" is refused: it is the mechanism table MECHANISMS.csv\n";
+      return kExitUsage;
+    }
+  }
+  for (const std::string* other : {&o.output, &o.json, &o.svg, &o.parameters, &o.data}) {
+    if (same_path(o.chosen_data, *other)) {
+      err << "zarkel-batch: --chosen-data \"" << o.chosen_data << "\" is refused: it is also " << *other
+          << " of this run\n";
+      return kExitUsage;
+    }
+  }
+  std::unique_ptr<rt::ResultFile> own_file;
+  if (!o.chosen_data.empty()) {
+    rt::Destinations taken;
+    for (const std::string* in : {&o.parameters, &o.data}) {
+      struct stat st {};
+      if (::stat(in->c_str(), &st) == 0) taken.inputs.push_back({{st.st_dev, st.st_ino}, "input \"" + *in + "\""});
+    }
+    std::string why;
+    own_file = rt::ResultFile::prepare(o.chosen_data, "chosen DATA file \"" + o.chosen_data + "\"", taken, why);
+    if (!own_file) {
+      err << "zarkel-batch: --chosen-data \"" << o.chosen_data << "\" is refused: " << why << "\n";
+      return kExitUsage;
+    }
+  }
+  rt::ResultFile* chosen_file = station_data != nullptr ? station_data : own_file.get();
+  try {
+    Scratch scratch;
+    const import::MechanismTable table = import::read_mechanism_table(o.data, 0);
+    const std::string title = fs::path(o.data).filename().string().substr(0, 80);
+    mech::Choice given;
+    for (const mech::Event& e : table.events) given.push_back(e.known != 0 ? e.known : 1);
+    const RunInput base = read_base(o.parameters, scratch.write("GIVEN", import::mechanism_data_text(title, table.events, given)), err);
+
+    // The events the PARAMETERS' selection keeps take part in the choice.
+    std::set<int> kept_numbers;
+    for (const FaultDatum& d : base.faults.data) kept_numbers.insert(d.record.NUM);
+    std::vector<mech::Event> kept;
+    for (const mech::Event& e : table.events) {
+      if (kept_numbers.count(e.number) != 0) kept.push_back(e);
+    }
+    auto report = std::make_shared<MechanismsReport>();
+    mech::Options& mo = report->options;
+    mo.rule = rule_of(o.plane_choice);
+    mo.gap_deg = o.choice_gap;
+    mo.seed = o.plane_seed;
+    if (o.friction_fixed) mo.friction = o.friction;
+    mo.starts = o.starts_given ? o.starts : (ensemble::starts_problem(base.params, 4).empty() ? 4 : 1);
+    mo.jobs = o.jobs > 0 ? o.jobs : ensemble::hardware_jobs();
+    const std::string problem = invert_problem(base.faults, base.params);
+    if (!problem.empty()) throw rt::RunStop(problem);
+    report->outcome = mech::choose_planes(kept, base, mo, [](long long) {});
+    report->events = kept;
+    if (o.bootstrap > 0) {
+      report->bootstrap = mech::bootstrap_choice(kept, base, mo, report->outcome.start,
+                                                 report->outcome.final.chosen_tensor, o.bootstrap, o.bootstrap_seed,
+                                                 o.confidence);
+      report->bootstrap_options = {mo.starts, o.bootstrap, o.confidence, o.bootstrap_seed, mo.jobs};
+    }
+    report->warnings = mechanisms_warnings(*report);
+    for (const std::string& w : report->warnings) {
+      if (station != nullptr) {
+        station->warnings.push_back(w);
+      } else {
+        err << "warning: " << w << "\n";
+      }
+    }
+    if (o.strict && !report->warnings.empty()) {
+      throw rt::RunStop("--strict: the plane choice gives " + std::to_string(report->warnings.size()) +
+                        (report->warnings.size() == 1 ? " warning" : " warnings") + "; nothing was written");
+    }
+
+    // Every event's chosen plane (the given one where the selection left it out).
+    mech::Choice choice = given;
+    for (std::size_t k = 0, j = 0; k < table.events.size(); ++k) {
+      if (j < kept.size() && kept[j].number == table.events[k].number) choice[k] = report->outcome.events[j++].chosen;
+    }
+    const std::string text = import::mechanism_data_text(title, table.events, choice);
+    std::string path;
+    if (chosen_file) {
+      chosen_file->write(text);
+      path = chosen_file->written_path();
+    } else {
+      path = scratch.write("CHOSEN", text);
+    }
+    import::check_mechanism_data(path, table.events, choice);
+
+    Options listed = o;
+    listed.mechanisms = false;
+    listed.data = path;
+    listed.data_name = o.data_name.empty() ? o.data : o.data_name;
+    listed.starts = mo.starts;
+    listed.bootstrap = 0;  // done above, with the choice rerun on each resample
+    const int status = single(listed, out, err, report);
+    if (status == kExitOk && own_file) own_file->commit();  // a station's is committed with its other files
+    return status;
+  } catch (const ensemble::OptionError& e) {
+    if (station != nullptr) station->message = e.what();
+    if (station == nullptr) err << "zarkel-batch: " << e.what() << "\n";
+    return kExitUsage;
+  } catch (const rt::RunError&) {
+    if (station == nullptr) return report_run_error(err, false);
+    const RunErrorText t = run_error_text();
+    station->message = t.message;
+    return t.status;
+  }
+}
+
+}  // namespace zk::batch

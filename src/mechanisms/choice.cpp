@@ -1,0 +1,319 @@
+#include "mechanisms/choice.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+
+#include "runtime/errors.hpp"
+
+namespace zk::mech {
+namespace {
+
+AxisVector as_double(const Vec3& v) {
+  return {static_cast<double>(v(1)), static_cast<double>(v(2)), static_cast<double>(v(3))};
+}
+
+field::Encoded encode(const NodalPlane& p, int number, const std::string& label) {
+  const field::Plane plane = field::plane_from_rhr_strike(p.strike, p.dip);
+  const field::V3 slip = field::slip_from_rake(plane, p.rake);
+  return field::encode(plane, slip, field::dominant_sense(plane, slip), number, label);
+}
+
+std::vector<DoubleCouple> read_planes(const std::vector<Event>& events, const Choice& c) {
+  std::vector<DoubleCouple> out;
+  out.reserve(events.size());
+  for (std::size_t k = 0; k < events.size(); ++k) out.push_back(events[k].read[static_cast<std::size_t>(c[k] - 1)]);
+  return out;
+}
+
+// The plane of the larger instability (known planes kept).
+Choice more_unstable(const std::vector<Event>& events, const Principal& s, double mu) {
+  return choose_under(events, s, mu, Rule::Instability, 0.0).chosen;
+}
+
+double mean_instability(const std::vector<Event>& events, const Choice& c, const Principal& s, double mu) {
+  double sum = 0.0;
+  for (std::size_t k = 0; k < events.size(); ++k) {
+    sum += instability(s, events[k].read[static_cast<std::size_t>(c[k] - 1)].normal, mu);
+  }
+  return sum / static_cast<double>(events.size());
+}
+
+LinearResult linear_of(const std::vector<Event>& events, const Choice& c) {
+  return linear_inversion(read_planes(events, c));
+}
+
+}  // namespace
+
+const char* rule_name(Rule r) {
+  switch (r) {
+    case Rule::Hybrid: return "hybrid";
+    case Rule::Misfit: return "misfit";
+    case Rule::Instability: return "instability";
+    case Rule::Given: return "given";
+  }
+  return "";
+}
+
+const char* basis_name(Basis b) {
+  switch (b) {
+    case Basis::Misfit: return "misfit";
+    case Basis::Instability: return "instability";
+    case Basis::Given: return "given";
+    case Basis::Known: return "known";
+  }
+  return "";
+}
+
+const char* ended_name(Ended e) {
+  switch (e) {
+    case Ended::Converged: return "converged";
+    case Ended::Cycle: return "cycle";
+    case Ended::Limit: return "limit";
+  }
+  return "";
+}
+
+Event make_event(int number, int line, const std::string& label, const NodalPlane& given, int known) {
+  Event e;
+  e.number = number;
+  e.line = line;
+  e.label = label;
+  e.known = known;
+  e.exact[0] = vectors_of(given);
+  e.exact[1] = auxiliary(e.exact[0]);
+  e.planes = {plane_of(e.exact[0]), plane_of(e.exact[1])};
+  e.planes[0] = given;
+  for (std::size_t k = 0; k < 2; ++k) {
+    e.encoded[k] = encode(e.planes[k], number, label);
+    Vec3 FN, STR;
+    convert_datum(e.encoded[k].record, FN, STR);
+    e.read[k] = {as_double(FN), as_double(STR)};
+  }
+  e.pt = pt_axes(e.exact[0]);
+  return e;
+}
+
+FaultSet chosen_set(const FaultSet& base, const std::vector<Event>& events, const Choice& choice) {
+  FaultSet s;
+  s.file = base.file;
+  s.title = base.title;
+  for (std::size_t k = 0; k < events.size(); ++k) {
+    FaultDatum d;
+    d.record = events[k].encoded[static_cast<std::size_t>(choice[k] - 1)].record;
+    d.line = events[k].line;
+    convert_datum(d.record, d.FN, d.STR);
+    s.data.push_back(d);
+  }
+  return s;
+}
+
+Step choose_under(const std::vector<Event>& events, const Principal& stress, double mu, Rule rule, double gap_deg) {
+  const Matrix3 T = tensor_of(stress);
+  Step s;
+  for (const Event& e : events) {
+    int c = 1;
+    Basis b = Basis::Given;
+    if (e.known != 0) {
+      c = e.known;
+      b = Basis::Known;
+    } else if (rule != Rule::Given) {
+      const double m1 = misfit_deg(T, e.read[0]), m2 = misfit_deg(T, e.read[1]);
+      const bool by_misfit = rule == Rule::Misfit || (rule == Rule::Hybrid && std::fabs(m1 - m2) >= gap_deg);
+      if (by_misfit) {
+        c = m2 < m1 ? 2 : 1;
+        b = Basis::Misfit;
+      } else {
+        c = instability(stress, e.read[1].normal, mu) > instability(stress, e.read[0].normal, mu) ? 2 : 1;
+        b = Basis::Instability;
+      }
+    }
+    s.chosen.push_back(c);
+    s.basis.push_back(b);
+  }
+  return s;
+}
+
+Start start_tensor(const std::vector<Event>& events, const Options& o) {
+  // The mean of the (normalised) linear tensors of random choices.
+  std::mt19937_64 gen(o.seed);
+  Matrix3 sum{};
+  int used = 0;
+  for (int r = 0; r < kRandomChoices; ++r) {
+    Choice c;
+    for (const Event& e : events) {
+      const int drawn = static_cast<int>(gen() >> 63) + 1;
+      c.push_back(e.known != 0 ? e.known : drawn);
+    }
+    const LinearResult lin = linear_of(events, c);
+    if (!lin.ok) continue;
+    double norm = 0.0;
+    for (const auto& row : lin.tensor) {
+      for (double v : row) norm += v * v;
+    }
+    norm = std::sqrt(norm);
+    for (std::size_t i = 0; i < 3; ++i) {
+      for (std::size_t j = 0; j < 3; ++j) sum[i][j] += lin.tensor[i][j] / norm;
+    }
+    ++used;
+  }
+  if (used == 0) {
+    throw rt::RunStop("the linear inversion cannot start the plane choice: " + std::to_string(events.size()) +
+                      (events.size() < 3 ? " events (at least 3 are needed)" : " events whose planes do not constrain a tensor"));
+  }
+  const Principal mean = principal_of(sum);
+
+  // The planes of the larger instability, iterated with the linear inversion.
+  const auto iterate = [&](double mu, int limit) {
+    Principal s = mean;
+    Choice previous;
+    for (int k = 0; k < limit; ++k) {
+      const Choice c = more_unstable(events, s, mu);
+      if (c == previous) break;
+      const LinearResult lin = linear_of(events, c);
+      if (!lin.ok) break;
+      s = lin.stress;
+      previous = c;
+    }
+    return s;
+  };
+  Start st;
+  if (o.friction) {
+    st.friction = *o.friction;
+  } else {
+    double best = -1e300;
+    const int steps = static_cast<int>(std::lround((kFrictionHigh - kFrictionLow) / kFrictionStep));
+    for (int k = 0; k <= steps; ++k) {
+      const double mu = kFrictionLow + kFrictionStep * k;
+      const Principal s = iterate(mu, kScanIterations);
+      const double m = mean_instability(events, more_unstable(events, s, mu), s, mu);
+      if (m > best) {
+        best = m;
+        st.friction = mu;
+      }
+    }
+  }
+  st.stress = iterate(st.friction, 100);
+  return st;
+}
+
+double plane_diversity(const std::vector<Event>& events) {
+  Matrix3 M{};
+  for (const Event& e : events) {
+    for (const DoubleCouple& d : e.read) {
+      for (std::size_t i = 0; i < 3; ++i) {
+        for (std::size_t j = 0; j < 3; ++j) M[i][j] += d.normal[i] * d.normal[j];
+      }
+    }
+  }
+  if (events.empty()) return 0.0;
+  for (auto& row : M) {
+    for (double& v : row) v /= 2.0 * static_cast<double>(events.size());
+  }
+  std::array<double, 3> values{};
+  principal_of(M, &values);
+  return values[0];
+}
+
+Outcome choose_planes(const std::vector<Event>& events, const RunInput& base, const Options& o,
+                      const ensemble::Report& report) {
+  return iterate_choice(events, base, o, start_tensor(events, o), report);
+}
+
+Outcome iterate_choice(const std::vector<Event>& events, const RunInput& base, const Options& o, const Start& start,
+                       const ensemble::Report& report) {
+  Outcome out;
+  out.start = start;
+  out.friction_fixed = o.friction.has_value();
+  const double mu = out.start.friction;
+  const ensemble::Options eo{o.starts, 0, 95.0, 1, o.jobs};
+
+  Step step = choose_under(events, out.start.stress, mu, o.rule, o.gap_deg);
+  std::vector<Choice> visited{step.chosen};
+  Principal final_stress;
+  while (true) {
+    RunInput input{chosen_set(base.faults, events, step.chosen), base.params, {}};
+    out.final = ensemble::solve(input, eo, report);
+    out.chosen = std::move(input.faults);
+    ++out.engine_runs;
+    final_stress = principal_of(out.final.chosen_tensor);
+    const Step next = choose_under(events, final_stress, mu, o.rule, o.gap_deg);
+    if (next.chosen == step.chosen) {
+      out.ended = Ended::Converged;
+      break;
+    }
+    if (std::find(visited.begin(), visited.end(), next.chosen) != visited.end()) {
+      out.ended = Ended::Cycle;
+      break;
+    }
+    if (out.engine_runs >= kMaxEngineRuns) {
+      out.ended = Ended::Limit;
+      break;
+    }
+    visited.push_back(next.chosen);
+    step = next;
+  }
+
+  const Matrix3 T = tensor_of(final_stress);
+  double sum2 = 0.0;
+  for (std::size_t k = 0; k < events.size(); ++k) {
+    EventOutcome eo_k;
+    eo_k.chosen = step.chosen[k];
+    eo_k.basis = step.basis[k];
+    for (std::size_t p = 0; p < 2; ++p) {
+      eo_k.misfit[p] = misfit_deg(T, events[k].read[p]);
+      eo_k.instability[p] = instability(final_stress, events[k].read[p].normal, mu);
+    }
+    eo_k.undecided = std::fabs(eo_k.misfit[0] - eo_k.misfit[1]) < kUndecidedMisfitDeg &&
+                     std::fabs(eo_k.instability[0] - eo_k.instability[1]) < kUndecidedInstability;
+    const double m = eo_k.misfit[static_cast<std::size_t>(eo_k.chosen - 1)];
+    sum2 += m * m;
+    if (eo_k.undecided) ++out.undecided;
+    out.events.push_back(eo_k);
+  }
+  out.rms_misfit = events.empty() ? 0.0 : std::sqrt(sum2 / static_cast<double>(events.size()));
+  out.diversity = plane_diversity(events);
+  return out;
+}
+
+ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, const RunInput& base, const Options& o,
+                                           const Start& start, const TensorSnapshot& main, int B, std::uint64_t seed,
+                                           double confidence) {
+  // The events drawn are those ensemble::resample draws for a fault set of
+  // the same size: its data carry the event positions.
+  FaultSet positions;
+  positions.data.resize(events.size());
+  for (std::size_t k = 0; k < events.size(); ++k) positions.data[k].line = static_cast<int>(k);
+  std::vector<ensemble::Replicate> reps(static_cast<std::size_t>(B));
+  const ensemble::Task task = [&](std::size_t i, Workspace&, const ensemble::Tick&) {
+    const int b = static_cast<int>(i);
+    std::vector<Event> drawn;
+    for (const FaultDatum& d : ensemble::resample(positions, seed, b).data) drawn.push_back(events[static_cast<std::size_t>(d.line)]);
+    RunInput input{base.faults, base.params, {}};
+    input.params.NSEED = ensemble::replicate_seed(base.params, o.starts, seed, b);
+    Options one = o;
+    one.jobs = 1;
+    ensemble::Replicate& rep = reps[i];
+    rep.index = b;
+    rep.NSEED = input.params.NSEED;
+    try {
+      const Outcome out = iterate_choice(drawn, input, one, start, [](long long) {});
+      rep.tensor = out.final.chosen_tensor;
+      const TensorSnapshot& t = rep.tensor;
+      rep.ok = out.final.starts.runs[out.final.starts.chosen].fit_ok && std::isfinite(t.P(1)) &&
+               std::isfinite(t.P(2)) && std::isfinite(t.P(3)) && std::isfinite(t.P(4));
+    } catch (const rt::RunError&) {
+      rep.ok = false;  // refused: left out of the statistics and counted
+    }
+  };
+  ensemble::run_parallel(reps.size(), o.jobs, task, [](long long) {});
+  ensemble::BootstrapReport r;
+  r.replicates = B;
+  r.confidence = confidence;
+  r.seed = seed;
+  r.stats = ensemble::bootstrap_stats(main, reps, confidence);
+  r.samples = std::move(reps);
+  return r;
+}
+
+}  // namespace zk::mech

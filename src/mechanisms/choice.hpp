@@ -1,0 +1,132 @@
+#pragma once
+// Which nodal plane of each focal mechanism slipped: a start from Michael's
+// linear inversion iterated on the more unstable planes (Vavrycuk 2014), then
+// the engine run on the chosen planes and the choice redone under its tensor
+// until it repeats.
+//
+// The rules under a tensor, for each event (plane 1 as given, plane 2 its
+// auxiliary): misfits m1, m2 (degrees, as the engine measures them) and
+// instabilities I1, I2 for the friction mu;
+//   hybrid       |m1 - m2| >= gap: the smaller misfit, else the larger I
+//   misfit       the smaller misfit
+//   instability  the larger I
+//   given        plane 1
+// exact ties go to plane 1; a known fault plane is kept whatever the rule.
+// Statistics in double; the engine runs are the ensemble's (one Workspace per
+// worker), so the outcome does not depend on the number of jobs.
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "data/field_faults.hpp"
+#include "ensemble/ensemble.hpp"
+#include "mechanisms/linear.hpp"
+
+namespace zk::mech {
+
+enum class Rule { Hybrid, Misfit, Instability, Given };
+enum class Basis { Misfit, Instability, Given, Known };
+enum class Ended { Converged, Cycle, Limit };
+const char* rule_name(Rule r);    // "hybrid", "misfit", "instability", "given"
+const char* basis_name(Basis b);  // "misfit", "instability", "given", "known"
+const char* ended_name(Ended e);  // "converged", "cycle", "limit"
+
+// One event: both nodal planes, as given and as their DATA records read back.
+struct Event {
+  int number = 0;  // datum number of the DATA records
+  int line = 0;    // line of its record in the DATA file (title = line 1)
+  std::string label;
+  int known = 0;  // 0, or the plane (1 or 2) known to be the fault
+  std::array<NodalPlane, 2> planes;          // plane 1 as given, plane 2 its auxiliary
+  std::array<DoubleCouple, 2> exact;         // their vectors
+  std::array<field::Encoded, 2> encoded;     // their DATA records in whole degrees
+  std::array<DoubleCouple, 2> read;          // the records' vectors as the DATA reader computes them
+  PTAxes pt;                                 // of the exact double couple
+};
+Event make_event(int number, int line, const std::string& label, const NodalPlane& given, int known);
+
+// Planes chosen (1 or 2 per event, in event order).
+using Choice = std::vector<int>;
+
+// The fault set of a choice: `base` (title, file name) with one datum per
+// event, exactly as the DATA reader reads the records.
+FaultSet chosen_set(const FaultSet& base, const std::vector<Event>& events, const Choice& choice);
+
+struct Step {
+  Choice chosen;
+  std::vector<Basis> basis;
+};
+Step choose_under(const std::vector<Event>& events, const Principal& stress, double mu, Rule rule, double gap_deg);
+
+// The friction scan of the start: 0.40, 0.45, ... 0.95.
+constexpr double kFrictionLow = 0.40, kFrictionHigh = 0.95, kFrictionStep = 0.05;
+constexpr int kRandomChoices = 10;    // random choices averaged for the first tensor
+constexpr int kScanIterations = 6;    // instability iterations per friction of the scan
+constexpr int kMaxEngineRuns = 10;
+constexpr double kUndecidedMisfitDeg = 5.0, kUndecidedInstability = 0.05;
+
+struct Options {
+  Rule rule = Rule::Hybrid;
+  double gap_deg = 10.0;
+  std::uint64_t seed = 1;          // of the random choices of the start
+  std::optional<double> friction;  // fixed by the user, else from the scan
+  int starts = 4;                  // engine starts per run (K)
+  int jobs = 1;
+};
+
+// The start: the linear tensor T0 and the friction.
+struct Start {
+  Principal stress;
+  double friction = 0.6;
+};
+// Throws rt::RunStop when no linear inversion can be made (fewer than three
+// events, or planes that cannot constrain a tensor).
+Start start_tensor(const std::vector<Event>& events, const Options& o);
+
+struct EventOutcome {
+  int chosen = 1;
+  Basis basis = Basis::Given;
+  std::array<double, 2> misfit{}, instability{};  // under the final tensor
+  bool undecided = false;  // |m1 - m2| < 5 degrees and |I1 - I2| < 0.05
+};
+
+struct Outcome {
+  Start start;
+  bool friction_fixed = false;
+  int engine_runs = 0;
+  Ended ended = Ended::Converged;
+  std::vector<EventOutcome> events;
+  int undecided = 0;
+  double diversity = 0.0;   // largest eigenvalue of the orientation tensor of both planes' normals, 1/3 to 1
+  double rms_misfit = 0.0;  // of the chosen planes under the final tensor (degrees)
+  FaultSet chosen;          // the data of the last engine run
+  ensemble::Ensemble final; // the last engine run
+};
+
+// The whole choice on `base.params` (its POURC, NTIR, NSEED); `report` as for
+// ensemble::solve, called with the units of work done in the current run.
+// Throws as ensemble::solve and start_tensor.
+Outcome choose_planes(const std::vector<Event>& events, const RunInput& base, const Options& o,
+                      const ensemble::Report& report);
+
+// The iteration alone, from a given start (T0 and the friction).
+Outcome iterate_choice(const std::vector<Event>& events, const RunInput& base, const Options& o, const Start& start,
+                       const ensemble::Report& report);
+
+// B replicates: the events resampled with replacement (the draws of
+// ensemble::resample keyed by (seed, b)), the choice iterated again from the
+// main run's start for each, with the replicate's NSEED
+// (ensemble::replicate_seed); statistics around the main tensor as for any
+// bootstrap. Replicates run on o.jobs threads; the report does not depend on
+// their number.
+ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, const RunInput& base, const Options& o,
+                                           const Start& start, const TensorSnapshot& main, int B, std::uint64_t seed,
+                                           double confidence);
+
+// Largest eigenvalue of the orientation tensor (1/2N) sum n n^T of both
+// planes' normals: 1 when every plane is parallel, 1/3 for a uniform spread.
+double plane_diversity(const std::vector<Event>& events);
+
+}  // namespace zk::mech

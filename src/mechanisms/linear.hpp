@@ -1,0 +1,53 @@
+#pragma once
+// The linear stress inversion of Michael (1984, J. Geophys. Res. 89,
+// 11517-11526), the fault instability of Vavrycuk (2014, Geophys. J. Int.
+// 199, 69-77) and the misfit of a fault under a tensor.
+//
+// Numbers: double precision (beside the listing). Frame and conventions as in
+// engine/stress_state.hpp and mechanisms/geometry.hpp: compression positive,
+// R = (sigma 2 - sigma 3) / (sigma 1 - sigma 3).
+#include <array>
+#include <vector>
+
+#include "engine/engine.hpp"
+#include "engine/stress_state.hpp"
+#include "mechanisms/geometry.hpp"
+
+namespace zk::mech {
+
+// A tensor by its principal axes (unit, sigma 1 to 3) and R.
+struct Principal {
+  std::array<AxisVector, 3> axes{};
+  double R = 0.0;
+};
+Principal principal_of(const TensorSnapshot& t);
+// The axes of a symmetric tensor by decreasing eigenvalue (sigma 1 first,
+// compression positive) and R; the values, in the same order, into `values`
+// when given.
+Principal principal_of(const Matrix3& T, std::array<double, 3>* values = nullptr);
+// The reduced tensor of `p` (reduced_tensor(axes, R)).
+Matrix3 tensor_of(const Principal& p);
+
+// Michael's inversion: the traceless tensor (five unknowns) whose shear
+// traction T n - (n.T n) n is nearest, in least squares, to the unit slip of
+// every datum (the shear stress magnitude assumed the same on every plane).
+// `ok` is false with fewer than three data or a singular system.
+struct LinearResult {
+  bool ok = false;
+  Matrix3 tensor{};  // the least-squares tensor as solved (not rescaled)
+  Principal stress;
+};
+LinearResult linear_inversion(const std::vector<DoubleCouple>& data);
+
+// Instability of a plane of unit normal n for friction mu: with the stresses
+// scaled so that sigma 1 = 1 and sigma 3 = -1, I = (tau - mu (sigma_n - 1)) /
+// (mu + sqrt(1 + mu^2)); 1 on the most unstable plane, 0 on the plane normal
+// to sigma 1.
+double instability(const Principal& s, const AxisVector& n, double mu);
+
+// The angle (degrees, 0 to 180) between a datum's slip and the shear traction
+// of T on its plane, as the engine measures its misfit; 90 on a plane
+// without shear traction.
+double misfit_deg(const Matrix3& T, const DoubleCouple& dc);
+
+}  // namespace zk::mech
