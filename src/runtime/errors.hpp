@@ -1,6 +1,9 @@
 #pragma once
-// The error types of the record layer. Only main (and the retry loops of the
-// console frame) catch them.
+// The error types of the record layer. The programs report them (the
+// console run, a batch run or a campaign's station, the import); below
+// those they are caught only to be thrown again with more context, to mark
+// a bootstrap replicate failed, or to carry a worker thread's failure to the
+// thread that waits for it.
 #include <stdexcept>
 #include <string>
 
