@@ -13,7 +13,7 @@ shift $(($# < 2 ? $# : 2))
 opts=("$@")
 [ ${#opts[@]} -gt 0 ] || opts=(--starts 4 --bootstrap 50)
 
-tools/ensure-packages.sh build-essential cmake ninja-build nlohmann-json3-dev libcsv-dev libcli11-dev \
+tools/ensure-packages.sh build-essential cmake ninja-build nlohmann-json3-dev libcsv-dev libcli11-dev libproj-dev \
   libbenchmark-dev python3 bsdutils
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS= \
   -DZARKEL_TESTS=OFF -DZARKEL_BENCH=ON >/dev/null

@@ -5,7 +5,7 @@
 #   bench/run.sh --benchmark_filter=SommeRanked --benchmark_repetitions=5
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/ensure-packages.sh build-essential cmake ninja-build nlohmann-json3-dev libcsv-dev libcli11-dev libbenchmark-dev time
+tools/ensure-packages.sh build-essential cmake ninja-build nlohmann-json3-dev libcsv-dev libcli11-dev libproj-dev libbenchmark-dev time
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS= \
   -DZARKEL_TESTS=OFF -DZARKEL_BENCH=ON >/dev/null
 cmake --build build-bench --target zarkel zarkel-batch zarkel_bench

@@ -11,7 +11,7 @@
 #   fuzz/run.sh --merge
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/ensure-packages.sh clang libclang-rt-14-dev cmake ninja-build nlohmann-json3-dev libcsv-dev libcli11-dev
+tools/ensure-packages.sh clang libclang-rt-14-dev cmake ninja-build nlohmann-json3-dev libcsv-dev libcli11-dev libproj-dev
 
 build=build-fuzz
 corpus=tests/fuzz-corpus

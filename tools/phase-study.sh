@@ -6,7 +6,7 @@
 #   tools/phase-study.sh --cost 20 --n 150
 set -euo pipefail
 cd "$(dirname "$0")/.."
-tools/ensure-packages.sh build-essential cmake ninja-build nlohmann-json3-dev libcli11-dev libbenchmark-dev
+tools/ensure-packages.sh build-essential cmake ninja-build nlohmann-json3-dev libcli11-dev libcsv-dev libproj-dev libbenchmark-dev
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DZARKEL_TESTS=OFF -DZARKEL_BENCH=ON >/dev/null
 cmake --build build-bench --target zarkel_phase_study
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
