@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 tools/ensure-packages.sh build-essential cmake ninja-build libgtest-dev nlohmann-json3-dev libcsv-dev libcli11-dev \
-  librsvg2-bin libpng-dev libxml2-utils python3 python3-jsonschema gdal-bin
+  librsvg2-bin libpng-dev libxml2-utils python3 python3-jsonschema gdal-bin libproj-dev proj-bin
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build
 ctest --test-dir build --output-on-failure -j2

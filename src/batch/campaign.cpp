@@ -237,7 +237,7 @@ StationTable read_station_table(const std::string& path, const std::string& defa
       problem(col["station"], "station name \"" + table::shown(s.name) +
                                   "\" is not a folder name: use letters, digits, '-', '_' and '.'");
     } else if (const std::string folded = lowered(s.name);
-               folded == kSummary || folded == kGeoJson || folded == kManifest) {
+               folded == kSummary || folded == kGeoJson || folded == kManifest || folded == kMap) {
       problem(col["station"], "station name \"" + s.name + "\" is the name of a campaign file");
     } else if (const auto [other, fresh] = names.emplace(folded, std::pair{s.name, s.row}); !fresh) {
       problem(col["station"], other->second.first == s.name

@@ -3,7 +3,8 @@
 // each station's DATA file (or field spreadsheet) and PARAMETERS file, with
 // optional coordinates and any other columns; each station is run as a single
 // zarkel-batch run into its own folder, and the results are gathered in a
-// summary table (summary.csv) and a map layer (stations.geojson).
+// summary table (summary.csv), a map layer (stations.geojson) and a map
+// (map.svg, batch/campaign_map.hpp).
 #include <functional>
 #include <optional>
 #include <ostream>
@@ -108,7 +109,7 @@ nlohmann::ordered_json summary_row(const Station& s, const StationRun& o);
 std::vector<nlohmann::ordered_json> summary_rows(const Station& s, const StationRun& o);
 
 // Runs the stations of the shard on `jobs` threads and writes
-// DIR/summary.csv, DIR/stations.geojson and DIR/campaign.json (the shard
+// DIR/summary.csv, DIR/stations.geojson, DIR/map.svg and DIR/campaign.json (the shard
 // manifest). Returns 0 when every station ran, 1 when any failed.
 int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std::ostream& out,
                  std::ostream& err);

@@ -319,6 +319,7 @@ CampaignOutputs::CampaignOutputs(const std::string& dir, const rt::Destinations&
   summary_ = output(dir, kSummary, "summary file", taken);
   geojson_ = output(dir, kGeoJson, "GeoJSON file", taken);
   manifest_ = output(dir, kManifest, "campaign manifest file", taken);
+  map_ = output(dir, kMap, "map file", taken);
 }
 
 void CampaignOutputs::start(const Manifest& head) {
@@ -330,6 +331,7 @@ void CampaignOutputs::start(const Manifest& head) {
     header += csv_cell(columns[k], true);
   }
   summary_->write(header + "\n");
+  map_title_ = "Campaign " + fs::path(head.table).filename().string();
   Manifest top = head;
   top.stations.clear();
   const auto [manifest_head, manifest_tail] = around(manifest_json(top), "stations", 1);
@@ -350,6 +352,9 @@ void CampaignOutputs::add(const Manifest::Entry& e) {
       line += cell_text(value);
     }
     summary_->write(line + "\n");
+    // A bar per stress phase, each named with its phase.
+    on_map_.push_back(map_station(r));
+    if (r["phase"].is_number()) on_map_.back().name += " phase " + r["phase"].dump();
     // RFC 7946: Point features, longitude first, for the stations that ran
     // and have both coordinates; one per row (per stress phase).
     if (!(e.ok && r["longitude"].is_number() && r["latitude"].is_number())) continue;
@@ -378,16 +383,18 @@ void CampaignOutputs::commit(std::ostream& err) {
   };
   manifest_->write(close(stations_, " ") + manifest_tail_ + "\n");
   geojson_->write(close(features_, "  ") + "\n}\n");
-  rt::ResultFile* const files[] = {summary_.get(), geojson_.get(), manifest_.get()};
+  map_->write(campaign_map_svg(on_map_, map_title_));
+  rt::ResultFile* const files[] = {summary_.get(), geojson_.get(), manifest_.get(), map_.get()};
+  constexpr std::size_t kFiles = sizeof files / sizeof files[0];
   for (rt::ResultFile* f : files) f->finish();
   {
     const rt::SignalsHeld all_or_nothing;
-    for (std::size_t k = 0; k < 3; ++k) {
+    for (std::size_t k = 0; k < kFiles; ++k) {
       try {
         files[k]->replace();
       } catch (const rt::RunStop& e) {
         std::string done, left;
-        for (std::size_t j = 0; j < 3; ++j) {
+        for (std::size_t j = 0; j < kFiles; ++j) {
           std::string& list = j < k ? done : left;
           list += (list.empty() ? "" : ", ") + files[j]->what();
         }

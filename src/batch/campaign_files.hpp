@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "batch/campaign_map.hpp"
 #include "runtime/result_file.hpp"
 
 namespace zk::batch {
@@ -18,6 +19,7 @@ namespace zk::batch {
 constexpr const char* kManifest = "campaign.json";
 constexpr const char* kSummary = "summary.csv";
 constexpr const char* kGeoJson = "stations.geojson";
+constexpr const char* kMap = "map.svg";
 
 // 64-bit FNV-1a of the bytes, as 16 hex digits: tells one table or one set
 // of options from another (a check against mistakes, not against forgery).
@@ -81,8 +83,9 @@ class CampaignOutputs {
   void commit(const Manifest& m, std::ostream& err);
 
  private:
-  std::unique_ptr<rt::ResultFile> summary_, geojson_, manifest_;
-  std::string manifest_tail_;
+  std::unique_ptr<rt::ResultFile> summary_, geojson_, manifest_, map_;
+  std::string manifest_tail_, map_title_;
+  std::vector<MapStation> on_map_;  // map.svg is drawn whole at the commit
   std::size_t stations_ = 0, features_ = 0;
   std::vector<std::string> left_out_;
 };

@@ -212,6 +212,7 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
   bool no_planes = false;
   app.add_flag("--no-planes", no_planes);
   app.add_flag("--labels", cl.options.figure.labels);
+  app.add_flag("--couples", cl.options.figure.couples);
   app.add_flag("--strict", cl.options.strict);
   app.add_flag("--mechanisms", cl.options.mechanisms);
   app.add_flag("-h,--help", help);
@@ -354,8 +355,9 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
   o.data = operands[1];
   o.output = operands[2];
   o.figure.planes = !no_planes;
-  if (o.svg.empty() && (!o.figure.planes || o.figure.labels)) {
-    cl.error = std::string(o.figure.planes ? "--labels" : "--no-planes") + " changes the figure: give --svg FILE";
+  if (o.svg.empty() && (!o.figure.planes || o.figure.labels || o.figure.couples)) {
+    cl.error = std::string(!o.figure.planes ? "--no-planes" : (o.figure.labels ? "--labels" : "--couples")) +
+               " changes the figure: give --svg FILE";
     return cl;
   }
   cl.action = CommandLine::Action::Run;
@@ -364,7 +366,7 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
 
 const char* const kUsageLine =
     "Usage: zarkel-batch PARAMETERS DATA OUTPUT [--svg FIGURE.svg] [--json RESULT.json]\n"
-    "                    [--no-planes] [--labels] [--quiet] [--strict] [--starts K] [--bootstrap B]\n"
+    "                    [--no-planes] [--labels] [--couples] [--quiet] [--strict] [--starts K] [--bootstrap B]\n"
     "                    [--confidence P] [--bootstrap-seed S] [--jobs J] [--progress]\n"
     "                    [--phases auto|K] [--max-phases M] [--outlier-misfit DEG] [--phase-dir DIR]\n"
     "       zarkel-batch PARAMETERS MECHANISMS.csv OUTPUT --mechanisms [--plane-choice RULE]\n"
@@ -382,6 +384,9 @@ std::string usage_text() {
          "                       misfit histogram\n"
          "  --no-planes          leave the fault planes' great circles out of the figure\n"
          "  --labels             number the data beyond the cut-off in the figure\n"
+         "  --couples            draw strike-slip data as couples (both blocks' motion) even with\n"
+         "                       more than 40 data or where couples overlap; otherwise those get\n"
+         "                       single arrows of the hanging wall's slip\n"
          "  --json FILE          also write the results as a JSON document (format 3,\n"
          "                       described by docs/result.schema.json)\n"
          "  --quiet              print nothing on success (warnings still go to standard error)\n"
@@ -421,7 +426,8 @@ std::string usage_text() {
          "                       longitude, latitude, type: mechanisms, faults or blank; other\n"
          "                       columns carried) into --out DIR:\n"
          "                       DIR/<station>/{LISTING,result.json,figure.svg}, DIR/summary.csv,\n"
-         "                       DIR/stations.geojson (with --phases: a row per station and phase)\n"
+         "                       DIR/stations.geojson, DIR/map.svg (with --phases: a row per\n"
+         "                       station and phase)\n"
          "  --parameters FILE    the PARAMETERS file of the stations without their own\n"
          "  --shard I/N          run only the stations whose row (from 0) is I modulo N\n"
          "  --merge OUT DIR...   gather the shard folders DIR... of one campaign into OUT\n"

@@ -58,22 +58,26 @@ std::string cone_path(const NetFrame& f, const double a[3], double half_angle_de
 void ensemble_net_layer(std::ostringstream& o, const BatchResult& r, const NetFrame& f) {
   if (!r.ensemble || !r.ensemble->bootstrap) return;
   const ensemble::BootstrapReport& b = *r.ensemble->bootstrap;
+  const TensorSnapshot& t = r.run.final_tensor();
   o << "<g id=\"replicates\" data-count=\"" << b.stats.used << "\" fill-opacity=\"0.7\">\n";
   for (const ensemble::Replicate& rep : b.samples) {
     if (!rep.ok) continue;
     for (int L = 1; L <= 3; ++L) {
-      double a[3];
-      axis_of(rep.tensor, L, a);
-      const Point p = net_point(f, a[0], a[1], a[2]);
-      o << "<circle cx=\"" << svg_number(p.x) << "\" cy=\"" << svg_number(p.y) << "\" r=\"1.4\" fill=\""
-        << axis_fill(L) << "\"/>";
+      const AxisDot a = axis_dot(f, static_cast<double>(t.PEN(L)), static_cast<double>(t.DIRE(L)),
+                                 static_cast<double>(rep.tensor.PEN(L)), static_cast<double>(rep.tensor.DIRE(L)));
+      o << "<circle cx=\"" << svg_number(a.p.x) << "\" cy=\"" << svg_number(a.p.y) << "\" r=\"1.4\" ";
+      if (a.upper) {
+        o << "class=\"upper\" fill=\"#ffffff\" stroke=\"" << axis_fill(L) << "\" stroke-width=\"0.6\"/>";
+      } else {
+        o << "fill=\"" << axis_fill(L) << "\"/>";
+      }
     }
     o << "\n";
   }
   o << "</g>\n<g id=\"cones\" fill=\"none\" stroke-width=\"1.6\">\n";
   for (int L = 1; L <= 3; ++L) {
     const auto& cone = b.stats.cone_deg[L - 1];
-    if (!cone) continue;
+    if (!cone || *cone > kWidestCone) continue;  // named in the caption instead
     double a[3];
     axis_of(r.run.stage3, L, a);
     o << "<path class=\"cone\" data-sigma=\"" << L << "\" data-half-angle=\"" << fixed(*cone, "%.3f") << "\" d=\""
@@ -83,11 +87,31 @@ void ensemble_net_layer(std::ostringstream& o, const BatchResult& r, const NetFr
   o << "</g>\n";
 }
 
+// "sigma 2 and sigma 3 not resolved (95 % cones 76 deg)" for the axes whose
+// cone passes kWidestCone; "" when there are none.
+std::string unresolved_axes(const BatchResult& r) {
+  if (!r.ensemble || !r.ensemble->bootstrap) return "";
+  const ensemble::BootstrapReport& b = *r.ensemble->bootstrap;
+  std::string axes, widths;
+  int n = 0;
+  for (int L = 1; L <= 3; ++L) {
+    const auto& cone = b.stats.cone_deg[L - 1];
+    if (!cone || !(*cone > kWidestCone)) continue;
+    const std::string w = fixed(*cone, "%.0f");
+    axes += std::string(n == 0 ? "" : " and ") + "sigma " + std::to_string(L);
+    if (widths.empty() || widths.substr(widths.rfind(' ') + 1) != w) widths += (widths.empty() ? "" : " and ") + w;
+    ++n;
+  }
+  if (n == 0) return "";
+  return axes + " not resolved (" + fixed(b.confidence, "%g") + " % cone" + (n > 1 ? "s " : " ") + widths + " deg)";
+}
+
 double ensemble_caption_height(const BatchResult& r) {
   if (!r.ensemble) return 0.0;
   int lines = 0;
   if (r.ensemble_options.starts > 1) ++lines;
-  if (r.ensemble->bootstrap) ++lines;
+  if (r.ensemble->bootstrap) lines += 2;
+  if (!unresolved_axes(r).empty()) ++lines;
   if (r.ensemble->starts.ambiguous()) ++lines;
   return lines == 0 ? 0.0 : kCaptionLine * lines + 8.0;
 }
@@ -107,10 +131,18 @@ void ensemble_caption(std::ostringstream& o, const BatchResult& r, double y) {
     const ensemble::BootstrapReport& b = *e.bootstrap;
     o << "<text x=\"52\" y=\"" << svg_number(y) << "\" class=\"legend\">Bootstrap: small dots are the axes of "
       << b.stats.used << " replicates (" << b.failed() << " failed; resampling seed " << b.seed
-      << "), circles the " << fixed(b.confidence, "%g")
-      << " % confidence cones around the final axes; the larger pale dots are the stage-4 nearest-tensor axes."
-      << " Quality " << b.stats.quality.rank << " (" << xml_text(b.stats.quality.reason) << ").</text>\n";
+      << "); hollow dots: upper-hemisphere ends kept beside an axis plunging less than "
+      << fixed(kShallowAxis, "%g") << "\xc2\xb0.</text>\n";
     y += kCaptionLine;
+    o << "<text x=\"52\" y=\"" << svg_number(y) << "\" class=\"legend\">Circles: the " << fixed(b.confidence, "%g")
+      << " % confidence cones around the final axes (drawn up to " << fixed(kWidestCone, "%g")
+      << "\xc2\xb0); open rings: the stage-4 nearest-tensor axes. Quality " << b.stats.quality.rank << " ("
+      << xml_text(b.stats.quality.reason) << ").</text>\n";
+    y += kCaptionLine;
+    if (const std::string u = unresolved_axes(r); !u.empty()) {
+      o << "<text id=\"unresolved\" x=\"52\" y=\"" << svg_number(y) << "\" class=\"legend\">" << u << "</text>\n";
+      y += kCaptionLine;
+    }
   }
   if (e.starts.ambiguous()) {
     o << "<text x=\"52\" y=\"" << svg_number(y) << "\" class=\"legend\" fill=\"#a00000\">"

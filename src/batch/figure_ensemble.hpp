@@ -16,6 +16,13 @@ double ensemble_caption_height(const BatchResult& r);
 // The caption, from the baseline y down.
 void ensemble_caption(std::ostringstream& o, const BatchResult& r, double y);
 
+// A cone wider than this (degrees) is not drawn: as a small circle it would
+// read as a fault plane; the caption says the axis is not resolved.
+constexpr double kWidestCone = 45.0;
+// "sigma 2 and sigma 3 not resolved (95 % cones 76 deg)": the axes whose cone
+// is wider than kWidestCone; "" when there are none.
+std::string unresolved_axes(const BatchResult& r);
+
 // Points of the small circle at `half_angle_deg` around the unit axis a (x
 // east, y north, z up) on the lower-hemisphere net, as SVG path data; the
 // circle is cut where it crosses the primitive, so each part is drawn where

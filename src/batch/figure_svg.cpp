@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <sstream>
+#include <vector>
 
 #include "batch/figure_ensemble.hpp"
 #include "batch/figure_phases.hpp"
@@ -144,9 +145,13 @@ bool strike_slip_on_steep_plane(const Datum& dt) {
 // document unit (ux, uy): outward for a normal fault, inward for a reverse
 // one; shortened at the primitive, and moved back from it when even the
 // shortest arrow does not fit, so it never leaves the net.
+// Marks on the net keep this far (document units) inside the primitive, so
+// that not even their anti-aliased edge crosses it.
+constexpr double kInside = 2.5;
+
 void slip_arrow(std::ostringstream& o, const NetFrame& f, Point p, double ux, double uy, const std::string& colour) {
   constexpr double kLength = 18.0, kShortest = 9.0, kHead = 7.0;
-  const double room = room_to_primitive(f, p, ux, uy);
+  const double room = room_to_primitive(f, p, ux, uy) - kInside;
   const double len = std::clamp(room, kShortest, kLength);
   const Point tip = along(p, ux, uy, std::min(room, len));
   const Point tail = along(tip, ux, uy, -len);
@@ -165,9 +170,12 @@ void slip_arrow(std::ostringstream& o, const NetFrame& f, Point p, double ux, do
 void slip_couple(std::ostringstream& o, const NetFrame& f, Point p, double ux, double uy, double sx, double sy,
                  const std::string& colour, bool dextral) {
   constexpr double kHalf = 9.0, kOffset = 3.5, kBarb = 6.0;
+  // Every point of the couple lies within this of its centre (half-arrows
+  // and barbs, plus half the stroke).
+  const double reach = std::hypot(kHalf, kOffset + 4.0) + 1.0;
   Point c = p;
   const double r = std::hypot(c.x - f.cx, c.y - f.cy);
-  const double limit = f.radius - 14.0;
+  const double limit = f.radius - reach - kInside;
   if (r > limit) c = Point{f.cx + (c.x - f.cx) * limit / r, f.cy + (c.y - f.cy) * limit / r};
   o << "<g class=\"couple\" data-sense=\"" << (dextral ? "dextral" : "sinistral") << "\" fill=\"none\" stroke=\""
     << colour << "\" stroke-width=\"1.8\" stroke-linejoin=\"round\">";
@@ -183,8 +191,27 @@ void slip_couple(std::ostringstream& o, const NetFrame& f, Point p, double ux, d
   o << "</g>";
 }
 
+// Whether the strike-slip data are drawn as couples: forced by --couples;
+// otherwise only with at most kMostCouples data and no two couples closer
+// than a couple's length, where they would merge into one mass.
+bool couples_drawn(const BatchResult& r, const NetFrame& f, const FigureOptions& opt) {
+  if (opt.couples) return true;
+  if (r.data.size() > kMostCouples) return false;
+  std::vector<Point> at;
+  for (const Datum& dt : r.data) {
+    if (!finite_vec(dt.FN) || !finite_vec(dt.STR) || !strike_slip_on_steep_plane(dt)) continue;
+    const Point p = net_point(f, d(dt.STR(1)), d(dt.STR(2)), d(dt.STR(3)));
+    for (const Point& q : at) {
+      if (std::hypot(p.x - q.x, p.y - q.y) < 20.0) return false;
+    }
+    at.push_back(p);
+  }
+  return true;
+}
+
 void faults(std::ostringstream& o, const BatchResult& r, const NetFrame& f, const FigureOptions& opt) {
-  o << "<g id=\"faults\" fill=\"none\">\n";
+  const bool couples = couples_drawn(r, f, opt);
+  o << "<g id=\"faults\" fill=\"none\" data-couples=\"" << (couples ? "yes" : "no") << "\">\n";
   for (const Datum& dt : r.data) {
     if (!finite_vec(dt.FN) || !finite_vec(dt.STR)) continue;
     const double deg = d(misfit_degrees(dt));
@@ -199,7 +226,7 @@ void faults(std::ostringstream& o, const BatchResult& r, const NetFrame& f, cons
       const double ux = sx / h, uy = -sy / h;  // document axes: x east, y south
       const double fx = d(dt.FN(1)), fy = d(dt.FN(2));
       const double fh = std::hypot(fx, fy);
-      if (strike_slip_on_steep_plane(dt) && fh > 1e-6) {
+      if (couples && strike_slip_on_steep_plane(dt) && fh > 1e-6) {
         // The hanging wall lies on the side the normal (pointing into the
         // footwall) points away from.
         const double hx = -fx / fh, hy = fy / fh;
@@ -224,17 +251,25 @@ void faults(std::ostringstream& o, const BatchResult& r, const NetFrame& f, cons
 // The SHmax drawn as arrows: defined and not flagged.
 bool shmax_drawn(const StressState& s) { return s.shmax.has_value() && !s.shmax_poorly_defined; }
 
-// Two large arrows outside the primitive, pointing inward along SHmax.
-void shmax_arrows(std::ostringstream& o, const NetFrame& f, double azimuth) {
+// Two large arrows outside the primitive, pointing inward along SHmax; an
+// arrow whose path passes an axis symbol at the primitive stops short of it.
+void shmax_arrows(std::ostringstream& o, const NetFrame& f, double azimuth, const std::vector<Point>& markers) {
+  constexpr double kHalfWidth = 11.0, kStar = 12.0, kGap = 2.0;
   o << "<g id=\"shmax\" data-azimuth=\"" << fixed(azimuth, 4) << "\" fill=\"#303030\"><title>SHmax " << fixed(azimuth, 1)
     << kDegree << " (Lund &amp; Townend)</title>";
   for (double a : {azimuth, azimuth + 180.0}) {
     const double dx = std::sin(a * kRad), dy = -std::cos(a * kRad);  // outward
     const double nx = -dy, ny = dx;
     const Point c{f.cx, f.cy};
-    const Point tip = along(c, dx, dy, f.radius + 6.0);
-    const Point base = along(c, dx, dy, f.radius + 26.0);
-    const Point tail = along(c, dx, dy, f.radius + 60.0);
+    double reach = f.radius + 6.0;
+    for (const Point& m : markers) {
+      const double ahead = (m.x - c.x) * dx + (m.y - c.y) * dy;
+      const double aside = std::fabs((m.x - c.x) * nx + (m.y - c.y) * ny);
+      if (ahead > 0.0 && aside < kHalfWidth + kStar + kGap) reach = std::max(reach, ahead + kStar + kGap);
+    }
+    const Point tip = along(c, dx, dy, reach);
+    const Point base = along(c, dx, dy, reach + 20.0);
+    const Point tail = along(c, dx, dy, std::max(f.radius + 60.0, reach + 40.0));
     o << "<polygon class=\"shmax-arrow\" data-tip-x=\"" << num3(tip.x) << "\" data-tip-y=\"" << num3(tip.y)
       << "\" points=\"" << pt(tip) << " " << pt(along(base, nx, ny, 11.0)) << " " << pt(along(base, nx, ny, 4.0))
       << " " << pt(along(tail, nx, ny, 4.0)) << " " << pt(along(tail, nx, ny, -4.0)) << " "
@@ -282,16 +317,19 @@ void net_panel(std::ostringstream& o, const BatchResult& r, const NetFrame& f, c
   mechanisms_net_layer(o, r, f, opt.planes);
   faults(o, r, f, opt);
 
-  // Axes of the nearest tensor of each datum (stage 4).
-  o << "<g id=\"nearest\" fill-opacity=\"0.45\">\n";
+  // Axes of the nearest tensor of each datum (stage 4): open rings, dashed
+  // where the ring is an upper-hemisphere point.
+  o << "<g id=\"nearest\" fill=\"none\" stroke-width=\"0.9\" stroke-opacity=\"0.7\">\n";
   for (const Datum& dt : r.data) {
     for (int K = 1; K <= 3; ++K) {
       const double pl = d(dt.nearest.PENS(K)), dir = d(dt.nearest.DIRES(K));
       if (!r.run.has_stage4 || !std::isfinite(pl) || !std::isfinite(dir)) continue;
-      const Point p = axis_dot_point(f, d(t.PEN(K)), d(t.DIRE(K)), pl, dir);
-      o << "<circle cx=\"" << num(p.x) << "\" cy=\"" << num(p.y) << "\" r=\"2.2\" fill=\"" << kAxes[K - 1].fill
-        << "\"><title>datum " << dt.NUM << ", nearest " << kAxes[K - 1].label << ": direction " << fixed(dir, 1)
-        << ", plunge " << fixed(pl, 1) << "</title></circle>";
+      const AxisDot a = axis_dot(f, d(t.PEN(K)), d(t.DIRE(K)), pl, dir);
+      o << "<circle class=\"nearest" << (a.upper ? " upper" : "") << "\" cx=\"" << num(a.p.x) << "\" cy=\""
+        << num(a.p.y) << "\" r=\"2.6\" stroke=\"" << kAxes[K - 1].fill << "\""
+        << (a.upper ? " stroke-dasharray=\"1.6,1.2\"" : "") << "><title>datum " << dt.NUM << ", nearest "
+        << kAxes[K - 1].label << ": direction " << fixed(dir, 1) << ", plunge " << fixed(pl, 1)
+        << (a.upper ? " (upper hemisphere)" : "") << "</title></circle>";
     }
   }
   o << "\n</g>\n";
@@ -299,15 +337,18 @@ void net_panel(std::ostringstream& o, const BatchResult& r, const NetFrame& f, c
   ensemble_net_layer(o, r, f);
 
   // The final axes, on top; a nearly horizontal one at both ends of its line.
+  std::vector<Point> markers;
   for (int L = 1; L <= 3; ++L) {
     const double pl = d(t.PEN(L)), dir = d(t.DIRE(L));
     const Point p = net_point_of(f, pl, dir);
     axis_marker(o, kAxes[L - 1], p, pl, dir, d(t.VP(L)), true);
+    markers.push_back(p);
     if (std::fabs(pl) <= kHorizontalAxis) {
-      axis_marker(o, kAxes[L - 1], Point{2.0 * f.cx - p.x, 2.0 * f.cy - p.y}, pl, dir, d(t.VP(L)), false);
+      markers.push_back(Point{2.0 * f.cx - p.x, 2.0 * f.cy - p.y});
+      axis_marker(o, kAxes[L - 1], markers.back(), pl, dir, d(t.VP(L)), false);
     }
   }
-  if (shmax_drawn(r.state)) shmax_arrows(o, f, *r.state.shmax);
+  if (shmax_drawn(r.state)) shmax_arrows(o, f, *r.state.shmax, markers);
   o << "</g>\n";
 }
 
@@ -437,8 +478,9 @@ void histogram_panel(std::ostringstream& o, const BatchResult& r) {
       << num(base - v * unit + 4.0) << "\" class=\"count\">" << v << "</text>";
   }
   o << "\n<text x=\"" << num(x0 - 8.0) << "\" y=\"" << num(base - height - 24.0) << "\" class=\"label\">data</text>\n";
-  // The cut-off: the misfit of the NMIN-th best datum, a dashed line on a
-  // white one so that it shows across a bar.
+  // The cut-off: the misfit of the NMIN-th best datum, black dashes on a
+  // white line of the same width, so that it shows over a bar of any colour
+  // without a halo splitting the bar.
   if (const auto cut = r.cutoff()) {
     const double deg = d(*cut * kDegPerRad);
     const double x = X(std::clamp(deg, 0.0, 180.0));
@@ -447,7 +489,7 @@ void histogram_panel(std::ostringstream& o, const BatchResult& r) {
     for (int pass = 0; pass < 2; ++pass) {
       o << "<line x1=\"" << num(x) << "\" y1=\"" << num(base) << "\" x2=\"" << num(x) << "\" y2=\""
         << num(base - height - 4.0) << "\" stroke=\"" << (pass == 0 ? "#ffffff" : "#000000") << "\" stroke-width=\""
-        << (pass == 0 ? "4" : "1.5") << "\"" << (pass == 0 ? "" : " stroke-dasharray=\"6,3\"") << "/>";
+        << "1.5\"" << (pass == 0 ? "" : " stroke-dasharray=\"6,3\"") << "/>";
     }
     o << "<text x=\"" << num(left ? x - 4.0 : x + 4.0) << "\" y=\"" << num(base - height - 8.0)
       << "\" class=\"legend\"" << (left ? " text-anchor=\"end\"" : "") << ">cut-off " << fixed(deg, 1) << kDegree
@@ -470,10 +512,10 @@ void legend(std::ostringstream& o, const BatchResult& r) {
       << (L == 0 ? " (most compressive)" : (L == 2 ? " (least compressive)" : "")) << "</text>\n";
     x += L == 0 ? 200.0 : (L == 1 ? 70.0 : 210.0);
   }
-  o << "<circle cx=\"" << num(x) << "\" cy=\"" << num(y) << "\" r=\"3\" fill=\"#0b3d91\" fill-opacity=\"0.45\"/>"
+  o << "<circle cx=\"" << num(x) << "\" cy=\"" << num(y) << "\" r=\"3\" fill=\"none\" stroke=\"#0b3d91\" stroke-width=\"1\"/>"
     << "<text x=\"" << num(x + 10.0) << "\" y=\"" << num(y + 5.0)
-    << "\" class=\"legend\">axes of the nearest tensor of each datum (stage 4); an axis within " << kHorizontalAxis
-    << kDegree << " of horizontal is drawn at both ends</text>\n";
+    << "\" class=\"legend\">axes of the nearest tensor of each datum (stage 4; dashed: upper hemisphere); an axis within "
+    << kHorizontalAxis << kDegree << " of horizontal is drawn at both ends</text>\n";
 
   const double y2 = y + 30.0;
   o << "<line x1=\"52\" y1=\"" << num(y2) << "\" x2=\"63\" y2=\"" << num(y2) << "\" stroke=\"#404040\" stroke-width=\"2\"/>"
@@ -483,7 +525,8 @@ void legend(std::ostringstream& o, const BatchResult& r) {
   o << "<g fill=\"none\" stroke=\"#404040\" stroke-width=\"1.8\"><path d=\"M412," << num(y2 - 3.5) << " L430,"
     << num(y2 - 3.5) << " L424," << num(y2 - 7.5) << "\"/><path d=\"M430," << num(y2 + 3.5) << " L412,"
     << num(y2 + 3.5) << " L418," << num(y2 + 7.5) << "\"/></g><text x=\"438\" y=\"" << num(y2 + 5.0)
-    << "\" class=\"legend\">strike-slip on a steep plane: motion of both blocks (here dextral)</text>\n";
+    << "\" class=\"legend\">strike-slip on a steep plane, both blocks (dextral; at most "
+    << kMostCouples << " data)</text>\n";
   o << "<polygon points=\"860," << num(y2) << " 872," << num(y2 - 8.0) << " 872," << num(y2 - 3.0) << " 896,"
     << num(y2 - 3.0) << " 896," << num(y2 + 3.0) << " 872," << num(y2 + 3.0) << " 872," << num(y2 + 8.0)
     << "\" fill=\"#303030\"/><text x=\"904\" y=\"" << num(y2 + 5.0)
@@ -561,13 +604,23 @@ Point net_point_of(const NetFrame& f, double plunge, double direction) {
   return net_point(f, std::cos(p) * std::sin(a), std::cos(p) * std::cos(a), -std::sin(p));
 }
 
-Point axis_dot_point(const NetFrame& f, double main_plunge, double main_direction, double plunge,
-                     double direction) {
+AxisDot axis_dot(const NetFrame& f, double main_plunge, double main_direction, double plunge, double direction) {
   const Point p = net_point_of(f, plunge, direction);
-  if (!(std::fabs(main_plunge) <= kHorizontalAxis)) return p;
-  const Point m = net_point_of(f, main_plunge, main_direction);
-  const Point q{2.0 * f.cx - p.x, 2.0 * f.cy - p.y};  // the other end of the dot's line
-  return std::hypot(q.x - m.x, q.y - m.y) < std::hypot(p.x - m.x, p.y - m.y) ? q : p;
+  if (!(std::fabs(main_plunge) < kShallowAxis)) return AxisDot{p, false};
+  // Unit vectors (x east, y north, z up): the main axis at its lower end,
+  // where its symbol is; the dot's line in the sense nearest to it.
+  const auto unit = [](double pl, double dir, double v[3]) {
+    v[0] = std::cos(pl * kRad) * std::sin(dir * kRad);
+    v[1] = std::cos(pl * kRad) * std::cos(dir * kRad);
+    v[2] = -std::sin(pl * kRad);
+  };
+  double a[3], v[3];
+  unit(main_plunge, main_direction, a);
+  unit(plunge, direction, v);
+  const double lower = a[2] > 0.0 ? -1.0 : 1.0;
+  const double sense = (a[0] * v[0] + a[1] * v[1] + a[2] * v[2]) * lower < 0.0 ? -1.0 : 1.0;
+  if (!(v[2] * sense > 0.0)) return AxisDot{p, false};
+  return AxisDot{Point{2.0 * f.cx - p.x, 2.0 * f.cy - p.y}, true};
 }
 
 std::string misfit_colour(double degrees) {

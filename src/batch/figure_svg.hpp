@@ -4,6 +4,7 @@
 // the Mohr diagram of the final tensor, and the misfit histogram in uniform
 // 10-degree classes. The same result gives the same bytes.
 #include <array>
+#include <cstddef>
 #include <string>
 
 #include "batch/result.hpp"
@@ -13,7 +14,14 @@ namespace zk::batch {
 struct FigureOptions {
   bool planes = true;   // draw the fault planes' great circles (--no-planes leaves them out)
   bool labels = false;  // write the datum numbers of the data beyond the cut-off (--labels)
+  // Draw strike-slip data as couples even with more than kMostCouples data or
+  // where couples would overlap (--couples); otherwise those draw single
+  // arrows of the hanging wall's slip.
+  bool couples = false;
 };
+
+// Strike-slip couples are drawn for at most this many data.
+constexpr std::size_t kMostCouples = 40;
 
 // Geometry of the net in the document, also written on the net's group
 // (id "stereonet", data-cx, data-cy, data-radius).
@@ -34,13 +42,20 @@ Point net_point(const NetFrame& f, double x, double y, double z);
 Point net_point_of(const NetFrame& f, double plunge, double direction);
 
 // A principal axis plunging at most this (degrees) is drawn at both ends of
-// its line, and the dots of that axis (nearest tensors, replicates) at the end
-// of their own line nearest its main symbol.
+// its line.
 constexpr double kHorizontalAxis = 5.0;
-// Document point of a dot of an axis whose main symbol has the given plunge
-// and direction (degrees).
-Point axis_dot_point(const NetFrame& f, double main_plunge, double main_direction, double plunge,
-                     double direction);
+// Around a principal axis plunging less than this (degrees), each dot of
+// that axis (nearest tensors, replicates) is drawn at the end of its own
+// line nearest the main axis, so the cloud stays in one piece; where that
+// end points upward the dot is an upper-hemisphere point, drawn hollow.
+constexpr double kShallowAxis = 20.0;
+struct AxisDot {
+  Point p;
+  bool upper = false;
+};
+// The dot of the line (plunge, direction) of an axis whose main symbol has
+// the given plunge and direction (degrees).
+AxisDot axis_dot(const NetFrame& f, double main_plunge, double main_direction, double plunge, double direction);
 
 // Colour of a misfit angle (degrees) on a viridis-like sequential scale,
 // readable by colour-blind readers and in greyscale: dark violet at 0,

@@ -148,7 +148,8 @@ int merge_campaigns(const std::string& out_dir, const std::vector<std::string>& 
     }
   } catch (const rt::RunStop& e) {
     throw rt::RunStop(std::string(e.what()) + "; " + std::to_string(moved) + " of " + std::to_string(moves.size()) +
-                      " station folders were moved; summary.csv, stations.geojson and campaign.json were not written");
+                      " station folders were moved; summary.csv, stations.geojson, map.svg and campaign.json were "
+                      "not written");
   }
   outputs.commit(merged, err);
   // The shards whose stations moved say where they went, so that a second

@@ -99,7 +99,7 @@ TEST_F(Campaign, ShardsMergedGiveTheUnshardedBytes) {
   args.insert(args.end(), shards.begin(), shards.end());
   const Outcome m = batch(args);
   EXPECT_EQ(m.status, 1) << m.err;  // d failed, as in the unsharded run
-  for (const char* f : {"summary.csv", "stations.geojson", "b/DATA", "b/result.json", "e/figure.svg"}) {
+  for (const char* f : {"summary.csv", "stations.geojson", "map.svg", "b/DATA", "b/result.json", "e/figure.svg"}) {
     EXPECT_TRUE(file(std::string("all/") + f) == file(std::string("merged/") + f)) << f;
   }
   EXPECT_NE(file("all/summary.csv").find(",ok,,40,32,"), std::string::npos);

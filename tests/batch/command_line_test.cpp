@@ -59,6 +59,8 @@ INSTANTIATE_TEST_SUITE_P(
                   {"P", "D", "O", "f.svg", "", false, {false, true}}},
         ParseCase{"figure_option_without_figure", {"P", "D", "O", "--labels", "--json", "r.json"}, Action::Usage,
                   "--labels changes the figure: give --svg FILE", {}},
+        ParseCase{"couples_without_figure", {"P", "D", "O", "--couples"}, Action::Usage,
+                  "--couples changes the figure: give --svg FILE", {}},
         ParseCase{"unknown_option_before_help", {"--bogus", "--help"}, Action::Usage, "unknown option --bogus", {}},
         ParseCase{"help", {"P", "--help"}, Action::Help, "", {}},
         ParseCase{"version", {"--version"}, Action::Version, "", {}},

@@ -9,6 +9,9 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <array>
+#include <cstring>
+#include <tuple>
 
 #include "batch_files.hpp"
 
@@ -390,6 +393,83 @@ TEST_F(BatchRun, BadDataLeavesEveryExistingResultAsItWas) {
     ++files;
   }
   EXPECT_EQ(files, 6);  // D, L, r.json, f.svg and the captured stdout and stderr
+}
+
+// Rendered figures checked by their pixels: an unresolved axis (cone wider
+// than 45 degrees) has no circle, and no striation mark leaves the net.
+class RenderedFigure : public ScratchTest {
+ protected:
+  // A synthetic set (tools/make_example.py options) run with `more`, rendered.
+  Outcome run(const std::string& gen, std::vector<std::string> more) {
+    spit(at("d"), shell("/usr/bin/python3 " + shell_quoted(std::string(ZARKEL_SOURCE_DIR) + "/tools/make_example.py") + " " + gen).out);
+    std::vector<std::string> args = {example("PARAMETERS"), at("d").string(), at("l").string(), "--svg", at("f.svg").string(),
+                                     "--json", at("r.json").string()};
+    for (const std::string& m : more) args.insert(args.end(), m.empty() ? 0 : 1, m);
+    const Outcome b = batch(args);
+    EXPECT_EQ(b.status, 0) << b.err;
+    EXPECT_EQ(shell("rsvg-convert " + shell_quoted(at("f.svg").string()) + " -o " + shell_quoted(at("f.png").string())).status, 0);
+    EXPECT_TRUE(read_png(at("f.png").string(), img));
+    svg = slurp(at("f.svg"));
+    for (int k = 0; k < 3; ++k) net[k] = std::stod(attribute(svg, "stereonet", k == 0 ? "data-cx" : k == 1 ? "data-cy" : "data-radius"));
+    return b;
+  }
+  Image img;
+  std::string svg;
+  double net[3] = {};  // centre x, y and radius
+};
+
+TEST_F(RenderedFigure, UnresolvedAxesHaveNoConeAndTheSummarySaysWhatItMeans) {
+  const Outcome b = run("--sigma1 10/80 --sigma3 100/5 --ratio 0.05 --count 12 --noise 15 --seed 2", {"--bootstrap", "100"});
+  EXPECT_NE(b.out.find(" (poorly defined; WSM NF "), std::string::npos) << b.out;
+  double low = -1, high = -1;  // an interval crossing north, bounds in [0, 180)
+  ASSERT_EQ(std::sscanf(b.out.substr(b.out.find(", SHmax ")).c_str(), ", SHmax %lf to %lf", &low, &high), 2) << b.out;
+  EXPECT_TRUE(low > high && high >= 0.0 && low < 180.0) << b.out;
+  EXPECT_NE(svg.find(">sigma 2 and sigma 3 not resolved (95 % cones 76 and 78 deg)<"), std::string::npos);
+  // Where the circle of sigma 2's cone would run, hardly a pixel of its colour.
+  const json doc = json::parse(slurp(at("r.json")));
+  const double pl = doc["final"]["axes"][1]["plunge_deg"].get<double>() * M_PI / 180.0;
+  const double tr = doc["final"]["axes"][1]["trend_deg"].get<double>() * M_PI / 180.0;
+  const double half = doc["bootstrap"]["axes"][1]["cone_deg"].get<double>() * M_PI / 180.0;
+  const double a[3] = {std::cos(pl) * std::sin(tr), std::cos(pl) * std::cos(tr), -std::sin(pl)};
+  const double u[3] = {std::cos(tr), -std::sin(tr), 0.0};  // horizontal, normal to a
+  const double v[3] = {a[1] * u[2] - a[2] * u[1], a[2] * u[0] - a[0] * u[2], a[0] * u[1] - a[1] * u[0]};
+  int on = 0;
+  for (int k = 0; k < 360; ++k) {
+    double p[3];
+    for (int i = 0; i < 3; ++i) p[i] = std::cos(half) * a[i] + std::sin(half) * (std::cos(k * M_PI / 180) * u[i] + std::sin(k * M_PI / 180) * v[i]);
+    const double s = p[2] > 0 ? -1.0 : 1.0, h = std::hypot(p[0], p[1]), r = net[2] * std::sqrt(1.0 - std::fabs(p[2]));
+    const unsigned char* c = img.at(static_cast<unsigned>(std::lround(net[0] + s * r * p[0] / h)),
+                                    static_cast<unsigned>(std::lround(net[1] - s * r * p[1] / h)));
+    on += std::abs(c[0] - 0x7b) < 25 && std::abs(c[1] - 0x1f) < 25 && std::abs(c[2] - 0xa2) < 25;
+  }
+  EXPECT_LT(on, 20) << "a circle of sigma 2's colour where its cone would be";
+}
+
+TEST_F(RenderedFigure, NoStriationMarkCrossesThePrimitive) {
+  for (const char* couples : {"", "--couples"}) {  // 77 strike-slip data: single arrows unless forced
+    run("--sigma1 40/0 --sigma3 130/0 --ratio 0.5 --count 77 --seed 5", {couples});
+    EXPECT_NE(svg.find(std::string("data-couples=\"") + (*couples ? "yes" : "no") + "\""), std::string::npos);
+    // Axis symbols and stage-4 rings (not striation marks) may reach past the primitive.
+    std::vector<std::array<double, 3>> marks;
+    for (const auto& [cls, x, y, reach] : {std::tuple{"class=\"axis", "data-x=\"", "data-y=\"", 15.0},
+                                          std::tuple{"class=\"nearest", "cx=\"", "cy=\"", 4.5}}) {
+      for (auto p = svg.find(cls); p != std::string::npos; p = svg.find(cls, p + 1)) {
+        marks.push_back({std::stod(svg.substr(svg.find(x, p) + std::strlen(x))),
+                         std::stod(svg.substr(svg.find(y, p) + std::strlen(y))), reach});
+      }
+    }
+    int outside = 0;  // coloured pixels just outside the net, away from those
+    for (unsigned y = 0; y < img.height; ++y) {
+      for (unsigned x = 0; x < img.width; ++x) {
+        const double r = std::hypot(x + 0.5 - net[0], y + 0.5 - net[1]) - net[2];
+        bool mark = r < 1.5 || r > 40.0;
+        for (const auto& [mx, my, reach] : marks) mark = mark || std::hypot(x + 0.5 - mx, y + 0.5 - my) < reach;
+        const unsigned char* c = img.at(x, y);
+        outside += !mark && std::max({c[0], c[1], c[2]}) - std::min({c[0], c[1], c[2]}) > 40;
+      }
+    }
+    EXPECT_EQ(outside, 0) << couples;
+  }
 }
 
 }  // namespace

@@ -266,12 +266,23 @@ TEST_F(FigureDocument, HorizontalAxesShmaxArrowsAndOptions) {
   std::size_t ends = 0;
   for (auto p = svg.find("axis other-end"); p != std::string::npos; p = svg.find("axis other-end", p + 1)) ++ends;
   EXPECT_EQ(ends, 2u);  // sigma 1 and 2, each at both ends of its line
-  // A dot near the far end of a flat axis joins its main symbol (east); not
-  // so around an axis plunging 10 degrees.
+  // The SHmax arrows, along sigma 1, stop short of its stars (12 units across).
+  for (auto p = svg.find("data-tip-x=\""); p != std::string::npos; p = svg.find("data-tip-x=\"", p + 1)) {
+    EXPECT_GT(std::fabs(std::stod(svg.substr(p + 12)) - NetFrame{}.cx), NetFrame{}.radius + 12.0);
+  }
+  // A dot near the far end of an axis plunging less than 20 degrees joins its
+  // main symbol (east) as an upper-hemisphere point; not so around an axis
+  // plunging 25 degrees.
   const NetFrame f;
-  EXPECT_GT(axis_dot_point(f, 2.0, 90.0, 3.0, 92.0).x, f.cx + 0.9 * f.radius);
-  EXPECT_GT(axis_dot_point(f, 2.0, 90.0, 3.0, 268.0).x, f.cx + 0.9 * f.radius);
-  EXPECT_LT(axis_dot_point(f, 10.0, 90.0, 3.0, 268.0).x, f.cx - 0.9 * f.radius);
+  const struct {
+    double main_plunge, direction;
+    bool east, upper;
+  } dots[] = {{2.0, 92.0, true, false}, {2.0, 268.0, true, true}, {19.0, 268.0, true, true}, {25.0, 268.0, false, false}};
+  for (const auto& c : dots) {
+    const AxisDot a = axis_dot(f, c.main_plunge, 90.0, 3.0, c.direction);
+    EXPECT_EQ(a.p.x > f.cx + 0.9 * f.radius, c.east) << c.main_plunge << " " << c.direction;
+    EXPECT_EQ(a.upper, c.upper) << c.main_plunge << " " << c.direction;
+  }
   // --no-planes drops the great circles; --labels numbers datum 20 (beyond
   // the cut-off) on the net and in the Mohr diagram.
   const std::string bare = figure_svg(r, FigureOptions{false, true});

@@ -1,0 +1,34 @@
+#pragma once
+// The map of a campaign (map.svg): every station at its coordinates on a
+// Lambert azimuthal equal-area projection centred on the stations, with a
+// World Stress Map style SHmax bar, its name, a scale bar, a north arrow, a
+// graticule and a legend. The document is in millimetres (one user unit is
+// one millimetre of the drawing); the same stations give the same bytes.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace zk::batch {
+
+// What the map shows of one station.
+struct MapStation {
+  std::string name;
+  std::optional<double> lon, lat;  // WGS 84, decimal degrees; a station without both is listed, not placed
+  bool ran = true;                 // false: the station failed (a grey cross)
+  std::optional<double> shmax;     // degrees clockwise from north (Lund & Townend)
+  bool poorly_defined = false;     // SHmax poorly defined: no bar
+  std::string regime;              // World Stress Map regime code (NF NS SS TS TF U), "" when none
+  std::optional<char> quality;     // rank A to E of the SHmax; none without a bootstrap (a thin bar)
+};
+
+// The station as a campaign's summary row gives it (keys station,
+// longitude, latitude, status, SHmax_deg, wsm_regime, SHmax_poorly_defined,
+// quality; a key absent or null is unknown).
+MapStation map_station(const nlohmann::ordered_json& row);
+
+// The SVG document; `title` is written as given (escaped).
+std::string campaign_map_svg(const std::vector<MapStation>& stations, const std::string& title);
+
+}  // namespace zk::batch
