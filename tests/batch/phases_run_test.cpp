@@ -85,9 +85,10 @@ TEST_F(PhasesRun, CampaignRowsPerPhaseMergeAsUnsharded) {
   spit(at("st.csv"), "station,data,parameters,longitude,latitude\np" + row + "1,2\nq" + row + "3,4\nf,none" + row + ",\n");
   shell("cd " + shell_quoted(dir.string()) + " && B='" ZARKEL_BATCH_BINARY " --stations st.csv --quiet --phases 2' && $B"
         " --out all --jobs 2; $B --out s0 --shard 0/2; $B --out s1 --shard 1/2; " ZARKEL_BATCH_BINARY " --merge m s0 s1");
-  for (const char* f : {"summary.csv", "stations.geojson", "campaign.json"}) {
+  for (const char* f : {"summary.csv", "stations.geojson", "campaign.json", "map.svg"}) {
     EXPECT_TRUE(slurp(at("all") / f) == slurp(at("m") / f)) << f;
   }
+  EXPECT_NE(slurp(at("all/map.svg")).find("data-name=\"q phase 2\""), std::string::npos);
   const std::vector<std::string> rows = lines_of(slurp(at("all/summary.csv")));
   ASSERT_EQ(rows.size(), 6u);
   EXPECT_TRUE(rows[5].starts_with("f,,,failed,") && rows[5].ends_with(",,,")) << rows[5];
