@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
   try {
     status = zk::batch::batch_main(args, out, err);
   } catch (const std::exception& e) {
-    err << "\n *** ZARKEL INTERNAL ERROR: " << e.what() << "\n";
+    err << "zarkel-batch: internal error: " << e.what() << "\n";
   }
   return zk::rt::close_standard_streams(status, "zarkel-batch", out, err);
 }

@@ -1,17 +1,22 @@
 #include <exception>
-#include <iostream>
 #include <string>
 #include <vector>
 
 #include "import/import.hpp"
 #include "runtime/errors.hpp"
+#include "runtime/interrupt.hpp"
+#include "runtime/std_streams.hpp"
 
 int main(int argc, char** argv) {
+  zk::rt::remove_temporaries_on_signal();
+  zk::rt::FdStream out(1);
+  zk::rt::FdStream err(2);
   const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
+  int status = zk::rt::kExitInternal;
   try {
-    return zk::import::import_main(args, std::cout, std::cerr);
+    status = zk::import::import_main(args, out, err);
   } catch (const std::exception& e) {
-    std::cerr << "zarkel-import: internal error: " << e.what() << "\n";
-    return zk::rt::kExitInternal;
+    err << "zarkel-import: internal error: " << e.what() << "\n";
   }
+  return zk::rt::close_standard_streams(status, "zarkel-import", out, err);
 }

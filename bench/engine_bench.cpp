@@ -46,7 +46,7 @@ void BM_SommeRanked(benchmark::State& state) {
   for (auto _ : state) {
     const Vec4& p = cands[k];
     k = (k + 1) % cands.size();
-    SOMME(ws, F, FT, p(4), p(1), p(2), p(3), 0, 1);
+    SOMME(ws, F, FT, p(4), p(1), p(2), p(3), Ranking::Anew);
     benchmark::DoNotOptimize(F);
     benchmark::DoNotOptimize(FT);
   }
@@ -68,7 +68,7 @@ void BM_TriMisfits(benchmark::State& state) {
   float F = 0.0f;
   float FT = 0.0f;
   for (const Vec4& p : cands) {
-    SOMME(ws, F, FT, p(4), p(1), p(2), p(3), 0, 0);
+    SOMME(ws, F, FT, p(4), p(1), p(2), p(3), Ranking::Kept);
     unsorted.push_back(ws.tab.ANG);
   }
   Vec<float, kMaxData> A;
@@ -96,14 +96,14 @@ void BM_OptimiCall(benchmark::State& state) {
   random_search(ws, run.NTIR, start);
   const Vec4 XMIN;
   const Vec4 XMAX;
-  const Vec<int, 4> KIND;
+  const Vec<Bound, 4> KIND;
   Vec4 XBEST;
   float F = 0.0f;
   for (auto _ : state) {
     Vec4 X = start;
     ws.iop.KMAX = 40;
     ws.iop.NPAR = 4;
-    OPTIMI(ws, X, XMIN, XMAX, KIND, XBEST, F, 0);
+    OPTIMI(ws, X, XMIN, XMAX, KIND, XBEST, F, Detail::Plain);
     benchmark::DoNotOptimize(X);
     benchmark::DoNotOptimize(F);
   }

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Counts the lines of product code and of test code and prints their ratio.
 # A line counts when it is not blank and not only a comment (// in C++,
-# # in Python and shell). Product: src/, app/, tools/; tests: tests/.
-# Only .cpp, .hpp, .py and .sh files count, so goldens, corpora and data
-# files are left out.
+# # in Python and shell). Product: src/ and app/; tests: tests/. Tools,
+# benchmarks and fuzz harnesses count as neither. Only .cpp, .hpp, .py and
+# .sh files count, so goldens, corpora and the tables of the command-line
+# tests are left out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,7 +20,7 @@ count() {
   echo "$total"
 }
 
-product=$(count src app tools)
+product=$(count src app)
 tests=$(count tests)
 echo "product lines: $product"
 echo "test lines:    $tests"

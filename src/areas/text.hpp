@@ -10,7 +10,7 @@ namespace zk {
 
 template <int N>
 struct Text {
-  std::array<char, N> c{};  // zero until first assigned
+  std::array<char, N> c{};  // blanks from construction on
   Text() { c.fill(' '); }
   Text(std::string_view s) { assign(s); }
   void assign(std::string_view s) {

@@ -1,8 +1,9 @@
 #pragma once
 // The shared work areas of one run, with the names, layouts and capacities of
 // the system's vocabulary, gathered in the Workspace the driver owns and
-// passes by reference to every routine. A new Workspace is a fresh, zeroed
-// run: no state of the engine lives anywhere else.
+// passes by reference to every routine. A new Workspace is a fresh run (numbers
+// zero, texts blank, the generator at its seed): no state of the engine lives
+// anywhere else.
 #include <istream>
 #include <ostream>
 

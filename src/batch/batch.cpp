@@ -208,7 +208,7 @@ int run(const Options& o, std::ostream& out, std::ostream& err, StationRun* stat
         StationFiles* files = nullptr, std::shared_ptr<const MechanismsReport> mechanisms = nullptr) {
   rt::remove_temporaries_on_signal();
   const auto failed = [&](bool listing_started) {
-    if (station == nullptr) return report_run_error(err, listing_started);
+    if (station == nullptr) return report_run_error(err, listing_started, "zarkel-batch");
     const RunErrorText t = run_error_text();
     station->message = t.message;
     return t.status;
@@ -289,7 +289,11 @@ int run(const Options& o, std::ostream& out, std::ostream& err, StationRun* stat
                              ": NSEED and NTIR leave no room for more below the largest NSEED");
     }
     if (const std::string rough = rough_bootstrap_warning(eo); !rough.empty()) run_warnings.push_back(rough.substr(9));
+    const std::string long_ensemble =
+        ensemble::ensemble_time_warning(input.params, static_cast<int>(input.faults.data.size()), eo);
+    if (!long_ensemble.empty()) run_warnings.push_back(long_ensemble);  // with or without a terminal
     for (const std::string& w : run_warnings) err << "warning: " << w << "\n";
+    err.flush();
     std::optional<phases::Separation> separation;
     if (o.phases >= 0) {
       const phases::Options po{o.phases, o.max_phases, o.outlier_misfit, eo.jobs};
@@ -507,7 +511,8 @@ int batch_main(const std::vector<std::string>& args, std::ostream& out, std::ost
         return merge_campaigns(cl.options.merge_out, cl.options.merge_dirs, err);
       } catch (const rt::RunError& e) {
         err << "zarkel-batch: " << e.what() << "\n";
-        return kExitInput;
+        const auto* stop = dynamic_cast<const rt::RunStop*>(&e);
+        return stop != nullptr ? stop->status : kExitInput;  // 2: a refused result path
       }
     case CommandLine::Action::Campaign: {
       const Options& o = cl.options;
@@ -535,7 +540,8 @@ int batch_main(const std::vector<std::string>& args, std::ostream& out, std::ost
             co, [&o](const Station& s, const StationFolder& folder) { return run_station(o, s, folder); }, out, err);
       } catch (const rt::RunError& e) {
         err << "zarkel-batch: " << e.what() << "\n";
-        return kExitInput;
+        const auto* stop = dynamic_cast<const rt::RunStop*>(&e);
+        return stop != nullptr ? stop->status : kExitInput;  // 2: a refused result path
       }
     }
   }

@@ -6,12 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "runtime/exit_status.hpp"
+
 namespace zk::batch {
 
-// Exit status of a batch run.
-constexpr int kExitOk = 0;
-constexpr int kExitInput = 1;  // bad input, a file that cannot be read or written
-constexpr int kExitUsage = 2;  // bad command line
+// Exit statuses: the table of runtime/exit_status.hpp, shared by the three
+// programs.
+constexpr int kExitOk = rt::kExitDone;
+constexpr int kExitInput = rt::kExitFailed;  // bad input, failed work, a result that could not be written
+constexpr int kExitUsage = rt::kExitUsage;   // bad command line, a refused result path
 
 // The whole program: `args` are the arguments after the program name. The
 // summary line goes to `out`, messages to `err`.

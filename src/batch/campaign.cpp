@@ -369,7 +369,7 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
     if (s.index % o.shards == o.shard) mine.push_back(&s);
   }
   if (const std::string planted = rt::untrusted_link_in(o.out_dir); !planted.empty()) {
-    throw rt::RunStop("the campaign folder " + o.out_dir + " is refused: " + planted);
+    throw rt::RunStop("the campaign folder " + o.out_dir + " is refused: " + planted, rt::kExitUsage);
   }
   const fs::path dir(o.out_dir);
   std::error_code ec;
@@ -441,7 +441,12 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
   };
   const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(std::max(1, o.jobs)), mine.size());
   std::vector<std::thread> pool;
-  for (std::size_t t = 1; t < n; ++t) pool.emplace_back(worker);
+  for (std::size_t t = 1; t < n; ++t) {
+    pool.emplace_back([&worker] {
+      rt::keep_signals_from_this_thread();
+      worker();
+    });
+  }
   worker();
   for (std::thread& t : pool) t.join();
   progress.finish();

@@ -65,7 +65,7 @@ std::unique_ptr<rt::ResultFile> output(const fs::path& dir, const char* name, co
   const std::string path = (dir / name).string();
   std::string why;
   std::unique_ptr<rt::ResultFile> f = rt::ResultFile::prepare(path, std::string(label) + " \"" + path + "\"", taken, why);
-  if (!f) throw rt::RunStop(path + " is refused: " + why);
+  if (!f) throw rt::RunStop(path + " is refused: " + why, rt::kExitUsage);
   taken.results.push_back(f.get());
   return f;
 }

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -68,13 +69,18 @@ bool seed_number(const std::string& text, std::uint64_t& out, std::string& error
   return true;
 }
 
+// A per cent in decimal digits ("95", "68.3", "6.83e1"): the C library would
+// also read "0x10" as 16, "inf" or " 95", which are refused.
 bool percentage(const std::string& text, double& out, std::string& error) {
   char* end = nullptr;
   errno = 0;
-  const double v = text.empty() ? 0.0 : std::strtod(text.c_str(), &end);
-  const bool whole = !text.empty() && end == text.c_str() + text.size() && errno == 0;
+  const bool decimal = !text.empty() && (std::isdigit(static_cast<unsigned char>(text[0])) != 0 || text[0] == '.') &&
+                       text.find_first_not_of("0123456789.eE+-") == std::string::npos;
+  const double v = decimal ? std::strtod(text.c_str(), &end) : 0.0;
+  const bool whole = decimal && end == text.c_str() + text.size() && errno == 0;
   if (!whole || !std::isfinite(v) || !(v > 0.0 && v < 100.0)) {
-    error = "--confidence must be a per cent above 0 and below 100, such as 95 or 68.3 (got \"" + text + "\")";
+    error = "--confidence must be a per cent above 0 and below 100 in decimal digits, such as 95 or 68.3 (got \"" +
+            text + "\")";
     return false;
   }
   out = v;

@@ -76,7 +76,7 @@ int merge_campaigns(const std::string& out_dir, const std::vector<std::string>& 
 
   const fs::path out(out_dir);
   if (const std::string planted = rt::untrusted_link_in(out_dir); !planted.empty()) {
-    throw rt::RunStop("the campaign folder " + out_dir + " is refused: " + planted);
+    throw rt::RunStop("the campaign folder " + out_dir + " is refused: " + planted, rt::kExitUsage);
   }
   std::error_code ec;
   fs::create_directories(out, ec);

@@ -302,7 +302,7 @@ void convert_datum(const FaultRecord& rec, Vec3& FN, Vec3& STR) {
   for (int c = 1; c <= 3; ++c) STR(c) = reverse ? -STR0(c) : STR0(c);
 }
 
-void CONTRO(const Workspace& ws, int NUM, int& IFLAG) {
+bool CONTRO(const Workspace& ws, int NUM) {
   int n = ws.eeet.NLIST;
   if (n > kMaxList) n = kMaxList;
   int f = 0;
@@ -313,7 +313,8 @@ void CONTRO(const Workspace& ws, int NUM, int& IFLAG) {
     }
   }
   // Summed wide: ISEL is whatever the file holds (INT_MAX + 1 must not overflow).
-  IFLAG = static_cast<int>((static_cast<long long>(ws.eeetc.ISEL) + f) % 2);
+  const long long IFLAG = (static_cast<long long>(ws.eeetc.ISEL) + f) % 2;
+  return IFLAG == 1;
 }
 
 FaultSet GEOLOG(Workspace& ws, std::vector<std::string>* warnings) {
@@ -330,11 +331,7 @@ FaultSet GEOLOG(Workspace& ws, std::vector<std::string>* warnings) {
     FaultDatum d;
     const std::string text = read_fault_record(ws, d.record, d.line);
     if (d.record.DIR > 400) break;  // terminator
-    if (ws.eeetc.ISEL != 1) {
-      int IFLAG = 0;
-      CONTRO(ws, d.record.NUM, IFLAG);
-      if (IFLAG == 1) continue;
-    }
+    if (ws.eeetc.ISEL != 1 && CONTRO(ws, d.record.NUM)) continue;
     if (static_cast<int>(set.data.size()) >= kMaxData) {
       throw rt::RunStop(detail::where(ws, unit::kData, d.line) + ": more than " + std::to_string(kMaxData) +
                         " fault data kept (datum number " + std::to_string(d.record.NUM) +

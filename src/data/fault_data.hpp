@@ -33,8 +33,10 @@ struct FaultSet {
 
 // Unit normal FN and slip vector STR of one record.
 void convert_datum(const FaultRecord& rec, Vec3& FN, Vec3& STR);
-// Keep test of one datum number: IFLAG = 1 means the datum is skipped.
-void CONTRO(const Workspace& ws, int NUM, int& IFLAG);
+// Keep test of one datum number: true when the selection skips it (its flag
+// IFLAG = (ISEL + listed) mod 2 is 1: an even ISEL skips the listed numbers,
+// an odd one the others; a negative ISEL's remainder, 0 or -1, keeps).
+bool CONTRO(const Workspace& ws, int NUM);
 // Reads unit 4 with the selection of eeetc/eeet applied. A file that ends
 // before its terminator record, a malformed numeric field or a tab in a
 // record is an rt::InputError naming the line; more than 300 kept data stop

@@ -19,8 +19,17 @@ enum class Mode : int {
   Euler = 6,     // Euler angles and R imposed: no random search
 };
 
-// The listing detail (IPRINT).
-enum class Detail : int { Plain = 0, Traces = 1, Full = 2 };
+// The listing detail (IPRINT). Any integer is read and kept: a value other
+// than these three lists as Plain does, except that the regression closes
+// with its final parameters, as every value but Plain makes it do.
+enum class Detail : int {
+  Plain = 0,   // the stages' results
+  Traces = 1,  // those, every step of the optimiser (OPTIMI) and of the regression
+               // (CMQ), and the regression's final parameters
+  Full = 2,    // those of Plain, stage 2's iterations, the histograms after stages 2
+               // and 3, stage 4's table of nearest tensors, the regression's final
+               // parameters
+};
 
 // Everything the PARAMETERS file sets for one run. INDX and IPRINT are kept
 // as read (any integer); mode() and detail() name the values that mean
@@ -39,7 +48,7 @@ struct RunParams {
 
   Mode mode() const { return static_cast<Mode>(INDX); }
   bool random_search() const { return INDX < 5; }  // stage 1 runs
-  bool is(Detail d) const { return IPRINT == static_cast<int>(d); }
+  Detail detail() const { return static_cast<Detail>(IPRINT); }
 };
 
 // NMIN of a run: the POURC per cent best of N data, computed wide.

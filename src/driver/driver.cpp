@@ -40,7 +40,7 @@ int main_program(std::istream& in, std::ostream& out) {
     for (const FileSlot& f : kFiles) {
       std::string name(30, ' ');
       name[0] = '?';
-      opef2(*ws, name, f.label, f.unit, f.status, 0);
+      opef2(*ws, name, f.label, f.unit, f.status, OpenMode::Ask);
     }
     output_open = true;
 

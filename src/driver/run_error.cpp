@@ -10,10 +10,13 @@
 namespace zk {
 namespace {
 
-void report_stop(std::ostream& out, const std::string& what, bool listing_started) {
-  out << "\n *** ZARKEL STOPPED: " << rt::shortened(what) << "\n";
-  if (listing_started) {
-    out << " *** No listing was written (an existing OUTPUT file is left unchanged).\n";
+void report_stop(std::ostream& out, const std::string& what, bool listing_started, const char* program) {
+  if (program != nullptr) {
+    out << program << ": " << rt::shortened(what) << "\n";
+    if (listing_started) out << program << ": no listing was written (an existing OUTPUT file is left unchanged)\n";
+  } else {
+    out << "\n *** ZARKEL STOPPED: " << rt::shortened(what) << "\n";
+    if (listing_started) out << " *** No listing was written (an existing OUTPUT file is left unchanged).\n";
   }
   out.flush();
 }
@@ -39,7 +42,7 @@ RunErrorText run_error_text() {
   }
 }
 
-int report_run_error(std::ostream& out, bool listing_started) {
+int report_run_error(std::ostream& out, bool listing_started, const char* program) {
   const RunErrorText t = run_error_text();
   bool shown = false;
   try {
@@ -48,7 +51,7 @@ int report_run_error(std::ostream& out, bool listing_started) {
     shown = e.shown;
   } catch (const rt::RunError&) {
   }
-  if (!shown || listing_started) report_stop(out, t.message, listing_started);
+  if (!shown || listing_started) report_stop(out, t.message, listing_started, program);
   return t.status;
 }
 

@@ -28,13 +28,13 @@ void histogram(Workspace& ws) { HISTO(ws, ws.tab.IX, ws.tab.ANG, ws.tir.N, kHist
 
 // The tensor block after a stage, remembered in `snap`.
 void list_tensor(Workspace& ws, Vec4& P, TensorSnapshot& snap) {
-  SORTIE(ws, 1, P(4), P(1), P(2), P(3), snap.PEN, snap.DIRE);
+  SORTIE(ws, Sortie::WithMisfits, P(4), P(1), P(2), P(3), snap.PEN, snap.DIRE);
   snap.P = P;
   snap.VP = ws.mec.VP;
   snap.ROT = ws.mec.ROT;
   // SORTIE ranked the data by this tensor; the same evaluation again gives the
   // two sums without changing anything it leaves in the work areas.
-  SOMME(ws, snap.F, snap.FT, P(4), P(1), P(2), P(3), 0, 1);
+  SOMME(ws, snap.F, snap.FT, P(4), P(1), P(2), P(3), Ranking::Anew);
 }
 
 // The parameter held fixed in stage 4 when R is near 0 (1) or near 1 (3).
@@ -136,7 +136,7 @@ void stage1(Workspace& ws, const RunParams& p, Vec4& P, InversionResult& r) {
     axes_plunge_direction(axes, r.stage1.PEN, r.stage1.DIRE);
     // The same ranking evaluation as stage 2 starts with: it leaves the work
     // areas as that one will.
-    SOMME(ws, r.stage1.F, r.stage1.FT, P(4), P(1), P(2), P(3), 0, 1);
+    SOMME(ws, r.stage1.F, r.stage1.FT, P(4), P(1), P(2), P(3), Ranking::Anew);
   } else if (p.mode() == Mode::Euler) {
     P = p.euler;
   } else {
@@ -149,7 +149,7 @@ void stage2(Workspace& ws, const RunParams& p, Vec4& P, InversionResult& r) {
   dash_line(ws);
   const Vec4 XMIN;
   const Vec4 XMAX;
-  const Vec<int, 4> KIND;
+  const Vec<Bound, 4> KIND;
   Vec4 Q;
   float FPREV = 1.0E30f;
   float F = 1.0E20f;
@@ -158,10 +158,10 @@ void stage2(Workspace& ws, const RunParams& p, Vec4& P, InversionResult& r) {
   Vec3 DIRE;
   int ITER = 1;
   for (; ITER <= p.NTRI; ++ITER) {
-    SOMME(ws, F, FT, P(4), P(1), P(2), P(3), 0, 1);
+    SOMME(ws, F, FT, P(4), P(1), P(2), P(3), Ranking::Anew);
     if (ITER == 1 && p.mode() != Mode::Random) {
       ws.units.write(kListing, "(///,10X,'  RESULTATS AVEC LES PARAMETRES IMPOSES  ',///)");
-      SORTIE(ws, 1, P(4), P(1), P(2), P(3), PEN, DIRE);
+      SORTIE(ws, Sortie::WithMisfits, P(4), P(1), P(2), P(3), PEN, DIRE);
       histogram(ws);
     }
     if (ITER > 1 && FPREV - F < kStage2Stop) {
@@ -171,8 +171,8 @@ void stage2(Workspace& ws, const RunParams& p, Vec4& P, InversionResult& r) {
     FPREV = F;
     ws.iop.KMAX = 40;
     ws.iop.NPAR = 4;
-    OPTIMI(ws, P, XMIN, XMAX, KIND, Q, F, p.IPRINT);
-    if (p.is(Detail::Full)) {
+    OPTIMI(ws, P, XMIN, XMAX, KIND, Q, F, p.detail());
+    if (p.detail() == Detail::Full) {
       ws.units.write(kListing, "(1X,' ITER N0 ',I3,'  PARAMATRES ',4F8.4, 'FONCTION',E15.6,4F8.4)", ITER,
                      rt::Many<float>{Q.data(), 4}, F, rt::Many<float>{P.data(), 4});
     }
@@ -180,7 +180,7 @@ void stage2(Workspace& ws, const RunParams& p, Vec4& P, InversionResult& r) {
   ws.units.write(kListing, "(/,1X,'TENSEUR A L ITERATION ',I3,/)", ITER);
   list_tensor(ws, P, r.stage2);
   r.stage2_iterations = ITER;
-  if (p.is(Detail::Full)) histogram(ws);
+  if (p.detail() == Detail::Full) histogram(ws);
   ws.units.write(kListing, "(/,5X,10('*'),' FIN DE L ETAPE N0 2 ')");
   dash_line(ws);
 }
@@ -189,7 +189,7 @@ void stage3(Workspace& ws, const RunParams& p, Vec4& P, InversionResult& r) {
   ws.units.write(kListing, "(//,2X,20(1H*),'  DEBUT DE L ETAPE N0 3')");
   dash_line(ws);
   ws.units.write(kListing, "(/,1X,'REGRESSION MOINDRE CARRE SUR LES ',I3,'  PLUS FAIBLES ECARTS')", ws.ind.NMIN);
-  r.fit = CMQ(ws, P, kRegressionIterations, ws.ind.NMIN, p.IPRINT);
+  r.fit = CMQ(ws, P, kRegressionIterations, ws.ind.NMIN, p.detail());
   list_tensor(ws, P, r.stage3);
   // The final ranking, before MOHR and stage 4 read tab as SORTIE left it.
   const int N = ws.tir.N;
@@ -200,7 +200,7 @@ void stage3(Workspace& ws, const RunParams& p, Vec4& P, InversionResult& r) {
     r.misfit[d] = ws.tab.ANG(j);
     r.rank[d] = j;
   }
-  if (p.is(Detail::Full)) histogram(ws);
+  if (p.detail() == Detail::Full) histogram(ws);
   MOHR(ws);
   ws.units.write(kListing, "(/,5X,10('*'),'  FIN DE L ETAPE N0 3',/)");
   dash_line(ws);
@@ -227,7 +227,7 @@ void stage4(Workspace& ws, const RunParams& p, const Vec4& P, InversionResult& r
   Mat4 GINV = ws.mecd.G;
   MB01B(GINV);
   if (KDEG != 2) GINV(KDEG, KDEG) = 0.0f;
-  if (p.is(Detail::Full)) {
+  if (p.detail() == Detail::Full) {
     ws.units.write(kListing,
                    "(/,2X,'RECHERCHE DU TENSEUR LE PLUS PROCHE',/,2X,/,/,3X,'NUM',5X,'ST',7X,'DX2',3(5X,'NO',4X,"
                    "'DPEN',3X,'DDIRE',3X,'DSIG'))");
@@ -252,7 +252,7 @@ void stage4(Workspace& ws, const RunParams& p, const Vec4& P, InversionResult& r
       nt.PENS(K) = PENS(K, I);
       nt.DIRES(K) = DIRES(K, I);
     }
-    if (p.is(Detail::Full)) {
+    if (p.detail() == Detail::Full) {
       ws.units.write(kListing, "(3X,I3,3X,F5.3,4X,F6.3,3(3X,I3,3F8.3))", ws.modi1.NUM(I), nt.ST, nt.DX2, 1,
                      nt.DPEN(1), nt.DDIRE(1), nt.DSIG(1), 2, nt.DPEN(2), nt.DDIRE(2), nt.DSIG(2), 3, nt.DPEN(3),
                      nt.DDIRE(3), nt.DSIG(3));

@@ -1,11 +1,27 @@
 #include "ensemble/ensemble.hpp"
 
+#include <algorithm>
+
+#include "inversion/random_search.hpp"
 #include "runtime/errors.hpp"
 
 namespace zk::ensemble {
 
 long long work_units(const Options& o) {
   return static_cast<long long>(o.starts) * (1 + static_cast<long long>(o.bootstrap));
+}
+
+std::string ensemble_time_warning(const RunParams& p, int N, const Options& o) {
+  constexpr double kLongEnsemble = 3600.0;  // seconds of waiting
+  if (!o.active() || !p.random_search()) return "";
+  const long long runs = work_units(o);
+  const double processor = static_cast<double>(runs) * expected_stage1_seconds(p.NTIR, N);
+  const double wall = processor / static_cast<double>(std::clamp<long long>(o.jobs, 1, runs));
+  if (wall <= kLongEnsemble) return "";
+  return std::to_string(runs) + " runs (--starts " + std::to_string(o.starts) + ", --bootstrap " +
+         std::to_string(o.bootstrap) + ") of NTIR = " + std::to_string(p.NTIR) + " draws on N = " + std::to_string(N) +
+         " data on " + std::to_string(std::min<long long>(o.jobs, runs)) + " threads are expected to take about " +
+         duration_text(wall) + " (" + duration_text(processor) + " of processor time)";
 }
 
 Ensemble solve(const RunInput& input, const Options& o, const Report& report) {

@@ -56,6 +56,12 @@ struct Ensemble {
 // replicate.
 long long work_units(const Options& o);
 
+// When the K x (1 + B) runs of stage 1 are predicted to take more than an
+// hour on o.jobs threads, the warning that says how long (wall and
+// processor time, in double); else "". Given whether or not a terminal shows
+// the progress line, so a job script's log has it too.
+std::string ensemble_time_warning(const RunParams& p, int N, const Options& o);
+
 // Runs the K starts of the main run and the B replicates on o.jobs threads,
 // listing discarded, and chooses the start to list. Throws rt::RunStop when
 // the parameters cannot run on these data (as invert does) and OptionError

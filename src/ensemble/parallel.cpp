@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "runtime/interrupt.hpp"
+
 namespace zk::ensemble {
 
 namespace {
@@ -34,6 +36,7 @@ struct Shared {
 };
 
 void worker(std::size_t count, const Task& task, Shared& sh) {
+  rt::keep_signals_from_this_thread();
   auto space = std::make_unique<WorkerSpace>();
   const Tick tick = [&sh] { sh.done.fetch_add(1, std::memory_order_relaxed); };
   for (;;) {

@@ -37,7 +37,9 @@ Columns not read are listed; one whose header looks like a role is warned of.
 With --mechanisms: strike, dip, rake of one nodal plane (Aki & Richards);
 optional strike2, dip2, rake2 and p_trend, p_plunge, t_trend, t_plunge
 (checked), fault (1, 2 or blank: the known fault plane), id, label.
-Exit status: 0 written, 1 refused (nothing written), 2 bad command line.)text";
+Exit status: 0 written, 1 refused input or a file that cannot be written
+(nothing written), 2 bad command line or a refused DATA or --report path,
+3 internal error, 128 + n interrupted by signal n.)text";
 
 // The role of "--column ROLE=HEADER" and its header name, or an error.
 std::string add_column(Options& o, const std::string& mapping) {

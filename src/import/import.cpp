@@ -439,6 +439,8 @@ class Importer {
     }
     if (col("label") != 0) {
       d.label = trimmed(cell(r, "label"));
+      // The DATA columns hold bytes: plain ASCII first, so that the length
+      // below counts characters.
       for (char c : d.label) {
         if (c < 0x20 || c > 0x7E) {
           table::refuse(t_, r.number, col("label"),
@@ -616,11 +618,12 @@ std::unique_ptr<rt::ResultFile> destination(const std::string& path, const std::
                                             const rt::Destinations& taken) {
   std::string why;
   std::unique_ptr<rt::ResultFile> f = rt::ResultFile::prepare(path, label + " file \"" + path + "\"", taken, why);
-  if (!f) throw rt::RunStop("the " + label + " file " + path + " is refused: " + why);
+  if (!f) throw rt::RunStop("the " + label + " file " + path + " is refused: " + why, kExitUsage);
   return f;
 }
 
 int run(const Options& o, std::ostream& err) {
+  int status = kExitRefused;
   try {
     rt::Destinations taken;
     struct stat csv {};
@@ -661,9 +664,11 @@ int run(const Options& o, std::ostream& err) {
     return kExitOk;
   } catch (const rt::RunError& e) {
     err << "zarkel-import: " << e.what() << "\n";
+    const auto* stop = dynamic_cast<const rt::RunStop*>(&e);
+    status = stop != nullptr ? stop->status : kExitRefused;
   }
-  err << "No DATA file was written (an existing file is left unchanged).\n";
-  return kExitRefused;
+  err << "zarkel-import: no DATA file was written (an existing file is left unchanged)\n";
+  return status;
 }
 
 }  // namespace

@@ -12,15 +12,19 @@
 #include <string>
 #include <vector>
 
+#include "runtime/exit_status.hpp"
+
 namespace zk::rt {
 class ResultFile;
 }
 
 namespace zk::import {
 
-constexpr int kExitOk = 0;
-constexpr int kExitRefused = 1;  // bad table: nothing written
-constexpr int kExitUsage = 2;    // bad command line
+// Exit statuses: the table of runtime/exit_status.hpp, shared by the three
+// programs.
+constexpr int kExitOk = rt::kExitDone;
+constexpr int kExitRefused = rt::kExitFailed;  // bad table: nothing written
+constexpr int kExitUsage = rt::kExitUsage;     // bad command line, a refused result path
 
 struct Options {
   std::string csv, data, report;

@@ -126,7 +126,8 @@ void listed_errors(Workspace& ws, float s2, const Vec4& W, const Mat4& V, CmqRes
 
 }  // namespace
 
-CmqResult CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, int IPRINT) {
+CmqResult CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, Detail detail) {
+  const bool trace = detail == Detail::Traces;
   CmqResult out;
   const int N = ws.tir.N;
   if (NMIN < 0 || NMIN > kMaxRegressionRows || NMIN > N) {
@@ -153,7 +154,7 @@ CmqResult CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, int IPRINT) {
     CHANGD(ws, XCUR(4), XCUR(1), XCUR(2), XCUR(3));
 
     const float S = residuals(ws, NMIN, res, A);
-    if (IPRINT == 1) ws.units.write(unit::kListing, "(/,1X,'FORME QUADRATIQUE ',E14.3,' AVANT IT',I3)", S, IT);
+    if (trace) ws.units.write(unit::kListing, "(/,1X,'FORME QUADRATIQUE ',E14.3,' AVANT IT',I3)", S, IT);
 
     if (S < Smin) {
       Smin = S;
@@ -171,7 +172,8 @@ CmqResult CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, int IPRINT) {
       Vec4 Wt;
       Mat4 Vt;
       float EPS = kSvdEps;
-      if (!SVDY(kRows, kNPar, MROWS, kNPar, 1, 1, EPS, kSvdTol, Wt.data(), E.data(), Ut.data(), Vt.data())) {
+      if (!SVDY(kRows, kNPar, MROWS, kNPar, SvdVectors::Both, EPS, kSvdTol, Wt.data(), E.data(), Ut.data(),
+                Vt.data())) {
         ws.units.write(unit::kListing, "(/,2X,'DECOMPOSITION EN VALEURS SINGULIERES IMPOSSIBLE: LE MEILLEUR POINT EST CONSERVE')");
         out.svd_ok = false;
         out.end = FitEnd::Decomposition;
@@ -180,7 +182,7 @@ CmqResult CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, int IPRINT) {
       U = Ut;
       W = Wt;
       V = Vt;
-      if (IPRINT == 1) {
+      if (trace) {
         ws.units.write(unit::kListing, "(/,2X,'V.PROPRES',4(I3,2X,E14.5))", 1, W(1), 2, W(2), 3, W(3), 4, W(4));
         for (int K = 1; K <= kNPar; ++K) {
           ws.units.write(unit::kListing, "(11X,4(5X,F14.5))", V(K, 1), V(K, 2), V(K, 3), V(K, 4));
@@ -197,7 +199,7 @@ CmqResult CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, int IPRINT) {
         break;
       }
     }
-    if (IPRINT == 1) ws.units.write(unit::kListing, "(/,2X,'ON CONSERVE',I3,' V. PROPRES')", NKEEP);
+    if (trace) ws.units.write(unit::kListing, "(/,2X,'ON CONSERVE',I3,' V. PROPRES')", NKEEP);
 
     // Truncated least-squares step.
     Vec4 coef;
@@ -213,11 +215,11 @@ CmqResult CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, int IPRINT) {
     }
     for (int k = 1; k <= kNPar; ++k) {
       XCUR(k) = X(k) + DELTA(k);
-      if (IPRINT == 1) ws.units.write(unit::kListing, "(2X,'PARAM NO ',I3,' = ',E14.5)", k, XCUR(k));
+      if (trace) ws.units.write(unit::kListing, "(2X,'PARAM NO ',I3,' = ',E14.5)", k, XCUR(k));
     }
   }
 
-  if (IPRINT != 0) {
+  if (detail != Detail::Plain) {
     for (int k = 1; k <= kNPar; ++k) ws.units.write(unit::kListing, "(2X,'PARAM NO ',I3,' = ',E14.5)", k, XCUR(k));
   }
 

@@ -6,6 +6,7 @@
 // standard deviation with 4 fitted parameters; the errors are linearised
 // (covariance F (V W^-2 V^T)), degrees for the axes, dimensionless for R.
 #include "areas/workspace.hpp"
+#include "data/parameters.hpp"
 
 namespace zk {
 
@@ -31,7 +32,8 @@ struct CmqResult {
 };
 
 // Refines X = (PSI, TETA, PHI, R) in place; writes its block to unit 8 and
-// returns its closing values.
-CmqResult CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, int IPRINT);
+// returns its closing values. Detail::Traces lists every iteration, any
+// detail but Plain the final parameters.
+CmqResult CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, Detail detail);
 
 }  // namespace zk

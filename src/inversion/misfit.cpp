@@ -8,13 +8,8 @@
 
 namespace zk {
 
-void SOMME(Workspace& ws, float& F, float& FT, float R, float PSI, float TETA, float PHI, int ITRACE,
-           int ITRI) {
+void SOMME(Workspace& ws, float& F, float& FT, float R, float PSI, float TETA, float PHI, Ranking ranking) {
   CHANG(ws, R, PSI, TETA, PHI);
-  if (ITRACE != 0) {
-    ws.units.write(unit::kListing, "(/10X,'VAL3=',F6.2,'PSI=',F6.2,'TETA=',F6.2,'PHI=',F6.2,'IC OMP=',I3//)", R, PSI, TETA,
-                   PHI, ws.tir.N);
-  }
 
   // The data arrays hold kMaxData values; a larger count never gets past the
   // reading of the DATA file, the clamp only keeps this loop inside them.
@@ -79,8 +74,8 @@ void SOMME(Workspace& ws, float& F, float& FT, float R, float PSI, float TETA, f
     }
   }
 
-  const bool ranked = ITRI == 1 || ITRI == 2;
-  if (ranked) TRI(ws.tab.ANG, ws.tab.IX, N, ITRI == 1 ? Ties::Exchange : Ties::Position);
+  const bool ranked = ranking != Ranking::Kept;
+  if (ranked) TRI(ws.tab.ANG, ws.tab.IX, N, ranking == Ranking::Anew ? Ties::Exchange : Ties::Position);
 
   // Partial sum over the NMIN first ranks. Without a new ranking the ranks
   // are those of the last ranking call; a rank whose entry in IX does not name
@@ -111,7 +106,7 @@ void DIF(Workspace& ws, const Vec4& X, float& F) {
   float PHI = X(3);
   float R = X(4);
   float FT = 0.0f;
-  SOMME(ws, F, FT, R, PSI, TETA, PHI, 0, 1);
+  SOMME(ws, F, FT, R, PSI, TETA, PHI, Ranking::Anew);
 }
 
 }  // namespace zk

@@ -8,13 +8,19 @@
 
 namespace zk {
 
-// F: sum over the NMIN ranked data; FT: sum over all N. ITRACE != 0 writes a
-// trace line; ITRI = 1 ranks the data anew (tab.IX, spes.ANGMAX); ITRI = 2
-// ranks them as 1 does but leaves equal misfits in IX in data order (F, FT
-// and the ranked values are the same), for a caller that ranks again before
-// anything reads IX.
-void SOMME(Workspace& ws, float& F, float& FT, float R, float PSI, float TETA, float PHI, int ITRACE,
-           int ITRI);
+// How SOMME ranks the data before summing (ITRI of the listing's
+// documentation: 0, 1, 2).
+enum class Ranking {
+  Kept,     // 0: no new ranking; the ranks of the last ranking call are summed
+  Anew,     // 1: ranks the data anew (tab.IX, spes.ANGMAX), equal misfits in
+            //    the exchange sort's order, which later stages read
+  SumOnly,  // 2: ranks as Anew but leaves equal misfits in IX in data order
+            //    (F, FT and the ranked values are the same), for a caller that
+            //    ranks again before anything reads IX
+};
+
+// F: sum over the NMIN ranked data; FT: sum over all N.
+void SOMME(Workspace& ws, float& F, float& FT, float R, float PSI, float TETA, float PHI, Ranking ranking);
 // X = (PSI, TETA, PHI, R); F = ranked partial sum. X is not modified.
 void DIF(Workspace& ws, const Vec4& X, float& F);
 // Which order equal values take in IX: the exchange sort's, which later

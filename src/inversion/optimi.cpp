@@ -24,17 +24,18 @@ constexpr float kSucceeded = 1.0f;
 constexpr float kDone = 0.0f;
 
 // Out of the bounds of its kind; a comparison with a NaN counts as out.
-bool out_of_bounds(int kind, float x, float lo, float hi) {
+bool out_of_bounds(Bound kind, float x, float lo, float hi) {
   switch (kind) {
-    case 0:
+    case Bound::None:
       return false;
-    case 1:
+    case Bound::Upper:
       return !(x <= hi);
-    case 2:
+    case Bound::Both:
       return !(lo <= x && x <= hi);
-    default:
-      return !(x >= lo);
+    case Bound::Lower:
+      break;
   }
+  return !(x >= lo);
 }
 
 }  // namespace
@@ -96,7 +97,7 @@ struct Search {
 // One trial step along direction J from X: kept (X moved, the step grown)
 // when the misfit falls, else undone (the step reversed and halved).
 void trial_step(Workspace& ws, Search& s, int J, Vec4& X, const Vec4& XMIN, const Vec4& XMAX,
-                const Vec<int, 4>& KIND, Vec4& XBEST, float& F) {
+                const Vec<Bound, 4>& KIND, Vec4& XBEST, float& F) {
   const int N = s.N;
   int& K = ws.iop.K;
   K = K + 1;
@@ -151,8 +152,8 @@ void list_rotation(Workspace& ws, const Search& s, float ALFA1, float ALFA2, flo
 
 }  // namespace
 
-void OPTIMI(Workspace& ws, Vec4& X, const Vec4& XMIN, const Vec4& XMAX, const Vec<int, 4>& KIND, Vec4& XBEST,
-            float& F, int IPRINT) {
+void OPTIMI(Workspace& ws, Vec4& X, const Vec4& XMIN, const Vec4& XMAX, const Vec<Bound, 4>& KIND, Vec4& XBEST,
+            float& F, Detail detail) {
   Search s;
   s.N = ws.iop.NPAR;
   const int N = s.N;
@@ -161,7 +162,7 @@ void OPTIMI(Workspace& ws, Vec4& X, const Vec4& XMIN, const Vec4& XMAX, const Ve
   }
   const int KMAX = ws.iop.KMAX;
   int& K = ws.iop.K;
-  s.trace = IPRINT == 1;
+  s.trace = detail == Detail::Traces;
 
   for (int I = 1; I <= 4; ++I) s.IND(I) = I;
   K = 0;

@@ -3,14 +3,23 @@
 // 1960, Comput. J. 3, 175-184; directions turned by Gram-Schmidt). X =
 // (PSI, TETA, PHI in radians, R dimensionless), starting steps 0.1.
 #include "areas/workspace.hpp"
+#include "data/parameters.hpp"
 
 namespace zk {
 
+// The bounds on one parameter (KIND): a trial step that leaves them fails.
+enum class Bound : int {
+  None = 0,   // free
+  Upper = 1,  // at most XMAX
+  Both = 2,   // XMIN to XMAX
+  Lower = 3,  // at least XMIN
+};
+
 // KMAX (iop.KMAX) trial steps from X over iop.NPAR parameters; X is refined in
 // place, XBEST is the point of the last improvement, F the misfit at the
-// final X. IPRINT = 1 writes the trace.
-void OPTIMI(Workspace& ws, Vec4& X, const Vec4& XMIN, const Vec4& XMAX, const Vec<int, 4>& KIND, Vec4& XBEST,
-            float& F, int IPRINT);
+// final X. Detail::Traces lists every step.
+void OPTIMI(Workspace& ws, Vec4& X, const Vec4& XMIN, const Vec4& XMAX, const Vec<Bound, 4>& KIND, Vec4& XBEST,
+            float& F, Detail detail);
 
 // The turn of the search directions after a cycle: Gram-Schmidt, in order, on
 // the progress vectors A(., L) = sum over J >= L of D(J) V(., J), so that

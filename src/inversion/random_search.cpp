@@ -32,7 +32,7 @@ void random_search(Workspace& ws, int NTIR, Vec4& P) {
     EULAZ(ws, I, PSI, TETA, PHI, R);
     // Only F is read here, and stage 1 ranks the chosen tensor again before
     // anything reads the ranks: the order of tied misfits need not be kept.
-    SOMME(ws, F, FT, R, PSI, TETA, PHI, 0, 2);
+    SOMME(ws, F, FT, R, PSI, TETA, PHI, Ranking::SumOnly);
     // Not worse than the best so far: an equal misfit replaces it, so among
     // equal misfits the last draw is kept.
     if (!(F > FMIN)) {

@@ -40,9 +40,17 @@ void rotate(const ColMajor& X, int rows, int a, int b, float c, float s) {
 // sort. The work variables g, x, l carry from one phase to the next.
 class GolubReinsch {
  public:
-  GolubReinsch(int NM, int NV, int M, int N, int WITHU, int WITHV, float TOL, float* W, float* E, float* A,
+  GolubReinsch(int NM, int NV, int M, int N, SvdVectors vectors, float TOL, float* W, float* E, float* A,
                float* V)
-      : a{A, NM}, v{V, NV}, W_(W), E_(E), M(M), N(N), WITHU(WITHU), WITHV(WITHV), TOL(TOL) {}
+      : a{A, NM},
+        v{V, NV},
+        W_(W),
+        E_(E),
+        M(M),
+        N(N),
+        WITHU(vectors == SvdVectors::Left || vectors == SvdVectors::Both),
+        WITHV(vectors == SvdVectors::Right || vectors == SvdVectors::Both),
+        TOL(TOL) {}
 
   bool finite_input() const {
     for (int j = 1; j <= N; ++j) {
@@ -100,7 +108,7 @@ class GolubReinsch {
 
   // Accumulation of the right-hand transformations (g and l carried over).
   void accumulate_right() {
-    if (WITHV == 1) {
+    if (WITHV) {
       for (int i = N; i >= 1; --i) {
         if (g != 0.0f) {
           h = a(i, i + 1) * g;
@@ -124,7 +132,7 @@ class GolubReinsch {
 
   // Accumulation of the left-hand transformations: A becomes U.
   void accumulate_left() {
-    if (WITHU == 1) {
+    if (WITHU) {
       for (int i = N; i >= 1; --i) {
         l = i + 1;
         g = w(i);
@@ -176,7 +184,7 @@ class GolubReinsch {
             w(i) = h;
             c = g / h;
             s = -f / h;
-            if (WITHU == 1) rotate(a, M, l1, i, c, s);
+            if (WITHU) rotate(a, M, l1, i, c, s);
           }
         }
         // Convergence test.
@@ -184,7 +192,7 @@ class GolubReinsch {
         if (l == k) {
           if (z < 0.0f) {
             w(k) = -z;
-            if (WITHV == 1) {
+            if (WITHV) {
               for (int j = 1; j <= N; ++j) v(j, k) = -v(j, k);
             }
           }
@@ -217,14 +225,14 @@ class GolubReinsch {
           g = -x * s + g * c;
           h = y * s;
           y = y * c;
-          if (WITHV == 1) rotate(v, N, i - 1, i, c, s);
+          if (WITHV) rotate(v, N, i - 1, i, c, s);
           z = std::sqrt(f * f + h * h);
           w(i - 1) = z;
           c = f / z;
           s = h / z;
           f = c * g + s * y;
           x = -s * g + c * y;
-          if (WITHU == 1) rotate(a, M, i - 1, i, c, s);
+          if (WITHU) rotate(a, M, i - 1, i, c, s);
         }
         e(l) = 0.0f;
         e(k) = f;
@@ -245,14 +253,14 @@ class GolubReinsch {
       const float t = w(i);
       w(i) = w(big);
       w(big) = t;
-      if (WITHU == 1) {
+      if (WITHU) {
         for (int j = 1; j <= M; ++j) {
           const float u = a(j, i);
           a(j, i) = a(j, big);
           a(j, big) = u;
         }
       }
-      if (WITHV == 1) {
+      if (WITHV) {
         for (int j = 1; j <= N; ++j) {
           const float u = v(j, i);
           v(j, i) = v(j, big);
@@ -277,7 +285,8 @@ class GolubReinsch {
   const ColMajor v;
   float* W_;
   float* E_;
-  const int M, N, WITHU, WITHV;
+  const int M, N;
+  const bool WITHU, WITHV;  // U into A; V
   const float TOL;
   float g = 0.0f, x = 0.0f, f = 0.0f, h = 0.0f, s = 0.0f;
   int l = 1;
@@ -285,10 +294,10 @@ class GolubReinsch {
 
 }  // namespace
 
-bool SVDY(int NM, int NV, int M, int N, int WITHU, int WITHV, float& EPS, float TOL, float* W, float* E, float* A,
+bool SVDY(int NM, int NV, int M, int N, SvdVectors vectors, float& EPS, float TOL, float* W, float* E, float* A,
           float* V) {
   if (N < 1 || M < N || NM < M || NV < N) return false;
-  GolubReinsch svd(NM, NV, M, N, WITHU, WITHV, TOL, W, E, A, V);
+  GolubReinsch svd(NM, NV, M, N, vectors, TOL, W, E, A, V);
   if (!svd.finite_input()) return false;
   svd.bidiagonalise();
   svd.accumulate_right();  // each phase checks whether its factor is wanted

@@ -4,11 +4,15 @@
 // decreasing order. Domain: finite M x N matrices, M >= N >= 1.
 namespace zk {
 
-// A: NM x N (column-major, leading dimension NM), overwritten by U when
-// WITHU = 1; V: NV x N. EPS in: relative precision; out: EPS * x. Returns
-// false when A holds a non-finite value or the QR iterations reach their bound
-// (the outputs are then not a decomposition).
-bool SVDY(int NM, int NV, int M, int N, int WITHU, int WITHV, float& EPS, float TOL, float* W, float* E, float* A,
+// The singular vectors computed besides W (the switches WITHU, WITHV).
+enum class SvdVectors { None, Left, Right, Both };
+
+// A: NM x N (column-major, leading dimension NM), overwritten by U when the
+// left vectors are wanted; V: NV x N, written when the right ones are. EPS
+// in: relative precision; out: EPS * x. Returns false when A holds a
+// non-finite value or the QR iterations reach their bound (the outputs are
+// then not a decomposition).
+bool SVDY(int NM, int NV, int M, int N, SvdVectors vectors, float& EPS, float TOL, float* W, float* E, float* A,
           float* V);
 
 }  // namespace zk

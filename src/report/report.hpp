@@ -27,9 +27,17 @@ int histogram_bound_degrees(int k);
 // or for a non-number.
 int histogram_class(float angle);
 
+// What SORTIE lists (its switch ISW, 0 or 1).
+enum class Sortie {
+  Axes,         // 0: the tensor block of the axes mec holds
+  WithMisfits,  // 1: the axes recomputed from (R, PSI, TETA, PHI) before and
+                //    after the relabelling, then the two misfit sums (the
+                //    data ranked anew)
+};
+
 // Tensor block of one tensor; relabels (R, PSI, TETA, PHI) in place and
 // returns the plunge PEN and direction DIRE (degrees) of each axis.
-void SORTIE(Workspace& ws, int ISW, float& R, float& PSI, float& TETA, float& PHI, Vec3& PEN, Vec3& DIRE);
+void SORTIE(Workspace& ws, Sortie what, float& R, float& PSI, float& TETA, float& PHI, Vec3& PEN, Vec3& DIRE);
 // Histogram of the ranked misfits A(1..N) (radians) in NCLASS classes.
 void HISTO(Workspace& ws, const Vec<int, kMaxData>& IX, const Vec<float, kMaxData>& A, int N, int NCLASS);
 // Mohr circles of the tensor in mec and the points of the NMIN best data.

@@ -44,16 +44,17 @@ void axes_plunge_direction(Mat<float, 3, 3>& ROT, Vec3& PEN, Vec3& DIRE) {
 
 float listed_ratio(const Vec3& VP) { return (VP(2) - VP(3)) / (VP(1) - VP(3)); }
 
-void SORTIE(Workspace& ws, int ISW, float& R, float& PSI, float& TETA, float& PHI, Vec3& PEN, Vec3& DIRE) {
+void SORTIE(Workspace& ws, Sortie what, float& R, float& PSI, float& TETA, float& PHI, Vec3& PEN, Vec3& DIRE) {
   auto& ROT = ws.mec.ROT;
   auto& VP = ws.mec.VP;
+  const bool misfits = what == Sortie::WithMisfits;
 
   // RECTIF relabels from the axes in mec, which must be those of (R, PSI,
   // TETA, PHI); after the regression mec may still hold a rejected trial
   // point, so the axes are recomputed first.
-  if (ISW != 0) CHANG(ws, R, PSI, TETA, PHI);
+  if (misfits) CHANG(ws, R, PSI, TETA, PHI);
   RECTIF(ws, PSI, TETA, PHI, R);
-  if (ISW != 0) CHANG(ws, R, PSI, TETA, PHI);
+  if (misfits) CHANG(ws, R, PSI, TETA, PHI);
 
   ws.units.write(unit::kListing, "(//,T10,80A1,//)", rt::Chars{ws.modi2.TITRE.data(), kTitleLen});
   ws.units.write(unit::kListing, "(/,2X,'N0',5X,'TENSEUR EN X Y Z ',12X,    'DANS LES AXES PRINCIPAUX',2X,16(1H*),/)");
@@ -65,11 +66,11 @@ void SORTIE(Workspace& ws, int ISW, float& R, float& PSI, float& TETA, float& PH
   }
   ws.units.write(unit::kListing, "(//,10X,'RAPPORT R =',F6.2,//)", listed_ratio(VP));
 
-  if (ISW == 0) return;
+  if (!misfits) return;
 
   float F = 0.0f;
   float FT = 0.0f;
-  SOMME(ws, F, FT, R, PSI, TETA, PHI, 0, 1);
+  SOMME(ws, F, FT, R, PSI, TETA, PHI, Ranking::Anew);
   ws.units.write(unit::kListing, "(2X,'LA FONCTION A MINIMIMISER EST EGALE A:',F8.4)", F);
   ws.units.write(unit::kListing, "(2X,'POUR LES ',I3,'PREMIERES DONNEES TRIEES PAR LE PROGRAMME')", ws.ind.NMIN);
   ws.units.write(unit::kListing, "(2X,'LA FONCTION A MINIMIMISER EST EGALE A:',F8.4)", FT);

@@ -26,7 +26,7 @@ std::string chosen_path(std::string line) {
 
 }  // namespace
 
-void opef2(Workspace& ws, FieldRef name, std::string_view label, int unit, std::string_view status, int mode) {
+void opef2(Workspace& ws, FieldRef name, std::string_view label, int unit, std::string_view status, OpenMode mode) {
   const iocom_t& io = ws.iocom;
   // The path field shown in the messages; `path` is the whole name used to
   // open, which a path longer than the field does not lose.
@@ -38,14 +38,14 @@ void opef2(Workspace& ws, FieldRef name, std::string_view label, int unit, std::
   const std::string tstatus(trimmed(status));
 
   for (;;) {
-    if (mode != 7) {
+    if (mode != OpenMode::Silent) {
       submenuhead(ws, kName, kVersion, kDate);
       ws.units.write(io.iostdout, "(3(1x,a))", "OPENING", tlabel, "FILE");
       menutail(ws);
     }
     bool opened = false;
     std::string why;  // the reason of a refusal
-    if (mode == 0 && io.iostdin == 5) {
+    if (mode == OpenMode::Ask && io.iostdin == 5) {
       // The console's chooser: the path is typed as one line. An empty answer
       // chooses nothing, and the field keeps the previous name.
       ws.units.write(io.iostdout, "(3(1x,a))", "Choose", prompt);
@@ -61,7 +61,7 @@ void opef2(Workspace& ws, FieldRef name, std::string_view label, int unit, std::
         }
       }
     } else {
-      if (mode == 0) {
+      if (mode == OpenMode::Ask) {
         int st = 0;
         inchardef(ws, field, prompt, field.view(), st);
       }
@@ -75,7 +75,7 @@ void opef2(Workspace& ws, FieldRef name, std::string_view label, int unit, std::
       return;
     }
 
-    if (mode != 0) {
+    if (mode != OpenMode::Ask) {
       errorhead(ws, kName, kVersion, kDate);
     } else {
       warninghead(ws, kName, kVersion, kDate);
@@ -84,7 +84,7 @@ void opef2(Workspace& ws, FieldRef name, std::string_view label, int unit, std::
     ws.units.write(io.iostdout, "(3(1x,a))", "File name =", field.view());
     ws.units.write(io.iostdout, "(1x,a,1x,i4)", "for unit =", unit);
     if (!why.empty()) ws.units.write(io.iostdout, "(1x,a,1x,a)", "Reason:", why);
-    if (mode != 0) {
+    if (mode != OpenMode::Ask) {
       ws.units.write(io.iostdout, "(3(1x,a))", "===> STOPPING EXECUTION");
       errortail00(ws);
       sorryface(ws);

@@ -1,8 +1,13 @@
 #pragma once
-// The error types of the record layer. Only main (and the retry loops of the
-// console frame) catch them.
+// The error types of the record layer. The programs report them (the
+// console run, a batch run or a campaign's station, the import); below
+// those they are caught only to be thrown again with more context, to mark
+// a bootstrap replicate failed, or to carry a worker thread's failure to the
+// thread that waits for it.
 #include <stdexcept>
 #include <string>
+
+#include "runtime/exit_status.hpp"
 
 namespace zk::rt {
 
@@ -36,9 +41,6 @@ struct RunStop : RunError {
   RunStop(const std::string& what_, int status_ = 1, bool shown_ = false)
       : RunError(what_), status(status_), shown(shown_) {}
 };
-
-// Exit status of a fault of the program itself, in every front end.
-constexpr int kExitInternal = 3;
 
 // A format string that does not parse: a programming error, not a user error.
 struct FormatError : std::logic_error {

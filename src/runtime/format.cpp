@@ -237,8 +237,10 @@ class Parser {
 Format parse_format_uncached(std::string_view text) { return Parser(text).parse(); }
 
 const Format& parse_format(std::string_view text) {
-  // Parsed layouts, keyed by their text. A pure cache: the only static of the
-  // program, it never changes what a layout means, only saves parsing it again.
+  // Parsed layouts, keyed by their text. A pure cache, one of the program's
+  // two pieces of process-wide state (the other is the signal-cleanup
+  // registry of interrupt.cpp): it never changes what a layout means, only
+  // saves parsing it again.
   // Shared by the worker threads of a parallel run, hence the lock; entries
   // are never removed, so a returned reference stays valid.
   static std::mutex lock;

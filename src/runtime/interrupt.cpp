@@ -71,6 +71,7 @@ void unregister_temporary(int slot) {
 void set_line_open_on_stderr(bool open) { line_open.store(open); }
 
 void remove_temporaries_on_signal() {
+  signal(SIGXFSZ, SIG_IGN);
   struct sigaction sa {};
   sa.sa_handler = on_signal;
   sa.sa_mask = cleanup_signals();
@@ -79,6 +80,11 @@ void remove_temporaries_on_signal() {
     if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
     sigaction(sig, &sa, nullptr);
   }
+}
+
+void keep_signals_from_this_thread() {
+  const sigset_t block = cleanup_signals();
+  pthread_sigmask(SIG_BLOCK, &block, nullptr);
 }
 
 SignalsHeld::SignalsHeld() {

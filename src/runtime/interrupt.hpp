@@ -24,13 +24,20 @@ int register_temporary(int dirfd, const std::string& name);
 // Forgets a slot (after the file was renamed or removed); -1 is ignored.
 void unregister_temporary(int slot);
 
-// Installs the handlers.
+// Installs the handlers, and ignores SIGXFSZ: a file that grows past the
+// size limit (ulimit -f) is then a write error with its message (EFBIG), not
+// a silent end of the process.
 void remove_temporaries_on_signal();
+// Blocks those signals in the calling thread for the rest of its life. Every
+// worker thread calls it first, so the signals reach the main thread only and
+// a SignalsHeld there holds them for the whole process.
+void keep_signals_from_this_thread();
 // While `open`, a self-updating line is on standard error: the handler ends
 // it with a newline before exiting.
 void set_line_open_on_stderr(bool open);
 
-// While alive, those signals wait (blocked in the calling thread), so a
+// While alive, those signals wait (blocked in the calling thread, and the
+// workers never take them), so a
 // temporary gets or loses its name, or a group of renames is made, without
 // being cut in the middle; a signal that came meanwhile is acted on when the
 // guard ends.

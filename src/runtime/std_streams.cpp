@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string>
 
+#include "runtime/exit_status.hpp"
+
 namespace zk::rt {
 
 FdStream::FdStream(int fd) : std::ostream(nullptr) {
@@ -49,7 +51,7 @@ int close_standard_streams(int status, std::string_view program, FdStream& out, 
     err << program << ": could not write to standard output (" << std::strerror(out.error()) << ")\n";
   }
   err.flush();
-  return status == 0 && (out.error() != 0 || err.error() != 0) ? 1 : status;
+  return status == 0 && (out.error() != 0 || err.error() != 0) ? kExitFailed : status;
 }
 
 }  // namespace zk::rt

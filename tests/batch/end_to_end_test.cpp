@@ -335,66 +335,6 @@ TEST_F(BatchRun, AndersonianSyntheticSets) {
   expect_valid_results(docs);
 }
 
-TEST_F(BatchRun, ExitStatusAndMessages) {
-  // Scratch copies: a broken guard must not overwrite the committed example.
-  fs::copy_file(example("PARAMETERS"), at("P"));
-  fs::copy_file(example("DATA"), at("D"));
-  const std::string P = at("P").string();
-  const std::string D = at("D").string();
-  const std::string O = at("L").string();
-  struct Case {
-    const char* name;
-    std::vector<std::string> args;
-    int status;
-    std::string err_part;
-    const char* out_part;
-  } cases[] = {
-      {"help", {"--help"}, 0, "", "Usage: zarkel-batch PARAMETERS DATA OUTPUT"},
-      {"version", {"--version"}, 0, "", "zarkel-batch 4.5"},
-      {"no_operand", {}, 2, "missing operand PARAMETERS", ""},
-      {"too_many", {P, D, O, "extra"}, 2, "too many operands", ""},
-      {"unknown_option", {P, D, O, "--png", "x"}, 2, "unknown option --png", ""},
-      {"json_over_data", {P, D, O, "--json", D}, 2, "is the DATA file", ""},
-      {"missing_parameters", {at("nothing").string(), D, O}, 1, "ZARKEL STOPPED: could not open the PARAMETERS file", ""},
-      {"output_is_input", {P, D, D}, 2, "OUTPUT \"" + D + "\" is refused: it is the DATA file", ""},
-      {"json_in_missing_dir", {P, D, O, "--json", at("no/such/dir/r.json").string()}, 2, "does not exist", ""},
-  };
-  const std::string data_before = slurp(D);
-  for (const Case& c : cases) {
-    const Outcome r = batch(c.args);
-    EXPECT_EQ(r.status, c.status) << c.name << ": " << r.err;
-    EXPECT_NE(r.err.find(c.err_part), std::string::npos) << c.name << ": " << r.err;
-    EXPECT_NE(r.out.find(c.out_part), std::string::npos) << c.name << ": " << r.out;
-    if (c.status != 0) {
-      EXPECT_FALSE(fs::exists(O)) << c.name << ": a listing was written";
-    }
-  }
-  EXPECT_EQ(slurp(D), data_before);
-}
-
-TEST_F(BatchRun, BadDataLeavesEveryExistingResultAsItWas) {
-  // The DATA file ends without its terminator record.
-  const auto data = lines_of(slurp(example("DATA")));
-  std::string cut;
-  for (std::size_t k = 0; k < 10; ++k) cut += data[k] + "\n";
-  spit(at("D"), cut);
-  for (const char* f : {"L", "r.json", "f.svg"}) spit(at(f), "previous\n");
-  const Outcome r = batch({example("PARAMETERS"), at("D").string(), at("L").string(), "--starts", "1", "--json",
-                           at("r.json").string(), "--svg", at("f.svg").string()});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("ZARKEL STOPPED"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("No listing was written"), std::string::npos) << r.err;
-  EXPECT_EQ(r.out, "");
-  for (const char* f : {"L", "r.json", "f.svg"}) EXPECT_EQ(slurp(at(f)), "previous\n") << f;
-  // No temporary file is left behind.
-  int files = 0;
-  for (const auto& e : fs::directory_iterator(dir)) {
-    (void)e;
-    ++files;
-  }
-  EXPECT_EQ(files, 6);  // D, L, r.json, f.svg and the captured stdout and stderr
-}
-
 // Rendered figures checked by their pixels: an unresolved axis (cone wider
 // than 45 degrees) has no circle, and no striation mark leaves the net.
 class RenderedFigure : public ScratchTest {

@@ -84,41 +84,6 @@ TEST_F(EnsembleRun, SameBytesForAnyJobsAndTheListingOfTheChosenStart) {
   EXPECT_TRUE(slurp(at("console.lst")) == slurp(at("1L"))) << "the chosen start's listing differs";
 }
 
-TEST_F(EnsembleRun, RefusalsProgressAndQuiet) {
-  spit(at("P5"), "1 0\n5 80 100 3 0\n120 70 300 15 0.5\n");
-  struct Case {
-    const char* name;
-    std::vector<std::string> options;
-    bool imposed;       // the INDX 5 parameters
-    int status;
-    const char* err;    // part of standard error ("" : empty)
-  } cases[] = {
-      {"starts_zero", {"--starts", "0"}, false, 2, "--starts must be a whole number from 1 to 10000 (got \"0\")"},
-      {"bootstrap_negative", {"--bootstrap", "-4"}, false, 2, "--bootstrap must be a whole number from 0"},
-      {"jobs_not_a_number", {"--jobs", "two"}, false, 2, "--jobs must be a whole number from 1"},
-      {"confidence_100", {"--confidence=100"}, false, 2, "--confidence must be a per cent above 0 and below 100"},
-      {"starts_without_random_search", {"--starts", "3"}, true, 2, "no random search"},
-      {"bootstrap_of_an_imposed_tensor", {"--bootstrap", "100", "--quiet"}, true, 0, ""},
-      {"progress_asked", {"--bootstrap", "3", "--starts", "1", "--progress"}, false, 0, "4/4 runs"},
-      {"progress_quiet", {"--bootstrap", "100", "--starts", "1", "--progress", "--quiet"}, false, 0, ""},
-      {"few_replicates", {"--bootstrap", "99", "--starts", "1"}, false, 0, "99 replicates gives rough intervals"},
-  };
-  for (const Case& c : cases) {
-    std::vector<std::string> args = {c.imposed ? at("P5").string() : example("PARAMETERS"), example("DATA"),
-                                     at("L").string()};
-    args.insert(args.end(), c.options.begin(), c.options.end());
-    const Outcome r = batch(args);
-    EXPECT_EQ(r.status, c.status) << c.name << ": " << r.err;
-    if (*c.err == '\0') {
-      EXPECT_EQ(r.err, "") << c.name;
-    } else {
-      EXPECT_NE(r.err.find(c.err), std::string::npos) << c.name << ": " << r.err;
-    }
-    EXPECT_EQ(fs::exists(at("L")), c.status == 0) << c.name;
-    fs::remove(at("L"));
-  }
-}
-
 // Twelve noisy strike-slip data whose starts end in two different stress
 // states of nearly the same misfit: the warning names the other one and goes
 // with the summary line, or alone on standard error when no summary line is
@@ -146,26 +111,6 @@ TEST_F(EnsembleRun, AmbiguityIsSaidWithOrWithoutTheSummaryLine) {
       EXPECT_EQ(st["ambiguous"], c.on_stderr) << c.data;
       EXPECT_EQ(st["minima"][1]["stress_difference_deg"] > 10.0, true) << c.data;
     }
-  }
-}
-
-TEST_F(EnsembleRun, SignalsStopTheWorkersAndLeaveNoFiles) {
-  for (const int sig : {SIGINT, SIGTERM}) {
-    spit(at("L"), "last week's listing\n");
-    const std::string out = at("L").string(), js = at("j").string();
-    const auto temporary = [&] {
-      for (const auto& e : fs::directory_iterator(dir)) {
-        if (e.path().filename().string().find("zarkel") != std::string::npos) return true;
-      }
-      return false;
-    };
-    EXPECT_EQ(stopped_by_signal({example("PARAMETERS"), example("DATA"), out, "--json", js, "--bootstrap", "100000",
-                                 "--jobs", "2", "--quiet"},
-                                sig),
-              128 + sig);
-    EXPECT_EQ(slurp(at("L")), "last week's listing\n");
-    EXPECT_FALSE(temporary());
-    EXPECT_FALSE(fs::exists(at("j")));
   }
 }
 

@@ -99,15 +99,16 @@ TEST(Contro, ParityRule) {
   run.ws.eeet.NLIST = 2;
   run.ws.eeet.LIST(1) = 12;
   run.ws.eeet.LIST(2) = 17;
-  const int cases[][3] = {
-      {0, 12, 1},  {0, 13, 0},   {3, 12, 0},          {3, 13, 1},  // even: listed skipped; odd: kept
-      {-1, 12, 0}, {-1, 13, -1}, {2147483647, 13, 1}, {-2147483647 - 1, 12, -1},
+  const struct {
+    int ISEL, NUM;
+    bool skipped;
+  } cases[] = {
+      {0, 12, true},  {0, 13, false},  {3, 12, false},          {3, 13, true},  // even: listed skipped; odd: kept
+      {-1, 12, false}, {-1, 13, false}, {2147483647, 13, true}, {-2147483647 - 1, 12, false},
   };
-  for (const auto& [ISEL, NUM, want] : cases) {
-    int IFLAG = 99;
-    run.ws.eeetc.ISEL = ISEL;
-    CONTRO(run.ws, NUM, IFLAG);
-    EXPECT_EQ(IFLAG, want) << ISEL << " " << NUM;
+  for (const auto& c : cases) {
+    run.ws.eeetc.ISEL = c.ISEL;
+    EXPECT_EQ(CONTRO(run.ws, c.NUM), c.skipped) << c.ISEL << " " << c.NUM;
   }
 }
 

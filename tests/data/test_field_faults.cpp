@@ -28,6 +28,7 @@ TEST(FieldFaults, WorkedConventions) {
     EXPECT_LT(angle_deg(slip, want), 1e-9) << what;
     const Encoded e = encode(p, slip, dominant_sense(p, slip), 1, "");
     EXPECT_EQ(e.record.SENS, sense) << what;
+    EXPECT_EQ(sense_letter(dominant_sense(p, slip)), sense) << what;  // the sense preferred on ties
     EXPECT_LT(e.rounding.worst(), 1e-4) << what;
   }
   // The same plane in the three forms.

@@ -201,6 +201,15 @@ TEST(Bootstrap, PercentilesConesAndInterval) {
   EXPECT_NEAR(s.R->low, 0.05, 1e-6);
   EXPECT_NEAR(s.R->high, 0.95, 1e-6);
 
+  // SHmax deviations are axial: 179 degrees is 6 degrees from 5, on the far side.
+  const TensorSnapshot ss = tensor(5, 0, 0, 0.5, 1.0);
+  std::vector<Replicate> turned;
+  for (int k = 1; k <= 10; ++k) turned.push_back(Replicate{k, 0, true, tensor(5 - k, 0, 0, 0.5, 1.0)});
+  const BootstrapStats t = bootstrap_stats(ss, turned, 90.0);
+  ASSERT_TRUE(t.SHmax);
+  EXPECT_NEAR(t.SHmax->low, -5.0, 1e-3);
+  EXPECT_NEAR(t.SHmax->high, 4.0, 1e-3);
+
   const BootstrapStats none = bootstrap_stats(main, {Replicate{0, 0, false, main}}, 95.0);
   EXPECT_EQ(none.used, 0);
   EXPECT_FALSE(none.cone_deg[0] || none.R);

@@ -171,7 +171,7 @@ TEST_F(Import, BadSpreadsheetsAreRefusedWithRowAndColumnAndNothingWritten) {
     const Outcome r = run_import({at("bad.csv").string(), at("DATA").string()});
     EXPECT_EQ(r.status, 1) << c.want;
     EXPECT_NE(r.err.find(c.want), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("No DATA file was written"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("zarkel-import: no DATA file was written"), std::string::npos) << r.err;
     EXPECT_EQ(slurp(at("DATA")), "precious\n");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 4) << "a temporary was left";
   }

@@ -32,7 +32,7 @@ TEST(Cmq, ConvergesFromTheSixthIterationOnAndPrintsByLevel) {
     test::Listing t;
     test::fitted_data(t.ws, kTensor, 40, 0.05f, false, c.reversed);
     Vec4 X = kNear;
-    CMQ(t.ws, X, 10, 40, c.IPRINT);
+    CMQ(t.ws, X, 10, 40, static_cast<Detail>(c.IPRINT));
     for (int k = 1; k <= 4; ++k) EXPECT_NEAR(X(k), kTensor(k), 0.02f) << k;
     if (&c == &cases[0]) data_order = X;
     EXPECT_TRUE(c.reversed || X.v == data_order.v);  // printing changes nothing
@@ -65,7 +65,7 @@ TEST(Cmq, FailedDecompositionKeepsTheBestPointAndStillReports) {
   }
   Vec4 X = kVertical;
   CmqResult fit;
-  fit = CMQ(t.ws, X, 10, 10, 1);
+  fit = CMQ(t.ws, X, 10, 10, Detail::Traces);
   EXPECT_EQ(X.v, kVertical.v);
   EXPECT_FALSE(fit.svd_ok);
   const Lines l = t.lines();

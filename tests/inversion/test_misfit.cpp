@@ -25,13 +25,13 @@ TEST(Somme, RankingAndSums) {
   datum(ws, 2, {{0, 0, -1}}, {{1, 0, 0}});
   datum(ws, 3, {{-kA, 0, -kA}}, {{-kA, 0, kA}});
   float F = -1.0f, FT = -1.0f;
-  auto eval = [&](int nmin, int itri) {
+  auto eval = [&](int nmin, Ranking ranking) {
     ws.ind.NMIN = nmin;
-    SOMME(ws, F, FT, 0.5f, 0.0f, 0.0f, 0.0f, 0, itri);
+    SOMME(ws, F, FT, 0.5f, 0.0f, 0.0f, 0.0f, ranking);
     return F;
   };
-  EXPECT_NEAR(eval(1, 0), kPi * kPi, 1.0e-2f);  // no ranking yet: the datum order stands in
-  EXPECT_NEAR(eval(2, 1), kHalfPi * kHalfPi, 1.0e-5f);
+  EXPECT_NEAR(eval(1, Ranking::Kept), kPi * kPi, 1.0e-2f);  // no ranking yet: the datum order stands in
+  EXPECT_NEAR(eval(2, Ranking::Anew), kHalfPi * kHalfPi, 1.0e-5f);
   EXPECT_EQ(ws.tab.ANG(2), kHalfPi);  // no shear: pi/2, no division by zero
   EXPECT_EQ(ws.spes.ANGMAX, kHalfPi);
   EXPECT_EQ(std::vector<int>(ws.tab.IX.v.begin(), ws.tab.IX.v.begin() + 3), (std::vector<int>{3, 2, 1}));
@@ -40,10 +40,10 @@ TEST(Somme, RankingAndSums) {
   // although datum 1 now fits best.
   for (int i = 1; i <= 3; ++i)
     for (int c = 1; c <= 3; ++c) ws.tir.STR(i, c) = -ws.tir.STR(i, c);
-  EXPECT_NEAR(eval(2, 0), kPi * kPi + kHalfPi * kHalfPi, 1.0e-2f);
+  EXPECT_NEAR(eval(2, Ranking::Kept), kPi * kPi + kHalfPi * kHalfPi, 1.0e-2f);
   F = -5.0f;  // NMIN 0 or above N: never reached, F is left as it was
-  EXPECT_EQ(eval(0, 1), -5.0f);
-  EXPECT_EQ(eval(4, 1), -5.0f);
+  EXPECT_EQ(eval(0, Ranking::Anew), -5.0f);
+  EXPECT_EQ(eval(4, Ranking::Anew), -5.0f);
 }
 
 // Stage 1 keeps the draw of smallest misfit, the last of equal ones: with

@@ -16,9 +16,9 @@ TEST(Optimi, AtAMinimumEveryStepFailsAndXComesBack) {
   test::fitted_data(t.ws, X0, 8, 0.0f, true);
   t.ws.ind.NMIN = 6;
   Vec4 X = X0, XMIN, XMAX, XBEST{{99.0f, 99.0f, 99.0f, 99.0f}};
-  Vec<int, 4> KIND;
+  Vec<Bound, 4> KIND;
   float F = -1.0f;
-  OPTIMI(t.ws, X, XMIN, XMAX, KIND, XBEST, F, 0);
+  OPTIMI(t.ws, X, XMIN, XMAX, KIND, XBEST, F, Detail::Plain);
   EXPECT_EQ(t.ws.iop.K, 41);
   EXPECT_EQ(F, 0.0f);
   for (int I = 1; I <= 4; ++I) EXPECT_NEAR(X(I), X0(I), 1.0e-6f) << I;

@@ -60,7 +60,7 @@ TEST_F(Report, SortieBlockAndRelabellingOfTheEntryTensor) {
   }
   float R = 0.5f, PSI = 0.0f, TETA = 0.0f, PHI = 0.0f;
   Vec3 PEN, DIRE;
-  SORTIE(ws, 1, R, PSI, TETA, PHI, PEN, DIRE);
+  SORTIE(ws, Sortie::WithMisfits, R, PSI, TETA, PHI, PEN, DIRE);
   const Lines l = listing();
   ASSERT_EQ(l.size(), 20u);
   EXPECT_EQ(l[8], "     SIGMA(1)=  0.50000    DIRECTION  270.0    PENDAGE    0.0");  // horizontal: turned too
@@ -73,7 +73,7 @@ TEST_F(Report, SortieBlockAndRelabellingOfTheEntryTensor) {
   const auto block = [&](float R0, float PSI0, float TETA0, float PHI0) {
     CHANG(ws, R0, PSI0, TETA0, PHI0);
     R = -0.5f, PSI = 0.5f, TETA = 1.0f, PHI = 0.7f;
-    SORTIE(ws, 1, R, PSI, TETA, PHI, PEN, DIRE);
+    SORTIE(ws, Sortie::WithMisfits, R, PSI, TETA, PHI, PEN, DIRE);
     EXPECT_NEAR(R, 0.33333334f, 1e-6f);
     return listing();
   };

@@ -103,6 +103,19 @@ TEST(Read, Reals) {
   }
 }
 
+// A text field into a variable of 3 characters: a wider field keeps its
+// rightmost characters, a narrower one is padded with blanks.
+TEST(Read, TextFieldWiderOrNarrowerThanItsVariable) {
+  const std::pair<const char*, const char*> cases[] = {{"(A5)", "CDE"}, {"(A2)", "AB "}, {"(A)", "ABC"}};
+  for (const auto& [fmt, want] : cases) {
+    char v[3] = {'?', '?', '?'};
+    TextSource src("ABCDE");
+    const Target t[] = {target(v, 3)};
+    read_formatted(parse_format(fmt), src, t);
+    EXPECT_EQ(std::string(v, 3), want) << fmt;
+  }
+}
+
 TEST(Read, BadValuesNameLineAndField) {
   struct Case {
     const char *fmt, *text;
