@@ -524,6 +524,7 @@ int batch_main(const std::vector<std::string>& args, std::ostream& out, std::ost
       co.shards = o.shards;
       co.jobs = o.jobs > 0 ? o.jobs : ensemble::hardware_jobs();
       co.quiet = o.quiet;
+      co.strict = o.strict;
       co.progress = !o.quiet && (o.progress || ::isatty(STDERR_FILENO) == 1);
       co.run_options = "starts=" + std::to_string(o.starts) + " bootstrap=" + std::to_string(o.bootstrap) +
                        " confidence=" + std::to_string(o.confidence) + " seed=" + std::to_string(o.bootstrap_seed) +

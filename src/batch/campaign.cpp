@@ -21,6 +21,7 @@
 #include "batch/campaign_files.hpp"
 #include "batch/command_line.hpp"
 #include "batch/progress.hpp"
+#include "batch/result_json.hpp"
 #include "import/mechanism_table.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/interrupt.hpp"
@@ -161,6 +162,7 @@ const std::vector<std::string>& summary_columns() {
   static const std::vector<std::string> kAll = [] {
     std::vector<std::string> all = kColumns;
     all.insert(all.end(), answer_columns().begin(), answer_columns().end());
+    for (const char* c : {"phase", "phases", "phase_members"}) all.emplace_back(c);
     return all;
   }();
   return kAll;
@@ -201,7 +203,9 @@ StationTable read_station_table(const std::string& path, const std::string& defa
                                         "latitude; any other column is carried to the outputs)");
     }
   }
-  const std::set<std::string> known = {"station", "data", "parameters", "longitude", "latitude", "type"};
+  // `type` is carried too: it chooses the kind of data, and is the user's
+  // label where it holds another value.
+  const std::set<std::string> known = {"station", "data", "parameters", "longitude", "latitude"};
   std::vector<std::size_t> carried;
   std::set<std::string> results;
   for (const std::string& c : summary_columns()) results.insert(table::column_key(c));
@@ -263,11 +267,18 @@ StationTable read_station_table(const std::string& path, const std::string& defa
       s.data = resolved(folder, data);
       s.spreadsheet = is_spreadsheet(s.data);
       if (const std::string why = not_a_file(s.data); !why.empty()) problem(col["data"], "data file " + s.data + why);
-      // The kind of data: `type` mechanisms, faults, or blank (a table with
-      // strike, dip and rake but no other plane or sense column holds mechanisms).
-      const std::string type = table::column_key(cell(r, "type"));
+      // The kind of data: `type` mechanisms (or mechanism), faults, or blank
+      // (a table with strike, dip and rake but no other plane or sense
+      // column holds mechanisms). Any other value is the user's label, as
+      // in the tables written before `type` chose the data: carried, and
+      // the file decides as for a blank.
+      std::string type = table::column_key(cell(r, "type"));
+      type.erase(std::remove(type.begin(), type.end(), '_'), type.end());
+      if (type == "mechanism") type = "mechanisms";
       if (type != "" && type != "mechanisms" && type != "faults") {
-        problem(col["type"], "type \"" + table::shown(cell(r, "type")) + "\" is not mechanisms, faults or blank");
+        s.warnings.push_back(table::where(t, r.number, col["type"] + 1) + ": type \"" + table::shown(cell(r, "type")) +
+                             "\" is not a data type (mechanisms or faults): it is carried as a label");
+        type.clear();
       }
       s.mechanisms = type == "mechanisms" || (type.empty() && s.spreadsheet && s.problem.empty() &&
                                               import::is_mechanism_table(s.data));
@@ -299,6 +310,55 @@ json summary_row(const Station& s, const StationRun& o) {
   row["message"] = o.ok() ? "" : o.message;
   if (o.ok()) fill_summary_from_result(row, o.document);
   return row;
+}
+
+namespace {
+
+// The document of a station read as if phase `j` were its answer, in the
+// places fill_summary_from_result reads: the phase's tensor, stress state,
+// deviation, the mean misfit of its members, its bootstrap and NSEED; N,
+// NMIN and the starts' ambiguity stay the station's.
+json phase_view(const json& doc, const json& separation, std::size_t j) {
+  const json& p = separation["phases"][j];
+  double sum = 0.0;  // the mean misfit of the phase's members, in double
+  int members = 0;
+  for (const json& d : separation["data"]) {
+    const json m = at(d, ("/misfits_deg/" + std::to_string(j)).c_str());
+    if (d["phase"] != static_cast<int>(j + 1) || !m.is_number()) continue;
+    sum += m.get<double>();
+    ++members;
+  }
+  json view = {{"N", at(doc, "/N")},
+               {"NMIN", at(doc, "/NMIN")},
+               {"final",
+                {{"axes", p["axes"]},
+                 {"R", p["R"]},
+                 {"stress_state", p["stress_state"]},
+                 {"residual_std_deg", p["residual_std_deg"]},
+                 {"misfit_statistics", {{"all", {{"mean_deg", members > 0 ? json_real(sum / members) : json()}}}}}}},
+               {"starts",
+                {{"ambiguous", at(doc, "/starts/ambiguous")}, {"minima", at(doc, "/starts/minima")}, {"NSEED", p["NSEED"]}}}};
+  if (p.contains("bootstrap")) view["bootstrap"] = p["bootstrap"];
+  return view;
+}
+
+}  // namespace
+
+std::vector<json> summary_rows(const Station& s, const StationRun& o) {
+  const json row = summary_row(s, o);
+  const json separation = o.ok() ? at(o.document, "/phases") : json();
+  if (!separation.is_object() || !separation["phases"].is_array() || separation["phases"].empty()) return {row};
+  std::vector<json> rows;
+  const json& list = separation["phases"];
+  for (std::size_t j = 0; j < list.size(); ++j) {
+    json r = row;
+    fill_summary_from_result(r, phase_view(o.document, separation, j));
+    r["phase"] = static_cast<int>(j + 1);
+    r["phases"] = separation["k"];
+    r["phase_members"] = list[j]["members"];
+    rows.push_back(std::move(r));
+  }
+  return rows;
 }
 
 int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std::ostream& out,
@@ -347,7 +407,7 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
   // A station's document is read into its summary row as soon as it ran,
   // and let go: a campaign keeps one row per station, not its documents.
   std::vector<StationRun> outcomes(mine.size());
-  std::vector<json> rows(mine.size());
+  std::vector<std::vector<json>> rows(mine.size());
   std::atomic<std::size_t> next{0};
   std::atomic<std::size_t> finished{0};
   ProgressLine progress(err, o.progress && !o.quiet, static_cast<long long>(mine.size()), "stations");
@@ -358,6 +418,8 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
       StationRun& r = outcomes[k];
       if (!s.problem.empty()) {
         r.message = s.problem;
+      } else if (o.strict && !s.warnings.empty()) {
+        r.message = s.warnings.front() + " (--strict makes warnings errors)";
       } else {
         try {
           r = run_in_folder(dir_fd, dir, s, by_folder, run_station);
@@ -366,8 +428,11 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
           r.message = e.what();
         }
       }
-      rows[k] = summary_row(s, r);
-      for (std::size_t c = 0; c < table.carried_columns.size(); ++c) rows[k][table.carried_columns[c]] = s.carried[c];
+      if (!o.strict) r.warnings.insert(r.warnings.begin(), s.warnings.begin(), s.warnings.end());
+      rows[k] = summary_rows(s, r);
+      for (json& row : rows[k]) {
+        for (std::size_t c = 0; c < table.carried_columns.size(); ++c) row[table.carried_columns[c]] = s.carried[c];
+      }
       r.document = nullptr;
       const std::size_t done = ++finished;
       const std::lock_guard<std::mutex> hold(progress_lock);

@@ -30,6 +30,9 @@ struct Station {
   std::optional<double> longitude, latitude;  // WGS 84, decimal degrees
   std::vector<std::string> carried;  // the other columns' cells, as text
   std::string problem;  // why the station cannot run ("" when it can)
+  // What is suspicious in the row (a `type` that is no data type and is
+  // carried as a label); --strict makes them the station's failure.
+  std::vector<std::string> warnings;
 };
 
 struct StationTable {
@@ -80,6 +83,7 @@ struct CampaignOptions {
   int shard = 0, shards = 1;  // --shard I/N
   int jobs = 1;
   bool quiet = false;
+  bool strict = false;    // a warning of the station table fails its station
   bool progress = false;  // a progress line on standard error
   // The run options that shape a station's results, as text: the manifest
   // keeps their digest, so that a merge refuses shards run otherwise.
@@ -96,6 +100,13 @@ const std::vector<std::string>& summary_columns();
 // The summary row of one station: its columns in summary order, numbers as
 // JSON numbers, null where undefined.
 nlohmann::ordered_json summary_row(const Station& s, const StationRun& o);
+
+// The summary rows of one station: its row, or, when its document holds a
+// separation into stress phases, one row per phase (`phase` 1..k, `phases`
+// k, `phase_members`), whose tensor columns (axes, R, stress state, SHmax,
+// deviation, mean misfit, cones and intervals, NSEED) are the phase's and
+// whose other columns are the station's.
+std::vector<nlohmann::ordered_json> summary_rows(const Station& s, const StationRun& o);
 
 // Runs the stations of the shard on `jobs` threads and writes
 // DIR/summary.csv, DIR/stations.geojson, DIR/map.svg and DIR/campaign.json (the shard

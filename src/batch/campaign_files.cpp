@@ -132,6 +132,12 @@ const json& field(const json& doc, const char* key, bool (json::*is)() const noe
   return doc.at(key);
 }
 
+// A station in the manifest: its summary row, or the list of its rows (one
+// per stress phase).
+json entry_json(const Manifest::Entry& e) {
+  return {{"index", e.index}, {"summary", e.rows.size() == 1 ? e.rows.front() : json(e.rows)}};
+}
+
 }  // namespace
 
 std::string csv_cell(const std::string& s, bool text) {
@@ -187,7 +193,7 @@ json manifest_json(const Manifest& m) {
               {"shards", m.shards},
               {"carried_columns", m.carried_columns},
               {"stations", json::array()}};
-  for (const Manifest::Entry& e : m.stations) doc["stations"].push_back({{"index", e.index}, {"summary", e.summary}});
+  for (const Manifest::Entry& e : m.stations) doc["stations"].push_back(entry_json(e));
   if (!m.merged_into.empty()) doc["merged_into"] = m.merged_into;
   return doc;
 }
@@ -224,24 +230,39 @@ Manifest read_manifest(const std::string& dir) {
   for (const json& s : field(doc, "stations", &json::is_array, "list", file)) {
     Manifest::Entry e;
     e.index = field(s, "index", &json::is_number_integer, "whole number", file + ": a station").get<int>();
-    e.summary = field(s, "summary", &json::is_object, "object", file + ": a station");
+    const json& summary = field(s, "summary", &json::is_structured, "row or list of rows", file + ": a station");
     const std::string at = file + ": station " + std::to_string(e.index);
+    if (summary.is_object()) {
+      e.rows.push_back(summary);
+    } else {
+      e.rows.assign(summary.begin(), summary.end());
+    }
+    if (e.rows.empty()) throw rt::RunStop(at + ": the summary has no row");
+    for (const json& row : e.rows) {
+      if (!row.is_object()) throw rt::RunStop(at + ": a summary row is not an object");
+      if (row.value("station", json()) != e.rows.front().value("station", json()) ||
+          row.value("status", json()) != e.rows.front().value("status", json())) {
+        throw rt::RunStop(at + ": the summary rows differ in station or status");
+      }
+    }
     if (e.index < 0 || e.index % m.shards != m.shard || !seen.insert(e.index).second) {
       throw rt::RunStop(at + " is not a station of shard " + std::to_string(m.shard) + "/" + std::to_string(m.shards) +
                         " or is given twice");
     }
-    std::size_t k = 0;
-    for (const auto& [key, value] : e.summary.items()) {
-      if (k >= columns.size() || key != columns[k] || !value.is_primitive()) {
-        throw rt::RunStop(at + ": the summary's column " + std::to_string(k + 1) + " is not `" +
-                          (k < columns.size() ? columns[k] : std::string("(none)")) + "` with a value");
+    for (const json& row : e.rows) {
+      std::size_t k = 0;
+      for (const auto& [key, value] : row.items()) {
+        if (k >= columns.size() || key != columns[k] || !value.is_primitive()) {
+          throw rt::RunStop(at + ": the summary's column " + std::to_string(k + 1) + " is not `" +
+                            (k < columns.size() ? columns[k] : std::string("(none)")) + "` with a value");
+        }
+        ++k;
       }
-      ++k;
+      if (k != columns.size()) throw rt::RunStop(at + ": the summary has " + std::to_string(k) + " columns, not " +
+                                                 std::to_string(columns.size()));
     }
-    if (k != columns.size()) throw rt::RunStop(at + ": the summary has " + std::to_string(k) + " columns, not " +
-                                               std::to_string(columns.size()));
-    e.station = field(e.summary, "station", &json::is_string, "text", at).get<std::string>();
-    const std::string status = field(e.summary, "status", &json::is_string, "text", at).get<std::string>();
+    e.station = field(e.rows.front(), "station", &json::is_string, "text", at).get<std::string>();
+    const std::string status = field(e.rows.front(), "status", &json::is_string, "text", at).get<std::string>();
     if (status != "ok" && status != "failed") throw rt::RunStop(at + ": status \"" + status + "\" is not ok or failed");
     e.ok = status == "ok";
     if (e.ok && !safe_name(e.station)) {
@@ -320,28 +341,31 @@ void CampaignOutputs::start(const Manifest& head) {
 }
 
 void CampaignOutputs::add(const Manifest::Entry& e) {
-  const json& r = e.summary;
-  std::string line;
-  std::size_t k = 0;
-  for (const auto& [key, value] : r.items()) {
-    if (k++ > 0) line += ',';
-    line += cell_text(value);
-  }
-  summary_->write(line + "\n");
-  on_map_.push_back(map_station(r));
   manifest_->write(stations_++ > 0 ? ",\n" : "\n");
-  manifest_->write(indented(json{{"index", e.index}, {"summary", r}}.dump(1), 2));
-  // RFC 7946: Point features, longitude first, for the stations that ran
-  // and have both coordinates.
-  if (!(e.ok && r["longitude"].is_number() && r["latitude"].is_number())) {
-    left_out_.push_back(e.station);
-    return;
+  manifest_->write(indented(entry_json(e).dump(1), 2));
+  bool mapped = false;
+  for (const json& r : e.rows) {
+    std::string line;
+    std::size_t k = 0;
+    for (const auto& [key, value] : r.items()) {
+      if (k++ > 0) line += ',';
+      line += cell_text(value);
+    }
+    summary_->write(line + "\n");
+    // A bar per stress phase, each named with its phase.
+    on_map_.push_back(map_station(r));
+    if (r["phase"].is_number()) on_map_.back().name += " phase " + r["phase"].dump();
+    // RFC 7946: Point features, longitude first, for the stations that ran
+    // and have both coordinates; one per row (per stress phase).
+    if (!(e.ok && r["longitude"].is_number() && r["latitude"].is_number())) continue;
+    mapped = true;
+    const json feature = {{"type", "Feature"},
+                          {"geometry", {{"type", "Point"}, {"coordinates", {r["longitude"], r["latitude"]}}}},
+                          {"properties", r}};
+    geojson_->write(features_++ > 0 ? ",\n" : "\n");
+    geojson_->write(indented(feature.dump(2), 4));
   }
-  const json feature = {{"type", "Feature"},
-                        {"geometry", {{"type", "Point"}, {"coordinates", {r["longitude"], r["latitude"]}}}},
-                        {"properties", r}};
-  geojson_->write(features_++ > 0 ? ",\n" : "\n");
-  geojson_->write(indented(feature.dump(2), 4));
+  if (!mapped) left_out_.push_back(e.station);
 }
 
 void CampaignOutputs::commit(const Manifest& m, std::ostream& err) {

@@ -38,7 +38,9 @@ struct Manifest {
     int index = 0;                   // row from 0 in the table
     std::string station;             // its name (summary.station)
     bool ok = false;                 // summary.status is "ok"
-    nlohmann::ordered_json summary;  // the row of summary.csv
+    // Its rows of summary.csv: one, or one per stress phase (kept in the
+    // manifest as an object, or as a list of them).
+    std::vector<nlohmann::ordered_json> rows;
   };
   std::vector<Entry> stations;  // in table order
   std::string merged_into;      // a shard whose stations a merge has moved: where

@@ -164,7 +164,7 @@ int merge_campaigns(const std::string& out_dir, const std::vector<std::string>& 
   for (const Manifest::Entry& e : merged.stations) {
     if (e.ok) continue;
     failed = true;
-    const json& message = e.summary["message"];
+    const json& message = e.rows.front()["message"];
     err << "station " << (e.station.empty() ? std::string("(no name)") : e.station)
         << " failed: " << (message.is_string() ? message.get<std::string>() : std::string()) << "\n";
   }

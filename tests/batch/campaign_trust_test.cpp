@@ -44,6 +44,9 @@ TEST_F(CampaignTrust, StationCellsAreData) {
       // Two folders that are one where case is ignored.
       {"station,data,parameters\nq,DATA,PARAMETERS\nQ,DATA,PARAMETERS\n",
        "station \"\"Q\"\" differs from station \"\"q\"\" (row 2) only in case"},
+      // A `type` that is no data type is the user's label, carried.
+      {"station,data,parameters,type\no,DATA,PARAMETERS,outcrop\n", ",,,outcrop\n",
+       "warning: station o (row 2): CSV file \"st.csv\", row 2, column 4 (type): type \"outcrop\" is not a data type"},
       // The import's own message reaches the summary, not "No DATA file".
       {"station,data,parameters\nb,bad.csv,PARAMETERS\n",
        "b,,,failed,\"CSV file \"\"bad.csv\"\", row 3, column 4 (dip): dip 95 is outside 0 to 90\""},

@@ -77,6 +77,33 @@ TEST_F(PhasesRun, AnInputNamedAsAPhaseFileIsNeverRemoved) {
   EXPECT_TRUE(fs::exists(at("pd/phase-2.LISTING")));
 }
 
+// A campaign with --phases: a row and a map feature per station and phase,
+// each with its phase's answer; sharded and merged, the same bytes.
+TEST_F(PhasesRun, CampaignRowsPerPhaseMergeAsUnsharded) {
+  std::string row = ",";
+  row += example("phases/DATA") + "," + example("phases/PARAMETERS") + ",";
+  spit(at("st.csv"), "station,data,parameters,longitude,latitude\np" + row + "1,2\nq" + row + "3,4\nf,none" + row + ",\n");
+  shell("cd " + shell_quoted(dir.string()) + " && B='" ZARKEL_BATCH_BINARY " --stations st.csv --quiet --phases 2' && $B"
+        " --out all --jobs 2; $B --out s0 --shard 0/2; $B --out s1 --shard 1/2; " ZARKEL_BATCH_BINARY " --merge m s0 s1");
+  for (const char* f : {"summary.csv", "stations.geojson", "campaign.json", "map.svg"}) {
+    EXPECT_TRUE(slurp(at("all") / f) == slurp(at("m") / f)) << f;
+  }
+  EXPECT_NE(slurp(at("all/map.svg")).find("data-name=\"q phase 2\""), std::string::npos);
+  const std::vector<std::string> rows = lines_of(slurp(at("all/summary.csv")));
+  ASSERT_EQ(rows.size(), 6u);
+  EXPECT_TRUE(rows[5].starts_with("f,,,failed,") && rows[5].ends_with(",,,")) << rows[5];
+  const json doc = json::parse(slurp(at("all/q/result.json")));
+  for (std::size_t j = 0; j < 2; ++j) {
+    const json& p = doc["phases"]["phases"][j];
+    std::string cells = ",";  // sigma1 of the phase, then phase, phases, phase_members
+    cells += p["axes"][0]["trend_deg"].dump() + "," + p["axes"][0]["plunge_deg"].dump() + ",";
+    EXPECT_NE(rows[3 + j].find(cells), std::string::npos) << rows[3 + j];
+    cells = ",";
+    EXPECT_TRUE(rows[3 + j].ends_with(cells += std::to_string(j + 1) + ",2," + p["members"].dump())) << rows[3 + j];
+  }
+  EXPECT_EQ(json::parse(slurp(at("all/stations.geojson")))["features"].size(), 4u);
+}
+
 TEST_F(PhasesRun, Refusals) {
   spit(at("P2"), "1 0\n2 100 500 7 0\n0 90 90 0 0.5\n");
   spit(at("file"), "x");
