@@ -11,13 +11,7 @@ using json = nlohmann::ordered_json;
 
 namespace {
 
-json optional_number(const std::optional<double>& v) { return v ? json_real(*v) : json(nullptr); }
 
-std::string format(const char* f, double v) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, f, v);
-  return buf;
-}
 
 }  // namespace
 
@@ -55,7 +49,7 @@ void add_ensemble_json(json& doc, const BatchResult& r) {
 
 json bootstrap_json(const ensemble::BootstrapReport& b) {
   json axes = json::array();
-  for (int L = 1; L <= 3; ++L) axes.push_back({{"sigma", L}, {"cone_deg", optional_number(b.stats.cone_deg[L - 1])}});
+  for (int L = 1; L <= 3; ++L) axes.push_back({{"sigma", L}, {"cone_deg", json_optional_real(b.stats.cone_deg[L - 1])}});
   // The bounds are replicate values of R, floats: written as such.
   json R = b.stats.R ? json{{"low", json_float(static_cast<float>(b.stats.R->low))},
                             {"high", json_float(static_cast<float>(b.stats.R->high))}}
@@ -74,7 +68,7 @@ json bootstrap_json(const ensemble::BootstrapReport& b) {
   }
   json shmax = b.stats.SHmax ? json{{"low", json_real(b.stats.SHmax->low)}, {"high", json_real(b.stats.SHmax->high)},
                                     {"undefined", b.stats.shmax_undefined},
-                                    {"sd_deg", optional_number(b.stats.shmax_sd_deg)}}
+                                    {"sd_deg", json_optional_real(b.stats.shmax_sd_deg)}}
                              : json(nullptr);
   json regimes = json::object();
   for (int k = 0; k < 6; ++k) {
@@ -108,10 +102,10 @@ std::string ambiguity_warning(const BatchResult& r) {
                   static_cast<double>(t.PEN(L)));
     return std::string(buf);
   };
-  std::string w = "warning: ambiguous answer: another minimum " + format("%.1f", F0 > 0.0 ? 100.0 * (F - F0) / F0 : 0.0) +
-                  " % above the best (F " + format("%.4g", F) + " vs " + format("%.4g", F0) +
-                  ") is a different stress state (stress difference " + format("%.0f", other.stress_difference_deg) +
-                  " deg): " + axis(1) + ", " + axis(3) + ", R " + format("%.2f", static_cast<double>(t.P(4)));
+  std::string w = "warning: ambiguous answer: another minimum " + format_number("%.1f", F0 > 0.0 ? 100.0 * (F - F0) / F0 : 0.0) +
+                  " % above the best (F " + format_number("%.4g", F) + " vs " + format_number("%.4g", F0) +
+                  ") is a different stress state (stress difference " + format_number("%.0f", other.stress_difference_deg) +
+                  " deg): " + axis(1) + ", " + axis(3) + ", R " + format_number("%.2f", static_cast<double>(t.P(4)));
   if (s.close_minima > 1) w += " (" + std::to_string(s.close_minima - 1) + " more within 5 %)";
   return w;
 }
@@ -133,15 +127,15 @@ std::string ensemble_summary(const BatchResult& r) {
   }
   if (e.bootstrap) {
     const ensemble::BootstrapReport& b = *e.bootstrap;
-    s += "  " + format("%g", b.confidence) + "% cones";
+    s += "  " + format_number("%g", b.confidence) + "% cones";
     for (int L = 1; L <= 3; ++L) {
       const auto& c = b.stats.cone_deg[L - 1];
-      s += " sigma" + std::to_string(L) + " " + (c ? format("%.1f", *c) : std::string("-"));
+      s += " sigma" + std::to_string(L) + " " + (c ? format_number("%.1f", *c) : std::string("-"));
     }
-    s += " deg, R " + (b.stats.R ? format("%.2f", b.stats.R->low) + "-" + format("%.2f", b.stats.R->high) : "-");
+    s += " deg, R " + (b.stats.R ? format_number("%.2f", b.stats.R->low) + "-" + format_number("%.2f", b.stats.R->high) : "-");
     // SHmax is an axis: the bounds in [0, 180), so an interval across north reads "172.0 to 18.5".
     const auto axial = [](double a) {
-      const std::string t = format("%.1f", std::fmod(std::fmod(a, 180.0) + 180.0, 180.0));
+      const std::string t = format_number("%.1f", std::fmod(std::fmod(a, 180.0) + 180.0, 180.0));
       return t == "180.0" ? std::string("0.0") : t;
     };
     if (b.stats.SHmax) s += ", SHmax " + axial(b.stats.SHmax->low) + " to " + axial(b.stats.SHmax->high);

@@ -11,11 +11,6 @@ using json = nlohmann::ordered_json;
 
 namespace {
 
-std::string format(const char* f, double v) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, f, v);
-  return buf;
-}
 
 json attitude_json(const AxisVector& v) {
   const Attitude a = attitude_of(v);
@@ -88,7 +83,7 @@ std::string linear_summary(const BatchResult& r) {
     std::snprintf(buf, sizeof buf, " sigma%zu %5.1f/%4.1f", L + 1, a.trend, a.plunge);
     s += buf;
   }
-  return s + format(" R=%4.2f", p.R) + format(" (%.1f deg from the answer)", r.linear->stress_difference_deg);
+  return s + format_number(" R=%4.2f", p.R) + format_number(" (%.1f deg from the answer)", r.linear->stress_difference_deg);
 }
 
 std::string mechanisms_summary(const BatchResult& r) {
@@ -99,7 +94,7 @@ std::string mechanisms_summary(const BatchResult& r) {
   for (const mech::EventOutcome& e : o.events) second += e.chosen == 2;
   return std::string("  planes ") + mech::rule_name(m.options.rule) + ": " + std::to_string(second) + "/" +
          std::to_string(o.events.size()) + " auxiliary, " + std::to_string(o.undecided) + " undecided, friction" +
-         format(" %.2f", o.start.friction) + ", " + mech::ended_name(o.ended) + " after " +
+         format_number(" %.2f", o.start.friction) + ", " + mech::ended_name(o.ended) + " after " +
          std::to_string(o.engine_runs) + (o.engine_runs == 1 ? " run" : " runs");
 }
 
@@ -114,7 +109,7 @@ std::vector<std::string> mechanisms_warnings(const MechanismsReport& m) {
   }
   if (!o.friction_fixed && (std::fabs(o.start.friction - mech::kFrictionLow) < 1e-9 ||
                             std::fabs(o.start.friction - mech::kFrictionHigh) < 1e-9)) {
-    w.push_back("the friction found," + format(" %.2f,", o.start.friction) +
+    w.push_back("the friction found," + format_number(" %.2f,", o.start.friction) +
                 " is at an end of the range scanned (0.40 to 0.95): give it with --friction if it is known");
   }
   if (o.ended == mech::Ended::Cycle) {
@@ -125,7 +120,7 @@ std::vector<std::string> mechanisms_warnings(const MechanismsReport& m) {
     w.push_back("the plane choice did not settle in " + std::to_string(o.engine_runs) + " engine runs; the last one is listed");
   }
   if (o.rms_misfit > kRmsMisfitWarningDeg) {
-    w.push_back("the rms misfit of the chosen planes is" + format(" %.1f", o.rms_misfit) +
+    w.push_back("the rms misfit of the chosen planes is" + format_number(" %.1f", o.rms_misfit) +
                 " degrees (above 30): the stress is probably not uniform over these events");
   }
   if (o.events.size() < static_cast<std::size_t>(kFewEvents)) {
@@ -133,7 +128,7 @@ std::vector<std::string> mechanisms_warnings(const MechanismsReport& m) {
   }
   const double R = static_cast<double>(o.final.chosen_tensor.P(4));
   if (R < kLowR || R > kHighR) {
-    w.push_back("R =" + format(" %.2f", R) + (R < kLowR ? " (below 0.25)" : " (above 0.75)") +
+    w.push_back("R =" + format_number(" %.2f", R) + (R < kLowR ? " (below 0.25)" : " (above 0.75)") +
                 ": the axis nearest sigma 2 is weakly constrained");
   }
   return w;

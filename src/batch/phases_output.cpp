@@ -21,13 +21,7 @@ using json = nlohmann::ordered_json;
 
 namespace {
 
-std::string format(const char* f, double v) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, f, v);
-  return buf;
-}
 
-json optional_real(const std::optional<double>& v) { return v ? json_real(*v) : json(nullptr); }
 
 // A record in the DATA columns with every field it was read with (the pitch
 // and, when there is one, the azimuth of the striation).
@@ -108,7 +102,7 @@ void add_phases_json(json& doc, const BatchResult& r) {
                       {"sigma_deg", json_real(m.sigma_deg)},
                       {"outlier_share", json_real(m.outlier_share)},
                       {"smallest_phase", m.smallest_phase},
-                      {"closest_phases_deg", optional_real(m.closest_phases_deg)}});
+                      {"closest_phases_deg", json_optional_real(m.closest_phases_deg)}});
   }
   json list = json::array();
   for (std::size_t j = 0; j < s.phases.size(); ++j) {
@@ -135,7 +129,7 @@ void add_phases_json(json& doc, const BatchResult& r) {
                     {"misfits_deg", misfits},
                     {"posterior", posterior},
                     {"posterior_none", json_real(d.posterior_none)},
-                    {"misfit_gap_deg", optional_real(d.misfit_gap_deg)},
+                    {"misfit_gap_deg", json_optional_real(d.misfit_gap_deg)},
                     {"ambiguous", d.ambiguous}});
   }
   doc["phases"] = {{"k", s.k},
@@ -155,12 +149,12 @@ std::string phases_summary(const BatchResult& r) {
     const TensorSnapshot& t = s.phases[j].tensor;
     text += (j == 0 ? " " : "; ") + std::to_string(j + 1) + " (" + std::to_string(s.phases[j].members.size()) + " data)";
     for (int L = 1; L <= 3; ++L) {
-      text += " sigma" + std::to_string(L) + " " + format("%.1f", static_cast<double>(t.DIRE(L))) + "/" +
-              format("%.1f", static_cast<double>(t.PEN(L)));
+      text += " sigma" + std::to_string(L) + " " + format_number("%.1f", static_cast<double>(t.DIRE(L))) + "/" +
+              format_number("%.1f", static_cast<double>(t.PEN(L)));
     }
-    text += " R=" + format("%.2f", static_cast<double>(t.P(4)));
+    text += " R=" + format_number("%.2f", static_cast<double>(t.P(4)));
     const StressState st = stress_state(t);
-    text += st.shmax ? " SHmax " + format("%.1f", *st.shmax) : std::string(" SHmax none");
+    text += st.shmax ? " SHmax " + format_number("%.1f", *st.shmax) : std::string(" SHmax none");
   }
   int none = 0;
   for (const phases::DatumPhase& d : s.data) none += d.phase == 0 ? 1 : 0;
@@ -175,8 +169,8 @@ std::string bic_warning(const BatchResult& r) {
   const double gap = m[1]->bic - m[0]->bic;
   if (!(gap < kCloseBic)) return "";
   return "warning: the data hardly decide the number of phases: BIC of " + std::to_string(m[0]->k) + " and " +
-         std::to_string(m[1]->k) + " phases differ by " + format("%.1f", gap) + " (less than " +
-         format("%g", kCloseBic) + "; see phases.models)";
+         std::to_string(m[1]->k) + " phases differ by " + format_number("%.1f", gap) + " (less than " +
+         format_number("%g", kCloseBic) + "; see phases.models)";
 }
 
 std::vector<PhaseFile> phase_files(const BatchResult& r) {

@@ -1,5 +1,7 @@
 #include "batch/result_json.hpp"
 
+#include <cstdio>
+
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -175,6 +177,14 @@ json json_real(double v) {
   if (!std::isfinite(v)) return nullptr;
   if (std::fabs(v) > static_cast<double>(std::numeric_limits<float>::max())) return v;
   return json_float(static_cast<float>(v));
+}
+
+json json_optional_real(const std::optional<double>& v) { return v ? json_real(*v) : json(nullptr); }
+
+std::string format_number(const char* f, double v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, f, v);
+  return buf;
 }
 
 json axes_json(const TensorSnapshot& t) {

@@ -1,9 +1,10 @@
 #pragma once
-// The results of a batch run as one JSON document, format version 2, described
+// The results of a batch run as one JSON document, format version 3, described
 // by docs/result.schema.json. Every real the engine computed is written with
 // the shortest digits that read back as the same float; values derived in
 // double (stress state, tensor, plane stresses, statistics) are rounded to a
 // float's precision the same way; a non-number is null.
+#include <optional>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -30,6 +31,10 @@ nlohmann::ordered_json json_float(float v);
 bool linearised_errors_meaningful(const InversionResult& run);
 // A double rounded to the nearest float, then as json_float.
 nlohmann::ordered_json json_real(double v);
+// json_real of a value that may be absent (null then).
+nlohmann::ordered_json json_optional_real(const std::optional<double>& v);
+// One number through a printf format ("%.1f"), for summary lines and captions.
+std::string format_number(const char* f, double v);
 
 // The principal axes of a tensor, [{"sigma", "value", "trend_deg",
 // "plunge_deg"} x 3], and the whole tensor object (Euler angles, R, axes,
