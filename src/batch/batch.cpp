@@ -200,6 +200,245 @@ struct StationFiles {
   std::string data_shown;  // how messages name the DATA read ("" as opened)
 };
 
+// One run, passed from step to step: open, prepare, solve, write, commit.
+// Members are destroyed in reverse order, so the results not committed are
+// removed before the Workspace that holds the listing.
+struct RunSteps {
+  const Options& o;
+  std::ostream& out;
+  std::ostream& err;
+  StationRun* station;  // null on the command line
+  StationFiles* files;
+  std::shared_ptr<const MechanismsReport> mechanisms;
+  std::istringstream no_console{};
+  std::unique_ptr<Workspace> ws{};
+  Extra extras[2] = {{"--json", "JSON document", &o.json, nullptr}, {"--svg", "SVG figure", &o.svg, nullptr}};
+  rt::Destinations taken{};  // what the phase files of --phase-dir must not be
+  rt::ResultFile* listing = nullptr;
+  bool listing_pending = true;
+  std::vector<rt::ResultFile*> results{};
+  std::vector<std::unique_ptr<rt::ResultFile>> phase_results{};
+  std::vector<std::string> written{};  // the names of the phase files
+
+  int failed(bool listing_started) {
+    if (station == nullptr) return report_run_error(err, listing_started, "zarkel-batch");
+    const RunErrorText t = run_error_text();
+    station->message = t.message;
+    return t.status;
+  }
+  // A warning without its "warning: ": kept for a station, shown otherwise.
+  void warn(const std::string& w) {
+    if (station != nullptr) {
+      station->warnings.push_back(w);
+    } else {
+      err << "warning: " << w << "\n";
+    }
+  }
+};
+
+// The input files, opened on their units.
+void open(RunSteps& s) {
+  const Options& o = s.o;
+  s.ws = std::make_unique<Workspace>(s.no_console, s.err);
+  Workspace* ws = s.ws.get();
+  ws->units.set_dash_is_stdout(true);
+  store_constants(*ws);
+  const std::pair<const char*, const std::string*> inputs[] = {{"PARAMETERS", &o.parameters}, {"DATA", &o.data}};
+  const int units[] = {unit::kParameters, unit::kData};
+  for (int k = 0; k < 2; ++k) {
+    std::string why;
+    if (!ws->units.open(units[k], *inputs[k].second, "old", &why)) {
+      throw rt::RunStop("could not open the " + std::string(inputs[k].first) + " file " + *inputs[k].second +
+                        (why.empty() ? "" : " (" + why + ")"));
+    }
+  }
+  if (s.files != nullptr && !s.files->data_shown.empty()) ws->units.name_for_messages(unit::kData, s.files->data_shown);
+}
+
+// Every destination is checked, and its temporary made, before any work.
+// Returns the exit status of a refusal, or nothing when all are ready.
+std::optional<int> prepare(RunSteps& s) {
+  const Options& o = s.o;
+  std::ostream& err = s.err;
+  std::string why;
+  if (s.files != nullptr) {
+    s.ws->units.open_result(unit::kListing, std::move(s.files->listing), o.output);
+    s.extras[0].file = std::move(s.files->json);
+    s.extras[1].file = std::move(s.files->svg);
+  } else {
+    if (!s.ws->units.open(unit::kListing, o.output, "unknown", &why)) return refused(err, "OUTPUT", o.output, why);
+    s.taken = s.ws->units.destinations();
+    for (Extra& x : s.extras) {
+      if (x.path->empty()) continue;
+      x.file = rt::ResultFile::prepare(*x.path, described(x.what, *x.path), s.taken, why);
+      if (!x.file) return refused(err, x.option, *x.path, why);
+      s.taken.results.push_back(x.file.get());
+    }
+  }
+  s.listing = s.ws->units.result(unit::kListing);
+  if (!o.phase_dir.empty()) {
+    if (const std::string why_not = phase_dir_problem(o.phase_dir); !why_not.empty()) {
+      return refused(err, "--phase-dir", o.phase_dir, why_not);
+    }
+  }
+  return std::nullopt;
+}
+
+// Reads the input, runs the ensemble, the phases and the listed run, and
+// gathers what the outputs show.
+BatchResult solve(RunSteps& s) {
+  const Options& o = s.o;
+  std::ostream& err = s.err;
+  Workspace* ws = s.ws.get();
+  const std::shared_ptr<const MechanismsReport>& mechanisms = s.mechanisms;
+  const RunInput input = read_run_input(*ws);
+  if (s.station != nullptr) {
+    s.station->warnings.insert(s.station->warnings.end(), input.warnings.begin(), input.warnings.end());
+  } else {
+    err << warning_lines(input.warnings);
+  }
+  if (o.strict && !input.warnings.empty()) {
+    throw rt::RunStop("--strict: the input gives " + std::to_string(input.warnings.size()) +
+                      (input.warnings.size() == 1 ? " warning" : " warnings") + "; nothing was run");
+  }
+  const std::string slow = stage1_time_warning(input.params, static_cast<int>(input.faults.data.size()));
+  if (!slow.empty()) s.warn(slow);
+  err.flush();
+  const bool show_progress = !o.quiet && (o.progress || ::isatty(STDERR_FILENO) == 1);
+  const int starts = o.starts > 0 ? o.starts : ensemble::default_starts(input.params);
+  const ensemble::Options eo{starts, o.bootstrap, o.confidence, o.bootstrap_seed,
+                             o.jobs > 0 ? o.jobs : ensemble::hardware_jobs()};
+  std::vector<std::string> run_warnings;  // of the options on these input files, "warning: " left off
+  if (o.starts == 0 && starts < ensemble::kDefaultStarts && ensemble::values_per_draw(input.params) > 0) {
+    run_warnings.push_back(std::to_string(starts) + (starts == 1 ? " start" : " starts") + " instead of " +
+                           std::to_string(ensemble::kDefaultStarts) +
+                           ": NSEED and NTIR leave no room for more below the largest NSEED");
+  }
+  if (const std::string rough = rough_bootstrap_warning(eo); !rough.empty()) run_warnings.push_back(rough.substr(9));
+  const std::string long_ensemble =
+      ensemble::ensemble_time_warning(input.params, static_cast<int>(input.faults.data.size()), eo);
+  if (!long_ensemble.empty()) run_warnings.push_back(long_ensemble);  // with or without a terminal
+  for (const std::string& w : run_warnings) err << "warning: " << w << "\n";
+  err.flush();
+  std::optional<phases::Separation> separation;
+  if (o.phases >= 0) {
+    const phases::Options po{o.phases, o.max_phases, o.outlier_misfit, eo.jobs};
+    if (const std::string why_not = phases::separation_problem(input.params, po); !why_not.empty()) {
+      throw phases::OptionError(why_not);
+    }
+    if (const std::string why_not = invert_problem(input.faults, input.params); !why_not.empty()) {
+      throw rt::RunStop(why_not);
+    }
+    separation = phases::separate(input.faults, input.params, po);
+    if (eo.bootstrap > 0) add_phase_bootstrap(*separation, input, eo);
+  }
+  std::optional<ensemble::Ensemble> ens;
+  if (eo.active()) {
+    ProgressLine progress(err, show_progress, ensemble::work_units(eo), "runs");
+    ens = ensemble::solve(input, eo, [&progress](long long done) { progress.update(done); });
+  }
+  // The listed run: the chosen start's, a plain run with its NSEED.
+  DrawLine draws(err, show_progress && !slow.empty() && !ens, input.params.NTIR);
+  ws->progress = &draws;
+  const InversionResult run =
+      invert(input.faults, ens ? ens->chosen : input.params, *ws, ListingSink::output_unit());
+  ws->progress = nullptr;
+  if (ens && !same_bits(run.stage3, ens->chosen_tensor)) {
+    throw std::logic_error("the listed run does not reproduce its start");
+  }
+
+  BatchResult result = collect_result(input, run);
+  result.warnings.insert(result.warnings.end(), run_warnings.begin(), run_warnings.end());
+  result.ensemble = std::move(ens);
+  result.ensemble_options = eo;
+  result.separation = std::move(separation);
+  if (mechanisms) {
+    if (!same_bits(run.stage3, mechanisms->outcome.final.chosen_tensor)) {
+      throw std::logic_error("the listed run does not reproduce the plane choice's last engine run");
+    }
+    result.mechanisms = mechanisms;
+    if (mechanisms->bootstrap) {
+      if (!result.ensemble) result.ensemble = mechanisms->outcome.final;
+      result.ensemble->bootstrap = mechanisms->bootstrap;
+      result.ensemble_options = mechanisms->bootstrap_options;
+    }
+    result.warnings.insert(result.warnings.end(), mechanisms->warnings.begin(), mechanisms->warnings.end());
+  }
+  result.parameters_path = o.parameters;
+  result.data_path = o.data_name.empty() ? o.data : o.data_name;
+  result.output_path = o.output_name.empty() ? o.output : o.output_name;
+  return result;
+}
+
+// The result document, the figure and the phase files, written into their
+// temporaries; `s.results` lists every file to commit, the listing first.
+void write(RunSteps& s, const BatchResult& result) {
+  const Options& o = s.o;
+  Extra* extras = s.extras;
+  std::vector<rt::ResultFile*>& results = s.results;
+  results.push_back(s.listing);
+  if (extras[0].file) extras[0].file->write(result_json_text(result));
+  if (extras[1].file) extras[1].file->write(figure_svg(result, o.figure));
+  for (Extra& x : s.extras) {
+    if (x.file) results.push_back(x.file.get());
+  }
+  if (s.files != nullptr) results.insert(results.end(), s.files->also.begin(), s.files->also.end());
+  if (!o.phase_dir.empty()) {
+    for (const PhaseFile& f : phase_files(result)) {
+      std::error_code ec;
+      std::filesystem::create_directory(o.phase_dir, ec);
+      const std::string path = o.phase_dir + "/" + f.name;
+      std::string why;
+      auto file = rt::ResultFile::prepare(path, "phase file \"" + path + "\"", s.taken, why);
+      if (!file) throw rt::RunStop("--phase-dir: " + path + " is refused: " + why);
+      file->write(f.text);
+      s.taken.results.push_back(file.get());
+      results.push_back(file.get());
+      s.written.push_back(f.name);
+      s.phase_results.push_back(std::move(file));
+    }
+  }
+}
+
+// Replaces every result at once, then the last words: the summary line, or
+// a station's document.
+int commit(RunSteps& s, const BatchResult& result) {
+  const Options& o = s.o;
+  std::ostream& out = s.out;
+  std::ostream& err = s.err;
+  StationRun* station = s.station;
+  // The summary, unless a result takes standard output.
+  bool stdout_taken = false;
+  for (const rt::ResultFile* r : s.results) stdout_taken = stdout_taken || r->to_stdout();
+  commit_all(s.results, s.listing_pending);
+  s.ws->units.close(unit::kListing);
+  if (!o.phase_dir.empty()) remove_stale_phase_files(o.phase_dir, s.written, {o.parameters, o.data, o.output, o.json, o.svg});
+  if (const std::string close = bic_warning(result); !close.empty()) {
+    if (station != nullptr) {
+      station->warnings.push_back(close.substr(close.find(' ') + 1));  // without "warning: "
+    } else {
+      err << close << "\n";
+    }
+  }
+  if (station != nullptr) {
+    constexpr std::string_view kWarning = "warning: ";
+    if (const std::string ambiguous = ambiguity_warning(result); !ambiguous.empty()) {
+      station->warnings.push_back(ambiguous.substr(kWarning.size()));
+    }
+    station->document = result_json(result);
+    station->status = StationRun::Status::Ok;
+    return kExitOk;
+  }
+
+  if (!o.quiet && !stdout_taken) {
+    out << summary_line(result) << "\n";
+  } else if (const std::string ambiguous = ambiguity_warning(result); !ambiguous.empty()) {
+    err << ambiguous << "\n";  // without its summary line, a warning still shows
+  }
+  out.flush();
+  return kExitOk;
+}
+
 // One run. On the command line (`station` null) its words go to `err` as
 // they come; for a campaign's station they are kept in `station`, with the
 // result document, and nothing is written on `out` or `err`.
@@ -207,194 +446,17 @@ struct StationFiles {
 int run(const Options& o, std::ostream& out, std::ostream& err, StationRun* station = nullptr,
         StationFiles* files = nullptr, std::shared_ptr<const MechanismsReport> mechanisms = nullptr) {
   rt::remove_temporaries_on_signal();
-  const auto failed = [&](bool listing_started) {
-    if (station == nullptr) return report_run_error(err, listing_started, "zarkel-batch");
-    const RunErrorText t = run_error_text();
-    station->message = t.message;
-    return t.status;
-  };
-  std::istringstream no_console;
-  auto ws = std::make_unique<Workspace>(no_console, err);
-  ws->units.set_dash_is_stdout(true);
+  RunSteps s{o, out, err, station, files, std::move(mechanisms)};
   try {
-    store_constants(*ws);
-    const std::pair<const char*, const std::string*> inputs[] = {{"PARAMETERS", &o.parameters}, {"DATA", &o.data}};
-    const int units[] = {unit::kParameters, unit::kData};
-    for (int k = 0; k < 2; ++k) {
-      std::string why;
-      if (!ws->units.open(units[k], *inputs[k].second, "old", &why)) {
-        throw rt::RunStop("could not open the " + std::string(inputs[k].first) + " file " + *inputs[k].second +
-                          (why.empty() ? "" : " (" + why + ")"));
-      }
-    }
-    if (files != nullptr && !files->data_shown.empty()) ws->units.name_for_messages(unit::kData, files->data_shown);
+    open(s);
   } catch (const rt::RunError&) {
-    return failed(false);
+    return s.failed(false);
   }
-
-  // Every destination is checked, and its temporary made, before any work.
-  std::string why;
-  Extra extras[] = {{"--json", "JSON document", &o.json, nullptr}, {"--svg", "SVG figure", &o.svg, nullptr}};
-  rt::Destinations taken;  // what the phase files of --phase-dir must not be
-  if (files != nullptr) {
-    ws->units.open_result(unit::kListing, std::move(files->listing), o.output);
-    extras[0].file = std::move(files->json);
-    extras[1].file = std::move(files->svg);
-  } else {
-    if (!ws->units.open(unit::kListing, o.output, "unknown", &why)) return refused(err, "OUTPUT", o.output, why);
-    taken = ws->units.destinations();
-    for (Extra& x : extras) {
-      if (x.path->empty()) continue;
-      x.file = rt::ResultFile::prepare(*x.path, described(x.what, *x.path), taken, why);
-      if (!x.file) return refused(err, x.option, *x.path, why);
-      taken.results.push_back(x.file.get());
-    }
-  }
-  rt::ResultFile* listing = ws->units.result(unit::kListing);
-  bool listing_pending = true;
-  if (!o.phase_dir.empty()) {
-    if (const std::string why_not = phase_dir_problem(o.phase_dir); !why_not.empty()) {
-      return refused(err, "--phase-dir", o.phase_dir, why_not);
-    }
-  }
-
+  if (const std::optional<int> status = prepare(s)) return *status;
   try {
-    const RunInput input = read_run_input(*ws);
-    if (station != nullptr) {
-      station->warnings.insert(station->warnings.end(), input.warnings.begin(), input.warnings.end());
-    } else {
-      err << warning_lines(input.warnings);
-    }
-    if (o.strict && !input.warnings.empty()) {
-      throw rt::RunStop("--strict: the input gives " + std::to_string(input.warnings.size()) +
-                        (input.warnings.size() == 1 ? " warning" : " warnings") + "; nothing was run");
-    }
-    const std::string slow = stage1_time_warning(input.params, static_cast<int>(input.faults.data.size()));
-    if (!slow.empty()) {
-      if (station != nullptr) {
-        station->warnings.push_back(slow);
-      } else {
-        err << "warning: " << slow << "\n";
-      }
-    }
-    err.flush();
-    const bool show_progress = !o.quiet && (o.progress || ::isatty(STDERR_FILENO) == 1);
-    const int starts = o.starts > 0 ? o.starts : ensemble::default_starts(input.params);
-    const ensemble::Options eo{starts, o.bootstrap, o.confidence, o.bootstrap_seed,
-                               o.jobs > 0 ? o.jobs : ensemble::hardware_jobs()};
-    std::vector<std::string> run_warnings;  // of the options on these input files, "warning: " left off
-    if (o.starts == 0 && starts < ensemble::kDefaultStarts && ensemble::values_per_draw(input.params) > 0) {
-      run_warnings.push_back(std::to_string(starts) + (starts == 1 ? " start" : " starts") + " instead of " +
-                             std::to_string(ensemble::kDefaultStarts) +
-                             ": NSEED and NTIR leave no room for more below the largest NSEED");
-    }
-    if (const std::string rough = rough_bootstrap_warning(eo); !rough.empty()) run_warnings.push_back(rough.substr(9));
-    const std::string long_ensemble =
-        ensemble::ensemble_time_warning(input.params, static_cast<int>(input.faults.data.size()), eo);
-    if (!long_ensemble.empty()) run_warnings.push_back(long_ensemble);  // with or without a terminal
-    for (const std::string& w : run_warnings) err << "warning: " << w << "\n";
-    err.flush();
-    std::optional<phases::Separation> separation;
-    if (o.phases >= 0) {
-      const phases::Options po{o.phases, o.max_phases, o.outlier_misfit, eo.jobs};
-      if (const std::string why_not = phases::separation_problem(input.params, po); !why_not.empty()) {
-        throw phases::OptionError(why_not);
-      }
-      if (const std::string why_not = invert_problem(input.faults, input.params); !why_not.empty()) {
-        throw rt::RunStop(why_not);
-      }
-      separation = phases::separate(input.faults, input.params, po);
-      if (eo.bootstrap > 0) add_phase_bootstrap(*separation, input, eo);
-    }
-    std::optional<ensemble::Ensemble> ens;
-    if (eo.active()) {
-      ProgressLine progress(err, show_progress, ensemble::work_units(eo), "runs");
-      ens = ensemble::solve(input, eo, [&progress](long long done) { progress.update(done); });
-    }
-    // The listed run: the chosen start's, a plain run with its NSEED.
-    DrawLine draws(err, show_progress && !slow.empty() && !ens, input.params.NTIR);
-    ws->progress = &draws;
-    const InversionResult run =
-        invert(input.faults, ens ? ens->chosen : input.params, *ws, ListingSink::output_unit());
-    ws->progress = nullptr;
-    if (ens && !same_bits(run.stage3, ens->chosen_tensor)) {
-      throw std::logic_error("the listed run does not reproduce its start");
-    }
-
-    BatchResult result = collect_result(input, run);
-    result.warnings.insert(result.warnings.end(), run_warnings.begin(), run_warnings.end());
-    result.ensemble = std::move(ens);
-    result.ensemble_options = eo;
-    result.separation = std::move(separation);
-    if (mechanisms) {
-      if (!same_bits(run.stage3, mechanisms->outcome.final.chosen_tensor)) {
-        throw std::logic_error("the listed run does not reproduce the plane choice's last engine run");
-      }
-      result.mechanisms = mechanisms;
-      if (mechanisms->bootstrap) {
-        if (!result.ensemble) result.ensemble = mechanisms->outcome.final;
-        result.ensemble->bootstrap = mechanisms->bootstrap;
-        result.ensemble_options = mechanisms->bootstrap_options;
-      }
-      result.warnings.insert(result.warnings.end(), mechanisms->warnings.begin(), mechanisms->warnings.end());
-    }
-    result.parameters_path = o.parameters;
-    result.data_path = o.data_name.empty() ? o.data : o.data_name;
-    result.output_path = o.output_name.empty() ? o.output : o.output_name;
-
-    std::vector<rt::ResultFile*> results{listing};
-    if (extras[0].file) extras[0].file->write(result_json_text(result));
-    if (extras[1].file) extras[1].file->write(figure_svg(result, o.figure));
-    for (Extra& x : extras) {
-      if (x.file) results.push_back(x.file.get());
-    }
-    if (files != nullptr) results.insert(results.end(), files->also.begin(), files->also.end());
-    std::vector<std::unique_ptr<rt::ResultFile>> phase_results;
-    std::vector<std::string> written;
-    if (!o.phase_dir.empty()) {
-      for (const PhaseFile& f : phase_files(result)) {
-        std::error_code ec;
-        std::filesystem::create_directory(o.phase_dir, ec);
-        const std::string path = o.phase_dir + "/" + f.name;
-        auto file = rt::ResultFile::prepare(path, "phase file \"" + path + "\"", taken, why);
-        if (!file) throw rt::RunStop("--phase-dir: " + path + " is refused: " + why);
-        file->write(f.text);
-        taken.results.push_back(file.get());
-        results.push_back(file.get());
-        written.push_back(f.name);
-        phase_results.push_back(std::move(file));
-      }
-    }
-    // The summary, unless a result takes standard output.
-    bool stdout_taken = false;
-    for (const rt::ResultFile* r : results) stdout_taken = stdout_taken || r->to_stdout();
-    commit_all(results, listing_pending);
-    ws->units.close(unit::kListing);
-    if (!o.phase_dir.empty()) remove_stale_phase_files(o.phase_dir, written, {o.parameters, o.data, o.output, o.json, o.svg});
-    if (const std::string close = bic_warning(result); !close.empty()) {
-      if (station != nullptr) {
-        station->warnings.push_back(close.substr(close.find(' ') + 1));  // without "warning: "
-      } else {
-        err << close << "\n";
-      }
-    }
-    if (station != nullptr) {
-      constexpr std::string_view kWarning = "warning: ";
-      if (const std::string ambiguous = ambiguity_warning(result); !ambiguous.empty()) {
-        station->warnings.push_back(ambiguous.substr(kWarning.size()));
-      }
-      station->document = result_json(result);
-      station->status = StationRun::Status::Ok;
-      return kExitOk;
-    }
-
-    if (!o.quiet && !stdout_taken) {
-      out << summary_line(result) << "\n";
-    } else if (const std::string ambiguous = ambiguity_warning(result); !ambiguous.empty()) {
-      err << ambiguous << "\n";  // without its summary line, a warning still shows
-    }
-    out.flush();
-    return kExitOk;
+    const BatchResult result = solve(s);
+    write(s, result);
+    return commit(s, result);
   } catch (const ensemble::OptionError& e) {
     if (station != nullptr) {
       station->message = e.what();
@@ -408,7 +470,7 @@ int run(const Options& o, std::ostream& out, std::ostream& err, StationRun* stat
     }
     return usage_error(err, e.what());
   } catch (const rt::RunError&) {
-    return failed(listing_pending);
+    return s.failed(s.listing_pending);
   }
 }
 

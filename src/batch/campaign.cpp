@@ -168,15 +168,21 @@ const std::vector<std::string>& summary_columns() {
   return kAll;
 }
 
-StationTable read_station_table(const std::string& path, const std::string& default_parameters) {
-  const table::Table t = table::read_table(path);
-  StationTable st;
-  st.file = path;
-  const fs::path folder = fs::path(path).parent_path();
-  // Each column once, by name: the outputs key the values by column name, so
-  // a repeated name would overwrite a value or shift the summary's cells. A
-  // column without a name is left out when it is empty (the trailing
-  // delimiter of a spreadsheet export) and refused when it holds values.
+namespace {
+
+// The columns of a station table, as its header row names them.
+struct StationColumns {
+  std::map<std::string, std::size_t> index;  // column key -> column, from 0
+  std::vector<std::size_t> carried;          // the columns carried to the outputs
+
+  std::size_t at(const char* key) const { return index.at(key); }
+};
+
+// Each column once, by name: the outputs key the values by column name, so
+// a repeated name would overwrite a value or shift the summary's cells. A
+// column without a name is left out when it is empty (the trailing
+// delimiter of a spreadsheet export) and refused when it holds values.
+std::map<std::string, std::size_t> named_columns(const table::Table& t, const std::string& path) {
   std::map<std::string, std::size_t> col;
   for (std::size_t k = 0; k < t.header.size(); ++k) {
     const std::string key = table::column_key(t.header[k]);
@@ -196,8 +202,15 @@ StationTable read_station_table(const std::string& path, const std::string& defa
                                         table::shown(t.header[first->second]) + "\")");
     }
   }
+  return col;
+}
+
+// The header row's checks: the required columns, and no carried column
+// named as a summary column. The carried names go to `st`.
+StationColumns station_columns(const table::Table& t, const std::string& path, StationTable& st) {
+  StationColumns c{named_columns(t, path), {}};
   for (const char* required : {"station", "data"}) {
-    if (col.count(required) == 0) {
+    if (c.index.count(required) == 0) {
       throw rt::InputError(path, 1, table::where(t, 1, 0) + ": the station table has no `" + required +
                                         "` column (required: station, data; optional: parameters, longitude, "
                                         "latitude; any other column is carried to the outputs)");
@@ -206,9 +219,8 @@ StationTable read_station_table(const std::string& path, const std::string& defa
   // `type` is carried too: it chooses the kind of data, and is the user's
   // label where it holds another value.
   const std::set<std::string> known = {"station", "data", "parameters", "longitude", "latitude"};
-  std::vector<std::size_t> carried;
   std::set<std::string> results;
-  for (const std::string& c : summary_columns()) results.insert(table::column_key(c));
+  for (const std::string& col : summary_columns()) results.insert(table::column_key(col));
   for (std::size_t k = 0; k < t.header.size(); ++k) {
     const std::string key = table::column_key(t.header[k]);
     if (key.empty() || known.count(key) != 0) continue;
@@ -216,86 +228,108 @@ StationTable read_station_table(const std::string& path, const std::string& defa
       throw rt::InputError(path, 1, table::where(t, 1, k + 1) + ": column \"" + table::shown(t.header[k]) +
                                         "\" has the name of a summary column, where the result goes: rename it");
     }
-    carried.push_back(k);
+    c.carried.push_back(k);
     st.carried_columns.push_back(t.header[k]);
   }
-  const auto cell = [&](const table::Row& r, const char* key) -> std::string {
-    auto it = col.find(key);
-    return it == col.end() ? std::string() : r.cells[it->second];
+  return c;
+}
+
+// Names seen so far: lower case -> the first name and its row.
+using StationNames = std::map<std::string, std::pair<std::string, int>>;
+
+// One row of the table as a station; what is wrong with the row is its
+// `problem` (the first found), not an exception: the other stations run.
+Station station_row(const table::Table& t, const table::Row& r, const StationColumns& c, const fs::path& folder,
+                    const std::string& default_parameters, StationNames& names, int index) {
+  const auto cell = [&](const char* key) -> std::string {
+    auto it = c.index.find(key);
+    return it == c.index.end() ? std::string() : r.cells[it->second];
   };
-  std::map<std::string, std::pair<std::string, int>> names;  // lower case -> the first name and row
+  Station s;
+  s.index = index;
+  s.row = r.number;
+  s.name = cell("station");
+  for (std::size_t k : c.carried) s.carried.push_back(r.cells[k]);
+  const auto problem = [&](std::size_t column, const std::string& what) {
+    if (s.problem.empty()) s.problem = table::where(t, r.number, column + 1) + ": " + what;
+  };
+  if (!safe_name(s.name)) {
+    problem(c.at("station"), "station name \"" + table::shown(s.name) +
+                                 "\" is not a folder name: use letters, digits, '-', '_' and '.'");
+  } else if (const std::string folded = lowered(s.name);
+             folded == kSummary || folded == kGeoJson || folded == kManifest || folded == kMap) {
+    problem(c.at("station"), "station name \"" + s.name + "\" is the name of a campaign file");
+  } else if (const auto [other, fresh] = names.emplace(folded, std::pair{s.name, s.row}); !fresh) {
+    problem(c.at("station"), other->second.first == s.name
+                                 ? "station \"" + s.name + "\" is named twice"
+                                 : "station \"" + s.name + "\" differs from station \"" + other->second.first +
+                                       "\" (row " + std::to_string(other->second.second) +
+                                       ") only in case: on a file system that ignores case both are one folder");
+  }
+  for (const char* key : {"longitude", "latitude"}) {
+    const std::string text = cell(key);
+    if (text.find_first_not_of(" \t") == std::string::npos) continue;
+    const auto v = table::parse_number(text, table::decimal_comma(t));
+    const double limit = std::string(key) == "longitude" ? 180.0 : 90.0;
+    if (!v) {
+      problem(c.at(key), std::string(key) + " \"" + table::shown(text) + "\" is not a number");
+    } else if (*v < -limit || *v > limit) {
+      problem(c.at(key), std::string(key) + " " + text + " is outside -" + std::to_string(int(limit)) + " to " +
+                             std::to_string(int(limit)) + " (WGS 84 decimal degrees)");
+    } else {
+      (std::string(key) == "longitude" ? s.longitude : s.latitude) = v;
+    }
+  }
+  const std::string data = cell("data");
+  if (data.empty()) {
+    problem(c.at("data"), "no data file");
+  } else {
+    s.data = resolved(folder, data);
+    s.spreadsheet = is_spreadsheet(s.data);
+    if (const std::string why = not_a_file(s.data); !why.empty()) problem(c.at("data"), "data file " + s.data + why);
+    // The kind of data: `type` mechanisms (or mechanism), faults, or blank
+    // (a table with strike, dip and rake but no other plane or sense
+    // column holds mechanisms). Any other value is the user's label, as
+    // in the tables written before `type` chose the data: carried, and
+    // the file decides as for a blank.
+    std::string type = table::column_key(cell("type"));
+    type.erase(std::remove(type.begin(), type.end(), '_'), type.end());
+    if (type == "mechanism") type = "mechanisms";
+    if (type != "" && type != "mechanisms" && type != "faults") {
+      s.warnings.push_back(table::where(t, r.number, c.at("type") + 1) + ": type \"" + table::shown(cell("type")) +
+                           "\" is not a data type (mechanisms or faults): it is carried as a label");
+      type.clear();
+    }
+    s.mechanisms = type == "mechanisms" || (type.empty() && s.spreadsheet && s.problem.empty() &&
+                                            import::is_mechanism_table(s.data));
+    s.spreadsheet = s.spreadsheet && !s.mechanisms;
+  }
+  const std::string prm = cell("parameters");
+  if (!prm.empty()) {
+    s.parameters = resolved(folder, prm);
+    if (const std::string why = not_a_file(s.parameters); !why.empty()) {
+      problem(c.at("parameters"), "parameters file " + s.parameters + why);
+    }
+  } else if (!default_parameters.empty()) {
+    s.parameters = default_parameters;
+  } else {
+    problem(c.at("station"), "no parameters file: give a `parameters` column or --parameters FILE");
+  }
+  return s;
+}
+
+}  // namespace
+
+StationTable read_station_table(const std::string& path, const std::string& default_parameters) {
+  const table::Table t = table::read_table(path);
+  StationTable st;
+  st.file = path;
+  const StationColumns columns = station_columns(t, path, st);
+  const fs::path folder = fs::path(path).parent_path();
+  StationNames names;
   for (const table::Row& r : t.rows) {
-    Station s;
-    s.index = static_cast<int>(st.stations.size());
-    s.row = r.number;
-    s.name = cell(r, "station");
-    for (std::size_t k : carried) s.carried.push_back(r.cells[k]);
-    const auto problem = [&](std::size_t column, const std::string& what) {
-      if (s.problem.empty()) s.problem = table::where(t, r.number, column + 1) + ": " + what;
-    };
-    if (!safe_name(s.name)) {
-      problem(col["station"], "station name \"" + table::shown(s.name) +
-                                  "\" is not a folder name: use letters, digits, '-', '_' and '.'");
-    } else if (const std::string folded = lowered(s.name);
-               folded == kSummary || folded == kGeoJson || folded == kManifest || folded == kMap) {
-      problem(col["station"], "station name \"" + s.name + "\" is the name of a campaign file");
-    } else if (const auto [other, fresh] = names.emplace(folded, std::pair{s.name, s.row}); !fresh) {
-      problem(col["station"], other->second.first == s.name
-                                  ? "station \"" + s.name + "\" is named twice"
-                                  : "station \"" + s.name + "\" differs from station \"" + other->second.first +
-                                        "\" (row " + std::to_string(other->second.second) +
-                                        ") only in case: on a file system that ignores case both are one folder");
-    }
-    for (const char* key : {"longitude", "latitude"}) {
-      const std::string text = cell(r, key);
-      if (text.find_first_not_of(" \t") == std::string::npos) continue;
-      const auto v = table::parse_number(text, table::decimal_comma(t));
-      const double limit = std::string(key) == "longitude" ? 180.0 : 90.0;
-      if (!v) {
-        problem(col[key], std::string(key) + " \"" + table::shown(text) + "\" is not a number");
-      } else if (*v < -limit || *v > limit) {
-        problem(col[key], std::string(key) + " " + text + " is outside -" + std::to_string(int(limit)) + " to " +
-                              std::to_string(int(limit)) + " (WGS 84 decimal degrees)");
-      } else {
-        (std::string(key) == "longitude" ? s.longitude : s.latitude) = v;
-      }
-    }
-    const std::string data = cell(r, "data");
-    if (data.empty()) {
-      problem(col["data"], "no data file");
-    } else {
-      s.data = resolved(folder, data);
-      s.spreadsheet = is_spreadsheet(s.data);
-      if (const std::string why = not_a_file(s.data); !why.empty()) problem(col["data"], "data file " + s.data + why);
-      // The kind of data: `type` mechanisms (or mechanism), faults, or blank
-      // (a table with strike, dip and rake but no other plane or sense
-      // column holds mechanisms). Any other value is the user's label, as
-      // in the tables written before `type` chose the data: carried, and
-      // the file decides as for a blank.
-      std::string type = table::column_key(cell(r, "type"));
-      type.erase(std::remove(type.begin(), type.end(), '_'), type.end());
-      if (type == "mechanism") type = "mechanisms";
-      if (type != "" && type != "mechanisms" && type != "faults") {
-        s.warnings.push_back(table::where(t, r.number, col["type"] + 1) + ": type \"" + table::shown(cell(r, "type")) +
-                             "\" is not a data type (mechanisms or faults): it is carried as a label");
-        type.clear();
-      }
-      s.mechanisms = type == "mechanisms" || (type.empty() && s.spreadsheet && s.problem.empty() &&
-                                              import::is_mechanism_table(s.data));
-      s.spreadsheet = s.spreadsheet && !s.mechanisms;
-    }
-    const std::string prm = cell(r, "parameters");
-    if (!prm.empty()) {
-      s.parameters = resolved(folder, prm);
-      if (const std::string why = not_a_file(s.parameters); !why.empty()) {
-        problem(col["parameters"], "parameters file " + s.parameters + why);
-      }
-    } else if (!default_parameters.empty()) {
-      s.parameters = default_parameters;
-    } else {
-      problem(col["station"], "no parameters file: give a `parameters` column or --parameters FILE");
-    }
-    st.stations.push_back(std::move(s));
+    st.stations.push_back(
+        station_row(t, r, columns, folder, default_parameters, names, static_cast<int>(st.stations.size())));
   }
   return st;
 }
