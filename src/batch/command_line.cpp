@@ -6,18 +6,61 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <variant>
 
 namespace zk::batch {
 
 
 namespace {
 
+// How an option's value is read, which decides its "must be" message.
+enum class Kind {
+  Text,        // a file or folder name, as given
+  Whole,       // a whole number in [low, high]
+  PhaseCount,  // auto, or a whole number in [low, high]
+  Seed,        // a whole number of 64 bits
+  Percent,     // a per cent, in decimal digits
+  Real,        // a number in [low, high]
+  Degrees,     // a number of degrees in [low, high]
+  Choice,      // one of `words`
+  Shard,       // I/N with 0 <= I < N <= high
+};
 
-// The values an option was given (CLI11 keeps them all, so that "given
-// twice" can be told apart).
+// The other options an option belongs with. An option that needs a flag is
+// refused as soon as it is read; one that needs another option's value once
+// the options of its group (the adjacent rows with the same need) are read.
+enum class Needs { Nothing, Mechanisms, Phases, Campaign, Svg };
+
+std::string needs_text(Needs n) {
+  switch (n) {
+    case Needs::Mechanisms: return "belongs to a run on focal mechanisms: give --mechanisms";
+    case Needs::Phases: return "belongs to a separation of phases: give --phases auto or --phases K";
+    case Needs::Campaign: return "belongs to a campaign: give --stations and --out";
+    case Needs::Svg: return "changes the figure: give --svg FILE";
+    case Needs::Nothing: break;
+  }
+  return "";
+}
+
+// An option with a value: a row of the table that registers it with CLI11
+// and checks it. CLI11 keeps every value given, so that "given twice" can
+// be told apart.
 struct Valued {
   const char* name;
-  std::vector<std::string> values;
+  const char* argument;  // what "needs" names: "a file name", "a number", ...
+  Kind kind;
+  double low, high;  // the range of Whole, PhaseCount, Real, Degrees, Shard
+  Needs needs;
+  std::variant<std::monostate, std::string*, int*, double*, std::uint64_t*> into;
+  std::vector<const char*> words;  // of a Choice
+  std::vector<std::string> values{};
+};
+
+// A flag: a row of the table of options without a value.
+struct Flag {
+  const char* names;
+  bool* into;
+  Needs needs;
 };
 
 // The one value of `v` (or "" when it was not given); false with `error` set
@@ -37,7 +80,7 @@ bool single_value(const Valued& v, std::size_t count, const char* what, std::str
 }
 
 // A whole number in [low, high] (decimal digits, an optional sign).
-bool whole_number(const std::string& text, long long low, long long high, const char* name, long long& out,
+bool whole_number(const std::string& text, long long low, long long high, const std::string& name, long long& out,
                   std::string& error) {
   const std::size_t first = !text.empty() && (text[0] == '-' || text[0] == '+') ? 1 : 0;
   bool ok = text.size() > first &&
@@ -49,20 +92,20 @@ bool whole_number(const std::string& text, long long low, long long high, const 
     ok = errno != ERANGE && v >= low && v <= high;
   }
   if (!ok) {
-    error = std::string(name) + " must be a whole number from " + std::to_string(low) + " to " +
-            std::to_string(high) + " (got \"" + text + "\")";
+    error = name + " must be a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
+            " (got \"" + text + "\")";
     return false;
   }
   out = v;
   return true;
 }
 
-bool seed_number(const std::string& text, std::uint64_t& out, std::string& error) {
+bool seed_number(const std::string& text, const char* name, std::uint64_t& out, std::string& error) {
   const bool digits = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
   errno = 0;
   const unsigned long long v = digits ? std::strtoull(text.c_str(), nullptr, 10) : 0;
   if (!digits || errno == ERANGE) {
-    error = "--bootstrap-seed must be a whole number from 0 to 18446744073709551615 (got \"" + text + "\")";
+    error = std::string(name) + " must be a whole number from 0 to 18446744073709551615 (got \"" + text + "\")";
     return false;
   }
   out = v;
@@ -71,7 +114,7 @@ bool seed_number(const std::string& text, std::uint64_t& out, std::string& error
 
 // A per cent in decimal digits ("95", "68.3", "6.83e1"): the C library would
 // also read "0x10" as 16, "inf" or " 95", which are refused.
-bool percentage(const std::string& text, double& out, std::string& error) {
+bool percentage(const std::string& text, const char* name, double& out, std::string& error) {
   char* end = nullptr;
   errno = 0;
   const bool decimal = !text.empty() && (std::isdigit(static_cast<unsigned char>(text[0])) != 0 || text[0] == '.') &&
@@ -79,56 +122,116 @@ bool percentage(const std::string& text, double& out, std::string& error) {
   const double v = decimal ? std::strtod(text.c_str(), &end) : 0.0;
   const bool whole = decimal && end == text.c_str() + text.size() && errno == 0;
   if (!whole || !std::isfinite(v) || !(v > 0.0 && v < 100.0)) {
-    error = "--confidence must be a per cent above 0 and below 100 in decimal digits, such as 95 or 68.3 (got \"" +
-            text + "\")";
+    error = std::string(name) +
+            " must be a per cent above 0 and below 100 in decimal digits, such as 95 or 68.3 (got \"" + text + "\")";
     return false;
   }
   out = v;
   return true;
 }
 
-// --phases auto|K, --max-phases M, --outlier-misfit DEG, --phase-dir DIR;
-// the last three only with the first.
-bool phase_options(const Valued& phases, std::size_t n_phases, const Valued& max, std::size_t n_max,
-                   const Valued& outlier, std::size_t n_outlier, const Valued& dir, std::size_t n_dir, Options& o,
-                   std::string& error) {
-  std::string text;
-  if (!single_value(phases, n_phases, "auto or a number of phases", text, error)) return false;
-  long long v = 0;
-  if (!text.empty()) {
-    if (text == "auto") {
-      o.phases = 0;
-    } else if (whole_number(text, 1, 4, "--phases (auto or a number of phases)", v, error)) {
-      o.phases = static_cast<int>(v);
-    } else {
-      return false;
-    }
-  }
-  text.clear();
-  if (!single_value(max, n_max, "a number", text, error)) return false;
-  if (!text.empty()) {
-    if (!whole_number(text, 1, 4, "--max-phases", v, error)) return false;
-    o.max_phases = static_cast<int>(v);
-  }
-  text.clear();
-  if (!single_value(outlier, n_outlier, "a number of degrees", text, error)) return false;
-  if (!text.empty()) {
-    char* end = nullptr;
-    errno = 0;
-    const double d = std::strtod(text.c_str(), &end);
-    if (end != text.c_str() + text.size() || errno != 0 || !(d >= 5.0 && d <= 90.0)) {
-      error = "--outlier-misfit must be a number of degrees from 5 to 90 (got \"" + text + "\")";
-      return false;
-    }
-    o.outlier_misfit = d;
-  }
-  if (!single_value(dir, n_dir, "a folder", o.phase_dir, error)) return false;
-  if (o.phases < 0 && (n_max + n_outlier + n_dir) > 0) {
-    error = std::string(n_max ? "--max-phases" : n_outlier ? "--outlier-misfit" : "--phase-dir") +
-            " belongs to a separation of phases: give --phases auto or --phases K";
+// A real number in [low, high] (decimal notation); `unit` as the message
+// names it after "a number".
+bool real_number(const std::string& text, double low, double high, const char* name, const char* unit, double& out,
+                 std::string& error) {
+  char* end = nullptr;
+  errno = 0;
+  const double v = text.empty() ? 0.0 : std::strtod(text.c_str(), &end);
+  if (text.empty() || end != text.c_str() + text.size() || errno != 0 || !std::isfinite(v) || v < low || v > high) {
+    char buf[128];
+    std::snprintf(buf, sizeof buf, " must be a number%s from %g to %g (got \"", unit, low, high);
+    error = std::string(name) + buf + text + "\")";
     return false;
   }
+  out = v;
   return true;
+}
+
+// Reads the value `text` of `v` into its destination.
+bool read_value(const Valued& v, const std::string& text, Options& o, std::string& error) {
+  const auto low = static_cast<long long>(v.low), high = static_cast<long long>(v.high);
+  long long n = 0;
+  switch (v.kind) {
+    case Kind::Text:
+      *std::get<std::string*>(v.into) = text;
+      return true;
+    case Kind::Whole:
+      if (!whole_number(text, low, high, v.name, n, error)) return false;
+      *std::get<int*>(v.into) = static_cast<int>(n);
+      return true;
+    case Kind::PhaseCount:
+      if (text != "auto" && !whole_number(text, low, high, std::string(v.name) + " (" + v.argument + ")", n, error)) {
+        return false;
+      }
+      *std::get<int*>(v.into) = static_cast<int>(n);  // 0: auto
+      return true;
+    case Kind::Seed:
+      return seed_number(text, v.name, *std::get<std::uint64_t*>(v.into), error);
+    case Kind::Percent:
+      return percentage(text, v.name, *std::get<double*>(v.into), error);
+    case Kind::Real:
+    case Kind::Degrees:
+      return real_number(text, v.low, v.high, v.name, v.kind == Kind::Degrees ? " of degrees" : "",
+                         *std::get<double*>(v.into), error);
+    case Kind::Choice: {
+      if (std::find(v.words.begin(), v.words.end(), text) == v.words.end()) {
+        error = std::string(v.name) + " takes ";
+        for (std::size_t k = 0; k < v.words.size(); ++k) {
+          error += std::string(k == 0 ? "" : k + 1 == v.words.size() ? " or " : ", ") + v.words[k];
+        }
+        error += " (got \"" + text + "\")";
+        return false;
+      }
+      *std::get<std::string*>(v.into) = text;
+      return true;
+    }
+    case Kind::Shard: {
+      const std::size_t slash = text.find('/');
+      long long i = -1;
+      std::string ignored;
+      if (slash == std::string::npos || !whole_number(text.substr(0, slash), 0, high - 1, v.name, i, ignored) ||
+          !whole_number(text.substr(slash + 1), 1, high, v.name, n, ignored) || i >= n) {
+        error = std::string(v.name) + " takes I/N with 0 <= I < N <= " + std::to_string(high) + " (got \"" + text + "\")";
+        return false;
+      }
+      o.shard = static_cast<int>(i);
+      o.shards = static_cast<int>(n);
+      return true;
+    }
+  }
+  return true;
+}
+
+// Checks the options of the table in its order and reads their values: each
+// given once with a value, then its need of a flag, then its value (those
+// that need a flag once their group has passed), then its need of another
+// option's value once its group is read. The first fault is the message.
+std::string checked_values(std::vector<Valued>& table, const CLI::App& app, Options& o) {
+  std::string error;
+  std::vector<std::pair<const Valued*, std::string>> held;  // values read at the end of their group
+  for (std::size_t k = 0; k < table.size(); ++k) {
+    const Valued& v = table[k];
+    std::string text;
+    if (!single_value(v, app.count(v.name), v.argument, text, error)) return error;
+    if (v.needs == Needs::Mechanisms) {
+      if (!text.empty() && !o.mechanisms) return std::string(v.name) + " " + needs_text(v.needs);
+      held.emplace_back(&v, text);
+    } else if (!text.empty() && !read_value(v, text, o, error)) {
+      return error;
+    }
+    if (k + 1 < table.size() && table[k + 1].needs == v.needs) continue;
+    for (const auto& [w, value] : held) {
+      if (!value.empty() && !read_value(*w, value, o, error)) return error;
+    }
+    held.clear();
+    if (v.needs != Needs::Phases || o.phases >= 0) continue;
+    std::size_t first = k;
+    while (first > 0 && table[first - 1].needs == Needs::Phases) --first;
+    for (std::size_t j = first; j <= k; ++j) {
+      if (app.count(table[j].name) != 0) return std::string(table[j].name) + " " + needs_text(Needs::Phases);
+    }
+  }
+  return "";
 }
 
 // Position of the first argument before "--" that is one of `names`, or npos.
@@ -142,87 +245,58 @@ std::size_t first_of(const std::vector<std::string>& args, std::initializer_list
   return std::string::npos;
 }
 
-// A real number in [low, high] (decimal notation).
-bool real_number(const std::string& text, double low, double high, const char* name, double& out, std::string& error) {
-  char* end = nullptr;
-  errno = 0;
-  const double v = text.empty() ? 0.0 : std::strtod(text.c_str(), &end);
-  if (text.empty() || end != text.c_str() + text.size() || errno != 0 || !std::isfinite(v) || v < low || v > high) {
-    char buf[128];
-    std::snprintf(buf, sizeof buf, " must be a number from %g to %g (got \"", low, high);
-    error = std::string(name) + buf + text + "\")";
-    return false;
-  }
-  out = v;
-  return true;
-}
-
-// The options of the plane choice, which only --mechanisms takes.
-bool mechanism_options(Options& o, const std::vector<const Valued*>& v, const CLI::App& app, std::string& error) {
-  std::string text[5];
-  for (std::size_t k = 0; k < 5; ++k) {
-    if (!single_value(*v[k], app.count(v[k]->name), k == 4 ? "a file name" : "a value", text[k], error)) return false;
-    if (!text[k].empty() && !o.mechanisms) {
-      error = std::string(v[k]->name) + " belongs to a run on focal mechanisms: give --mechanisms";
-      return false;
-    }
-  }
-  if (!text[0].empty()) {
-    if (text[0] != "hybrid" && text[0] != "misfit" && text[0] != "instability" && text[0] != "given") {
-      error = "--plane-choice takes hybrid, misfit, instability or given (got \"" + text[0] + "\")";
-      return false;
-    }
-    o.plane_choice = text[0];
-  }
-  if (!text[1].empty() && !real_number(text[1], 0.0, 180.0, "--choice-gap", o.choice_gap, error)) return false;
-  if (!text[2].empty()) {
-    if (!seed_number(text[2], o.plane_seed, error)) {
-      error = "--plane-seed must be a whole number from 0 to 18446744073709551615 (got \"" + text[2] + "\")";
-      return false;
-    }
-  }
-  if (!text[3].empty()) {
-    if (!real_number(text[3], 0.05, 2.0, "--friction", o.friction, error)) return false;
-    o.friction_fixed = true;
-  }
-  o.chosen_data = text[4];
-  return true;
-}
-
 }  // namespace
 
 CommandLine parse_command_line(const std::vector<std::string>& args) {
   CommandLine cl;
+  Options& o = cl.options;
   CLI::App app;
   app.set_help_flag();
   app.allow_extras(true);
   std::vector<std::string> operands;
-  Valued svg{"--svg", {}}, json{"--json", {}}, starts{"--starts", {}}, bootstrap{"--bootstrap", {}},
-      confidence{"--confidence", {}}, seed{"--bootstrap-seed", {}}, jobs{"--jobs", {}}, stations{"--stations", {}},
-      out{"--out", {}}, parameters{"--parameters", {}}, shard{"--shard", {}}, merge{"--merge", {}},
-      phases{"--phases", {}}, max_phases{"--max-phases", {}}, outlier{"--outlier-misfit", {}}, phase_dir{"--phase-dir", {}},
-      plane_choice{"--plane-choice", {}}, choice_gap{"--choice-gap", {}}, plane_seed{"--plane-seed", {}},
-      friction{"--friction", {}}, chosen_data{"--chosen-data", {}};
-  bool help = false, version = false;
+  constexpr double kNoRange = 0.0;
+  constexpr Needs kAny = Needs::Nothing;
+  // In the order of the checks: the first fault found is the one reported.
+  std::vector<Valued> table = {
+      {"--svg", "a file name", Kind::Text, kNoRange, kNoRange, kAny, &o.svg, {}},
+      {"--json", "a file name", Kind::Text, kNoRange, kNoRange, kAny, &o.json, {}},
+      {"--starts", "a number", Kind::Whole, 1, kMaxStarts, kAny, &o.starts, {}},
+      {"--bootstrap", "a number", Kind::Whole, 0, kMaxReplicates, kAny, &o.bootstrap, {}},
+      {"--jobs", "a number", Kind::Whole, 1, kMaxJobs, kAny, &o.jobs, {}},
+      {"--confidence", "a number", Kind::Percent, 0, 100, kAny, &o.confidence, {}},
+      {"--bootstrap-seed", "a number", Kind::Seed, kNoRange, kNoRange, kAny, &o.bootstrap_seed, {}},
+      {"--plane-choice", "a value", Kind::Choice, kNoRange, kNoRange, Needs::Mechanisms, &o.plane_choice,
+       {"hybrid", "misfit", "instability", "given"}},
+      {"--choice-gap", "a value", Kind::Real, 0.0, 180.0, Needs::Mechanisms, &o.choice_gap, {}},
+      {"--plane-seed", "a value", Kind::Seed, kNoRange, kNoRange, Needs::Mechanisms, &o.plane_seed, {}},
+      {"--friction", "a value", Kind::Real, 0.05, 2.0, Needs::Mechanisms, &o.friction, {}},
+      {"--chosen-data", "a file name", Kind::Text, kNoRange, kNoRange, Needs::Mechanisms, &o.chosen_data, {}},
+      {"--stations", "a file name", Kind::Text, kNoRange, kNoRange, kAny, &o.stations, {}},
+      {"--out", "a folder", Kind::Text, kNoRange, kNoRange, kAny, &o.out_dir, {}},
+      {"--parameters", "a file name", Kind::Text, kNoRange, kNoRange, Needs::Campaign, &o.default_parameters, {}},
+      {"--merge", "a folder", Kind::Text, kNoRange, kNoRange, kAny, &o.merge_out, {}},
+      {"--shard", "I/N", Kind::Shard, 1, kMaxShards, Needs::Campaign, std::monostate{}, {}},
+      {"--phases", "auto or a number of phases", Kind::PhaseCount, 1, 4, kAny, &o.phases, {}},
+      {"--max-phases", "a number", Kind::Whole, 1, 4, Needs::Phases, &o.max_phases, {}},
+      {"--outlier-misfit", "a number of degrees", Kind::Degrees, 5, 90, Needs::Phases, &o.outlier_misfit, {}},
+      {"--phase-dir", "a folder", Kind::Text, kNoRange, kNoRange, Needs::Phases, &o.phase_dir, {}},
+  };
+  bool help = false, version = false, no_planes = false;
+  const Flag flags[] = {
+      {"-q,--quiet", &o.quiet, kAny},         {"--progress", &o.progress, kAny},
+      {"--no-planes", &no_planes, Needs::Svg}, {"--labels", &o.figure.labels, Needs::Svg},
+      {"--couples", &o.figure.couples, Needs::Svg}, {"--strict", &o.strict, kAny},
+      {"--mechanisms", &o.mechanisms, kAny},  {"-h,--help", &help, kAny},
+      {"--version", &version, kAny},
+  };
   app.add_option("operands", operands);
-  for (Valued* v : {&svg, &json, &starts, &bootstrap, &confidence, &seed, &jobs, &stations, &out, &parameters, &shard,
-                    &merge, &phases, &max_phases, &outlier, &phase_dir, &plane_choice, &choice_gap, &plane_seed, &friction,
-                    &chosen_data}) {
-    app.add_option(v->name, v->values)
+  for (Valued& v : table) {
+    app.add_option(v.name, v.values)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->expected(0, 1)
         ->allow_extra_args(false);
   }
-  app.add_flag("-q,--quiet", cl.options.quiet);
-  app.add_flag("--progress", cl.options.progress);
-  bool no_planes = false;
-  app.add_flag("--no-planes", no_planes);
-  app.add_flag("--labels", cl.options.figure.labels);
-  app.add_flag("--couples", cl.options.figure.couples);
-  app.add_flag("--strict", cl.options.strict);
-  app.add_flag("--mechanisms", cl.options.mechanisms);
-  app.add_flag("-h,--help", help);
-  app.add_flag("--version", version);
+  for (const Flag& f : flags) app.add_flag(f.names, *f.into);
   try {
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     app.parse(reversed);
@@ -254,62 +328,10 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
     return cl;
   }
 
-  Options& o = cl.options;
-  std::string text;
-  if (!single_value(svg, app.count("--svg"), "a file name", o.svg, cl.error) ||
-      !single_value(json, app.count("--json"), "a file name", o.json, cl.error)) {
-    return cl;
-  }
-  struct Whole {
-    const Valued& v;
-    long long low, high;
-    int& into;
-  } wholes[] = {{starts, 1, kMaxStarts, o.starts}, {bootstrap, 0, kMaxReplicates, o.bootstrap}, {jobs, 1, kMaxJobs, o.jobs}};
-  for (const Whole& w : wholes) {
-    text.clear();
-    if (!single_value(w.v, app.count(w.v.name), "a number", text, cl.error)) return cl;
-    long long value = 0;
-    if (!text.empty()) {
-      if (!whole_number(text, w.low, w.high, w.v.name, value, cl.error)) return cl;
-      w.into = static_cast<int>(value);
-    }
-  }
-  text.clear();
-  if (!single_value(confidence, app.count("--confidence"), "a number", text, cl.error)) return cl;
-  if (!text.empty() && !percentage(text, o.confidence, cl.error)) return cl;
-  text.clear();
-  if (!single_value(seed, app.count("--bootstrap-seed"), "a number", text, cl.error)) return cl;
-  if (!text.empty() && !seed_number(text, o.bootstrap_seed, cl.error)) return cl;
-
+  cl.error = checked_values(table, app, o);
+  if (!cl.error.empty()) return cl;
   o.starts_given = app.count("--starts") != 0;
-  if (!mechanism_options(o, {&plane_choice, &choice_gap, &plane_seed, &friction, &chosen_data}, app, cl.error)) {
-    return cl;
-  }
-  for (const auto& [v, into] : {std::pair<const Valued*, std::string*>{&stations, &o.stations}, {&out, &o.out_dir},
-                                 {&parameters, &o.default_parameters}, {&merge, &o.merge_out}}) {
-    if (!single_value(*v, app.count(v->name), v == &out || v == &merge ? "a folder" : "a file name", *into,
-                      cl.error)) {
-      return cl;
-    }
-  }
-  text.clear();
-  if (!single_value(shard, app.count("--shard"), "I/N", text, cl.error)) return cl;
-  if (!text.empty()) {
-    const std::size_t slash = text.find('/');
-    long long i = -1, n = 0;
-    std::string ignored;
-    if (slash == std::string::npos || !whole_number(text.substr(0, slash), 0, kMaxShards - 1, "--shard", i, ignored) ||
-        !whole_number(text.substr(slash + 1), 1, kMaxShards, "--shard", n, ignored) || i >= n) {
-      cl.error = "--shard takes I/N with 0 <= I < N <= " + std::to_string(kMaxShards) + " (got \"" + text + "\")";
-      return cl;
-    }
-    o.shard = static_cast<int>(i);
-    o.shards = static_cast<int>(n);
-  }
-  if (!phase_options(phases, app.count("--phases"), max_phases, app.count("--max-phases"), outlier,
-                     app.count("--outlier-misfit"), phase_dir, app.count("--phase-dir"), o, cl.error)) {
-    return cl;
-  }
+  o.friction_fixed = app.count("--friction") != 0;
   if (!o.merge_out.empty()) {
     if (operands.empty()) {
       cl.error = "--merge OUT needs the shard folders to merge";
@@ -344,8 +366,9 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
     cl.action = CommandLine::Action::Campaign;
     return cl;
   }
+  // The campaign's options outside a campaign: a shard before the rest.
   if (!o.default_parameters.empty() || o.shards != 1) {
-    cl.error = std::string(o.shards != 1 ? "--shard" : "--parameters") + " belongs to a campaign: give --stations and --out";
+    cl.error = std::string(o.shards != 1 ? "--shard" : "--parameters") + " " + needs_text(Needs::Campaign);
     return cl;
   }
   if (operands.size() < 3) {
@@ -361,10 +384,11 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
   o.data = operands[1];
   o.output = operands[2];
   o.figure.planes = !no_planes;
-  if (o.svg.empty() && (!o.figure.planes || o.figure.labels || o.figure.couples)) {
-    cl.error = std::string(!o.figure.planes ? "--no-planes" : (o.figure.labels ? "--labels" : "--couples")) +
-               " changes the figure: give --svg FILE";
-    return cl;
+  for (const Flag& f : flags) {
+    if (f.needs == Needs::Svg && *f.into && o.svg.empty()) {
+      cl.error = std::string(f.names) + " " + needs_text(f.needs);
+      return cl;
+    }
   }
   cl.action = CommandLine::Action::Run;
   return cl;
