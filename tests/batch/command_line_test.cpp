@@ -66,7 +66,24 @@ INSTANTIATE_TEST_SUITE_P(
                    "18446744073709551615", "--jobs", "+2", "--progress", "O"},
                   Action::Run, "",
                   {"P", "D", "O", "", "", false, {}, 3, 0, 68.3, 18446744073709551615ULL, 2, true}},
-        ParseCase{"help_before_unknown", {"--help", "--bogus"}, Action::Help, "", {}}),
+        ParseCase{"help_before_unknown", {"--help", "--bogus"}, Action::Help, "", {}},
+        // The order of the checks: the first fault found is the one reported.
+        ParseCase{"phase_option_range_before_its_need", {"P", "D", "O", "--max-phases", "9"}, Action::Usage,
+                  "--max-phases must be a whole number from 1 to 4", {}},
+        ParseCase{"mechanism_option_need_before_its_value", {"P", "D", "O", "--plane-choice", "bad"}, Action::Usage,
+                  "--plane-choice belongs to a run on focal mechanisms: give --mechanisms", {}},
+        ParseCase{"mechanism_values_after_the_group", {"P", "D", "O", "--mechanisms", "--plane-choice", "bad", "--friction"},
+                  Action::Usage, "option --friction needs a value", {}},
+        ParseCase{"mechanism_choice_words", {"P", "D", "O", "--mechanisms", "--plane-choice", "bad"}, Action::Usage,
+                  "--plane-choice takes hybrid, misfit, instability or given (got \"bad\")", {}},
+        ParseCase{"mechanism_real_range", {"P", "D", "O", "--mechanisms", "--choice-gap", "200"}, Action::Usage,
+                  "--choice-gap must be a number from 0 to 180 (got \"200\")", {}},
+        ParseCase{"plane_seed_named", {"P", "D", "O", "--mechanisms", "--plane-seed", "-1"}, Action::Usage,
+                  "--plane-seed must be a whole number from 0 to", {}},
+        ParseCase{"shard_named_before_parameters", {"P", "D", "O", "--parameters", "p", "--shard", "1/2"},
+                  Action::Usage, "--shard belongs to a campaign: give --stations and --out", {}},
+        ParseCase{"no_planes_named_first", {"P", "D", "O", "--couples", "--no-planes"}, Action::Usage,
+                  "--no-planes changes the figure: give --svg FILE", {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
