@@ -73,6 +73,9 @@ TEST_F(CampaignTrust, ImportedDataFollowsNoPlantedName) {
 // An empty cell costs no more than its byte: 15 MiB of them are read
 // within 120 MB of address space.
 TEST_F(CampaignTrust, EmptyCellsCostNoMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer needs more address space";
+#endif
   spit(at("wide.csv"), "station,data,parameters\na,DATA,PARAMETERS" + std::string(15 << 20, ',') + "\n");
   const Outcome r = here("ulimit -v 120000 && $B --stations wide.csv --out o --quiet --jobs 1");
   EXPECT_EQ(r.status, 0) << r.err;
