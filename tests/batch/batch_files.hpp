@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <initializer_list>
 #include <string>
 #include <thread>
 #include <vector>
@@ -71,6 +72,23 @@ class ScratchTest : public ::testing::Test {
       cmd += shell_quoted(a);
     }
     return shell(cmd);
+  }
+
+  // A batch run whose result files (names in the scratch directory) are then
+  // kept under `tag` + name, so that runs with other options can be compared.
+  Outcome tagged_batch(const std::string& tag, const std::vector<std::string>& args,
+                       std::initializer_list<const char*> results) const {
+    const Outcome r = batch(args);
+    for (const char* f : results) {
+      if (fs::exists(at(f))) fs::rename(at(f), at(tag + f));
+    }
+    return r;
+  }
+  // The kept result files of one tagged run, one after the other.
+  std::string tagged_bytes(const std::string& tag, std::initializer_list<const char*> results) const {
+    std::string all;
+    for (const char* f : results) all += slurp(at(tag + f));
+    return all;
   }
 
   // The console program through its dialogue: RETURN, then the three files.

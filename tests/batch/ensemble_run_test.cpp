@@ -19,11 +19,9 @@ class EnsembleRun : public ScratchTest {
     std::vector<std::string> args = {example("PARAMETERS"), example("DATA"), at("L").string(), "--json",
                                      at("j").string(), "--svg", at("s").string()};
     args.insert(args.end(), options.begin(), options.end());
-    const Outcome r = batch(args);
-    for (const char* f : {"L", "j", "s"}) fs::rename(at(f), at(tag + f));
-    return r;
+    return tagged_batch(tag, args, {"L", "j", "s"});
   }
-  std::string bytes(const std::string& tag) { return slurp(at(tag + "L")) + slurp(at(tag + "j")) + slurp(at(tag + "s")); }
+  std::string bytes(const std::string& tag) { return tagged_bytes(tag, {"L", "j", "s"}); }
 };
 
 TEST_F(EnsembleRun, SameBytesForAnyJobsAndTheListingOfTheChosenStart) {

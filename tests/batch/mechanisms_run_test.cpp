@@ -19,13 +19,9 @@ class MechanismRun : public ScratchTest {
     std::vector<std::string> args = {example("PARAMETERS"), example("mechanisms.csv"), at("L").string(), "--mechanisms",
                                      "--json", at("j").string(), "--svg", at("s").string(), "--chosen-data", at("D").string()};
     args.insert(args.end(), options.begin(), options.end());
-    const Outcome r = batch(args);
-    for (const char* f : {"L", "j", "s", "D"}) fs::rename(at(f), at(tag + f));
-    return r;
+    return tagged_batch(tag, args, {"L", "j", "s", "D"});
   }
-  std::string bytes(const std::string& tag) {
-    return slurp(at(tag + "L")) + slurp(at(tag + "j")) + slurp(at(tag + "s")) + slurp(at(tag + "D"));
-  }
+  std::string bytes(const std::string& tag) { return tagged_bytes(tag, {"L", "j", "s", "D"}); }
 };
 
 TEST_F(MechanismRun, ChosenDataReproducesTheListingForAnyJobs) {

@@ -19,11 +19,7 @@ class PhasesRun : public ScratchTest {
     std::vector<std::string> args = {example("phases/PARAMETERS"), example("phases/DATA"), at("L").string(), "--json",
                                      at("j").string(), "--svg", at("s").string()};
     args.insert(args.end(), options.begin(), options.end());
-    const Outcome r = batch(args);
-    for (const char* f : {"L", "j", "s", "pd"}) {
-      if (fs::exists(at(f))) fs::rename(at(f), at(tag + f));
-    }
-    return r;
+    return tagged_batch(tag, args, {"L", "j", "s", "pd"});
   }
 };
 
