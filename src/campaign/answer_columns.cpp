@@ -1,4 +1,4 @@
-#include "batch/answer_columns.hpp"
+#include "campaign/answer_columns.hpp"
 
 namespace zk::batch {
 

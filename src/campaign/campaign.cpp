@@ -1,4 +1,4 @@
-#include "batch/campaign.hpp"
+#include "campaign/campaign.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -17,11 +17,10 @@
 #include <sstream>
 #include <thread>
 
-#include "batch/answer_columns.hpp"
-#include "batch/campaign_files.hpp"
-#include "batch/command_line.hpp"
-#include "batch/progress.hpp"
-#include "batch/result_json.hpp"
+#include "campaign/answer_columns.hpp"
+#include "campaign/campaign_files.hpp"
+#include "frontend/progress.hpp"
+#include "results/result_json.hpp"
 #include "import/mechanism_table.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/interrupt.hpp"

@@ -1,4 +1,4 @@
-#include "batch/campaign_files.hpp"
+#include "campaign/campaign_files.hpp"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -15,7 +15,7 @@
 #include <fstream>
 #include <set>
 
-#include "batch/campaign.hpp"
+#include "campaign/campaign.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/interrupt.hpp"
 

@@ -11,7 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "batch/campaign_map.hpp"
+#include "figures/campaign_map.hpp"
 #include "runtime/result_file.hpp"
 
 namespace zk::batch {

@@ -7,8 +7,8 @@
 #include <memory>
 #include <optional>
 
-#include "batch/campaign.hpp"
-#include "batch/campaign_files.hpp"
+#include "campaign/campaign.hpp"
+#include "campaign/campaign_files.hpp"
 #include "runtime/errors.hpp"
 
 namespace zk::batch {

@@ -1,4 +1,4 @@
-#include "batch/campaign_map.hpp"
+#include "figures/campaign_map.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -6,8 +6,9 @@
 #include <cstring>
 #include <sstream>
 
-#include "batch/figure_svg.hpp"
+#include "figures/figure_svg.hpp"
 #include "geo/equal_area.hpp"
+#include "runtime/fixed.hpp"
 
 namespace zk::batch {
 
@@ -22,23 +23,9 @@ constexpr double kLeft = 16.0, kTop = 20.0, kFrameW = 196.0, kFrameH = 172.0;
 // Room kept between the outermost stations and the frame, for bars and names.
 constexpr double kMargin = 22.0;
 
-std::string mm(double v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.2f", std::isfinite(v) ? v : 0.0);
-  return std::string(buf) == "-0.00" ? "0.00" : buf;
-}
-
-std::string mm3(double v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.3f", std::isfinite(v) ? v : 0.0);
-  return buf;
-}
-
 std::string deg_text(double v, double step) {
-  char buf[32];
   const int decimals = step >= 1.0 ? 0 : (step >= 0.1 ? 1 : (step >= 0.01 ? 2 : 3));
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, std::fabs(v));
-  return buf;
+  return rt::fixed(std::fabs(v), decimals);
 }
 
 // A value of 1, 2, 2.5 or 5 times a power of ten, at least v.
@@ -151,11 +138,11 @@ void graticule(std::ostringstream& o, const geo::EqualArea& p, const Frame& f) {
         continue;
       }
       const double x = f.x(e->east), y = f.y(e->north);
-      d += (line.empty() ? "M" : " L") + mm(x) + "," + mm(y);
+      d += (line.empty() ? "M" : " L") + svg_number(x) + "," + svg_number(y);
       line.emplace_back(x, y);
     }
     if (d.empty()) return;
-    o << "<path class=\"" << (meridian ? "meridian" : "parallel") << "\" data-degrees=\"" << mm3(v) << "\" d=\""
+    o << "<path class=\"" << (meridian ? "meridian" : "parallel") << "\" data-degrees=\"" << svg_data_number(v) << "\" d=\""
       << d << "\"/>\n";
     const auto at = meridian ? crossing(line, 1, bottom) : crossing(line, 0, kLeft);
     if (!at) return;
@@ -163,8 +150,8 @@ void graticule(std::ostringstream& o, const geo::EqualArea& p, const Frame& f) {
     if (along < (meridian ? kLeft : kTop) || along > (meridian ? right : bottom)) return;
     const double w = std::remainder(v, 360.0);
     const char* hemi = meridian ? (w < 0.0 ? "W" : (w > 0.0 && w < 180.0 ? "E" : "")) : (v < 0.0 ? "S" : (v > 0.0 ? "N" : ""));
-    labels << "<text class=\"grat\" x=\"" << mm(meridian ? along : kLeft - 1.2) << "\" y=\""
-           << mm(meridian ? bottom + 4.2 : along + 1.0) << "\"" << (meridian ? "" : " text-anchor=\"end\"") << ">"
+    labels << "<text class=\"grat\" x=\"" << svg_number(meridian ? along : kLeft - 1.2) << "\" y=\""
+           << svg_number(meridian ? bottom + 4.2 : along + 1.0) << "\"" << (meridian ? "" : " text-anchor=\"end\"") << ">"
            << deg_text(meridian ? w : v, meridian ? lon_step : lat_step) << "\xc2\xb0" << hemi << "</text>";
   };
   for (double v = std::ceil(lon_lo / lon_step) * lon_step; v <= lon_hi + 1e-9; v += lon_step) draw(true, v);
@@ -176,34 +163,34 @@ void graticule(std::ostringstream& o, const geo::EqualArea& p, const Frame& f) {
 
 void station_symbol(std::ostringstream& o, const Placed& pl) {
   const MapStation& s = *pl.s;
-  o << "<g class=\"station\" data-name=\"" << xml_text(s.name) << "\" data-x=\"" << mm3(pl.x) << "\" data-y=\""
-    << mm3(pl.y) << "\"";
-  if (has_bar(s)) o << " data-shmax=\"" << mm(*s.shmax) << "\"";
+  o << "<g class=\"station\" data-name=\"" << xml_text(s.name) << "\" data-x=\"" << svg_data_number(pl.x) << "\" data-y=\""
+    << svg_data_number(pl.y) << "\"";
+  if (has_bar(s)) o << " data-shmax=\"" << svg_number(*s.shmax) << "\"";
   if (s.quality) o << " data-quality=\"" << *s.quality << "\"";
   o << "><title>" << xml_text(s.name);
   if (!s.ran) {
     o << ": failed</title>";
-    o << "<path d=\"M" << mm(pl.x - 1.4) << "," << mm(pl.y - 1.4) << " l2.8,2.8 m0,-2.8 l-2.8,2.8\" stroke=\"#808080\""
+    o << "<path d=\"M" << svg_number(pl.x - 1.4) << "," << svg_number(pl.y - 1.4) << " l2.8,2.8 m0,-2.8 l-2.8,2.8\" stroke=\"#808080\""
       << " stroke-width=\"0.5\"/>";
   } else if (has_bar(s)) {
     const BarStyle b = *bar_style(s.quality);
     const double ux = std::sin(*s.shmax * kRad) * b.length / 2.0, uy = -std::cos(*s.shmax * kRad) * b.length / 2.0;
-    o << ": SHmax " << mm(*s.shmax) << "\xc2\xb0, " << (s.regime.empty() ? "no regime" : s.regime) << ", quality "
+    o << ": SHmax " << svg_number(*s.shmax) << "\xc2\xb0, " << (s.regime.empty() ? "no regime" : s.regime) << ", quality "
       << (s.quality ? std::string(1, *s.quality) : std::string("not ranked")) << "</title>";
-    o << "<line class=\"shmax-bar\" x1=\"" << mm(pl.x - ux) << "\" y1=\"" << mm(pl.y - uy) << "\" x2=\""
-      << mm(pl.x + ux) << "\" y2=\"" << mm(pl.y + uy) << "\" stroke=\"" << regime_colour(s.regime)
-      << "\" stroke-width=\"" << mm(b.width) << "\" stroke-linecap=\"butt\"/>";
-    o << "<circle cx=\"" << mm(pl.x) << "\" cy=\"" << mm(pl.y) << "\" r=\"0.7\" fill=\"#000000\"/>";
+    o << "<line class=\"shmax-bar\" x1=\"" << svg_number(pl.x - ux) << "\" y1=\"" << svg_number(pl.y - uy) << "\" x2=\""
+      << svg_number(pl.x + ux) << "\" y2=\"" << svg_number(pl.y + uy) << "\" stroke=\"" << regime_colour(s.regime)
+      << "\" stroke-width=\"" << svg_number(b.width) << "\" stroke-linecap=\"butt\"/>";
+    o << "<circle cx=\"" << svg_number(pl.x) << "\" cy=\"" << svg_number(pl.y) << "\" r=\"0.7\" fill=\"#000000\"/>";
   } else {
     o << ": no SHmax bar (" << (!s.shmax ? "SHmax undefined" : (s.poorly_defined ? "SHmax poorly defined" : "quality E"))
       << ")</title>";
-    o << "<circle class=\"hollow\" cx=\"" << mm(pl.x) << "\" cy=\"" << mm(pl.y) << "\" r=\"1.5\" fill=\"#ffffff\" stroke=\""
+    o << "<circle class=\"hollow\" cx=\"" << svg_number(pl.x) << "\" cy=\"" << svg_number(pl.y) << "\" r=\"1.5\" fill=\"#ffffff\" stroke=\""
       << regime_colour(s.regime) << "\" stroke-width=\"0.45\"/>";
   }
   // The name in the quarter the bar leaves free: below right of a bar
   // running north-east, above right otherwise.
   const bool below = has_bar(s) && std::fmod(*s.shmax + 360.0, 180.0) < 90.0;
-  o << "<text class=\"name\" x=\"" << mm(pl.x + 2.2) << "\" y=\"" << mm(pl.y + (below ? 3.6 : -2.0)) << "\">"
+  o << "<text class=\"name\" x=\"" << svg_number(pl.x + 2.2) << "\" y=\"" << svg_number(pl.y + (below ? 3.6 : -2.0)) << "\">"
     << xml_text(s.name)
     << "</text></g>\n";
 }
@@ -218,75 +205,75 @@ void scale_bar(std::ostringstream& o, const Frame& f) {
   } else {
     std::snprintf(label, sizeof label, "%g m", metres);
   }
-  o << "<g id=\"scale-bar\" data-metres=\"" << metres << "\" data-length=\"" << mm3(len) << "\">";
-  o << "<rect x=\"" << mm(x0 - 3.0) << "\" y=\"" << mm(y0 - 7.0) << "\" width=\"" << mm(len + 14.0)
+  o << "<g id=\"scale-bar\" data-metres=\"" << metres << "\" data-length=\"" << svg_data_number(len) << "\">";
+  o << "<rect x=\"" << svg_number(x0 - 3.0) << "\" y=\"" << svg_number(y0 - 7.0) << "\" width=\"" << svg_number(len + 14.0)
     << "\" height=\"12\" fill=\"#ffffff\" fill-opacity=\"0.85\"/>";
   for (int k = 0; k < 4; ++k) {
-    o << "<rect x=\"" << mm(x0 + len * k / 4.0) << "\" y=\"" << mm(y0) << "\" width=\"" << mm(len / 4.0)
+    o << "<rect x=\"" << svg_number(x0 + len * k / 4.0) << "\" y=\"" << svg_number(y0) << "\" width=\"" << svg_number(len / 4.0)
       << "\" height=\"1.2\" fill=\"" << (k % 2 == 0 ? "#000000" : "#ffffff") << "\" stroke=\"#000000\" stroke-width=\"0.2\"/>";
   }
-  o << "<text class=\"small\" x=\"" << mm(x0) << "\" y=\"" << mm(y0 - 1.5) << "\" text-anchor=\"middle\">0</text>";
-  o << "<text class=\"small\" x=\"" << mm(x0 + len) << "\" y=\"" << mm(y0 - 1.5) << "\" text-anchor=\"middle\">" << label
+  o << "<text class=\"small\" x=\"" << svg_number(x0) << "\" y=\"" << svg_number(y0 - 1.5) << "\" text-anchor=\"middle\">0</text>";
+  o << "<text class=\"small\" x=\"" << svg_number(x0 + len) << "\" y=\"" << svg_number(y0 - 1.5) << "\" text-anchor=\"middle\">" << label
     << "</text>";
-  o << "<text class=\"small\" x=\"" << mm(x0) << "\" y=\"" << mm(y0 + 4.0) << "\">scale true at the centre</text></g>\n";
+  o << "<text class=\"small\" x=\"" << svg_number(x0) << "\" y=\"" << svg_number(y0 + 4.0) << "\">scale true at the centre</text></g>\n";
 }
 
 void north_arrow(std::ostringstream& o) {
   const double x = kLeft + kFrameW - 9.0, y = kTop + 16.0;
-  o << "<g id=\"north-arrow\"><rect x=\"" << mm(x - 5.0) << "\" y=\"" << mm(y - 13.0)
+  o << "<g id=\"north-arrow\"><rect x=\"" << svg_number(x - 5.0) << "\" y=\"" << svg_number(y - 13.0)
     << "\" width=\"10\" height=\"16\" fill=\"#ffffff\" fill-opacity=\"0.85\"/>"
-    << "<polygon points=\"" << mm(x) << "," << mm(y - 10.0) << " " << mm(x + 2.5) << "," << mm(y) << " " << mm(x) << ","
-    << mm(y - 2.5) << " " << mm(x - 2.5) << "," << mm(y) << "\" fill=\"#000000\"/>"
-    << "<text class=\"label\" x=\"" << mm(x) << "\" y=\"" << mm(y - 11.0) << "\" text-anchor=\"middle\">N</text></g>\n";
+    << "<polygon points=\"" << svg_number(x) << "," << svg_number(y - 10.0) << " " << svg_number(x + 2.5) << "," << svg_number(y) << " " << svg_number(x) << ","
+    << svg_number(y - 2.5) << " " << svg_number(x - 2.5) << "," << svg_number(y) << "\" fill=\"#000000\"/>"
+    << "<text class=\"label\" x=\"" << svg_number(x) << "\" y=\"" << svg_number(y - 11.0) << "\" text-anchor=\"middle\">N</text></g>\n";
 }
 
 void legend(std::ostringstream& o, const std::vector<Placed>& placed, bool any_ranked, bool any_unranked) {
   double y = kTop + 4.0;
   const double x = kLeft + kFrameW + 8.0;
-  o << "<g id=\"legend\">\n<text class=\"label\" x=\"" << mm(x) << "\" y=\"" << mm(y) << "\">SHmax</text>\n";
+  o << "<g id=\"legend\">\n<text class=\"label\" x=\"" << svg_number(x) << "\" y=\"" << svg_number(y) << "\">SHmax</text>\n";
   y += 6.0;
   static const std::pair<const char*, const char*> kRegimes[] = {
       {"NF", "normal"}, {"NS", "normal, strike-slip"}, {"SS", "strike-slip"},
       {"TS", "thrust, strike-slip"}, {"TF", "thrust"}, {"U", "unknown"}};
-  o << "<text class=\"small\" x=\"" << mm(x) << "\" y=\"" << mm(y) << "\">colour: regime (World Stress Map)</text>\n";
+  o << "<text class=\"small\" x=\"" << svg_number(x) << "\" y=\"" << svg_number(y) << "\">colour: regime (World Stress Map)</text>\n";
   for (const auto& [code, name] : kRegimes) {
     y += 5.0;
-    o << "<line x1=\"" << mm(x) << "\" y1=\"" << mm(y - 1.0) << "\" x2=\"" << mm(x + 10.0) << "\" y2=\"" << mm(y - 1.0)
-      << "\" stroke=\"" << regime_colour(code) << "\" stroke-width=\"1.1\"/><text class=\"small\" x=\"" << mm(x + 13.0)
-      << "\" y=\"" << mm(y) << "\">" << code << " " << name << "</text>\n";
+    o << "<line x1=\"" << svg_number(x) << "\" y1=\"" << svg_number(y - 1.0) << "\" x2=\"" << svg_number(x + 10.0) << "\" y2=\"" << svg_number(y - 1.0)
+      << "\" stroke=\"" << regime_colour(code) << "\" stroke-width=\"1.1\"/><text class=\"small\" x=\"" << svg_number(x + 13.0)
+      << "\" y=\"" << svg_number(y) << "\">" << code << " " << name << "</text>\n";
   }
   y += 8.0;
-  o << "<text class=\"small\" x=\"" << mm(x) << "\" y=\"" << mm(y) << "\">length, weight: quality of SHmax</text>\n";
+  o << "<text class=\"small\" x=\"" << svg_number(x) << "\" y=\"" << svg_number(y) << "\">length, weight: quality of SHmax</text>\n";
   for (char q : {'A', 'B', 'C', 'D'}) {
     const BarStyle b = *bar_style(q);
     y += 5.0;
-    o << "<line x1=\"" << mm(x) << "\" y1=\"" << mm(y - 1.0) << "\" x2=\"" << mm(x + b.length) << "\" y2=\"" << mm(y - 1.0)
-      << "\" stroke=\"#000000\" stroke-width=\"" << mm(b.width) << "\"/><text class=\"small\" x=\"" << mm(x + 19.0)
-      << "\" y=\"" << mm(y) << "\">" << q << (q == 'A' ? " (within 15\xc2\xb0)" : "") << "</text>\n";
+    o << "<line x1=\"" << svg_number(x) << "\" y1=\"" << svg_number(y - 1.0) << "\" x2=\"" << svg_number(x + b.length) << "\" y2=\"" << svg_number(y - 1.0)
+      << "\" stroke=\"#000000\" stroke-width=\"" << svg_number(b.width) << "\"/><text class=\"small\" x=\"" << svg_number(x + 19.0)
+      << "\" y=\"" << svg_number(y) << "\">" << q << (q == 'A' ? " (within 15\xc2\xb0)" : "") << "</text>\n";
   }
   y += 5.0;
   const BarStyle thin = *bar_style(std::nullopt);
-  o << "<line x1=\"" << mm(x) << "\" y1=\"" << mm(y - 1.0) << "\" x2=\"" << mm(x + thin.length) << "\" y2=\""
-    << mm(y - 1.0) << "\" stroke=\"#000000\" stroke-width=\"" << mm(thin.width) << "\"/><text class=\"small\" x=\""
-    << mm(x + 19.0) << "\" y=\"" << mm(y) << "\">thin: not ranked</text>\n";
+  o << "<line x1=\"" << svg_number(x) << "\" y1=\"" << svg_number(y - 1.0) << "\" x2=\"" << svg_number(x + thin.length) << "\" y2=\""
+    << svg_number(y - 1.0) << "\" stroke=\"#000000\" stroke-width=\"" << svg_number(thin.width) << "\"/><text class=\"small\" x=\""
+    << svg_number(x + 19.0) << "\" y=\"" << svg_number(y) << "\">thin: not ranked</text>\n";
   if (any_unranked) {
     y += 4.0;
-    o << "<text class=\"small\" x=\"" << mm(x) << "\" y=\"" << mm(y)
+    o << "<text class=\"small\" x=\"" << svg_number(x) << "\" y=\"" << svg_number(y)
       << "\">(no bootstrap: no quality rank)</text>\n";
   }
   y += 7.0;
-  o << "<circle cx=\"" << mm(x + 2.0) << "\" cy=\"" << mm(y - 1.0) << "\" r=\"1.5\" fill=\"#ffffff\" stroke=\"#000000\""
-    << " stroke-width=\"0.45\"/><text class=\"small\" x=\"" << mm(x + 6.0) << "\" y=\"" << mm(y)
+  o << "<circle cx=\"" << svg_number(x + 2.0) << "\" cy=\"" << svg_number(y - 1.0) << "\" r=\"1.5\" fill=\"#ffffff\" stroke=\"#000000\""
+    << " stroke-width=\"0.45\"/><text class=\"small\" x=\"" << svg_number(x + 6.0) << "\" y=\"" << svg_number(y)
     << "\">no bar: SHmax undefined,</text>\n";
   y += 4.0;
-  o << "<text class=\"small\" x=\"" << mm(x + 6.0) << "\" y=\"" << mm(y) << "\">poorly defined"
+  o << "<text class=\"small\" x=\"" << svg_number(x + 6.0) << "\" y=\"" << svg_number(y) << "\">poorly defined"
     << (any_ranked ? " or quality E" : "") << "</text>\n";
   y += 7.0;
-  o << "<path d=\"M" << mm(x + 0.6) << "," << mm(y - 2.4) << " l2.8,2.8 m0,-2.8 l-2.8,2.8\" stroke=\"#808080\""
-    << " stroke-width=\"0.5\"/><text class=\"small\" x=\"" << mm(x + 6.0) << "\" y=\"" << mm(y)
+  o << "<path d=\"M" << svg_number(x + 0.6) << "," << svg_number(y - 2.4) << " l2.8,2.8 m0,-2.8 l-2.8,2.8\" stroke=\"#808080\""
+    << " stroke-width=\"0.5\"/><text class=\"small\" x=\"" << svg_number(x + 6.0) << "\" y=\"" << svg_number(y)
     << "\">station failed</text>\n";
   y += 9.0;
-  o << "<text class=\"small\" x=\"" << mm(x) << "\" y=\"" << mm(y) << "\">" << placed.size() << " station"
+  o << "<text class=\"small\" x=\"" << svg_number(x) << "\" y=\"" << svg_number(y) << "\">" << placed.size() << " station"
     << (placed.size() == 1 ? "" : "s") << " placed</text>\n</g>\n";
 }
 
@@ -368,21 +355,21 @@ std::string campaign_map_svg(const std::vector<MapStation>& stations, const std:
   o << "<style>\n.label{font-size:3.6px;font-weight:bold}\n.small{font-size:2.6px}\n.grat{font-size:2.4px;fill:#4a6a8a}\n"
        ".name{font-size:2.8px;paint-order:stroke;stroke:#ffffff;stroke-width:0.6px}\n</style>\n";
   o << "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
-  o << "<text x=\"" << mm(kLeft) << "\" y=\"12\" font-size=\"5\" font-weight=\"bold\">" << xml_text(title) << "</text>\n";
-  o << "<defs><clipPath id=\"frame-clip\"><rect x=\"" << mm(kLeft) << "\" y=\"" << mm(kTop) << "\" width=\""
-    << mm(kFrameW) << "\" height=\"" << mm(kFrameH) << "\"/></clipPath></defs>\n";
+  o << "<text x=\"" << svg_number(kLeft) << "\" y=\"12\" font-size=\"5\" font-weight=\"bold\">" << xml_text(title) << "</text>\n";
+  o << "<defs><clipPath id=\"frame-clip\"><rect x=\"" << svg_number(kLeft) << "\" y=\"" << svg_number(kTop) << "\" width=\""
+    << svg_number(kFrameW) << "\" height=\"" << svg_number(kFrameH) << "\"/></clipPath></defs>\n";
   // The frame's transform, so that a reader can take coordinates back.
   o << "<g id=\"map\" data-projection=\"" << proj.definition() << "\" data-scale-denominator=\""
-    << mm(f.m_per_mm * 1000.0) << "\" data-east0=\"" << mm3(f.east0) << "\" data-north0=\"" << mm3(f.north0)
-    << "\" data-frame=\"" << mm(kLeft) << " " << mm(kTop) << " " << mm(kFrameW) << " " << mm(kFrameH) << "\">\n";
+    << svg_number(f.m_per_mm * 1000.0) << "\" data-east0=\"" << svg_data_number(f.east0) << "\" data-north0=\"" << svg_data_number(f.north0)
+    << "\" data-frame=\"" << svg_number(kLeft) << " " << svg_number(kTop) << " " << svg_number(kFrameW) << " " << svg_number(kFrameH) << "\">\n";
   graticule(o, proj, f);
   o << "<g id=\"stations\">\n";
   for (const Placed& pl : placed) station_symbol(o, pl);
   o << "</g>\n";
   scale_bar(o, f);
   north_arrow(o);
-  o << "<rect x=\"" << mm(kLeft) << "\" y=\"" << mm(kTop) << "\" width=\"" << mm(kFrameW) << "\" height=\""
-    << mm(kFrameH) << "\" fill=\"none\" stroke=\"#000000\" stroke-width=\"0.35\"/>\n</g>\n";
+  o << "<rect x=\"" << svg_number(kLeft) << "\" y=\"" << svg_number(kTop) << "\" width=\"" << svg_number(kFrameW) << "\" height=\""
+    << svg_number(kFrameH) << "\" fill=\"none\" stroke=\"#000000\" stroke-width=\"0.35\"/>\n</g>\n";
   // The denominator in groups of three digits.
   char digits[48];
   std::snprintf(digits, sizeof digits, "%.0f", f.m_per_mm * 1000.0);
@@ -392,13 +379,13 @@ std::string campaign_map_svg(const std::vector<MapStation>& stations, const std:
     if (k == 0 || (n - k) % 3 == 0) scale += ' ';
     scale += digits[k];
   }
-  o << "<text class=\"small\" x=\"" << mm(kLeft) << "\" y=\"" << mm(kTop + kFrameH + 10.0) << "\">Lambert azimuthal "
-    << "equal-area (WGS 84) centred on the stations, " << std::fixed << "lat " << mm(proj.centre().lat) << ", lon "
-    << mm(proj.centre().lon) << "; " << scale << " at the centre</text>\n";
+  o << "<text class=\"small\" x=\"" << svg_number(kLeft) << "\" y=\"" << svg_number(kTop + kFrameH + 10.0) << "\">Lambert azimuthal "
+    << "equal-area (WGS 84) centred on the stations, " << std::fixed << "lat " << svg_number(proj.centre().lat) << ", lon "
+    << svg_number(proj.centre().lon) << "; " << scale << " at the centre</text>\n";
   if (!unplaced.empty()) {
     std::string names;
     for (const std::string& n : unplaced) names += (names.empty() ? "" : ", ") + (n.empty() ? "(no name)" : n);
-    o << "<text id=\"unplaced\" class=\"small\" x=\"" << mm(kLeft) << "\" y=\"" << mm(kTop + kFrameH + 14.5)
+    o << "<text id=\"unplaced\" class=\"small\" x=\"" << svg_number(kLeft) << "\" y=\"" << svg_number(kTop + kFrameH + 14.5)
       << "\">not on the map: " << xml_text(names) << "</text>\n";
   }
   legend(o, placed, any_ranked, any_unranked);

@@ -1,8 +1,10 @@
-#include "batch/figure_ensemble.hpp"
+#include "figures/figure_ensemble.hpp"
 
 #include <cmath>
 
-#include "batch/ensemble_output.hpp"
+#include "results/ensemble_output.hpp"
+#include "results/result_json.hpp"
+#include "results/warnings.hpp"
 
 namespace zk::batch {
 
@@ -13,12 +15,6 @@ constexpr double kCaptionLine = 22.0;
 
 void axis_of(const TensorSnapshot& t, int L, double a[3]) {
   for (int c = 1; c <= 3; ++c) a[c - 1] = static_cast<double>(t.ROT(L, c));
-}
-
-std::string fixed(double v, const char* f) {
-  char buf[48];
-  std::snprintf(buf, sizeof buf, f, v);
-  return buf;
 }
 
 }  // namespace
@@ -55,7 +51,7 @@ std::string cone_path(const NetFrame& f, const double a[3], double half_angle_de
   return path;
 }
 
-void ensemble_net_layer(std::ostringstream& o, const BatchResult& r, const NetFrame& f) {
+void ensemble_net_layer(std::ostringstream& o, const RunReport& r, const NetFrame& f) {
   if (!r.ensemble || !r.ensemble->bootstrap) return;
   const ensemble::BootstrapReport& b = *r.ensemble->bootstrap;
   const TensorSnapshot& t = r.run.final_tensor();
@@ -80,16 +76,16 @@ void ensemble_net_layer(std::ostringstream& o, const BatchResult& r, const NetFr
     if (!cone || *cone > kWidestCone) continue;  // named in the caption instead
     double a[3];
     axis_of(r.run.stage3, L, a);
-    o << "<path class=\"cone\" data-sigma=\"" << L << "\" data-half-angle=\"" << fixed(*cone, "%.3f") << "\" d=\""
-      << cone_path(f, a, *cone) << "\" stroke=\"" << axis_fill(L) << "\"><title>" << fixed(b.confidence, "%g")
-      << " % confidence cone of sigma " << L << ": " << fixed(*cone, "%.1f") << " degrees</title></path>\n";
+    o << "<path class=\"cone\" data-sigma=\"" << L << "\" data-half-angle=\"" << format_number("%.3f", *cone) << "\" d=\""
+      << cone_path(f, a, *cone) << "\" stroke=\"" << axis_fill(L) << "\"><title>" << format_number("%g", b.confidence)
+      << " % confidence cone of sigma " << L << ": " << format_number("%.1f", *cone) << " degrees</title></path>\n";
   }
   o << "</g>\n";
 }
 
 // "sigma 2 and sigma 3 not resolved (95 % cones 76 deg)" for the axes whose
 // cone passes kWidestCone; "" when there are none.
-std::string unresolved_axes(const BatchResult& r) {
+std::string unresolved_axes(const RunReport& r) {
   if (!r.ensemble || !r.ensemble->bootstrap) return "";
   const ensemble::BootstrapReport& b = *r.ensemble->bootstrap;
   std::string axes, widths;
@@ -97,16 +93,16 @@ std::string unresolved_axes(const BatchResult& r) {
   for (int L = 1; L <= 3; ++L) {
     const auto& cone = b.stats.cone_deg[L - 1];
     if (!cone || !(*cone > kWidestCone)) continue;
-    const std::string w = fixed(*cone, "%.0f");
+    const std::string w = format_number("%.0f", *cone);
     axes += std::string(n == 0 ? "" : " and ") + "sigma " + std::to_string(L);
     if (widths.empty() || widths.substr(widths.rfind(' ') + 1) != w) widths += (widths.empty() ? "" : " and ") + w;
     ++n;
   }
   if (n == 0) return "";
-  return axes + " not resolved (" + fixed(b.confidence, "%g") + " % cone" + (n > 1 ? "s " : " ") + widths + " deg)";
+  return axes + " not resolved (" + format_number("%g", b.confidence) + " % cone" + (n > 1 ? "s " : " ") + widths + " deg)";
 }
 
-double ensemble_caption_height(const BatchResult& r) {
+double ensemble_caption_height(const RunReport& r) {
   if (!r.ensemble) return 0.0;
   int lines = 0;
   if (r.ensemble_options.starts > 1) ++lines;
@@ -116,7 +112,7 @@ double ensemble_caption_height(const BatchResult& r) {
   return lines == 0 ? 0.0 : kCaptionLine * lines + 8.0;
 }
 
-void ensemble_caption(std::ostringstream& o, const BatchResult& r, double y) {
+void ensemble_caption(std::ostringstream& o, const RunReport& r, double y) {
   if (!r.ensemble) return;
   const ensemble::Ensemble& e = *r.ensemble;
   o << "<g id=\"ensemble-caption\">\n";
@@ -132,10 +128,10 @@ void ensemble_caption(std::ostringstream& o, const BatchResult& r, double y) {
     o << "<text x=\"52\" y=\"" << svg_number(y) << "\" class=\"legend\">Bootstrap: small dots are the axes of "
       << b.stats.used << " replicates (" << b.failed() << " failed; resampling seed " << b.seed
       << "); hollow dots: upper-hemisphere ends kept beside an axis plunging less than "
-      << fixed(kShallowAxis, "%g") << "\xc2\xb0.</text>\n";
+      << format_number("%g", kShallowAxis) << "\xc2\xb0.</text>\n";
     y += kCaptionLine;
-    o << "<text x=\"52\" y=\"" << svg_number(y) << "\" class=\"legend\">Circles: the " << fixed(b.confidence, "%g")
-      << " % confidence cones around the final axes (drawn up to " << fixed(kWidestCone, "%g")
+    o << "<text x=\"52\" y=\"" << svg_number(y) << "\" class=\"legend\">Circles: the " << format_number("%g", b.confidence)
+      << " % confidence cones around the final axes (drawn up to " << format_number("%g", kWidestCone)
       << "\xc2\xb0); open rings: the stage-4 nearest-tensor axes. Quality " << b.stats.quality.rank << " ("
       << xml_text(b.stats.quality.reason) << ").</text>\n";
     y += kCaptionLine;

@@ -1,41 +1,18 @@
-#include "batch/figure_mechanisms.hpp"
+#include "figures/figure_mechanisms.hpp"
 
 #include <cmath>
 #include <cstdio>
 
+#include "runtime/fixed.hpp"
+
 namespace zk::batch {
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 constexpr double kPanelHeight = 420.0;
-
-std::string pt(const Point& p) { return svg_number(p.x) + "," + svg_number(p.y); }
-
-// Trace of the plane of unit normal n on the lower-hemisphere net.
-std::string great_circle(const NetFrame& f, const AxisVector& n) {
-  const double h = std::hypot(n[0], n[1]);
-  const double ux = h > 1e-9 ? -n[1] / h : 1.0, uy = h > 1e-9 ? n[0] / h : 0.0;
-  double w[3] = {-n[2] * uy, n[2] * ux, n[0] * uy - n[1] * ux};
-  if (w[2] > 0.0) {
-    for (double& v : w) v = -v;
-  }
-  std::string path;
-  for (int k = 0; k <= 90; ++k) {
-    const double a = kPi * k / 90.0, c = std::cos(a), s = std::sin(a);
-    path += (k == 0 ? "M" : " L") + pt(net_point(f, c * ux + s * w[0], c * uy + s * w[1], s * w[2]));
-  }
-  return path;
-}
-
-std::string fixed(double v, int decimals) {
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-  return buf;
-}
 
 }  // namespace
 
-void mechanisms_net_layer(std::ostringstream& o, const BatchResult& r, const NetFrame& f, bool planes) {
+void mechanisms_net_layer(std::ostringstream& o, const RunReport& r, const NetFrame& f, bool planes) {
   if (!r.mechanisms) return;
   const MechanismsReport& m = *r.mechanisms;
   o << "<g id=\"auxiliary-planes\" fill=\"none\">\n";
@@ -45,7 +22,7 @@ void mechanisms_net_layer(std::ostringstream& o, const BatchResult& r, const Net
     const mech::DoubleCouple& other = e.read[c.chosen == 1 ? 1 : 0];
     const mech::DoubleCouple& chosen = e.read[c.chosen == 1 ? 0 : 1];
     if (planes) {
-      o << "<path class=\"auxiliary\" d=\"" << great_circle(f, other.normal)
+      o << "<path class=\"auxiliary\" d=\"" << great_circle(f, other.normal[0], other.normal[1], other.normal[2])
         << "\" stroke=\"#b0b0b0\" stroke-width=\"0.5\" stroke-dasharray=\"3,2\"><title>event " << e.number
         << ": the plane not chosen</title></path>\n";
     }
@@ -59,7 +36,7 @@ void mechanisms_net_layer(std::ostringstream& o, const BatchResult& r, const Net
   o << "</g>\n";
 }
 
-void mechanisms_mohr_layer(std::ostringstream& o, const BatchResult& r, const std::function<double(double)>& X,
+void mechanisms_mohr_layer(std::ostringstream& o, const RunReport& r, const std::function<double(double)>& X,
                            const std::function<double(double)>& Y, double s1, double s3) {
   if (!r.mechanisms) return;
   const MechanismsReport& m = *r.mechanisms;
@@ -72,7 +49,7 @@ void mechanisms_mohr_layer(std::ostringstream& o, const BatchResult& r, const st
   o << "<line id=\"coulomb\" x1=\"" << svg_number(X(from)) << "\" y1=\"" << svg_number(Y(mu * (from - c)))
     << "\" x2=\"" << svg_number(X(to)) << "\" y2=\"" << svg_number(Y(mu * (to - c)))
     << "\" stroke=\"#a00000\" stroke-width=\"1\" stroke-dasharray=\"6,3\"><title>Coulomb line, friction "
-    << fixed(mu, 2) << "</title></line>\n";
+    << rt::fixed(mu, 2) << "</title></line>\n";
   const Matrix3 T = reduced_tensor(r.run.final_tensor());
   o << "<g id=\"other-planes\">\n";
   for (std::size_t k = 0; k < m.events.size(); ++k) {
@@ -86,15 +63,15 @@ void mechanisms_mohr_layer(std::ostringstream& o, const BatchResult& r, const st
     o << "<circle class=\"other\" cx=\"" << svg_number(X(b.normal)) << "\" cy=\"" << svg_number(Y(b.shear))
       << "\" r=\"3\" fill=\"none\" stroke=\"" << colour << "\" stroke-width=\"1\"><title>event "
       << m.events[k].number << ", the plane not chosen: misfit "
-      << fixed(ev.misfit[ev.chosen == 1 ? 1 : 0], 1) << " degrees, instability "
-      << fixed(ev.instability[ev.chosen == 1 ? 1 : 0], 2) << "</title></circle>\n";
+      << rt::fixed(ev.misfit[ev.chosen == 1 ? 1 : 0], 1) << " degrees, instability "
+      << rt::fixed(ev.instability[ev.chosen == 1 ? 1 : 0], 2) << "</title></circle>\n";
   }
   o << "</g>\n";
 }
 
-double mechanisms_panel_height(const BatchResult& r) { return r.mechanisms ? kPanelHeight : 0.0; }
+double mechanisms_panel_height(const RunReport& r) { return r.mechanisms ? kPanelHeight : 0.0; }
 
-void mechanisms_panel(std::ostringstream& o, const BatchResult& r, double y) {
+void mechanisms_panel(std::ostringstream& o, const RunReport& r, double y) {
   if (!r.mechanisms) return;
   const MechanismsReport& m = *r.mechanisms;
   const NetFrame f{280.0, y + 215.0, 170.0};

@@ -8,20 +8,20 @@
 #include <functional>
 #include <sstream>
 
-#include "batch/figure_svg.hpp"
+#include "figures/figure_svg.hpp"
 
 namespace zk::batch {
 
 constexpr const char* kUndecidedColour = "#e66100";
 
-void mechanisms_net_layer(std::ostringstream& o, const BatchResult& r, const NetFrame& f, bool planes);
+void mechanisms_net_layer(std::ostringstream& o, const RunReport& r, const NetFrame& f, bool planes);
 // X, Y: document coordinates of a normal and a shear stress; s1, s3 the
 // principal values of the diagram.
-void mechanisms_mohr_layer(std::ostringstream& o, const BatchResult& r, const std::function<double(double)>& X,
+void mechanisms_mohr_layer(std::ostringstream& o, const RunReport& r, const std::function<double(double)>& X,
                            const std::function<double(double)>& Y, double s1, double s3);
 // Height of the P/T panel under the figure (0 without mechanisms), and the
 // panel from y down.
-double mechanisms_panel_height(const BatchResult& r);
-void mechanisms_panel(std::ostringstream& o, const BatchResult& r, double y);
+double mechanisms_panel_height(const RunReport& r);
+void mechanisms_panel(std::ostringstream& o, const RunReport& r, double y);
 
 }  // namespace zk::batch

@@ -1,10 +1,11 @@
-#include "batch/figure_phases.hpp"
+#include "figures/figure_phases.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-#include "batch/figure_ensemble.hpp"
+#include "figures/figure_ensemble.hpp"
+#include "results/result_json.hpp"
 
 namespace zk::batch {
 
@@ -16,11 +17,7 @@ constexpr double kNetSpacing = 270.0;
 constexpr double kBinDeg = 3.0;     // histogram classes
 constexpr double kHistogramTop = 90.0;  // misfits beyond go to the last class
 
-std::string fmt(const char* f, double v) {
-  char buf[48];
-  std::snprintf(buf, sizeof buf, f, std::isfinite(v) ? v : 0.0);
-  return buf;
-}
+std::string fmt(const char* f, double v) { return format_number(f, std::isfinite(v) ? v : 0.0); }
 
 std::string at(Point p) { return "cx=\"" + svg_number(p.x) + "\" cy=\"" + svg_number(p.y) + "\""; }
 
@@ -96,7 +93,7 @@ void bic_chart(std::ostringstream& o, const phases::Separation& s, double x0, do
     << "\" class=\"tick\">k (filled: the answer)</text>\n</g>\n";
 }
 
-void misfit_histogram_panel(std::ostringstream& o, const BatchResult& r, double x0, double y0) {
+void misfit_histogram_panel(std::ostringstream& o, const RunReport& r, double x0, double y0) {
   const phases::Separation& s = *r.separation;
   const double w = 600.0, h = 190.0;
   constexpr int kBins = static_cast<int>(kHistogramTop / kBinDeg);
@@ -152,9 +149,9 @@ const char* phase_colour(int phase) {
   return kColours[std::clamp(phase, 0, phases::kMaxPhases)];
 }
 
-double phases_panel_height(const BatchResult& r) { return r.separation ? kPanelHeight : 0.0; }
+double phases_panel_height(const RunReport& r) { return r.separation ? kPanelHeight : 0.0; }
 
-void phases_panel(std::ostringstream& o, const BatchResult& r, double top) {
+void phases_panel(std::ostringstream& o, const RunReport& r, double top) {
   if (!r.separation) return;
   const phases::Separation& s = *r.separation;
   o << "<g id=\"phases\" data-k=\"" << s.k << "\">\n";

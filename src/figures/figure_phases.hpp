@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-#include "batch/figure_svg.hpp"
+#include "figures/figure_svg.hpp"
 
 namespace zk::batch {
 
@@ -17,8 +17,8 @@ namespace zk::batch {
 const char* phase_colour(int phase);
 
 // Height of the phases panel (0 without a separation).
-double phases_panel_height(const BatchResult& r);
+double phases_panel_height(const RunReport& r);
 // The panel, from y = top down, across the figure's width.
-void phases_panel(std::ostringstream& o, const BatchResult& r, double top);
+void phases_panel(std::ostringstream& o, const RunReport& r, double top);
 
 }  // namespace zk::batch

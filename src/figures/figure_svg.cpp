@@ -1,4 +1,4 @@
-#include "batch/figure_svg.hpp"
+#include "figures/figure_svg.hpp"
 
 #include <algorithm>
 #include <array>
@@ -7,10 +7,11 @@
 #include <sstream>
 #include <vector>
 
-#include "batch/figure_ensemble.hpp"
-#include "batch/figure_phases.hpp"
-#include "batch/figure_mechanisms.hpp"
+#include "figures/figure_ensemble.hpp"
+#include "figures/figure_phases.hpp"
+#include "figures/figure_mechanisms.hpp"
 #include "report/report.hpp"
+#include "runtime/fixed.hpp"
 
 namespace zk::batch {
 
@@ -51,11 +52,11 @@ std::string num3(double v) {
   return buf;
 }
 
+// As rt::fixed, with "NaN" for a value that is not finite and no sign on a
+// value that rounds to zero.
 std::string fixed(double v, int decimals) {
   if (!std::isfinite(v)) return "NaN";
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-  std::string s = buf;
+  std::string s = rt::fixed(v, decimals);
   if (s.size() > 1 && s[0] == '-' && s.find_first_not_of("-0.") == std::string::npos) s.erase(0, 1);
   return s;
 }
@@ -96,10 +97,9 @@ void axis_marker(std::ostringstream& o, const AxisStyle& st, Point p, double plu
   o << "</g>\n";
 }
 
-// Trace of the plane of normal n: lines of the plane from strike to strike
-// through the down-dip line.
-std::string great_circle(const NetFrame& f, const Vec3& n) {
-  const double nx = d(n(1)), ny = d(n(2)), nz = d(n(3));
+}  // namespace
+
+std::string great_circle(const NetFrame& f, double nx, double ny, double nz) {
   const double h = std::hypot(nx, ny);
   double ux = 1.0, uy = 0.0;  // strike (horizontal plane: any horizontal line)
   if (h > 1e-9) {
@@ -125,6 +125,8 @@ std::string great_circle(const NetFrame& f, const Vec3& n) {
   }
   return path;
 }
+
+namespace {
 
 // Distance from p (inside the net) along the unit (ux, uy) to the primitive.
 double room_to_primitive(const NetFrame& f, Point p, double ux, double uy) {
@@ -194,7 +196,7 @@ void slip_couple(std::ostringstream& o, const NetFrame& f, Point p, double ux, d
 // Whether the strike-slip data are drawn as couples: forced by --couples;
 // otherwise only with at most kMostCouples data and no two couples closer
 // than a couple's length, where they would merge into one mass.
-bool couples_drawn(const BatchResult& r, const NetFrame& f, const FigureOptions& opt) {
+bool couples_drawn(const RunReport& r, const NetFrame& f, const FigureOptions& opt) {
   if (opt.couples) return true;
   if (r.data.size() > kMostCouples) return false;
   std::vector<Point> at;
@@ -209,7 +211,7 @@ bool couples_drawn(const BatchResult& r, const NetFrame& f, const FigureOptions&
   return true;
 }
 
-void faults(std::ostringstream& o, const BatchResult& r, const NetFrame& f, const FigureOptions& opt) {
+void faults(std::ostringstream& o, const RunReport& r, const NetFrame& f, const FigureOptions& opt) {
   const bool couples = couples_drawn(r, f, opt);
   o << "<g id=\"faults\" fill=\"none\" data-couples=\"" << (couples ? "yes" : "no") << "\">\n";
   for (const Datum& dt : r.data) {
@@ -218,7 +220,7 @@ void faults(std::ostringstream& o, const BatchResult& r, const NetFrame& f, cons
     const std::string colour = misfit_colour(deg);
     o << "<g class=\"fault\" data-num=\"" << dt.NUM << "\"><title>datum " << dt.NUM << ": misfit " << fixed(deg, 1)
       << " degrees" << (r.among_best(dt) ? " (among the best)" : "") << "</title>";
-    if (opt.planes) o << "<path d=\"" << great_circle(f, dt.FN) << "\" stroke=\"#9a9a9a\" stroke-width=\"0.7\"/>";
+    if (opt.planes) o << "<path d=\"" << great_circle(f, d(dt.FN(1)), d(dt.FN(2)), d(dt.FN(3))) << "\" stroke=\"#9a9a9a\" stroke-width=\"0.7\"/>";
     const double sx = d(dt.STR(1)), sy = d(dt.STR(2)), sz = d(dt.STR(3));
     const Point p = net_point(f, sx, sy, sz);
     const double h = std::hypot(sx, sy);
@@ -278,7 +280,7 @@ void shmax_arrows(std::ostringstream& o, const NetFrame& f, double azimuth, cons
   o << "</g>\n";
 }
 
-void net_frame(std::ostringstream& o, const BatchResult& r, const NetFrame& f) {
+void net_frame(std::ostringstream& o, const RunReport& r, const NetFrame& f) {
   o << "<text x=\"" << num(f.cx) << "\" y=\"" << num(kHeadingY) << "\" class=\"heading\">Schmidt net, lower hemisphere</text>\n";
   o << "<circle cx=\"" << num(f.cx) << "\" cy=\"" << num(f.cy) << "\" r=\"" << num(f.radius)
     << "\" fill=\"#ffffff\" stroke=\"#000000\" stroke-width=\"1.5\"/>\n";
@@ -309,7 +311,7 @@ void net_frame(std::ostringstream& o, const BatchResult& r, const NetFrame& f) {
     << " v10\" stroke=\"#000000\" stroke-width=\"1\"/>\n";
 }
 
-void net_panel(std::ostringstream& o, const BatchResult& r, const NetFrame& f, const FigureOptions& opt) {
+void net_panel(std::ostringstream& o, const RunReport& r, const NetFrame& f, const FigureOptions& opt) {
   const TensorSnapshot& t = r.run.final_tensor();
   o << "<g id=\"stereonet\" data-cx=\"" << num3(f.cx) << "\" data-cy=\"" << num3(f.cy) << "\" data-radius=\""
     << num3(f.radius) << "\">\n";
@@ -352,7 +354,7 @@ void net_panel(std::ostringstream& o, const BatchResult& r, const NetFrame& f, c
   o << "</g>\n";
 }
 
-void mohr_panel(std::ostringstream& o, const BatchResult& r, const FigureOptions& opt) {
+void mohr_panel(std::ostringstream& o, const RunReport& r, const FigureOptions& opt) {
   const TensorSnapshot& t = r.run.final_tensor();
   const double s1 = d(t.VP(1)), s2 = d(t.VP(2)), s3 = d(t.VP(3));
   const double x0 = 600.0, width = 400.0, base = 540.0;
@@ -436,7 +438,7 @@ void mohr_panel(std::ostringstream& o, const BatchResult& r, const FigureOptions
   o << "</g>\n";
 }
 
-void histogram_panel(std::ostringstream& o, const BatchResult& r) {
+void histogram_panel(std::ostringstream& o, const RunReport& r) {
   const auto counts = misfit_histogram(r);
   const double x0 = 1075.0, bar = 22.0, base = 540.0, height = 300.0;
   const double right = x0 + bar * kFigureClasses;
@@ -500,7 +502,7 @@ void histogram_panel(std::ostringstream& o, const BatchResult& r) {
   o << "</g>\n";
 }
 
-void legend(std::ostringstream& o, const BatchResult& r) {
+void legend(std::ostringstream& o, const RunReport& r) {
   const double y = 680.0;
   o << "<g id=\"legend\">\n";
   double x = 60.0;
@@ -703,7 +705,7 @@ std::string xml_text(const std::string& s) {
   return o;
 }
 
-std::array<int, kFigureClasses> misfit_histogram(const BatchResult& r) {
+std::array<int, kFigureClasses> misfit_histogram(const RunReport& r) {
   std::array<int, kFigureClasses> counts{};
   for (const Datum& dt : r.data) {
     const double deg = d(misfit_degrees(dt));
@@ -716,9 +718,11 @@ std::array<int, kFigureClasses> misfit_histogram(const BatchResult& r) {
 
 std::string svg_number(double v) { return num(v); }
 
+std::string svg_data_number(double v) { return num3(v); }
+
 const char* axis_fill(int L) { return kAxes[L - 1].fill; }
 
-std::string figure_svg(const BatchResult& r, const FigureOptions& options) {
+std::string figure_svg(const RunReport& r, const FigureOptions& options) {
   std::ostringstream o;
   const auto height =
       static_cast<int>(kHeight + ensemble_caption_height(r) + phases_panel_height(r) + mechanisms_panel_height(r));

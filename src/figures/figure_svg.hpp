@@ -7,21 +7,10 @@
 #include <cstddef>
 #include <string>
 
-#include "batch/result.hpp"
+#include "figures/figure_options.hpp"
+#include "results/run_report.hpp"
 
 namespace zk::batch {
-
-struct FigureOptions {
-  bool planes = true;   // draw the fault planes' great circles (--no-planes leaves them out)
-  bool labels = false;  // write the datum numbers of the data beyond the cut-off (--labels)
-  // Draw strike-slip data as couples even with more than kMostCouples data or
-  // where couples would overlap (--couples); otherwise those draw single
-  // arrows of the hanging wall's slip.
-  bool couples = false;
-};
-
-// Strike-slip couples are drawn for at most this many data.
-constexpr std::size_t kMostCouples = 40;
 
 // Geometry of the net in the document, also written on the net's group
 // (id "stereonet", data-cx, data-cy, data-radius).
@@ -70,13 +59,19 @@ std::string xml_text(const std::string& s);
 // The figure's histogram: uniform 10-degree classes from 0 to 180 degrees,
 // class k holding [10k, 10k + 10) and the last one 180 as well.
 constexpr int kFigureClasses = 18;
-std::array<int, kFigureClasses> misfit_histogram(const BatchResult& r);
+std::array<int, kFigureClasses> misfit_histogram(const RunReport& r);
 
 // A document coordinate as the figure writes it (two decimals), and the
 // fill colour of the axis of sigma L (1 to 3).
 std::string svg_number(double v);
+// A document position given as data (data-x, data-cx, ...): three decimals.
+std::string svg_data_number(double v);
+// The path ("M x,y L ...") of the lower-hemisphere great circle of the plane
+// of unit normal (nx, ny, nz) (x east, y north, z up; either sense): lines
+// of the plane from strike to strike through the down-dip line.
+std::string great_circle(const NetFrame& f, double nx, double ny, double nz);
 const char* axis_fill(int L);
 
-std::string figure_svg(const BatchResult& r, const FigureOptions& options = {});
+std::string figure_svg(const RunReport& r, const FigureOptions& options = {});
 
 }  // namespace zk::batch

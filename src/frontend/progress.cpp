@@ -1,4 +1,4 @@
-#include "batch/progress.hpp"
+#include "frontend/progress.hpp"
 
 #include <cmath>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "driver/run_error.hpp"
+#include "frontend/run_error.hpp"
 
 #include <exception>
 #include <string>

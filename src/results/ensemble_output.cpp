@@ -1,21 +1,16 @@
-#include "batch/ensemble_output.hpp"
+#include "results/ensemble_output.hpp"
 
 #include <cmath>
 #include <cstdio>
 
-#include "batch/result_json.hpp"
+#include "results/result_json.hpp"
+#include "results/warnings.hpp"
 
 namespace zk::batch {
 
 using json = nlohmann::ordered_json;
 
-namespace {
-
-
-
-}  // namespace
-
-void add_ensemble_json(json& doc, const BatchResult& r) {
+void add_ensemble_json(json& doc, const RunReport& r) {
   if (!r.ensemble) return;
   const ensemble::Ensemble& e = *r.ensemble;
   if (r.ensemble_options.starts > 1) {
@@ -88,35 +83,7 @@ json bootstrap_json(const ensemble::BootstrapReport& b) {
           {"samples", samples}};
 }
 
-std::string ambiguity_warning(const BatchResult& r) {
-  if (!r.ensemble || !r.ensemble->starts.ambiguous()) return "";
-  const ensemble::StartsReport& s = r.ensemble->starts;
-  const TensorSnapshot& best = s.runs[s.minima[0].best].tensor;
-  // The minima are sorted by F: the first after the best is the closest.
-  const ensemble::Minimum& other = s.minima[1];
-  const TensorSnapshot& t = s.runs[other.best].tensor;
-  const auto F = static_cast<double>(t.F), F0 = static_cast<double>(best.F);
-  const auto axis = [&t](int L) {
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "sigma%d %03.0f/%02.0f", L, static_cast<double>(t.DIRE(L)),
-                  static_cast<double>(t.PEN(L)));
-    return std::string(buf);
-  };
-  std::string w = "warning: ambiguous answer: another minimum " + format_number("%.1f", F0 > 0.0 ? 100.0 * (F - F0) / F0 : 0.0) +
-                  " % above the best (F " + format_number("%.4g", F) + " vs " + format_number("%.4g", F0) +
-                  ") is a different stress state (stress difference " + format_number("%.0f", other.stress_difference_deg) +
-                  " deg): " + axis(1) + ", " + axis(3) + ", R " + format_number("%.2f", static_cast<double>(t.P(4)));
-  if (s.close_minima > 1) w += " (" + std::to_string(s.close_minima - 1) + " more within 5 %)";
-  return w;
-}
-
-std::string rough_bootstrap_warning(const ensemble::Options& o) {
-  if (o.bootstrap == 0 || o.bootstrap >= kFewReplicates) return "";
-  return "warning: a bootstrap of " + std::to_string(o.bootstrap) + (o.bootstrap == 1 ? " replicate" : " replicates") +
-         " gives rough intervals and quality rank (" + std::to_string(kFewReplicates) + " or more advised)";
-}
-
-std::string ensemble_summary(const BatchResult& r) {
+std::string ensemble_summary(const RunReport& r) {
   if (!r.ensemble) return "";
   const ensemble::Ensemble& e = *r.ensemble;
   std::string s;

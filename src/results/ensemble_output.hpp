@@ -5,12 +5,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include "batch/result.hpp"
+#include "results/run_report.hpp"
 
 namespace zk::batch {
 
 // Adds `starts` (when K > 1) and `bootstrap` (when B > 0) to `doc`.
-void add_ensemble_json(nlohmann::ordered_json& doc, const BatchResult& r);
+void add_ensemble_json(nlohmann::ordered_json& doc, const RunReport& r);
 
 // The `bootstrap` object of a bootstrap report (the top-level one, or a
 // phase's).
@@ -19,15 +19,8 @@ nlohmann::ordered_json bootstrap_json(const ensemble::BootstrapReport& b);
 // The summary-line text of the chosen start, the cones and the R interval,
 // and the ambiguity warning, each part starting with two blanks; "" when
 // neither was asked for.
-std::string ensemble_summary(const BatchResult& r);
+std::string ensemble_summary(const RunReport& r);
 
-// Below this many replicates a bootstrap's intervals are rough: a warning.
-constexpr int kFewReplicates = 100;
-// That warning ("warning: ...", no newline), or "".
-std::string rough_bootstrap_warning(const ensemble::Options& o);
 
-// The ambiguity warning ("warning: ..."), or "" when the answer is not
-// ambiguous.
-std::string ambiguity_warning(const BatchResult& r);
 
 }  // namespace zk::batch

@@ -1,21 +1,15 @@
-#include "batch/mechanisms_output.hpp"
+#include "results/mechanisms_output.hpp"
 
 #include <cmath>
 #include <cstdio>
 
-#include "batch/result_json.hpp"
+#include "results/result_json.hpp"
 
 namespace zk::batch {
 
 using json = nlohmann::ordered_json;
 
 namespace {
-
-
-json attitude_json(const AxisVector& v) {
-  const Attitude a = attitude_of(v);
-  return {{"trend_deg", json_real(a.trend >= 359.99999 ? 0.0 : a.trend)}, {"plunge_deg", json_real(a.plunge)}};
-}
 
 json plane_json(const mech::NodalPlane& p, double misfit, double instability) {
   return {{"strike_deg", json_real(p.strike)},
@@ -27,24 +21,7 @@ json plane_json(const mech::NodalPlane& p, double misfit, double instability) {
 
 }  // namespace
 
-json linear_json(const BatchResult& r) {
-  if (!r.linear) return nullptr;
-  const mech::Principal& p = r.linear->fit.stress;
-  const Matrix3 T = mech::tensor_of(p);
-  json axes = json::array();
-  for (std::size_t L = 0; L < 3; ++L) {
-    const PlaneStress on = plane_stress(T, p.axes[L]);
-    json a = {{"sigma", L + 1}, {"value", json_real(on.normal)}};
-    a.update(attitude_json(p.axes[L]));
-    axes.push_back(a);
-  }
-  return {{"method", "Michael (1984) least squares, equal shear stress magnitudes"},
-          {"axes", axes},
-          {"R", json_real(p.R)},
-          {"stress_difference_deg", json_real(r.linear->stress_difference_deg)}};
-}
-
-json mechanisms_json(const BatchResult& r) {
+json mechanisms_json(const RunReport& r) {
   const MechanismsReport& m = *r.mechanisms;
   const mech::Outcome& o = m.outcome;
   json events = json::array();
@@ -73,20 +50,7 @@ json mechanisms_json(const BatchResult& r) {
           {"events", events}};
 }
 
-std::string linear_summary(const BatchResult& r) {
-  if (!r.linear) return "  linear: none";
-  const mech::Principal& p = r.linear->fit.stress;
-  std::string s = "  linear";
-  for (std::size_t L : {std::size_t{0}, std::size_t{2}}) {
-    const Attitude a = attitude_of(p.axes[L]);
-    char buf[48];
-    std::snprintf(buf, sizeof buf, " sigma%zu %5.1f/%4.1f", L + 1, a.trend, a.plunge);
-    s += buf;
-  }
-  return s + format_number(" R=%4.2f", p.R) + format_number(" (%.1f deg from the answer)", r.linear->stress_difference_deg);
-}
-
-std::string mechanisms_summary(const BatchResult& r) {
+std::string mechanisms_summary(const RunReport& r) {
   if (!r.mechanisms) return "";
   const MechanismsReport& m = *r.mechanisms;
   const mech::Outcome& o = m.outcome;
@@ -96,42 +60,6 @@ std::string mechanisms_summary(const BatchResult& r) {
          std::to_string(o.events.size()) + " auxiliary, " + std::to_string(o.undecided) + " undecided, friction" +
          format_number(" %.2f", o.start.friction) + ", " + mech::ended_name(o.ended) + " after " +
          std::to_string(o.engine_runs) + (o.engine_runs == 1 ? " run" : " runs");
-}
-
-std::vector<std::string> mechanisms_warnings(const MechanismsReport& m) {
-  const mech::Outcome& o = m.outcome;
-  std::vector<std::string> w;
-  const auto n = static_cast<double>(o.events.size());
-  if (n > 0 && o.undecided > kUndecidedShareWarning * n) {
-    w.push_back(std::to_string(o.undecided) + " of " + std::to_string(o.events.size()) +
-                " events are undecided (misfits within 5 degrees and instabilities within 0.05): the fault planes "
-                "are poorly identified");
-  }
-  if (!o.friction_fixed && (std::fabs(o.start.friction - mech::kFrictionLow) < 1e-9 ||
-                            std::fabs(o.start.friction - mech::kFrictionHigh) < 1e-9)) {
-    w.push_back("the friction found," + format_number(" %.2f,", o.start.friction) +
-                " is at an end of the range scanned (0.40 to 0.95): give it with --friction if it is known");
-  }
-  if (o.ended == mech::Ended::Cycle) {
-    w.push_back("the plane choice cycles: a choice of planes came back after " + std::to_string(o.engine_runs) +
-                " engine runs; the last one is listed");
-  }
-  if (o.ended == mech::Ended::Limit) {
-    w.push_back("the plane choice did not settle in " + std::to_string(o.engine_runs) + " engine runs; the last one is listed");
-  }
-  if (o.rms_misfit > kRmsMisfitWarningDeg) {
-    w.push_back("the rms misfit of the chosen planes is" + format_number(" %.1f", o.rms_misfit) +
-                " degrees (above 30): the stress is probably not uniform over these events");
-  }
-  if (o.events.size() < static_cast<std::size_t>(kFewEvents)) {
-    w.push_back("only " + std::to_string(o.events.size()) + " events: fewer than 20 constrain the tensor and the plane choice poorly");
-  }
-  const double R = static_cast<double>(o.final.chosen_tensor.P(4));
-  if (R < kLowR || R > kHighR) {
-    w.push_back("R =" + format_number(" %.2f", R) + (R < kLowR ? " (below 0.25)" : " (above 0.75)") +
-                ": the axis nearest sigma 2 is weakly constrained");
-  }
-  return w;
 }
 
 }  // namespace zk::batch

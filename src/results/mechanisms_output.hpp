@@ -1,32 +1,20 @@
 #pragma once
-// What the linear inversion and a focal-mechanism run add to the result
-// document, the summary line and the warnings.
+// What a focal-mechanism run adds to the result document, the summary line
+// and the warnings.
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
-#include "batch/result.hpp"
+#include "results/run_report.hpp"
 
 namespace zk::batch {
 
-// "linear": axes, R, stress difference from the final tensor; null when the
-// data cannot constrain it.
-nlohmann::ordered_json linear_json(const BatchResult& r);
 // "mechanisms": the choice and every event.
-nlohmann::ordered_json mechanisms_json(const BatchResult& r);
+nlohmann::ordered_json mechanisms_json(const RunReport& r);
 
-// The summary line's clauses: "  linear sigma1 ..." and "  planes ...".
-std::string linear_summary(const BatchResult& r);
-std::string mechanisms_summary(const BatchResult& r);
+// The summary line's clause "  planes ...".
+std::string mechanisms_summary(const RunReport& r);
 
-// Thresholds of the warnings of a plane choice.
-constexpr double kUndecidedShareWarning = 0.30;
-constexpr double kRmsMisfitWarningDeg = 30.0;
-constexpr int kFewEvents = 20;
-constexpr double kLowR = 0.25, kHighR = 0.75;
-
-// The warnings of a plane choice, one line each (without "warning: ").
-std::vector<std::string> mechanisms_warnings(const MechanismsReport& m);
 
 }  // namespace zk::batch

@@ -1,4 +1,4 @@
-#include "batch/phases_output.hpp"
+#include "results/phases_output.hpp"
 
 #include <stdlib.h>
 
@@ -10,8 +10,8 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "batch/ensemble_output.hpp"
-#include "batch/result_json.hpp"
+#include "results/ensemble_output.hpp"
+#include "results/result_json.hpp"
 #include "data/field_faults.hpp"
 #include "runtime/errors.hpp"
 
@@ -36,7 +36,7 @@ std::string record_line(const FaultRecord& r) {
   return line;
 }
 
-std::string data_text(const BatchResult& r, const std::vector<int>& members) {
+std::string data_text(const RunReport& r, const std::vector<int>& members) {
   std::string text = r.title + "\n";
   for (int i : members) text += record_line(r.data[static_cast<std::size_t>(i)].as_read) + "\n";
   return text + std::string(field::kTerminator) + "\n";
@@ -83,15 +83,9 @@ bool same_record(const FaultRecord& a, const FaultRecord& b) {
          a.QPEND == b.QPEND && a.QPITCH == b.QPITCH && a.SENS == b.SENS && std::equal(a.LABEL, a.LABEL + 3, b.LABEL);
 }
 
-bool same_bits(const TensorSnapshot& a, const TensorSnapshot& b) {
-  const float x[5] = {a.P(1), a.P(2), a.P(3), a.P(4), a.F};
-  const float y[5] = {b.P(1), b.P(2), b.P(3), b.P(4), b.F};
-  return std::memcmp(x, y, sizeof x) == 0;
-}
-
 }  // namespace
 
-void add_phases_json(json& doc, const BatchResult& r) {
+void add_phases_json(json& doc, const RunReport& r) {
   if (!r.separation) return;
   const phases::Separation& s = *r.separation;
   json models = json::array();
@@ -141,7 +135,7 @@ void add_phases_json(json& doc, const BatchResult& r) {
                    {"data", data}};
 }
 
-std::string phases_summary(const BatchResult& r) {
+std::string phases_summary(const RunReport& r) {
   if (!r.separation) return "";
   const phases::Separation& s = *r.separation;
   std::string text = "  phases " + std::to_string(s.k) + (s.automatic ? " (auto)" : " (given)") + ":";
@@ -161,19 +155,7 @@ std::string phases_summary(const BatchResult& r) {
   return text + "; " + std::to_string(none) + " of no phase";
 }
 
-std::string bic_warning(const BatchResult& r) {
-  if (!r.separation || r.separation->models.size() < 2) return "";
-  std::vector<const phases::Model*> m;
-  for (const phases::Model& x : r.separation->models) m.push_back(&x);
-  std::stable_sort(m.begin(), m.end(), [](const phases::Model* a, const phases::Model* b) { return a->bic < b->bic; });
-  const double gap = m[1]->bic - m[0]->bic;
-  if (!(gap < kCloseBic)) return "";
-  return "warning: the data hardly decide the number of phases: BIC of " + std::to_string(m[0]->k) + " and " +
-         std::to_string(m[1]->k) + " phases differ by " + format_number("%.1f", gap) + " (less than " +
-         format_number("%g", kCloseBic) + "; see phases.models)";
-}
-
-std::vector<PhaseFile> phase_files(const BatchResult& r) {
+std::vector<PhaseFile> phase_files(const RunReport& r) {
   std::vector<PhaseFile> files;
   if (!r.separation) return files;
   const phases::Separation& s = *r.separation;

@@ -7,21 +7,16 @@
 
 #include <nlohmann/json.hpp>
 
-#include "batch/result.hpp"
+#include "results/run_report.hpp"
 
 namespace zk::batch {
 
 // Adds `phases` to `doc` when the run separated phases.
-void add_phases_json(nlohmann::ordered_json& doc, const BatchResult& r);
+void add_phases_json(nlohmann::ordered_json& doc, const RunReport& r);
 
 // "  phases 2: 1 (45 data) sigma1 ..., R=..., SHmax ...; 2 (...)", or "".
-std::string phases_summary(const BatchResult& r);
+std::string phases_summary(const RunReport& r);
 
-// Difference of the two best BIC values below which the data hardly decide
-// between them.
-constexpr double kCloseBic = 10.0;
-// "warning: ..." when the two best BIC values are within kCloseBic, else "".
-std::string bic_warning(const BatchResult& r);
 
 // One file of --phase-dir: its name in the folder and its bytes.
 struct PhaseFile {
@@ -35,6 +30,6 @@ struct PhaseFile {
 // files back as the console program does) for each phase, then none.DATA
 // when some data belong to no phase. Throws std::logic_error when a listing
 // does not reproduce its phase's tensor bit for bit.
-std::vector<PhaseFile> phase_files(const BatchResult& r);
+std::vector<PhaseFile> phase_files(const RunReport& r);
 
 }  // namespace zk::batch

@@ -1,4 +1,4 @@
-#include "batch/result_json.hpp"
+#include "results/result_json.hpp"
 
 #include <cstdio>
 
@@ -7,9 +7,10 @@
 #include <cstdlib>
 #include <limits>
 
-#include "batch/ensemble_output.hpp"
-#include "batch/mechanisms_output.hpp"
-#include "batch/phases_output.hpp"
+#include "results/ensemble_output.hpp"
+#include "results/linear_output.hpp"
+#include "results/mechanisms_output.hpp"
+#include "results/phases_output.hpp"
 #include "data/field_faults.hpp"
 
 namespace zk::batch {
@@ -89,7 +90,7 @@ json summary_json(const MisfitSummary& s) {
           {"rms_deg", json_real(s.rms)}};
 }
 
-json final_json(const BatchResult& r) {
+json final_json(const RunReport& r) {
   const InversionResult& run = r.run;
   const CmqResult& fit = run.fit;
   json f = tensor_json(run.final_tensor());
@@ -108,7 +109,7 @@ json final_json(const BatchResult& r) {
   return f;
 }
 
-json datum_json(const BatchResult& r, const Datum& d, int index) {
+json datum_json(const RunReport& r, const Datum& d, int index) {
   const FaultRecord& f = d.as_read;
   json j = {{"index", index}, {"number", d.NUM}, {"line", d.line}, {"label", trimmed(f.LABEL, 3)}};
   j["record"] = {{"strike_deg", f.DIR},          {"dip_deg", f.PEND},
@@ -187,6 +188,11 @@ std::string format_number(const char* f, double v) {
   return buf;
 }
 
+json attitude_json(const AxisVector& v) {
+  const Attitude a = attitude_of(v);
+  return {{"trend_deg", json_real(a.trend >= 359.99999 ? 0.0 : a.trend)}, {"plunge_deg", json_real(a.plunge)}};
+}
+
 json axes_json(const TensorSnapshot& t) {
   json axes = json::array();
   for (int L = 1; L <= 3; ++L) {
@@ -220,7 +226,7 @@ json stress_state_json(const StressState& s) {
           {"wsm_SHmax_deg", maybe(s.wsm.shmax)}};
 }
 
-json result_json(const BatchResult& r) {
+json result_json(const RunReport& r) {
   const InversionResult& run = r.run;
   json doc;
   doc["format_version"] = kResultFormatVersion;
@@ -247,7 +253,7 @@ json result_json(const BatchResult& r) {
   return doc;
 }
 
-std::string result_json_text(const BatchResult& r) {
+std::string result_json_text(const RunReport& r) {
   return result_json(r).dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 

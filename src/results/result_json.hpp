@@ -9,17 +9,17 @@
 
 #include <nlohmann/json.hpp>
 
-#include "batch/result.hpp"
+#include "results/run_report.hpp"
 
 namespace zk::batch {
 
 constexpr int kResultFormatVersion = 3;
 
-nlohmann::ordered_json result_json(const BatchResult& r);
+nlohmann::ordered_json result_json(const RunReport& r);
 
 // The document as text (two-space indentation). Bytes of the title or of a
 // label that are not UTF-8 are replaced, never an error.
-std::string result_json_text(const BatchResult& r);
+std::string result_json_text(const RunReport& r);
 
 // The JSON value of one float: the double nearest to the float's shortest
 // decimal form, or null when it is not finite.
@@ -36,6 +36,8 @@ nlohmann::ordered_json json_optional_real(const std::optional<double>& v);
 // One number through a printf format ("%.1f"), for summary lines and captions.
 std::string format_number(const char* f, double v);
 
+// The attitude of an axis (double): {"trend_deg" in [0, 360), "plunge_deg"}.
+nlohmann::ordered_json attitude_json(const AxisVector& v);
 // The principal axes of a tensor, [{"sigma", "value", "trend_deg",
 // "plunge_deg"} x 3], and the whole tensor object (Euler angles, R, axes,
 // reduced tensor, misfit sums): the forms every tensor of the document takes.

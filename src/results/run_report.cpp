@@ -1,7 +1,8 @@
-#include "batch/result.hpp"
+#include "results/run_report.hpp"
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace zk::batch {
 
@@ -22,15 +23,21 @@ MisfitSummary summarise_misfits(std::vector<double> degrees) {
   return s;
 }
 
-std::optional<float> BatchResult::cutoff() const {
+std::optional<float> RunReport::cutoff() const {
   for (const Datum& d : data) {
     if (d.rank == run.NMIN) return d.misfit;
   }
   return std::nullopt;
 }
 
-BatchResult collect_result(const RunInput& input, const InversionResult& run) {
-  BatchResult r;
+bool same_bits(const TensorSnapshot& a, const TensorSnapshot& b) {
+  const float x[5] = {a.P(1), a.P(2), a.P(3), a.P(4), a.F};
+  const float y[5] = {b.P(1), b.P(2), b.P(3), b.P(4), b.F};
+  return std::memcmp(x, y, sizeof x) == 0;
+}
+
+RunReport collect_report(const RunInput& input, const InversionResult& run) {
+  RunReport r;
   r.title = input.faults.title.str();
   while (!r.title.empty() && (r.title.back() == ' ' || r.title.back() == '\0')) r.title.pop_back();
   r.warnings = input.warnings;

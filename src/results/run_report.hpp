@@ -55,7 +55,7 @@ struct MechanismsReport {
   ensemble::Options bootstrap_options;
 };
 
-struct BatchResult {
+struct RunReport {
   std::string parameters_path, data_path, output_path;
   std::string title;  // DATA title line, trailing blanks removed
   std::vector<std::string> warnings;
@@ -83,7 +83,10 @@ struct BatchResult {
 constexpr float kDegPerRad = 57.29578f;
 inline float misfit_degrees(const Datum& d) { return d.misfit * kDegPerRad; }
 
+// The same tensor and misfit sum, bit for bit.
+bool same_bits(const TensorSnapshot& a, const TensorSnapshot& b);
+
 // Gathers the result of a run on `input`.
-BatchResult collect_result(const RunInput& input, const InversionResult& run);
+RunReport collect_report(const RunInput& input, const InversionResult& run);
 
 }  // namespace zk::batch
