@@ -445,6 +445,9 @@ std::unique_ptr<rt::ResultFile> station_file(const StationFolder& folder, const 
   return f;
 }
 
+static_assert(4 * kMaxJobs + 2 <= rt::kTemporarySlots,
+              "every station of a campaign at --jobs kMaxJobs gets its temporaries registered");
+
 // One station of a campaign, as a single zarkel-batch run into its folder; a
 // spreadsheet is first imported (through the import's library call) into
 // the folder's DATA, which the run reads before it has its name and which

@@ -98,9 +98,6 @@ void fill_summary_from_result(json& row, const json& r) {
   fill_answer_columns(row, r);
 }
 
-static_assert(4 * kMaxJobs + 2 <= rt::kTemporarySlots,
-              "every station of a campaign at --jobs kMaxJobs gets its temporaries registered");
-
 // Closes a descriptor at the end of a scope.
 struct FdCloser {
   int fd;
