@@ -1,9 +1,10 @@
-#include "mechanisms/geometry.hpp"
+#include "data/nodal_planes.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <numbers>
 
+#include "data/fault_data.hpp"
 #include "data/field_faults.hpp"
 
 namespace zk::mech {
@@ -72,6 +73,40 @@ PTAxes pt_axes(const DoubleCouple& dc) {
   const AxisVector p{dc.slip[0] + dc.normal[0], dc.slip[1] + dc.normal[1], dc.slip[2] + dc.normal[2]};
   const AxisVector t{dc.slip[0] - dc.normal[0], dc.slip[1] - dc.normal[1], dc.slip[2] - dc.normal[2]};
   return {unit(p), unit(t)};
+}
+
+namespace {
+
+AxisVector as_double(const Vec3& v) {
+  return {static_cast<double>(v(1)), static_cast<double>(v(2)), static_cast<double>(v(3))};
+}
+
+field::Encoded encode(const NodalPlane& p, int number, const std::string& label) {
+  const field::Plane plane = field::plane_from_rhr_strike(p.strike, p.dip);
+  const field::V3 slip = field::slip_from_rake(plane, p.rake);
+  return field::encode(plane, slip, field::dominant_sense(plane, slip), number, label);
+}
+
+}  // namespace
+
+Event make_event(int number, int line, const std::string& label, const NodalPlane& given, int known) {
+  Event e;
+  e.number = number;
+  e.line = line;
+  e.label = label;
+  e.known = known;
+  e.exact[0] = vectors_of(given);
+  e.exact[1] = auxiliary(e.exact[0]);
+  e.planes = {plane_of(e.exact[0]), plane_of(e.exact[1])};
+  e.planes[0] = given;
+  for (std::size_t k = 0; k < 2; ++k) {
+    e.encoded[k] = encode(e.planes[k], number, label);
+    Vec3 FN, STR;
+    convert_datum(e.encoded[k].record, FN, STR);
+    e.read[k] = {as_double(FN), as_double(STR)};
+  }
+  e.pt = pt_axes(e.exact[0]);
+  return e;
 }
 
 }  // namespace zk::mech
