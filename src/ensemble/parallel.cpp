@@ -77,18 +77,27 @@ void run_parallel(std::size_t count, int jobs, const Task& task, const Report& r
     sh.running -= workers - static_cast<int>(threads.size());
     if (threads.empty()) throw;
   }
+  // A report that throws cancels the run: no task starts after it, the
+  // running ones end, and its exception is the one rethrown.
+  std::exception_ptr cancelled;
   {
     std::unique_lock<std::mutex> g(sh.lock);
     while (sh.running > 0) {
       sh.finished.wait_for(g, std::chrono::milliseconds(250));
-      if (report && sh.running > 0) {
+      if (report && sh.running > 0 && !cancelled) {
         g.unlock();
-        report(sh.done.load());
+        try {
+          report(sh.done.load());
+        } catch (...) {
+          cancelled = std::current_exception();
+          sh.failed.store(true);
+        }
         g.lock();
       }
     }
   }
   for (std::thread& t : threads) t.join();
+  if (cancelled) std::rethrow_exception(cancelled);
   if (sh.error) std::rethrow_exception(sh.error);
   if (report) report(sh.done.load());
 }

@@ -14,7 +14,10 @@ using Tick = std::function<void()>;
 // A task: its index, the worker's own workspace, the tick to call.
 using Task = std::function<void(std::size_t index, Workspace& ws, const Tick& tick)>;
 // Called on the calling thread about four times a second and once at the
-// end, with the units of work done so far.
+// end, with the units of work done so far. It is also the run's cancellation
+// hook: when it throws, no further task starts, the running ones finish, and
+// run_parallel rethrows that exception (a front end's interrupt, a binding's
+// KeyboardInterrupt).
 using Report = std::function<void(long long done)>;
 
 // Runs tasks 0 .. count-1 on min(jobs, count) worker threads (jobs >= 1) and

@@ -1,0 +1,63 @@
+#pragma once
+// One run from Python: the steps of a zarkel-batch run on a fault set and
+// parameters held in memory, without files, giving the same report (and so
+// the same JSON document, listing and figure).
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/engine.hpp"
+#include "results/run_report.hpp"
+
+namespace zk::binding {
+
+// The run parameters with the warnings their file gave and its path.
+struct Parameters {
+  RunParams params;
+  std::vector<std::string> warnings;  // of the file: selection and run records
+  std::string path;
+};
+
+// The data with the warnings their file (or vectors) gave.
+struct Faults {
+  FaultSet set;
+  std::vector<std::string> warnings;
+};
+
+// The options of zarkel-batch that change the result, with its defaults.
+struct RunOptions {
+  int starts = 0;  // 0: ensemble::default_starts
+  int bootstrap = 0;
+  double confidence = 95.0;  // per cent
+  std::uint64_t seed = 1;
+  int jobs = 0;      // 0: one per hardware thread
+  int phases = -1;   // -1: no separation, 0: auto, K
+  int max_phases = 3;
+  double outlier_misfit = 30.0;
+  bool strict = false;
+};
+
+struct Run {
+  batch::RunReport report;
+  std::string listing;
+  std::vector<std::string> warnings;  // every warning the command line would show, in order
+};
+
+// Called about four times a second on the calling thread; throwing cancels.
+using Poll = std::function<void()>;
+
+// Reads a PARAMETERS file on its own: the run record is checked against the
+// largest number of data, so that only what no DATA file could run is
+// refused here; the rest when the run starts.
+Parameters read_parameters(const std::string& path);
+// Reads a DATA file, every datum kept (the parameters' selection applies
+// when the run starts).
+Faults read_data(const std::string& path);
+
+// The run. Throws as zarkel-batch fails (rt::RunError, ensemble/phases
+// OptionError).
+Run run(const Faults& faults, const Parameters& params, const RunOptions& o, const Poll& poll);
+
+}  // namespace zk::binding
