@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Counts the lines of product code and of test code and prints their ratio.
 # A line counts when it is not blank and not only a comment (// in C++,
-# # in Python and shell). Product: src/ and app/; tests: tests/. Tools,
+# # in Python and shell). Product: src/, app/ and python/ (the binding);
+# tests: tests/. Tools,
 # benchmarks and fuzz harnesses count as neither. Only .cpp, .hpp, .py and
 # .sh files count, so goldens, corpora and the tables of the command-line
 # tests are left out.
@@ -20,7 +21,7 @@ count() {
   echo "$total"
 }
 
-product=$(count src app)
+product=$(count src app python)
 tests=$(count tests)
 echo "product lines: $product"
 echo "test lines:    $tests"

@@ -6,6 +6,9 @@
 #include <climits>
 #include <cmath>
 #include <set>
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <stdexcept>
 
 #include "ensemble/ensemble.hpp"
@@ -276,6 +279,23 @@ TEST(Parallel, ResultsByIndexForAnyNumberOfJobsAndErrorsOfTheLowestTask) {
     } catch (const std::runtime_error& e) {
       EXPECT_STREQ(e.what(), "task 5");
     }
+  }
+}
+
+// A report that throws is the cancellation hook: the running tasks end, no
+// task starts after it, and its exception (not a task's) is rethrown.
+TEST(Parallel, AThrowingReportCancelsTheRun) {
+  struct Cancelled {};
+  for (int jobs : {1, 2}) {
+    std::atomic<int> started{0};
+    const Task slow = [&](std::size_t, Workspace&, const Tick&) {
+      ++started;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    };
+    const auto t0 = std::chrono::steady_clock::now();
+    EXPECT_THROW(run_parallel(1000, jobs, slow, [](long long) { throw Cancelled{}; }), Cancelled);
+    EXPECT_LT(started.load(), 20) << jobs;
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
   }
 }
 
