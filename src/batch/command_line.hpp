@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "batch/figure_svg.hpp"
+#include "runtime/interrupt.hpp"
 
 namespace zk::batch {
 
@@ -59,7 +60,7 @@ struct Options {
 // Limits of the numeric options.
 constexpr int kMaxStarts = 10000;
 constexpr int kMaxReplicates = 100000;
-constexpr int kMaxJobs = 1024;
+constexpr int kMaxJobs = rt::kMaxJobs;  // the signal-cleanup registry is sized from it
 constexpr int kMaxShards = 100000;
 
 extern const char* const kUsageLine;

@@ -10,6 +10,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "runtime/exit_status.hpp"
@@ -58,6 +59,11 @@ struct ImportOutcome {
 // abandons it and nothing is written. Throws rt::RunError (naming file,
 // row and column) when the table is refused.
 ImportOutcome import_table(const Options& o, rt::ResultFile& data);
+
+// The key a header is matched by: a byte-order mark and a unit in brackets
+// at its end ("Strike (deg)") dropped, then as table::column_key, with the
+// field apps' other names for a role.
+std::string header_key(std::string_view header);
 
 // The whole program: `args` are the arguments after the program name; help
 // and version go to `out`, the report, warnings and messages to `err`.

@@ -3,6 +3,8 @@
 // bytes do not depend on the jobs, and what cannot run is refused.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <nlohmann/json.hpp>
 
 #include "batch_files.hpp"
@@ -57,6 +59,10 @@ TEST_F(PhasesRun, PhaseFilesReproduceEachPhaseForAnyJobs) {
     EXPECT_TRUE(slurp(at("phase.lst")) == slurp(at("1" + stem + ".LISTING"))) << stem << " is not reproduced";
     const json& p = ph["phases"][static_cast<std::size_t>(i - 1)];
     EXPECT_EQ(p["bootstrap"]["replicates"], 8);
+    // One meaning for residual_std_deg: the run's ECART, 4 parameters fitted.
+    const double sum = p["misfit_sum_rad2"].get<double>(), n = p["members"].get<double>();
+    EXPECT_NEAR(p["residual_std_deg"].get<double>(), std::sqrt(sum / (n - 4.0)) * 57.29577951308232, 1e-4);
+    EXPECT_NEAR(p["rms_misfit_deg"].get<double>(), std::sqrt(sum / n) * 57.29577951308232, 1e-4);
     EXPECT_EQ(lines_of(slurp(at("1" + stem + ".DATA"))).size(), p["members"].get<std::size_t>() + 2);
     EXPECT_NE(slurp(at("1" + stem + ".PARAMETERS")).find(" 100 500 " + std::to_string(p["NSEED"].get<int>())),
               std::string::npos);
@@ -117,9 +123,24 @@ TEST_F(PhasesRun, Refusals) {
       {{"--phases", "2", "--outlier-misfit", "91"}, "--outlier-misfit", P},
       {{"--outlier-misfit", "30"}, "give --phases", P},
       {{"--phases", "2", "--phase-dir", at("file").string()}, "not a folder", P},
+      // Every name a run could write is checked before the work.
+      {{"--phases", "auto", "--phase-dir", at("dir").string()}, "phase-3.LISTING: it is a directory", P},
+      {{"--phases", "auto", "--phase-dir", at("fifo").string()}, "phase-2.DATA: it is a named pipe", P},
+      {{"--phases", "2", "--phase-dir", at("same").string(), "--json", at("same/phase-1.LISTING").string()},
+       "phase-1.LISTING: it is the destination of the JSON document", P},
+      {{"--phases", "2", "--phase-dir", at("data").string()}, "phase-1.DATA: it is the DATA file", P},
   };
+  fs::create_directories(at("dir/phase-3.LISTING"));
+  fs::create_directories(at("fifo"));
+  shell("mkfifo " + shell_quoted(at("fifo/phase-2.DATA").string()));
+  fs::create_directories(at("same"));
+  fs::create_directories(at("data"));
+  fs::copy_file(example("phases/DATA"), at("data/phase-1.DATA"));
   for (const Case& c : cases) {
-    std::vector<std::string> args = {c.parameters, example("phases/DATA"), at("L").string()};
+    std::vector<std::string> args = {c.parameters, c.message == std::string("phase-1.DATA: it is the DATA file")
+                                                       ? at("data/phase-1.DATA").string()
+                                                       : example("phases/DATA"),
+                                     at("L").string()};
     args.insert(args.end(), c.options.begin(), c.options.end());
     const Outcome r = batch(args);
     EXPECT_EQ(r.status, 2) << c.message;
