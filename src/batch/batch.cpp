@@ -1,5 +1,6 @@
 #include "batch/batch.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -146,6 +147,9 @@ std::string phase_dir_problem(const std::string& dir) {
   if (std::filesystem::exists(st)) return std::filesystem::is_directory(st) ? "" : "it is not a folder";
   const std::filesystem::path parent = std::filesystem::path(dir).parent_path();
   if (!parent.empty() && !std::filesystem::is_directory(parent, ec)) return "its parent folder does not exist";
+  if (::faccessat(AT_FDCWD, parent.empty() ? "." : parent.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+    return "its parent folder does not let this user make it (" + std::string(std::strerror(errno)) + ")";
+  }
   return "";
 }
 
@@ -170,6 +174,9 @@ std::string phase_names_problem(const std::string& dir, int most, const rt::Dest
     int fd;
     ~Closer() { ::close(fd); }
   } closer{fd};
+  if (::faccessat(fd, ".", W_OK | X_OK, AT_EACCESS) != 0) {
+    return "this user may not create files in it (" + std::string(std::strerror(errno)) + ")";
+  }
   for (const auto& [name, phase] : phase_file_names()) {
     if (phase <= most) {
       if (const std::string p = rt::ResultFile::destination_problem(fd, dir, name, taken); !p.empty()) {
@@ -323,7 +330,7 @@ std::optional<int> prepare(RunSteps& s) {
     }
     // Each phase's listing is made from files in the temporary folder.
     if (const std::string why_not = rt::temporary_folder_problem(); !why_not.empty()) {
-      return refused(err, "--phase-dir", o.phase_dir, "its listings are made through " + why_not);
+      return refused(err, "--phase-dir", o.phase_dir, "the phase listings need temporary files: " + why_not);
     }
     if (const std::string why_not = phase_names_problem(o.phase_dir, o.phases > 0 ? o.phases : o.max_phases, s.taken);
         !why_not.empty()) {

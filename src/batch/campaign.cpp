@@ -458,8 +458,13 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
     }
   }
 
-  const int dir_fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir_fd < 0) throw rt::RunStop("could not open the campaign folder " + o.out_dir + " (" + std::strerror(errno) + ")");
+  // Walked as a result's path is: the folder checked is the folder used.
+  std::string why_not;
+  const int dir_fd = rt::ResultFile::open_folder(o.out_dir, why_not);
+  if (dir_fd < 0) {
+    throw rt::RunStop("could not open the campaign folder " + o.out_dir + " (" +
+                      (why_not.empty() ? std::string(std::strerror(ENOENT)) : why_not) + ")");
+  }
   const FdCloser dir_closer{dir_fd};
 
   // A station's document is read into its summary row as soon as it ran,

@@ -92,10 +92,10 @@ int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const
   // The planes chosen are read back from files of the temporary folder.
   if (const std::string why_not = rt::temporary_folder_problem(); !why_not.empty()) {
     if (station != nullptr) {
-      station->message = "the plane choice needs " + why_not;
+      station->message = "the plane choice needs temporary files: " + why_not;
       return kExitUsage;
     }
-    err << "zarkel-batch: the plane choice needs " << why_not << "\n";
+    err << "zarkel-batch: the plane choice needs temporary files: " << rt::shortened(why_not) << "\n";
     return kExitUsage;
   }
   std::unique_ptr<rt::ResultFile> own_file;

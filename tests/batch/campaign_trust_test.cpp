@@ -148,6 +148,20 @@ TEST_F(CampaignTrust, ConcurrentRunsAndMergeAcrossFileSystems) {
   here("umount fs2");
 }
 
+// A full temporary folder is named as the cause before any work, not met
+// half-way as a DATA file that vanished.
+TEST_F(CampaignTrust, FullTemporaryFolderIsNamedBeforeTheWork) {
+  fs::create_directories(at("full"));
+  if (here("mount -t tmpfs -o size=8k none full").status != 0) GTEST_SKIP() << "mount is not permitted";
+  const Outcome r = here("dd if=/dev/zero of=full/fill bs=4k count=4 2>/dev/null; TMPDIR=$PWD/full $B PARAMETERS " +
+                         shell_quoted(example("mechanisms.csv")) + " L --mechanisms");
+  here("umount full");
+  EXPECT_EQ(r.status, 2) << r.err;
+  EXPECT_NE(r.err.find("the plane choice needs temporary files: "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("/full\" is full (No space left on device)"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(at("L")));
+}
+
 // A link planted by another user is not followed, in a shared sticky folder
 // as anywhere (root only: a link of another user is made by changing its
 // owner).
