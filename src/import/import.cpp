@@ -695,7 +695,21 @@ int run(const Options& o, std::ostream& err) {
 
 }  // namespace
 
+std::string options_problem(const Options& o) {
+  if (!(o.max_off_plane >= 0.0 && o.max_off_plane < 90.0)) return "the largest angle off the plane must be from 0 to below 90";
+  if (!(o.warn_off_plane >= 0.0 && o.warn_off_plane <= o.max_off_plane)) {
+    return "the angle off the plane that warns must be from 0 to the largest allowed";
+  }
+  for (const auto& [value, known] :
+       {std::pair<const std::string*, std::vector<std::string>>{&o.plane, {"", "dip-direction", "strike-rhr", "strike-quadrant"}},
+        {&o.striation, {"", "rake", "unsigned-rake", "trend-plunge", "pitch"}}}) {
+    if (std::find(known.begin(), known.end(), *value) == known.end()) return "\"" + *value + "\" is not a known form";
+  }
+  return "";
+}
+
 ImportOutcome import_table(const Options& o, rt::ResultFile& data_file) {
+  if (const std::string why = options_problem(o); !why.empty()) throw rt::RunStop(why, kExitUsage);
   table::ReadOptions ro;
   ro.delimiter = o.delimiter;
   ro.delimiter_hint = "name it with --delimiter";

@@ -53,6 +53,11 @@ struct ImportOutcome {
   double worst_rounding = 0.0;
 };
 
+// Why `o` cannot be used at all (a threshold that is no number or out of
+// range, a plane or striation form of no known name); "" when it can.
+// import_table refuses such options itself (rt::RunStop, status 2).
+std::string options_problem(const Options& o);
+
 // Reads the table `o.csv` (o.data and o.report are not used) and writes the
 // DATA file into `data`, checked by reading it back through the program's
 // own reader. `data` is left uncommitted: the caller commits it, or
