@@ -7,7 +7,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include "areas/workspace.hpp"
 #include "batch_files.hpp"
+#include "results/phases_output.hpp"
+#include "results/run_report.hpp"
 
 namespace zk::test {
 namespace {
@@ -104,6 +107,50 @@ TEST_F(PhasesRun, CampaignRowsPerPhaseMergeAsUnsharded) {
     EXPECT_TRUE(rows[3 + j].ends_with(cells += std::to_string(j + 1) + ",2," + p["members"].dump())) << rows[3 + j];
   }
   EXPECT_EQ(json::parse(slurp(at("all/stations.geojson")))["features"].size(), 4u);
+}
+
+// The self-checks that stop a run as an internal error (status 3) rather
+// than write phase files or a listing of another run: the phase files must
+// read back as the phase's records and give its tensor bit for bit, and
+// "the same run" means the same bits of the angles, R and F.
+TEST_F(PhasesRun, FilesThatDoNotReproduceTheirPhaseAreAnInternalError) {
+  std::istringstream no_console;
+  std::ostringstream console;
+  auto ws = std::make_unique<Workspace>(no_console, console);
+  store_constants(*ws);
+  ASSERT_TRUE(ws->units.open(unit::kParameters, example("phases/PARAMETERS"), "old"));
+  ASSERT_TRUE(ws->units.open(unit::kData, example("phases/DATA"), "old"));
+  RunInput input = read_run_input(*ws);
+  input.params.NTIR = 40;  // quick: the check does not depend on the draws
+  batch::RunReport r;
+  r.title = "phases";
+  r.params = input.params;
+  for (const FaultDatum& d : input.faults.data) {
+    r.data.emplace_back();
+    r.data.back().NUM = d.record.NUM;
+    r.data.back().as_read = d.record;
+  }
+  r.separation = phases::separate(input.faults, input.params, phases::Options{1, 1, 30.0, 1});
+  ASSERT_NO_THROW(batch::phase_files(r));
+  phases::Phase& p = r.separation->phases[0];
+  const TensorSnapshot kept = p.tensor;
+  p.tensor.P(4) = std::nextafter(p.tensor.P(4), 2.0f);  // R off by one bit
+  EXPECT_THROW(batch::phase_files(r), std::logic_error);
+  p.tensor = kept;
+  r.data[static_cast<std::size_t>(p.members.front())].as_read.AZSTR = 1234;  // not in the DATA columns: reads back otherwise
+  EXPECT_THROW(batch::phase_files(r), std::logic_error);
+
+  TensorSnapshot a = kept, b = kept;
+  EXPECT_TRUE(batch::same_bits(a, b));
+  for (float* v : {&b.P(1), &b.P(2), &b.P(3), &b.P(4), &b.F}) {
+    const float was = *v;
+    *v = std::nextafter(*v, 10.0f);
+    EXPECT_FALSE(batch::same_bits(a, b));
+    *v = was;
+  }
+  b.F = -0.0f;
+  a.F = 0.0f;
+  EXPECT_FALSE(batch::same_bits(a, b));  // bits, not values
 }
 
 TEST_F(PhasesRun, Refusals) {
