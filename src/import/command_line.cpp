@@ -3,6 +3,8 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 
+#include "runtime/option_values.hpp"
+#include "runtime/printable.hpp"
 #include "table/csv_table.hpp"
 
 namespace zk::import {
@@ -75,6 +77,43 @@ std::string add_sense(Options& o, const std::string& mapping) {
   return "";
 }
 
+// An option with a value, as zarkel-batch describes its own: the name, what
+// a missing value is called, where the value goes (text as given, one of
+// `words`, or a number of degrees from 0 to 90) and whether it may be empty.
+struct Row {
+  const char* name;
+  const char* argument;
+  std::string* text;
+  double* degrees;
+  std::vector<const char*> words = {};
+  bool empty_ok = false;
+};
+
+// The values of the rows given, checked as zarkel-batch checks its own:
+// each given at most once and with its value, then each value read. "" or
+// the message.
+std::string checked(const std::vector<Row>& table, const CLI::App& app) {
+  for (const Row& r : table) {
+    if (app.count(r.name) == 0) continue;
+    const std::string error = rt::given_once(r.name, r.argument, app.count(r.name), app.get_option(r.name)->results(), r.empty_ok);
+    if (!error.empty()) return error;
+  }
+  for (const Row& r : table) {
+    if (app.count(r.name) == 0) continue;
+    const std::string& v = app.get_option(r.name)->results().front();
+    std::string error;
+    if (r.degrees != nullptr) {
+      error = rt::read_real(r.name, v, 0.0, 90.0, " of degrees", *r.degrees);
+    } else if (!r.words.empty()) {
+      error = rt::read_choice(r.name, v, r.words, *r.text);
+    } else {
+      *r.text = v;
+    }
+    if (!error.empty()) return error;
+  }
+  return "";
+}
+
 }  // namespace
 
 CommandLine parse_command_line(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -83,27 +122,43 @@ CommandLine parse_command_line(const std::vector<std::string>& args, std::ostrea
   CLI::App app{"Converts a spreadsheet export (CSV) of fault-slip measurements into a DATA file.",
                "zarkel-import"};
   app.footer(kFooter);
-  std::string delimiter;
-  std::vector<std::string> columns;
+  app.allow_extras(true);
+  std::string delimiter, title;
+  std::vector<std::string> columns, senses;
+  // name               argument              text            degrees            words
+  const std::vector<Row> table = {
+      {"--delimiter",      "a delimiter",        &delimiter,     nullptr},
+      {"--plane",          "a convention",       &o.plane,       nullptr,           {"dip-direction", "strike-rhr", "strike-quadrant"}},
+      {"--striation",      "a convention",       &o.striation,   nullptr,           {"rake", "unsigned-rake", "trend-plunge", "pitch"}},
+      {"--title",          "a title",            &title,         nullptr,           {},  true},
+      {"--warn-off-plane", "a number of degrees", nullptr,       &o.warn_off_plane},
+      {"--max-off-plane",  "a number of degrees", nullptr,       &o.max_off_plane},
+      {"--report",         "a file name",        &o.report,      nullptr},
+  };
   app.add_option("FIELD.csv", o.csv, "the spreadsheet export")->required();
   app.add_option("DATA", o.data, "the DATA file to write")->required();
-  app.add_option("--delimiter", delimiter, "the cell delimiter: , ; or tab (default: the one the header row holds)");
+  // Each option's help line as it reads: its value's type, then what it does.
+  const auto valued = [&app](const char* name, const char* type, const char* what) {
+    app.add_option(name)
+        ->description(what)
+        ->type_name(type)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->expected(0, 1)
+        ->allow_extra_args(false);
+  };
+  valued("--delimiter", "TEXT", "the cell delimiter: , ; or tab (default: the one the header row holds)");
   app.add_option("--column", columns, "ROLE=HEADER: the column of a role under another header name")
       ->allow_extra_args(false);
-  app.add_option("--plane", o.plane, "the plane's convention when the table allows more than one")
-      ->check(CLI::IsMember({"dip-direction", "strike-rhr", "strike-quadrant"}));
-  app.add_option("--striation", o.striation, "the striation's convention when the table allows more than one")
-      ->check(CLI::IsMember({"rake", "unsigned-rake", "trend-plunge", "pitch"}));
-  std::vector<std::string> senses;
+  valued("--plane", "TEXT:{dip-direction,strike-rhr,strike-quadrant}",
+         "the plane's convention when the table allows more than one");
+  valued("--striation", "TEXT:{rake,unsigned-rake,trend-plunge,pitch}",
+         "the striation's convention when the table allows more than one");
   app.add_option("--sense-map", senses, "WORD=LETTER: a local word for a sense of slip (N, I, D or S), repeatable")
       ->allow_extra_args(false);
-  std::string title;
-  app.add_option("--title", title, "the DATA title line (default: the CSV file name)");
-  app.add_option("--warn-off-plane", o.warn_off_plane, "degrees off the plane that give a warning (default 10)")
-      ->check(CLI::Range(0.0, 90.0));
-  app.add_option("--max-off-plane", o.max_off_plane, "degrees off the plane that are refused (default 20)")
-      ->check(CLI::Range(0.0, 90.0));
-  app.add_option("--report", o.report, "write the report as CSV to this file");
+  valued("--title", "TEXT", "the DATA title line (default: the CSV file name)");
+  valued("--warn-off-plane", "FLOAT:FLOAT in [0 - 90]", "degrees off the plane that give a warning (default 10)");
+  valued("--max-off-plane", "FLOAT:FLOAT in [0 - 90]", "degrees off the plane that are refused (default 20)");
+  valued("--report", "TEXT", "write the report as CSV to this file");
   app.add_flag("--mechanisms", o.mechanisms,
                "the table holds focal mechanisms (strike, dip, rake of a nodal plane); write the given planes");
   app.set_version_flag("--version", kVersion);
@@ -112,18 +167,31 @@ CommandLine parse_command_line(const std::vector<std::string>& args, std::ostrea
   });
 
   std::vector<std::string> reversed(args.rbegin(), args.rend());
+  std::string error;
   try {
     app.parse(reversed);
+  } catch (const CLI::RequiredError&) {
+    error = std::string("missing operand ") + (o.csv.empty() ? "FIELD.csv" : "DATA");
   } catch (const CLI::ParseError& e) {
     const int code = app.exit(e, out, err);
     cl.action = code == 0 ? CommandLine::Action::Done : CommandLine::Action::Usage;
     return cl;
   }
-  std::string error;
-  if (delimiter == "tab" || delimiter == "\t" || delimiter == "," || delimiter == ";") {
-    o.delimiter = delimiter == "tab" ? '\t' : delimiter[0];
-  } else if (!delimiter.empty()) {
-    error = "--delimiter " + delimiter + ": the delimiter is , ; or tab";
+  // Of the arguments left over, an unknown option first, then an operand too many.
+  for (const std::string& r : app.remaining()) {
+    if (!error.empty()) break;
+    if (r.size() > 1 && r[0] == '-') error = "unknown option " + r;
+  }
+  if (error.empty() && !app.remaining().empty()) {
+    error = "too many operands (from " + app.remaining().front() + " on): give FIELD.csv and DATA only";
+  }
+  if (error.empty()) error = checked(table, app);
+  if (error.empty() && !delimiter.empty()) {
+    if (delimiter == "tab" || delimiter == "\t" || delimiter == "," || delimiter == ";") {
+      o.delimiter = delimiter == "tab" ? '\t' : delimiter[0];
+    } else {
+      error = "--delimiter takes , ; or tab (got \"" + rt::shortened(delimiter) + "\")";
+    }
   }
   for (const auto& c : columns) {
     if (error.empty()) error = add_column(o, c);
@@ -131,7 +199,7 @@ CommandLine parse_command_line(const std::vector<std::string>& args, std::ostrea
   for (const auto& s : senses) {
     if (error.empty()) error = add_sense(o, s);
   }
-  if (app.count("--title") != 0) {
+  if (error.empty() && app.count("--title") != 0) {
     o.title = title;
     if (o.title->size() > 80) error = "--title: at most 80 characters (the DATA title line)";
     for (char c : *o.title) {
