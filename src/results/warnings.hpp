@@ -1,0 +1,36 @@
+#pragma once
+// The warnings a run's answer gives (not those of its input files): an
+// ambiguous answer, a bootstrap too small for its intervals, a number of
+// stress phases the data hardly decide, and those of a plane choice.
+#include <string>
+#include <vector>
+
+#include "results/run_report.hpp"
+
+namespace zk::batch {
+
+// The ambiguity warning ("warning: ..."), or "" when the answer is not
+// ambiguous.
+std::string ambiguity_warning(const RunReport& r);
+
+// Below this many replicates a bootstrap's intervals are rough: a warning.
+constexpr int kFewReplicates = 100;
+// That warning ("warning: ...", no newline), or "".
+std::string rough_bootstrap_warning(const ensemble::Options& o);
+
+// Difference of the two best BIC values below which the data hardly decide
+// between them.
+constexpr double kCloseBic = 10.0;
+// "warning: ..." when the two best BIC values are within kCloseBic, else "".
+std::string bic_warning(const RunReport& r);
+
+// Thresholds of the warnings of a plane choice.
+constexpr double kUndecidedShareWarning = 0.30;
+constexpr double kRmsMisfitWarningDeg = 30.0;
+constexpr int kFewEvents = 20;
+constexpr double kLowR = 0.25, kHighR = 0.75;
+
+// The warnings of a plane choice, one line each (without "warning: ").
+std::vector<std::string> mechanisms_warnings(const MechanismsReport& m);
+
+}  // namespace zk::batch
