@@ -114,30 +114,33 @@ std::string checked(const std::vector<Row>& table, const CLI::App& app) {
   return "";
 }
 
-}  // namespace
-
-CommandLine parse_command_line(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  CommandLine cl;
-  Options& o = cl.options;
-  CLI::App app{"Converts a spreadsheet export (CSV) of fault-slip measurements into a DATA file.",
-               "zarkel-import"};
-  app.footer(kFooter);
-  app.allow_extras(true);
+// The values read as text, checked once the command line is parsed.
+struct Given {
   std::string delimiter, title;
   std::vector<std::string> columns, senses;
-  // name               argument              text            degrees            words
-  const std::vector<Row> table = {
-      {"--delimiter",      "a delimiter",        &delimiter,     nullptr},
-      {"--plane",          "a convention",       &o.plane,       nullptr,           {"dip-direction", "strike-rhr", "strike-quadrant"}},
-      {"--striation",      "a convention",       &o.striation,   nullptr,           {"rake", "unsigned-rake", "trend-plunge", "pitch"}},
-      {"--title",          "a title",            &title,         nullptr,           {},  true},
-      {"--warn-off-plane", "a number of degrees", nullptr,       &o.warn_off_plane},
-      {"--max-off-plane",  "a number of degrees", nullptr,       &o.max_off_plane},
-      {"--report",         "a file name",        &o.report,      nullptr},
+};
+
+// The options with a value, checked as zarkel-batch checks its own.
+std::vector<Row> option_table(Options& o, Given& g) {
+  return {
+      // {name, argument, text, degrees[, words[, empty_ok]]}
+      {"--delimiter", "a delimiter", &g.delimiter, nullptr},
+      {"--plane", "a convention", &o.plane, nullptr, {"dip-direction", "strike-rhr", "strike-quadrant"}},
+      {"--striation", "a convention", &o.striation, nullptr, {"rake", "unsigned-rake", "trend-plunge", "pitch"}},
+      {"--title", "a title", &g.title, nullptr, {}, true},
+      {"--warn-off-plane", "a number of degrees", nullptr, &o.warn_off_plane},
+      {"--max-off-plane", "a number of degrees", nullptr, &o.max_off_plane},
+      {"--report", "a file name", &o.report, nullptr},
   };
+}
+
+// The options as CLI11 reads them, in the order the help lists them; a
+// valued option keeps every value, so that "given twice" can be told.
+void add_options(CLI::App& app, Options& o, Given& g) {
+  app.footer(kFooter);
+  app.allow_extras(true);
   app.add_option("FIELD.csv", o.csv, "the spreadsheet export")->required();
   app.add_option("DATA", o.data, "the DATA file to write")->required();
-  // Each option's help line as it reads: its value's type, then what it does.
   const auto valued = [&app](const char* name, const char* type, const char* what) {
     app.add_option(name)
         ->description(what)
@@ -147,13 +150,13 @@ CommandLine parse_command_line(const std::vector<std::string>& args, std::ostrea
         ->allow_extra_args(false);
   };
   valued("--delimiter", "TEXT", "the cell delimiter: , ; or tab (default: the one the header row holds)");
-  app.add_option("--column", columns, "ROLE=HEADER: the column of a role under another header name")
+  app.add_option("--column", g.columns, "ROLE=HEADER: the column of a role under another header name")
       ->allow_extra_args(false);
   valued("--plane", "TEXT:{dip-direction,strike-rhr,strike-quadrant}",
          "the plane's convention when the table allows more than one");
   valued("--striation", "TEXT:{rake,unsigned-rake,trend-plunge,pitch}",
          "the striation's convention when the table allows more than one");
-  app.add_option("--sense-map", senses, "WORD=LETTER: a local word for a sense of slip (N, I, D or S), repeatable")
+  app.add_option("--sense-map", g.senses, "WORD=LETTER: a local word for a sense of slip (N, I, D or S), repeatable")
       ->allow_extra_args(false);
   valued("--title", "TEXT", "the DATA title line (default: the CSV file name)");
   valued("--warn-off-plane", "FLOAT:FLOAT in [0 - 90]", "degrees off the plane that give a warning (default 10)");
@@ -165,10 +168,65 @@ CommandLine parse_command_line(const std::vector<std::string>& args, std::ostrea
   app.failure_message([](const CLI::App*, const CLI::Error& e) {
     return std::string("zarkel-import: ") + e.what() + "\nRun with --help for more information.\n";
   });
+}
 
-  std::vector<std::string> reversed(args.rbegin(), args.rend());
+// Of the arguments CLI11 left over, an unknown option first, then an
+// operand too many; "" when none.
+std::string left_over(const CLI::App& app) {
+  for (const std::string& r : app.remaining()) {
+    if (r.size() > 1 && r[0] == '-') return "unknown option " + r;
+  }
+  if (app.remaining().empty()) return "";
+  return "too many operands (from " + app.remaining().front() + " on): give FIELD.csv and DATA only";
+}
+
+// The values that are more than a word or a number, and the options taken
+// together; "" or the message.
+std::string combined(const CLI::App& app, Options& o, const Given& g) {
+  std::string error;
+  if (g.delimiter == "tab" || g.delimiter == "\t" || g.delimiter == "," || g.delimiter == ";") {
+    o.delimiter = g.delimiter == "tab" ? '\t' : g.delimiter[0];
+  } else if (!g.delimiter.empty()) {
+    return "--delimiter takes , ; or tab (got \"" + rt::shortened(g.delimiter) + "\")";
+  }
+  for (const auto& c : g.columns) {
+    if (error.empty()) error = add_column(o, c);
+  }
+  for (const auto& s : g.senses) {
+    if (error.empty()) error = add_sense(o, s);
+  }
+  if (!error.empty()) return error;
+  if (app.count("--title") != 0) {
+    o.title = g.title;
+    if (o.title->size() > 80) return "--title: at most 80 characters (the DATA title line)";
+    for (char c : *o.title) {
+      if (static_cast<unsigned char>(c) < 0x20) return "--title: a control character cannot be in the title line";
+    }
+  }
+  if (o.warn_off_plane > o.max_off_plane) {
+    return "--warn-off-plane (" + CLI::detail::to_string(o.warn_off_plane) + ") is above --max-off-plane (" +
+           CLI::detail::to_string(o.max_off_plane) + ")";
+  }
+  if (o.max_off_plane >= 90.0) return "--max-off-plane must be below 90";
+  if (o.mechanisms && (!g.columns.empty() || !o.plane.empty() || !o.striation.empty() || !o.report.empty())) {
+    return "--mechanisms reads strike, dip and rake by their names: --column, --plane, --striation and --report do "
+           "not apply";
+  }
+  return "";
+}
+
+}  // namespace
+
+CommandLine parse_command_line(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  CommandLine cl;
+  Options& o = cl.options;
+  CLI::App app{"Converts a spreadsheet export (CSV) of fault-slip measurements into a DATA file.",
+               "zarkel-import"};
+  Given given;
+  add_options(app, o, given);
   std::string error;
   try {
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
     app.parse(reversed);
   } catch (const CLI::RequiredError&) {
     error = std::string("missing operand ") + (o.csv.empty() ? "FIELD.csv" : "DATA");
@@ -177,43 +235,9 @@ CommandLine parse_command_line(const std::vector<std::string>& args, std::ostrea
     cl.action = code == 0 ? CommandLine::Action::Done : CommandLine::Action::Usage;
     return cl;
   }
-  // Of the arguments left over, an unknown option first, then an operand too many.
-  for (const std::string& r : app.remaining()) {
-    if (!error.empty()) break;
-    if (r.size() > 1 && r[0] == '-') error = "unknown option " + r;
-  }
-  if (error.empty() && !app.remaining().empty()) {
-    error = "too many operands (from " + app.remaining().front() + " on): give FIELD.csv and DATA only";
-  }
-  if (error.empty()) error = checked(table, app);
-  if (error.empty() && !delimiter.empty()) {
-    if (delimiter == "tab" || delimiter == "\t" || delimiter == "," || delimiter == ";") {
-      o.delimiter = delimiter == "tab" ? '\t' : delimiter[0];
-    } else {
-      error = "--delimiter takes , ; or tab (got \"" + rt::shortened(delimiter) + "\")";
-    }
-  }
-  for (const auto& c : columns) {
-    if (error.empty()) error = add_column(o, c);
-  }
-  for (const auto& s : senses) {
-    if (error.empty()) error = add_sense(o, s);
-  }
-  if (error.empty() && app.count("--title") != 0) {
-    o.title = title;
-    if (o.title->size() > 80) error = "--title: at most 80 characters (the DATA title line)";
-    for (char c : *o.title) {
-      if (static_cast<unsigned char>(c) < 0x20) error = "--title: a control character cannot be in the title line";
-    }
-  }
-  if (error.empty() && o.warn_off_plane > o.max_off_plane) {
-    error = "--warn-off-plane (" + CLI::detail::to_string(o.warn_off_plane) + ") is above --max-off-plane (" +
-            CLI::detail::to_string(o.max_off_plane) + ")";
-  }
-  if (error.empty() && o.max_off_plane >= 90.0) error = "--max-off-plane must be below 90";
-  if (error.empty() && o.mechanisms && (!columns.empty() || !o.plane.empty() || !o.striation.empty() || !o.report.empty())) {
-    error = "--mechanisms reads strike, dip and rake by their names: --column, --plane, --striation and --report do not apply";
-  }
+  if (error.empty()) error = left_over(app);
+  if (error.empty()) error = checked(option_table(o, given), app);
+  if (error.empty()) error = combined(app, o, given);
   if (!error.empty()) {
     err << "zarkel-import: " << error << "\nRun with --help for more information.\n";
     return cl;
