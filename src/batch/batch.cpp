@@ -611,14 +611,7 @@ int batch_main(const std::vector<std::string>& args, std::ostream& out, std::ost
       co.quiet = o.quiet;
       co.strict = o.strict;
       co.progress = !o.quiet && (o.progress || ::isatty(STDERR_FILENO) == 1);
-      co.run_options = "starts=" + std::to_string(o.starts) + " bootstrap=" + std::to_string(o.bootstrap) +
-                       " confidence=" + std::to_string(o.confidence) + " seed=" + std::to_string(o.bootstrap_seed) +
-                       " strict=" + std::to_string(o.strict) + " planes=" + std::to_string(o.figure.planes) +
-                       " labels=" + std::to_string(o.figure.labels) + " parameters=" + o.default_parameters;
-      if (o.phases >= 0) {  // a separation changes every station's document
-        co.run_options += " phases=" + std::to_string(o.phases) + " max_phases=" + std::to_string(o.max_phases) +
-                          " outlier_misfit=" + std::to_string(o.outlier_misfit);
-      }
+      co.run_options = o.shaping;
       rt::remove_temporaries_on_signal();
       try {
         return run_campaign(
