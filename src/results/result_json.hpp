@@ -13,7 +13,7 @@
 
 namespace zk::batch {
 
-constexpr int kResultFormatVersion = 3;
+constexpr int kResultFormatVersion = 4;
 
 nlohmann::ordered_json result_json(const RunReport& r);
 
