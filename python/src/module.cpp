@@ -208,8 +208,8 @@ PYBIND11_MODULE(_zarkel, m) {
         return guarded([&] { return batch::figure_svg(r.run.report, batch::FigureOptions{planes, labels, couples}); });
       });
 
-  m.def("_invert", [](const binding::Faults& f, const binding::Parameters& p, int starts, int bootstrap, double confidence,
-                      std::uint64_t seed, int jobs, int phases, int max_phases, double outlier_misfit, bool strict) {
+  m.def("_invert", [](const binding::Faults& f, const binding::Parameters& p, std::optional<int> starts, int bootstrap, double confidence,
+                      std::uint64_t seed, std::optional<int> jobs, int phases, int max_phases, double outlier_misfit, bool strict) {
     const binding::RunOptions o{starts, bootstrap, confidence, seed, jobs, phases, max_phases, outlier_misfit, strict};
     // The run polls; a signal's exception (KeyboardInterrupt) raised in the
     // interpreter cancels it.

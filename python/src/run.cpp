@@ -98,10 +98,12 @@ Run run(const Faults& faults, const Parameters& params, const RunOptions& o, con
   }
   const int N = static_cast<int>(input.faults.data.size());
   if (const std::string slow = stage1_time_warning(input.params, N); !slow.empty()) out.warnings.push_back(slow);
-  const int starts = o.starts > 0 ? o.starts : ensemble::default_starts(input.params);
-  const ensemble::Options eo{starts, o.bootstrap, o.confidence, o.seed, o.jobs > 0 ? o.jobs : ensemble::hardware_jobs()};
+  const int starts = o.starts ? *o.starts : ensemble::default_starts(input.params);
+  const ensemble::Options eo{starts, o.bootstrap, o.confidence, o.seed, o.jobs ? *o.jobs : ensemble::hardware_jobs()};
+  // The engine's own check of its options, asked for even when no ensemble runs.
+  if (const std::string why = ensemble::options_problem(eo); !why.empty()) throw ensemble::OptionError(why);
   std::vector<std::string> run_warnings;
-  if (o.starts == 0 && starts < ensemble::kDefaultStarts && ensemble::values_per_draw(input.params) > 0) {
+  if (!o.starts && starts < ensemble::kDefaultStarts && ensemble::values_per_draw(input.params) > 0) {
     run_warnings.push_back(std::to_string(starts) + (starts == 1 ? " start" : " starts") + " instead of " +
                            std::to_string(ensemble::kDefaultStarts) +
                            ": NSEED and NTIR leave no room for more below the largest NSEED");

@@ -28,11 +28,11 @@ struct Faults {
 
 // The options of zarkel-batch that change the result, with its defaults.
 struct RunOptions {
-  int starts = 0;  // 0: ensemble::default_starts
+  std::optional<int> starts;  // none: ensemble::default_starts
   int bootstrap = 0;
   double confidence = 95.0;  // per cent
   std::uint64_t seed = 1;
-  int jobs = 0;      // 0: one per hardware thread
+  std::optional<int> jobs;  // none: one per hardware thread
   int phases = -1;   // -1: no separation, 0: auto, K
   int max_phases = 3;
   double outlier_misfit = 30.0;

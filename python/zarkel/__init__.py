@@ -264,8 +264,8 @@ def invert(data, params, *, starts=None, bootstrap=0, confidence=0.95, seed=None
         raise TypeError("data must be a zarkel.FaultSet (read_data, faults)")
     if not isinstance(params, Parameters):
         raise TypeError("params must be zarkel.Parameters (read_parameters)")
-    impl = _zarkel._invert(data._impl, params._impl, 0 if starts is None else int(starts), int(bootstrap),
-                           _per_cent(confidence), 1 if seed is None else int(seed), 0 if jobs is None else int(jobs),
+    impl = _zarkel._invert(data._impl, params._impl, None if starts is None else int(starts), int(bootstrap),
+                           _per_cent(confidence), 1 if seed is None else int(seed), None if jobs is None else int(jobs),
                            _phases_arg(phases), int(max_phases), float(outlier_misfit), bool(strict))
     _warn(impl.warnings)
     return Result(impl)

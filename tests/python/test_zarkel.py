@@ -146,7 +146,11 @@ class Refusals(unittest.TestCase):
         data, params = zarkel.read_data(example("DATA")), zarkel.read_parameters(example("PARAMETERS"))
         for kw, message in [(dict(phases=7), "--phases must be auto or a number of phases from 1 to"),
                             (dict(phases=2, max_phases=9), "max"),
-                            (dict(phases="some"), "phases must be None, 'auto' or a number")]:
+                            (dict(phases="some"), "phases must be None, 'auto' or a number"),
+                            (dict(bootstrap=-5, starts=1), "-5"),
+                            (dict(bootstrap=10, confidence=1.5), "confidence must lie between 0 and 100"),
+                            (dict(starts=0), "at least 1 start, not 0"),
+                            (dict(jobs=-1), "at least 1 thread, not -1")]:
             with self.subTest(str(kw)), self.assertRaisesRegex(zarkel.InputError, message):
                 quiet_invert(data, params, **kw)
 
