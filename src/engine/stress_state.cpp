@@ -151,6 +151,14 @@ Matrix3 reduced_tensor(const std::array<AxisVector, 3>& axes, double R) {
   return T;
 }
 
+double slip_misfit_rad(const Matrix3& T, const AxisVector& n, const AxisVector& slip) {
+  const PlaneStress ps = plane_stress(T, n);
+  if (!ps.slip) return kPi / 2.0;
+  const AxisVector& p = *ps.slip;
+  const AxisVector c{slip[1] * p[2] - slip[2] * p[1], slip[2] * p[0] - slip[0] * p[2], slip[0] * p[1] - slip[1] * p[0]};
+  return std::atan2(std::sqrt(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]), slip[0] * p[0] + slip[1] * p[1] + slip[2] * p[2]);
+}
+
 double stress_difference_deg(const Matrix3& a, const Matrix3& b) {
   // Deviatoric parts; the angle is the arccosine of their normalised inner
   // product (the double contraction A:B).
