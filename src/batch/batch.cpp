@@ -300,9 +300,9 @@ RunReport solve(RunSteps& s) {
   DrawLine draws(err, show_progress && !slow.empty() && !ens, input.params.NTIR);
   ws->progress = &draws;
   const InversionResult run =
-      invert(input.faults, ens ? ens->chosen : input.params, *ws, ListingSink::output_unit());
+      invert(input.faults, ens ? ens->best_params : input.params, *ws, ListingSink::output_unit());
   ws->progress = nullptr;
-  if (ens && !same_bits(run.stage3, ens->chosen_tensor)) {
+  if (ens && !same_bits(run.stage3, ens->best_tensor)) {
     throw std::logic_error("the listed run does not reproduce its start");
   }
 
@@ -312,7 +312,7 @@ RunReport solve(RunSteps& s) {
   result.ensemble_options = eo;
   result.separation = std::move(separation);
   if (mechanisms) {
-    if (!same_bits(run.stage3, mechanisms->outcome.final.chosen_tensor)) {
+    if (!same_bits(run.stage3, mechanisms->outcome.final.best_tensor)) {
       throw std::logic_error("the listed run does not reproduce the plane choice's last engine run");
     }
     result.mechanisms = mechanisms;

@@ -151,7 +151,7 @@ int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const
     report->events = kept;
     if (o.bootstrap > 0) {
       report->bootstrap = mech::bootstrap_choice(kept, base, mo, report->outcome.start,
-                                                 report->outcome.final.chosen_tensor, o.bootstrap, o.bootstrap_seed,
+                                                 report->outcome.final.best_tensor, o.bootstrap, o.bootstrap_seed,
                                                  o.confidence);
       report->bootstrap_options = {mo.starts, o.bootstrap, o.confidence, o.bootstrap_seed, mo.jobs};
     }
@@ -171,7 +171,7 @@ int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const
     // Every event's chosen plane (the given one where the selection left it out).
     mech::Choice choice = given;
     for (std::size_t k = 0, j = 0; k < table.events.size(); ++k) {
-      if (j < kept.size() && kept[j].number == table.events[k].number) choice[k] = report->outcome.events[j++].chosen;
+      if (j < kept.size() && kept[j].number == table.events[k].number) choice[k] = report->outcome.events[j++].plane;
     }
     const std::string text = import::mechanism_data_text(title, table.events, choice);
     std::string path;
