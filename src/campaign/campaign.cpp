@@ -413,16 +413,6 @@ rt::Destinations campaign_inputs(const CampaignOptions& o, const StationTable& t
   return inputs;
 }
 
-// Makes the campaign folder (refusing one reached through a planted link).
-void make_campaign_folder(const std::string& out_dir) {
-  if (const std::string planted = rt::untrusted_link_in(out_dir); !planted.empty()) {
-    throw rt::RunStop("the campaign folder " + out_dir + " is refused: " + planted, rt::kExitUsage);
-  }
-  std::error_code ec;
-  fs::create_directories(fs::path(out_dir), ec);
-  if (ec) throw rt::RunStop("could not make the campaign folder " + out_dir + " (" + ec.message() + ")");
-}
-
 // What the stations of a shard gave: their outcomes and summary rows, by
 // station.
 struct ShardRuns {
