@@ -299,6 +299,37 @@ std::optional<int> prepare(RunSteps& s) {
   return std::nullopt;
 }
 
+// The warnings of the options on these input files ("warning: " left off).
+std::vector<std::string> run_options_warnings(const Options& o, const RunInput& input, const ensemble::Options& eo) {
+  std::vector<std::string> run_warnings;
+  if (o.starts == 0 && eo.starts < ensemble::kDefaultStarts && ensemble::values_per_draw(input.params) > 0) {
+    run_warnings.push_back(std::to_string(eo.starts) + (eo.starts == 1 ? " start" : " starts") + " instead of " +
+                           std::to_string(ensemble::kDefaultStarts) +
+                           ": NSEED and NTIR leave no room for more below the largest NSEED");
+  }
+  if (const std::string rough = rough_bootstrap_warning(eo); !rough.empty()) run_warnings.push_back(rough.substr(9));
+  const std::string long_ensemble =
+      ensemble::ensemble_time_warning(input.params, static_cast<int>(input.faults.data.size()), eo);
+  if (!long_ensemble.empty()) run_warnings.push_back(long_ensemble);  // with or without a terminal
+  return run_warnings;
+}
+
+// The stress phases of --phases (none without it), with their bootstrap.
+std::optional<phases::Separation> separate_phases(const Options& o, const RunInput& input,
+                                                  const ensemble::Options& eo) {
+  if (o.phases < 0) return std::nullopt;
+  const phases::Options po{o.phases, o.max_phases, o.outlier_misfit, eo.jobs};
+  if (const std::string why_not = phases::separation_problem(input.params, po); !why_not.empty()) {
+    throw phases::OptionError(why_not);
+  }
+  if (const std::string why_not = invert_problem(input.faults, input.params); !why_not.empty()) {
+    throw rt::RunStop(why_not);
+  }
+  phases::Separation separation = phases::separate(input.faults, input.params, po);
+  if (eo.bootstrap > 0) add_phase_bootstrap(separation, input, eo);
+  return separation;
+}
+
 // Reads the input, runs the ensemble, the phases and the listed run, and
 // gathers what the outputs show.
 RunReport solve(RunSteps& s) {
@@ -323,30 +354,10 @@ RunReport solve(RunSteps& s) {
   const int starts = o.starts > 0 ? o.starts : ensemble::default_starts(input.params);
   const ensemble::Options eo{starts, o.bootstrap, o.confidence, o.bootstrap_seed,
                              o.jobs > 0 ? o.jobs : ensemble::hardware_jobs()};
-  std::vector<std::string> run_warnings;  // of the options on these input files, "warning: " left off
-  if (o.starts == 0 && starts < ensemble::kDefaultStarts && ensemble::values_per_draw(input.params) > 0) {
-    run_warnings.push_back(std::to_string(starts) + (starts == 1 ? " start" : " starts") + " instead of " +
-                           std::to_string(ensemble::kDefaultStarts) +
-                           ": NSEED and NTIR leave no room for more below the largest NSEED");
-  }
-  if (const std::string rough = rough_bootstrap_warning(eo); !rough.empty()) run_warnings.push_back(rough.substr(9));
-  const std::string long_ensemble =
-      ensemble::ensemble_time_warning(input.params, static_cast<int>(input.faults.data.size()), eo);
-  if (!long_ensemble.empty()) run_warnings.push_back(long_ensemble);  // with or without a terminal
+  const std::vector<std::string> run_warnings = run_options_warnings(o, input, eo);
   for (const std::string& w : run_warnings) err << "warning: " << w << "\n";
   err.flush();
-  std::optional<phases::Separation> separation;
-  if (o.phases >= 0) {
-    const phases::Options po{o.phases, o.max_phases, o.outlier_misfit, eo.jobs};
-    if (const std::string why_not = phases::separation_problem(input.params, po); !why_not.empty()) {
-      throw phases::OptionError(why_not);
-    }
-    if (const std::string why_not = invert_problem(input.faults, input.params); !why_not.empty()) {
-      throw rt::RunStop(why_not);
-    }
-    separation = phases::separate(input.faults, input.params, po);
-    if (eo.bootstrap > 0) add_phase_bootstrap(*separation, input, eo);
-  }
+  std::optional<phases::Separation> separation = separate_phases(o, input, eo);
   std::optional<ensemble::Ensemble> ens;
   if (eo.active()) {
     ProgressLine progress(err, show_progress, ensemble::work_units(eo), "runs");
@@ -356,9 +367,9 @@ RunReport solve(RunSteps& s) {
   DrawLine draws(err, show_progress && !slow.empty() && !ens, input.params.NTIR);
   ws->progress = &draws;
   const InversionResult run =
-      invert(input.faults, ens ? ens->chosen : input.params, *ws, ListingSink::output_unit());
+      invert(input.faults, ens ? ens->best_params : input.params, *ws, ListingSink::output_unit());
   ws->progress = nullptr;
-  if (ens && !same_bits(run.stage3, ens->chosen_tensor)) {
+  if (ens && !same_bits(run.stage3, ens->best_tensor)) {
     throw std::logic_error("the listed run does not reproduce its start");
   }
 
@@ -368,7 +379,7 @@ RunReport solve(RunSteps& s) {
   result.ensemble_options = eo;
   result.separation = std::move(separation);
   if (mechanisms) {
-    if (!same_bits(run.stage3, mechanisms->outcome.final.chosen_tensor)) {
+    if (!same_bits(run.stage3, mechanisms->outcome.final.best_tensor)) {
       throw std::logic_error("the listed run does not reproduce the plane choice's last engine run");
     }
     result.mechanisms = mechanisms;

@@ -330,6 +330,15 @@ Manifest read_manifest(const std::string& dir) {
   return m;
 }
 
+void make_campaign_folder(const std::string& dir) {
+  if (const std::string planted = rt::untrusted_link_in(dir); !planted.empty()) {
+    throw rt::RunStop("the campaign folder " + dir + " is refused: " + planted, rt::kExitUsage);
+  }
+  std::error_code ec;
+  fs::create_directories(fs::path(dir), ec);
+  if (ec) throw rt::RunStop("could not make the campaign folder " + dir + " (" + ec.message() + ")");
+}
+
 FolderLock::FolderLock(const std::string& dir) {
   std::string why;
   dirfd_ = rt::ResultFile::open_folder(dir, why);
