@@ -136,8 +136,8 @@ Run run(const Faults& faults, const Parameters& params, const RunOptions& o, con
   auto s = std::make_unique<Space>();
   store_constants(s->ws);
   const InversionResult result =
-      invert(input.faults, ens ? ens->chosen : input.params, s->ws, ListingSink::text(out.listing));
-  if (ens && !batch::same_bits(result.stage3, ens->chosen_tensor)) {
+      invert(input.faults, ens ? ens->best_params : input.params, s->ws, ListingSink::text(out.listing));
+  if (ens && !batch::same_bits(result.stage3, ens->best_tensor)) {
     throw std::logic_error("the listed run does not reproduce its start");
   }
   out.report = batch::collect_report(input, result);
