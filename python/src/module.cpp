@@ -183,6 +183,9 @@ PYBIND11_MODULE(_zarkel, m) {
                              })
       .def_property_readonly("path", [](const binding::Faults& f) { return f.set.file; })
       .def_property_readonly("file_warnings", [](const binding::Faults& f) { return f.warnings; })
+      .def_property_readonly("conventions", [](const binding::Faults& f) { return f.conventions; })
+      .def_property_readonly("ignored", [](const binding::Faults& f) { return f.ignored; })
+      .def_property_readonly("report_csv", [](const binding::Faults& f) { return f.report_csv; })
       .def("__len__", [](const binding::Faults& f) { return f.set.data.size(); });
 
   m.def("_read_parameters", [](const std::string& path) { return guarded([&] { return binding::read_parameters(path); }); });
@@ -198,6 +201,20 @@ PYBIND11_MODULE(_zarkel, m) {
             f.set.title = title;
             return f;
           });
+        });
+
+  m.def("_faults_from_table",
+        [](std::vector<std::string> header, std::vector<std::vector<std::string>> rows, const std::string& name,
+           const std::string& plane, const std::string& striation, const std::vector<std::string>& columns,
+           const std::vector<std::string>& senses, std::optional<std::string> title, double warn_off_plane,
+           double max_off_plane) {
+          import::Options o;
+          o.plane = plane;
+          o.striation = striation;
+          o.title = std::move(title);
+          o.warn_off_plane = warn_off_plane;
+          o.max_off_plane = max_off_plane;
+          return guarded([&] { return binding::faults_from_cells(std::move(header), std::move(rows), name, o, columns, senses); });
         });
 
   py::class_<Result>(m, "_Result")

@@ -1,5 +1,6 @@
 #include "run.hpp"
 
+#include <filesystem>
 #include <memory>
 #include <sstream>
 
@@ -9,6 +10,8 @@
 #include "phases/separate.hpp"
 #include "results/warnings.hpp"
 #include "runtime/errors.hpp"
+#include "runtime/result_file.hpp"
+#include "table/csv_table.hpp"
 
 namespace zk::binding {
 
@@ -77,6 +80,32 @@ Faults read_data(const std::string& path) {
   s->ws.eeetc.ISEL = 1;
   Faults f;
   f.set = GEOLOG(s->ws, &f.warnings);
+  return f;
+}
+
+Faults faults_from_cells(std::vector<std::string> header, std::vector<std::vector<std::string>> rows,
+                         const std::string& name, import::Options o, const std::vector<std::string>& columns,
+                         const std::vector<std::string>& senses) {
+  for (const std::string& c : columns) {
+    if (const std::string why = import::add_column(o, c); !why.empty()) throw rt::RunStop(why, import::kExitUsage);
+  }
+  for (const std::string& w : senses) {
+    if (const std::string why = import::add_sense(o, w); !why.empty()) throw rt::RunStop(why, import::kExitUsage);
+  }
+  const table::Table t = table::table_of_cells(std::move(header), std::move(rows), name);
+  // The DATA text goes to an unnamed temporary in the system's temporary
+  // folder, read back and never committed.
+  std::string why;
+  const std::string path = (std::filesystem::temp_directory_path() / "zarkel-table.txt").string();
+  const std::unique_ptr<rt::ResultFile> file = rt::ResultFile::prepare(path, "DATA file \"" + path + "\"", {}, why);
+  if (!file) throw rt::RunStop("no temporary DATA file could be made in " + path + ": " + why);
+  const import::ImportOutcome r = import::import_cells(t, o, *file);
+  Faults f = read_data(file->written_path());
+  f.set.file = "";
+  f.warnings.insert(f.warnings.begin(), r.warnings.begin(), r.warnings.end());
+  f.conventions = r.conventions;
+  f.ignored = r.ignored;
+  f.report_csv = r.report_csv;
   return f;
 }
 

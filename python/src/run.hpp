@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/engine.hpp"
+#include "import/import.hpp"
 #include "results/run_report.hpp"
 
 namespace zk::binding {
@@ -24,6 +25,11 @@ struct Parameters {
 struct Faults {
   FaultSet set;
   std::vector<std::string> warnings;
+  // Of an import from a table: "plane from ..., striation from ...", the
+  // columns not read, and zarkel-import's --report (CSV text).
+  std::string conventions;
+  std::vector<std::string> ignored;
+  std::string report_csv;
 };
 
 // The options of zarkel-batch that change the result, with its defaults.
@@ -55,6 +61,14 @@ Parameters read_parameters(const std::string& path);
 // Reads a DATA file, every datum kept (the parameters' selection applies
 // when the run starts).
 Faults read_data(const std::string& path);
+
+// The data of a table of cells (a data frame's columns as text), imported
+// as zarkel-import imports a CSV file: `columns` as "ROLE=HEADER" and
+// `senses` as "WORD=LETTER", as --column and --sense-map; `name` names the
+// table in messages. Nothing is left on disk.
+Faults faults_from_cells(std::vector<std::string> header, std::vector<std::vector<std::string>> rows,
+                         const std::string& name, import::Options o, const std::vector<std::string>& columns,
+                         const std::vector<std::string>& senses);
 
 // The run. Throws as zarkel-batch fails (rt::RunError, ensemble/phases
 // OptionError).

@@ -25,7 +25,7 @@ from . import _zarkel
 
 __all__ = [
     "InputError", "ZarkelWarning", "FaultSet", "Parameters", "Result",
-    "read_data", "read_parameters", "faults", "invert",
+    "read_data", "read_parameters", "faults", "faults_from_table", "invert",
     "stress_difference", "shmax", "auxiliary_plane", "pt_axes",
 ]
 
@@ -66,7 +66,26 @@ class FaultSet:
     labels = property(lambda self: self._impl.labels, doc="datum labels (list of N str, at most 3 characters)")
     lines = property(lambda self: self._impl.lines, doc="line of each datum in the DATA file")
     title = property(lambda self: self._impl.title, doc="the DATA title")
-    path = property(lambda self: self._impl.path, doc="the DATA file read, or '' for vectors")
+    path = property(lambda self: self._impl.path, doc="the DATA file read, or '' for vectors and tables")
+    conventions = property(lambda self: self._impl.conventions,
+                           doc="of faults_from_table: 'plane from ..., striation from ...' ('' otherwise)")
+    ignored = property(lambda self: self._impl.ignored, doc="of faults_from_table: the columns not read")
+
+    @property
+    def import_report(self):
+        """Of faults_from_table: zarkel-import's --report (one row per datum:
+        table row, number, angle off the plane, projection, rounding in
+        degrees), a DataFrame when pandas is installed, else the CSV text;
+        None for data not imported from a table."""
+        text = self._impl.report_csv
+        if not text:
+            return None
+        try:
+            import io
+            import pandas
+            return pandas.read_csv(io.StringIO(text))
+        except ImportError:
+            return text
 
     def __len__(self):
         return len(self._impl)
@@ -141,6 +160,80 @@ def faults(normals, slips, numbers=None, labels=None, title="") -> FaultSet:
     numbers = [] if numbers is None else [int(n) for n in _np.asarray(numbers).ravel()]
     labels = [] if labels is None else [str(s) for s in labels]
     impl = _zarkel._faults(_np.asarray(normals), _np.asarray(slips), numbers, labels, str(title))
+    _warn(impl.file_warnings)
+    return FaultSet(impl)
+
+
+def _cell(v):
+    """A cell as a spreadsheet's CSV export writes it: missing values blank,
+    reals in positional notation (the import reads no exponent)."""
+    if v is None:
+        return ""
+    if isinstance(v, (bytes, bytearray)):
+        return bytes(v).decode("utf-8", "backslashreplace")
+    if isinstance(v, (bool, _np.bool_)):
+        return str(bool(v))
+    if isinstance(v, (float, _np.floating)):
+        if _np.isnan(v):
+            return ""
+        return _np.format_float_positional(float(v), trim="-")
+    if isinstance(v, (int, _np.integer)):
+        return str(int(v))
+    s = str(v)
+    return "" if s in ("nan", "NaN", "<NA>", "NaT") and not isinstance(v, str) else s
+
+
+def _columns_of(table):
+    """(header, columns) of a pandas DataFrame or a mapping of 1-D arrays."""
+    if hasattr(table, "columns") and hasattr(table, "__getitem__") and not isinstance(table, dict):
+        names = list(table.columns)
+        cols = [list(table[c].to_numpy(dtype=object)) if hasattr(table[c], "to_numpy") else list(table[c])
+                for c in names]
+    elif hasattr(table, "keys"):
+        names = list(table.keys())
+        cols = [list(_np.asarray(table[c], dtype=object).ravel()) if not isinstance(table[c], str) else [table[c]]
+                for c in names]
+    else:
+        raise TypeError("table must be a pandas DataFrame or a dict of arrays (column name -> values)")
+    return [str(n) for n in names], cols
+
+
+def _rows_of(table):
+    header, cols = _columns_of(table)
+    n = max((len(c) for c in cols), default=0)
+    # A short column leaves its cells blank: the row-width check is the table's.
+    rows = [[_cell(c[i]) if i < len(c) else "" for c in cols] for i in range(n)]
+    return header, rows
+
+
+def faults_from_table(table, plane=None, striation=None, *, columns=None, sense_map=None, title=None,
+                      warn_off_plane=10.0, max_off_plane=20.0, name="table") -> FaultSet:
+    """Fault-slip measurements of a table (a pandas DataFrame or a dict of
+    column name -> array), imported as ``zarkel-import`` imports a CSV file:
+    the same column names, conventions, checks, warnings and messages.
+
+    plane: 'dip-direction', 'strike-rhr' or 'strike-quadrant' (--plane),
+    striation: 'rake', 'unsigned-rake', 'trend-plunge' or 'pitch'
+    (--striation), when the columns allow more than one (None: the one they
+    allow; never guessed). columns: {role: column name} (--column, roles id,
+    label, dip_direction, dip, strike, dip_quadrant, rake, trend, plunge,
+    pitch, pitch_quadrant, sense); sense_map: {word: 'N', 'I', 'D' or 'S'}
+    (--sense-map); title: the DATA title (default: ``name``);
+    warn_off_plane, max_off_plane: degrees of a striation off its plane that
+    warn and that refuse. Angles in degrees, azimuths from north.
+
+    Messages name the table ``name`` and its rows as its CSV export would
+    number them (the header is row 1, the first row of data row 2). Each
+    datum becomes the DATA record of whole degrees the import writes;
+    ``conventions``, ``ignored`` and ``import_report`` of the FaultSet say
+    what was read. Refusals raise InputError; nothing is written to disk.
+    """
+    header, rows = _rows_of(table)
+    cols = [f"{k}={v}" for k, v in (columns or {}).items()]
+    senses = [f"{k}={v}" for k, v in (sense_map or {}).items()]
+    impl = _zarkel._faults_from_table(header, rows, str(name), plane or "", striation or "", cols, senses,
+                                      None if title is None else str(title), float(warn_off_plane),
+                                      float(max_off_plane))
     _warn(impl.file_warnings)
     return FaultSet(impl)
 

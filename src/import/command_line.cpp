@@ -16,33 +16,6 @@ const std::vector<std::string>& column_roles() {
   return roles;
 }
 
-namespace {
-
-const char* kVersion = "zarkel-import 4.5";
-
-const char* kFooter = R"text(Columns are found by their header names, matched case-insensitively with
-blanks, hyphens and underscores alike and a unit in brackets at the end
-dropped ("Dip (deg)", "trend [°]"): id, label, dip_direction, dip, strike,
-dip_quadrant, rake, trend, plunge, pitch, pitch_quadrant, sense. Also read:
-dipdir, dip azimuth, dip_az, dipazimuth (dip_direction); plunge azimuth,
-lineation trend (trend); movement, kinematics (sense).
-Plane: dip_direction + dip; strike + dip with --plane strike-rhr; or strike +
-dip + dip_quadrant. Striation: rake (Aki & Richards, -180 to 180); trend +
-plunge + sense; or pitch + pitch_quadrant + sense; or with --striation
-unsigned-rake, rake 0 to 180 from the right-hand-rule strike, signed by the
-sense (normal down, reverse up; normal-dextral and the like accepted). When
-a rake and a sense column are both given, every row must agree: normal needs
-a rake below 0, reverse above 0, sinistral |rake| below 90, dextral above 90.
-An Excel "sep=;" first line names the delimiter (rows are then numbered as
-the spreadsheet shows them, without it).
-Columns not read are listed; one whose header looks like a role is warned of.
-With --mechanisms: strike, dip, rake of one nodal plane (Aki & Richards);
-optional strike2, dip2, rake2 and p_trend, p_plunge, t_trend, t_plunge
-(checked), fault (1, 2 or blank: the known fault plane), id, label.
-Exit status: 0 written, 1 refused input or a file that cannot be written
-(nothing written), 2 bad command line or a refused DATA or --report path,
-3 internal error, 128 + n interrupted by signal n.)text";
-
 // The role of "--column ROLE=HEADER" and its header name, or an error.
 std::string add_column(Options& o, const std::string& mapping) {
   const auto eq = mapping.find('=');
@@ -76,6 +49,33 @@ std::string add_sense(Options& o, const std::string& mapping) {
   o.sense_map[word] = u == 'R' ? 'I' : u;
   return "";
 }
+
+namespace {
+
+const char* kVersion = "zarkel-import 4.5";
+
+const char* kFooter = R"text(Columns are found by their header names, matched case-insensitively with
+blanks, hyphens and underscores alike and a unit in brackets at the end
+dropped ("Dip (deg)", "trend [°]"): id, label, dip_direction, dip, strike,
+dip_quadrant, rake, trend, plunge, pitch, pitch_quadrant, sense. Also read:
+dipdir, dip azimuth, dip_az, dipazimuth (dip_direction); plunge azimuth,
+lineation trend (trend); movement, kinematics (sense).
+Plane: dip_direction + dip; strike + dip with --plane strike-rhr; or strike +
+dip + dip_quadrant. Striation: rake (Aki & Richards, -180 to 180); trend +
+plunge + sense; or pitch + pitch_quadrant + sense; or with --striation
+unsigned-rake, rake 0 to 180 from the right-hand-rule strike, signed by the
+sense (normal down, reverse up; normal-dextral and the like accepted). When
+a rake and a sense column are both given, every row must agree: normal needs
+a rake below 0, reverse above 0, sinistral |rake| below 90, dextral above 90.
+An Excel "sep=;" first line names the delimiter (rows are then numbered as
+the spreadsheet shows them, without it).
+Columns not read are listed; one whose header looks like a role is warned of.
+With --mechanisms: strike, dip, rake of one nodal plane (Aki & Richards);
+optional strike2, dip2, rake2 and p_trend, p_plunge, t_trend, t_plunge
+(checked), fault (1, 2 or blank: the known fault plane), id, label.
+Exit status: 0 written, 1 refused input or a file that cannot be written
+(nothing written), 2 bad command line or a refused DATA or --report path,
+3 internal error, 128 + n interrupted by signal n.)text";
 
 // An option with a value, as zarkel-batch describes its own: the name, what
 // a missing value is called, where the value goes (text as given, one of

@@ -14,6 +14,7 @@
 #include "import/mechanism_table.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/fixed.hpp"
+#include "runtime/printable.hpp"
 #include "runtime/result_file.hpp"
 #include "table/csv_table.hpp"
 
@@ -696,10 +697,26 @@ std::string options_problem(const Options& o) {
   if (!(o.warn_off_plane >= 0.0 && o.warn_off_plane <= o.max_off_plane)) {
     return "the angle off the plane that warns must be from 0 to the largest allowed";
   }
-  for (const auto& [value, known] :
-       {std::pair<const std::string*, std::vector<std::string>>{&o.plane, {"", "dip-direction", "strike-rhr", "strike-quadrant"}},
-        {&o.striation, {"", "rake", "unsigned-rake", "trend-plunge", "pitch"}}}) {
-    if (std::find(known.begin(), known.end(), *value) == known.end()) return "\"" + *value + "\" is not a known form";
+  if (o.title) {
+    if (o.title->size() > 80) return "--title: at most 80 characters (the DATA title line)";
+    for (char c : *o.title) {
+      if (static_cast<unsigned char>(c) < 0x20) return "--title: a control character cannot be in the title line";
+    }
+  }
+  // Worded as the command line words its own refusal of the value.
+  const struct {
+    const char* option;
+    const std::string* value;
+    std::vector<std::string> known;
+  } forms[] = {{"--plane", &o.plane, {"dip-direction", "strike-rhr", "strike-quadrant"}},
+               {"--striation", &o.striation, {"rake", "unsigned-rake", "trend-plunge", "pitch"}}};
+  for (const auto& f : forms) {
+    if (f.value->empty() || std::find(f.known.begin(), f.known.end(), *f.value) != f.known.end()) continue;
+    std::string list;
+    for (std::size_t k = 0; k < f.known.size(); ++k) {
+      list += (k == 0 ? "" : k + 1 == f.known.size() ? " or " : ", ") + f.known[k];
+    }
+    return std::string(f.option) + " takes " + list + " (got \"" + rt::shortened(*f.value) + "\")";
   }
   return "";
 }
@@ -709,11 +726,15 @@ ImportOutcome import_table(const Options& o, rt::ResultFile& data_file) {
   table::ReadOptions ro;
   ro.delimiter = o.delimiter;
   ro.delimiter_hint = "name it with --delimiter";
-  const Table t = table::read_table(o.csv, ro);
+  return import_cells(table::read_table(o.csv, ro), o, data_file);
+}
+
+ImportOutcome import_cells(const table::Table& t, const Options& o, rt::ResultFile& data_file) {
+  if (const std::string why = options_problem(o); !why.empty()) throw rt::RunStop(why, kExitUsage);
   Importer importer(t, o);
   std::vector<Datum> data = importer.data();
 
-  std::string text = o.title ? *o.title : fs::path(o.csv).filename().string().substr(0, 80);
+  std::string text = o.title ? *o.title : fs::path(t.file).filename().string().substr(0, 80);
   text += "\n";
   for (const Datum& d : data) text += field::data_line(d.encoded.record, d.encoded.azimuth_form) + "\n";
   text += std::string(field::kTerminator) + "\n";

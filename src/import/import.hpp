@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "runtime/exit_status.hpp"
+#include "table/csv_table.hpp"
 
 namespace zk::rt {
 class ResultFile;
@@ -64,6 +65,14 @@ std::string options_problem(const Options& o);
 // abandons it and nothing is written. Throws rt::RunError (naming file,
 // row and column) when the table is refused.
 ImportOutcome import_table(const Options& o, rt::ResultFile& data);
+// The same on a table already read or made in memory (table::table_of_cells);
+// o.csv and o.delimiter are not used, the default title is the table's name.
+ImportOutcome import_cells(const table::Table& t, const Options& o, rt::ResultFile& data);
+
+// "--column ROLE=HEADER" and "--sense-map WORD=LETTER" added to `o`, as the
+// command line reads them: "" or the message.
+std::string add_column(Options& o, const std::string& mapping);
+std::string add_sense(Options& o, const std::string& mapping);
 
 // The key a header is matched by: a byte-order mark and a unit in brackets
 // at its end ("Strike (deg)") dropped, then as table::column_key, with the

@@ -195,7 +195,7 @@ std::string shown(std::string_view text) {
 }
 
 std::string where(const Table& t, int row, std::size_t column) {
-  std::string w = "CSV file \"" + t.file + "\", row " + std::to_string(row);
+  std::string w = t.kind + " \"" + t.file + "\", row " + std::to_string(row);
   if (column == 0) return w;
   w += ", column " + std::to_string(column);
   if (column <= t.header.size() && !t.header[column - 1].empty()) w += " (" + shown(t.header[column - 1]) + ")";
@@ -269,6 +269,36 @@ Table parse_table(std::string_view bytes, const std::string& name, const ReadOpt
     refuse(t, b.beyond->row, b.beyond->column, what);
   }
   t.rows = std::move(b.rows);
+  return t;
+}
+
+Table table_of_cells(std::vector<std::string> header, std::vector<std::vector<std::string>> rows, const std::string& name) {
+  Table t;
+  t.file = name;
+  t.kind = "table";
+  if (header.empty()) refuse(t, 1, 0, "the table has no columns");
+  t.header = std::move(header);
+  for (std::size_t c = 0; c < t.header.size(); ++c) {
+    if (const std::size_t bad = first_non_text(t.header[c]); bad != std::string_view::npos) {
+      refuse(t, 1, c + 1, "byte " + shown(std::string_view(t.header[c]).substr(bad, 1)) + " of the column name is not text");
+    }
+    t.header[c] = trimmed(t.header[c]);
+  }
+  int number = 1;
+  for (auto& cells : rows) {
+    ++number;
+    if (cells.size() != t.header.size()) {
+      refuse(t, number, 0, std::to_string(cells.size()) + " cells for " + std::to_string(t.header.size()) + " columns");
+    }
+    bool any = false;
+    for (std::size_t c = 0; c < cells.size(); ++c) {
+      if (const std::size_t bad = first_non_text(cells[c]); bad != std::string_view::npos) {
+        refuse(t, number, c + 1, "byte " + shown(std::string_view(cells[c]).substr(bad, 1)) + " is not text");
+      }
+      any = any || !blank(cells[c]);
+    }
+    if (any) t.rows.push_back(Row{number, std::move(cells)});
+  }
   return t;
 }
 

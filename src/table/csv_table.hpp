@@ -20,7 +20,8 @@ struct Row {
 };
 
 struct Table {
-  std::string file;  // as messages name it
+  std::string file;           // as messages name it
+  std::string kind = "CSV file";  // what messages call it ("table" for cells given in memory)
   char delimiter = ',';
   std::vector<std::string> header;
   std::vector<Row> rows;  // rows with at least one non-empty cell
@@ -38,6 +39,13 @@ struct ReadOptions {
 // empty or repeated column name, a non-empty cell beyond the header's columns.
 Table read_table(const std::string& path, const ReadOptions& options = {});
 Table parse_table(std::string_view bytes, const std::string& name, const ReadOptions& options = {});
+
+// A table of cells held in memory (a data frame's columns), called `name`
+// in messages as the `kind` "table": rows numbered as its CSV export would
+// be (the header is row 1), rows of blank cells dropped, header names
+// trimmed. Refuses an empty header, a row of another width, cells that are
+// not UTF-8 text, as read_table refuses them in a file.
+Table table_of_cells(std::vector<std::string> header, std::vector<std::vector<std::string>> rows, const std::string& name);
 
 // The key a column name is matched by: lower case, blanks, hyphens and
 // underscores alike ("Dip Direction", "dip-direction" -> "dip_direction").

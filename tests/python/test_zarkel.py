@@ -18,6 +18,7 @@ import zarkel
 
 SOURCE = os.environ["ZARKEL_SOURCE_DIR"]
 BATCH = os.environ["ZARKEL_BATCH_BINARY"]
+IMPORT = os.environ["ZARKEL_IMPORT_BINARY"]
 EXAMPLES = os.path.join(SOURCE, "examples")
 
 
@@ -170,6 +171,87 @@ class Refusals(unittest.TestCase):
             self.assertIn(message, str(caught.exception))
         with self.assertRaisesRegex(zarkel.InputError, "more than 3 characters"):
             zarkel.faults(n, s, labels=["ABCD"] * 6)
+
+
+def read_csv_cells(path):
+    import csv
+    with open(path, newline="") as f:
+        rows = list(csv.reader(f))
+    return {h: [r[k] if k < len(r) else "" for r in rows[1:]] for k, h in enumerate(rows[0])}
+
+
+class Tables(unittest.TestCase):
+    """faults_from_table against zarkel-import on the same cells written as CSV."""
+
+    def imported(self, tmp, cells, args=()):
+        import csv
+        path = os.path.join(tmp, "t.csv")
+        with open(path, "w", newline="") as f:
+            w = csv.writer(f)
+            w.writerow(list(cells))
+            w.writerows(zip(*cells.values()))
+        p = subprocess.run([IMPORT, path, os.path.join(tmp, "DATA"), *args], capture_output=True, text=True)
+        return p, os.path.join(tmp, "DATA")
+
+    def test_same_data_and_warnings(self):
+        import pandas as pd
+        field = read_csv_cells(example("field.csv"))
+        rake = dict(id=field["id"][:8], dip=field["dip"][:8], strike=[(int(d) - 90) % 360 for d in field["dip_direction"][:8]],
+                    rake=[-90, -80, 100, -170, 10, -60, -120, 85])
+        off = dict(field, plunge=[str(int(p) + (14 if k == 2 else 0)) for k, p in enumerate(field["plunge"])])
+        # (name, cells, zarkel-import options, faults_from_table keywords)
+        cases = [
+            ("field example", field, [], {}),
+            ("strike and rake", rake, ["--plane", "strike-rhr"], dict(plane="strike-rhr")),
+            ("renamed column", {("Azimuth" if k == "dip_direction" else k): v for k, v in field.items()},
+             ["--column", "dip_direction=Azimuth"], dict(columns={"dip_direction": "Azimuth"})),
+            ("striation off its plane warned", off, [], {}),
+        ]
+        for name, cells, args, kw in cases:
+            with self.subTest(name), tempfile.TemporaryDirectory() as tmp:
+                p, data = self.imported(tmp, cells, args)
+                self.assertEqual(p.returncode, 0, p.stderr)
+                expected = zarkel.read_data(data)
+                frame = pd.DataFrame({k: pd.to_numeric(pd.Series(v), errors="ignore") for k, v in cells.items()})
+                with warnings.catch_warnings(record=True) as seen:
+                    warnings.simplefilter("always")
+                    got = zarkel.faults_from_table(frame, name="t.csv", **kw)
+                np.testing.assert_array_equal(got.normals, expected.normals)
+                np.testing.assert_array_equal(got.slips, expected.slips)
+                self.assertEqual(list(got.numbers), list(expected.numbers))
+                self.assertEqual(got.title, expected.title)
+                cli = [l[len("warning: "):].replace('CSV file "' + os.path.join(tmp, "t.csv"), 'table "t.csv')
+                       for l in p.stderr.splitlines() if l.startswith("warning: ")]
+                self.assertEqual([str(w.message) for w in seen], cli)
+                # a dict of arrays reads as the frame
+                self.assertEqual(zarkel.faults_from_table({k: frame[k].to_numpy() for k in frame}, name="t.csv", **kw).normals.tolist(),
+                                 got.normals.tolist())
+
+    def test_refusals(self):
+        field = read_csv_cells(example("field.csv"))
+        blank = dict(field, dip=[""] + field["dip"][1:])
+        steep = dict(field, dip=field["dip"][:3] + ["95"] + field["dip"][4:])
+        sense = dict(field, sense=["sideways"] + field["sense"][1:])
+        # (name, cells, zarkel-import options, faults_from_table keywords)
+        cases = [
+            ("empty cell", blank, [], {}),
+            ("dip out of range", steep, [], {}),
+            ("unknown sense", sense, [], {}),
+            ("no such column", field, ["--column", "dip=Neigung"], dict(columns={"dip": "Neigung"})),
+            ("bad role", field, ["--column", "tilt=dip"], dict(columns={"tilt": "dip"})),
+            ("bad sense letter", field, ["--sense-map", "seitlich=Q"], dict(sense_map={"seitlich": "Q"})),
+            ("unknown form", field, ["--plane", "sideways"], dict(plane="sideways")),
+            ("long title", field, ["--title", "x" * 81], dict(title="x" * 81)),
+        ]
+        for name, cells, args, kw in cases:
+            with self.subTest(name), tempfile.TemporaryDirectory() as tmp:
+                p, _ = self.imported(tmp, cells, args)
+                self.assertNotEqual(p.returncode, 0)
+                message = p.stderr.splitlines()[0][len("zarkel-import: "):]
+                message = message.replace('CSV file "' + os.path.join(tmp, "t.csv"), 'table "t.csv')
+                with self.assertRaises(zarkel.InputError) as caught:
+                    zarkel.faults_from_table(cells, name="t.csv", **kw)
+                self.assertIn(str(caught.exception), message)
 
 
 class Behaviour(unittest.TestCase):
