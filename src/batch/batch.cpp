@@ -291,7 +291,9 @@ BatchResult solve(RunSteps& s) {
   std::ostream& err = s.err;
   Workspace* ws = s.ws.get();
   const std::shared_ptr<const MechanismsReport>& mechanisms = s.mechanisms;
-  const RunInput input = read_run_input(*ws);
+  // A run on focal mechanisms lists the choice's input (the table's planes
+  // as given); any other reads its PARAMETERS and DATA files.
+  const RunInput input = mechanisms ? mechanisms->listed : read_run_input(*ws);
   if (s.station != nullptr) {
     s.station->warnings.insert(s.station->warnings.end(), input.warnings.begin(), input.warnings.end());
   } else {
@@ -333,13 +335,19 @@ BatchResult solve(RunSteps& s) {
     if (eo.bootstrap > 0) add_phase_bootstrap(*separation, input, eo);
   }
   std::optional<ensemble::Ensemble> ens;
-  if (eo.active()) {
+  if (eo.active() && mechanisms) {
+    ens = mechanisms->outcome.final;  // the choice's last engine run, on this input
+  } else if (eo.active()) {
     ProgressLine progress(err, show_progress, ensemble::work_units(eo), "runs");
     ens = ensemble::solve(input, eo, [&progress](long long done) { progress.update(done); });
   }
   // The listed run: the chosen start's, a plain run with its NSEED.
   DrawLine draws(err, show_progress && !slow.empty() && !ens, input.params.NTIR);
   ws->progress = &draws;
+  if (input.faults.from_table) {
+    ws->units.write_list(unit::kListing, " The DATA records listed are the chosen planes rounded to whole degrees;");
+    ws->units.write_list(unit::kListing, " the inversion used the planes as given.");
+  }
   const InversionResult run =
       invert(input.faults, ens ? ens->chosen : input.params, *ws, ListingSink::output_unit());
   ws->progress = nullptr;
@@ -383,6 +391,9 @@ void write(RunSteps& s, const BatchResult& result) {
     if (x.file) results.push_back(x.file.get());
   }
   if (s.files != nullptr) results.insert(results.end(), s.files->also.begin(), s.files->also.end());
+  if (s.mechanisms) {
+    results.insert(results.end(), s.mechanisms->commit_with.begin(), s.mechanisms->commit_with.end());
+  }
   if (!o.phase_dir.empty()) {
     for (const PhaseFile& f : phase_files(result)) {
       std::error_code ec;

@@ -57,6 +57,8 @@ json mechanisms_json(const BatchResult& r) {
                       {"chosen", c.chosen},
                       {"basis", mech::basis_name(c.basis)},
                       {"undecided", c.undecided},
+                      {"low_shear", c.low_shear},
+                      {"gross_misfit", c.gross_misfit},
                       {"P", attitude_json(e.pt.P)},
                       {"T", attitude_json(e.pt.T)}});
   }
@@ -68,9 +70,30 @@ json mechanisms_json(const BatchResult& r) {
           {"ended", mech::ended_name(o.ended)},
           {"NSEED", o.final.chosen.NSEED},
           {"undecided", o.undecided},
+          {"low_shear", o.low_shear},
+          {"gross_misfits", o.gross_misfits},
           {"plane_diversity", json_real(o.diversity)},
           {"rms_misfit_deg", json_real(o.rms_misfit)},
           {"events", events}};
+}
+
+std::string chosen_planes_csv(const MechanismsReport& m) {
+  std::string out =
+      "id,strike,dip,rake,chosen,basis,misfit_deg,instability,undecided,low_shear,P_trend,P_plunge,T_trend,T_plunge\n";
+  char buf[256];
+  for (std::size_t k = 0; k < m.events.size(); ++k) {
+    const mech::Event& e = m.events[k];
+    const mech::EventOutcome& c = m.outcome.events[k];
+    const auto p = static_cast<std::size_t>(c.chosen - 1);
+    const mech::NodalPlane& plane = e.planes[p];
+    const Attitude P = attitude_of(e.pt.P), T = attitude_of(e.pt.T);
+    std::snprintf(buf, sizeof buf, "%d,%.6f,%.6f,%.6f,%d,%s,%.4f,%.4f,%d,%d,%.2f,%.2f,%.2f,%.2f\n", e.number,
+                  plane.strike, plane.dip, plane.rake, c.chosen, mech::basis_name(c.basis), c.misfit[p],
+                  c.instability[p], c.undecided ? 1 : 0, c.low_shear ? 1 : 0, P.trend >= 359.995 ? 0.0 : P.trend,
+                  P.plunge, T.trend >= 359.995 ? 0.0 : T.trend, T.plunge);
+    out += buf;
+  }
+  return out;
 }
 
 std::string linear_summary(const BatchResult& r) {
@@ -106,6 +129,24 @@ std::vector<std::string> mechanisms_warnings(const MechanismsReport& m) {
     w.push_back(std::to_string(o.undecided) + " of " + std::to_string(o.events.size()) +
                 " events are undecided (misfits within 5 degrees and instabilities within 0.05): the fault planes "
                 "are poorly identified");
+  }
+  if (o.low_shear > 0) {
+    w.push_back(std::to_string(o.low_shear) + " of " + std::to_string(o.events.size()) +
+                (o.low_shear == 1 ? " event carries" : " events carry") +
+                " a resolved shear stress below 2 % of the largest under the answer (low_shear): their misfits and "
+                "predicted slips mean nothing");
+  }
+  if (o.gross_misfits > 0) {
+    std::string ids;
+    int listed = 0;
+    for (std::size_t k = 0; k < o.events.size(); ++k) {
+      if (!o.events[k].gross_misfit) continue;
+      if (listed++ < kMaxIdsListed) ids += (ids.empty() ? "" : ", ") + std::to_string(m.events[k].number);
+    }
+    if (listed > kMaxIdsListed) ids += " and " + std::to_string(listed - kMaxIdsListed) + " more";
+    w.push_back(std::to_string(o.gross_misfits) + " of " + std::to_string(o.events.size()) +
+                (o.gross_misfits == 1 ? " event misfits" : " events misfit") +
+                " by more than 45 degrees on both planes (gross_misfit): " + ids);
   }
   if (!o.friction_fixed && (std::fabs(o.start.friction - mech::kFrictionLow) < 1e-9 ||
                             std::fabs(o.start.friction - mech::kFrictionHigh) < 1e-9)) {

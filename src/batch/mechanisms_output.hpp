@@ -25,6 +25,13 @@ constexpr double kUndecidedShareWarning = 0.30;
 constexpr double kRmsMisfitWarningDeg = 30.0;
 constexpr int kFewEvents = 20;
 constexpr double kLowR = 0.25, kHighR = 0.75;
+constexpr int kMaxIdsListed = 20;  // event ids named in one warning
+
+// --chosen-planes: a header row and one row per event of the choice: id,
+// strike, dip, rake of the chosen plane (degrees, as given or as the
+// auxiliary plane computes), chosen, basis, misfit_deg, instability,
+// undecided, low_shear (0 or 1), P_trend, P_plunge, T_trend, T_plunge.
+std::string chosen_planes_csv(const MechanismsReport& m);
 
 // The warnings of a plane choice, one line each (without "warning: ").
 std::vector<std::string> mechanisms_warnings(const MechanismsReport& m);

@@ -22,37 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A private folder for the DATA files of the run, removed at the end (and
-// its files on a signal).
-class Scratch {
- public:
-  Scratch() {
-    std::string t = (fs::temp_directory_path() / "zarkel-mechanisms-XXXXXX").string();
-    if (::mkdtemp(t.data()) == nullptr) throw rt::RunStop("cannot make a temporary folder in " + fs::temp_directory_path().string());
-    dir_ = t;
-  }
-  ~Scratch() {
-    for (int s : slots_) rt::unregister_temporary(s);
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-  Scratch(const Scratch&) = delete;
-  Scratch& operator=(const Scratch&) = delete;
-  std::string write(const std::string& name, const std::string& text) {
-    const std::string path = (dir_ / name).string();
-    slots_.push_back(rt::register_temporary(path));
-    std::ofstream f(path, std::ios::binary);
-    f << text;
-    f.close();
-    if (!f) throw rt::RunStop("cannot write the temporary file " + path);
-    return path;
-  }
-
- private:
-  fs::path dir_;
-  std::vector<int> slots_;
-};
-
 mech::Rule rule_of(const std::string& name) {
   if (name == "misfit") return mech::Rule::Misfit;
   if (name == "instability") return mech::Rule::Instability;
@@ -69,9 +38,15 @@ bool same_path(const std::string& a, const std::string& b) {
   return fs::weakly_canonical(fs::absolute(a, ec), ec) == fs::weakly_canonical(fs::absolute(b, ec), ec);
 }
 
-// The PARAMETERS with the given planes: the run parameters, the selection
-// (the events kept) and the warnings of the PARAMETERS file.
-RunInput read_base(const std::string& parameters, const std::string& data, std::ostream& err) {
+// The PARAMETERS of a run on the table's events: the run parameters, the
+// events the selection keeps and the warnings of the PARAMETERS file.
+struct Base {
+  RunInput input;  // the kept events on their given planes
+  std::vector<mech::Event> kept;
+};
+
+Base read_base(const std::string& parameters, const std::string& table_path, const std::vector<mech::Event>& events,
+               std::ostream& err) {
   std::istringstream no_console;
   Workspace ws(no_console, err);
   store_constants(ws);
@@ -79,11 +54,32 @@ RunInput read_base(const std::string& parameters, const std::string& data, std::
   if (!ws.units.open(unit::kParameters, parameters, "old", &why)) {
     throw rt::RunStop("could not open the PARAMETERS file " + parameters + (why.empty() ? "" : " (" + why + ")"));
   }
-  if (!ws.units.open(unit::kData, data, "old", &why)) throw rt::RunStop("could not open " + data + " (" + why + ")");
-  RunInput in = read_run_input(ws);
+  std::vector<int> numbers;
+  numbers.reserve(events.size());
+  for (const mech::Event& e : events) numbers.push_back(e.number);
+  TableParameters read = read_table_parameters(ws, numbers);
   ws.units.close(unit::kParameters);
-  ws.units.close(unit::kData);
-  return in;
+  Base b;
+  for (std::size_t k = 0; k < events.size(); ++k) {
+    if (read.kept[k]) b.kept.push_back(events[k]);
+  }
+  FaultSet named;
+  named.file = table_path;
+  named.title = Text<kTitleLen>(fs::path(table_path).filename().string().substr(0, kTitleLen));
+  mech::Choice given;
+  for (const mech::Event& e : b.kept) given.push_back(e.known != 0 ? e.known : 1);
+  b.input = RunInput{mech::chosen_set(named, b.kept, given), std::move(read.params), std::move(read.warnings)};
+  return b;
+}
+
+// Why the chosen planes cannot be written as a DATA file ("" when they can):
+// the format holds at most kMaxData records numbered up to 999.
+std::string data_file_problem(const std::vector<mech::Event>& events) {
+  int largest = 0;
+  for (const mech::Event& e : events) largest = std::max(largest, e.number);
+  if (events.size() <= static_cast<std::size_t>(kMaxData) && largest <= 999) return "";
+  return "the table holds " + std::to_string(events.size()) + " events with ids up to " + std::to_string(largest) +
+         "; a DATA file holds at most " + std::to_string(kMaxData) + " numbered up to 999";
 }
 
 }  // namespace
@@ -99,43 +95,65 @@ int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const
       return kExitUsage;
     }
   }
-  for (const std::string* other : {&o.output, &o.json, &o.svg, &o.parameters, &o.data}) {
-    if (same_path(o.chosen_data, *other)) {
-      err << "zarkel-batch: --chosen-data \"" << o.chosen_data << "\" is refused: it is also " << *other
-          << " of this run\n";
-      return kExitUsage;
+  const std::pair<const char*, const std::string*> own[] = {{"--chosen-data", &o.chosen_data},
+                                                            {"--chosen-planes", &o.chosen_planes}};
+  for (const auto& [option, path] : own) {
+    for (const std::string* other : {&o.output, &o.json, &o.svg, &o.parameters, &o.data, &o.chosen_data}) {
+      if (other != path && same_path(*path, *other)) {
+        err << "zarkel-batch: " << option << " \"" << *path << "\" is refused: it is also " << *other
+            << " of this run\n";
+        return kExitUsage;
+      }
     }
   }
-  std::unique_ptr<rt::ResultFile> own_file;
-  if (!o.chosen_data.empty()) {
+  // The files of the choice, prepared before any work and committed with
+  // the listing and the other results.
+  std::unique_ptr<rt::ResultFile> own_file, planes_file;
+  {
     rt::Destinations taken;
     for (const std::string* in : {&o.parameters, &o.data}) {
       struct stat st {};
       if (::stat(in->c_str(), &st) == 0) taken.inputs.push_back({{st.st_dev, st.st_ino}, "input \"" + *in + "\""});
     }
-    std::string why;
-    own_file = rt::ResultFile::prepare(o.chosen_data, "chosen DATA file \"" + o.chosen_data + "\"", taken, why);
-    if (!own_file) {
-      err << "zarkel-batch: --chosen-data \"" << o.chosen_data << "\" is refused: " << why << "\n";
-      return kExitUsage;
+    const struct {
+      const char* option;
+      const char* what;
+      const std::string* path;
+      std::unique_ptr<rt::ResultFile>* file;
+    } files[] = {{"--chosen-data", "chosen DATA file", &o.chosen_data, &own_file},
+                 {"--chosen-planes", "chosen planes table", &o.chosen_planes, &planes_file}};
+    for (const auto& f : files) {
+      if (f.path->empty()) continue;
+      std::string why;
+      *f.file = rt::ResultFile::prepare(*f.path, std::string(f.what) + " \"" + *f.path + "\"", taken, why);
+      if (!*f.file) {
+        err << "zarkel-batch: " << f.option << " \"" << *f.path << "\" is refused: " << why << "\n";
+        return kExitUsage;
+      }
+      taken.results.push_back(f.file->get());
     }
   }
   rt::ResultFile* chosen_file = station_data != nullptr ? station_data : own_file.get();
   try {
-    Scratch scratch;
-    const import::MechanismTable table = import::read_mechanism_table(o.data, 0);
-    const std::string title = fs::path(o.data).filename().string().substr(0, 80);
-    mech::Choice given;
-    for (const mech::Event& e : table.events) given.push_back(e.known != 0 ? e.known : 1);
-    const RunInput base = read_base(o.parameters, scratch.write("GIVEN", import::mechanism_data_text(title, table.events, given)), err);
-
-    // The events the PARAMETERS' selection keeps take part in the choice.
-    std::set<int> kept_numbers;
-    for (const FaultDatum& d : base.faults.data) kept_numbers.insert(d.record.NUM);
-    std::vector<mech::Event> kept;
-    for (const mech::Event& e : table.events) {
-      if (kept_numbers.count(e.number) != 0) kept.push_back(e);
+    import::MechanismReadOptions ro;
+    ro.use = import::EventsFor::Run;
+    ro.delimiter = o.delimiter.empty() ? 0
+                   : o.delimiter == "tab"        ? '\t'
+                   : o.delimiter == "whitespace" ? table::kWhitespace
+                                                 : o.delimiter[0];
+    if (!o.columns.empty() && !import::mechanism_column_list(o.columns, ro.columns).empty()) {
+      throw std::logic_error("--columns was not checked");
     }
+    const import::MechanismTable table = import::read_mechanism_table(o.data, ro);
+    if (chosen_file != nullptr) {
+      if (const std::string why = data_file_problem(table.events); !why.empty()) {
+        throw rt::RunStop((station_data != nullptr ? "the folder's DATA file of the chosen planes: " : "--chosen-data: ") +
+                          why);
+      }
+    }
+    const Base read = read_base(o.parameters, o.data, table.events, err);
+    const RunInput& base = read.input;
+    const std::vector<mech::Event>& kept = read.kept;
     auto report = std::make_shared<MechanismsReport>();
     mech::Options& mo = report->options;
     mo.rule = rule_of(o.plane_choice);
@@ -167,30 +185,32 @@ int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const
                         (report->warnings.size() == 1 ? " warning" : " warnings") + "; nothing was written");
     }
 
-    // Every event's chosen plane (the given one where the selection left it out).
-    mech::Choice choice = given;
-    for (std::size_t k = 0, j = 0; k < table.events.size(); ++k) {
-      if (j < kept.size() && kept[j].number == table.events[k].number) choice[k] = report->outcome.events[j++].chosen;
+    if (chosen_file != nullptr) {
+      // Every event's chosen plane (the given one where the selection left it
+      // out), in whole degrees, read back as the console program reads it.
+      mech::Choice choice;
+      for (std::size_t k = 0, j = 0; k < table.events.size(); ++k) {
+        const mech::Event& e = table.events[k];
+        const bool chosen = j < kept.size() && kept[j].number == e.number;
+        choice.push_back(chosen ? report->outcome.events[j++].chosen : (e.known != 0 ? e.known : 1));
+      }
+      const std::string name = fs::path(o.data).filename().string();
+      const std::string title = (name.substr(0, 46) + ": chosen planes rounded to whole degrees").substr(0, kTitleLen);
+      chosen_file->write(import::mechanism_data_text(title, table.events, choice));
+      import::check_mechanism_data(chosen_file->written_path(), table.events, choice);
     }
-    const std::string text = import::mechanism_data_text(title, table.events, choice);
-    std::string path;
-    if (chosen_file) {
-      chosen_file->write(text);
-      path = chosen_file->written_path();
-    } else {
-      path = scratch.write("CHOSEN", text);
+    report->listed = RunInput{report->outcome.chosen, base.params, base.warnings};
+    if (planes_file) planes_file->write(chosen_planes_csv(*report));
+    for (rt::ResultFile* f : {own_file.get(), planes_file.get()}) {
+      if (f != nullptr) report->commit_with.push_back(f);
     }
-    import::check_mechanism_data(path, table.events, choice);
 
     Options listed = o;
     listed.mechanisms = false;
-    listed.data = path;
     listed.data_name = o.data_name.empty() ? o.data : o.data_name;
     listed.starts = mo.starts;
     listed.bootstrap = 0;  // done above, with the choice rerun on each resample
-    const int status = single(listed, out, err, report);
-    if (status == kExitOk && own_file) own_file->commit();  // a station's is committed with its other files
-    return status;
+    return single(listed, out, err, report);
   } catch (const ensemble::OptionError& e) {
     if (station != nullptr) station->message = e.what();
     if (station == nullptr) err << "zarkel-batch: " << e.what() << "\n";

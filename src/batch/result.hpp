@@ -13,6 +13,7 @@
 #include "ensemble/ensemble.hpp"
 #include "mechanisms/choice.hpp"
 #include "phases/separate.hpp"
+#include "runtime/result_file.hpp"
 
 namespace zk::batch {
 
@@ -53,6 +54,12 @@ struct MechanismsReport {
   // --bootstrap: the choice rerun on each resample of the events.
   std::optional<ensemble::BootstrapReport> bootstrap;
   ensemble::Options bootstrap_options;
+  // The input of the listed run: the chosen planes as given (the choice's
+  // last engine run), the run parameters and the PARAMETERS' warnings.
+  RunInput listed;
+  // Files of the choice (--chosen-data, --chosen-planes), written: the
+  // listed run replaces them with its own results, or not at all.
+  std::vector<rt::ResultFile*> commit_with;
 };
 
 struct BatchResult {

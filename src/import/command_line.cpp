@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 
+#include "import/mechanism_table.hpp"
 #include "table/csv_table.hpp"
 
 namespace zk::import {
@@ -87,7 +88,11 @@ CommandLine parse_command_line(const std::vector<std::string>& args, std::ostrea
   std::vector<std::string> columns;
   app.add_option("FIELD.csv", o.csv, "the spreadsheet export")->required();
   app.add_option("DATA", o.data, "the DATA file to write")->required();
-  app.add_option("--delimiter", delimiter, "the cell delimiter: , ; or tab (default: the one the header row holds)");
+  app.add_option("--delimiter", delimiter,
+                 "the cell delimiter: , ; tab or whitespace (default: the one the header row holds)");
+  std::string mechanism_columns;
+  app.add_option("--columns", mechanism_columns,
+                 "ROLE,ROLE,...: with --mechanisms, a table without a header row and the roles of its columns in order");
   app.add_option("--column", columns, "ROLE=HEADER: the column of a role under another header name")
       ->allow_extra_args(false);
   app.add_option("--plane", o.plane, "the plane's convention when the table allows more than one")
@@ -122,8 +127,17 @@ CommandLine parse_command_line(const std::vector<std::string>& args, std::ostrea
   std::string error;
   if (delimiter == "tab" || delimiter == "\t" || delimiter == "," || delimiter == ";") {
     o.delimiter = delimiter == "tab" ? '\t' : delimiter[0];
+  } else if (delimiter == "whitespace") {
+    o.delimiter = table::kWhitespace;
   } else if (!delimiter.empty()) {
-    error = "--delimiter " + delimiter + ": the delimiter is , ; or tab";
+    error = "--delimiter " + delimiter + ": the delimiter is , ; tab or whitespace";
+  }
+  if (app.count("--columns") != 0) {
+    if (!o.mechanisms) {
+      error = "--columns names the columns of a table of focal mechanisms without a header row: give --mechanisms";
+    } else if (const std::string why = mechanism_column_list(mechanism_columns, o.mechanism_columns); !why.empty()) {
+      error = "--columns " + why;
+    }
   }
   for (const auto& c : columns) {
     if (error.empty()) error = add_column(o, c);

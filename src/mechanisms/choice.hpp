@@ -11,7 +11,10 @@
 //   misfit       the smaller misfit
 //   instability  the larger I
 //   given        plane 1
-// exact ties go to plane 1; a known fault plane is kept whatever the rule.
+// ties go to plane 1 (values within kTieMisfitDeg or kTieInstability: the
+// two planes of one double couple are computed from each other, so a tie in
+// exact arithmetic can differ in the last bits); a known fault plane is kept
+// whatever the rule.
 // Statistics in double; the engine runs are the ensemble's (one Workspace per
 // worker), so the outcome does not depend on the number of jobs.
 #include <array>
@@ -33,16 +36,17 @@ const char* rule_name(Rule r);    // "hybrid", "misfit", "instability", "given"
 const char* basis_name(Basis b);  // "misfit", "instability", "given", "known"
 const char* ended_name(Ended e);  // "converged", "cycle", "limit"
 
-// One event: both nodal planes, as given and as their DATA records read back.
+// One event: both nodal planes as given, their vectors (which the choice,
+// the engine runs and every statistic use) and their DATA records in whole
+// degrees (for the listing and a DATA file of the chosen planes only).
 struct Event {
-  int number = 0;  // datum number of the DATA records
-  int line = 0;    // line of its record in the DATA file (title = line 1)
+  int number = 0;  // the event's id; the datum number of its records
+  int line = 0;    // line of its record in a DATA file of the events (title = line 1)
   std::string label;
   int known = 0;  // 0, or the plane (1 or 2) known to be the fault
   std::array<NodalPlane, 2> planes;          // plane 1 as given, plane 2 its auxiliary
   std::array<DoubleCouple, 2> exact;         // their vectors
   std::array<field::Encoded, 2> encoded;     // their DATA records in whole degrees
-  std::array<DoubleCouple, 2> read;          // the records' vectors as the DATA reader computes them
   PTAxes pt;                                 // of the exact double couple
 };
 Event make_event(int number, int line, const std::string& label, const NodalPlane& given, int known);
@@ -51,7 +55,8 @@ Event make_event(int number, int line, const std::string& label, const NodalPlan
 using Choice = std::vector<int>;
 
 // The fault set of a choice: `base` (title, file name) with one datum per
-// event, exactly as the DATA reader reads the records.
+// event, its vectors those of the plane as given (in float), its record the
+// plane in whole degrees; it holds any number of events (from_table).
 FaultSet chosen_set(const FaultSet& base, const std::vector<Event>& events, const Choice& choice);
 
 struct Step {
@@ -60,12 +65,20 @@ struct Step {
 };
 Step choose_under(const std::vector<Event>& events, const Principal& stress, double mu, Rule rule, double gap_deg);
 
+constexpr double kTieMisfitDeg = 1e-9, kTieInstability = 1e-12;
+
 // The friction scan of the start: 0.40, 0.45, ... 0.95.
 constexpr double kFrictionLow = 0.40, kFrictionHigh = 0.95, kFrictionStep = 0.05;
 constexpr int kRandomChoices = 10;    // random choices averaged for the first tensor
 constexpr int kScanIterations = 6;    // instability iterations per friction of the scan
 constexpr int kMaxEngineRuns = 10;
 constexpr double kUndecidedMisfitDeg = 5.0, kUndecidedInstability = 0.05;
+// Low shear: the resolved shear stress on the chosen plane below this share
+// of the largest any plane carries, (sigma 1 - sigma 3) / 2, so that its
+// misfit and predicted slip mean nothing.
+constexpr double kLowShearShare = 0.02;
+// Gross misfit: both planes misfit by more than this (degrees).
+constexpr double kGrossMisfitDeg = 45.0;
 
 struct Options {
   Rule rule = Rule::Hybrid;
@@ -90,6 +103,9 @@ struct EventOutcome {
   Basis basis = Basis::Given;
   std::array<double, 2> misfit{}, instability{};  // under the final tensor
   bool undecided = false;  // |m1 - m2| < 5 degrees and |I1 - I2| < 0.05
+  double shear = 0.0;      // on the chosen plane, over (sigma 1 - sigma 3) / 2
+  bool low_shear = false;  // shear < kLowShearShare
+  bool gross_misfit = false;  // both misfits above kGrossMisfitDeg
 };
 
 struct Outcome {
@@ -99,6 +115,7 @@ struct Outcome {
   Ended ended = Ended::Converged;
   std::vector<EventOutcome> events;
   int undecided = 0;
+  int low_shear = 0, gross_misfits = 0;  // events so flagged
   double diversity = 0.0;   // largest eigenvalue of the orientation tensor of both planes' normals, 1/3 to 1
   double rms_misfit = 0.0;  // of the chosen planes under the final tensor (degrees)
   FaultSet chosen;          // the data of the last engine run
