@@ -357,6 +357,11 @@ BatchResult solve(RunSteps& s) {
 
   BatchResult result = collect_result(input, run);
   result.warnings.insert(result.warnings.end(), run_warnings.begin(), run_warnings.end());
+  if (const std::string apart = linear_apart_warning(result, input.params); !apart.empty()) {
+    s.warn(apart);
+    result.warnings.push_back(apart);
+    if (o.strict) throw rt::RunStop("--strict: " + apart + "; nothing was written");
+  }
   result.ensemble = std::move(ens);
   result.ensemble_options = eo;
   result.separation = std::move(separation);

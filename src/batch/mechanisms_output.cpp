@@ -77,6 +77,18 @@ json mechanisms_json(const BatchResult& r) {
           {"events", events}};
 }
 
+std::string linear_apart_warning(const BatchResult& r, const RunParams& p) {
+  if (!r.linear || !(r.linear->stress_difference_deg > kLinearApartDeg)) return "";
+  std::string w = "the linear inversion differs from the answer by" +
+                  format_number(" %.1f", r.linear->stress_difference_deg) + " degrees in stress difference (more than 20)";
+  if (p.POURC < 100) {
+    return w + ": the answer fits the " + std::to_string(p.POURC) + " % of the data that fit best (POURC " +
+           std::to_string(p.POURC) + "), the linear inversion all of them; POURC 100 fits every datum";
+  }
+  return w + ": the data may not share one uniform stress, or the equal shear stress magnitudes the linear "
+             "inversion assumes do not hold";
+}
+
 std::string chosen_planes_csv(const MechanismsReport& m) {
   std::string out =
       "id,strike,dip,rake,chosen,basis,misfit_deg,instability,undecided,low_shear,P_trend,P_plunge,T_trend,T_plunge\n";

@@ -33,6 +33,12 @@ constexpr int kMaxIdsListed = 20;  // event ids named in one warning
 // undecided, low_shear (0 or 1), P_trend, P_plunge, T_trend, T_plunge.
 std::string chosen_planes_csv(const MechanismsReport& m);
 
+// When the answer and the linear inversion beside it differ by more than
+// kLinearApartDeg in stress difference, the warning that says so (naming
+// POURC when it leaves data out of the fit); else "".
+constexpr double kLinearApartDeg = 20.0;
+std::string linear_apart_warning(const BatchResult& r, const RunParams& p);
+
 // The warnings of a plane choice, one line each (without "warning: ").
 std::vector<std::string> mechanisms_warnings(const MechanismsReport& m);
 

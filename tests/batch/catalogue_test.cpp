@@ -89,14 +89,18 @@ struct Event {
   int fault;  // 0, or the plane known to have slipped
 };
 
-// A catalogue under sigma 1 east, sigma 3 up, R 0.5: random faults slipping
-// along their shear stress within `noise` degrees, then a few known faults
-// normal to sigma 1, which carry no shear under the truth.
-std::vector<Event> catalogue(int n, double noise, unsigned seed) {
+constexpr std::array<std::array<double, 3>, 3> kThrust = {{{1.0, 0.0, 0.0}, {0.0, 0.5, 0.0}, {0.0, 0.0, 0.0}}};
+constexpr std::array<std::array<double, 3>, 3> kNormal = {{{0.0, 0.0, 0.0}, {0.0, 0.5, 0.0}, {0.0, 0.0, 1.0}}};
+
+// A catalogue under `stress` (by default sigma 1 east, sigma 3 up, R 0.5):
+// random faults slipping along their shear stress within `noise` degrees,
+// then a few known faults normal to sigma 1, which carry no shear under it.
+std::vector<Event> catalogue(int n, double noise, unsigned seed,
+                             const std::array<std::array<double, 3>, 3>& stress = kThrust) {
   std::mt19937_64 gen(seed);
   std::normal_distribution<double> g(0.0, 1.0);
   Answer truth;
-  truth.T = {{{1.0, 0.0, 0.0}, {0.0, 0.5, 0.0}, {0.0, 0.0, 0.0}}};
+  truth.T = stress;
   std::vector<Event> out;
   for (int k = 0; k < n; ++k) {
     V nrm = unit({g(gen), g(gen), -std::fabs(g(gen))});
@@ -264,6 +268,32 @@ TEST_F(Catalogue, ChosenPlanesReadBackAsGiven) {
     EXPECT_EQ(o.status, 2) << taken << o.err;
     EXPECT_NE(o.err.find("--chosen-planes"), std::string::npos) << o.err;
   }
+}
+
+// Two populations of events, 60 % under a thrust regime and 40 % under a
+// normal one: the answer of the 60 % best and the linear inversion of all
+// lie far apart, which a warning says, naming POURC.
+TEST_F(Catalogue, AnswerFarFromTheLinearInversionIsSaid) {
+  std::vector<Event> events = catalogue(60, 5.0, 3), other = catalogue(40, 5.0, 4, kNormal);
+  events.resize(60);
+  other.resize(40);
+  for (Event& e : other) e.id += 100;
+  events.insert(events.end(), other.begin(), other.end());
+  spit(at("two.csv"), csv_of(events));
+  spit(at("P60"), "1 0\n1 60 500 7 0\n");
+  const Outcome o = batch({at("P60").string(), at("two.csv").string(), at("L").string(), "--mechanisms", "--json",
+                           at("j").string()});
+  ASSERT_EQ(o.status, 0) << o.err;
+  EXPECT_NE(o.err.find("warning: the linear inversion differs from the answer by"), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find("(POURC 60)"), std::string::npos) << o.err;
+  const json doc = json::parse(slurp(at("j")));
+  EXPECT_GT(doc["linear"]["stress_difference_deg"].get<double>(), 20.0);
+  EXPECT_EQ(batch({at("P60").string(), at("two.csv").string(), at("M").string(), "--mechanisms", "--strict"}).status, 1);
+  EXPECT_FALSE(fs::exists(at("M")));
+  // The shipped example, at POURC 100: no such warning.
+  const Outcome shipped = batch({example("mechanisms.PARAMETERS"), example("mechanisms.csv"), at("E").string(), "--mechanisms"});
+  ASSERT_EQ(shipped.status, 0) << shipped.err;
+  EXPECT_EQ(shipped.err.find("the linear inversion differs"), std::string::npos) << shipped.err;
 }
 
 // Each refusal of a table or of a table option names only options that the
