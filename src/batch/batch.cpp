@@ -323,6 +323,7 @@ BatchResult solve(RunSteps& s) {
   for (const std::string& w : run_warnings) err << "warning: " << w << "\n";
   err.flush();
   std::optional<phases::Separation> separation;
+  std::vector<std::string> result_warnings_before;  // said during the work, kept in the document
   if (o.phases >= 0) {
     const phases::Options po{o.phases, o.max_phases, o.outlier_misfit, eo.jobs};
     if (const std::string why_not = phases::separation_problem(input.params, po); !why_not.empty()) {
@@ -331,7 +332,16 @@ BatchResult solve(RunSteps& s) {
     if (const std::string why_not = invert_problem(input.faults, input.params); !why_not.empty()) {
       throw rt::RunStop(why_not);
     }
-    separation = phases::separate(input.faults, input.params, po);
+    const std::string long_separation =
+        separation_time_warning(input.params, static_cast<int>(input.faults.data.size()), eo.jobs);
+    if (!long_separation.empty()) {
+      s.warn(long_separation);
+      result_warnings_before.push_back(long_separation);
+      err.flush();
+    }
+    ProgressLine inversions(err, show_progress, phases::inversion_count(), "inversions of the separation");
+    separation = phases::separate(input.faults, input.params, po, [&inversions](long long done) { inversions.update(done); });
+    inversions.finish();
     if (eo.bootstrap > 0) add_phase_bootstrap(*separation, input, eo);
   }
   std::optional<ensemble::Ensemble> ens;
@@ -357,6 +367,7 @@ BatchResult solve(RunSteps& s) {
 
   BatchResult result = collect_result(input, run);
   result.warnings.insert(result.warnings.end(), run_warnings.begin(), run_warnings.end());
+  result.warnings.insert(result.warnings.end(), result_warnings_before.begin(), result_warnings_before.end());
   if (const std::string apart = linear_apart_warning(result, input.params); !apart.empty()) {
     s.warn(apart);
     result.warnings.push_back(apart);

@@ -1,9 +1,11 @@
 #include "batch/mechanisms_output.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 #include "batch/result_json.hpp"
+#include "inversion/random_search.hpp"
 
 namespace zk::batch {
 
@@ -75,6 +77,37 @@ json mechanisms_json(const BatchResult& r) {
           {"plane_diversity", json_real(o.diversity)},
           {"rms_misfit_deg", json_real(o.rms_misfit)},
           {"events", events}};
+}
+
+namespace {
+constexpr double kLongWait = 3600.0;  // seconds: a longer wait is announced, as for the ensemble
+}  // namespace
+
+std::string choice_time_warning(const RunParams& p, int N, int starts, int bootstrap, int jobs) {
+  if (!p.random_search()) return "";
+  const double run = static_cast<double>(starts) * expected_stage1_seconds(p.NTIR, N);  // processor seconds
+  const double runs = mech::kMaxEngineRuns;
+  const double processor = runs * run * (1.0 + bootstrap);
+  const double wall = runs * run / std::clamp(jobs, 1, std::max(starts, 1)) +
+                      (bootstrap > 0 ? runs * run * bootstrap / std::clamp(jobs, 1, bootstrap) : 0.0);
+  if (wall <= kLongWait) return "";
+  return "the plane choice runs the engine up to " + std::to_string(mech::kMaxEngineRuns) + " times (" +
+         std::to_string(starts) + (starts == 1 ? " start" : " starts") + " of NTIR = " + std::to_string(p.NTIR) + " draws on N = " +
+         std::to_string(N) + " events)" +
+         (bootstrap > 0 ? ", and again for each of " + std::to_string(bootstrap) + " replicates" : std::string()) +
+         ": up to about " + duration_text(wall) + " on " + std::to_string(std::max(jobs, 1)) + " threads (" +
+         duration_text(processor) + " of processor time)";
+}
+
+std::string separation_time_warning(const RunParams& p, int N, int jobs) {
+  if (!p.random_search()) return "";
+  const double processor = static_cast<double>(phases::inversion_count()) * expected_stage1_seconds(p.NTIR, N);
+  const double wall = processor / std::max(jobs, 1);
+  if (wall <= kLongWait) return "";
+  return "the separation into phases runs up to " + std::to_string(phases::inversion_count()) +
+         " inversions of NTIR = " + std::to_string(p.NTIR) + " draws on N = " + std::to_string(N) +
+         " data: up to about " + duration_text(wall) + " on " + std::to_string(std::max(jobs, 1)) + " threads (" +
+         duration_text(processor) + " of processor time)";
 }
 
 std::string linear_apart_warning(const BatchResult& r, const RunParams& p) {

@@ -39,6 +39,14 @@ std::string chosen_planes_csv(const MechanismsReport& m);
 constexpr double kLinearApartDeg = 20.0;
 std::string linear_apart_warning(const BatchResult& r, const RunParams& p);
 
+// When the plane choice (up to mech::kMaxEngineRuns engine runs of `starts`
+// starts, and again for each of `bootstrap` replicates) is predicted to take
+// more than an hour on `jobs` threads, the warning that says how long, as
+// the ensemble's; else "".
+std::string choice_time_warning(const RunParams& p, int N, int starts, int bootstrap, int jobs);
+// The same for a separation into phases (phases::inversion_count() inversions at most).
+std::string separation_time_warning(const RunParams& p, int N, int jobs);
+
 // The warnings of a plane choice, one line each (without "warning: ").
 std::vector<std::string> mechanisms_warnings(const MechanismsReport& m);
 

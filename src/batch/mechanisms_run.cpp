@@ -10,6 +10,7 @@
 
 #include "batch/batch.hpp"
 #include "batch/mechanisms_output.hpp"
+#include "batch/progress.hpp"
 #include "driver/run_error.hpp"
 #include "engine/engine.hpp"
 #include "import/mechanism_table.hpp"
@@ -164,12 +165,33 @@ int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const
     mo.jobs = o.jobs > 0 ? o.jobs : ensemble::hardware_jobs();
     const std::string problem = invert_problem(base.faults, base.params);
     if (!problem.empty()) throw rt::RunStop(problem);
-    report->outcome = mech::choose_planes(kept, base, mo, [](long long) {});
+    // A long choice says so (with or without a terminal), and shows a
+    // progress line per engine run where asked.
+    const std::string slow = choice_time_warning(base.params, static_cast<int>(kept.size()), mo.starts, o.bootstrap, mo.jobs);
+    if (!slow.empty()) {
+      if (station != nullptr) {
+        station->warnings.push_back(slow);
+      } else {
+        err << "warning: " << slow << "\n" << std::flush;
+      }
+    }
+    const bool show_progress = station == nullptr && !o.quiet && (o.progress || ::isatty(STDERR_FILENO) == 1);
+    std::unique_ptr<ProgressLine> line;
+    mo.engine_run = [&](int run) {
+      line.reset();
+      line = std::make_unique<ProgressLine>(err, show_progress, mo.starts, "starts of engine run " + std::to_string(run));
+    };
+    report->outcome = mech::choose_planes(kept, base, mo, [&line](long long done) {
+      if (line) line->update(done);
+    });
+    line.reset();
+    mo.engine_run = nullptr;
     report->events = kept;
     if (o.bootstrap > 0) {
+      ProgressLine replicates(err, show_progress, o.bootstrap, "replicates of the plane choice");
       report->bootstrap = mech::bootstrap_choice(kept, base, mo, report->outcome.start,
                                                  report->outcome.final.chosen_tensor, o.bootstrap, o.bootstrap_seed,
-                                                 o.confidence);
+                                                 o.confidence, [&replicates](long long done) { replicates.update(done); });
       report->bootstrap_options = {mo.starts, o.bootstrap, o.confidence, o.bootstrap_seed, mo.jobs};
     }
     report->warnings = mechanisms_warnings(*report);

@@ -234,6 +234,7 @@ Outcome iterate_choice(const std::vector<Event>& events, const RunInput& base, c
   Principal final_stress;
   while (true) {
     RunInput input{chosen_set(base.faults, events, step.chosen), base.params, {}};
+    if (o.engine_run) o.engine_run(out.engine_runs + 1);
     out.final = ensemble::solve(input, eo, report);
     out.chosen = std::move(input.faults);
     ++out.engine_runs;
@@ -286,14 +287,14 @@ Outcome iterate_choice(const std::vector<Event>& events, const RunInput& base, c
 
 ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, const RunInput& base, const Options& o,
                                            const Start& start, const TensorSnapshot& main, int B, std::uint64_t seed,
-                                           double confidence) {
+                                           double confidence, const ensemble::Report& report) {
   // The events drawn are those ensemble::resample draws for a fault set of
   // the same size: its data carry the event positions.
   FaultSet positions;
   positions.data.resize(events.size());
   for (std::size_t k = 0; k < events.size(); ++k) positions.data[k].line = static_cast<int>(k);
   std::vector<ensemble::Replicate> reps(static_cast<std::size_t>(B));
-  const ensemble::Task task = [&](std::size_t i, Workspace&, const ensemble::Tick&) {
+  const ensemble::Task task = [&](std::size_t i, Workspace&, const ensemble::Tick& tick) {
     const int b = static_cast<int>(i);
     std::vector<Event> drawn;
     for (const FaultDatum& d : ensemble::resample(positions, seed, b).data) drawn.push_back(events[static_cast<std::size_t>(d.line)]);
@@ -301,6 +302,7 @@ ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, con
     input.params.NSEED = ensemble::replicate_seed(base.params, o.starts, seed, b);
     Options one = o;
     one.jobs = 1;
+    one.engine_run = nullptr;
     ensemble::Replicate& rep = reps[i];
     rep.index = b;
     rep.NSEED = input.params.NSEED;
@@ -313,8 +315,11 @@ ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, con
     } catch (const rt::RunError&) {
       rep.ok = false;  // refused: left out of the statistics and counted
     }
+    tick();  // one replicate done
   };
-  ensemble::run_parallel(reps.size(), o.jobs, task, [](long long) {});
+  ensemble::run_parallel(reps.size(), o.jobs, task, [&report](long long done) {
+    if (report) report(done);
+  });
   ensemble::BootstrapReport r;
   r.replicates = B;
   r.confidence = confidence;

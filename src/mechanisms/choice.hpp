@@ -19,6 +19,7 @@
 // worker), so the outcome does not depend on the number of jobs.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -87,6 +88,9 @@ struct Options {
   std::optional<double> friction;  // fixed by the user, else from the scan
   int starts = 4;                  // engine starts per run (K)
   int jobs = 1;
+  // Told the number (from 1) of each engine run of the main choice before
+  // it starts (a progress line per run); may be empty.
+  std::function<void(int run)> engine_run = nullptr;
 };
 
 // The start: the linear tensor T0 and the friction.
@@ -140,7 +144,7 @@ Outcome iterate_choice(const std::vector<Event>& events, const RunInput& base, c
 // their number.
 ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, const RunInput& base, const Options& o,
                                            const Start& start, const TensorSnapshot& main, int B, std::uint64_t seed,
-                                           double confidence);
+                                           double confidence, const ensemble::Report& report = nullptr);
 
 // Largest eigenvalue of the orientation tensor (1/2N) sum n n^T of both
 // planes' normals: 1 when every plane is parallel, 1/3 for a uniform spread.
