@@ -64,6 +64,29 @@ json mechanisms_json(const BatchResult& r) {
                       {"P", attitude_json(e.pt.P)},
                       {"T", attitude_json(e.pt.T)}});
   }
+  json without = nullptr;
+  if (m.without_gross) {
+    const MechanismsReport::WithoutGross& w = *m.without_gross;
+    without = {{"events", w.events}};
+    if (w.found) {
+      const mech::Principal p = mech::principal_of(w.tensor);
+      const Matrix3 T = mech::tensor_of(p);
+      json axes = json::array();
+      for (std::size_t L = 0; L < 3; ++L) {
+        json a = {{"sigma", L + 1}, {"value", json_real(plane_stress(T, p.axes[L]).normal)}};
+        a.update(attitude_json(p.axes[L]));
+        axes.push_back(a);
+      }
+      without["axes"] = axes;
+      without["R"] = json_float(w.tensor.P(4));
+      without["stress_difference_deg"] = json_real(w.stress_difference_deg);
+    } else {
+      without["axes"] = nullptr;
+      without["R"] = nullptr;
+      without["stress_difference_deg"] = nullptr;
+      without["why"] = w.why;
+    }
+  }
   return {{"plane_choice", mech::rule_name(m.options.rule)},
           {"gap_deg", json_real(m.options.gap_deg)},
           {"friction", json_real(o.start.friction)},
@@ -76,6 +99,7 @@ json mechanisms_json(const BatchResult& r) {
           {"gross_misfits", o.gross_misfits},
           {"plane_diversity", json_real(o.diversity)},
           {"rms_misfit_deg", json_real(o.rms_misfit)},
+          {"without_gross_misfits", without},
           {"events", events}};
 }
 
@@ -189,9 +213,14 @@ std::vector<std::string> mechanisms_warnings(const MechanismsReport& m) {
       if (listed++ < kMaxIdsListed) ids += (ids.empty() ? "" : ", ") + std::to_string(m.events[k].number);
     }
     if (listed > kMaxIdsListed) ids += " and " + std::to_string(listed - kMaxIdsListed) + " more";
+    std::string moved;
+    if (m.without_gross && m.without_gross->found) {
+      moved = "; without them the answer moves" + format_number(" %.1f", m.without_gross->stress_difference_deg) +
+              " degrees in stress difference (mechanisms.without_gross_misfits)";
+    }
     w.push_back(std::to_string(o.gross_misfits) + " of " + std::to_string(o.events.size()) +
                 (o.gross_misfits == 1 ? " event misfits" : " events misfit") +
-                " by more than 45 degrees on both planes (gross_misfit): " + ids);
+                " by more than 45 degrees on both planes (gross_misfit): " + ids + moved);
   }
   if (!o.friction_fixed && (std::fabs(o.start.friction - mech::kFrictionLow) < 1e-9 ||
                             std::fabs(o.start.friction - mech::kFrictionHigh) < 1e-9)) {

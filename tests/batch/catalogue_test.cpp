@@ -296,6 +296,40 @@ TEST_F(Catalogue, AnswerFarFromTheLinearInversionIsSaid) {
   EXPECT_EQ(shipped.err.find("the linear inversion differs"), std::string::npos) << shipped.err;
 }
 
+// Events that fit neither plane (slip turned by 100 degrees) among a clean
+// catalogue: named, flagged, and the answer without them given beside.
+TEST_F(Catalogue, GrossMisfitsNamedAndLeftOutBeside) {
+  std::vector<Event> events = catalogue(80, 5.0, 21);
+  events.resize(80);
+  for (std::size_t k : {5u, 17u, 40u}) events[k].rake = std::fmod(events[k].rake + 280.0, 360.0) - 180.0;
+  spit(at("g.csv"), csv_of(events));
+  const Outcome o = mechanisms(at("g.csv").string(), {"--json", at("j").string()});
+  ASSERT_EQ(o.status, 0) << o.err;
+  expect_valid_results({at("j")});
+  const json doc = json::parse(slurp(at("j")));
+  const json& m = doc["mechanisms"];
+  std::vector<long> flagged;
+  for (std::size_t k = 0; k < events.size(); ++k) {
+    const json& e = m["events"][k];
+    const bool gross = e["planes"][0]["misfit_deg"].get<double>() > 45.0 && e["planes"][1]["misfit_deg"].get<double>() > 45.0;
+    EXPECT_EQ(e["gross_misfit"], gross) << k;
+    if (gross) flagged.push_back(e["number"].get<long>());
+  }
+  ASSERT_FALSE(flagged.empty());
+  EXPECT_EQ(m["gross_misfits"], flagged.size());
+  const json& without = m["without_gross_misfits"];
+  EXPECT_EQ(without["events"].get<std::vector<long>>(), flagged);
+  EXPECT_LT(without["stress_difference_deg"].get<double>(), 10.0);
+  EXPECT_NE(o.err.find("by more than 45 degrees on both planes (gross_misfit): " + std::to_string(flagged[0])),
+            std::string::npos)
+      << o.err;
+  EXPECT_NE(o.err.find("without them the answer moves"), std::string::npos) << o.err;
+  // A clean catalogue has none, and no answer beside.
+  spit(at("c.csv"), csv_of(std::vector<Event>(events.begin() + 41, events.end())));
+  ASSERT_EQ(mechanisms(at("c.csv").string(), {"--json", at("k").string()}).status, 0);
+  EXPECT_TRUE(json::parse(slurp(at("k")))["mechanisms"]["without_gross_misfits"].is_null());
+}
+
 // Each refusal of a table or of a table option names only options that the
 // program refusing it has (its --help lists them).
 TEST_F(Catalogue, RefusalsNameOnlyOptionsTheProgramHas) {
