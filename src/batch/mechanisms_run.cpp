@@ -9,9 +9,10 @@
 #include <sstream>
 
 #include "batch/batch.hpp"
-#include "batch/mechanisms_output.hpp"
-#include "batch/progress.hpp"
-#include "driver/run_error.hpp"
+#include "frontend/progress.hpp"
+#include "frontend/run_error.hpp"
+#include "results/mechanisms_output.hpp"
+#include "results/warnings.hpp"
 #include "engine/engine.hpp"
 #include "import/mechanism_table.hpp"
 #include "runtime/errors.hpp"

@@ -13,6 +13,7 @@
 #include "import/command_line.hpp"
 #include "import/mechanism_table.hpp"
 #include "runtime/errors.hpp"
+#include "runtime/fixed.hpp"
 #include "runtime/result_file.hpp"
 #include "table/csv_table.hpp"
 
@@ -25,6 +26,7 @@ using field::Sense;
 using field::V3;
 using table::Row;
 using table::Table;
+using rt::fixed;
 
 constexpr int kMaxRows = 300;  // data in one run
 constexpr double kMaxRounding = 1.0;
@@ -49,12 +51,6 @@ const char* slip_text(SlipForm f) {
     case SlipForm::Pitch: return "pitch + pitch_quadrant + sense";
   }
   return "";
-}
-
-std::string fixed(double v, int decimals) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-  return buf;
 }
 
 // The match key of a header: a byte-order mark left on it (a file joined

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "data/field_faults.hpp"
+#include "data/nodal_planes.hpp"
 #include "ensemble/ensemble.hpp"
 #include "mechanisms/linear.hpp"
 
@@ -36,24 +37,6 @@ enum class Ended { Converged, Cycle, Limit };
 const char* rule_name(Rule r);    // "hybrid", "misfit", "instability", "given"
 const char* basis_name(Basis b);  // "misfit", "instability", "given", "known"
 const char* ended_name(Ended e);  // "converged", "cycle", "limit"
-
-// One event: both nodal planes as given, their vectors (which the choice,
-// the engine runs and every statistic use) and their DATA records in whole
-// degrees (for the listing and a DATA file of the chosen planes only).
-struct Event {
-  int number = 0;  // the event's id; the datum number of its records
-  int line = 0;    // line of its record in a DATA file of the events (title = line 1)
-  std::string label;
-  int known = 0;  // 0, or the plane (1 or 2) known to be the fault
-  std::array<NodalPlane, 2> planes;          // plane 1 as given, plane 2 its auxiliary
-  std::array<DoubleCouple, 2> exact;         // their vectors
-  std::array<field::Encoded, 2> encoded;     // their DATA records in whole degrees
-  PTAxes pt;                                 // of the exact double couple
-};
-Event make_event(int number, int line, const std::string& label, const NodalPlane& given, int known);
-
-// Planes chosen (1 or 2 per event, in event order).
-using Choice = std::vector<int>;
 
 // The fault set of a choice: `base` (title, file name) with one datum per
 // event, its vectors those of the plane as given (in float), its record the
