@@ -3,10 +3,55 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <vector>
 
 #include "data/geometry.hpp"
 
 namespace zk {
+
+namespace {
+
+// The sums of a run on more than kMaxData data, from the misfits in data
+// order (tab.ANG as computed, before any ranking): FT over all of them in
+// data order; F over the NMIN smallest: the misfits below the NMIN-th
+// smallest, theta, in data order, then theta for each of the others that
+// rank within NMIN. The same values whatever ranking follows, and none is
+// needed (a selection in linear time instead of a sort). False, with nothing
+// changed, when a misfit is not a number (the ranking then decides).
+bool large_sums(Workspace& ws, int N, float& F, float& FT) {
+  const float* A = ws.tab.ANG.data();
+  std::vector<float>& scratch = ws.tab.rank.orig;
+  scratch.assign(A, A + N);
+  for (const float a : scratch) {
+    if (std::isnan(a)) return false;
+  }
+  const int NMIN = ws.ind.NMIN;
+  float total = 0.0f;
+  for (int i = 0; i < N; ++i) total = total + A[i] * A[i];
+  FT = total;
+  if (NMIN < 1 || NMIN > N) return true;  // F as the caller holds it
+  if (NMIN == N) {
+    F = total;
+    ws.spes.ANGMAX = *std::max_element(scratch.begin(), scratch.end());
+    return true;
+  }
+  std::nth_element(scratch.begin(), scratch.begin() + (NMIN - 1), scratch.end());
+  const float theta = scratch[static_cast<std::size_t>(NMIN - 1)];
+  float sum = 0.0f;
+  int below = 0;
+  for (int i = 0; i < N; ++i) {
+    if (A[i] < theta) {
+      sum = sum + A[i] * A[i];
+      ++below;
+    }
+  }
+  for (int k = below; k < NMIN; ++k) sum = sum + theta * theta;
+  F = sum;
+  ws.spes.ANGMAX = theta;
+  return true;
+}
+
+}  // namespace
 
 void SOMME(Workspace& ws, float& F, float& FT, float R, float PSI, float TETA, float PHI, Ranking ranking) {
   CHANG(ws, R, PSI, TETA, PHI);
@@ -85,6 +130,13 @@ void SOMME(Workspace& ws, float& F, float& FT, float R, float PSI, float TETA, f
     }
   }
 
+  // More data than a DATA file holds (a table's events): the sums in data
+  // order, so that a sum alone needs no sort (see large_sums).
+  if (N > kMaxData && ranking != Ranking::Kept && large_sums(ws, N, F, FT)) {
+    if (ranking == Ranking::Anew) TRI(ws.tab.ANG, ws.tab.IX, N, Ties::Exchange, &ws.tab.rank);
+    return;
+  }
+
   const bool ranked = ranking != Ranking::Kept;
   if (ranked) TRI(ws.tab.ANG, ws.tab.IX, N, ranking == Ranking::Anew ? Ties::Exchange : Ties::Position, &ws.tab.rank);
 
@@ -117,7 +169,9 @@ void DIF(Workspace& ws, const Vec4& X, float& F) {
   float PHI = X(3);
   float R = X(4);
   float FT = 0.0f;
-  SOMME(ws, F, FT, R, PSI, TETA, PHI, Ranking::Anew);
+  // The optimiser reads the sum alone: above kMaxData data it is made
+  // without a ranking (the next ranking evaluation ranks anew).
+  SOMME(ws, F, FT, R, PSI, TETA, PHI, ws.tir.N > kMaxData ? Ranking::SumOnly : Ranking::Anew);
 }
 
 }  // namespace zk

@@ -18,7 +18,10 @@ enum class Ranking {
             //    the exchange sort's order, which later stages read
   SumOnly,  // 2: ranks as Anew but leaves equal misfits in IX in data order
             //    (F, FT and the ranked values are the same), for a caller that
-            //    ranks again before anything reads IX
+            //    ranks again before anything reads IX; above kMaxData data
+            //    it ranks nothing (tab as the misfits in data order)
+// Above kMaxData data (a table's events) F and FT are summed in data order
+// (SOMME's large_sums), whatever the ranking.
 };
 
 // F: sum over the NMIN ranked data; FT: sum over all N.
