@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <sstream>
 
@@ -12,12 +11,15 @@
 #include "frontend/progress.hpp"
 #include "frontend/run_error.hpp"
 #include "results/mechanisms_output.hpp"
+#include "results/phases_output.hpp"
 #include "results/warnings.hpp"
 #include "engine/engine.hpp"
 #include "import/mechanism_table.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/interrupt.hpp"
+#include "runtime/printable.hpp"
 #include "runtime/result_file.hpp"
+#include "runtime/scratch_folder.hpp"
 
 namespace zk::batch {
 namespace {
@@ -117,7 +119,8 @@ int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const
   for (const auto& [option, path] : {std::pair<const char*, const std::string*>{"OUTPUT", &o.output}, {"--json", &o.json},
                                      {"--svg", &o.svg}}) {
     if (same_path(*path, o.data)) {
-      err << "zarkel-batch: " << option << " \"" << *path << "\" is refused: it is the mechanism table MECHANISMS.csv\n";
+      err << "zarkel-batch: " << option << " \"" << rt::shortened(*path)
+          << "\" is refused: it is the mechanism table MECHANISMS.csv\n";
       return kExitUsage;
     }
   }
@@ -130,6 +133,17 @@ int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const
             << " of this run\n";
         return kExitUsage;
       }
+    }
+  }
+  // Nor the chosen DATA one of the phase files of the same run.
+  if (!o.chosen_data.empty() && !o.phase_dir.empty()) {
+    std::error_code ec;
+    const fs::path chosen = fs::weakly_canonical(fs::absolute(o.chosen_data, ec), ec);
+    if (chosen.parent_path() == fs::weakly_canonical(fs::absolute(o.phase_dir, ec), ec) &&
+        is_phase_file_name(chosen.filename().string())) {
+      err << "zarkel-batch: --chosen-data \"" << o.chosen_data << "\" is refused: it is a phase file of --phase-dir \""
+          << o.phase_dir << "\" of this run\n";
+      return kExitUsage;
     }
   }
   // The files of the choice, prepared before any work and committed with
@@ -153,7 +167,8 @@ int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const
       std::string why;
       *f.file = rt::ResultFile::prepare(*f.path, std::string(f.what) + " \"" + *f.path + "\"", taken, why);
       if (!*f.file) {
-        err << "zarkel-batch: " << f.option << " \"" << *f.path << "\" is refused: " << why << "\n";
+        err << "zarkel-batch: " << f.option << " \"" << rt::shortened(*f.path) << "\" is refused: " << rt::shortened(why)
+            << "\n";
         return kExitUsage;
       }
       taken.results.push_back(f.file->get());
@@ -181,6 +196,7 @@ int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const
     const RunInput& base = read.input;
     const std::vector<mech::Event>& kept = read.kept;
     auto report = std::make_shared<MechanismsReport>();
+    report->table = o.data;
     mech::Options& mo = report->options;
     mo.rule = rule_of(o.plane_choice);
     mo.gap_deg = o.choice_gap;
@@ -225,7 +241,7 @@ int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const
       if (station != nullptr) {
         station->warnings.push_back(w);
       } else {
-        err << "warning: " << w << "\n";
+        err << "warning: " << rt::shortened(w) << "\n";
       }
     }
     if (o.strict && !report->warnings.empty()) {
@@ -249,22 +265,21 @@ int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const
     }
     report->listed = RunInput{report->outcome.chosen, base.params, base.warnings};
     if (planes_file) planes_file->write(chosen_planes_csv(*report));
-    for (rt::ResultFile* f : {own_file.get(), planes_file.get()}) {
-      if (f != nullptr) report->commit_with.push_back(f);
-    }
+    if (planes_file) report->commit_with.push_back(planes_file.get());
 
     Options listed = o;
     listed.mechanisms = false;
     listed.data_name = o.data_name.empty() ? o.data : o.data_name;
     listed.starts = mo.starts;
     listed.bootstrap = 0;  // done above, with the choice rerun on each resample
-    return single(listed, out, err, report);
+    // A station's chosen DATA is among its files already.
+    return single(listed, out, err, report, own_file.get());
   } catch (const ensemble::OptionError& e) {
     if (station != nullptr) station->message = e.what();
-    if (station == nullptr) err << "zarkel-batch: " << e.what() << "\n";
+    if (station == nullptr) err << "zarkel-batch: " << rt::shortened(e.what()) << "\n";
     return kExitUsage;
   } catch (const rt::RunError&) {
-    if (station == nullptr) return report_run_error(err, false);
+    if (station == nullptr) return report_run_error(err, false, "zarkel-batch");
     const RunErrorText t = run_error_text();
     station->message = t.message;
     return t.status;

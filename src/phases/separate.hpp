@@ -83,7 +83,10 @@ struct Phase {
   int NSEED = 0;             // of the chosen start: PARAMETERS with POURC 100 reproduce `tensor`
   TensorSnapshot tensor;     // stage 3 of that run
   double misfit_sum_rad2 = 0.0;  // sum of the members' squared misfits
-  double residual_std_deg = 0.0; // root mean square of the members' misfits
+  // The members' residual standard deviation with the 4 parameters of a
+  // tensor fitted, sqrt(sum / (n - 4)), as the run's ECART; none below 5.
+  std::optional<double> residual_std_deg;
+  double rms_misfit_deg = 0.0;  // root mean square of the members' misfits
 };
 
 struct DatumPhase {

@@ -54,6 +54,7 @@ struct MechanismsReport {
   // --bootstrap: the choice rerun on each resample of the events.
   std::optional<ensemble::BootstrapReport> bootstrap;
   ensemble::Options bootstrap_options;
+  std::string table;  // the path of the mechanism table: an input, never a destination
   // The input of the listed run: the chosen planes as given (the choice's
   // last engine run), the run parameters and the PARAMETERS' warnings.
   RunInput listed;

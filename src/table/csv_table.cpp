@@ -1,5 +1,7 @@
 #include "table/csv_table.hpp"
 
+#include <sys/stat.h>
+
 #include <csv.h>
 
 #include <algorithm>
@@ -374,6 +376,9 @@ Table parse_table(std::string_view bytes, const std::string& name, const ReadOpt
 }
 
 Table read_table(const std::string& path, const ReadOptions& options) {
+  if (struct stat st {}; ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    throw rt::InputError(path, 0, "CSV file \"" + path + "\" is a folder, not a table");
+  }
   std::ifstream f(path, std::ios::binary);
   Table none;
   none.file = path;
@@ -387,7 +392,7 @@ Table read_table(const std::string& path, const ReadOptions& options) {
                                         std::to_string(options.max_bytes >> 20) + " MiB: not a table of field data");
     }
   }
-  if (f.bad()) throw rt::InputError(path, 0, "CSV file \"" + path + "\" cannot be read");
+  if (f.bad()) throw rt::InputError(path, 0, "CSV file \"" + path + "\" cannot be read (" + std::strerror(errno) + ")");
   return parse_table(bytes, path, options);
 }
 
