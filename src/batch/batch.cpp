@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -303,6 +304,49 @@ std::optional<int> prepare(RunSteps& s) {
   return std::nullopt;
 }
 
+// The warnings of the options on these input files ("warning: " left off).
+std::vector<std::string> run_options_warnings(const Options& o, const RunInput& input, const ensemble::Options& eo) {
+  std::vector<std::string> run_warnings;
+  if (o.starts == 0 && eo.starts < ensemble::kDefaultStarts && ensemble::values_per_draw(input.params) > 0) {
+    run_warnings.push_back(std::to_string(eo.starts) + (eo.starts == 1 ? " start" : " starts") + " instead of " +
+                           std::to_string(ensemble::kDefaultStarts) +
+                           ": NSEED and NTIR leave no room for more below the largest NSEED");
+  }
+  if (const std::string rough = rough_bootstrap_warning(eo); !rough.empty()) run_warnings.push_back(rough.substr(9));
+  const std::string long_ensemble =
+      ensemble::ensemble_time_warning(input.params, static_cast<int>(input.faults.data.size()), eo);
+  if (!long_ensemble.empty()) run_warnings.push_back(long_ensemble);  // with or without a terminal
+  return run_warnings;
+}
+
+// The stress phases of --phases (none without it), with their bootstrap.
+// `warn` says a long separation before it starts; `progress` (null: none)
+// shows its inversions.
+std::optional<phases::Separation> separate_phases(const Options& o, const RunInput& input,
+                                                  const ensemble::Options& eo,
+                                                  const std::function<void(const std::string&)>& warn,
+                                                  std::ostream* progress) {
+  if (o.phases < 0) return std::nullopt;
+  const phases::Options po{o.phases, o.max_phases, o.outlier_misfit, eo.jobs};
+  if (const std::string why_not = phases::separation_problem(input.params, po); !why_not.empty()) {
+    throw phases::OptionError(why_not);
+  }
+  if (const std::string why_not = invert_problem(input.faults, input.params); !why_not.empty()) {
+    throw rt::RunStop(why_not);
+  }
+  const std::string long_separation =
+      separation_time_warning(input.params, static_cast<int>(input.faults.data.size()), eo.jobs);
+  if (!long_separation.empty()) warn(long_separation);
+  std::ostringstream none;
+  ProgressLine inversions(progress != nullptr ? *progress : none, progress != nullptr, phases::inversion_count(),
+                          "inversions of the separation");
+  phases::Separation separation =
+      phases::separate(input.faults, input.params, po, [&inversions](long long done) { inversions.update(done); });
+  inversions.finish();
+  if (eo.bootstrap > 0) add_phase_bootstrap(separation, input, eo);
+  return separation;
+}
+
 // Reads the input, runs the ensemble, the phases and the listed run, and
 // gathers what the outputs show.
 RunReport solve(RunSteps& s) {
@@ -329,40 +373,16 @@ RunReport solve(RunSteps& s) {
   const int starts = o.starts > 0 ? o.starts : ensemble::default_starts(input.params);
   const ensemble::Options eo{starts, o.bootstrap, o.confidence, o.bootstrap_seed,
                              o.jobs > 0 ? o.jobs : ensemble::hardware_jobs()};
-  std::vector<std::string> run_warnings;  // of the options on these input files, "warning: " left off
-  if (o.starts == 0 && starts < ensemble::kDefaultStarts && ensemble::values_per_draw(input.params) > 0) {
-    run_warnings.push_back(std::to_string(starts) + (starts == 1 ? " start" : " starts") + " instead of " +
-                           std::to_string(ensemble::kDefaultStarts) +
-                           ": NSEED and NTIR leave no room for more below the largest NSEED");
-  }
-  if (const std::string rough = rough_bootstrap_warning(eo); !rough.empty()) run_warnings.push_back(rough.substr(9));
-  const std::string long_ensemble =
-      ensemble::ensemble_time_warning(input.params, static_cast<int>(input.faults.data.size()), eo);
-  if (!long_ensemble.empty()) run_warnings.push_back(long_ensemble);  // with or without a terminal
+  const std::vector<std::string> run_warnings = run_options_warnings(o, input, eo);
   for (const std::string& w : run_warnings) err << "warning: " << w << "\n";
   err.flush();
-  std::optional<phases::Separation> separation;
   std::vector<std::string> result_warnings_before;  // said during the work, kept in the document
-  if (o.phases >= 0) {
-    const phases::Options po{o.phases, o.max_phases, o.outlier_misfit, eo.jobs};
-    if (const std::string why_not = phases::separation_problem(input.params, po); !why_not.empty()) {
-      throw phases::OptionError(why_not);
-    }
-    if (const std::string why_not = invert_problem(input.faults, input.params); !why_not.empty()) {
-      throw rt::RunStop(why_not);
-    }
-    const std::string long_separation =
-        separation_time_warning(input.params, static_cast<int>(input.faults.data.size()), eo.jobs);
-    if (!long_separation.empty()) {
-      s.warn(long_separation);
-      result_warnings_before.push_back(long_separation);
-      err.flush();
-    }
-    ProgressLine inversions(err, show_progress, phases::inversion_count(), "inversions of the separation");
-    separation = phases::separate(input.faults, input.params, po, [&inversions](long long done) { inversions.update(done); });
-    inversions.finish();
-    if (eo.bootstrap > 0) add_phase_bootstrap(*separation, input, eo);
-  }
+  std::optional<phases::Separation> separation =
+      separate_phases(o, input, eo, [&](const std::string& w) {
+        s.warn(w);
+        result_warnings_before.push_back(w);
+        err.flush();
+      }, show_progress ? &err : nullptr);
   std::optional<ensemble::Ensemble> ens;
   if (eo.active() && mechanisms) {
     ens = mechanisms->outcome.final;  // the choice's last engine run, on this input
@@ -378,9 +398,9 @@ RunReport solve(RunSteps& s) {
     ws->units.write_list(unit::kListing, " the inversion used the planes as given.");
   }
   const InversionResult run =
-      invert(input.faults, ens ? ens->chosen : input.params, *ws, ListingSink::output_unit());
+      invert(input.faults, ens ? ens->best_params : input.params, *ws, ListingSink::output_unit());
   ws->progress = nullptr;
-  if (ens && !same_bits(run.stage3, ens->chosen_tensor)) {
+  if (ens && !same_bits(run.stage3, ens->best_tensor)) {
     throw std::logic_error("the listed run does not reproduce its start");
   }
 
@@ -396,7 +416,7 @@ RunReport solve(RunSteps& s) {
   result.ensemble_options = eo;
   result.separation = std::move(separation);
   if (mechanisms) {
-    if (!same_bits(run.stage3, mechanisms->outcome.final.chosen_tensor)) {
+    if (!same_bits(run.stage3, mechanisms->outcome.final.best_tensor)) {
       throw std::logic_error("the listed run does not reproduce the plane choice's last engine run");
     }
     result.mechanisms = mechanisms;

@@ -101,8 +101,8 @@ MechanismsReport::WithoutGross without_gross(const std::vector<mech::Event>& kep
   }
   try {
     const mech::Outcome o = mech::iterate_choice(rest, base, mo, with.start, [](long long) {});
-    w.tensor = o.final.chosen_tensor;
-    w.stress_difference_deg = stress_difference_deg(reduced_tensor(w.tensor), reduced_tensor(with.final.chosen_tensor));
+    w.tensor = o.final.best_tensor;
+    w.stress_difference_deg = stress_difference_deg(reduced_tensor(w.tensor), reduced_tensor(with.final.best_tensor));
     w.found = true;
   } catch (const rt::RunError& e) {
     w.why = e.what();  // too few events left for the PARAMETERS, say
@@ -232,7 +232,7 @@ int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const
     if (o.bootstrap > 0) {
       ProgressLine replicates(err, show_progress, o.bootstrap, "replicates of the plane choice");
       report->bootstrap = mech::bootstrap_choice(kept, base, mo, report->outcome.start,
-                                                 report->outcome.final.chosen_tensor, o.bootstrap, o.bootstrap_seed,
+                                                 report->outcome.final.best_tensor, o.bootstrap, o.bootstrap_seed,
                                                  o.confidence, [&replicates](long long done) { replicates.update(done); });
       report->bootstrap_options = {mo.starts, o.bootstrap, o.confidence, o.bootstrap_seed, mo.jobs};
     }
@@ -256,14 +256,14 @@ int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const
       for (std::size_t k = 0, j = 0; k < table.events.size(); ++k) {
         const mech::Event& e = table.events[k];
         const bool chosen = j < kept.size() && kept[j].number == e.number;
-        choice.push_back(chosen ? report->outcome.events[j++].chosen : (e.known != 0 ? e.known : 1));
+        choice.push_back(chosen ? report->outcome.events[j++].plane : (e.known != 0 ? e.known : 1));
       }
       const std::string name = fs::path(o.data).filename().string();
       const std::string title = (name.substr(0, 46) + ": chosen planes rounded to whole degrees").substr(0, kTitleLen);
       chosen_file->write(import::mechanism_data_text(title, table.events, choice));
       import::check_mechanism_data(chosen_file->written_path(), table.events, choice);
     }
-    report->listed = RunInput{report->outcome.chosen, base.params, base.warnings};
+    report->listed = RunInput{report->outcome.chosen_data, base.params, base.warnings};
     if (planes_file) planes_file->write(chosen_planes_csv(*report));
     if (planes_file) report->commit_with.push_back(planes_file.get());
 

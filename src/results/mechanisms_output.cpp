@@ -31,7 +31,7 @@ json mechanisms_json(const RunReport& r) {
     events.push_back({{"number", e.number},
                       {"planes", json::array({plane_json(e.planes[0], c.misfit[0], c.instability[0]),
                                               plane_json(e.planes[1], c.misfit[1], c.instability[1])})},
-                      {"chosen", c.chosen},
+                      {"chosen", c.plane},
                       {"basis", mech::basis_name(c.basis)},
                       {"undecided", c.undecided},
                       {"low_shear", c.low_shear},
@@ -68,7 +68,7 @@ json mechanisms_json(const RunReport& r) {
           {"friction_fixed", o.friction_fixed},
           {"engine_runs", o.engine_runs},
           {"ended", mech::ended_name(o.ended)},
-          {"NSEED", o.final.chosen.NSEED},
+          {"NSEED", o.final.best_params.NSEED},
           {"undecided", o.undecided},
           {"low_shear", o.low_shear},
           {"gross_misfits", o.gross_misfits},
@@ -85,11 +85,11 @@ std::string chosen_planes_csv(const MechanismsReport& m) {
   for (std::size_t k = 0; k < m.events.size(); ++k) {
     const mech::Event& e = m.events[k];
     const mech::EventOutcome& c = m.outcome.events[k];
-    const auto p = static_cast<std::size_t>(c.chosen - 1);
+    const auto p = static_cast<std::size_t>(c.plane - 1);
     const mech::NodalPlane& plane = e.planes[p];
     const Attitude P = attitude_of(e.pt.P), T = attitude_of(e.pt.T);
     std::snprintf(buf, sizeof buf, "%d,%.6f,%.6f,%.6f,%d,%s,%.4f,%.4f,%d,%d,%.2f,%.2f,%.2f,%.2f\n", e.number,
-                  plane.strike, plane.dip, plane.rake, c.chosen, mech::basis_name(c.basis), c.misfit[p],
+                  plane.strike, plane.dip, plane.rake, c.plane, mech::basis_name(c.basis), c.misfit[p],
                   c.instability[p], c.undecided ? 1 : 0, c.low_shear ? 1 : 0, P.trend >= 359.995 ? 0.0 : P.trend,
                   P.plunge, T.trend >= 359.995 ? 0.0 : T.trend, T.plunge);
     out += buf;
@@ -102,7 +102,7 @@ std::string mechanisms_summary(const RunReport& r) {
   const MechanismsReport& m = *r.mechanisms;
   const mech::Outcome& o = m.outcome;
   int second = 0;
-  for (const mech::EventOutcome& e : o.events) second += e.chosen == 2;
+  for (const mech::EventOutcome& e : o.events) second += e.plane == 2;
   return std::string("  planes ") + mech::rule_name(m.options.rule) + ": " + std::to_string(second) + "/" +
          std::to_string(o.events.size()) + " auxiliary, " + std::to_string(o.undecided) + " undecided, friction" +
          format_number(" %.2f", o.start.friction) + ", " + mech::ended_name(o.ended) + " after " +
