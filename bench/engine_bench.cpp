@@ -69,7 +69,8 @@ void BM_TriMisfits(benchmark::State& state) {
   float FT = 0.0f;
   for (const Vec4& p : cands) {
     SOMME(ws, F, FT, p(4), p(1), p(2), p(3), Ranking::Kept);
-    unsorted.push_back(ws.tab.ANG);
+    unsorted.emplace_back();
+    std::copy_n(ws.tab.ANG.data(), kMaxData, unsorted.back().data());
   }
   Vec<float, kMaxData> A;
   Vec<int, kMaxData> IX;

@@ -21,7 +21,7 @@ inline Outcome run_mechanism_table(const std::uint8_t* bytes, std::size_t size) 
   const auto& s = detail::scratch();
   detail::write_file(s.at("MECHANISMS.csv"), std::string_view(reinterpret_cast<const char*>(bytes), size));
   try {
-    const import::MechanismTable t = import::read_mechanism_table(s.at("MECHANISMS.csv").string(), 0);
+    const import::MechanismTable t = import::read_mechanism_table(s.at("MECHANISMS.csv").string(), {});
     for (int plane : {1, 2}) {
       const mech::Choice choice(t.events.size(), plane);
       detail::write_file(s.at("DATA"), import::mechanism_data_text("fuzz", t.events, choice));

@@ -4,8 +4,10 @@
 // passes by reference to every routine. A new Workspace is a fresh run (numbers
 // zero, texts blank, the generator at its seed): no state of the engine lives
 // anywhere else.
+#include <cstdint>
 #include <istream>
 #include <ostream>
+#include <vector>
 
 #include "areas/arrays.hpp"
 #include "areas/text.hpp"
@@ -13,7 +15,7 @@
 
 namespace zk {
 
-constexpr int kMaxData = 300;   // fault data (tir, tab, modi1)
+constexpr int kMaxData = 300;   // fault data of a DATA file; the data arrays hold at least this many
 constexpr int kMaxList = 200;   // selection list (eeet)
 constexpr int kTitleLen = 80;   // DATA title (modi2)
 
@@ -62,8 +64,12 @@ struct mecd_t {
   Mat<float, 3, 3> DTENSR;      // d TENS / dR
 };
 
+// The data arrays (modi1, tab, tir) are sized by reset(n): n zeros, n the
+// capacity of the run (kMaxData, or the number of events of a table input).
 struct modi1_t {
-  Vec<int, kMaxData> NUM;  // datum numbers as read (columns 70-72)
+  DynVec<int> NUM;  // datum numbers as read (columns 70-72)
+  modi1_t() { reset(kMaxData); }
+  void reset(int n) { NUM.reset(n); }
 };
 
 struct modi2_t {
@@ -74,17 +80,42 @@ struct spes_t {
   float ANGMAX = 0.0f;  // misfit at rank NMIN after a ranking evaluation
 };
 
+// Room for the ranking sort of more than kMaxData values (TRI), kept from
+// one evaluation to the next.
+struct RankScratch {
+  std::vector<std::uint32_t> key;
+  std::vector<int> rank, other, members, smaller_before;
+  std::vector<float> orig;
+  std::vector<std::uint64_t> bits;
+  std::vector<int> tree;
+};
+
 // Misfits of the last evaluated tensor.
 struct tab_t {
-  Vec<float, kMaxData> ANG;  // radians, sorted after a ranking evaluation
-  Vec<int, kMaxData> IX;     // datum of ANG(j) after a ranking evaluation
+  DynVec<float> ANG;  // radians, sorted after a ranking evaluation
+  DynVec<int> IX;     // datum of ANG(j) after a ranking evaluation
+  DynVec<float> TT, ST;  // SOMME's products of each datum: |tau|^2, s.tau
+  RankScratch rank;
+  tab_t() { reset(kMaxData); }
+  void reset(int n) {
+    ANG.reset(n);
+    IX.reset(n);
+    TT.reset(n);
+    ST.reset(n);
+  }
 };
 
 // The fault data.
 struct tir_t {
-  Mat<float, kMaxData, 3> STR;  // slip unit vector of the hanging wall
-  Mat<float, kMaxData, 3> FN;   // downward unit normal of the plane
-  int N = 0;                    // data kept
+  DynMat<float, 3> STR;  // slip unit vector of the hanging wall
+  DynMat<float, 3> FN;   // downward unit normal of the plane
+  int N = 0;             // data kept
+  tir_t() { reset(kMaxData); }
+  void reset(int n) {
+    STR.reset(n);
+    FN.reset(n);
+    N = 0;
+  }
 };
 
 // Random-draw settings.

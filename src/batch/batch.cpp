@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -245,14 +246,18 @@ void open(RunSteps& s) {
   store_constants(*ws);
   const std::pair<const char*, const std::string*> inputs[] = {{"PARAMETERS", &o.parameters}, {"DATA", &o.data}};
   const int units[] = {unit::kParameters, unit::kData};
-  for (int k = 0; k < 2; ++k) {
+  // A run on focal mechanisms gets its data from the plane choice, which
+  // read the table: only the PARAMETERS is opened.
+  for (int k = 0; k < (s.mechanisms ? 1 : 2); ++k) {
     std::string why;
     if (!ws->units.open(units[k], *inputs[k].second, "old", &why)) {
       throw rt::RunStop("could not open the " + std::string(inputs[k].first) + " file " + *inputs[k].second +
                         (why.empty() ? "" : " (" + why + ")"));
     }
   }
-  if (s.files != nullptr && !s.files->data_shown.empty()) ws->units.name_for_messages(unit::kData, s.files->data_shown);
+  if (!s.mechanisms && s.files != nullptr && !s.files->data_shown.empty()) {
+    ws->units.name_for_messages(unit::kData, s.files->data_shown);
+  }
 }
 
 // Every destination is checked, and its temporary made, before any work.
@@ -315,8 +320,12 @@ std::vector<std::string> run_options_warnings(const Options& o, const RunInput& 
 }
 
 // The stress phases of --phases (none without it), with their bootstrap.
+// `warn` says a long separation before it starts; `progress` (null: none)
+// shows its inversions.
 std::optional<phases::Separation> separate_phases(const Options& o, const RunInput& input,
-                                                  const ensemble::Options& eo) {
+                                                  const ensemble::Options& eo,
+                                                  const std::function<void(const std::string&)>& warn,
+                                                  std::ostream* progress) {
   if (o.phases < 0) return std::nullopt;
   const phases::Options po{o.phases, o.max_phases, o.outlier_misfit, eo.jobs};
   if (const std::string why_not = phases::separation_problem(input.params, po); !why_not.empty()) {
@@ -325,7 +334,15 @@ std::optional<phases::Separation> separate_phases(const Options& o, const RunInp
   if (const std::string why_not = invert_problem(input.faults, input.params); !why_not.empty()) {
     throw rt::RunStop(why_not);
   }
-  phases::Separation separation = phases::separate(input.faults, input.params, po);
+  const std::string long_separation =
+      separation_time_warning(input.params, static_cast<int>(input.faults.data.size()), eo.jobs);
+  if (!long_separation.empty()) warn(long_separation);
+  std::ostringstream none;
+  ProgressLine inversions(progress != nullptr ? *progress : none, progress != nullptr, phases::inversion_count(),
+                          "inversions of the separation");
+  phases::Separation separation =
+      phases::separate(input.faults, input.params, po, [&inversions](long long done) { inversions.update(done); });
+  inversions.finish();
   if (eo.bootstrap > 0) add_phase_bootstrap(separation, input, eo);
   return separation;
 }
@@ -337,7 +354,9 @@ RunReport solve(RunSteps& s) {
   std::ostream& err = s.err;
   Workspace* ws = s.ws.get();
   const std::shared_ptr<const MechanismsReport>& mechanisms = s.mechanisms;
-  const RunInput input = read_run_input(*ws);
+  // A run on focal mechanisms lists the choice's input (the table's planes
+  // as given); any other reads its PARAMETERS and DATA files.
+  const RunInput input = mechanisms ? mechanisms->listed : read_run_input(*ws);
   if (s.station != nullptr) {
     s.station->warnings.insert(s.station->warnings.end(), input.warnings.begin(), input.warnings.end());
   } else {
@@ -357,15 +376,27 @@ RunReport solve(RunSteps& s) {
   const std::vector<std::string> run_warnings = run_options_warnings(o, input, eo);
   for (const std::string& w : run_warnings) err << "warning: " << w << "\n";
   err.flush();
-  std::optional<phases::Separation> separation = separate_phases(o, input, eo);
+  std::vector<std::string> result_warnings_before;  // said during the work, kept in the document
+  std::optional<phases::Separation> separation =
+      separate_phases(o, input, eo, [&](const std::string& w) {
+        s.warn(w);
+        result_warnings_before.push_back(w);
+        err.flush();
+      }, show_progress ? &err : nullptr);
   std::optional<ensemble::Ensemble> ens;
-  if (eo.active()) {
+  if (eo.active() && mechanisms) {
+    ens = mechanisms->outcome.final;  // the choice's last engine run, on this input
+  } else if (eo.active()) {
     ProgressLine progress(err, show_progress, ensemble::work_units(eo), "runs");
     ens = ensemble::solve(input, eo, [&progress](long long done) { progress.update(done); });
   }
   // The listed run: the chosen start's, a plain run with its NSEED.
   DrawLine draws(err, show_progress && !slow.empty() && !ens, input.params.NTIR);
   ws->progress = &draws;
+  if (input.faults.from_table) {
+    ws->units.write_list(unit::kListing, " The DATA records listed are the chosen planes rounded to whole degrees;");
+    ws->units.write_list(unit::kListing, " the inversion used the planes as given.");
+  }
   const InversionResult run =
       invert(input.faults, ens ? ens->best_params : input.params, *ws, ListingSink::output_unit());
   ws->progress = nullptr;
@@ -375,6 +406,12 @@ RunReport solve(RunSteps& s) {
 
   RunReport result = collect_report(input, run);
   result.warnings.insert(result.warnings.end(), run_warnings.begin(), run_warnings.end());
+  result.warnings.insert(result.warnings.end(), result_warnings_before.begin(), result_warnings_before.end());
+  if (const std::string apart = linear_apart_warning(result, input.params); !apart.empty()) {
+    s.warn(apart);
+    result.warnings.push_back(apart);
+    if (o.strict) throw rt::RunStop("--strict: " + apart + "; nothing was written");
+  }
   result.ensemble = std::move(ens);
   result.ensemble_options = eo;
   result.separation = std::move(separation);
@@ -410,6 +447,9 @@ void write(RunSteps& s, const RunReport& result) {
   }
   if (s.files != nullptr) results.insert(results.end(), s.files->also.begin(), s.files->also.end());
   if (s.chosen != nullptr) results.push_back(s.chosen);
+  if (s.mechanisms) {
+    results.insert(results.end(), s.mechanisms->commit_with.begin(), s.mechanisms->commit_with.end());
+  }
   if (!o.phase_dir.empty()) {
     for (const PhaseFile& f : phase_files(result)) {
       std::error_code ec;

@@ -6,6 +6,7 @@
 #include <utility>
 #include <variant>
 
+#include "import/mechanism_table.hpp"
 #include "runtime/option_values.hpp"
 #include "runtime/printable.hpp"
 
@@ -250,6 +251,9 @@ std::vector<Row> option_table(Options& o, Local& l) {
       {"--plane-seed", "a value", Kind::Seed, 0, 0, kMechanisms, true, &o.plane_seed},
       {"--friction", "a value", Kind::Real, 0.05, 2, kMechanisms, true, &o.friction},
       {"--chosen-data", "a file name", Kind::Text, 0, 0, kMechanisms, false, &o.chosen_data},
+      {"--chosen-planes", "a file name", Kind::Text, 0, 0, kMechanisms, false, &o.chosen_planes},
+      {"--delimiter", "a value", Kind::Choice, 0, 0, kMechanisms, true, &o.delimiter, {",", ";", "tab", "whitespace"}},
+      {"--columns", "a value", Kind::Text, 0, 0, kMechanisms, true, &o.columns},
       {"--stations", "a file name", Kind::Text, 0, 0, kAny, false, &o.stations},
       {"--out", "a folder", Kind::Text, 0, 0, kAny, false, &o.out_dir},
       {"--shard", "I/N", Kind::Shard, 1, kMaxShards, kCampaign, false, Shard{&o.shard, &o.shards}},
@@ -303,6 +307,13 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
   if (stopped(args, app, cl)) return cl;
   cl.error = checked(table, app);
   if (!cl.error.empty()) return cl;
+  if (!o.columns.empty()) {
+    std::vector<std::string> roles;
+    if (const std::string why = import::mechanism_column_list(o.columns, roles); !why.empty()) {
+      cl.error = "--columns " + why;
+      return cl;
+    }
+  }
   o.starts_given = given(app, "--starts");
   o.friction_fixed = given(app, "--friction");
   o.figure.planes = !local.no_planes;
@@ -321,7 +332,8 @@ const char* const kUsageLine =
     "                    [--confidence P] [--bootstrap-seed S] [--jobs J] [--progress]\n"
     "                    [--phases auto|K] [--max-phases M] [--outlier-misfit DEG] [--phase-dir DIR]\n"
     "       zarkel-batch PARAMETERS MECHANISMS.csv OUTPUT --mechanisms [--plane-choice RULE]\n"
-    "                    [--choice-gap DEG] [--plane-seed S] [--friction MU] [--chosen-data FILE] [run options]\n"
+    "                    [--choice-gap DEG] [--plane-seed S] [--friction MU] [--chosen-data FILE]\n"
+    "                    [--chosen-planes FILE.csv] [--delimiter D] [--columns ROLE,...] [run options]\n"
     "       zarkel-batch --stations TABLE.csv --out DIR [--parameters FILE] [--shard I/N] [run options]\n"
     "       zarkel-batch --merge OUT DIR...";
 
@@ -338,7 +350,7 @@ std::string usage_text() {
          "  --couples            draw strike-slip data as couples (both blocks' motion) even with\n"
          "                       more than 40 data or where couples overlap; otherwise those get\n"
          "                       single arrows of the hanging wall's slip\n"
-         "  --json FILE          also write the results as a JSON document (format 3,\n"
+         "  --json FILE          also write the results as a JSON document (format 4,\n"
          "                       described by docs/result.schema.json)\n"
          "  --quiet              print nothing on success (warnings still go to standard error)\n"
          "  --strict             refuse input that gives a warning: nothing is run or written\n"
@@ -371,8 +383,17 @@ std::string usage_text() {
          "  --plane-seed S       seed of the random plane choices that start the linear inversion (default 1)\n"
          "  --friction MU        fix the friction of the instability (default: the one of largest mean\n"
          "                       instability in 0.40 to 0.95)\n"
-         "  --chosen-data FILE   also write the chosen planes as a DATA file: zarkel on it (with the\n"
-         "                       NSEED of the result document) reproduces the listing\n"
+         "  --chosen-data FILE   also write the chosen planes rounded to whole degrees as a DATA file\n"
+         "                       (at most 300 events numbered up to 999; the run used the planes as\n"
+         "                       given)\n"
+         "  --chosen-planes FILE write one CSV row per event: id, strike, dip, rake of the chosen\n"
+         "                       plane, chosen, basis, misfit_deg, instability, undecided, low_shear,\n"
+         "                       P_trend, P_plunge, T_trend, T_plunge (read back by --plane-choice given)\n"
+         "  --delimiter D        the table's cell delimiter: , ; tab or whitespace (default: the one\n"
+         "                       its header row holds); lines starting with % or # are comments\n"
+         "  --columns ROLES      the table has no header row: its columns' roles in order, such as\n"
+         "                       strike,dip,rake (roles: id, label, strike, dip, rake, strike2, dip2,\n"
+         "                       rake2, p_trend, p_plunge, t_trend, t_plunge, fault, or skip)\n"
          "  --stations TABLE     run every station of a CSV table (station, data, parameters,\n"
          "                       longitude, latitude, type: mechanisms, faults or blank; other\n"
          "                       columns carried) into --out DIR:\n"

@@ -4,7 +4,8 @@
 //                [--no-planes] [--labels] [--quiet] [--strict] [--starts K] [--bootstrap B] [--confidence P]
 //                [--bootstrap-seed S] [--jobs J] [--progress]
 //   zarkel-batch PARAMETERS MECHANISMS.csv OUTPUT --mechanisms [--plane-choice RULE] [--choice-gap DEG]
-//                [--plane-seed S] [--friction MU] [--chosen-data FILE] [run options]
+//                [--plane-seed S] [--friction MU] [--chosen-data FILE] [--chosen-planes FILE.csv]
+//                [--delimiter D] [--columns ROLE,...] [run options]
 // or a campaign:
 //   zarkel-batch --stations TABLE.csv --out DIR [--parameters FILE] [--shard I/N] [run options]
 //   zarkel-batch --merge OUT DIR...
@@ -54,6 +55,11 @@ struct Options {
   double friction = 0.0;                 // used when friction_fixed
   bool friction_fixed = false;
   std::string chosen_data = {};          // empty: the chosen planes are not kept
+  std::string chosen_planes = {};        // --chosen-planes FILE.csv: one row per event
+  // How the table is read: --delimiter (",", ";", "tab", "whitespace"; empty:
+  // the header row's) and --columns (a table without a header row).
+  std::string delimiter = {};
+  std::string columns = {};
   bool starts_given = false;             // --starts given (a mechanism run defaults to 4)
   // The options given that shape a run's results (the option table's
   // "shapes" column), as "--starts=4 --couples": a campaign digests them, so

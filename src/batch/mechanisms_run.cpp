@@ -8,10 +8,11 @@
 #include <sstream>
 
 #include "batch/batch.hpp"
+#include "frontend/progress.hpp"
+#include "frontend/run_error.hpp"
 #include "results/mechanisms_output.hpp"
 #include "results/phases_output.hpp"
 #include "results/warnings.hpp"
-#include "frontend/run_error.hpp"
 #include "engine/engine.hpp"
 #include "import/mechanism_table.hpp"
 #include "runtime/errors.hpp"
@@ -41,9 +42,15 @@ bool same_path(const std::string& a, const std::string& b) {
   return fs::weakly_canonical(fs::absolute(a, ec), ec) == fs::weakly_canonical(fs::absolute(b, ec), ec);
 }
 
-// The PARAMETERS with the given planes: the run parameters, the selection
-// (the events kept) and the warnings of the PARAMETERS file.
-RunInput read_base(const std::string& parameters, const std::string& data, std::ostream& err) {
+// The PARAMETERS of a run on the table's events: the run parameters, the
+// events the selection keeps and the warnings of the PARAMETERS file.
+struct Base {
+  RunInput input;  // the kept events on their given planes
+  std::vector<mech::Event> kept;
+};
+
+Base read_base(const std::string& parameters, const std::string& table_path, const std::vector<mech::Event>& events,
+               std::ostream& err) {
   std::istringstream no_console;
   Workspace ws(no_console, err);
   store_constants(ws);
@@ -51,30 +58,81 @@ RunInput read_base(const std::string& parameters, const std::string& data, std::
   if (!ws.units.open(unit::kParameters, parameters, "old", &why)) {
     throw rt::RunStop("could not open the PARAMETERS file " + parameters + (why.empty() ? "" : " (" + why + ")"));
   }
-  if (!ws.units.open(unit::kData, data, "old", &why)) throw rt::RunStop("could not open " + data + " (" + why + ")");
-  RunInput in = read_run_input(ws);
+  std::vector<int> numbers;
+  numbers.reserve(events.size());
+  for (const mech::Event& e : events) numbers.push_back(e.number);
+  TableParameters read = read_table_parameters(ws, numbers);
   ws.units.close(unit::kParameters);
-  ws.units.close(unit::kData);
-  return in;
+  Base b;
+  for (std::size_t k = 0; k < events.size(); ++k) {
+    if (read.kept[k]) b.kept.push_back(events[k]);
+  }
+  FaultSet named;
+  named.file = table_path;
+  named.title = Text<kTitleLen>(fs::path(table_path).filename().string().substr(0, kTitleLen));
+  mech::Choice given;
+  for (const mech::Event& e : b.kept) given.push_back(e.known != 0 ? e.known : 1);
+  b.input = RunInput{mech::chosen_set(named, b.kept, given), std::move(read.params), std::move(read.warnings)};
+  return b;
 }
 
-// Refuses, with its message, a result path that is the mechanism table or
-// a --chosen-data that is any other file of the run; true when refused.
-bool refuse_destinations(const Options& o, std::ostream& err) {
+// Why the chosen planes cannot be written as a DATA file ("" when they can):
+// the format holds at most kMaxData records numbered up to 999.
+std::string data_file_problem(const std::vector<mech::Event>& events) {
+  int largest = 0;
+  for (const mech::Event& e : events) largest = std::max(largest, e.number);
+  if (events.size() <= static_cast<std::size_t>(kMaxData) && largest <= 999) return "";
+  return "the table holds " + std::to_string(events.size()) + " events with ids up to " + std::to_string(largest) +
+         "; a DATA file holds at most " + std::to_string(kMaxData) + " numbered up to 999";
+}
+
+// The answer without the events of gross misfit: the choice iterated again
+// on the others from the same start (T0 and friction).
+MechanismsReport::WithoutGross without_gross(const std::vector<mech::Event>& kept, const RunInput& base,
+                                             const mech::Options& mo, const mech::Outcome& with) {
+  MechanismsReport::WithoutGross w;
+  std::vector<mech::Event> rest;
+  for (std::size_t k = 0; k < kept.size(); ++k) {
+    if (with.events[k].gross_misfit) {
+      w.events.push_back(kept[k].number);
+    } else {
+      rest.push_back(kept[k]);
+    }
+  }
+  try {
+    const mech::Outcome o = mech::iterate_choice(rest, base, mo, with.start, [](long long) {});
+    w.tensor = o.final.best_tensor;
+    w.stress_difference_deg = stress_difference_deg(reduced_tensor(w.tensor), reduced_tensor(with.final.best_tensor));
+    w.found = true;
+  } catch (const rt::RunError& e) {
+    w.why = e.what();  // too few events left for the PARAMETERS, say
+  }
+  return w;
+}
+
+}  // namespace
+
+int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const SingleRun& single,
+                   rt::ResultFile* station_data, StationRun* station) {
+  rt::remove_temporaries_on_signal();
   // The table is read by this front end, not by the listed run: no result may replace it.
   for (const auto& [option, path] : {std::pair<const char*, const std::string*>{"OUTPUT", &o.output}, {"--json", &o.json},
                                      {"--svg", &o.svg}}) {
     if (same_path(*path, o.data)) {
       err << "zarkel-batch: " << option << " \"" << rt::shortened(*path)
           << "\" is refused: it is the mechanism table MECHANISMS.csv\n";
-      return true;
+      return kExitUsage;
     }
   }
-  for (const std::string* other : {&o.output, &o.json, &o.svg, &o.parameters, &o.data}) {
-    if (same_path(o.chosen_data, *other)) {
-      err << "zarkel-batch: --chosen-data \"" << o.chosen_data << "\" is refused: it is also " << *other
-          << " of this run\n";
-      return true;
+  const std::pair<const char*, const std::string*> own[] = {{"--chosen-data", &o.chosen_data},
+                                                            {"--chosen-planes", &o.chosen_planes}};
+  for (const auto& [option, path] : own) {
+    for (const std::string* other : {&o.output, &o.json, &o.svg, &o.parameters, &o.data, &o.chosen_data}) {
+      if (other != path && same_path(*path, *other)) {
+        err << "zarkel-batch: " << option << " \"" << *path << "\" is refused: it is also " << *other
+            << " of this run\n";
+        return kExitUsage;
+      }
     }
   }
   // Nor the chosen DATA one of the phase files of the same run.
@@ -85,132 +143,132 @@ bool refuse_destinations(const Options& o, std::ostream& err) {
         is_phase_file_name(chosen.filename().string())) {
       err << "zarkel-batch: --chosen-data \"" << o.chosen_data << "\" is refused: it is a phase file of --phase-dir \""
           << o.phase_dir << "\" of this run\n";
-      return true;
+      return kExitUsage;
     }
   }
-  return false;
-}
-
-// The planes chosen are read back from files of the temporary folder: true,
-// with the message given, when that folder cannot serve.
-bool refuse_temporary_folder(StationRun* station, std::ostream& err) {
-  const std::string why_not = rt::temporary_folder_problem();
-  if (why_not.empty()) return false;
-  if (station != nullptr) {
-    station->message = "the plane choice needs temporary files: " + why_not;
-  } else {
-    err << "zarkel-batch: the plane choice needs temporary files: " << rt::shortened(why_not) << "\n";
-  }
-  return true;
-}
-
-// The --chosen-data file, prepared before anything runs (none without the
-// option); false, with the message written, when it is refused.
-bool prepare_chosen_data(const Options& o, std::unique_ptr<rt::ResultFile>& file, std::ostream& err) {
-  if (o.chosen_data.empty()) return true;
-  rt::Destinations taken;
-  for (const std::string* in : {&o.parameters, &o.data}) {
-    struct stat st {};
-    if (::stat(in->c_str(), &st) == 0) taken.inputs.push_back({{st.st_dev, st.st_ino}, "input \"" + *in + "\""});
-  }
-  std::string why;
-  file = rt::ResultFile::prepare(o.chosen_data, "chosen DATA file \"" + o.chosen_data + "\"", taken, why);
-  if (file) return true;
-  err << "zarkel-batch: --chosen-data \"" << rt::shortened(o.chosen_data) << "\" is refused: " << rt::shortened(why)
-      << "\n";
-  return false;
-}
-
-// The events the PARAMETERS' selection keeps: they take part in the choice.
-std::vector<mech::Event> kept_events(const import::MechanismTable& table, const RunInput& base) {
-  std::set<int> kept_numbers;
-  for (const FaultDatum& d : base.faults.data) kept_numbers.insert(d.record.NUM);
-  std::vector<mech::Event> kept;
-  for (const mech::Event& e : table.events) {
-    if (kept_numbers.count(e.number) != 0) kept.push_back(e);
-  }
-  return kept;
-}
-
-// The plane choice on the kept events, with its bootstrap and warnings (a
-// station's go to its run, others to `err`). Throws rt::RunStop under
-// --strict when there are warnings.
-std::shared_ptr<MechanismsReport> choose(const Options& o, const RunInput& base, const std::vector<mech::Event>& kept,
-                                         StationRun* station, std::ostream& err) {
-  auto report = std::make_shared<MechanismsReport>();
-  report->table = o.data;
-  mech::Options& mo = report->options;
-  mo.rule = rule_of(o.plane_choice);
-  mo.gap_deg = o.choice_gap;
-  mo.seed = o.plane_seed;
-  if (o.friction_fixed) mo.friction = o.friction;
-  mo.starts = o.starts_given ? o.starts : (ensemble::starts_problem(base.params, 4).empty() ? 4 : 1);
-  mo.jobs = o.jobs > 0 ? o.jobs : ensemble::hardware_jobs();
-  const std::string problem = invert_problem(base.faults, base.params);
-  if (!problem.empty()) throw rt::RunStop(problem);
-  report->outcome = mech::choose_planes(kept, base, mo, [](long long) {});
-  report->events = kept;
-  if (o.bootstrap > 0) {
-    report->bootstrap = mech::bootstrap_choice(kept, base, mo, report->outcome.start,
-                                               report->outcome.final.best_tensor, o.bootstrap, o.bootstrap_seed,
-                                               o.confidence);
-    report->bootstrap_options = {mo.starts, o.bootstrap, o.confidence, o.bootstrap_seed, mo.jobs};
-  }
-  report->warnings = mechanisms_warnings(*report);
-  for (const std::string& w : report->warnings) {
-    if (station != nullptr) {
-      station->warnings.push_back(w);
-    } else {
-      err << "warning: " << rt::shortened(w) << "\n";
+  // The files of the choice, prepared before any work and committed with
+  // the listing and the other results.
+  std::unique_ptr<rt::ResultFile> own_file, planes_file;
+  {
+    rt::Destinations taken;
+    for (const std::string* in : {&o.parameters, &o.data}) {
+      struct stat st {};
+      if (::stat(in->c_str(), &st) == 0) taken.inputs.push_back({{st.st_dev, st.st_ino}, "input \"" + *in + "\""});
     }
-  }
-  if (o.strict && !report->warnings.empty()) {
-    throw rt::RunStop("--strict: the plane choice gives " + std::to_string(report->warnings.size()) +
-                      (report->warnings.size() == 1 ? " warning" : " warnings") + "; nothing was written");
-  }
-  return report;
-}
-
-}  // namespace
-
-int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const SingleRun& single,
-                   rt::ResultFile* station_data, StationRun* station) {
-  rt::remove_temporaries_on_signal();
-  std::unique_ptr<rt::ResultFile> own_file;
-  if (refuse_destinations(o, err) || refuse_temporary_folder(station, err) || !prepare_chosen_data(o, own_file, err)) {
-    return kExitUsage;
+    const struct {
+      const char* option;
+      const char* what;
+      const std::string* path;
+      std::unique_ptr<rt::ResultFile>* file;
+    } files[] = {{"--chosen-data", "chosen DATA file", &o.chosen_data, &own_file},
+                 {"--chosen-planes", "chosen planes table", &o.chosen_planes, &planes_file}};
+    for (const auto& f : files) {
+      if (f.path->empty()) continue;
+      std::string why;
+      *f.file = rt::ResultFile::prepare(*f.path, std::string(f.what) + " \"" + *f.path + "\"", taken, why);
+      if (!*f.file) {
+        err << "zarkel-batch: " << f.option << " \"" << rt::shortened(*f.path) << "\" is refused: " << rt::shortened(why)
+            << "\n";
+        return kExitUsage;
+      }
+      taken.results.push_back(f.file->get());
+    }
   }
   rt::ResultFile* chosen_file = station_data != nullptr ? station_data : own_file.get();
   try {
-    rt::ScratchFolder scratch("mechanisms");
-    const import::MechanismTable table = import::read_mechanism_table(o.data, 0);
-    const std::string title = fs::path(o.data).filename().string().substr(0, 80);
-    mech::Choice given;
-    for (const mech::Event& e : table.events) given.push_back(e.known != 0 ? e.known : 1);
-    const RunInput base = read_base(o.parameters, scratch.write("GIVEN", import::mechanism_data_text(title, table.events, given)), err);
-
-    const std::vector<mech::Event> kept = kept_events(table, base);
-    const std::shared_ptr<MechanismsReport> report = choose(o, base, kept, station, err);
-    const mech::Options& mo = report->options;
-
-    // Every event's chosen plane (the given one where the selection left it out).
-    mech::Choice choice = given;
-    for (std::size_t k = 0, j = 0; k < table.events.size(); ++k) {
-      if (j < kept.size() && kept[j].number == table.events[k].number) choice[k] = report->outcome.events[j++].plane;
+    import::MechanismReadOptions ro;
+    ro.use = import::EventsFor::Run;
+    ro.delimiter = o.delimiter.empty() ? 0
+                   : o.delimiter == "tab"        ? '\t'
+                   : o.delimiter == "whitespace" ? table::kWhitespace
+                                                 : o.delimiter[0];
+    if (!o.columns.empty() && !import::mechanism_column_list(o.columns, ro.columns).empty()) {
+      throw std::logic_error("--columns was not checked");
     }
-    const std::string text = import::mechanism_data_text(title, table.events, choice);
-    std::string path;
-    if (chosen_file) {
-      chosen_file->write(text);
-      path = chosen_file->written_path();
-    } else {
-      path = scratch.write("CHOSEN", text);
+    const import::MechanismTable table = import::read_mechanism_table(o.data, ro);
+    if (chosen_file != nullptr) {
+      if (const std::string why = data_file_problem(table.events); !why.empty()) {
+        throw rt::RunStop((station_data != nullptr ? "the folder's DATA file of the chosen planes: " : "--chosen-data: ") +
+                          why);
+      }
     }
-    import::check_mechanism_data(path, table.events, choice);
+    const Base read = read_base(o.parameters, o.data, table.events, err);
+    const RunInput& base = read.input;
+    const std::vector<mech::Event>& kept = read.kept;
+    auto report = std::make_shared<MechanismsReport>();
+    report->table = o.data;
+    mech::Options& mo = report->options;
+    mo.rule = rule_of(o.plane_choice);
+    mo.gap_deg = o.choice_gap;
+    mo.seed = o.plane_seed;
+    if (o.friction_fixed) mo.friction = o.friction;
+    mo.starts = o.starts_given ? o.starts : (ensemble::starts_problem(base.params, 4).empty() ? 4 : 1);
+    mo.jobs = o.jobs > 0 ? o.jobs : ensemble::hardware_jobs();
+    const std::string problem = invert_problem(base.faults, base.params);
+    if (!problem.empty()) throw rt::RunStop(problem);
+    // A long choice says so (with or without a terminal), and shows a
+    // progress line per engine run where asked.
+    const std::string slow = choice_time_warning(base.params, static_cast<int>(kept.size()), mo.starts, o.bootstrap, mo.jobs);
+    if (!slow.empty()) {
+      if (station != nullptr) {
+        station->warnings.push_back(slow);
+      } else {
+        err << "warning: " << slow << "\n" << std::flush;
+      }
+    }
+    const bool show_progress = station == nullptr && !o.quiet && (o.progress || ::isatty(STDERR_FILENO) == 1);
+    std::unique_ptr<ProgressLine> line;
+    mo.engine_run = [&](int run) {
+      line.reset();
+      line = std::make_unique<ProgressLine>(err, show_progress, mo.starts, "starts of engine run " + std::to_string(run));
+    };
+    report->outcome = mech::choose_planes(kept, base, mo, [&line](long long done) {
+      if (line) line->update(done);
+    });
+    line.reset();
+    mo.engine_run = nullptr;
+    report->events = kept;
+    if (report->outcome.gross_misfits > 0) report->without_gross = without_gross(kept, base, mo, report->outcome);
+    if (o.bootstrap > 0) {
+      ProgressLine replicates(err, show_progress, o.bootstrap, "replicates of the plane choice");
+      report->bootstrap = mech::bootstrap_choice(kept, base, mo, report->outcome.start,
+                                                 report->outcome.final.best_tensor, o.bootstrap, o.bootstrap_seed,
+                                                 o.confidence, [&replicates](long long done) { replicates.update(done); });
+      report->bootstrap_options = {mo.starts, o.bootstrap, o.confidence, o.bootstrap_seed, mo.jobs};
+    }
+    report->warnings = mechanisms_warnings(*report);
+    for (const std::string& w : report->warnings) {
+      if (station != nullptr) {
+        station->warnings.push_back(w);
+      } else {
+        err << "warning: " << rt::shortened(w) << "\n";
+      }
+    }
+    if (o.strict && !report->warnings.empty()) {
+      throw rt::RunStop("--strict: the plane choice gives " + std::to_string(report->warnings.size()) +
+                        (report->warnings.size() == 1 ? " warning" : " warnings") + "; nothing was written");
+    }
+
+    if (chosen_file != nullptr) {
+      // Every event's chosen plane (the given one where the selection left it
+      // out), in whole degrees, read back as the console program reads it.
+      mech::Choice choice;
+      for (std::size_t k = 0, j = 0; k < table.events.size(); ++k) {
+        const mech::Event& e = table.events[k];
+        const bool chosen = j < kept.size() && kept[j].number == e.number;
+        choice.push_back(chosen ? report->outcome.events[j++].plane : (e.known != 0 ? e.known : 1));
+      }
+      const std::string name = fs::path(o.data).filename().string();
+      const std::string title = (name.substr(0, 46) + ": chosen planes rounded to whole degrees").substr(0, kTitleLen);
+      chosen_file->write(import::mechanism_data_text(title, table.events, choice));
+      import::check_mechanism_data(chosen_file->written_path(), table.events, choice);
+    }
+    report->listed = RunInput{report->outcome.chosen_data, base.params, base.warnings};
+    if (planes_file) planes_file->write(chosen_planes_csv(*report));
+    if (planes_file) report->commit_with.push_back(planes_file.get());
 
     Options listed = o;
     listed.mechanisms = false;
-    listed.data = path;
     listed.data_name = o.data_name.empty() ? o.data : o.data_name;
     listed.starts = mo.starts;
     listed.bootstrap = 0;  // done above, with the choice rerun on each resample

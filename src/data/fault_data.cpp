@@ -347,6 +347,11 @@ FaultSet GEOLOG(Workspace& ws, std::vector<std::string>* warnings) {
 void load_fault_set(Workspace& ws, const FaultSet& set) {
   ws.modi2.TITRE = set.title;
   const int N = static_cast<int>(set.data.size());
+  if (N > ws.tir.FN.rows() || N > ws.tab.ANG.size() || N > ws.modi1.NUM.size()) {
+    ws.modi1.reset(N);
+    ws.tab.reset(N);
+    ws.tir.reset(N);
+  }
   for (int i = 1; i <= N; ++i) {
     const FaultDatum& d = set.data[static_cast<std::size_t>(i - 1)];
     ws.modi1.NUM(i) = d.record.NUM;

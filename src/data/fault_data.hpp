@@ -29,6 +29,10 @@ struct FaultSet {
   std::string file;        // the DATA file name, as given
   Text<kTitleLen> title;   // first record, 80 characters
   std::vector<FaultDatum> data;
+  // Built from a table (focal mechanisms), not read from a DATA file: its
+  // runs hold any number of data, the work areas sized by it; a DATA file's
+  // hold at most kMaxData.
+  bool from_table = false;
 };
 
 // Unit normal FN and slip vector STR of one record.

@@ -77,10 +77,6 @@ PTAxes pt_axes(const DoubleCouple& dc) {
 
 namespace {
 
-AxisVector as_double(const Vec3& v) {
-  return {static_cast<double>(v(1)), static_cast<double>(v(2)), static_cast<double>(v(3))};
-}
-
 field::Encoded encode(const NodalPlane& p, int number, const std::string& label) {
   const field::Plane plane = field::plane_from_rhr_strike(p.strike, p.dip);
   const field::V3 slip = field::slip_from_rake(plane, p.rake);
@@ -99,12 +95,7 @@ Event make_event(int number, int line, const std::string& label, const NodalPlan
   e.exact[1] = auxiliary(e.exact[0]);
   e.planes = {plane_of(e.exact[0]), plane_of(e.exact[1])};
   e.planes[0] = given;
-  for (std::size_t k = 0; k < 2; ++k) {
-    e.encoded[k] = encode(e.planes[k], number, label);
-    Vec3 FN, STR;
-    convert_datum(e.encoded[k].record, FN, STR);
-    e.read[k] = {as_double(FN), as_double(STR)};
-  }
+  for (std::size_t k = 0; k < 2; ++k) e.encoded[k] = encode(e.planes[k], number, label);
   e.pt = pt_axes(e.exact[0]);
   return e;
 }

@@ -57,16 +57,17 @@ double dot(const AxisVector& a, const AxisVector& b);
 double angle_deg(const AxisVector& a, const AxisVector& b);  // 0 to 180
 double axial_angle_deg(const AxisVector& a, const AxisVector& b);  // 0 to 90
 
-// One event: both nodal planes, as given and as their DATA records read back.
+// One event: both nodal planes as given, their vectors (which the choice,
+// the engine runs and every statistic use) and their DATA records in whole
+// degrees (for the listing and a DATA file of the chosen planes only).
 struct Event {
-  int number = 0;  // datum number of the DATA records
-  int line = 0;    // line of its record in the DATA file (title = line 1)
+  int number = 0;  // the event's id; the datum number of its records
+  int line = 0;    // line of its record in a DATA file of the events (title = line 1)
   std::string label;
   int known = 0;  // 0, or the plane (1 or 2) known to be the fault
   std::array<NodalPlane, 2> planes;          // plane 1 as given, plane 2 its auxiliary
   std::array<DoubleCouple, 2> exact;         // their vectors
   std::array<field::Encoded, 2> encoded;     // their DATA records in whole degrees
-  std::array<DoubleCouple, 2> read;          // the records' vectors as the DATA reader computes them
   PTAxes pt;                                 // of the exact double couple
 };
 Event make_event(int number, int line, const std::string& label, const NodalPlane& given, int known);

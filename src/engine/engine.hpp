@@ -80,6 +80,17 @@ struct RunInput {
 // warnings are those of the PARAMETERS file, then those of the DATA file.
 RunInput read_run_input(Workspace& ws);
 
+// The PARAMETERS (unit 3) of a run whose data come from a table instead of a
+// DATA file, read in the same order (selection, then the run parameters for
+// the data kept); `numbers` are the table's datum numbers, and `kept` says
+// which of them the selection keeps, as it would in a DATA file.
+struct TableParameters {
+  RunParams params;
+  std::vector<bool> kept;
+  std::vector<std::string> warnings;
+};
+TableParameters read_table_parameters(Workspace& ws, const std::vector<int>& numbers);
+
 // The warnings as front ends show them: "warning: " and one line each, at
 // most kMaxWarningLines, then how many more there are.
 constexpr std::size_t kMaxWarningLines = 20;

@@ -1,5 +1,6 @@
 // The run sequence: reading the input once, then the four stages on a fault
 // set and validated parameters, with every driver listing line in order.
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 
@@ -24,7 +25,7 @@ constexpr double kLongStage1 = 60.0;  // seconds: a longer stage 1 is announced
 
 void dash_line(Workspace& ws) { ws.units.write_list(kListing, kDashLine); }
 
-void histogram(Workspace& ws) { HISTO(ws, ws.tab.IX, ws.tab.ANG, ws.tir.N, kHistogramClasses); }
+void histogram(Workspace& ws) { HISTO(ws, ws.tab.IX.data(), ws.tab.ANG.data(), ws.tir.N, kHistogramClasses); }
 
 // The tensor block after a stage, remembered in `snap`.
 void list_tensor(Workspace& ws, Vec4& P, TensorSnapshot& snap) {
@@ -46,19 +47,20 @@ int degenerate_parameter(float R) {
   return (KDEG >= 1 && KDEG <= 3) ? KDEG : 2;
 }
 
-// A workspace as a fresh run finds it, keeping its units and platform.
-void reset_run_areas(Workspace& ws) {
+// A workspace as a fresh run finds it, keeping its units and platform; the
+// data arrays hold `capacity` data.
+void reset_run_areas(Workspace& ws, int capacity) {
   ws.eeet = eeet_t{};
   ws.eeetc = eeetc_t{};
   ws.ind = ind_t{};
   ws.iop = iop_t{};
   ws.mec = mec_t{};
   ws.mecd = mecd_t{};
-  ws.modi1 = modi1_t{};
+  ws.modi1.reset(capacity);
   ws.modi2 = modi2_t{};
   ws.spes = spes_t{};
-  ws.tab = tab_t{};
-  ws.tir = tir_t{};
+  ws.tab.reset(capacity);
+  ws.tir.reset(capacity);
   ws.tiraz = tiraz_t{};
   ws.eulaz = eulaz_t{};
   ws.imposed = imposed_t{};
@@ -97,6 +99,22 @@ RunInput read_run_input(Workspace& ws) {
   in.warnings.insert(in.warnings.end(), values.begin(), values.end());
   in.warnings.insert(in.warnings.end(), data_warnings.begin(), data_warnings.end());
   return in;
+}
+
+TableParameters read_table_parameters(Workspace& ws, const std::vector<int>& numbers) {
+  TableParameters t;
+  ENREG(ws, &t.warnings);
+  int N = 0;
+  t.kept.reserve(numbers.size());
+  for (const int number : numbers) {
+    const bool keep = ws.eeetc.ISEL == 1 || !CONTRO(ws, number);
+    t.kept.push_back(keep);
+    N += keep ? 1 : 0;
+  }
+  t.params = read_run_parameters(ws, N, &t.warnings);
+  const std::vector<std::string> values = run_params_warnings(t.params);
+  t.warnings.insert(t.warnings.end(), values.begin(), values.end());
+  return t;
 }
 
 std::string duration_text(double seconds) {
@@ -232,8 +250,6 @@ void stage4(Workspace& ws, const RunParams& p, const Vec4& P, InversionResult& r
                    "(/,2X,'RECHERCHE DU TENSEUR LE PLUS PROCHE',/,2X,/,/,3X,'NUM',5X,'ST',7X,'DX2',3(5X,'NO',4X,"
                    "'DPEN',3X,'DDIRE',3X,'DSIG'))");
   }
-  Mat<float, 3, kMaxData> PENS;
-  Mat<float, 3, kMaxData> DIRES;
   const int N = ws.tir.N;
   r.nearest.assign(static_cast<std::size_t>(N), NearestTensor{});
   for (int I = 1; I <= N; ++I) {
@@ -247,10 +263,8 @@ void stage4(Workspace& ws, const RunParams& p, const Vec4& P, InversionResult& r
     STRIED(ws, FN, S, DS);
     RECHER(ws, STR, S, DS, GINV, DX, nt.ST, nt.DX2, nt.DPEN, nt.DDIRE, nt.DSIG);
     for (int K = 1; K <= 3; ++K) {
-      PENS(K, I) = PEN(K) + nt.DPEN(K);
-      DIRES(K, I) = DIRE(K) + nt.DDIRE(K);
-      nt.PENS(K) = PENS(K, I);
-      nt.DIRES(K) = DIRES(K, I);
+      nt.PENS(K) = PEN(K) + nt.DPEN(K);
+      nt.DIRES(K) = DIRE(K) + nt.DDIRE(K);
     }
     if (p.detail() == Detail::Full) {
       ws.units.write(kListing, "(3X,I3,3X,F5.3,4X,F6.3,3(3X,I3,3F8.3))", ws.modi1.NUM(I), nt.ST, nt.DX2, 1,
@@ -264,7 +278,7 @@ void stage4(Workspace& ws, const RunParams& p, const Vec4& P, InversionResult& r
   ws.units.write_list(kListing);
   ws.units.write(kListing, "(2X,' PROJECTION SUR DIAGRAMME DE SCHMITT (DEMI-SHERE INFERIEURE)')");
   ws.units.write(kListing, "(2X,' DES AXES DES TENSEURS CORRESPONDANT A CHAQUE STRIE')");
-  GRAP(ws, PENS, DIRES, N, PEN, DIRE);
+  GRAP(ws, PEN, DIRE);
   ws.units.write_list(kListing);
   ws.units.write_list(kListing);
   ws.units.write(kListing,
@@ -273,7 +287,7 @@ void stage4(Workspace& ws, const RunParams& p, const Vec4& P, InversionResult& r
 
 std::string invert_problem(const FaultSet& faults, const RunParams& params) {
   const int N = static_cast<int>(faults.data.size());
-  if (N > kMaxData) {
+  if (!faults.from_table && N > kMaxData) {
     return "DATA file \"" + faults.file + "\": more than " + std::to_string(kMaxData) +
            " fault data kept; at most 300 can be used in one run";
   }
@@ -287,7 +301,7 @@ InversionResult invert(const FaultSet& faults, const RunParams& params, Workspac
   const int N = static_cast<int>(faults.data.size());
   sink.attach(ws);
 
-  reset_run_areas(ws);
+  reset_run_areas(ws, std::max(kMaxData, N));
   ws.eeetc.ISEL = params.ISEL;
   ws.eeetc.IECHO = params.IECHO;
   load_fault_set(ws, faults);

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 
+#include "import/mechanism_table.hpp"
 #include "runtime/option_values.hpp"
 #include "runtime/printable.hpp"
 #include "table/csv_table.hpp"
@@ -116,7 +117,7 @@ std::string checked(const std::vector<Row>& table, const CLI::App& app) {
 
 // The values read as text, checked once the command line is parsed.
 struct Given {
-  std::string delimiter, title;
+  std::string delimiter, title, mechanism_columns;
   std::vector<std::string> columns, senses;
 };
 
@@ -125,6 +126,7 @@ std::vector<Row> option_table(Options& o, Given& g) {
   return {
       // {name, argument, text, degrees[, words[, empty_ok]]}
       {"--delimiter", "a delimiter", &g.delimiter, nullptr},
+      {"--columns", "a list of roles", &g.mechanism_columns, nullptr},
       {"--plane", "a convention", &o.plane, nullptr, {"dip-direction", "strike-rhr", "strike-quadrant"}},
       {"--striation", "a convention", &o.striation, nullptr, {"rake", "unsigned-rake", "trend-plunge", "pitch"}},
       {"--title", "a title", &g.title, nullptr, {}, true},
@@ -149,7 +151,9 @@ void add_options(CLI::App& app, Options& o, Given& g) {
         ->expected(0, 1)
         ->allow_extra_args(false);
   };
-  valued("--delimiter", "TEXT", "the cell delimiter: , ; or tab (default: the one the header row holds)");
+  valued("--delimiter", "TEXT", "the cell delimiter: , ; tab or whitespace (default: the one the header row holds)");
+  valued("--columns", "ROLE,...",
+         "with --mechanisms, a table without a header row: the roles of its columns in order");
   app.add_option("--column", g.columns, "ROLE=HEADER: the column of a role under another header name")
       ->allow_extra_args(false);
   valued("--plane", "TEXT:{dip-direction,strike-rhr,strike-quadrant}",
@@ -186,8 +190,18 @@ std::string combined(const CLI::App& app, Options& o, const Given& g) {
   std::string error;
   if (g.delimiter == "tab" || g.delimiter == "\t" || g.delimiter == "," || g.delimiter == ";") {
     o.delimiter = g.delimiter == "tab" ? '\t' : g.delimiter[0];
+  } else if (g.delimiter == "whitespace") {
+    o.delimiter = table::kWhitespace;
   } else if (!g.delimiter.empty()) {
-    return "--delimiter takes , ; or tab (got \"" + rt::shortened(g.delimiter) + "\")";
+    return "--delimiter takes , ; tab or whitespace (got \"" + rt::shortened(g.delimiter) + "\")";
+  }
+  if (app.count("--columns") != 0) {
+    if (!o.mechanisms) {
+      return "--columns names the columns of a table of focal mechanisms without a header row: give --mechanisms";
+    }
+    if (const std::string why = mechanism_column_list(g.mechanism_columns, o.mechanism_columns); !why.empty()) {
+      return "--columns " + why;
+    }
   }
   for (const auto& c : g.columns) {
     if (error.empty()) error = add_column(o, c);

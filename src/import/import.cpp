@@ -651,7 +651,7 @@ int run(const Options& o, std::ostream& err) {
     taken.results.push_back(data_file.get());
     const std::unique_ptr<rt::ResultFile> report = o.report.empty() ? nullptr : destination(o.report, "report", taken);
     if (o.mechanisms) {
-      const MechanismTable m = read_mechanism_table(o.csv, o.delimiter);
+      const MechanismTable m = read_mechanism_table(o.csv, {o.delimiter, EventsFor::DataFile, o.mechanism_columns});
       mech::Choice choice;
       for (const mech::Event& e : m.events) choice.push_back(e.known != 0 ? e.known : 1);
       const std::string title = o.title ? *o.title : fs::path(o.csv).filename().string().substr(0, 80);

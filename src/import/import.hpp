@@ -30,7 +30,8 @@ constexpr int kExitUsage = rt::kExitUsage;     // bad command line, a refused re
 
 struct Options {
   std::string csv, data, report;
-  char delimiter = 0;                         // 0: detected from the header row
+  char delimiter = 0;                         // 0: detected from the header row; table::kWhitespace
+  std::vector<std::string> mechanism_columns; // --columns: a table of mechanisms without a header row
   std::map<std::string, std::string> column;  // role -> header name (--column)
   std::string plane;                          // "" or dip-direction, strike-rhr, strike-quadrant
   std::string striation;                      // "" or rake, unsigned-rake, trend-plunge, pitch

@@ -1,5 +1,6 @@
 #include "import/mechanism_table.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -43,7 +44,7 @@ std::string trimmed(const std::string& s) {
 
 class Reader {
  public:
-  explicit Reader(const Table& t) : t_(t) {
+  Reader(const Table& t, EventsFor use) : t_(t), use_(use) {
     for (const auto& [role, aliases] : roles()) {
       std::vector<std::size_t> found;
       for (std::size_t k = 0; k < t_.header.size(); ++k) {
@@ -82,7 +83,7 @@ class Reader {
   mech::Event event(const Row& r, int order) const {
     int number = order;
     if (col("id") != 0) {
-      const double id = value(r, "id", 1.0, 999.0);
+      const double id = value(r, "id", 1.0, use_ == EventsFor::DataFile ? 999.0 : kMaxId);
       if (id != std::floor(id)) table::refuse(t_, r.number, col("id"), "datum number " + trimmed(cell(r, "id")) + " is not a whole number");
       number = static_cast<int>(id);
     }
@@ -125,7 +126,7 @@ class Reader {
     }
     check_axis(r, "p", e.pt.P, given);
     check_axis(r, "t", e.pt.T, given);
-    for (std::size_t k = 0; k < 2; ++k) {
+    for (std::size_t k = 0; use_ == EventsFor::DataFile && k < 2; ++k) {
       if (e.encoded[k].rounding.worst() > 1.0) {
         table::refuse(t_, r.number, col("strike"),
                       "plane " + sdr(e.planes[k]) + " departs " + fixed(e.encoded[k].rounding.worst(), 2) +
@@ -170,26 +171,71 @@ class Reader {
   }
 
   const Table& t_;
+  EventsFor use_;
   std::map<std::string, std::size_t> cols_;
 };
 
 }  // namespace
 
-MechanismTable read_mechanism_table(const std::string& path, char delimiter) {
+const std::vector<std::string>& mechanism_roles() {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> n;
+    for (const auto& [role, aliases] : roles()) n.push_back(role);
+    return n;
+  }();
+  return names;
+}
+
+std::string mechanism_column_list(const std::string& text, std::vector<std::string>& out) {
+  std::vector<std::string> names;
+  for (std::size_t k = 0; k <= text.size();) {
+    const std::size_t end = std::min(text.find(',', k), text.size());
+    names.push_back(table::column_key(text.substr(k, end - k)));
+    k = end + 1;
+  }
+  const std::vector<std::string>& known = mechanism_roles();
+  std::string all;
+  for (const std::string& r : known) all += (all.empty() ? "" : ", ") + r;
+  for (std::size_t k = 0; k < names.size(); ++k) {
+    const std::string& n = names[k];
+    if (n == "skip") continue;
+    if (std::find(known.begin(), known.end(), n) == known.end()) {
+      return "\"" + table::shown(text) + "\": \"" + table::shown(n) + "\" is not a column role (" + all + ", or skip)";
+    }
+    if (std::find(names.begin(), names.begin() + static_cast<long>(k), n) != names.begin() + static_cast<long>(k)) {
+      return "\"" + table::shown(text) + "\": " + n + " is named twice";
+    }
+  }
+  for (const char* needed : {"strike", "dip", "rake"}) {
+    if (std::find(names.begin(), names.end(), needed) == names.end()) {
+      return "\"" + table::shown(text) + "\": a focal mechanism needs strike, dip and rake";
+    }
+  }
+  out = std::move(names);
+  return "";
+}
+
+MechanismTable read_mechanism_table(const std::string& path, const MechanismReadOptions& options) {
   table::ReadOptions ro;
-  ro.delimiter = delimiter;
-  ro.delimiter_hint = "name it with --delimiter";
+  ro.delimiter = options.delimiter;
+  ro.delimiter_hint = "name it with --delimiter (',', ';', tab or whitespace)";
+  ro.comments = true;
+  ro.columns = options.columns;
+  ro.headerless_hint = "a table without a header row is read with --columns naming its columns in order, such as "
+                       "--columns strike,dip,rake";
+  if (options.use == EventsFor::Run) ro.max_bytes = kMaxRunTableBytes;
   MechanismTable m;
   m.table = table::read_table(path, ro);
   const Table& t = m.table;
-  const Reader reader(t);
+  const Reader reader(t, options.use);
   if (t.rows.empty()) table::refuse(t, 2, 0, "no rows of events under the header row");
-  if (t.rows.size() > static_cast<std::size_t>(kMaxEvents)) {
+  if (options.use == EventsFor::DataFile && t.rows.size() > static_cast<std::size_t>(kMaxEvents)) {
     table::refuse(t, t.rows[kMaxEvents].number, 0,
                   "the table holds " + std::to_string(t.rows.size()) + " events; at most " +
-                      std::to_string(kMaxEvents) + " can be used in one run");
+                      std::to_string(kMaxEvents) + " fit a DATA file");
   }
   std::map<int, int> row_of_number;
+  m.events.reserve(t.rows.size());
   for (const Row& r : t.rows) {
     mech::Event e = reader.event(r, static_cast<int>(m.events.size()) + 1);
     const auto [it, fresh] = row_of_number.emplace(e.number, r.number);

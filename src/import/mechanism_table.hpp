@@ -15,7 +15,9 @@ namespace zk::import {
 
 constexpr double kAuxiliaryWithinDeg = 5.0;  // the second plane given vs the auxiliary one
 constexpr double kAxesWithinDeg = 10.0;      // the P and T axes given vs the planes'
-constexpr int kMaxEvents = 300;              // data in one run
+constexpr int kMaxEvents = 300;              // events of a DATA file
+constexpr double kMaxId = 999999999.0;       // largest event id of a run from the table
+constexpr std::size_t kMaxRunTableBytes = std::size_t{1} << 30;  // a table read for a run
 
 struct MechanismTable {
   table::Table table;
@@ -23,9 +25,29 @@ struct MechanismTable {
   std::vector<int> rows;            // the table row of each event
 };
 
+// What the events are read for: a DATA file (zarkel-import: at most
+// kMaxEvents, ids 1 to 999, planes within 1 degree of their whole-degree
+// records) or a run on the planes as given (zarkel-batch: any number, ids up
+// to kMaxId; the records serve the listing only).
+enum class EventsFor { DataFile, Run };
+
+// Lines starting with % or # are comments; numbers may carry an exponent.
+struct MechanismReadOptions {
+  char delimiter = 0;  // 0: the one the header row holds; table::kWhitespace
+  EventsFor use = EventsFor::DataFile;
+  std::vector<std::string> columns;  // --columns: the table has no header row, these are its roles
+};
+
+// The roles a column can have, as --columns names them.
+const std::vector<std::string>& mechanism_roles();
+// The value of --columns, "strike,dip,rake[,...]": each a role or "skip" (a
+// column not read), no role twice, strike, dip and rake among them. Returns
+// "" with the names in `out`, or what is wrong.
+std::string mechanism_column_list(const std::string& text, std::vector<std::string>& out);
+
 // Reads and checks the table: a refused row is an rt::InputError naming the
-// file, row and column. `delimiter` 0: the one the header row holds.
-MechanismTable read_mechanism_table(const std::string& path, char delimiter);
+// file, row and column.
+MechanismTable read_mechanism_table(const std::string& path, const MechanismReadOptions& options);
 
 // True when the file reads as a table whose header names strike, dip and
 // rake and no column of a fault-slip spreadsheet's plane or sense

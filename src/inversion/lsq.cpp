@@ -1,8 +1,10 @@
 #include "inversion/lsq.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "data/geometry.hpp"
 #include "inversion/nearest.hpp"
@@ -27,11 +29,18 @@ constexpr float kConvStep = 0.005f;     // rms step size of convergence
 constexpr int kConvMinIt = 5;           // convergence only after this many
 constexpr int kNPar = 4;
 
-constexpr int kRows = kMaxRegressionRows;
-using Column = std::array<float, kRows>;
-using Block = std::array<float, static_cast<std::size_t>(kRows) * kNPar>;
+// The regression's rows: at least kMaxData (the leading dimension of the
+// decomposition), or the NMIN of a larger run.
+using Column = std::vector<float>;
+struct Block {
+  explicit Block(int rows) : rows(rows), v(static_cast<std::size_t>(rows) * kNPar, 0.0f) {}
+  int rows;
+  std::vector<float> v;
+};
 
-float& at(Block& b, int i, int k) { return b[static_cast<std::size_t>((i - 1) + kRows * (k - 1))]; }
+float& at(Block& b, int i, int k) {
+  return b.v[static_cast<std::size_t>(i - 1) + static_cast<std::size_t>(b.rows) * static_cast<std::size_t>(k - 1)];
+}
 
 // Error of a direction from its gradient Gq over the angles (R does not move
 // the axes): sqrt(s2 * sum over M of ((V(., M) . Gq) / W(M))^2).
@@ -130,17 +139,18 @@ CmqResult CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, Detail detail) {
   const bool trace = detail == Detail::Traces;
   CmqResult out;
   const int N = ws.tir.N;
-  if (NMIN < 0 || NMIN > kMaxRegressionRows || NMIN > N) {
+  if (NMIN < 0 || NMIN > N) {
     throw rt::RunStop("LEAST SQUARES: " + std::to_string(NMIN) + " DATA REQUESTED, " + std::to_string(N) +
-                      " AVAILABLE (AT MOST " + std::to_string(kMaxRegressionRows) + ")");
+                      " AVAILABLE");
   }
   // Fewer rows than parameters: the decomposition runs on four rows, the
   // missing ones zero (they change neither the fit nor the step).
   const int MROWS = NMIN < kNPar ? kNPar : NMIN;
 
-  Column res{};
-  Block A{};  // Jacobian of the residuals
-  Block U{};  // left singular vectors of the last successful decomposition
+  const int kRows = std::max(kMaxData, MROWS);
+  Column res(static_cast<std::size_t>(kRows), 0.0f);
+  Block A(kRows);  // Jacobian of the residuals
+  Block U(kRows);  // left singular vectors of the last successful decomposition
   Vec4 W;
   Mat4 V;
   Vec4 E;
@@ -172,7 +182,7 @@ CmqResult CMQ(Workspace& ws, Vec4& X, int NIT, int NMIN, Detail detail) {
       Vec4 Wt;
       Mat4 Vt;
       float EPS = kSvdEps;
-      if (!SVDY(kRows, kNPar, MROWS, kNPar, SvdVectors::Both, EPS, kSvdTol, Wt.data(), E.data(), Ut.data(),
+      if (!SVDY(kRows, kNPar, MROWS, kNPar, SvdVectors::Both, EPS, kSvdTol, Wt.data(), E.data(), Ut.v.data(),
                 Vt.data())) {
         ws.units.write(unit::kListing, "(/,2X,'DECOMPOSITION EN VALEURS SINGULIERES IMPOSSIBLE: LE MEILLEUR POINT EST CONSERVE')");
         out.svd_ok = false;

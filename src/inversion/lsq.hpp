@@ -10,8 +10,6 @@
 
 namespace zk {
 
-constexpr int kMaxRegressionRows = kMaxData;
-
 // How the regression ended.
 enum class FitEnd {
   Converged,       // the rms step fell below 0.005 after the fifth iteration

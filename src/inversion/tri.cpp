@@ -17,13 +17,13 @@ namespace zk {
 namespace {
 
 // The exchange sort: for each rank i, every later value that is not >= the
-// value at i is swapped into it.
-void exchange_pass(Vec<float, kMaxData>& A, Vec<int, kMaxData>& IX, int N) {
-  for (int i = 1; i <= N; ++i) {
-    for (int j = i; j <= N; ++j) {
-      if (!(A(j) >= A(i))) {
-        std::swap(A(i), A(j));
-        std::swap(IX(i), IX(j));
+// value at i is swapped into it (A and IX 0-based here).
+void exchange_pass(float* A, int* IX, int N) {
+  for (int i = 0; i < N; ++i) {
+    for (int j = i; j < N; ++j) {
+      if (!(A[j] >= A[i])) {
+        std::swap(A[i], A[j]);
+        std::swap(IX[i], IX[j]);
       }
     }
   }
@@ -67,20 +67,23 @@ void tied_order(const int* members, const int* smaller_before, int count, int sm
 }
 
 // The positions (1-based) of the values below the group being ranked, as
-// bits, so that the number of them before a position is a few popcounts.
-// Each word keeps its count; the bits are counted inline (a call to the
-// runtime's popcount costs more than the rest of a query).
+// bits, so that the number of them before a position is a popcount and a
+// sum of word counts (a Fenwick tree over the words: logarithmic in N).
+// The bits are counted inline (a call to the runtime's popcount costs more
+// than the rest of a query).
 class PositionSet {
  public:
+  // words: (N + 63) / 64 zeroed words; tree: words + 1 zeroed counts.
+  PositionSet(std::uint64_t* bits, int* tree, int words) : bits_(bits), tree_(tree), words_(words) {}
   void add(int j) {
-    const auto w = static_cast<std::size_t>(j - 1) / 64;
+    const int w = (j - 1) / 64;
     bits_[w] |= std::uint64_t{1} << ((j - 1) % 64);
-    ++count_[w];
+    for (int k = w + 1; k <= words_; k += k & -k) ++tree_[k];
   }
   int count_before(int j) const {
-    const auto w = static_cast<std::size_t>(j - 1) / 64;
+    const int w = (j - 1) / 64;
     int n = ones(bits_[w] & ((std::uint64_t{1} << ((j - 1) % 64)) - 1));
-    for (std::size_t k = 0; k < w; ++k) n += count_[k];
+    for (int k = w; k > 0; k -= k & -k) n += tree_[k];
     return n;
   }
 
@@ -91,37 +94,35 @@ class PositionSet {
     x = (x + (x >> 4)) & 0x0f0f0f0f0f0f0f0fu;
     return static_cast<int>((x * 0x0101010101010101u) >> 56);
   }
-  std::array<std::uint64_t, (kMaxData + 63) / 64> bits_{};
-  std::array<int, (kMaxData + 63) / 64> count_{};
+  std::uint64_t* bits_;
+  int* tree_;
+  int words_;
 };
 
 // Positions 1..N in increasing key order, equal keys in position order: a
 // stable counting sort on each byte, least significant first; a byte that
 // all keys share is skipped. A few values are sorted directly as (key,
 // position) pairs, which costs less than the four tables of counts.
-void sort_positions(const std::array<std::uint32_t, kMaxData>& key, int N, std::array<int, kMaxData>& out) {
+// `other`: N ints of room.
+void sort_positions(const std::uint32_t* key, int N, int* out, int* other) {
   constexpr int kFew = 64;
   if (N <= 0) return;
   if (N <= kFew) {
     std::array<std::uint64_t, kFew> pair;
     for (int j = 0; j < N; ++j) {
-      pair[static_cast<std::size_t>(j)] =
-          (static_cast<std::uint64_t>(key[static_cast<std::size_t>(j)]) << 32) | static_cast<std::uint32_t>(j + 1);
+      pair[static_cast<std::size_t>(j)] = (static_cast<std::uint64_t>(key[j]) << 32) | static_cast<std::uint32_t>(j + 1);
     }
     std::sort(pair.begin(), pair.begin() + N);
-    for (int r = 0; r < N; ++r) {
-      out[static_cast<std::size_t>(r)] = static_cast<int>(pair[static_cast<std::size_t>(r)] & 0xffffffffu);
-    }
+    for (int r = 0; r < N; ++r) out[r] = static_cast<int>(pair[static_cast<std::size_t>(r)] & 0xffffffffu);
     return;
   }
   std::array<std::array<int, 256>, 4> count{};
   for (int j = 0; j < N; ++j) {
-    const std::uint32_t k = key[static_cast<std::size_t>(j)];
+    const std::uint32_t k = key[j];
     for (int b = 0; b < 4; ++b) ++count[static_cast<std::size_t>(b)][(k >> (8 * b)) & 0xffu];
   }
-  std::array<int, kMaxData> other;
-  int* src = out.data();
-  int* dst = other.data();
+  int* src = out;
+  int* dst = other;
   for (int j = 0; j < N; ++j) src[j] = j + 1;
   for (int b = 0; b < 4; ++b) {
     std::array<int, 256>& c = count[static_cast<std::size_t>(b)];
@@ -135,65 +136,107 @@ void sort_positions(const std::array<std::uint32_t, kMaxData>& key, int N, std::
     }
     for (int r = 0; r < N; ++r) {
       const int j = src[r];
-      dst[c[(key[static_cast<std::size_t>(j - 1)] >> shift) & 0xffu]++] = j;
+      dst[c[(key[j - 1] >> shift) & 0xffu]++] = j;
     }
     std::swap(src, dst);
   }
-  if (src != out.data()) std::copy_n(src, N, out.data());
+  if (src != out) std::copy_n(src, N, out);
 }
 
-}  // namespace
+// The sort on buffers of at least N entries (words: (N + 63) / 64).
+struct Buffers {
+  std::uint32_t* key;
+  int* rank;
+  int* other;
+  int* members;
+  int* smaller_before;
+  float* orig;
+  std::uint64_t* bits;
+  int* tree;
+};
 
-void TRI(Vec<float, kMaxData>& A, Vec<int, kMaxData>& IX, int N, Ties order) {
-  N = std::clamp(N, 0, kMaxData);
-
-  std::array<std::uint32_t, kMaxData> key;  // position - 1 -> key
-  for (int j = 1; j <= N; ++j) {
-    if (std::isnan(A(j))) {
-      for (int i = 1; i <= N; ++i) IX(i) = i;
+void rank_values(float* A, int* IX, int N, Ties order, const Buffers& b) {
+  std::uint32_t* key = b.key;  // position - 1 -> key
+  for (int j = 0; j < N; ++j) {
+    if (std::isnan(A[j])) {
+      for (int i = 0; i < N; ++i) IX[i] = i + 1;
       exchange_pass(A, IX, N);
       return;
     }
-    key[static_cast<std::size_t>(j - 1)] = order_key(A(j));
+    key[j] = order_key(A[j]);
   }
 
-  std::array<int, kMaxData> rank;  // rank - 1 -> position
-  sort_positions(key, N, rank);
-  const auto key_at = [&](int r) { return key[static_cast<std::size_t>(rank[static_cast<std::size_t>(r)] - 1)]; };
+  int* rank = b.rank;  // rank - 1 -> position
+  sort_positions(key, N, rank, b.other);
+  const auto key_at = [&](int r) { return key[rank[r] - 1]; };
   // Groups of equal keys, in increasing order: ranks [s, e) hold their
   // positions in increasing order (the sort is stable), and the positions of
   // the smaller values are those of the groups before.
   bool ties = false;
   for (int r = 1; order == Ties::Exchange && r < N && !ties; ++r) ties = key_at(r) == key_at(r - 1);
-  PositionSet below;
-  std::array<int, kMaxData> members;
-  std::array<int, kMaxData> smaller_before;
-  for (int s = 0; ties && s < N;) {
-    int e = s + 1;
-    while (e < N && key_at(e) == key_at(s)) ++e;
-    if (e - s == 2) {
-      // A pair (the common tie of a resample): the last turn exchanges the two
-      // when an odd number of smaller values follows the first.
-      int* pair = rank.data() + s;
-      if ((s - below.count_before(pair[1])) % 2 == 1) std::swap(pair[0], pair[1]);
-    } else if (e - s > 2) {
-      for (int t = 0; t < e - s; ++t) {
-        members[static_cast<std::size_t>(t)] = rank[static_cast<std::size_t>(s + t)];
-        smaller_before[static_cast<std::size_t>(t)] = below.count_before(members[static_cast<std::size_t>(t)]);
+  if (ties) {
+    const int words = (N + 63) / 64;
+    std::fill_n(b.bits, words, std::uint64_t{0});
+    std::fill_n(b.tree, words + 1, 0);
+    PositionSet below(b.bits, b.tree, words);
+    for (int s = 0; s < N;) {
+      int e = s + 1;
+      while (e < N && key_at(e) == key_at(s)) ++e;
+      if (e - s == 2) {
+        // A pair (the common tie of a resample): the last turn exchanges the
+        // two when an odd number of smaller values follows the first.
+        int* pair = rank + s;
+        if ((s - below.count_before(pair[1])) % 2 == 1) std::swap(pair[0], pair[1]);
+      } else if (e - s > 2) {
+        for (int t = 0; t < e - s; ++t) {
+          b.members[t] = rank[s + t];
+          b.smaller_before[t] = below.count_before(b.members[t]);
+        }
+        tied_order(b.members, b.smaller_before, e - s, s, rank + s);
       }
-      tied_order(members.data(), smaller_before.data(), e - s, s, rank.data() + s);
+      for (int r = s; r < e; ++r) below.add(rank[r]);
+      s = e;
     }
-    for (int r = s; r < e; ++r) below.add(rank[static_cast<std::size_t>(r)]);
-    s = e;
   }
 
-  std::array<float, kMaxData> orig;
-  std::copy_n(A.data(), N, orig.begin());
-  for (int r = 1; r <= N; ++r) {
-    const int j = rank[static_cast<std::size_t>(r - 1)];
-    A(r) = orig[static_cast<std::size_t>(j - 1)];
-    IX(r) = j;
+  std::copy_n(A, N, b.orig);
+  for (int r = 0; r < N; ++r) {
+    const int j = rank[r];
+    A[r] = b.orig[j - 1];
+    IX[r] = j;
   }
+}
+
+}  // namespace
+
+void TRI(float* A, int* IX, int N, Ties order, RankScratch* scratch) {
+  if (N <= 0) return;
+  constexpr int kWords = (kMaxData + 63) / 64;
+  if (N <= kMaxData) {
+    // The DATA format's capacity: the buffers on the stack.
+    std::array<std::uint32_t, kMaxData> key;
+    std::array<int, kMaxData> rank, other, members, smaller_before;
+    std::array<float, kMaxData> orig;
+    std::array<std::uint64_t, kWords> bits;
+    std::array<int, kWords + 1> tree;
+    rank_values(A, IX, N, order,
+                {key.data(), rank.data(), other.data(), members.data(), smaller_before.data(), orig.data(), bits.data(),
+                 tree.data()});
+    return;
+  }
+  RankScratch local;
+  RankScratch& s = scratch != nullptr ? *scratch : local;
+  const auto n = static_cast<std::size_t>(N), words = (n + 63) / 64;
+  if (s.key.size() < n) {
+    s.key.resize(n);
+    for (std::vector<int>* v : {&s.rank, &s.other, &s.members, &s.smaller_before}) v->resize(n);
+    s.orig.resize(n);
+    s.bits.resize(words);
+    s.tree.resize(words + 1);
+  }
+  rank_values(A, IX, N, order,
+              {s.key.data(), s.rank.data(), s.other.data(), s.members.data(), s.smaller_before.data(), s.orig.data(),
+               s.bits.data(), s.tree.data()});
 }
 
 }  // namespace zk

@@ -9,10 +9,14 @@
 namespace zk::mech {
 namespace {
 
-std::vector<DoubleCouple> read_planes(const std::vector<Event>& events, const Choice& c) {
+Vec3 as_float(const AxisVector& v) {
+  return Vec3{{static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2])}};
+}
+
+std::vector<DoubleCouple> planes_of(const std::vector<Event>& events, const Choice& c) {
   std::vector<DoubleCouple> out;
   out.reserve(events.size());
-  for (std::size_t k = 0; k < events.size(); ++k) out.push_back(events[k].read[static_cast<std::size_t>(c[k] - 1)]);
+  for (std::size_t k = 0; k < events.size(); ++k) out.push_back(events[k].exact[static_cast<std::size_t>(c[k] - 1)]);
   return out;
 }
 
@@ -24,13 +28,13 @@ Choice more_unstable(const std::vector<Event>& events, const Principal& s, doubl
 double mean_instability(const std::vector<Event>& events, const Choice& c, const Principal& s, double mu) {
   double sum = 0.0;
   for (std::size_t k = 0; k < events.size(); ++k) {
-    sum += instability(s, events[k].read[static_cast<std::size_t>(c[k] - 1)].normal, mu);
+    sum += instability(s, events[k].exact[static_cast<std::size_t>(c[k] - 1)].normal, mu);
   }
   return sum / static_cast<double>(events.size());
 }
 
 LinearResult linear_of(const std::vector<Event>& events, const Choice& c) {
-  return linear_inversion(read_planes(events, c));
+  return linear_inversion(planes_of(events, c));
 }
 
 }  // namespace
@@ -68,11 +72,15 @@ FaultSet chosen_set(const FaultSet& base, const std::vector<Event>& events, cons
   FaultSet s;
   s.file = base.file;
   s.title = base.title;
+  s.from_table = true;
+  s.data.reserve(events.size());
   for (std::size_t k = 0; k < events.size(); ++k) {
+    const auto c = static_cast<std::size_t>(choice[k] - 1);
     FaultDatum d;
-    d.record = events[k].encoded[static_cast<std::size_t>(choice[k] - 1)].record;
+    d.record = events[k].encoded[c].record;
     d.line = events[k].line;
-    convert_datum(d.record, d.FN, d.STR);
+    d.FN = as_float(events[k].exact[c].normal);
+    d.STR = as_float(events[k].exact[c].slip);
     s.data.push_back(d);
   }
   return s;
@@ -88,13 +96,15 @@ Step choose_under(const std::vector<Event>& events, const Principal& stress, dou
       c = e.known;
       b = Basis::Known;
     } else if (rule != Rule::Given) {
-      const double m1 = misfit_deg(T, e.read[0]), m2 = misfit_deg(T, e.read[1]);
+      const double m1 = misfit_deg(T, e.exact[0]), m2 = misfit_deg(T, e.exact[1]);
       const bool by_misfit = rule == Rule::Misfit || (rule == Rule::Hybrid && std::fabs(m1 - m2) >= gap_deg);
       if (by_misfit) {
-        c = m2 < m1 ? 2 : 1;
+        c = m2 < m1 - kTieMisfitDeg ? 2 : 1;
         b = Basis::Misfit;
       } else {
-        c = instability(stress, e.read[1].normal, mu) > instability(stress, e.read[0].normal, mu) ? 2 : 1;
+        c = instability(stress, e.exact[1].normal, mu) > instability(stress, e.exact[0].normal, mu) + kTieInstability
+                ? 2
+                : 1;
         b = Basis::Instability;
       }
     }
@@ -185,7 +195,7 @@ Start start_tensor(const std::vector<Event>& events, const Options& o) {
 double plane_diversity(const std::vector<Event>& events) {
   Matrix3 M{};
   for (const Event& e : events) {
-    for (const DoubleCouple& d : e.read) {
+    for (const DoubleCouple& d : e.exact) {
       for (std::size_t i = 0; i < 3; ++i) {
         for (std::size_t j = 0; j < 3; ++j) M[i][j] += d.normal[i] * d.normal[j];
       }
@@ -219,6 +229,7 @@ Outcome iterate_choice(const std::vector<Event>& events, const RunInput& base, c
   Principal final_stress;
   while (true) {
     RunInput input{chosen_set(base.faults, events, step.planes), base.params, {}};
+    if (o.engine_run) o.engine_run(out.engine_runs + 1);
     out.final = ensemble::solve(input, eo, report);
     out.chosen_data = std::move(input.faults);
     ++out.engine_runs;
@@ -247,14 +258,21 @@ Outcome iterate_choice(const std::vector<Event>& events, const RunInput& base, c
     eo_k.plane = step.planes[k];
     eo_k.basis = step.basis[k];
     for (std::size_t p = 0; p < 2; ++p) {
-      eo_k.misfit[p] = misfit_deg(T, events[k].read[p]);
-      eo_k.instability[p] = instability(final_stress, events[k].read[p].normal, mu);
+      eo_k.misfit[p] = misfit_deg(T, events[k].exact[p]);
+      eo_k.instability[p] = instability(final_stress, events[k].exact[p].normal, mu);
     }
     eo_k.undecided = std::fabs(eo_k.misfit[0] - eo_k.misfit[1]) < kUndecidedMisfitDeg &&
                      std::fabs(eo_k.instability[0] - eo_k.instability[1]) < kUndecidedInstability;
-    const double m = eo_k.misfit[static_cast<std::size_t>(eo_k.plane - 1)];
+    const auto chosen = static_cast<std::size_t>(eo_k.plane - 1);
+    const double m = eo_k.misfit[chosen];
     sum2 += m * m;
+    // sigma 1 - sigma 3 = 1 in the reduced tensor: the largest shear is 1/2.
+    eo_k.shear = plane_stress(T, events[k].exact[chosen].normal).shear / 0.5;
+    eo_k.low_shear = eo_k.shear < kLowShearShare;
+    eo_k.gross_misfit = eo_k.misfit[0] > kGrossMisfitDeg && eo_k.misfit[1] > kGrossMisfitDeg;
     if (eo_k.undecided) ++out.undecided;
+    if (eo_k.low_shear) ++out.low_shear;
+    if (eo_k.gross_misfit) ++out.gross_misfits;
     out.events.push_back(eo_k);
   }
   out.rms_misfit = events.empty() ? 0.0 : std::sqrt(sum2 / static_cast<double>(events.size()));
@@ -264,7 +282,7 @@ Outcome iterate_choice(const std::vector<Event>& events, const RunInput& base, c
 
 ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, const RunInput& base, const Options& o,
                                            const Start& start, const TensorSnapshot& main, int B, std::uint64_t seed,
-                                           double confidence) {
+                                           double confidence, const ensemble::Report& report) {
   check(o);
   if (const std::string why = ensemble::bootstrap_problem(B, confidence); !why.empty()) {
     throw ensemble::OptionError(why);
@@ -275,7 +293,7 @@ ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, con
   positions.data.resize(events.size());
   for (std::size_t k = 0; k < events.size(); ++k) positions.data[k].line = static_cast<int>(k);
   std::vector<ensemble::Replicate> reps(static_cast<std::size_t>(B));
-  const ensemble::Task task = [&](std::size_t i, Workspace&, const ensemble::Tick&) {
+  const ensemble::Task task = [&](std::size_t i, Workspace&, const ensemble::Tick& tick) {
     const int b = static_cast<int>(i);
     std::vector<Event> drawn;
     for (const FaultDatum& d : ensemble::resample(positions, seed, b).data) drawn.push_back(events[static_cast<std::size_t>(d.line)]);
@@ -283,6 +301,7 @@ ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, con
     input.params.NSEED = ensemble::replicate_seed(base.params, o.starts, seed, b);
     Options one = o;
     one.jobs = 1;
+    one.engine_run = nullptr;
     ensemble::Replicate& rep = reps[i];
     rep.index = b;
     rep.NSEED = input.params.NSEED;
@@ -295,8 +314,11 @@ ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, con
     } catch (const rt::RunError&) {
       rep.ok = false;  // refused: left out of the statistics and counted
     }
+    tick();  // one replicate done
   };
-  ensemble::run_parallel(reps.size(), o.jobs, task, [](long long) {});
+  ensemble::run_parallel(reps.size(), o.jobs, task, [&report](long long done) {
+    if (report) report(done);
+  });
   ensemble::BootstrapReport r;
   r.replicates = B;
   r.confidence = confidence;

@@ -11,11 +11,15 @@
 //   misfit       the smaller misfit
 //   instability  the larger I
 //   given        plane 1
-// exact ties go to plane 1; a known fault plane is kept whatever the rule.
+// ties go to plane 1 (values within kTieMisfitDeg or kTieInstability: the
+// two planes of one double couple are computed from each other, so a tie in
+// exact arithmetic can differ in the last bits); a known fault plane is kept
+// whatever the rule.
 // Statistics in double; the engine runs are the ensemble's (one Workspace per
 // worker), so the outcome does not depend on the number of jobs.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -35,7 +39,8 @@ const char* basis_name(Basis b);  // "misfit", "instability", "given", "known"
 const char* ended_name(Ended e);  // "converged", "cycle", "limit"
 
 // The fault set of a choice: `base` (title, file name) with one datum per
-// event, exactly as the DATA reader reads the records.
+// event, its vectors those of the plane as given (in float), its record the
+// plane in whole degrees; it holds any number of events (from_table).
 FaultSet chosen_set(const FaultSet& base, const std::vector<Event>& events, const Choice& choice);
 
 struct Step {
@@ -44,12 +49,20 @@ struct Step {
 };
 Step choose_under(const std::vector<Event>& events, const Principal& stress, double mu, Rule rule, double gap_deg);
 
+constexpr double kTieMisfitDeg = 1e-9, kTieInstability = 1e-12;
+
 // The friction scan of the start: 0.40, 0.45, ... 0.95.
 constexpr double kFrictionLow = 0.40, kFrictionHigh = 0.95, kFrictionStep = 0.05;
 constexpr int kRandomChoices = 10;    // random choices averaged for the first tensor
 constexpr int kScanIterations = 6;    // instability iterations per friction of the scan
 constexpr int kMaxEngineRuns = 10;
 constexpr double kUndecidedMisfitDeg = 5.0, kUndecidedInstability = 0.05;
+// Low shear: the resolved shear stress on the chosen plane below this share
+// of the largest any plane carries, (sigma 1 - sigma 3) / 2, so that its
+// misfit and predicted slip mean nothing.
+constexpr double kLowShearShare = 0.02;
+// Gross misfit: both planes misfit by more than this (degrees).
+constexpr double kGrossMisfitDeg = 45.0;
 
 struct Options {
   Rule rule = Rule::Hybrid;
@@ -58,6 +71,9 @@ struct Options {
   std::optional<double> friction;  // fixed by the user, else from the scan
   int starts = 4;                  // engine starts per run (K)
   int jobs = 1;
+  // Told the number (from 1) of each engine run of the main choice before
+  // it starts (a progress line per run); may be empty.
+  std::function<void(int run)> engine_run = nullptr;
 };
 
 // Why the plane choice cannot run with these options (a gap or a friction
@@ -79,6 +95,9 @@ struct EventOutcome {
   Basis basis = Basis::Given;
   std::array<double, 2> misfit{}, instability{};  // under the final tensor
   bool undecided = false;  // |m1 - m2| < 5 degrees and |I1 - I2| < 0.05
+  double shear = 0.0;      // on the chosen plane, over (sigma 1 - sigma 3) / 2
+  bool low_shear = false;  // shear < kLowShearShare
+  bool gross_misfit = false;  // both misfits above kGrossMisfitDeg
 };
 
 struct Outcome {
@@ -88,6 +107,7 @@ struct Outcome {
   Ended ended = Ended::Converged;
   std::vector<EventOutcome> events;
   int undecided = 0;
+  int low_shear = 0, gross_misfits = 0;  // events so flagged
   double diversity = 0.0;   // largest eigenvalue of the orientation tensor of both planes' normals, 1/3 to 1
   double rms_misfit = 0.0;  // of the chosen planes under the final tensor (degrees)
   FaultSet chosen_data;     // the data of the last engine run (the planes taken)
@@ -112,7 +132,7 @@ Outcome iterate_choice(const std::vector<Event>& events, const RunInput& base, c
 // their number.
 ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, const RunInput& base, const Options& o,
                                            const Start& start, const TensorSnapshot& main, int B, std::uint64_t seed,
-                                           double confidence);
+                                           double confidence, const ensemble::Report& report = nullptr);
 
 // Largest eigenvalue of the orientation tensor (1/2N) sum n n^T of both
 // planes' normals: 1 when every plane is parallel, 1/3 for a uniform spread.

@@ -39,13 +39,9 @@ bool net_cell(float c, float r, int& col, int& row) {
 
 }  // namespace
 
-void GRAP(Workspace& ws, const Mat<float, 3, kMaxData>& PENS, const Mat<float, 3, kMaxData>& DIRES, int N,
-          const Vec3& PEN, const Vec3& DIRE) {
+void GRAP(Workspace& ws, const Vec3& PEN, const Vec3& DIRE) {
   // The net shows the axes of the final tensor only; the per-datum axes of
   // the nearest tensors are not drawn.
-  (void)PENS;
-  (void)DIRES;
-  (void)N;
 
   ws.units.write(unit::kListing, "(//,10X,80A1,//)", rt::Chars{ws.modi2.TITRE.data(), kTitleLen});
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <vector>
 
 #include "report/report.hpp"
 
@@ -35,26 +36,26 @@ int histogram_class(float angle) {
   return 0;
 }
 
-void HISTO(Workspace& ws, const Vec<int, kMaxData>& IX, const Vec<float, kMaxData>& A, int N, int NCLASS) {
+void HISTO(Workspace& ws, const int* IX, const float* A, int N, int NCLASS) {
   ws.units.write(unit::kListing, "(/,1X,'GAMME',9X,'NBRE',4X,'INDICE DES VALEURS DANS ',                               'CETTE GAMME',/)");
 
-  // There are only 21 classes and 300 data.
+  // There are only 21 classes.
   const int nclass = std::min(NCLASS, kBounds - 1);
-  const int n = std::min(N, kMaxData);
+  const int n = std::max(N, 0);
 
-  std::array<int, kMaxData> labels{};
+  std::vector<int> labels(static_cast<std::size_t>(n));
   int j = 1;
   int total = 0;
   for (int k = 1; k <= nclass; ++k) {
     if (j > n) break;
     const int j0 = j;
     const float upper = kBound[static_cast<std::size_t>(k)];
-    while (j <= n && A(j) < upper) ++j;
+    while (j <= n && A[j - 1] < upper) ++j;
     total = total + (j - j0);
     int count = 0;
     for (int r = j0; r <= j - 1; ++r) {
-      const int d = IX(r);
-      labels[static_cast<std::size_t>(count++)] = (d >= 1 && d <= kMaxData) ? ws.modi1.NUM(d) : 0;
+      const int d = IX[r - 1];
+      labels[static_cast<std::size_t>(count++)] = (d >= 1 && d <= ws.modi1.NUM.size()) ? ws.modi1.NUM(d) : 0;
     }
     ws.units.write(unit::kListing, "(1X,I3,2X,I3,'-',I3,1X,I4,4X,27I4,/,22X,27I4)", k, histogram_bound_degrees(k), histogram_bound_degrees(k + 1),
                    total, rt::Many<int>{labels.data(), count});

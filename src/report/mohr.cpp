@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <string_view>
+#include <vector>
 
 #include "report/picture.hpp"
 #include "report/report.hpp"
@@ -26,6 +27,11 @@ std::array<char, kSymbols> symbol_alphabet() {
   std::copy(first.begin(), first.end(), a.begin());
   std::fill(a.begin() + 51, a.end(), a[50]);
   return a;
+}
+
+// Symbol k (1-based); every one past the alphabet is its last, the asterisk.
+char symbol(const std::array<char, kSymbols>& alpha, int k) {
+  return alpha[static_cast<std::size_t>(std::min(k, kSymbols) - 1)];
 }
 
 using Picture = std::array<std::array<char, kCols>, kRows>;  // [row - 1][column - 1]
@@ -74,12 +80,12 @@ void MOHR(Workspace& ws) {
 
   // symbol_of[I]: the symbol (1..NSYM) of the datum of rank I, 0 when its
   // point falls outside the picture.
-  const int nmin = std::clamp(ws.ind.NMIN, 0, std::max(0, std::min(ws.tir.N, kMaxData)));
-  std::array<int, kMaxData + 1> symbol_of{};
+  const int nmin = std::clamp(ws.ind.NMIN, 0, std::max(0, std::min(ws.tir.N, ws.tab.IX.size())));
+  std::vector<int> symbol_of(static_cast<std::size_t>(nmin) + 1, 0);
   int NSYM = 0;
   for (int I = 1; I <= nmin; ++I) {
     const int j = ws.tab.IX(I);
-    if (j < 1 || j > kMaxData) continue;
+    if (j < 1 || j > ws.tir.FN.rows()) continue;
     const float n1 = ws.tir.FN(j, 1);
     const float n2 = ws.tir.FN(j, 2);
     const float n3 = ws.tir.FN(j, 3);
@@ -96,11 +102,11 @@ void MOHR(Workspace& ws) {
     if (!mohr_cell(sn, tau, VP(3), col, row)) continue;
     char& cell = at(pic, col, row);
     int k = 1;
-    while (k <= NSYM && alpha[static_cast<std::size_t>(k - 1)] != cell) ++k;
+    while (k <= NSYM && symbol(alpha, k) != cell) ++k;
     if (k > NSYM) {
-      NSYM = NSYM + 1;  // at most nmin <= 300 symbols
+      NSYM = NSYM + 1;  // at most one per cell of the picture
       k = NSYM;
-      cell = alpha[static_cast<std::size_t>(k - 1)];
+      cell = symbol(alpha, k);
     }
     symbol_of[static_cast<std::size_t>(I)] = k;
   }
@@ -113,20 +119,21 @@ void MOHR(Workspace& ws) {
 
   // Legend: the numbers of each symbol in the order the data were added;
   // a long list goes on under the first numbers, 20 to a line.
-  std::array<int, kMaxData> numbers{};
+  std::vector<std::vector<int>> numbers(static_cast<std::size_t>(NSYM));
+  for (int I = 1; I <= nmin; ++I) {
+    const int k = symbol_of[static_cast<std::size_t>(I)];
+    if (k != 0) numbers[static_cast<std::size_t>(k - 1)].push_back(ws.modi1.NUM(ws.tab.IX(I)));
+  }
   for (int k = 1; k <= NSYM; ++k) {
-    int count = 0;
-    for (int I = 1; I <= nmin; ++I) {
-      if (symbol_of[static_cast<std::size_t>(I)] == k) {
-        numbers[static_cast<std::size_t>(count++)] = ws.modi1.NUM(ws.tab.IX(I));
-      }
-    }
+    const std::vector<int>& of_k = numbers[static_cast<std::size_t>(k - 1)];
+    const int count = static_cast<int>(of_k.size());
     const int first = std::min(count, kNumbersPerLine);
-    ws.units.write(unit::kListing, "(1X,'LE CARACTERE ',A1,' CORRESPOND AUX DONNEES',20I4)",
-                   std::string_view(&alpha[static_cast<std::size_t>(k - 1)], 1), rt::Many<int>{numbers.data(), first});
+    const char c = symbol(alpha, k);
+    ws.units.write(unit::kListing, "(1X,'LE CARACTERE ',A1,' CORRESPOND AUX DONNEES',20I4)", std::string_view(&c, 1),
+                   rt::Many<int>{of_k.data(), first});
     for (int done = first; done < count; done += kNumbersPerLine) {
       const int more = std::min(count - done, kNumbersPerLine);
-      ws.units.write(unit::kListing, "(38X,20I4)", rt::Many<int>{numbers.data() + done, more});
+      ws.units.write(unit::kListing, "(38X,20I4)", rt::Many<int>{of_k.data() + done, more});
     }
   }
 }

@@ -34,8 +34,33 @@ json mechanisms_json(const RunReport& r) {
                       {"chosen", c.plane},
                       {"basis", mech::basis_name(c.basis)},
                       {"undecided", c.undecided},
+                      {"low_shear", c.low_shear},
+                      {"gross_misfit", c.gross_misfit},
                       {"P", attitude_json(e.pt.P)},
                       {"T", attitude_json(e.pt.T)}});
+  }
+  json without = nullptr;
+  if (m.without_gross) {
+    const MechanismsReport::WithoutGross& w = *m.without_gross;
+    without = {{"events", w.events}};
+    if (w.found) {
+      const mech::Principal p = mech::principal_of(w.tensor);
+      const Matrix3 T = mech::tensor_of(p);
+      json axes = json::array();
+      for (std::size_t L = 0; L < 3; ++L) {
+        json a = {{"sigma", L + 1}, {"value", json_real(plane_stress(T, p.axes[L]).normal)}};
+        a.update(attitude_json(p.axes[L]));
+        axes.push_back(a);
+      }
+      without["axes"] = axes;
+      without["R"] = json_float(w.tensor.P(4));
+      without["stress_difference_deg"] = json_real(w.stress_difference_deg);
+    } else {
+      without["axes"] = nullptr;
+      without["R"] = nullptr;
+      without["stress_difference_deg"] = nullptr;
+      without["why"] = w.why;
+    }
   }
   return {{"plane_choice", mech::rule_name(m.options.rule)},
           {"gap_deg", json_real(m.options.gap_deg)},
@@ -45,9 +70,31 @@ json mechanisms_json(const RunReport& r) {
           {"ended", mech::ended_name(o.ended)},
           {"NSEED", o.final.best_params.NSEED},
           {"undecided", o.undecided},
+          {"low_shear", o.low_shear},
+          {"gross_misfits", o.gross_misfits},
           {"plane_diversity", json_real(o.diversity)},
           {"rms_misfit_deg", json_real(o.rms_misfit)},
+          {"without_gross_misfits", without},
           {"events", events}};
+}
+
+std::string chosen_planes_csv(const MechanismsReport& m) {
+  std::string out =
+      "id,strike,dip,rake,chosen,basis,misfit_deg,instability,undecided,low_shear,P_trend,P_plunge,T_trend,T_plunge\n";
+  char buf[256];
+  for (std::size_t k = 0; k < m.events.size(); ++k) {
+    const mech::Event& e = m.events[k];
+    const mech::EventOutcome& c = m.outcome.events[k];
+    const auto p = static_cast<std::size_t>(c.plane - 1);
+    const mech::NodalPlane& plane = e.planes[p];
+    const Attitude P = attitude_of(e.pt.P), T = attitude_of(e.pt.T);
+    std::snprintf(buf, sizeof buf, "%d,%.6f,%.6f,%.6f,%d,%s,%.4f,%.4f,%d,%d,%.2f,%.2f,%.2f,%.2f\n", e.number,
+                  plane.strike, plane.dip, plane.rake, c.plane, mech::basis_name(c.basis), c.misfit[p],
+                  c.instability[p], c.undecided ? 1 : 0, c.low_shear ? 1 : 0, P.trend >= 359.995 ? 0.0 : P.trend,
+                  P.plunge, T.trend >= 359.995 ? 0.0 : T.trend, T.plunge);
+    out += buf;
+  }
+  return out;
 }
 
 std::string mechanisms_summary(const RunReport& r) {

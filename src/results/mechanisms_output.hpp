@@ -13,6 +13,12 @@ namespace zk::batch {
 // "mechanisms": the choice and every event.
 nlohmann::ordered_json mechanisms_json(const RunReport& r);
 
+// --chosen-planes: a header row and one row per event of the choice: id,
+// strike, dip, rake of the chosen plane (degrees, as given or as the
+// auxiliary plane computes), chosen, basis, misfit_deg, instability,
+// undecided, low_shear (0 or 1), P_trend, P_plunge, T_trend, T_plunge.
+std::string chosen_planes_csv(const MechanismsReport& m);
+
 // The summary line's clause "  planes ...".
 std::string mechanisms_summary(const RunReport& r);
 

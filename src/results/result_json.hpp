@@ -1,5 +1,5 @@
 #pragma once
-// The results of a batch run as one JSON document, format version 3, described
+// The results of a batch run as one JSON document, format version 4, described
 // by docs/result.schema.json. Every real the engine computed is written with
 // the shortest digits that read back as the same float; values derived in
 // double (stress state, tensor, plane stresses, statistics) are rounded to a

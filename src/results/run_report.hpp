@@ -13,6 +13,7 @@
 #include "ensemble/ensemble.hpp"
 #include "mechanisms/choice.hpp"
 #include "phases/separate.hpp"
+#include "runtime/result_file.hpp"
 
 namespace zk::batch {
 
@@ -54,6 +55,22 @@ struct MechanismsReport {
   std::optional<ensemble::BootstrapReport> bootstrap;
   ensemble::Options bootstrap_options;
   std::string table;  // the path of the mechanism table: an input, never a destination
+  // The input of the listed run: the chosen planes as given (the choice's
+  // last engine run), the run parameters and the PARAMETERS' warnings.
+  RunInput listed;
+  // With events of gross misfit: the choice again without them, from the
+  // same start; `found` false (and `why`) when it could not be made.
+  struct WithoutGross {
+    std::vector<int> events;  // the ids left out
+    bool found = false;
+    std::string why;
+    TensorSnapshot tensor;
+    double stress_difference_deg = 0.0;  // to the answer (double)
+  };
+  std::optional<WithoutGross> without_gross;
+  // Files of the choice (--chosen-data, --chosen-planes), written: the
+  // listed run replaces them with its own results, or not at all.
+  std::vector<rt::ResultFile*> commit_with;
 };
 
 struct RunReport {

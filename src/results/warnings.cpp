@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "inversion/random_search.hpp"
 #include "results/result_json.hpp"
 
 namespace zk::batch {
@@ -48,6 +49,49 @@ std::string bic_warning(const RunReport& r) {
          format_number("%g", kCloseBic) + "; see phases.models)";
 }
 
+namespace {
+constexpr double kLongWait = 3600.0;  // seconds: a longer wait is announced, as for the ensemble
+}  // namespace
+
+std::string choice_time_warning(const RunParams& p, int N, int starts, int bootstrap, int jobs) {
+  if (!p.random_search()) return "";
+  const double run = static_cast<double>(starts) * expected_stage1_seconds(p.NTIR, N);  // processor seconds
+  const double runs = mech::kMaxEngineRuns;
+  const double processor = runs * run * (1.0 + bootstrap);
+  const double wall = runs * run / std::clamp(jobs, 1, std::max(starts, 1)) +
+                      (bootstrap > 0 ? runs * run * bootstrap / std::clamp(jobs, 1, bootstrap) : 0.0);
+  if (wall <= kLongWait) return "";
+  return "the plane choice runs the engine up to " + std::to_string(mech::kMaxEngineRuns) + " times (" +
+         std::to_string(starts) + (starts == 1 ? " start" : " starts") + " of NTIR = " + std::to_string(p.NTIR) + " draws on N = " +
+         std::to_string(N) + " events)" +
+         (bootstrap > 0 ? ", and again for each of " + std::to_string(bootstrap) + " replicates" : std::string()) +
+         ": up to about " + duration_text(wall) + " on " + std::to_string(std::max(jobs, 1)) + " threads (" +
+         duration_text(processor) + " of processor time)";
+}
+
+std::string separation_time_warning(const RunParams& p, int N, int jobs) {
+  if (!p.random_search()) return "";
+  const double processor = static_cast<double>(phases::inversion_count()) * expected_stage1_seconds(p.NTIR, N);
+  const double wall = processor / std::max(jobs, 1);
+  if (wall <= kLongWait) return "";
+  return "the separation into phases runs up to " + std::to_string(phases::inversion_count()) +
+         " inversions of NTIR = " + std::to_string(p.NTIR) + " draws on N = " + std::to_string(N) +
+         " data: up to about " + duration_text(wall) + " on " + std::to_string(std::max(jobs, 1)) + " threads (" +
+         duration_text(processor) + " of processor time)";
+}
+
+std::string linear_apart_warning(const RunReport& r, const RunParams& p) {
+  if (!r.linear || !(r.linear->stress_difference_deg > kLinearApartDeg)) return "";
+  std::string w = "the linear inversion differs from the answer by" +
+                  format_number(" %.1f", r.linear->stress_difference_deg) + " degrees in stress difference (more than 20)";
+  if (p.POURC < 100) {
+    return w + ": the answer fits the " + std::to_string(p.POURC) + " % of the data that fit best (POURC " +
+           std::to_string(p.POURC) + "), the linear inversion all of them; POURC 100 fits every datum";
+  }
+  return w + ": the data may not share one uniform stress, or the equal shear stress magnitudes the linear "
+             "inversion assumes do not hold";
+}
+
 std::vector<std::string> mechanisms_warnings(const MechanismsReport& m) {
   const mech::Outcome& o = m.outcome;
   std::vector<std::string> w;
@@ -56,6 +100,29 @@ std::vector<std::string> mechanisms_warnings(const MechanismsReport& m) {
     w.push_back(std::to_string(o.undecided) + " of " + std::to_string(o.events.size()) +
                 " events are undecided (misfits within 5 degrees and instabilities within 0.05): the fault planes "
                 "are poorly identified");
+  }
+  if (o.low_shear > 0) {
+    w.push_back(std::to_string(o.low_shear) + " of " + std::to_string(o.events.size()) +
+                (o.low_shear == 1 ? " event carries" : " events carry") +
+                " a resolved shear stress below 2 % of the largest under the answer (low_shear): their misfits and "
+                "predicted slips mean nothing");
+  }
+  if (o.gross_misfits > 0) {
+    std::string ids;
+    int listed = 0;
+    for (std::size_t k = 0; k < o.events.size(); ++k) {
+      if (!o.events[k].gross_misfit) continue;
+      if (listed++ < kMaxIdsListed) ids += (ids.empty() ? "" : ", ") + std::to_string(m.events[k].number);
+    }
+    if (listed > kMaxIdsListed) ids += " and " + std::to_string(listed - kMaxIdsListed) + " more";
+    std::string moved;
+    if (m.without_gross && m.without_gross->found) {
+      moved = "; without them the answer moves" + format_number(" %.1f", m.without_gross->stress_difference_deg) +
+              " degrees in stress difference (mechanisms.without_gross_misfits)";
+    }
+    w.push_back(std::to_string(o.gross_misfits) + " of " + std::to_string(o.events.size()) +
+                (o.gross_misfits == 1 ? " event misfits" : " events misfit") +
+                " by more than 45 degrees on both planes (gross_misfit): " + ids + moved);
   }
   if (!o.friction_fixed && (std::fabs(o.start.friction - mech::kFrictionLow) < 1e-9 ||
                             std::fabs(o.start.friction - mech::kFrictionHigh) < 1e-9)) {

@@ -29,6 +29,21 @@ constexpr double kUndecidedShareWarning = 0.30;
 constexpr double kRmsMisfitWarningDeg = 30.0;
 constexpr int kFewEvents = 20;
 constexpr double kLowR = 0.25, kHighR = 0.75;
+constexpr int kMaxIdsListed = 20;  // event ids named in one warning
+
+// When the answer and the linear inversion beside it differ by more than
+// kLinearApartDeg in stress difference, the warning that says so (naming
+// POURC when it leaves data out of the fit); else "".
+constexpr double kLinearApartDeg = 20.0;
+std::string linear_apart_warning(const RunReport& r, const RunParams& p);
+
+// When the plane choice (up to mech::kMaxEngineRuns engine runs of `starts`
+// starts, and again for each of `bootstrap` replicates) is predicted to take
+// more than an hour on `jobs` threads, the warning that says how long, as
+// the ensemble's; else "".
+std::string choice_time_warning(const RunParams& p, int N, int starts, int bootstrap, int jobs);
+// The same for a separation into phases (phases::inversion_count() inversions at most).
+std::string separation_time_warning(const RunParams& p, int N, int jobs);
 
 // The warnings of a plane choice, one line each (without "warning: ").
 std::vector<std::string> mechanisms_warnings(const MechanismsReport& m);

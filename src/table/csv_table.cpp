@@ -4,6 +4,7 @@
 
 #include <csv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -102,8 +103,11 @@ struct Builder {
     bool any = b.columns == 0 && b.in_row > 0;
     for (const std::string& cell : b.cells) any = any || cell.find_first_not_of(" \t") != std::string::npos;
     if (any) {
-      if (b.columns == 0 && b.row == 1) b.columns = b.cells.size();
-      if (b.row > 1) b.cells.resize(b.columns);
+      if (b.columns == 0) {
+        b.columns = b.cells.size();  // the header row
+      } else {
+        b.cells.resize(b.columns);
+      }
       b.rows.push_back(Row{b.row, std::move(b.cells)});
     }
     b.cells.clear();
@@ -131,6 +135,70 @@ std::string trimmed(std::string_view s) {
 }
 
 bool blank(const std::string& s) { return s.find_first_not_of(" \t") == std::string::npos; }
+
+bool comment_line(std::string_view line) {
+  const auto first = line.find_first_not_of(" \t");
+  return first != std::string_view::npos && (line[first] == '%' || line[first] == '#');
+}
+
+// The bytes with every comment line emptied (its line end kept, so that the
+// rows keep their numbers).
+std::string without_comments(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t k = 0; k < s.size();) {
+    std::size_t end = s.find_first_of("\r\n", k);
+    if (end == std::string_view::npos) end = s.size();
+    if (!comment_line(s.substr(k, end - k))) out.append(s.substr(k, end - k));
+    const std::size_t next = s.substr(end, 2) == "\r\n" ? end + 2 : std::min(end + 1, s.size());
+    out.append(s.substr(end, next - end));
+    k = next;
+  }
+  return out;
+}
+
+// The first line that is not blank.
+std::string_view first_filled_line(std::string_view s) {
+  for (std::size_t k = 0; k < s.size();) {
+    std::size_t end = s.find_first_of("\r\n", k);
+    if (end == std::string_view::npos) end = s.size();
+    if (s.substr(k, end - k).find_first_not_of(" \t") != std::string_view::npos) return s.substr(k, end - k);
+    k = end + 1;
+  }
+  return {};
+}
+
+// A table whose cells are separated by runs of blanks and tabs: the rows
+// that are not blank, as the CSV parser gives them (`b.columns` preset when
+// the table has no header row).
+void split_whitespace(std::string_view s, Builder& b) {
+  int row = 1;
+  for (std::size_t k = 0; k <= s.size();) {
+    std::size_t end = s.find_first_of("\r\n", k);
+    if (end == std::string_view::npos) end = s.size();
+    const std::string_view line = s.substr(k, end - k);
+    std::vector<std::string> cells;
+    for (std::size_t p = line.find_first_not_of(" \t"); p != std::string_view::npos;) {
+      const std::size_t q = std::min(line.find_first_of(" \t", p), line.size());
+      cells.emplace_back(line.substr(p, q - p));
+      p = line.find_first_not_of(" \t", q);
+    }
+    if (!cells.empty()) {
+      if (b.columns == 0) {
+        b.columns = cells.size();
+      } else if (cells.size() > b.columns) {
+        if (!b.beyond) b.beyond = Builder::Beyond{row, b.columns + 1, cells[b.columns]};
+        cells.resize(b.columns);
+      } else {
+        cells.resize(b.columns);
+      }
+      b.rows.push_back(Row{row, std::move(cells)});
+    }
+    if (end >= s.size()) break;
+    k = s.substr(end, 2) == "\r\n" ? end + 2 : end + 1;
+    ++row;
+  }
+}
 
 }  // namespace
 
@@ -162,11 +230,20 @@ std::optional<double> parse_number(std::string_view text, bool decimal_comma) {
     } else if (!point && (c == '.' || (decimal_comma && c == ','))) {
       point = true;
       t[p] = '.';
+    } else if (c == 'e' || c == 'E') {
+      break;
     } else {
       return std::nullopt;
     }
   }
   if (digits == 0) return std::nullopt;
+  if (p < t.size()) {  // the exponent
+    std::size_t q = p + 1;
+    if (q < t.size() && (t[q] == '+' || t[q] == '-')) ++q;
+    const std::size_t first = q;
+    while (q < t.size() && t[q] >= '0' && t[q] <= '9') ++q;
+    if (q == first || q != t.size()) return std::nullopt;
+  }
   const char* begin = t.data() + (t[0] == '+' ? 1 : 0);
   double v = 0.0;
   const auto res = std::from_chars(begin, t.data() + t.size(), v);
@@ -224,34 +301,53 @@ Table parse_table(std::string_view bytes, const std::string& name, const ReadOpt
       bytes.remove_prefix(1);
     }
   }
-  if (bytes.find_first_not_of(" \t\r\n") == std::string_view::npos) {
-    refuse(t, 1, 0, "the file is empty: expected a header row naming the columns");
+  std::string kept;  // the bytes with the comment lines emptied
+  if (options.comments) {
+    kept = without_comments(bytes);
+    bytes = kept;
   }
-  if (blank(std::string(bytes.substr(0, bytes.find_first_of("\r\n"))))) {
+  const bool headed = options.columns.empty();
+  if (bytes.find_first_not_of(" \t\r\n") == std::string_view::npos) {
+    refuse(t, 1, 0, headed ? "the file is empty: expected a header row naming the columns" : "the file holds no rows");
+  }
+  if (!options.comments && headed && blank(std::string(bytes.substr(0, bytes.find_first_of("\r\n"))))) {
     refuse(t, 1, 0, "the first row is blank: expected a header row naming the columns");
   }
-  const std::string kinds = header_delimiters(bytes);
+  const std::string kinds = header_delimiters(first_filled_line(bytes));
   t.delimiter = options.delimiter != 0 ? options.delimiter : named != 0 ? named : kinds.size() == 1 ? kinds[0] : ',';
 
   const std::size_t bad = first_non_text(bytes);
   if (bad != std::string_view::npos) {
     Builder b;
-    if (run_parser(bytes.substr(0, bad), t.delimiter, b, false)) {
-      if (!b.rows.empty() && b.rows.front().number == 1) t.header = b.rows.front().cells;
+    b.columns = options.columns.size();
+    if (t.delimiter == kWhitespace || run_parser(bytes.substr(0, bad), t.delimiter, b, false)) {
+      if (t.delimiter == kWhitespace) split_whitespace(bytes.substr(0, bad), b);
+      t.header = headed ? (b.rows.empty() ? std::vector<std::string>{} : b.rows.front().cells) : options.columns;
       refuse(t, b.row, b.in_row + 1,
              "byte " + shown(bytes.substr(bad, 1)) + " is not text: the file is not a UTF-8 text table (CSV)");
     }
   }
   if (options.delimiter == 0 && named == 0 && kinds.size() != 1) {
-    std::string what = kinds.empty() ? "the header row holds no comma, semicolon or tab, so its columns cannot be told apart"
-                                     : "the header row holds both " + delimiter_name(kinds[0]) + " and " +
+    const std::string row = headed ? "the header row" : "the first row";
+    std::string what = kinds.empty() ? row + " holds no comma, semicolon or tab, so its columns cannot be told apart"
+                                     : row + " holds both " + delimiter_name(kinds[0]) + " and " +
                                            delimiter_name(kinds[1]) + ", so the delimiter cannot be told";
     refuse(t, 1, 0, what + (options.delimiter_hint.empty() ? "" : ": " + options.delimiter_hint));
   }
 
   Builder b;
-  const bool ok = run_parser(bytes, t.delimiter, b, true);
-  if (!b.rows.empty() && b.rows.front().number == 1) {
+  b.columns = options.columns.size();
+  bool ok = true;
+  if (t.delimiter == kWhitespace) {
+    split_whitespace(bytes, b);
+  } else {
+    ok = run_parser(bytes, t.delimiter, b, true);
+  }
+  int header_row = 1;
+  if (!headed) {
+    t.header = options.columns;
+  } else if (!b.rows.empty()) {
+    header_row = b.rows.front().number;
     t.header = std::move(b.rows.front().cells);
     b.rows.erase(b.rows.begin());
   }
@@ -261,10 +357,17 @@ Table parse_table(std::string_view bytes, const std::string& name, const ReadOpt
            "whole, its quotes doubled (\"a \"\"b\"\"\")");
   }
   for (std::string& h : t.header) h = trimmed(h);
+  if (headed && !options.headerless_hint.empty() && !t.header.empty() &&
+      std::all_of(t.header.begin(), t.header.end(),
+                  [&](const std::string& h) { return parse_number(h, decimal_comma(t)).has_value(); })) {
+    refuse(t, header_row, 0,
+           "the first row holds numbers, not the names of the columns: " + options.headerless_hint);
+  }
   if (b.beyond) {
     std::string what = "\"";
     what += shown(b.beyond->text);
-    what += "\" lies beyond the " + std::to_string(t.header.size()) + " columns the header row names";
+    what += "\" lies beyond the " + std::to_string(t.header.size()) +
+            (headed ? " columns the header row names" : " columns named for the table");
     if (t.delimiter == ',') what += " (a decimal comma in a comma-separated file splits a number in two)";
     refuse(t, b.beyond->row, b.beyond->column, what);
   }

@@ -27,10 +27,24 @@ struct Table {
   std::vector<Row> rows;  // rows with at least one non-empty cell
 };
 
+// kWhitespace as a delimiter: cells separated by runs of blanks and tabs
+// (blanks at either end of a line ignored), no quoting, as numerical tools
+// write their tables.
+constexpr char kWhitespace = ' ';
+
 struct ReadOptions {
-  char delimiter = 0;  // 0: the one of ',', ';', tab that the header row holds
+  char delimiter = 0;  // 0: the one of ',', ';', tab that the header row holds; or kWhitespace
   std::size_t max_bytes = std::size_t{16} << 20;
   std::string delimiter_hint;  // added to the message when the delimiter cannot be told
+  // Lines whose first character other than a blank is '%' or '#' are
+  // comments (counted in the row numbers, read as blank rows); the header is
+  // then the first row that is not blank.
+  bool comments = false;
+  // Not empty: the table has no header row and these are its columns' names.
+  std::vector<std::string> columns;
+  // Not empty: a first row of numbers only is refused as a table without a
+  // header row, this added to the message (how the program reads one).
+  std::string headerless_hint;
 };
 
 // Reads and checks a whole table: bytes that are not UTF-8 text (a binary
@@ -52,9 +66,10 @@ Table table_of_cells(std::vector<std::string> header, std::vector<std::vector<st
 std::string column_key(std::string_view name);
 
 // A decimal number: [sign] digits [point [digits]] or [sign] point digits,
-// the point being '.' or, with decimal_comma, ','. Blanks around it are
-// ignored; anything else (a unit, an exponent, a thousands separator) is not
-// a number.
+// the point being '.' or, with decimal_comma, ','; then an optional exponent
+// e or E, [sign] digits (1.5264276e+02). Blanks around it are ignored;
+// anything else (a unit, a thousands separator, nan, inf, hexadecimal) is
+// not a number.
 std::optional<double> parse_number(std::string_view text, bool decimal_comma);
 
 // A decimal comma is read in tables separated by semicolons or tabs.

@@ -154,10 +154,10 @@ TEST_F(CampaignTrust, FullTemporaryFolderIsNamedBeforeTheWork) {
   fs::create_directories(at("full"));
   if (here("mount -t tmpfs -o size=8k none full").status != 0) GTEST_SKIP() << "mount is not permitted";
   const Outcome r = here("dd if=/dev/zero of=full/fill bs=4k count=4 2>/dev/null; TMPDIR=$PWD/full $B PARAMETERS " +
-                         shell_quoted(example("mechanisms.csv")) + " L --mechanisms");
+                         shell_quoted(example("mechanisms.csv")) + " L --mechanisms --phases 1 --phase-dir ph");
   here("umount full");
   EXPECT_EQ(r.status, 2) << r.err;
-  EXPECT_NE(r.err.find("the plane choice needs temporary files: "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("the phase listings need temporary files: "), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("/full\" is full (No space left on device)"), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists(at("L")));
 }

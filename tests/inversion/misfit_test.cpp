@@ -1,3 +1,7 @@
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
 #include "inversion/misfit.hpp"
 #include "inversion/random_search.hpp"
 #include "inversion_util.hpp"
@@ -44,6 +48,62 @@ TEST(Somme, RankingAndSums) {
   F = -5.0f;  // NMIN 0 or above N: never reached, F is left as it was
   EXPECT_EQ(eval(0, Ranking::Anew), -5.0f);
   EXPECT_EQ(eval(4, Ranking::Anew), -5.0f);
+}
+
+// More data than a DATA file holds: every ranking gives the same sums, those
+// of the NMIN smallest misfits (here computed in double), ties at the cut
+// included; a ranking evaluation still ranks every datum.
+TEST(Somme, SumsOfATableOfAnySize) {
+  const struct {
+    int N, NMIN;
+    bool ties;
+  } cases[] = {{301, 301, false}, {1000, 500, false}, {1000, 1, false}, {700, 350, true}};
+  for (const auto& c : cases) {
+    test::Listing t;
+    Workspace& ws = t.ws;
+    ws.tab.reset(c.N);
+    ws.tir.reset(c.N);
+    ws.modi1.reset(c.N);
+    for (int i = 1; i <= c.N; ++i) {
+      // Normals turning about the vertical, slips at a set angle from the
+      // horizontal: misfits spread over 0 to pi, in groups of equal ones
+      // (the same datum repeated) when ties are asked for.
+      const int k = c.ties ? i % 7 : i;
+      const float a = 0.37f * static_cast<float>(k), b = 0.011f * static_cast<float>(k);
+      const Vec3 n{{-kA * std::cos(a), -kA * std::sin(a), -kA}};
+      const Vec3 along{{-std::sin(a), std::cos(a), 0.0f}}, up{{-kA * std::cos(a), -kA * std::sin(a), kA}};
+      datum(ws, i, n, {{std::cos(b) * along(1) + std::sin(b) * up(1), std::cos(b) * along(2) + std::sin(b) * up(2),
+                        std::sin(b) * up(3)}});
+    }
+    ws.ind.NMIN = c.NMIN;
+    std::vector<float> F(3), FT(3);
+    const Ranking rankings[] = {Ranking::Anew, Ranking::SumOnly, Ranking::Anew};
+    for (int r = 0; r < 3; ++r) SOMME(ws, F[r], FT[r], 0.3f, 0.2f, 0.4f, 0.1f, rankings[r]);
+    // The misfits ranked: ascending, each datum once.
+    std::vector<double> sorted(static_cast<std::size_t>(c.N));
+    std::vector<int> seen(static_cast<std::size_t>(c.N) + 1, 0);
+    for (int j = 1; j <= c.N; ++j) {
+      sorted[static_cast<std::size_t>(j - 1)] = static_cast<double>(ws.tab.ANG(j));
+      if (j > 1) {
+        EXPECT_LE(ws.tab.ANG(j - 1), ws.tab.ANG(j)) << c.N << " rank " << j;
+      }
+      ++seen[static_cast<std::size_t>(ws.tab.IX(j))];
+    }
+    EXPECT_EQ(std::count(seen.begin() + 1, seen.end(), 1), c.N);
+    double best = 0.0, all = 0.0;
+    for (int j = 0; j < c.N; ++j) {
+      const double a2 = sorted[static_cast<std::size_t>(j)] * sorted[static_cast<std::size_t>(j)];
+      all += a2;
+      if (j < c.NMIN) best += a2;
+    }
+    for (int r = 0; r < 3; ++r) {
+      EXPECT_NEAR(static_cast<double>(F[r]), best, 1e-5 * all) << c.N << "/" << c.NMIN << " ranking " << r;
+      EXPECT_NEAR(static_cast<double>(FT[r]), all, 1e-5 * all) << c.N;
+      EXPECT_EQ(F[r], F[0]);
+      EXPECT_EQ(FT[r], FT[0]);
+    }
+    EXPECT_EQ(ws.spes.ANGMAX, ws.tab.ANG(c.NMIN));
+  }
 }
 
 // Stage 1 keeps the draw of smallest misfit, the last of equal ones: with

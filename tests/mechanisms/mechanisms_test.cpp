@@ -155,7 +155,7 @@ TEST(PlaneChoice, HybridRulesAndTies) {
   }
   // Exact ties (two planes alike) go to plane 1 under every rule and gap.
   Event twin = make_event(1, 2, "", oblique, 0);
-  twin.read[1] = twin.read[0];
+  twin.exact[1] = twin.exact[0];
   for (Rule rule : {Rule::Hybrid, Rule::Misfit, Rule::Instability}) {
     for (double gap : {0.0, 10.0}) EXPECT_EQ(choose_under({twin}, s, 0.6, rule, gap).planes[0], 1);
   }
@@ -163,7 +163,7 @@ TEST(PlaneChoice, HybridRulesAndTies) {
   // smaller whichever plane is given.
   const Event a = make_event(1, 2, "", oblique, 0), b = make_event(1, 2, "", oblique_aux, 0);
   const Matrix3 T = tensor_of(s);
-  const double m1 = misfit_deg(T, a.read[0]), m2 = misfit_deg(T, a.read[1]);
+  const double m1 = misfit_deg(T, a.exact[0]), m2 = misfit_deg(T, a.exact[1]);
   ASSERT_GE(std::fabs(m1 - m2), 10.0);
   EXPECT_EQ(choose_under({a}, s, 0.6, Rule::Hybrid, 10.0).planes[0], m1 < m2 ? 1 : 2);
   EXPECT_EQ(choose_under({b}, s, 0.6, Rule::Hybrid, 10.0).planes[0], m1 < m2 ? 2 : 1);

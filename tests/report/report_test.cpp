@@ -93,7 +93,7 @@ TEST_F(Report, HistogramClassesInWholeDegrees) {
     IX(r) = 64 - r;
     ws.modi1.NUM(64 - r) = r;
   }
-  HISTO(ws, IX, A, 63, 40);
+  HISTO(ws, IX.data(), A.data(), 63, 40);
   Lines want = {"", " GAMME         NBRE    INDICE DES VALEURS DANS CETTE GAMME", "",
                 "   1    0-  6   60       1   2   3   4   5   6   7   8   9  10  11  12  13  14  15  16  17  18  19"
                 "  20  21  22  23  24  25  26  27",
@@ -108,7 +108,7 @@ TEST_F(Report, HistogramClassesInWholeDegrees) {
     want.push_back(std::string(line) + (k == 2 || k == 4 || k == 21 ? "      " + std::to_string(total) : ""));
   }
   EXPECT_EQ(listing(), want);
-  HISTO(ws, IX, A, 0, 21);
+  HISTO(ws, IX.data(), A.data(), 0, 21);
   EXPECT_EQ(listing().size(), 3u);  // the heading only
 }
 

@@ -66,9 +66,11 @@ TEST(CsvTable, RefusalsNameRowAndColumn) {
 TEST(CsvTable, NumbersAndColumnKeys) {
   const std::tuple<const char*, bool, std::optional<double>> numbers[] = {
       {"12", false, 12.0},    {" -3.5 ", false, -3.5}, {"+.5", false, 0.5},     {"7.", false, 7.0},
-      {"0,35", true, 0.35},   {"0,35", false, {}},     {"1.5,2", true, {}},     {"1e3", false, {}},
+      {"0,35", true, 0.35},   {"0,35", false, {}},     {"1.5,2", true, {}},     {"1e3", false, 1000.0},
       {"45°", false, {}},     {"", false, {}},         {"-", false, {}},        {"1 000", false, {}},
-      {"nan", false, {}},
+      {"nan", false, {}},     {"inf", false, {}},      {"0x10", false, {}},     {"1e", false, {}},
+      {"1.5264276e+02", false, 152.64276}, {"-2.5E-1", false, -0.25}, {"1e400", false, {}}, {"1e3.5", false, {}},
+      {"2,5e1", true, 25.0},
   };
   for (const auto& [text, comma, want] : numbers) EXPECT_EQ(parse_number(text, comma), want) << text;
   EXPECT_EQ(column_key(" Dip - direction "), "dip_direction");
