@@ -217,6 +217,63 @@ PYBIND11_MODULE(_zarkel, m) {
           return guarded([&] { return binding::faults_from_cells(std::move(header), std::move(rows), name, o, columns, senses); });
         });
 
+  py::class_<binding::Catalogue>(m, "_Catalogue")
+      .def_property_readonly("planes",
+                             [](const binding::Catalogue& c) {
+                               py::array_t<double> a({static_cast<py::ssize_t>(c.table.events.size()), py::ssize_t{3}});
+                               auto w = a.mutable_unchecked<2>();
+                               for (std::size_t i = 0; i < c.table.events.size(); ++i) {
+                                 const mech::NodalPlane& p = c.table.events[i].planes[0];
+                                 const auto k = static_cast<py::ssize_t>(i);
+                                 w(k, 0) = p.strike;
+                                 w(k, 1) = p.dip;
+                                 w(k, 2) = p.rake;
+                               }
+                               return a;
+                             })
+      .def_property_readonly("ids",
+                             [](const binding::Catalogue& c) {
+                               std::vector<long long> v;
+                               for (const mech::Event& e : c.table.events) v.push_back(e.number);
+                               return py::array_t<long long>(static_cast<py::ssize_t>(v.size()), v.data());
+                             })
+      .def_property_readonly("rows", [](const binding::Catalogue& c) { return c.table.rows; })
+      .def_property_readonly("known", [](const binding::Catalogue& c) {
+        std::vector<int> v;
+        for (const mech::Event& e : c.table.events) v.push_back(e.known);
+        return v;
+      })
+      .def_property_readonly("labels", [](const binding::Catalogue& c) {
+        std::vector<std::string> v;
+        for (const mech::Event& e : c.table.events) v.push_back(e.label);
+        return v;
+      })
+      .def_property_readonly("name", [](const binding::Catalogue& c) { return c.name; })
+      .def("__len__", [](const binding::Catalogue& c) { return c.table.events.size(); });
+
+  m.def("_catalogue", [](std::vector<std::string> header, std::vector<std::vector<std::string>> rows, const std::string& name) {
+    return guarded([&] { return binding::catalogue_from_cells(std::move(header), std::move(rows), name); });
+  });
+
+  m.def("_invert_catalogue", [](const binding::Catalogue& c, const binding::Parameters& p, const std::string& plane_choice,
+                                double choice_gap, std::uint64_t plane_seed, std::optional<double> friction,
+                                std::optional<int> starts, int bootstrap, double confidence, std::uint64_t seed,
+                                std::optional<int> jobs, bool strict) {
+    const binding::ChoiceOptions o{plane_choice, choice_gap, plane_seed, friction, starts,
+                                   bootstrap,    confidence, seed,       jobs,     strict};
+    const binding::Poll poll = [] {
+      py::gil_scoped_acquire held;
+      if (PyErr_CheckSignals() != 0) throw Interrupted{};
+    };
+    auto r = std::make_unique<Result>();
+    guarded([&] {
+      r->run = binding::run_catalogue(c, p, o, poll);
+      r->json = batch::result_json_text(r->run.report);
+      return 0;
+    });
+    return r;
+  });
+
   py::class_<Result>(m, "_Result")
       .def_property_readonly("json", [](const Result& r) { return r.json; })
       .def_property_readonly("listing", [](const Result& r) { return r.run.listing; })

@@ -8,8 +8,11 @@
 #include "data/parameters.hpp"
 #include "ensemble/ensemble.hpp"
 #include "phases/separate.hpp"
+#include "results/mechanisms_output.hpp"
 #include "results/warnings.hpp"
+#include "mechanisms/choice.hpp"
 #include "runtime/errors.hpp"
+#include "runtime/printable.hpp"
 #include "runtime/result_file.hpp"
 #include "table/csv_table.hpp"
 
@@ -107,6 +110,124 @@ Faults faults_from_cells(std::vector<std::string> header, std::vector<std::vecto
   f.ignored = r.ignored;
   f.report_csv = r.report_csv;
   return f;
+}
+
+Catalogue catalogue_from_cells(std::vector<std::string> header, std::vector<std::vector<std::string>> rows,
+                               const std::string& name) {
+  return Catalogue{import::mechanism_table_of(table::table_of_cells(std::move(header), std::move(rows), name),
+                                              import::EventsFor::Run),
+                   name};
+}
+
+Run run_catalogue(const Catalogue& c, const Parameters& params, const ChoiceOptions& o, const Poll& poll) {
+  Run out;
+  const ensemble::Report report = [&poll](long long) {
+    if (poll) poll();
+  };
+  // The events the parameters' selection keeps, on their planes as given.
+  auto s = std::make_unique<Space>();
+  s->ws.eeetc.ISEL = params.params.ISEL;
+  s->ws.eeet.NLIST = static_cast<int>(params.params.selection.size());
+  for (std::size_t k = 0; k < params.params.selection.size() && k < static_cast<std::size_t>(kMaxList); ++k) {
+    s->ws.eeet.LIST(static_cast<int>(k) + 1) = params.params.selection[k];
+  }
+  std::vector<mech::Event> kept;
+  for (const mech::Event& e : c.table.events) {
+    if (params.params.ISEL == 1 || !CONTRO(s->ws, e.number)) kept.push_back(e);
+  }
+  FaultSet named;
+  named.file = c.name;
+  named.title = Text<kTitleLen>(std::filesystem::path(c.name).filename().string().substr(0, kTitleLen));
+  mech::Choice given;
+  for (const mech::Event& e : kept) given.push_back(e.known != 0 ? e.known : 1);
+  std::vector<std::string> input_warnings = params.warnings;
+  const std::vector<std::string> values = run_params_warnings(params.params);
+  input_warnings.insert(input_warnings.end(), values.begin(), values.end());
+  const RunInput base{mech::chosen_set(named, kept, given), params.params, input_warnings};
+
+  auto m = std::make_shared<batch::MechanismsReport>();
+  m->table = c.name;
+  mech::Options& mo = m->options;
+  const std::optional<mech::Rule> rule = mech::rule_named(o.plane_choice);
+  if (!rule) {
+    throw ensemble::OptionError("--plane-choice takes hybrid, misfit, instability or given (got \"" +
+                                rt::shortened(o.plane_choice) + "\")");
+  }
+  mo.rule = *rule;
+  mo.gap_deg = o.choice_gap;
+  mo.seed = o.plane_seed;
+  mo.friction = o.friction;
+  mo.starts = o.starts ? *o.starts : (ensemble::starts_problem(base.params, 4).empty() ? 4 : 1);
+  mo.jobs = o.jobs ? *o.jobs : ensemble::hardware_jobs();
+  if (const std::string problem = invert_problem(base.faults, base.params); !problem.empty()) throw rt::RunStop(problem);
+  const std::string slow =
+      batch::choice_time_warning(base.params, static_cast<int>(kept.size()), mo.starts, o.bootstrap, mo.jobs);
+  if (!slow.empty()) out.warnings.push_back(slow);
+  m->outcome = mech::choose_planes(kept, base, mo, report);
+  m->events = kept;
+  if (m->outcome.gross_misfits > 0) m->without_gross = batch::without_gross(kept, base, mo, m->outcome);
+  if (o.bootstrap > 0) {
+    m->bootstrap = mech::bootstrap_choice(kept, base, mo, m->outcome.start, m->outcome.final.best_tensor, o.bootstrap,
+                                          o.seed, o.confidence, report);
+    m->bootstrap_options = {mo.starts, o.bootstrap, o.confidence, o.seed, mo.jobs};
+  }
+  m->warnings = batch::mechanisms_warnings(*m);
+  out.warnings.insert(out.warnings.end(), m->warnings.begin(), m->warnings.end());
+  if (o.strict && !m->warnings.empty()) {
+    throw rt::RunStop("--strict: the plane choice gives " + std::to_string(m->warnings.size()) +
+                      (m->warnings.size() == 1 ? " warning" : " warnings") + "; nothing was written");
+  }
+  m->listed = RunInput{m->outcome.chosen_data, base.params, base.warnings};
+
+  // The listed run on the chosen planes: the choice's last engine run.
+  const RunInput& input = m->listed;
+  out.warnings.insert(out.warnings.end(), input.warnings.begin(), input.warnings.end());
+  if (o.strict && !input.warnings.empty()) {
+    throw rt::RunStop("--strict: the input gives " + std::to_string(input.warnings.size()) +
+                      (input.warnings.size() == 1 ? " warning" : " warnings") + "; nothing was run");
+  }
+  const int N = static_cast<int>(input.faults.data.size());
+  if (const std::string slow1 = stage1_time_warning(input.params, N); !slow1.empty()) out.warnings.push_back(slow1);
+  const ensemble::Options eo{mo.starts, 0, o.confidence, o.seed, mo.jobs};
+  std::vector<std::string> run_warnings;
+  if (const std::string rough = batch::rough_bootstrap_warning(eo); !rough.empty()) run_warnings.push_back(rough.substr(9));
+  if (const std::string longer = ensemble::ensemble_time_warning(input.params, N, eo); !longer.empty()) {
+    run_warnings.push_back(longer);
+  }
+  out.warnings.insert(out.warnings.end(), run_warnings.begin(), run_warnings.end());
+  std::optional<ensemble::Ensemble> ens;
+  if (eo.active()) ens = m->outcome.final;
+  auto space = std::make_unique<Space>();
+  store_constants(space->ws);
+  if (input.faults.from_table) {
+    // As the OUTPUT unit writes a line: a blank for carriage control first.
+    out.listing += "  The DATA records listed are the chosen planes rounded to whole degrees;\n";
+    out.listing += "  the inversion used the planes as given.\n";
+  }
+  const InversionResult result =
+      invert(input.faults, ens ? ens->best_params : input.params, space->ws, ListingSink::text(out.listing));
+  if (!batch::same_bits(result.stage3, m->outcome.final.best_tensor)) {
+    throw std::logic_error("the listed run does not reproduce the plane choice's last engine run");
+  }
+  out.report = batch::collect_report(input, result);
+  out.report.warnings.insert(out.report.warnings.end(), run_warnings.begin(), run_warnings.end());
+  if (const std::string apart = batch::linear_apart_warning(out.report, input.params); !apart.empty()) {
+    out.warnings.push_back(apart);
+    out.report.warnings.push_back(apart);
+    if (o.strict) throw rt::RunStop("--strict: " + apart + "; nothing was written");
+  }
+  out.report.ensemble = std::move(ens);
+  out.report.ensemble_options = eo;
+  out.report.mechanisms = m;
+  if (m->bootstrap) {
+    if (!out.report.ensemble) out.report.ensemble = m->outcome.final;
+    out.report.ensemble->bootstrap = m->bootstrap;
+    out.report.ensemble_options = m->bootstrap_options;
+  }
+  out.report.warnings.insert(out.report.warnings.end(), m->warnings.begin(), m->warnings.end());
+  out.report.parameters_path = params.path;
+  out.report.data_path = c.name;
+  return out;
 }
 
 Run run(const Faults& faults, const Parameters& params, const RunOptions& o, const Poll& poll) {

@@ -10,6 +10,7 @@
 
 #include "engine/engine.hpp"
 #include "import/import.hpp"
+#include "import/mechanism_table.hpp"
 #include "results/run_report.hpp"
 
 namespace zk::binding {
@@ -69,6 +70,34 @@ Faults read_data(const std::string& path);
 Faults faults_from_cells(std::vector<std::string> header, std::vector<std::vector<std::string>> rows,
                          const std::string& name, import::Options o, const std::vector<std::string>& columns,
                          const std::vector<std::string>& senses);
+
+// A catalogue of focal mechanisms read from a table of cells, as
+// zarkel-batch --mechanisms reads a table (any number of events, planes as
+// given); `name` names it in messages and the result.
+struct Catalogue {
+  import::MechanismTable table;
+  std::string name;
+};
+Catalogue catalogue_from_cells(std::vector<std::string> header, std::vector<std::vector<std::string>> rows,
+                               const std::string& name);
+
+// The options of zarkel-batch --mechanisms, with its defaults.
+struct ChoiceOptions {
+  std::string plane_choice = "hybrid";  // hybrid, misfit, instability, given
+  double choice_gap = 10.0;             // degrees
+  std::uint64_t plane_seed = 1;
+  std::optional<double> friction;  // none: from the scan
+  std::optional<int> starts;       // none: 4, or 1 when NSEED and NTIR leave no room
+  int bootstrap = 0;
+  double confidence = 95.0;  // per cent
+  std::uint64_t seed = 1;
+  std::optional<int> jobs;
+  bool strict = false;
+};
+
+// The plane choice and the listed run on the chosen planes, as zarkel-batch
+// --mechanisms runs them.
+Run run_catalogue(const Catalogue& c, const Parameters& params, const ChoiceOptions& o, const Poll& poll);
 
 // The run. Throws as zarkel-batch fails (rt::RunError, ensemble/phases
 // OptionError).

@@ -25,7 +25,7 @@ from . import _zarkel
 
 __all__ = [
     "InputError", "ZarkelWarning", "FaultSet", "Parameters", "Result",
-    "read_data", "read_parameters", "faults", "faults_from_table", "invert",
+    "Catalogue", "read_data", "read_parameters", "faults", "faults_from_table", "mechanisms_from_table", "invert",
     "stress_difference", "shmax", "auxiliary_plane", "pt_axes",
 ]
 
@@ -238,6 +238,54 @@ def faults_from_table(table, plane=None, striation=None, *, columns=None, sense_
     return FaultSet(impl)
 
 
+class Catalogue:
+    """Earthquake focal mechanisms, one event a row, as ``zarkel-batch
+    --mechanisms`` reads them from a table.
+
+    ``strike``, ``dip``, ``rake`` (float64 arrays, degrees, Aki & Richards:
+    dip to the right of the strike, rake positive for reverse slip) are the
+    nodal plane given of each event; ``ids`` the event ids (the datum
+    numbers); ``labels``; ``known`` the plane known to be the fault (0 none,
+    1 the plane given, 2 its auxiliary); ``rows`` the table row of each event
+    (the header is row 1). ``table`` is the table given, every column kept
+    (a DataFrame stays one). Use :func:`auxiliary_plane` and :func:`pt_axes`
+    for the other plane and the axes.
+    """
+
+    def __init__(self, impl, table):
+        self._impl = impl
+        self.table = table
+        planes = impl.planes
+        self.strike, self.dip, self.rake = planes[:, 0], planes[:, 1], planes[:, 2]
+
+    ids = property(lambda self: self._impl.ids, doc="event ids (int array)")
+    labels = property(lambda self: self._impl.labels, doc="event labels (list of str)")
+    known = property(lambda self: self._impl.known, doc="known fault plane of each event: 0 none, 1 or 2")
+    rows = property(lambda self: self._impl.rows, doc="table row of each event (the header is row 1)")
+    name = property(lambda self: self._impl.name, doc="the name messages and the result give the table")
+
+    def __len__(self):
+        return len(self._impl)
+
+    def __repr__(self):
+        return f"<zarkel.Catalogue N={len(self)} name={self.name!r}>"
+
+
+def mechanisms_from_table(table, *, name="table") -> Catalogue:
+    """A Catalogue of focal mechanisms from a table (a pandas DataFrame or a
+    dict of column name -> array), read as ``zarkel-batch --mechanisms``
+    reads a CSV table: columns strike, dip, rake of one nodal plane (degrees,
+    Aki & Richards); optional strike2, dip2, rake2 and p_trend, p_plunge,
+    t_trend, t_plunge (checked against the first plane), fault (1, 2 or
+    blank: the known fault plane), id, label; any number of events. Other
+    columns are kept in ``Catalogue.table``. Refusals raise InputError with
+    the program's message, naming the table ``name`` and its rows as its CSV
+    export would number them (the header is row 1).
+    """
+    header, rows = _rows_of(table)
+    return Catalogue(_zarkel._catalogue(header, rows, str(name)), table)
+
+
 class Result:
     """The answer of :func:`invert`.
 
@@ -340,8 +388,10 @@ def _per_cent(fraction):
 
 
 def invert(data, params, *, starts=None, bootstrap=0, confidence=0.95, seed=None, jobs=None,
-           phases=None, max_phases=3, outlier_misfit=30.0, strict=False) -> Result:
-    """Inverts ``data`` (a FaultSet) with ``params`` (Parameters), as zarkel-batch.
+           phases=None, max_phases=3, outlier_misfit=30.0, strict=False,
+           plane_choice="hybrid", choice_gap=10.0, plane_seed=1, friction=None) -> Result:
+    """Inverts ``data`` (a FaultSet or a Catalogue) with ``params``
+    (Parameters), as zarkel-batch (zarkel-batch --mechanisms for a Catalogue).
 
     starts: independent starts (None: zarkel-batch's 10, fewer when NSEED and
     NTIR leave no room); bootstrap: replicates (0 none); confidence: fraction
@@ -351,12 +401,30 @@ def invert(data, params, *, starts=None, bootstrap=0, confidence=0.95, seed=None
     or K, with max_phases and outlier_misfit (degrees) as --phases; strict:
     a warning of the input refuses the run.
 
+    A Catalogue runs the plane choice first, with the options of
+    zarkel-batch --mechanisms: plane_choice 'hybrid', 'misfit',
+    'instability' or 'given' (--plane-choice); choice_gap (degrees,
+    --choice-gap); plane_seed (--plane-seed); friction (None: from the scan,
+    else --friction); starts (None: 4 per engine run, 1 when NSEED and NTIR
+    leave no room); bootstrap reruns the choice on each resample of the
+    events. The planes are inverted as given; phases do not apply.
+
     The GIL is released during the run; KeyboardInterrupt cancels it.
     """
-    if not isinstance(data, FaultSet):
-        raise TypeError("data must be a zarkel.FaultSet (read_data, faults)")
     if not isinstance(params, Parameters):
         raise TypeError("params must be zarkel.Parameters (read_parameters)")
+    if isinstance(data, Catalogue):
+        if phases is not None:
+            raise InputError("--phases does not apply to --mechanisms")
+        impl = _zarkel._invert_catalogue(data._impl, params._impl, str(plane_choice), float(choice_gap), int(plane_seed),
+                                         None if friction is None else float(friction),
+                                         None if starts is None else int(starts), int(bootstrap), _per_cent(confidence),
+                                         1 if seed is None else int(seed), None if jobs is None else int(jobs),
+                                         bool(strict))
+        _warn(impl.warnings)
+        return Result(impl)
+    if not isinstance(data, FaultSet):
+        raise TypeError("data must be a zarkel.FaultSet (read_data, faults) or a zarkel.Catalogue (mechanisms_from_table)")
     impl = _zarkel._invert(data._impl, params._impl, None if starts is None else int(starts), int(bootstrap),
                            _per_cent(confidence), 1 if seed is None else int(seed), None if jobs is None else int(jobs),
                            _phases_arg(phases), int(max_phases), float(outlier_misfit), bool(strict))

@@ -86,30 +86,6 @@ std::string data_file_problem(const std::vector<mech::Event>& events) {
          "; a DATA file holds at most " + std::to_string(kMaxData) + " numbered up to 999";
 }
 
-// The answer without the events of gross misfit: the choice iterated again
-// on the others from the same start (T0 and friction).
-MechanismsReport::WithoutGross without_gross(const std::vector<mech::Event>& kept, const RunInput& base,
-                                             const mech::Options& mo, const mech::Outcome& with) {
-  MechanismsReport::WithoutGross w;
-  std::vector<mech::Event> rest;
-  for (std::size_t k = 0; k < kept.size(); ++k) {
-    if (with.events[k].gross_misfit) {
-      w.events.push_back(kept[k].number);
-    } else {
-      rest.push_back(kept[k]);
-    }
-  }
-  try {
-    const mech::Outcome o = mech::iterate_choice(rest, base, mo, with.start, [](long long) {});
-    w.tensor = o.final.best_tensor;
-    w.stress_difference_deg = stress_difference_deg(reduced_tensor(w.tensor), reduced_tensor(with.final.best_tensor));
-    w.found = true;
-  } catch (const rt::RunError& e) {
-    w.why = e.what();  // too few events left for the PARAMETERS, say
-  }
-  return w;
-}
-
 }  // namespace
 
 int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const SingleRun& single,

@@ -224,8 +224,13 @@ MechanismTable read_mechanism_table(const std::string& path, const MechanismRead
   ro.headerless_hint = "a table without a header row is read with --columns naming its columns in order, such as "
                        "--columns strike,dip,rake";
   if (options.use == EventsFor::Run) ro.max_bytes = kMaxRunTableBytes;
+  return mechanism_table_of(table::read_table(path, ro), options.use);
+}
+
+MechanismTable mechanism_table_of(table::Table cells, EventsFor use) {
+  const MechanismReadOptions options{0, use, {}};
   MechanismTable m;
-  m.table = table::read_table(path, ro);
+  m.table = std::move(cells);
   const Table& t = m.table;
   const Reader reader(t, options.use);
   if (t.rows.empty()) table::refuse(t, 2, 0, "no rows of events under the header row");

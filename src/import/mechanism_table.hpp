@@ -48,6 +48,8 @@ std::string mechanism_column_list(const std::string& text, std::vector<std::stri
 // Reads and checks the table: a refused row is an rt::InputError naming the
 // file, row and column.
 MechanismTable read_mechanism_table(const std::string& path, const MechanismReadOptions& options);
+// The same on a table already read or made in memory (table::table_of_cells).
+MechanismTable mechanism_table_of(table::Table cells, EventsFor use);
 
 // True when the file reads as a table whose header names strike, dip and
 // rake and no column of a fault-slip spreadsheet's plane or sense

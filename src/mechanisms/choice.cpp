@@ -39,6 +39,13 @@ LinearResult linear_of(const std::vector<Event>& events, const Choice& c) {
 
 }  // namespace
 
+std::optional<Rule> rule_named(std::string_view name) {
+  for (Rule r : {Rule::Hybrid, Rule::Misfit, Rule::Instability, Rule::Given}) {
+    if (name == rule_name(r)) return r;
+  }
+  return std::nullopt;
+}
+
 const char* rule_name(Rule r) {
   switch (r) {
     case Rule::Hybrid: return "hybrid";

@@ -22,6 +22,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "data/field_faults.hpp"
@@ -35,6 +36,7 @@ enum class Rule { Hybrid, Misfit, Instability, Given };
 enum class Basis { Misfit, Instability, Given, Known };
 enum class Ended { Converged, Cycle, Limit };
 const char* rule_name(Rule r);    // "hybrid", "misfit", "instability", "given"
+std::optional<Rule> rule_named(std::string_view name);  // none for a name of no rule
 const char* basis_name(Basis b);  // "misfit", "instability", "given", "known"
 const char* ended_name(Ended e);  // "converged", "cycle", "limit"
 

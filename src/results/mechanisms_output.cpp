@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "results/result_json.hpp"
+#include "runtime/errors.hpp"
 
 namespace zk::batch {
 
@@ -107,6 +108,30 @@ std::string mechanisms_summary(const RunReport& r) {
          std::to_string(o.events.size()) + " auxiliary, " + std::to_string(o.undecided) + " undecided, friction" +
          format_number(" %.2f", o.start.friction) + ", " + mech::ended_name(o.ended) + " after " +
          std::to_string(o.engine_runs) + (o.engine_runs == 1 ? " run" : " runs");
+}
+
+// The answer without the events of gross misfit: the choice iterated again
+// on the others from the same start (T0 and friction).
+MechanismsReport::WithoutGross without_gross(const std::vector<mech::Event>& kept, const RunInput& base,
+                                             const mech::Options& mo, const mech::Outcome& with) {
+  MechanismsReport::WithoutGross w;
+  std::vector<mech::Event> rest;
+  for (std::size_t k = 0; k < kept.size(); ++k) {
+    if (with.events[k].gross_misfit) {
+      w.events.push_back(kept[k].number);
+    } else {
+      rest.push_back(kept[k]);
+    }
+  }
+  try {
+    const mech::Outcome o = mech::iterate_choice(rest, base, mo, with.start, [](long long) {});
+    w.tensor = o.final.best_tensor;
+    w.stress_difference_deg = stress_difference_deg(reduced_tensor(w.tensor), reduced_tensor(with.final.best_tensor));
+    w.found = true;
+  } catch (const rt::RunError& e) {
+    w.why = e.what();  // too few events left for the PARAMETERS, say
+  }
+  return w;
 }
 
 }  // namespace zk::batch

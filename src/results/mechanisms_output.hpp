@@ -23,4 +23,9 @@ std::string chosen_planes_csv(const MechanismsReport& m);
 std::string mechanisms_summary(const RunReport& r);
 
 
+// The answer without the events of gross misfit: the choice iterated again
+// on the others from the same start (T0 and friction).
+MechanismsReport::WithoutGross without_gross(const std::vector<mech::Event>& kept, const RunInput& base,
+                                             const mech::Options& mo, const mech::Outcome& with);
+
 }  // namespace zk::batch

@@ -99,6 +99,69 @@ class SameAsTheProgram(unittest.TestCase):
             self.assertEqual(r.to_dict()["final"], doc["final"])
 
 
+class Mechanisms(unittest.TestCase):
+    """invert on a Catalogue against zarkel-batch --mechanisms on the same table."""
+
+    def test_document_listing_and_warnings(self):
+        import pandas as pd
+        table = example("mechanisms.csv")
+        frame = pd.read_csv(table)
+        params = example("mechanisms.PARAMETERS")
+        catalogue = zarkel.mechanisms_from_table(frame, name=table)
+        self.assertEqual(len(catalogue), len(frame))
+        np.testing.assert_array_equal(catalogue.strike, frame["strike"].to_numpy(dtype=float))
+        np.testing.assert_array_equal(catalogue.ids, frame["id"].to_numpy())
+        self.assertIs(catalogue.table, frame)
+        # (name, zarkel-batch options, invert keywords)
+        cases = [
+            ("defaults", [], {}),
+            ("misfit rule, fixed friction", ["--plane-choice", "misfit", "--friction", "0.6", "--starts", "2"],
+             dict(plane_choice="misfit", friction=0.6, starts=2)),
+            ("bootstrap", ["--bootstrap", "6", "--bootstrap-seed", "3", "--starts", "1"],
+             dict(bootstrap=6, seed=3, starts=1)),
+        ]
+        for name, args, kw in cases:
+            with self.subTest(name), tempfile.TemporaryDirectory() as tmp:
+                status, err, doc, listing, svg = batch(params, table, "--mechanisms", *args, cwd=tmp)
+                self.assertEqual(status, 0, err)
+                with warnings.catch_warnings(record=True) as seen:
+                    warnings.simplefilter("always")
+                    r = zarkel.invert(catalogue, zarkel.read_parameters(params), **kw)
+                self.assertEqual(without_files(r.to_dict()), without_files(doc))
+                self.assertEqual(r.listing(), listing)
+                self.assertEqual(r.figure_svg(), svg)
+                cli_warnings = [l[len("warning: "):] for l in err.splitlines() if l.startswith("warning: ")]
+                self.assertEqual([str(w.message) for w in seen if w.category is zarkel.ZarkelWarning], cli_warnings)
+
+    def test_refusals(self):
+        cells = read_csv_cells(example("mechanisms.csv"))
+        params = example("mechanisms.PARAMETERS")
+        # (name, cells, zarkel-batch options, invert keywords)
+        cases = [
+            ("dip out of range", dict(cells, dip=["95"] + cells["dip"][1:]), [], {}),
+            ("second plane not the auxiliary", dict(cells, strike2=["10"] + cells["strike2"][1:]), [], {}),
+            ("rule of no name", cells, ["--plane-choice", "best"], dict(plane_choice="best")),
+        ]
+        for name, table, args, kw in cases:
+            with self.subTest(name), tempfile.TemporaryDirectory() as tmp:
+                import csv
+                path = os.path.join(tmp, "m.csv")
+                with open(path, "w", newline="") as f:
+                    csv.writer(f).writerows([list(table)] + [list(r) for r in zip(*table.values())])
+                status, err, _, _, _ = batch(params, path, "--mechanisms", *args, cwd=tmp)
+                self.assertNotEqual(status, 0)
+                message = [l for l in err.splitlines() if l.startswith("zarkel-batch: ")][0][len("zarkel-batch: "):]
+                with self.assertRaises(zarkel.InputError) as caught:
+                    quiet_invert(zarkel.mechanisms_from_table(table, name="m.csv"), zarkel.read_parameters(params), **kw)
+                self.assertEqual(str(caught.exception), message.replace('CSV file "' + path, 'table "m.csv'))
+        # options the command line refuses first are refused by the choice itself
+        catalogue = zarkel.mechanisms_from_table(cells)
+        for kw, message in [(dict(friction=0.0), "friction must be above 0"), (dict(choice_gap=-1.0), "gap"),
+                            (dict(starts=0), "at least 1 start")]:
+            with self.subTest(str(kw)), self.assertRaisesRegex(zarkel.InputError, message):
+                quiet_invert(catalogue, zarkel.read_parameters(params), **kw)
+
+
 def write(path, text):
     with open(path, "w") as f:
         f.write(text)
