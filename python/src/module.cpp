@@ -258,9 +258,9 @@ PYBIND11_MODULE(_zarkel, m) {
   m.def("_invert_catalogue", [](const binding::Catalogue& c, const binding::Parameters& p, const std::string& plane_choice,
                                 double choice_gap, std::uint64_t plane_seed, std::optional<double> friction,
                                 std::optional<int> starts, int bootstrap, double confidence, std::uint64_t seed,
-                                std::optional<int> jobs, bool strict) {
-    const binding::ChoiceOptions o{plane_choice, choice_gap, plane_seed, friction, starts,
-                                   bootstrap,    confidence, seed,       jobs,     strict};
+                                std::optional<int> jobs, bool strict, int phases, int max_phases, double outlier_misfit) {
+    const binding::ChoiceOptions o{plane_choice, choice_gap, plane_seed, friction, starts,     bootstrap,     confidence,
+                                   seed,         jobs,       strict,     phases,   max_phases, outlier_misfit};
     const binding::Poll poll = [] {
       py::gil_scoped_acquire held;
       if (PyErr_CheckSignals() != 0) throw Interrupted{};

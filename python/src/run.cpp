@@ -195,6 +195,22 @@ Run run_catalogue(const Catalogue& c, const Parameters& params, const ChoiceOpti
     run_warnings.push_back(longer);
   }
   out.warnings.insert(out.warnings.end(), run_warnings.begin(), run_warnings.end());
+  std::vector<std::string> phase_warnings;  // said before the separation, kept in the document
+  std::optional<phases::Separation> separation;
+  if (o.phases >= 0) {
+    const phases::Options po{o.phases, o.max_phases, o.outlier_misfit, eo.jobs};
+    if (const std::string why_not = phases::separation_problem(input.params, po); !why_not.empty()) {
+      throw phases::OptionError(why_not);
+    }
+    if (const std::string why_not = invert_problem(input.faults, input.params); !why_not.empty()) {
+      throw rt::RunStop(why_not);
+    }
+    if (const std::string w = batch::separation_time_warning(input.params, N, eo.jobs); !w.empty()) {
+      phase_warnings.push_back(w);
+      out.warnings.push_back(w);
+    }
+    separation = phases::separate(input.faults, input.params, po, report);
+  }
   std::optional<ensemble::Ensemble> ens;
   if (eo.active()) ens = m->outcome.final;
   auto space = std::make_unique<Space>();
@@ -211,6 +227,7 @@ Run run_catalogue(const Catalogue& c, const Parameters& params, const ChoiceOpti
   }
   out.report = batch::collect_report(input, result);
   out.report.warnings.insert(out.report.warnings.end(), run_warnings.begin(), run_warnings.end());
+  out.report.warnings.insert(out.report.warnings.end(), phase_warnings.begin(), phase_warnings.end());
   if (const std::string apart = batch::linear_apart_warning(out.report, input.params); !apart.empty()) {
     out.warnings.push_back(apart);
     out.report.warnings.push_back(apart);
@@ -218,6 +235,7 @@ Run run_catalogue(const Catalogue& c, const Parameters& params, const ChoiceOpti
   }
   out.report.ensemble = std::move(ens);
   out.report.ensemble_options = eo;
+  out.report.separation = std::move(separation);
   out.report.mechanisms = m;
   if (m->bootstrap) {
     if (!out.report.ensemble) out.report.ensemble = m->outcome.final;
@@ -227,6 +245,12 @@ Run run_catalogue(const Catalogue& c, const Parameters& params, const ChoiceOpti
   out.report.warnings.insert(out.report.warnings.end(), m->warnings.begin(), m->warnings.end());
   out.report.parameters_path = params.path;
   out.report.data_path = c.name;
+  if (const std::string close = batch::bic_warning(out.report); !close.empty()) {
+    out.warnings.push_back(close.substr(close.find(' ') + 1));
+  }
+  if (const std::string ambiguous = batch::ambiguity_warning(out.report); !ambiguous.empty()) {
+    out.warnings.push_back(ambiguous.substr(9));
+  }
   return out;
 }
 

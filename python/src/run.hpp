@@ -93,6 +93,9 @@ struct ChoiceOptions {
   std::uint64_t seed = 1;
   std::optional<int> jobs;
   bool strict = false;
+  int phases = -1;  // of the chosen planes: -1 none, 0 auto, K
+  int max_phases = 3;
+  double outlier_misfit = 30.0;
 };
 
 // The plane choice and the listed run on the chosen planes, as zarkel-batch

@@ -407,20 +407,19 @@ def invert(data, params, *, starts=None, bootstrap=0, confidence=0.95, seed=None
     --choice-gap); plane_seed (--plane-seed); friction (None: from the scan,
     else --friction); starts (None: 4 per engine run, 1 when NSEED and NTIR
     leave no room); bootstrap reruns the choice on each resample of the
-    events. The planes are inverted as given; phases do not apply.
+    events; phases separate the chosen planes. The planes are inverted as
+    given.
 
     The GIL is released during the run; KeyboardInterrupt cancels it.
     """
     if not isinstance(params, Parameters):
         raise TypeError("params must be zarkel.Parameters (read_parameters)")
     if isinstance(data, Catalogue):
-        if phases is not None:
-            raise InputError("--phases does not apply to --mechanisms")
         impl = _zarkel._invert_catalogue(data._impl, params._impl, str(plane_choice), float(choice_gap), int(plane_seed),
                                          None if friction is None else float(friction),
                                          None if starts is None else int(starts), int(bootstrap), _per_cent(confidence),
                                          1 if seed is None else int(seed), None if jobs is None else int(jobs),
-                                         bool(strict))
+                                         bool(strict), _phases_arg(phases), int(max_phases), float(outlier_misfit))
         _warn(impl.warnings)
         return Result(impl)
     if not isinstance(data, FaultSet):

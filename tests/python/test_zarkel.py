@@ -119,6 +119,7 @@ class Mechanisms(unittest.TestCase):
              dict(plane_choice="misfit", friction=0.6, starts=2)),
             ("bootstrap", ["--bootstrap", "6", "--bootstrap-seed", "3", "--starts", "1"],
              dict(bootstrap=6, seed=3, starts=1)),
+            ("phases", ["--phases", "auto", "--starts", "1"], dict(phases="auto", starts=1)),
         ]
         for name, args, kw in cases:
             with self.subTest(name), tempfile.TemporaryDirectory() as tmp:
