@@ -126,7 +126,14 @@ std::string summary_line(const BatchResult& r) {
   }
   std::snprintf(buf, sizeof buf, "  residual std dev %.1f deg", static_cast<double>(r.run.fit.ECART));
   s += buf;
-  return s + ensemble_summary(r) + phases_summary(r) + linear_summary(r) + mechanisms_summary(r);
+  // The quality of the answer ends its part, before the ambiguity warning.
+  std::string ensemble = ensemble_summary(r);
+  const std::size_t warned = std::min(ensemble.find("  warning: "), ensemble.size());
+  if (!r.quality.reasons.empty()) {
+    ensemble.insert(warned, std::string(", quality ") + r.quality.rank + " (" + r.quality.reasons.front() + ")");
+  }
+  s += ensemble;
+  return s + phases_summary(r) + linear_summary(r) + mechanisms_summary(r);
 }
 
 // The same tensor and misfit sum, bit for bit.
@@ -322,7 +329,16 @@ BatchResult solve(RunSteps& s) {
   err.flush();
   std::optional<phases::Separation> separation;
   if (o.phases >= 0) {
-    const phases::Options po{o.phases, o.max_phases, o.outlier_misfit, eo.jobs};
+    phases::Options po;
+    po.starts = o.phase_starts > 0 ? o.phase_starts : phases::fitting_starts(input.params);
+    po.phases = o.phases;
+    po.max_phases = o.max_phases;
+    po.outlier_misfit_deg = o.outlier_misfit;
+    po.jobs = eo.jobs;
+    if (o.phase_starts == 0 && po.starts < phases::kDefaultStarts) {
+      s.warn(std::to_string(po.starts) + (po.starts == 1 ? " phase start" : " phase starts") + " instead of " +
+             std::to_string(phases::kDefaultStarts) + ": NSEED and NTIR leave no room for more below the largest NSEED");
+    }
     if (const std::string why_not = phases::separation_problem(input.params, po); !why_not.empty()) {
       throw phases::OptionError(why_not);
     }
@@ -352,6 +368,7 @@ BatchResult solve(RunSteps& s) {
   result.ensemble = std::move(ens);
   result.ensemble_options = eo;
   result.separation = std::move(separation);
+  for (const std::string& w : phase_warnings(result)) result.warnings.push_back(w);
   if (mechanisms) {
     if (!same_bits(run.stage3, mechanisms->outcome.final.chosen_tensor)) {
       throw std::logic_error("the listed run does not reproduce the plane choice's last engine run");
@@ -367,6 +384,7 @@ BatchResult solve(RunSteps& s) {
   result.parameters_path = o.parameters;
   result.data_path = o.data_name.empty() ? o.data : o.data_name;
   result.output_path = o.output_name.empty() ? o.output : o.output_name;
+  rank_quality(result);
   return result;
 }
 
@@ -413,13 +431,7 @@ int commit(RunSteps& s, const BatchResult& result) {
   commit_all(s.results, s.listing_pending);
   s.ws->units.close(unit::kListing);
   if (!o.phase_dir.empty()) remove_stale_phase_files(o.phase_dir, s.written, {o.parameters, o.data, o.output, o.json, o.svg});
-  if (const std::string close = bic_warning(result); !close.empty()) {
-    if (station != nullptr) {
-      station->warnings.push_back(close.substr(close.find(' ') + 1));  // without "warning: "
-    } else {
-      err << close << "\n";
-    }
-  }
+  for (const std::string& w : phase_warnings(result)) s.warn(w);
   if (station != nullptr) {
     constexpr std::string_view kWarning = "warning: ";
     if (const std::string ambiguous = ambiguity_warning(result); !ambiguous.empty()) {

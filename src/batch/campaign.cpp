@@ -373,6 +373,7 @@ json phase_view(const json& doc, const json& separation, std::size_t j) {
                {"starts",
                 {{"ambiguous", at(doc, "/starts/ambiguous")}, {"minima", at(doc, "/starts/minima")}, {"NSEED", p["NSEED"]}}}};
   if (p.contains("bootstrap")) view["bootstrap"] = p["bootstrap"];
+  if (p.contains("quality")) view["quality"] = p["quality"];
   return view;
 }
 

@@ -278,6 +278,7 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
       {"--shard", "I/N", Kind::Shard, 1, kMaxShards, Needs::Campaign, std::monostate{}, {}},
       {"--phases", "auto or a number of phases", Kind::PhaseCount, 1, 4, kAny, &o.phases, {}},
       {"--max-phases", "a number", Kind::Whole, 1, 4, Needs::Phases, &o.max_phases, {}},
+      {"--phase-starts", "a number", Kind::Whole, 1, 64, Needs::Phases, &o.phase_starts, {}},
       {"--outlier-misfit", "a number of degrees", Kind::Degrees, 5, 90, Needs::Phases, &o.outlier_misfit, {}},
       {"--phase-dir", "a folder", Kind::Text, kNoRange, kNoRange, Needs::Phases, &o.phase_dir, {}},
   };
@@ -398,7 +399,8 @@ const char* const kUsageLine =
     "Usage: zarkel-batch PARAMETERS DATA OUTPUT [--svg FIGURE.svg] [--json RESULT.json]\n"
     "                    [--no-planes] [--labels] [--couples] [--quiet] [--strict] [--starts K] [--bootstrap B]\n"
     "                    [--confidence P] [--bootstrap-seed S] [--jobs J] [--progress]\n"
-    "                    [--phases auto|K] [--max-phases M] [--outlier-misfit DEG] [--phase-dir DIR]\n"
+    "                    [--phases auto|K] [--max-phases M] [--phase-starts S] [--outlier-misfit DEG]\n"
+    "                    [--phase-dir DIR]\n"
     "       zarkel-batch PARAMETERS MECHANISMS.csv OUTPUT --mechanisms [--plane-choice RULE]\n"
     "                    [--choice-gap DEG] [--plane-seed S] [--friction MU] [--chosen-data FILE] [run options]\n"
     "       zarkel-batch --stations TABLE.csv --out DIR [--parameters FILE] [--shard I/N] [run options]\n"
@@ -437,6 +439,8 @@ std::string usage_text() {
          "  --phases auto|K      also separate the data into stress phases (INDX 1 only): K from 1\n"
          "                       to 4, or auto (chosen by BIC); the listing stays the all-data run\n"
          "  --max-phases M       largest number of phases tried (1 to 4, default 3)\n"
+         "  --phase-starts S     independent searches of the phases (1 to 64, default 8); each k\n"
+         "                       keeps the lowest objective any of them reaches\n"
          "  --outlier-misfit DEG a datum whose misfit to every phase exceeds DEG belongs to none\n"
          "                       (5 to 90 degrees, default 30)\n"
          "  --phase-dir DIR      write phase-i.DATA, phase-i.PARAMETERS, phase-i.LISTING (each phase\n"

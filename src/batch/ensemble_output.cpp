@@ -140,7 +140,6 @@ std::string ensemble_summary(const BatchResult& r) {
     };
     if (b.stats.SHmax) s += ", SHmax " + axial(b.stats.SHmax->low) + " to " + axial(b.stats.SHmax->high);
     s += " (" + std::to_string(b.replicates) + " replicates, " + std::to_string(b.failed()) + " failed)";
-    s += std::string(", quality ") + b.stats.quality.rank + " (" + b.stats.quality.reason + ")";
   }
   const std::string warning = ambiguity_warning(r);
   if (!warning.empty()) s += "  " + warning;

@@ -136,8 +136,8 @@ void ensemble_caption(std::ostringstream& o, const BatchResult& r, double y) {
     y += kCaptionLine;
     o << "<text x=\"52\" y=\"" << svg_number(y) << "\" class=\"legend\">Circles: the " << fixed(b.confidence, "%g")
       << " % confidence cones around the final axes (drawn up to " << fixed(kWidestCone, "%g")
-      << "\xc2\xb0); open rings: the stage-4 nearest-tensor axes. Quality " << b.stats.quality.rank << " ("
-      << xml_text(b.stats.quality.reason) << ").</text>\n";
+      << "\xc2\xb0); open rings: the stage-4 nearest-tensor axes. Quality " << r.quality.rank << " ("
+      << xml_text(r.quality.reasons.empty() ? b.stats.quality.reason : r.quality.reasons.front()) << ").</text>\n";
     y += kCaptionLine;
     if (const std::string u = unresolved_axes(r); !u.empty()) {
       o << "<text id=\"unresolved\" x=\"52\" y=\"" << svg_number(y) << "\" class=\"legend\">" << u << "</text>\n";

@@ -161,6 +161,17 @@ void phases_panel(std::ostringstream& o, const BatchResult& r, double top) {
   o << "<text x=\"750\" y=\"" << svg_number(top + 24.0) << "\" font-size=\"16\" font-weight=\"bold\" "
     << "text-anchor=\"middle\">Stress phases: " << s.k << (s.automatic ? " (chosen by BIC)" : " (given)")
     << "; hollow: ambiguous (largest posterior below 0.9); grey: no phase</text>\n";
+  {
+    std::string votes;
+    for (std::size_t k = 0; k < s.k_votes.size(); ++k) {
+      if (s.k_votes[k] > 0) votes += (votes.empty() ? "" : ", ") + std::string("k = ") + std::to_string(k + 1) + " by " + std::to_string(s.k_votes[k]);
+    }
+    const phases::Model& m = s.models[s.chosen_model];
+    o << "<text id=\"phase-searches\" x=\"750\" y=\"" << svg_number(top + 42.0) << "\" class=\"legend\" "
+      << "text-anchor=\"middle\">" << s.restarts << " independent searches; chosen on their own: "
+      << (votes.empty() ? std::string("none admissible") : votes) << "; objective J = " << fmt("%.3f", m.objective_rad2)
+      << " rad\xc2\xb2, spread over the searches " << fmt("%.1f", 100.0 * m.objective_spread) << " %</text>\n";
+  }
   const double cy = top + 60.0 + 14.0 + kNetRadius + 10.0;
   const std::size_t nets = s.phases.size() + 1;
   const double x_first = 750.0 - kNetSpacing * static_cast<double>(nets - 1) / 2.0;

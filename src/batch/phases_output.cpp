@@ -21,7 +21,15 @@ using json = nlohmann::ordered_json;
 
 namespace {
 
-
+// "k=2 by 6, k=3 by 2" (the k that had votes, in k order).
+std::string votes_text(const phases::Separation& s) {
+  std::string text;
+  for (std::size_t k = 0; k < s.k_votes.size(); ++k) {
+    if (s.k_votes[k] == 0) continue;
+    text += (text.empty() ? "" : ", ") + std::string("k=") + std::to_string(k + 1) + " by " + std::to_string(s.k_votes[k]);
+  }
+  return text.empty() ? "none admissible" : text;
+}
 
 // A record in the DATA columns with every field it was read with (the pitch
 // and, when there is one, the azimuth of the striation).
@@ -98,6 +106,7 @@ void add_phases_json(json& doc, const BatchResult& r) {
   for (const phases::Model& m : s.models) {
     models.push_back({{"k", m.k},
                       {"objective_rad2", json_real(m.objective_rad2)},
+                      {"objective_spread", json_real(m.objective_spread)},
                       {"bic", json_real(m.bic)},
                       {"sigma_deg", json_real(m.sigma_deg)},
                       {"outlier_share", json_real(m.outlier_share)},
@@ -114,8 +123,16 @@ void add_phases_json(json& doc, const BatchResult& r) {
                     {"R", json_float(p.tensor.P(4))},
                     {"misfit_sum_rad2", json_real(p.misfit_sum_rad2)},
                     {"residual_std_deg", json_real(p.residual_std_deg)},
-                    {"stress_state", stress_state_json(stress_state(p.tensor))}});
-    if (j < s.bootstrap.size()) list.back()["bootstrap"] = bootstrap_json(s.bootstrap[j]);
+                    {"stress_state", stress_state_json(stress_state(p.tensor), static_cast<double>(p.tensor.P(4)))}});
+    if (j < r.phase_quality.size()) list.back()["quality"] = quality_json(r.phase_quality[j]);
+    if (j < s.bootstrap.size()) {
+      json b = bootstrap_json(s.bootstrap[j]);
+      if (j < r.phase_quality.size()) {
+        b["quality"] = std::string(1, r.phase_quality[j].rank);
+        b["quality_reason"] = r.phase_quality[j].reasons.empty() ? std::string() : r.phase_quality[j].reasons.front();
+      }
+      list.back()["bootstrap"] = b;
+    }
   }
   json data = json::array();
   for (std::size_t i = 0; i < s.data.size(); ++i) {
@@ -132,9 +149,13 @@ void add_phases_json(json& doc, const BatchResult& r) {
                     {"misfit_gap_deg", json_optional_real(d.misfit_gap_deg)},
                     {"ambiguous", d.ambiguous}});
   }
+  json votes = json::object();
+  for (std::size_t k = 0; k < s.k_votes.size(); ++k) votes[std::to_string(k + 1)] = s.k_votes[k];
   doc["phases"] = {{"k", s.k},
                    {"chosen", s.automatic ? "auto" : "given"},
                    {"max_phases", s.options.max_phases},
+                   {"restarts", s.restarts},
+                   {"k_votes", votes},
                    {"outlier_misfit_deg", json_real(s.options.outlier_misfit_deg)},
                    {"models", models},
                    {"phases", list},
@@ -158,19 +179,40 @@ std::string phases_summary(const BatchResult& r) {
   }
   int none = 0;
   for (const phases::DatumPhase& d : s.data) none += d.phase == 0 ? 1 : 0;
-  return text + "; " + std::to_string(none) + " of no phase";
+  const phases::Model& m = s.models[s.chosen_model];
+  return text + "; " + std::to_string(none) + " of no phase; " + std::to_string(s.restarts) + " searches: " +
+         votes_text(s) + "; J spread " + format_number("%.1f", 100.0 * m.objective_spread) + " %";
 }
 
-std::string bic_warning(const BatchResult& r) {
-  if (!r.separation || r.separation->models.size() < 2) return "";
+std::vector<std::string> phase_warnings(const BatchResult& r) {
+  std::vector<std::string> out;
+  if (!r.separation) return out;
+  const phases::Separation& s = *r.separation;
+  const int voted_for = static_cast<int>(std::count_if(s.k_votes.begin(), s.k_votes.end(), [](int v) { return v > 0; }));
+  int votes = 0;
+  for (int v : s.k_votes) votes += v;
+  if (voted_for > 1 || (votes < s.restarts && voted_for == 1)) {
+    out.push_back("the " + std::to_string(s.restarts) + " phase searches disagree on the number of phases (" +
+                  votes_text(s) + (votes < s.restarts ? ", " + std::to_string(s.restarts - votes) + " by none" : "") +
+                  "); the lowest objective of each k gives " + std::to_string(s.k) +
+                  ": a single search would not be reproducible (more --phase-starts or a larger NTIR search harder; "
+                  "see phases.k_votes)");
+  }
+  // The two best models among those the automatic choice may take.
+  const int N = static_cast<int>(s.data.size());
   std::vector<const phases::Model*> m;
-  for (const phases::Model& x : r.separation->models) m.push_back(&x);
+  for (const phases::Model& x : s.models) {
+    const std::vector<phases::Model> one{x};
+    if (phases::choose_model(one, N)) m.push_back(&x);
+  }
   std::stable_sort(m.begin(), m.end(), [](const phases::Model* a, const phases::Model* b) { return a->bic < b->bic; });
-  const double gap = m[1]->bic - m[0]->bic;
-  if (!(gap < kCloseBic)) return "";
-  return "warning: the data hardly decide the number of phases: BIC of " + std::to_string(m[0]->k) + " and " +
-         std::to_string(m[1]->k) + " phases differ by " + format_number("%.1f", gap) + " (less than " +
-         format_number("%g", kCloseBic) + "; see phases.models)";
+  if (m.size() >= 2 && m[1]->bic - m[0]->bic < kStrongBic) {
+    out.push_back("BIC of " + std::to_string(m[0]->k) + " and " + std::to_string(m[1]->k) + " phases differ by " +
+                  format_number("%.1f", m[1]->bic - m[0]->bic) + ", less than " + format_number("%g", kStrongBic) +
+                  ": no strong evidence for either (by convention a difference of 6 to 10 is strong evidence, above "
+                  "10 very strong; see phases.models)");
+  }
+  return out;
 }
 
 std::vector<PhaseFile> phase_files(const BatchResult& r) {

@@ -1,7 +1,7 @@
 #pragma once
 // What the separation of stress phases adds to a batch run: the `phases`
-// object of the JSON document, the summary-line text, the warning when the
-// data hardly decide the number of phases, and the files of --phase-dir.
+// object of the JSON document, the summary-line text, the warnings on the
+// number of phases, and the files of --phase-dir.
 #include <string>
 #include <vector>
 
@@ -17,11 +17,14 @@ void add_phases_json(nlohmann::ordered_json& doc, const BatchResult& r);
 // "  phases 2: 1 (45 data) sigma1 ..., R=..., SHmax ...; 2 (...)", or "".
 std::string phases_summary(const BatchResult& r);
 
-// Difference of the two best BIC values below which the data hardly decide
-// between them.
-constexpr double kCloseBic = 10.0;
-// "warning: ..." when the two best BIC values are within kCloseBic, else "".
-std::string bic_warning(const BatchResult& r);
+// Difference of BIC below which the evidence for the better of two models
+// is not strong (the usual reading: 2 to 6 positive, 6 to 10 strong, above
+// 10 very strong).
+constexpr double kStrongBic = 6.0;
+// The warnings on the number of phases, without "warning: ": the search
+// streams chose different k on their own (the votes named), and the two
+// admissible models of lowest BIC are within kStrongBic.
+std::vector<std::string> phase_warnings(const BatchResult& r);
 
 // One file of --phase-dir: its name in the folder and its bytes.
 struct PhaseFile {
