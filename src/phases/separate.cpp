@@ -7,8 +7,10 @@
 #include <limits>
 #include <map>
 #include <numeric>
+#include <random>
 
 #include "ensemble/starts.hpp"
+#include "mechanisms/linear.hpp"
 #include "runtime/errors.hpp"
 
 namespace zk::phases {
@@ -34,6 +36,9 @@ constexpr double kMinSigma = 1.0 * kRadPerDeg;
 constexpr double kMinEps = 1e-4, kMaxEps = 0.5;
 constexpr int kPolishRounds = 5;  // rounds that make the winner's membership its assignment
 constexpr int kSwapPasses = 50;   // exchanges of the joint search at most
+constexpr int kProxyRestarts = 300;  // memberships followed with the stand-in fit, per k
+constexpr int kProxyRounds = 30;
+constexpr int kProxyKept = 2 * kSubsets;  // memberships refined by the engine, kSubsets at a time
 constexpr int kPoolRuns = kLevels * kChains * kPoolStarts;
 constexpr int kRefineRuns = kMaxPhases * kSubsets * kRounds * kMaxPhases * kRefineStarts;
 
@@ -447,6 +452,79 @@ double set_objective(const Table& capped, const std::vector<std::size_t>& set) {
   return J;
 }
 
+// Memberships followed with a stand-in for the engine's run: Michael's
+// linear inversion (double, thousands of times cheaper than a run) fits
+// each phase's members, the data are reassigned to their nearest stand-in
+// tensor, until the membership is stable. Each of kProxyRestarts searches
+// starts from k candidate rows drawn at random (a std::mt19937_64 keyed by
+// NSEED and k, indices by modulo, so every platform draws the same); the
+// kProxyKept stable memberships of lowest J_k start the engine's refinement
+// (as the misfit tables of their stand-in tensors). Only the membership is
+// taken from the stand-in: every tensor reported is the engine's.
+std::vector<Table> proxy_starts(const FaultSet& faults, const Table& candidates, int k, double theta_c, int NSEED) {
+  std::vector<mech::DoubleCouple> dc;
+  for (const FaultDatum& d : faults.data) {
+    mech::DoubleCouple c;
+    for (std::size_t i = 0; i < 3; ++i) {
+      c.normal[i] = static_cast<double>(d.FN(static_cast<int>(i) + 1));
+      c.slip[i] = static_cast<double>(d.STR(static_cast<int>(i) + 1));
+    }
+    dc.push_back(c);
+  }
+  std::vector<std::pair<double, std::vector<std::vector<int>>>> found;
+  std::vector<std::vector<int>> tried;  // stable memberships seen, as assignments
+  std::vector<Table> tables;
+  if (candidates.size() < static_cast<std::size_t>(k)) return tables;
+  std::mt19937_64 gen((static_cast<std::uint64_t>(static_cast<std::uint32_t>(NSEED)) << 8) ^ static_cast<std::uint64_t>(k));
+  std::vector<Table> best_theta;
+  for (int r = 0; r < kProxyRestarts; ++r) {
+    Table theta;
+    std::vector<std::size_t> rows;
+    while (rows.size() < static_cast<std::size_t>(k)) {
+      const std::size_t c = static_cast<std::size_t>(gen() % candidates.size());
+      if (std::find(rows.begin(), rows.end(), c) == rows.end()) rows.push_back(c);
+    }
+    for (std::size_t c : rows) theta.push_back(candidates[c]);
+    std::vector<int> phase_of = assign(theta, theta_c);
+    bool stable = false;
+    for (int round = 0; round < kProxyRounds && !stable; ++round) {
+      const std::vector<std::vector<int>> members = members_of(phase_of, k);
+      if (std::any_of(members.begin(), members.end(), [](const std::vector<int>& m) { return static_cast<int>(m.size()) < kMinMembers; })) break;
+      Table next;
+      for (const std::vector<int>& m : members) {
+        std::vector<mech::DoubleCouple> part;
+        for (int i : m) part.push_back(dc[static_cast<std::size_t>(i)]);
+        const mech::LinearResult fit = mech::linear_inversion(part);
+        if (!fit.ok) break;
+        std::vector<double> row(dc.size());
+        for (std::size_t i = 0; i < dc.size(); ++i) row[i] = mech::misfit_deg(fit.tensor, dc[i]) * kRadPerDeg;
+        next.push_back(std::move(row));
+      }
+      if (next.size() != static_cast<std::size_t>(k)) break;
+      theta = std::move(next);
+      const std::vector<int> again = assign(theta, theta_c);
+      stable = again == phase_of;
+      phase_of = again;
+    }
+    if (!stable || std::find(tried.begin(), tried.end(), phase_of) != tried.end()) continue;
+    tried.push_back(phase_of);
+    const double J = objective(theta, theta_c);
+    std::size_t at = best_theta.size();
+    std::vector<double> Js;
+    for (const auto& f : found) Js.push_back(f.first);
+    while (at > 0 && J < Js[at - 1]) --at;
+    if (at < static_cast<std::size_t>(kProxyKept)) {
+      found.insert(found.begin() + static_cast<std::ptrdiff_t>(at), {J, {}});
+      best_theta.insert(best_theta.begin() + static_cast<std::ptrdiff_t>(at), theta);
+      if (found.size() > static_cast<std::size_t>(kProxyKept)) {
+        found.pop_back();
+        best_theta.pop_back();
+      }
+    }
+  }
+  return best_theta;
+}
+
 // Swap search over candidate tensors: while some exchange of one of the k
 // chosen rows for another candidate lowers J_k, the exchange that lowers it
 // most is made (ties: the earlier position, then the earlier candidate).
@@ -489,7 +567,7 @@ int stream_inversions() { return polish_index(kMaxPhases, kPolishRounds - 1, kMa
 
 int fitting_starts(const RunParams& p) {
   int S = kDefaultStarts;
-  while (S > 1 && ensemble::start_seed(p, (S + 1) * stream_inversions() - 1) > INT_MAX) --S;
+  while (S > 1 && ensemble::start_seed(p, (S + 3) * stream_inversions() - 1) > INT_MAX) --S;
   return S;
 }
 
@@ -511,7 +589,7 @@ std::string separation_problem(const RunParams& p, const Options& o) {
   if (o.starts < 1 || o.starts > kMaxStarts) {
     return "--phase-starts must be from 1 to " + std::to_string(kMaxStarts);
   }
-  const long long last = ensemble::start_seed(p, (o.starts + 1) * stream_inversions() - 1);
+  const long long last = ensemble::start_seed(p, (o.starts + 3) * stream_inversions() - 1);
   if (last > INT_MAX) {
     return "--phases with " + std::to_string(o.starts) + " phase starts, NSEED = " + std::to_string(p.NSEED) +
            " and NTIR = " + std::to_string(p.NTIR) + " needs NSEED up to " + std::to_string(last) +
@@ -712,7 +790,6 @@ Separation separate(const FaultSet& faults, const RunParams& params, const Optio
   // for candidates of any stream while J_k falls; the best few sets reached
   // are refined as the streams refine (their inversions keyed after the
   // last stream's). Combinations no single stream had are reached so.
-  runner.set_stream(o.starts);
   const double cap = theta_c * theta_c;
   Table capped = candidates;
   for (std::vector<double>& row : capped) {
@@ -736,10 +813,20 @@ Separation separate(const FaultSet& faults, const RunParams& params, const Optio
       for (std::size_t r : f.second) t.push_back(candidates[r]);
       starts.push_back(std::move(t));
     }
-    std::optional<State> st = refine_from(starts, k, o, fits);
-    if (st && best[at] && st->J < best[at]->J) {
-      st->selected_J = best[at]->selected_J;
-      best[at] = std::move(st);
+    const std::vector<Table> proxy = proxy_starts(faults, candidates, k, theta_c, params.NSEED);
+    for (int pass = 0; pass < 3; ++pass) {
+      runner.set_stream(o.starts + pass);
+      std::vector<Table> from = starts;
+      if (pass > 0) {
+        const std::size_t b = static_cast<std::size_t>((pass - 1) * kSubsets);
+        from.assign(proxy.begin() + static_cast<std::ptrdiff_t>(std::min(b, proxy.size())),
+                    proxy.begin() + static_cast<std::ptrdiff_t>(std::min(b + kSubsets, proxy.size())));
+      }
+      std::optional<State> st = refine_from(from, k, o, fits);
+      if (st && best[at] && st->J < best[at]->J) {
+        st->selected_J = best[at]->selected_J;
+        best[at] = std::move(st);
+      }
     }
   }
   std::vector<State> states;
