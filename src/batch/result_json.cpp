@@ -260,6 +260,11 @@ json quality_json(const ensemble::AnswerQuality& q) {
 }
 
 json result_json(const BatchResult& r) {
+  if (r.quality.reasons.empty()) {  // not ranked yet: ranked here, so that every document has its quality
+    BatchResult ranked = r;
+    rank_quality(ranked);
+    return result_json(ranked);
+  }
   const InversionResult& run = r.run;
   json doc;
   doc["format_version"] = kResultFormatVersion;

@@ -63,7 +63,9 @@ TEST_F(Campaign, ExampleRunsEveryStationAndSaysWhichFailed) {
     EXPECT_EQ(p["SHmax_poorly_defined"], r["final"]["stress_state"]["SHmax_poorly_defined"]);
     EXPECT_EQ(p["NSEED"], r["starts"]["NSEED"]);  // ten starts by default, as a single run
     EXPECT_EQ(p["minima"], r["starts"]["minima"].size());
-    EXPECT_TRUE(p["quality"].is_null() && p["replicates"].is_null());  // no bootstrap
+    EXPECT_TRUE(p["replicates"].is_null());  // no bootstrap, yet a rank of the fit with its reason
+    EXPECT_EQ(p["quality"], r["quality"]["rank"]);
+    EXPECT_EQ(p["quality_reason"], r["quality"]["reasons"][0]);
   }
   const std::vector<std::string> rows = lines_of(file("j1/summary.csv"));
   ASSERT_EQ(rows.size(), 4u);
@@ -117,13 +119,18 @@ TEST_F(Campaign, ShardsMergedGiveTheUnshardedBytes) {
   cone += r["bootstrap"]["axes"][0]["cone_deg"].dump();
   cone += ",";
   EXPECT_NE(row[1].find(cone), std::string::npos) << row[1];
-  // The quality columns end the answer: replicates, failed, sd, rank, share of the station's regime.
+  // The quality columns end the answer: replicates, failed, sd, rank and its
+  // first reason (the answer's, as the bootstrap repeats them), share of the
+  // station's regime.
   const json& b = r["bootstrap"];
+  EXPECT_EQ(b["quality"], r["quality"]["rank"]);
+  EXPECT_EQ(b["quality_reason"], r["quality"]["reasons"][0]);
   std::string tail;
-  for (const json& v : {b["replicates"], b["failed"], b["SHmax"]["sd_deg"], b["quality"],
+  for (const json& v : {b["replicates"], b["failed"], b["SHmax"]["sd_deg"], b["quality"], b["quality_reason"],
                         b["regimes"][r["final"]["stress_state"]["wsm_regime"].get<std::string>()]}) {
     tail += ',';
-    tail += v.is_string() ? v.get<std::string>() : v.dump();
+    const std::string t = v.is_string() ? v.get<std::string>() : v.dump();
+    tail += t.find(',') != std::string::npos ? "\"" + t + "\"" : t;
   }
   EXPECT_TRUE(row[1].ends_with(tail + ",,,")) << row[1] << "\n" << tail;  // then phase, phases, phase_members: blank
 
