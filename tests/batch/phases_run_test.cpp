@@ -5,6 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdio>
+
 #include "batch_files.hpp"
 
 namespace zk::test {
@@ -100,6 +102,72 @@ TEST_F(PhasesRun, CampaignRowsPerPhaseMergeAsUnsharded) {
   EXPECT_EQ(json::parse(slurp(at("all/stations.geojson")))["features"].size(), 4u);
 }
 
+// The published sets of Crete (tests/batch/published): Agia Varvara alone
+// is one phase that fits well (quality A), and mixed with Tymbaki it splits
+// into its two sources, with the same k whatever NTIR and NSEED.
+std::string published(const std::string& name) {
+  return (fs::path(ZARKEL_SOURCE_DIR) / "tests" / "batch" / "published" / name).string();
+}
+
+TEST_F(PhasesRun, PublishedSetsOneAndTwoPhases) {
+  std::string mixture = "AGIA VARVARA + TYMBAKI\n";
+  std::vector<char> source;  // of each datum: 'a' or 't'
+  int number = 0;
+  for (const char* f : {"avb.DATA", "tym.DATA"}) {
+    const std::vector<std::string> lines = lines_of(slurp(published(f)));
+    for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
+      std::string l = lines[i];
+      l.resize(72, ' ');
+      char num[16];
+      std::snprintf(num, sizeof num, "%3d", ++number);  // numbers unique in the mixture
+      l.replace(69, 3, num);
+      mixture += l + "\n";
+      source.push_back(*f);
+    }
+  }
+  spit(at("MIX"), mixture + "  999\n");
+  const auto params = [&](int NTIR, int NSEED) {
+    spit(at("P"), "1 0\n1 100 " + std::to_string(NTIR) + " " + std::to_string(NSEED) + " 0\n");
+    return at("P").string();
+  };
+
+  Outcome one = batch({params(500, 0), published("avb.DATA"), at("L").string(), "--phases", "auto", "--json",
+                       at("avb.json").string()});
+  ASSERT_EQ(one.status, 0) << one.err;
+  json doc = json::parse(slurp(at("avb.json")));
+  EXPECT_EQ(doc["phases"]["k"], 1);
+  EXPECT_EQ(doc["phases"]["restarts"], 8);
+  EXPECT_EQ(doc["quality"]["rank"], "A") << doc["quality"].dump();  // 33 data, mean misfit near 7 degrees
+  EXPECT_LT(doc["quality"]["mean_misfit_deg"].get<double>(), 9.0);
+  EXPECT_NE(one.out.find("; 8 searches: k=1 by "), std::string::npos) << one.out;
+
+  for (const auto& [NTIR, NSEED] : {std::pair{500, 0}, {500, 123457}, {1000, 1}, {2000, 7}}) {
+    const Outcome r = batch({params(NTIR, NSEED), at("MIX").string(), at("L").string(), "--phases", "auto", "--json",
+                             at("mix.json").string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    doc = json::parse(slurp(at("mix.json")));
+    const json& ph = doc["phases"];
+    ASSERT_EQ(ph["k"], 2) << "NTIR " << NTIR << " NSEED " << NSEED;
+    int votes = 0;
+    for (const auto& [k, v] : ph["k_votes"].items()) votes += v.get<int>();
+    EXPECT_LE(votes, 8);
+    for (const json& m : ph["models"]) EXPECT_GE(m["objective_spread"].get<double>(), 0.0);
+    // Each phase is mostly one of the two published sets, not the same one
+    // (TYM's R near 0 lets the AVB tensor explain a few of its faults).
+    char majority[2] = {};
+    for (int phase = 1; phase <= 2; ++phase) {
+      int a = 0, t = 0;
+      for (std::size_t i = 0; i < source.size(); ++i) {
+        if (ph["data"][i]["phase"] == phase) (source[i] == 'a' ? a : t) += 1;
+      }
+      EXPECT_GE(std::max(a, t), 2 * std::min(a, t)) << "phase " << phase << ": " << a << " of AVB, " << t << " of TYM";
+      majority[phase - 1] = a > t ? 'a' : 't';
+    }
+    EXPECT_NE(majority[0], majority[1]);
+  }
+  expect_valid_results({at("avb.json"), at("mix.json")});
+}
+
 TEST_F(PhasesRun, Refusals) {
   spit(at("P2"), "1 0\n2 100 500 7 0\n0 90 90 0 0.5\n");
   spit(at("file"), "x");
@@ -116,6 +184,9 @@ TEST_F(PhasesRun, Refusals) {
       {{"--phases", "2", "--outlier-misfit", "4"}, "--outlier-misfit", P},
       {{"--phases", "2", "--outlier-misfit", "91"}, "--outlier-misfit", P},
       {{"--outlier-misfit", "30"}, "give --phases", P},
+      {{"--phase-starts", "8"}, "give --phases", P},
+      {{"--phases", "2", "--phase-starts", "0"}, "--phase-starts", P},
+      {{"--phases", "2", "--phase-starts", "65"}, "--phase-starts", P},
       {{"--phases", "2", "--phase-dir", at("file").string()}, "not a folder", P},
   };
   for (const Case& c : cases) {
