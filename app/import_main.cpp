@@ -1,22 +1,4 @@
-#include <exception>
-#include <string>
-#include <vector>
-
 #include "import/import.hpp"
-#include "runtime/errors.hpp"
-#include "runtime/interrupt.hpp"
-#include "runtime/std_streams.hpp"
+#include "frontend/program_main.hpp"
 
-int main(int argc, char** argv) {
-  zk::rt::remove_temporaries_on_signal();
-  zk::rt::FdStream out(1);
-  zk::rt::FdStream err(2);
-  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
-  int status = zk::rt::kExitInternal;
-  try {
-    status = zk::import::import_main(args, out, err);
-  } catch (const std::exception& e) {
-    err << "zarkel-import: internal error: " << e.what() << "\n";
-  }
-  return zk::rt::close_standard_streams(status, "zarkel-import", out, err);
-}
+int main(int argc, char** argv) { return zk::program_main("zarkel-import", argc, argv, zk::import::import_main); }

@@ -182,7 +182,7 @@ int main(int argc, char** argv) {
     return static_cast<bool>(f);
   };
   if (!example.empty()) {
-    // A small catalogue for the README's worked example: strike-slip regime,
+    // A small catalogue for the worked example of docs/mechanisms.md: strike-slip regime,
     // R 0.5, near-optimal faults, 5 degrees of noise, both planes written.
     const Catalogue cat = make_catalogue({1, 5.0, 1, 0.5, 40, 0}, seed);
     const bool written = write_table(cat, example);

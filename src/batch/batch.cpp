@@ -14,18 +14,20 @@
 #include <sstream>
 
 #include "areas/workspace.hpp"
-#include "batch/campaign.hpp"
+#include "campaign/campaign.hpp"
 #include "batch/command_line.hpp"
 #include "import/import.hpp"
-#include "batch/ensemble_output.hpp"
-#include "batch/phases_output.hpp"
-#include "batch/figure_svg.hpp"
-#include "batch/mechanisms_output.hpp"
+#include "results/ensemble_output.hpp"
+#include "results/phases_output.hpp"
+#include "figures/figure_svg.hpp"
+#include "results/mechanisms_output.hpp"
 #include "batch/mechanisms_run.hpp"
-#include "batch/progress.hpp"
-#include "batch/result.hpp"
-#include "batch/result_json.hpp"
-#include "driver/run_error.hpp"
+#include "frontend/progress.hpp"
+#include "results/run_report.hpp"
+#include "results/summary_line.hpp"
+#include "results/warnings.hpp"
+#include "results/result_json.hpp"
+#include "frontend/run_error.hpp"
 #include "engine/engine.hpp"
 #include "ensemble/ensemble.hpp"
 #include "report/report.hpp"
@@ -91,56 +93,6 @@ void commit_all(const std::vector<rt::ResultFile*>& results, bool& listing_pendi
                         "; not replaced: " + left);
     }
   }
-}
-
-std::string summary_line(const BatchResult& r) {
-  const TensorSnapshot& t = r.run.final_tensor();
-  const StressState& st = r.state;
-  std::string s = r.data_path + ": N=" + std::to_string(r.run.N) + " NMIN=" + std::to_string(r.run.NMIN);
-  char buf[96];
-  for (int L = 1; L <= 3; ++L) {
-    std::snprintf(buf, sizeof buf, "  sigma%d %5.1f/%4.1f", L, static_cast<double>(t.DIRE(L)),
-                  static_cast<double>(t.PEN(L)));
-    s += buf;
-  }
-  std::snprintf(buf, sizeof buf, "  R=%4.2f", static_cast<double>(t.P(4)));
-  s += buf;
-  if (st.defined) {
-    std::snprintf(buf, sizeof buf, "  R'=%4.2f (%s)", st.r_prime, r_prime_class_name(st.r_prime_class));
-    s += buf;
-    if (!st.shmax) {
-      s += "  SHmax none (equal horizontal stresses)";
-    } else {
-      std::snprintf(buf, sizeof buf, "  SHmax %.1f", *st.shmax);
-      s += buf;
-    }
-    s += std::string(st.shmax && st.shmax_poorly_defined ? " (poorly defined; WSM " : " (WSM ") +
-         wsm_regime_code(st.wsm.regime);
-    if (st.wsm.shmax) {
-      std::snprintf(buf, sizeof buf, " %.1f", *st.wsm.shmax);
-      s += buf;
-    }
-    s += ")";
-  } else {
-    s += "  stress state undefined";
-  }
-  std::snprintf(buf, sizeof buf, "  residual std dev %.1f deg", static_cast<double>(r.run.fit.ECART));
-  s += buf;
-  // The quality of the answer ends its part, before the ambiguity warning.
-  std::string ensemble = ensemble_summary(r);
-  const std::size_t warned = std::min(ensemble.find("  warning: "), ensemble.size());
-  if (!r.quality.reasons.empty()) {
-    ensemble.insert(warned, std::string(", quality ") + r.quality.rank + " (" + r.quality.reasons.front() + ")");
-  }
-  s += ensemble;
-  return s + phases_summary(r) + linear_summary(r) + mechanisms_summary(r);
-}
-
-// The same tensor and misfit sum, bit for bit.
-bool same_bits(const TensorSnapshot& a, const TensorSnapshot& b) {
-  const float x[5] = {a.P(1), a.P(2), a.P(3), a.P(4), a.F};
-  const float y[5] = {b.P(1), b.P(2), b.P(3), b.P(4), b.F};
-  return std::memcmp(x, y, sizeof x) == 0;
 }
 
 // Why --phase-dir cannot take the phase files ("" when it can): a path that
@@ -293,7 +245,7 @@ std::optional<int> prepare(RunSteps& s) {
 
 // Reads the input, runs the ensemble, the phases and the listed run, and
 // gathers what the outputs show.
-BatchResult solve(RunSteps& s) {
+RunReport solve(RunSteps& s) {
   const Options& o = s.o;
   std::ostream& err = s.err;
   Workspace* ws = s.ws.get();
@@ -363,7 +315,7 @@ BatchResult solve(RunSteps& s) {
     throw std::logic_error("the listed run does not reproduce its start");
   }
 
-  BatchResult result = collect_result(input, run);
+  RunReport result = collect_report(input, run);
   result.warnings.insert(result.warnings.end(), run_warnings.begin(), run_warnings.end());
   result.ensemble = std::move(ens);
   result.ensemble_options = eo;
@@ -390,7 +342,7 @@ BatchResult solve(RunSteps& s) {
 
 // The result document, the figure and the phase files, written into their
 // temporaries; `s.results` lists every file to commit, the listing first.
-void write(RunSteps& s, const BatchResult& result) {
+void write(RunSteps& s, const RunReport& result) {
   const Options& o = s.o;
   Extra* extras = s.extras;
   std::vector<rt::ResultFile*>& results = s.results;
@@ -420,7 +372,7 @@ void write(RunSteps& s, const BatchResult& result) {
 
 // Replaces every result at once, then the last words: the summary line, or
 // a station's document.
-int commit(RunSteps& s, const BatchResult& result) {
+int commit(RunSteps& s, const RunReport& result) {
   const Options& o = s.o;
   std::ostream& out = s.out;
   std::ostream& err = s.err;
@@ -466,7 +418,7 @@ int run(const Options& o, std::ostream& out, std::ostream& err, StationRun* stat
   }
   if (const std::optional<int> status = prepare(s)) return *status;
   try {
-    const BatchResult result = solve(s);
+    const RunReport result = solve(s);
     write(s, result);
     return commit(s, result);
   } catch (const ensemble::OptionError& e) {
@@ -497,6 +449,9 @@ std::unique_ptr<rt::ResultFile> station_file(const StationFolder& folder, const 
   taken.results.push_back(f.get());
   return f;
 }
+
+static_assert(4 * kMaxJobs + 2 <= rt::kTemporarySlots,
+              "every station of a campaign at --jobs kMaxJobs gets its temporaries registered");
 
 // One station of a campaign, as a single zarkel-batch run into its folder; a
 // spreadsheet is first imported (through the import's library call) into

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "batch/figure_svg.hpp"
+#include "figures/figure_options.hpp"
 
 namespace zk::batch {
 

@@ -9,8 +9,9 @@
 #include <sstream>
 
 #include "batch/batch.hpp"
-#include "batch/mechanisms_output.hpp"
-#include "driver/run_error.hpp"
+#include "results/mechanisms_output.hpp"
+#include "results/warnings.hpp"
+#include "frontend/run_error.hpp"
 #include "engine/engine.hpp"
 #include "import/mechanism_table.hpp"
 #include "runtime/errors.hpp"

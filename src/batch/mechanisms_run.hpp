@@ -8,10 +8,10 @@
 #include <memory>
 #include <ostream>
 
-#include "batch/campaign.hpp"
+#include "campaign/campaign.hpp"
 #include "batch/command_line.hpp"
 #include "runtime/result_file.hpp"
-#include "batch/result.hpp"
+#include "results/run_report.hpp"
 
 namespace zk::batch {
 

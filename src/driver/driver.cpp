@@ -4,7 +4,7 @@
 #include <string>
 
 #include "areas/workspace.hpp"
-#include "driver/run_error.hpp"
+#include "frontend/run_error.hpp"
 #include "engine/engine.hpp"
 #include "runframe/runframe.hpp"
 #include "runtime/errors.hpp"

@@ -10,14 +10,6 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kDeg = 180.0 / kPi;
 
-// An angle in degrees brought into [0, period).
-double wrap(double a, double period) {
-  double r = std::fmod(a, period);
-  if (r < 0.0) r += period;
-  if (r >= period) r -= period;  // -1e-18 + period rounds to period
-  return r;
-}
-
 bool unit_vector(const AxisVector& v) {
   const double n2 = v[0] * v[0] + v[1] * v[1] + v[2] * v[2];
   return std::isfinite(n2) && std::fabs(n2 - 1.0) < 2e-3;
@@ -25,32 +17,13 @@ bool unit_vector(const AxisVector& v) {
 
 }  // namespace
 
-Attitude attitude_of(const AxisVector& v) {
-  double x = v[0], y = v[1], z = v[2];
-  if (z > 0.0) {
-    x = -x;
-    y = -y;
-    z = -z;
-  }
-  const double h = std::hypot(x, y);
-  Attitude a;
-  a.plunge = std::atan2(-z, h) * kDeg;
-  a.trend = h > 0.0 ? wrap(std::atan2(x, y) * kDeg, 360.0) : 0.0;
-  return a;
-}
-
-AxisVector axis_of(double trend, double plunge) {
-  const double t = trend / kDeg, p = plunge / kDeg;
-  return {std::cos(p) * std::sin(t), std::cos(p) * std::cos(t), -std::sin(p)};
-}
-
 HorizontalStress horizontal_stress(const AxisVector& v1, const AxisVector& v2, double R) {
   const double hnn = v1[1] * v1[1] + R * v2[1] * v2[1];
   const double hee = v1[0] * v1[0] + R * v2[0] * v2[0];
   const double hne = v1[1] * v1[0] + R * v2[1] * v2[0];
   HorizontalStress h;
   h.anisotropy = std::hypot(hnn - hee, 2.0 * hne);
-  h.shmax = wrap(0.5 * std::atan2(2.0 * hne, hnn - hee) * kDeg, 180.0);
+  h.shmax = wrap_degrees(0.5 * std::atan2(2.0 * hne, hnn - hee) * kDeg, 180.0);
   return h;
 }
 
@@ -90,7 +63,7 @@ const char* r_prime_class_name(RPrimeClass c) {
 
 WsmResult wsm_regime(const std::array<Attitude, 3>& a) {
   const double pl1 = a[0].plunge, pl2 = a[1].plunge, pl3 = a[2].plunge;
-  const auto result = [](WsmRegime r, double azimuth) { return WsmResult{r, wrap(azimuth, 180.0)}; };
+  const auto result = [](WsmRegime r, double azimuth) { return WsmResult{r, wrap_degrees(azimuth, 180.0)}; };
   if (pl1 >= 52.0 && pl3 <= 35.0) return result(WsmRegime::NF, a[1].trend);
   if (pl1 >= 40.0 && pl1 < 52.0 && pl3 <= 20.0) return result(WsmRegime::NS, a[2].trend + 90.0);
   if (pl1 < 40.0 && pl2 >= 45.0 && pl3 <= 20.0) return result(WsmRegime::SS, a[2].trend + 90.0);

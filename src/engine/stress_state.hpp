@@ -12,21 +12,10 @@
 #include <array>
 #include <optional>
 
+#include "data/axes.hpp"
 #include "engine/engine.hpp"
 
 namespace zk {
-
-using AxisVector = std::array<double, 3>;  // east, north, up
-
-// Trend (degrees from north, [0, 360)) and plunge (degrees down, [0, 90]) of
-// the lower end of an axis. A vertical axis has trend 0; a horizontal one the
-// trend of the sense given.
-struct Attitude {
-  double trend = 0.0, plunge = 0.0;
-};
-Attitude attitude_of(const AxisVector& v);
-// The downward unit vector of a trend and plunge (degrees).
-AxisVector axis_of(double trend, double plunge);
 
 // SHmax after Lund & Townend (2007, Geophys. J. Int. 170, 1328-1335, eqs.
 // 10-11), written with this program's R (their ratio is 1 - R). With the

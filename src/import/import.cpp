@@ -13,6 +13,7 @@
 #include "import/command_line.hpp"
 #include "import/mechanism_table.hpp"
 #include "runtime/errors.hpp"
+#include "runtime/fixed.hpp"
 #include "runtime/result_file.hpp"
 #include "table/csv_table.hpp"
 
@@ -25,6 +26,7 @@ using field::Sense;
 using field::V3;
 using table::Row;
 using table::Table;
+using rt::fixed;
 
 constexpr int kMaxRows = 300;  // data in one run
 constexpr double kMaxRounding = 1.0;
@@ -49,12 +51,6 @@ const char* slip_text(SlipForm f) {
     case SlipForm::Pitch: return "pitch + pitch_quadrant + sense";
   }
   return "";
-}
-
-std::string fixed(double v, int decimals) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-  return buf;
 }
 
 // The match key of a header: a byte-order mark left on it (a file joined
@@ -160,6 +156,22 @@ class Importer {
                           std::to_string(it->second));
       }
       out.push_back(std::move(d));
+    }
+    // Rakes all between 0 and 90 with no sense column look like pitches
+    // (angles measured in the plane without their sense), read as reverse
+    // and sinistral slips.
+    if (slip_ == SlipForm::Rake && col("sense") == 0) {
+      bool all = true;
+      for (const Row& r : t_.rows) {
+        const double rake = number(r, "rake", -180.0, 180.0);
+        all = all && rake >= 0.0 && rake <= 90.0;
+      }
+      if (all) {
+        warnings_.push_back(table::where(t_, t_.rows.front().number, col("rake")) +
+                            ": every rake lies between 0 and 90 and no sense column is read: these look like pitches "
+                            "(read as rakes they make every datum reverse and sinistral); if so, give the pitch "
+                            "with its quadrant and the sense of slip (--striation pitch)");
+      }
     }
     if (out.size() < 5) {
       warnings_.push_back(table::where(t_, t_.rows.back().number, 0) + ": only " + std::to_string(out.size()) +
@@ -520,7 +532,7 @@ class Importer {
       for (const auto& [r, c] : cols_) role = c == k ? r : role;
       if (!role.empty() && std::find(read.begin(), read.end(), role) != read.end()) continue;
       const std::string shown = table::shown(t_.header[k - 1]);
-      ignored_.push_back(shown);
+      ignored_.push_back(blank(t_.header[k - 1]) ? "column " + std::to_string(k) + " (no name)" : shown);
       if (!role.empty()) {
         warnings_.push_back("column \"" + shown + "\" (" + role + ") is not read: " + conventions());
       } else if (const auto like = looks_like_role(header_key(t_.header[k - 1]))) {
@@ -677,6 +689,13 @@ ImportOutcome import_table(const Options& o, rt::ResultFile& data_file) {
   table::ReadOptions ro;
   ro.delimiter = o.delimiter;
   ro.delimiter_hint = "name it with --delimiter";
+  ro.encoding = o.encoding == "latin1" ? table::Encoding::Latin1
+                : o.encoding == "cp1252" ? table::Encoding::Cp1252
+                                         : table::Encoding::Utf8;
+  ro.encoding_hint = ro.encoding == table::Encoding::Utf8
+                         ? "if a spreadsheet saved it in another encoding, name it with --encoding latin1 or "
+                           "--encoding cp1252"
+                         : "the byte is undefined in " + o.encoding;
   const Table t = table::read_table(o.csv, ro);
   Importer importer(t, o);
   std::vector<Datum> data = importer.data();

@@ -7,12 +7,14 @@
 #include <optional>
 
 #include "runtime/errors.hpp"
+#include "runtime/fixed.hpp"
 
 namespace zk::import {
 namespace {
 
 using table::Row;
 using table::Table;
+using rt::fixed;
 
 // Column roles and the other header names they are known by.
 const std::vector<std::pair<std::string, std::vector<std::string>>>& roles() {
@@ -25,12 +27,6 @@ const std::vector<std::pair<std::string, std::vector<std::string>>>& roles() {
       {"t_trend", {"t_azimuth"}},    {"t_plunge", {}},
       {"fault", {"fault_plane"}}};
   return r;
-}
-
-std::string fixed(double v, int decimals) {
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-  return buf;
 }
 
 std::string sdr(const mech::NodalPlane& p) {

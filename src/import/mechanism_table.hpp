@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "mechanisms/choice.hpp"
+#include "data/nodal_planes.hpp"
 #include "table/csv_table.hpp"
 
 namespace zk::import {

@@ -9,16 +9,6 @@
 namespace zk::mech {
 namespace {
 
-AxisVector as_double(const Vec3& v) {
-  return {static_cast<double>(v(1)), static_cast<double>(v(2)), static_cast<double>(v(3))};
-}
-
-field::Encoded encode(const NodalPlane& p, int number, const std::string& label) {
-  const field::Plane plane = field::plane_from_rhr_strike(p.strike, p.dip);
-  const field::V3 slip = field::slip_from_rake(plane, p.rake);
-  return field::encode(plane, slip, field::dominant_sense(plane, slip), number, label);
-}
-
 std::vector<DoubleCouple> read_planes(const std::vector<Event>& events, const Choice& c) {
   std::vector<DoubleCouple> out;
   out.reserve(events.size());
@@ -72,26 +62,6 @@ const char* ended_name(Ended e) {
     case Ended::Limit: return "limit";
   }
   return "";
-}
-
-Event make_event(int number, int line, const std::string& label, const NodalPlane& given, int known) {
-  Event e;
-  e.number = number;
-  e.line = line;
-  e.label = label;
-  e.known = known;
-  e.exact[0] = vectors_of(given);
-  e.exact[1] = auxiliary(e.exact[0]);
-  e.planes = {plane_of(e.exact[0]), plane_of(e.exact[1])};
-  e.planes[0] = given;
-  for (std::size_t k = 0; k < 2; ++k) {
-    e.encoded[k] = encode(e.planes[k], number, label);
-    Vec3 FN, STR;
-    convert_datum(e.encoded[k].record, FN, STR);
-    e.read[k] = {as_double(FN), as_double(STR)};
-  }
-  e.pt = pt_axes(e.exact[0]);
-  return e;
 }
 
 FaultSet chosen_set(const FaultSet& base, const std::vector<Event>& events, const Choice& choice) {

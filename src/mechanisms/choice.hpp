@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "data/field_faults.hpp"
+#include "data/nodal_planes.hpp"
 #include "ensemble/ensemble.hpp"
 #include "mechanisms/linear.hpp"
 
@@ -32,23 +33,6 @@ enum class Ended { Converged, Cycle, Limit };
 const char* rule_name(Rule r);    // "hybrid", "misfit", "instability", "given"
 const char* basis_name(Basis b);  // "misfit", "instability", "given", "known"
 const char* ended_name(Ended e);  // "converged", "cycle", "limit"
-
-// One event: both nodal planes, as given and as their DATA records read back.
-struct Event {
-  int number = 0;  // datum number of the DATA records
-  int line = 0;    // line of its record in the DATA file (title = line 1)
-  std::string label;
-  int known = 0;  // 0, or the plane (1 or 2) known to be the fault
-  std::array<NodalPlane, 2> planes;          // plane 1 as given, plane 2 its auxiliary
-  std::array<DoubleCouple, 2> exact;         // their vectors
-  std::array<field::Encoded, 2> encoded;     // their DATA records in whole degrees
-  std::array<DoubleCouple, 2> read;          // the records' vectors as the DATA reader computes them
-  PTAxes pt;                                 // of the exact double couple
-};
-Event make_event(int number, int line, const std::string& label, const NodalPlane& given, int known);
-
-// Planes chosen (1 or 2 per event, in event order).
-using Choice = std::vector<int>;
 
 // The fault set of a choice: `base` (title, file name) with one datum per
 // event, exactly as the DATA reader reads the records.

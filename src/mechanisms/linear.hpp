@@ -11,7 +11,7 @@
 
 #include "engine/engine.hpp"
 #include "engine/stress_state.hpp"
-#include "mechanisms/geometry.hpp"
+#include "data/nodal_planes.hpp"
 
 namespace zk::mech {
 

@@ -1,6 +1,6 @@
 #pragma once
 // The exit statuses of the three programs (zarkel, zarkel-batch and
-// zarkel-import): one table, stated in the README and checked by the
+// zarkel-import): one table, stated in docs/exit-statuses.md and checked by the
 // command-line tests. No result file is replaced unless the status is 0.
 namespace zk::rt {
 

@@ -2,7 +2,7 @@
 // cs2cs, and which symbol each kind of station gets.
 #include <cstdio>
 
-#include "batch/campaign_map.hpp"
+#include "figures/campaign_map.hpp"
 #include "batch_files.hpp"
 
 namespace zk::test {

@@ -6,8 +6,8 @@
 #include <regex>
 #include <sstream>
 
-#include "batch/figure_svg.hpp"
-#include "batch/result_json.hpp"
+#include "figures/figure_svg.hpp"
+#include "results/result_json.hpp"
 #include "data/fault_data.hpp"
 #include "batch_files.hpp"
 
@@ -68,7 +68,7 @@ TEST(MisfitHistogram, UniformTenDegreeClasses) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float cases[][2] = {{0.0f, 1},  {9.999f, 1},  {10.0f, 2}, {89.99f, 9},       {90.0f, 10},
                             {179.99f, 18}, {180.0f, 18}, {3.141593f * kDegPerRad, 18}, {-1.0f, 0}, {nan, 0}};
-  BatchResult r;
+  RunReport r;
   std::array<int, kFigureClasses> expect{};
   for (const auto& c : cases) {
     r.data.emplace_back().misfit = c[0] / kDegPerRad;
@@ -92,8 +92,8 @@ TEST(JsonFloat, ShortestTextReadsBackAsTheSameFloat) {
 }
 
 // A small result made by hand: two data, one with non-numbers from stage 4.
-BatchResult sample_result(const std::string& title) {
-  BatchResult r;
+RunReport sample_result(const std::string& title) {
+  RunReport r;
   r.title = title;
   r.run.N = 2;
   r.run.NMIN = 1;
@@ -140,7 +140,7 @@ BatchResult sample_result(const std::string& title) {
 class FigureDocument : public test::ScratchTest {};
 
 TEST_F(FigureDocument, NonNumbersAndForeignBytesStillMakeAValidJsonDocument) {
-  BatchResult r = sample_result("VALL\xc9" "E <A&B>");
+  RunReport r = sample_result("VALL\xc9" "E <A&B>");
   r.data[1].nearest.ST = std::numeric_limits<float>::quiet_NaN();
   std::string text;
   ASSERT_NO_THROW(text = result_json_text(r));
@@ -223,7 +223,7 @@ TEST(StriationDrawing, SenseOfSlipStaysInsideTheNet) {
       {"D record", FN[0], STR[0], 0, "dextral"},
       {"S record", FN[1], STR[1], 0, "sinistral"},
   };
-  BatchResult r = sample_result("T");
+  RunReport r = sample_result("T");
   r.data.resize(1);
   const NetFrame f;
   for (const auto& c : cases) {
@@ -254,14 +254,14 @@ TEST_F(FigureDocument, HorizontalAxesShmaxArrowsAndOptions) {
                {0.95f, "SHmax 90.0\xc2\xb0 poorly defined (horizontal anisotropy 0.05), not drawn"},
                {1.0f, "SHmax undefined: equal horizontal stresses"}};
   for (const auto& c : cases) {
-    BatchResult r = sample_result("T");
+    RunReport r = sample_result("T");
     r.run.stage3.P(4) = c.R;
     r.state = stress_state(r.run.stage3);
     const std::string svg = figure_svg(r);
     EXPECT_NE(svg.find(c.subtitle), std::string::npos) << c.R;
     EXPECT_EQ(svg.find("id=\"shmax\" data-azimuth=\"90.0000\"") != std::string::npos, c.R == 0.5f) << c.R;
   }
-  const BatchResult r = sample_result("T");
+  const RunReport r = sample_result("T");
   const std::string svg = figure_svg(r);
   std::size_t ends = 0;
   for (auto p = svg.find("axis other-end"); p != std::string::npos; p = svg.find("axis other-end", p + 1)) ++ends;
@@ -293,7 +293,7 @@ TEST_F(FigureDocument, HorizontalAxesShmaxArrowsAndOptions) {
 }
 
 TEST(MohrPanel, UnorderedPrincipalValuesLeaveItEmpty) {
-  BatchResult r = sample_result("T");
+  RunReport r = sample_result("T");
   r.run.stage3.VP(1) = std::numeric_limits<float>::quiet_NaN();
   const std::string svg = figure_svg(r);
   EXPECT_NE(svg.find("no diagram"), std::string::npos);

@@ -6,8 +6,8 @@
 
 #include <cmath>
 
-#include "batch/phases_output.hpp"
-#include "batch/result_json.hpp"
+#include "results/warnings.hpp"
+#include "results/result_json.hpp"
 
 namespace zk::batch {
 namespace {
@@ -40,7 +40,7 @@ TEST(PhaseWarnings, VotesThatDisagreeAndBicTooCloseToDecide) {
       {"both", {4, 4, 0}, {model(1, 100, 80), model(2, 99, 40)}, {"k=1 by 4, k=2 by 4", "strong evidence, above 10 very strong"}},
   };
   for (const Case& c : cases) {
-    BatchResult r;
+    RunReport r;
     phases::Separation s;
     s.restarts = 8;
     s.k_votes = c.votes;

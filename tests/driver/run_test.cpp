@@ -5,7 +5,7 @@
 // closed input.
 #include <sstream>
 
-#include "driver/run_error.hpp"
+#include "frontend/run_error.hpp"
 #include "runtime/errors.hpp"
 #include "support/programs.hpp"
 

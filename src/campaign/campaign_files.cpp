@@ -1,0 +1,449 @@
+#include "campaign/campaign_files.hpp"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "campaign/campaign.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/interrupt.hpp"
+
+namespace zk::batch {
+
+namespace fs = std::filesystem;
+using json = nlohmann::ordered_json;
+
+namespace {
+
+constexpr const char* kLock = ".zarkel-lock";
+
+std::string error_text(int e) { return std::strerror(e); }
+
+// A value as the summary writes it: text as it is, numbers as the JSON
+// document writes them (so a cell equals the station's result.json), null
+// as an empty cell.
+std::string cell_text(const json& v) {
+  if (v.is_null()) return "";
+  if (v.is_string()) return csv_cell(v.get<std::string>(), true);
+  return csv_cell(v.dump(), false);
+}
+
+// `text` (lines of a dumped JSON value) indented by `spaces` more, as
+// within a document dumped whole.
+std::string indented(const std::string& text, std::size_t spaces) {
+  const std::string pad(spaces, ' ');
+  std::string out = pad;
+  for (char c : text) {
+    out += c;
+    if (c == '\n') out += pad;
+  }
+  return out;
+}
+
+// A document dumped with `indent`, its array `key` (empty in `doc`) split
+// off: the text before the array's items, and after them.
+std::pair<std::string, std::string> around(json doc, const char* key, int indent) {
+  doc[key] = "\x01";
+  const std::string text = doc.dump(indent);
+  const std::size_t at = text.find("\"\\u0001\"");
+  return {text.substr(0, at) + "[", text.substr(at + 8)};
+}
+
+std::unique_ptr<rt::ResultFile> output(const fs::path& dir, const char* name, const char* label,
+                                       rt::Destinations& taken) {
+  const std::string path = (dir / name).string();
+  std::string why;
+  std::unique_ptr<rt::ResultFile> f = rt::ResultFile::prepare(path, std::string(label) + " \"" + path + "\"", taken, why);
+  if (!f) throw rt::RunStop(path + " is refused: " + why, rt::kExitUsage);
+  taken.results.push_back(f.get());
+  return f;
+}
+
+// Copies the folder `from` into the new folder `to`, each file written to
+// disk before the next; a link or anything but a folder or a regular file
+// is refused.
+void copy_tree(const fs::path& from, const fs::path& to) {
+  if (::mkdir(to.c_str(), 0777) != 0) throw rt::RunStop("could not make " + to.string() + " (" + error_text(errno) + ")");
+  for (const fs::directory_entry& e : fs::directory_iterator(from)) {
+    const fs::path target = to / e.path().filename();
+    const fs::file_status st = e.symlink_status();
+    if (fs::is_directory(st)) {
+      copy_tree(e.path(), target);
+      continue;
+    }
+    if (!fs::is_regular_file(st)) throw rt::RunStop(e.path().string() + " is not a regular file: it is not copied");
+    const int in = ::open(e.path().c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    const int out = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    bool ok = in >= 0 && out >= 0;
+    char buf[65536];
+    for (ssize_t n = 0; ok && (n = ::read(in, buf, sizeof buf)) != 0;) {
+      if (n < 0 && errno == EINTR) continue;
+      for (ssize_t done = 0; ok && n > 0 && done < n;) {
+        const ssize_t w = ::write(out, buf + done, static_cast<std::size_t>(n - done));
+        ok = w > 0 || (w < 0 && errno == EINTR);
+        if (w > 0) done += w;
+      }
+      ok = ok && n > 0;
+    }
+    struct stat sst {};
+    ok = ok && ::fstat(in, &sst) == 0 && ::fchmod(out, sst.st_mode & 07777) == 0 && ::fsync(out) == 0;
+    const int e_no = errno;
+    if (in >= 0) ::close(in);
+    if (out >= 0 && ::close(out) != 0) ok = false;
+    if (!ok) throw rt::RunStop("could not copy " + e.path().string() + " to " + target.string() + " (" + error_text(e_no) + ")");
+  }
+  const int fd = ::open(to.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    (void)::fsync(fd);
+    ::close(fd);
+  }
+}
+
+// A new random name beside `p` for a folder on its way: ".zarkel-" + what
+// + 8 letters or digits (made with mkdir or rename, which never follow a
+// link planted there).
+fs::path beside(const fs::path& p, const char* what) {
+  static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  unsigned char bytes[8] = {};
+  if (::getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
+    for (std::size_t k = 0; k < sizeof bytes; ++k) bytes[k] = static_cast<unsigned char>(::getpid() >> (k % 4 * 8));
+  }
+  std::string name = ".zarkel-" + std::string(what) + "-";
+  for (unsigned char b : bytes) name += kAlphabet[b % 36];
+  return p.parent_path() / name;
+}
+
+const json& field(const json& doc, const char* key, bool (json::*is)() const noexcept, const char* kind,
+                  const std::string& file) {
+  if (!doc.is_object() || !doc.contains(key) || !(doc.at(key).*is)()) {
+    throw rt::RunStop(file + ": the campaign manifest has no " + kind + " `" + key + "` (a damaged or edited file?)");
+  }
+  return doc.at(key);
+}
+
+// A station in the manifest: its summary row, or the list of its rows (one
+// per stress phase).
+json entry_json(const Manifest::Entry& e) {
+  return {{"index", e.index}, {"summary", e.rows.size() == 1 ? e.rows.front() : json(e.rows)}};
+}
+
+}  // namespace
+
+std::string csv_cell(const std::string& s, bool text) {
+  std::string c = s;
+  if (text && !s.empty() && std::strchr("=+-@\t\r", s.front()) != nullptr) {
+    char* end = nullptr;
+    const double v = std::strtod(s.c_str(), &end);
+    const bool number = end != s.c_str() && *end == '\0' && std::isfinite(v) && s.front() != '\t' && s.front() != '\r';
+    if (!number) c = "'" + s;  // read by spreadsheets as text, not as a formula
+  }
+  const bool quote = c.find_first_of(",\"\r\n") != std::string::npos ||
+                     (!c.empty() && (c.front() == ' ' || c.back() == ' '));
+  if (!quote) return c;
+  std::string q = "\"";
+  for (char ch : c) q += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+  return q + "\"";
+}
+
+std::string digest(std::string_view bytes) {
+  std::uint64_t h = 14695981039346656037ULL;
+  for (char c : bytes) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+  char buf[17];
+  std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(h));
+  return buf;
+}
+
+std::string file_digest(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw rt::RunStop("could not read " + path + " (" + error_text(errno) + ")");
+  std::uint64_t h = 14695981039346656037ULL;
+  char buf[65536];
+  ssize_t n = 0;
+  while ((n = ::read(fd, buf, sizeof buf)) != 0) {
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const int e = errno;
+      ::close(fd);
+      throw rt::RunStop("could not read " + path + " (" + error_text(e) + ")");
+    }
+    for (ssize_t k = 0; k < n; ++k) h = (h ^ static_cast<unsigned char>(buf[k])) * 1099511628211ULL;
+  }
+  ::close(fd);
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(h));
+  return hex;
+}
+
+json manifest_json(const Manifest& m) {
+  json doc = {{"table", m.table},
+              {"table_digest", m.table_digest},
+              {"options_digest", m.options_digest},
+              {"shard", m.shard},
+              {"shards", m.shards},
+              {"carried_columns", m.carried_columns},
+              {"stations", json::array()}};
+  for (const Manifest::Entry& e : m.stations) doc["stations"].push_back(entry_json(e));
+  if (!m.merged_into.empty()) doc["merged_into"] = m.merged_into;
+  return doc;
+}
+
+Manifest read_manifest(const std::string& dir) {
+  const std::string file = (fs::path(dir) / kManifest).string();
+  struct stat st {};
+  if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) throw rt::RunStop(dir + " is not a folder");
+  if (::stat(file.c_str(), &st) != 0) throw rt::RunStop(dir + " is not a campaign folder (no " + kManifest + ")");
+  json doc;
+  try {
+    std::ifstream in(file, std::ios::binary);
+    doc = json::parse(in);
+  } catch (const json::exception& e) {
+    throw rt::RunStop(file + " cannot be read: " + e.what());
+  }
+  Manifest m;
+  m.table = field(doc, "table", &json::is_string, "text", file).get<std::string>();
+  m.table_digest = field(doc, "table_digest", &json::is_string, "text", file).get<std::string>();
+  m.options_digest = field(doc, "options_digest", &json::is_string, "text", file).get<std::string>();
+  m.shards = field(doc, "shards", &json::is_number_integer, "whole number", file).get<int>();
+  m.shard = field(doc, "shard", &json::is_number_integer, "whole number", file).get<int>();
+  if (m.shards < 1 || m.shard < 0 || m.shard >= m.shards) {
+    throw rt::RunStop(file + ": shard " + std::to_string(m.shard) + "/" + std::to_string(m.shards) + " is not a shard");
+  }
+  for (const json& c : field(doc, "carried_columns", &json::is_array, "list", file)) {
+    if (!c.is_string()) throw rt::RunStop(file + ": a carried column name is not text");
+    m.carried_columns.push_back(c.get<std::string>());
+  }
+  if (doc.contains("merged_into")) m.merged_into = field(doc, "merged_into", &json::is_string, "text", file).get<std::string>();
+  std::vector<std::string> columns = summary_columns();
+  columns.insert(columns.end(), m.carried_columns.begin(), m.carried_columns.end());
+  std::set<int> seen;
+  for (const json& s : field(doc, "stations", &json::is_array, "list", file)) {
+    Manifest::Entry e;
+    e.index = field(s, "index", &json::is_number_integer, "whole number", file + ": a station").get<int>();
+    const json& summary = field(s, "summary", &json::is_structured, "row or list of rows", file + ": a station");
+    const std::string at = file + ": station " + std::to_string(e.index);
+    if (summary.is_object()) {
+      e.rows.push_back(summary);
+    } else {
+      e.rows.assign(summary.begin(), summary.end());
+    }
+    if (e.rows.empty()) throw rt::RunStop(at + ": the summary has no row");
+    for (const json& row : e.rows) {
+      if (!row.is_object()) throw rt::RunStop(at + ": a summary row is not an object");
+      if (row.value("station", json()) != e.rows.front().value("station", json()) ||
+          row.value("status", json()) != e.rows.front().value("status", json())) {
+        throw rt::RunStop(at + ": the summary rows differ in station or status");
+      }
+    }
+    if (e.index < 0 || e.index % m.shards != m.shard || !seen.insert(e.index).second) {
+      throw rt::RunStop(at + " is not a station of shard " + std::to_string(m.shard) + "/" + std::to_string(m.shards) +
+                        " or is given twice");
+    }
+    for (const json& row : e.rows) {
+      std::size_t k = 0;
+      for (const auto& [key, value] : row.items()) {
+        if (k >= columns.size() || key != columns[k] || !value.is_primitive()) {
+          throw rt::RunStop(at + ": the summary's column " + std::to_string(k + 1) + " is not `" +
+                            (k < columns.size() ? columns[k] : std::string("(none)")) + "` with a value");
+        }
+        ++k;
+      }
+      if (k != columns.size()) throw rt::RunStop(at + ": the summary has " + std::to_string(k) + " columns, not " +
+                                                 std::to_string(columns.size()));
+    }
+    e.station = field(e.rows.front(), "station", &json::is_string, "text", at).get<std::string>();
+    const std::string status = field(e.rows.front(), "status", &json::is_string, "text", at).get<std::string>();
+    if (status != "ok" && status != "failed") throw rt::RunStop(at + ": status \"" + status + "\" is not ok or failed");
+    e.ok = status == "ok";
+    if (e.ok && !safe_name(e.station)) {
+      throw rt::RunStop(at + ": station name \"" + e.station + "\" is not a folder name (a damaged or edited file?)");
+    }
+    m.stations.push_back(std::move(e));
+  }
+  return m;
+}
+
+FolderLock::FolderLock(const std::string& dir) {
+  dirfd_ = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirfd_ < 0) throw rt::RunStop("could not open the campaign folder " + dir + " (" + error_text(errno) + ")");
+  // The lock file may be removed by the holder as it ends: a lock taken on
+  // a file no longer named is taken again on the new one.
+  for (int tries = 0; tries < 100; ++tries) {
+    const rt::SignalsHeld held;
+    fd_ = ::openat(dirfd_, kLock, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd_ < 0) {
+      const int e = errno;
+      ::close(dirfd_);
+      throw rt::RunStop("could not make the lock file " + dir + "/" + kLock + " (" + error_text(e) + ")");
+    }
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+      const int e = errno;
+      ::close(fd_);
+      ::close(dirfd_);
+      throw rt::RunStop(e == EWOULDBLOCK ? dir + " is in use by another campaign or merge (it holds the lock " + dir +
+                                               "/" + kLock + "): wait for it to end, or choose another folder"
+                                         : "could not lock " + dir + " (" + error_text(e) + ")");
+    }
+    struct stat a {}, b {};
+    if (::fstat(fd_, &a) == 0 && ::fstatat(dirfd_, kLock, &b, AT_SYMLINK_NOFOLLOW) == 0 && a.st_ino == b.st_ino &&
+        a.st_dev == b.st_dev) {
+      slot_ = rt::register_temporary(dirfd_, kLock);
+      return;
+    }
+    ::close(fd_);
+  }
+  ::close(dirfd_);
+  throw rt::RunStop("could not lock " + dir);
+}
+
+FolderLock::~FolderLock() {
+  const rt::SignalsHeld held;
+  ::unlinkat(dirfd_, kLock, 0);
+  rt::unregister_temporary(slot_);
+  ::close(fd_);
+  ::close(dirfd_);
+}
+
+CampaignOutputs::CampaignOutputs(const std::string& dir, const rt::Destinations& inputs) {
+  rt::Destinations taken = inputs;
+  summary_ = output(dir, kSummary, "summary file", taken);
+  geojson_ = output(dir, kGeoJson, "GeoJSON file", taken);
+  manifest_ = output(dir, kManifest, "campaign manifest file", taken);
+  map_ = output(dir, kMap, "map file", taken);
+}
+
+void CampaignOutputs::start(const Manifest& head) {
+  std::string header;
+  std::vector<std::string> columns = summary_columns();
+  columns.insert(columns.end(), head.carried_columns.begin(), head.carried_columns.end());
+  for (std::size_t k = 0; k < columns.size(); ++k) {
+    if (k > 0) header += ',';
+    header += csv_cell(columns[k], true);
+  }
+  summary_->write(header + "\n");
+  map_title_ = "Campaign " + fs::path(head.table).filename().string();
+  Manifest top = head;
+  top.stations.clear();
+  const auto [manifest_head, manifest_tail] = around(manifest_json(top), "stations", 1);
+  manifest_->write(manifest_head);
+  manifest_tail_ = manifest_tail;
+  geojson_->write(around(json{{"type", "FeatureCollection"}, {"features", json::array()}}, "features", 2).first);
+}
+
+void CampaignOutputs::add(const Manifest::Entry& e) {
+  manifest_->write(stations_++ > 0 ? ",\n" : "\n");
+  manifest_->write(indented(entry_json(e).dump(1), 2));
+  bool mapped = false;
+  for (const json& r : e.rows) {
+    std::string line;
+    std::size_t k = 0;
+    for (const auto& [key, value] : r.items()) {
+      if (k++ > 0) line += ',';
+      line += cell_text(value);
+    }
+    summary_->write(line + "\n");
+    // A bar per stress phase, each named with its phase.
+    on_map_.push_back(map_station(r));
+    if (r["phase"].is_number()) on_map_.back().name += " phase " + r["phase"].dump();
+    // RFC 7946: Point features, longitude first, for the stations that ran
+    // and have both coordinates; one per row (per stress phase).
+    if (!(e.ok && r["longitude"].is_number() && r["latitude"].is_number())) continue;
+    mapped = true;
+    const json feature = {{"type", "Feature"},
+                          {"geometry", {{"type", "Point"}, {"coordinates", {r["longitude"], r["latitude"]}}}},
+                          {"properties", r}};
+    geojson_->write(features_++ > 0 ? ",\n" : "\n");
+    geojson_->write(indented(feature.dump(2), 4));
+  }
+  if (!mapped) left_out_.push_back(e.station);
+}
+
+void CampaignOutputs::commit(const Manifest& m, std::ostream& err) {
+  start(m);
+  for (const Manifest::Entry& e : m.stations) add(e);
+  commit(err);
+}
+
+void CampaignOutputs::commit(std::ostream& err) {
+  // An empty array is dumped as "[]", a full one with its items on lines.
+  const auto close = [](std::size_t items, const char* pad) {
+    std::string text = items == 0 ? "" : "\n";
+    if (items > 0) text += pad;
+    return text += ']';
+  };
+  manifest_->write(close(stations_, " ") + manifest_tail_ + "\n");
+  geojson_->write(close(features_, "  ") + "\n}\n");
+  map_->write(campaign_map_svg(on_map_, map_title_));
+  rt::ResultFile* const files[] = {summary_.get(), geojson_.get(), manifest_.get(), map_.get()};
+  constexpr std::size_t kFiles = sizeof files / sizeof files[0];
+  for (rt::ResultFile* f : files) f->finish();
+  {
+    const rt::SignalsHeld all_or_nothing;
+    for (std::size_t k = 0; k < kFiles; ++k) {
+      try {
+        files[k]->replace();
+      } catch (const rt::RunStop& e) {
+        std::string done, left;
+        for (std::size_t j = 0; j < kFiles; ++j) {
+          std::string& list = j < k ? done : left;
+          list += (list.empty() ? "" : ", ") + files[j]->what();
+        }
+        throw rt::RunStop(std::string(e.what()) + "; " + (done.empty() ? "nothing was replaced" : "replaced: " + done) +
+                          "; not replaced: " + left);
+      }
+    }
+  }
+  if (!left_out_.empty()) {
+    std::string names;
+    for (const std::string& n : left_out_) {
+      if (!names.empty()) names += ", ";
+      names += n.empty() ? "(no name)" : n;
+    }
+    err << "warning: " << left_out_.size() << " station" << (left_out_.size() == 1 ? " is" : "s are") << " not in "
+        << kGeoJson << " (failed or without both coordinates): " << names << "\n";
+  }
+}
+
+void move_folder(const std::string& from, const std::string& to, bool replace) {
+  const fs::path old = beside(to, "old");
+  std::error_code ec;
+  // Puts `source` at `to`, the previous result stepping aside first; both
+  // renames with signals held, so that a stop never leaves `to` missing.
+  const auto swap_in = [&](const std::string& source) {
+    const rt::SignalsHeld held;
+    if (replace && ::rename(to.c_str(), old.c_str()) != 0) return errno;
+    if (::rename(source.c_str(), to.c_str()) == 0) return 0;
+    const int e = errno;
+    if (replace) (void)::rename(old.c_str(), to.c_str());
+    return e;
+  };
+  int e = swap_in(from);
+  if (e == EXDEV) {
+    // Another file system: a complete copy under a name of its own, on
+    // disk before it takes the place, then the original removed.
+    const fs::path copy = beside(to, "copy");
+    try {
+      copy_tree(from, copy);
+    } catch (const rt::RunStop&) {
+      fs::remove_all(copy, ec);
+      throw;
+    }
+    e = swap_in(copy.string());
+    if (e != 0) fs::remove_all(copy, ec);
+    if (e == 0) fs::remove_all(from, ec);
+  }
+  if (e != 0) throw rt::RunStop("could not move " + from + " to " + to + " (" + error_text(e) + ")");
+  if (replace) fs::remove_all(old, ec);
+}
+
+}  // namespace zk::batch

@@ -1,0 +1,396 @@
+#include "figures/campaign_map.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+
+#include "figures/figure_svg.hpp"
+#include "geo/equal_area.hpp"
+#include "runtime/fixed.hpp"
+
+namespace zk::batch {
+
+namespace {
+
+using json = nlohmann::ordered_json;
+constexpr double kRad = 3.14159265358979323846 / 180.0;
+
+// Page and frame, millimetres.
+constexpr double kPageW = 297.0, kPageH = 210.0;
+constexpr double kLeft = 16.0, kTop = 20.0, kFrameW = 196.0, kFrameH = 172.0;
+// Room kept between the outermost stations and the frame, for bars and names.
+constexpr double kMargin = 22.0;
+
+std::string deg_text(double v, double step) {
+  const int decimals = step >= 1.0 ? 0 : (step >= 0.1 ? 1 : (step >= 0.01 ? 2 : 3));
+  return rt::fixed(std::fabs(v), decimals);
+}
+
+// A value of 1, 2, 2.5 or 5 times a power of ten, at least v.
+double nice_up(double v) {
+  const double p = std::pow(10.0, std::floor(std::log10(v)));
+  for (double m : {1.0, 2.0, 2.5, 5.0, 10.0}) {
+    if (m * p >= v * (1.0 - 1e-12)) return m * p;
+  }
+  return 10.0 * p;
+}
+
+// A value of 1, 2 or 5 times a power of ten, at most v.
+double nice_down(double v) {
+  const double p = std::pow(10.0, std::floor(std::log10(v)));
+  for (double m : {5.0, 2.0, 1.0}) {
+    if (m * p <= v * (1.0 + 1e-12)) return m * p;
+  }
+  return p;
+}
+
+// Colours of the World Stress Map regimes: normal red, strike-slip green,
+// thrust blue, the transitional ones between, unknown black.
+const char* regime_colour(const std::string& code) {
+  if (code == "NF") return "#d62728";
+  if (code == "NS") return "#e8890c";
+  if (code == "SS") return "#2ca02c";
+  if (code == "TS") return "#1a9bb0";
+  if (code == "TF") return "#1f4eb4";
+  return "#000000";
+}
+
+// Bar of a quality rank: total length and width (mm); no bar for E.
+struct BarStyle {
+  double length, width;
+};
+std::optional<BarStyle> bar_style(std::optional<char> q) {
+  if (!q) return BarStyle{10.0, 0.35};  // no rank: thin
+  switch (*q) {
+    case 'A': return BarStyle{16.0, 1.4};
+    case 'B': return BarStyle{13.0, 1.1};
+    case 'C': return BarStyle{10.0, 0.8};
+    case 'D': return BarStyle{7.0, 0.5};
+    default: return std::nullopt;
+  }
+}
+
+bool has_bar(const MapStation& s) {
+  return s.ran && s.shmax && std::isfinite(*s.shmax) && !s.poorly_defined && bar_style(s.quality).has_value();
+}
+
+// The drawing's transform: projected metres to page millimetres.
+struct Frame {
+  double east0 = 0.0, north0 = 0.0;  // projected point at the frame's centre
+  double m_per_mm = 1.0;
+  double x(double e) const { return kLeft + kFrameW / 2.0 + (e - east0) / m_per_mm; }
+  double y(double n) const { return kTop + kFrameH / 2.0 - (n - north0) / m_per_mm; }
+};
+
+struct Placed {
+  const MapStation* s;
+  double x, y;
+};
+
+// Where a polyline first crosses the line coordinate[axis] = v, if it does.
+std::optional<std::pair<double, double>> crossing(const std::vector<std::pair<double, double>>& line, int axis,
+                                                  double v) {
+  for (std::size_t k = 1; k < line.size(); ++k) {
+    const auto [x0, y0] = line[k - 1];
+    const auto [x1, y1] = line[k];
+    const double a = axis == 0 ? x0 : y0, b = axis == 0 ? x1 : y1;
+    if ((a - v) * (b - v) <= 0.0 && a != b) {
+      const double t = (v - a) / (b - a);
+      return std::make_pair(x0 + t * (x1 - x0), y0 + t * (y1 - y0));
+    }
+  }
+  return std::nullopt;
+}
+
+// Meridians and parallels at plain steps (about four across the frame each
+// way), clipped to the frame;
+// meridians labelled under the frame, parallels left of it.
+void graticule(std::ostringstream& o, const geo::EqualArea& p, const Frame& f) {
+  const geo::LonLat c = p.centre();
+  const double half_km = std::hypot(kFrameW, kFrameH) / 2.0 * f.m_per_mm / 1000.0;
+  const double dlat = std::min(90.0, half_km / 111.0 * 1.5 + 0.01);
+  const double coslat = std::max(0.05, std::cos(std::min(89.0, std::fabs(c.lat) + dlat) * kRad));
+  const double dlon = std::min(180.0, dlat / coslat);
+  // About four lines across the frame each way.
+  const double lat_step = std::min(30.0, nice_down(std::max(1e-3, kFrameH * f.m_per_mm / 111000.0 / 4.0)));
+  const double lon_step = std::min(
+      30.0, nice_down(std::max(1e-3, kFrameW * f.m_per_mm / (111000.0 * std::max(0.05, std::cos(c.lat * kRad))) / 4.0)));
+  const double lat_lo = std::max(-90.0, c.lat - dlat), lat_hi = std::min(90.0, c.lat + dlat);
+  const double lon_lo = c.lon - dlon, lon_hi = c.lon + dlon;
+  const double bottom = kTop + kFrameH, right = kLeft + kFrameW;
+
+  o << "<g id=\"graticule\" clip-path=\"url(#frame-clip)\" fill=\"none\" stroke=\"#9ab0c4\" stroke-width=\"0.25\">\n";
+  std::ostringstream labels;
+  const auto draw = [&](bool meridian, double v) {
+    std::vector<std::pair<double, double>> line;
+    std::string d;
+    const int n = 120;
+    for (int k = 0; k <= n; ++k) {
+      const double t = static_cast<double>(k) / n;
+      geo::LonLat q = meridian ? geo::LonLat{v, lat_lo + t * (lat_hi - lat_lo)}
+                               : geo::LonLat{lon_lo + t * (lon_hi - lon_lo), v};
+      q.lon = std::remainder(q.lon, 360.0);
+      const auto e = p.forward(q);
+      if (!e) {
+        line.clear();
+        continue;
+      }
+      const double x = f.x(e->east), y = f.y(e->north);
+      d += (line.empty() ? "M" : " L") + svg_number(x) + "," + svg_number(y);
+      line.emplace_back(x, y);
+    }
+    if (d.empty()) return;
+    o << "<path class=\"" << (meridian ? "meridian" : "parallel") << "\" data-degrees=\"" << svg_data_number(v) << "\" d=\""
+      << d << "\"/>\n";
+    const auto at = meridian ? crossing(line, 1, bottom) : crossing(line, 0, kLeft);
+    if (!at) return;
+    const double along = meridian ? at->first : at->second;
+    if (along < (meridian ? kLeft : kTop) || along > (meridian ? right : bottom)) return;
+    const double w = std::remainder(v, 360.0);
+    const char* hemi = meridian ? (w < 0.0 ? "W" : (w > 0.0 && w < 180.0 ? "E" : "")) : (v < 0.0 ? "S" : (v > 0.0 ? "N" : ""));
+    labels << "<text class=\"grat\" x=\"" << svg_number(meridian ? along : kLeft - 1.2) << "\" y=\""
+           << svg_number(meridian ? bottom + 4.2 : along + 1.0) << "\"" << (meridian ? "" : " text-anchor=\"end\"") << ">"
+           << deg_text(meridian ? w : v, meridian ? lon_step : lat_step) << "\xc2\xb0" << hemi << "</text>";
+  };
+  for (double v = std::ceil(lon_lo / lon_step) * lon_step; v <= lon_hi + 1e-9; v += lon_step) draw(true, v);
+  for (double v = std::ceil(lat_lo / lat_step) * lat_step; v <= lat_hi + 1e-9; v += lat_step) {
+    if (std::fabs(v) < 90.0 - 1e-9) draw(false, v);
+  }
+  o << "</g>\n<g id=\"graticule-labels\">" << labels.str() << "</g>\n";
+}
+
+void station_symbol(std::ostringstream& o, const Placed& pl) {
+  const MapStation& s = *pl.s;
+  o << "<g class=\"station\" data-name=\"" << xml_text(s.name) << "\" data-x=\"" << svg_data_number(pl.x) << "\" data-y=\""
+    << svg_data_number(pl.y) << "\"";
+  if (has_bar(s)) o << " data-shmax=\"" << svg_number(*s.shmax) << "\"";
+  if (s.quality) o << " data-quality=\"" << *s.quality << "\"";
+  o << "><title>" << xml_text(s.name);
+  if (!s.ran) {
+    o << ": failed</title>";
+    o << "<path d=\"M" << svg_number(pl.x - 1.4) << "," << svg_number(pl.y - 1.4) << " l2.8,2.8 m0,-2.8 l-2.8,2.8\" stroke=\"#808080\""
+      << " stroke-width=\"0.5\"/>";
+  } else if (has_bar(s)) {
+    const BarStyle b = *bar_style(s.quality);
+    const double ux = std::sin(*s.shmax * kRad) * b.length / 2.0, uy = -std::cos(*s.shmax * kRad) * b.length / 2.0;
+    o << ": SHmax " << svg_number(*s.shmax) << "\xc2\xb0, " << (s.regime.empty() ? "no regime" : s.regime) << ", quality "
+      << (s.quality ? std::string(1, *s.quality) : std::string("not ranked")) << "</title>";
+    o << "<line class=\"shmax-bar\" x1=\"" << svg_number(pl.x - ux) << "\" y1=\"" << svg_number(pl.y - uy) << "\" x2=\""
+      << svg_number(pl.x + ux) << "\" y2=\"" << svg_number(pl.y + uy) << "\" stroke=\"" << regime_colour(s.regime)
+      << "\" stroke-width=\"" << svg_number(b.width) << "\" stroke-linecap=\"butt\"/>";
+    o << "<circle cx=\"" << svg_number(pl.x) << "\" cy=\"" << svg_number(pl.y) << "\" r=\"0.7\" fill=\"#000000\"/>";
+  } else {
+    o << ": no SHmax bar (" << (!s.shmax ? "SHmax undefined" : (s.poorly_defined ? "SHmax poorly defined" : "quality E"))
+      << ")</title>";
+    o << "<circle class=\"hollow\" cx=\"" << svg_number(pl.x) << "\" cy=\"" << svg_number(pl.y) << "\" r=\"1.5\" fill=\"#ffffff\" stroke=\""
+      << regime_colour(s.regime) << "\" stroke-width=\"0.45\"/>";
+  }
+  // The name in the quarter the bar leaves free: below right of a bar
+  // running north-east, above right otherwise.
+  const bool below = has_bar(s) && std::fmod(*s.shmax + 360.0, 180.0) < 90.0;
+  o << "<text class=\"name\" x=\"" << svg_number(pl.x + 2.2) << "\" y=\"" << svg_number(pl.y + (below ? 3.6 : -2.0)) << "\">"
+    << xml_text(s.name)
+    << "</text></g>\n";
+}
+
+void scale_bar(std::ostringstream& o, const Frame& f) {
+  const double metres = nice_down(50.0 * f.m_per_mm);  // at most 50 mm
+  const double len = metres / f.m_per_mm;
+  const double x0 = kLeft + 6.0, y0 = kTop + kFrameH - 8.0;
+  char label[48];
+  if (metres >= 1000.0) {
+    std::snprintf(label, sizeof label, "%g km", metres / 1000.0);
+  } else {
+    std::snprintf(label, sizeof label, "%g m", metres);
+  }
+  o << "<g id=\"scale-bar\" data-metres=\"" << metres << "\" data-length=\"" << svg_data_number(len) << "\">";
+  o << "<rect x=\"" << svg_number(x0 - 3.0) << "\" y=\"" << svg_number(y0 - 7.0) << "\" width=\"" << svg_number(len + 14.0)
+    << "\" height=\"12\" fill=\"#ffffff\" fill-opacity=\"0.85\"/>";
+  for (int k = 0; k < 4; ++k) {
+    o << "<rect x=\"" << svg_number(x0 + len * k / 4.0) << "\" y=\"" << svg_number(y0) << "\" width=\"" << svg_number(len / 4.0)
+      << "\" height=\"1.2\" fill=\"" << (k % 2 == 0 ? "#000000" : "#ffffff") << "\" stroke=\"#000000\" stroke-width=\"0.2\"/>";
+  }
+  o << "<text class=\"small\" x=\"" << svg_number(x0) << "\" y=\"" << svg_number(y0 - 1.5) << "\" text-anchor=\"middle\">0</text>";
+  o << "<text class=\"small\" x=\"" << svg_number(x0 + len) << "\" y=\"" << svg_number(y0 - 1.5) << "\" text-anchor=\"middle\">" << label
+    << "</text>";
+  o << "<text class=\"small\" x=\"" << svg_number(x0) << "\" y=\"" << svg_number(y0 + 4.0) << "\">scale true at the centre</text></g>\n";
+}
+
+void north_arrow(std::ostringstream& o) {
+  const double x = kLeft + kFrameW - 9.0, y = kTop + 16.0;
+  o << "<g id=\"north-arrow\"><rect x=\"" << svg_number(x - 5.0) << "\" y=\"" << svg_number(y - 13.0)
+    << "\" width=\"10\" height=\"16\" fill=\"#ffffff\" fill-opacity=\"0.85\"/>"
+    << "<polygon points=\"" << svg_number(x) << "," << svg_number(y - 10.0) << " " << svg_number(x + 2.5) << "," << svg_number(y) << " " << svg_number(x) << ","
+    << svg_number(y - 2.5) << " " << svg_number(x - 2.5) << "," << svg_number(y) << "\" fill=\"#000000\"/>"
+    << "<text class=\"label\" x=\"" << svg_number(x) << "\" y=\"" << svg_number(y - 11.0) << "\" text-anchor=\"middle\">N</text></g>\n";
+}
+
+void legend(std::ostringstream& o, const std::vector<Placed>& placed, bool any_ranked, bool any_unranked) {
+  double y = kTop + 4.0;
+  const double x = kLeft + kFrameW + 8.0;
+  o << "<g id=\"legend\">\n<text class=\"label\" x=\"" << svg_number(x) << "\" y=\"" << svg_number(y) << "\">SHmax</text>\n";
+  y += 6.0;
+  static const std::pair<const char*, const char*> kRegimes[] = {
+      {"NF", "normal"}, {"NS", "normal, strike-slip"}, {"SS", "strike-slip"},
+      {"TS", "thrust, strike-slip"}, {"TF", "thrust"}, {"U", "unknown"}};
+  o << "<text class=\"small\" x=\"" << svg_number(x) << "\" y=\"" << svg_number(y) << "\">colour: regime (World Stress Map)</text>\n";
+  for (const auto& [code, name] : kRegimes) {
+    y += 5.0;
+    o << "<line x1=\"" << svg_number(x) << "\" y1=\"" << svg_number(y - 1.0) << "\" x2=\"" << svg_number(x + 10.0) << "\" y2=\"" << svg_number(y - 1.0)
+      << "\" stroke=\"" << regime_colour(code) << "\" stroke-width=\"1.1\"/><text class=\"small\" x=\"" << svg_number(x + 13.0)
+      << "\" y=\"" << svg_number(y) << "\">" << code << " " << name << "</text>\n";
+  }
+  y += 8.0;
+  o << "<text class=\"small\" x=\"" << svg_number(x) << "\" y=\"" << svg_number(y) << "\">length, weight: quality of SHmax</text>\n";
+  for (char q : {'A', 'B', 'C', 'D'}) {
+    const BarStyle b = *bar_style(q);
+    y += 5.0;
+    o << "<line x1=\"" << svg_number(x) << "\" y1=\"" << svg_number(y - 1.0) << "\" x2=\"" << svg_number(x + b.length) << "\" y2=\"" << svg_number(y - 1.0)
+      << "\" stroke=\"#000000\" stroke-width=\"" << svg_number(b.width) << "\"/><text class=\"small\" x=\"" << svg_number(x + 19.0)
+      << "\" y=\"" << svg_number(y) << "\">" << q << (q == 'A' ? " (within 15\xc2\xb0)" : "") << "</text>\n";
+  }
+  y += 5.0;
+  const BarStyle thin = *bar_style(std::nullopt);
+  o << "<line x1=\"" << svg_number(x) << "\" y1=\"" << svg_number(y - 1.0) << "\" x2=\"" << svg_number(x + thin.length) << "\" y2=\""
+    << svg_number(y - 1.0) << "\" stroke=\"#000000\" stroke-width=\"" << svg_number(thin.width) << "\"/><text class=\"small\" x=\""
+    << svg_number(x + 19.0) << "\" y=\"" << svg_number(y) << "\">thin: not ranked</text>\n";
+  if (any_unranked) {
+    y += 4.0;
+    o << "<text class=\"small\" x=\"" << svg_number(x) << "\" y=\"" << svg_number(y)
+      << "\">(no bootstrap: no quality rank)</text>\n";
+  }
+  y += 7.0;
+  o << "<circle cx=\"" << svg_number(x + 2.0) << "\" cy=\"" << svg_number(y - 1.0) << "\" r=\"1.5\" fill=\"#ffffff\" stroke=\"#000000\""
+    << " stroke-width=\"0.45\"/><text class=\"small\" x=\"" << svg_number(x + 6.0) << "\" y=\"" << svg_number(y)
+    << "\">no bar: SHmax undefined,</text>\n";
+  y += 4.0;
+  o << "<text class=\"small\" x=\"" << svg_number(x + 6.0) << "\" y=\"" << svg_number(y) << "\">poorly defined"
+    << (any_ranked ? " or quality E" : "") << "</text>\n";
+  y += 7.0;
+  o << "<path d=\"M" << svg_number(x + 0.6) << "," << svg_number(y - 2.4) << " l2.8,2.8 m0,-2.8 l-2.8,2.8\" stroke=\"#808080\""
+    << " stroke-width=\"0.5\"/><text class=\"small\" x=\"" << svg_number(x + 6.0) << "\" y=\"" << svg_number(y)
+    << "\">station failed</text>\n";
+  y += 9.0;
+  o << "<text class=\"small\" x=\"" << svg_number(x) << "\" y=\"" << svg_number(y) << "\">" << placed.size() << " station"
+    << (placed.size() == 1 ? "" : "s") << " placed</text>\n</g>\n";
+}
+
+}  // namespace
+
+MapStation map_station(const json& row) {
+  MapStation s;
+  const auto number = [&](const char* key) -> std::optional<double> {
+    if (!row.contains(key) || !row[key].is_number()) return std::nullopt;
+    return row[key].get<double>();
+  };
+  if (row.contains("station") && row["station"].is_string()) s.name = row["station"].get<std::string>();
+  s.lon = number("longitude");
+  s.lat = number("latitude");
+  s.ran = row.contains("status") && row["status"] == "ok";
+  s.shmax = number("SHmax_deg");
+  if (row.contains("SHmax_poorly_defined")) {
+    const json& v = row["SHmax_poorly_defined"];
+    s.poorly_defined = v.is_boolean() ? v.get<bool>() : (v.is_string() && v == "true");
+  }
+  if (row.contains("wsm_regime") && row["wsm_regime"].is_string()) s.regime = row["wsm_regime"].get<std::string>();
+  if (row.contains("quality") && row["quality"].is_string()) {
+    const std::string q = row["quality"].get<std::string>();
+    if (q.size() == 1 && q[0] >= 'A' && q[0] <= 'E') s.quality = q[0];
+  }
+  return s;
+}
+
+std::string campaign_map_svg(const std::vector<MapStation>& stations, const std::string& title) {
+  std::vector<geo::LonLat> points;
+  std::vector<std::string> unplaced;
+  for (const MapStation& s : stations) {
+    if (s.lon && s.lat) {
+      points.push_back({*s.lon, *s.lat});
+    } else {
+      unplaced.push_back(s.name);
+    }
+  }
+  const geo::EqualArea proj(geo::mean_centre(points));
+  std::vector<std::pair<const MapStation*, geo::EastNorth>> projected;
+  double e_lo = 0.0, e_hi = 0.0, n_lo = 0.0, n_hi = 0.0;
+  for (const MapStation& s : stations) {
+    if (!s.lon || !s.lat) continue;
+    const auto e = proj.forward({*s.lon, *s.lat});
+    if (!e) {
+      unplaced.push_back(s.name);
+      continue;
+    }
+    if (projected.empty()) {
+      e_lo = e_hi = e->east;
+      n_lo = n_hi = e->north;
+    }
+    e_lo = std::min(e_lo, e->east);
+    e_hi = std::max(e_hi, e->east);
+    n_lo = std::min(n_lo, e->north);
+    n_hi = std::max(n_hi, e->north);
+    projected.emplace_back(&s, *e);
+  }
+  // The scale: the stations' extent (at least 2 km) within the frame less
+  // its margins, rounded up to a plain denominator.
+  Frame f;
+  f.east0 = (e_lo + e_hi) / 2.0;
+  f.north0 = (n_lo + n_hi) / 2.0;
+  const double need = std::max({(e_hi - e_lo) / (kFrameW - 2.0 * kMargin), (n_hi - n_lo) / (kFrameH - 2.0 * kMargin),
+                                2000.0 / (kFrameH - 2.0 * kMargin)});
+  f.m_per_mm = nice_up(need * 1000.0) / 1000.0;
+  std::vector<Placed> placed;
+  bool any_ranked = false, any_unranked = false;
+  for (const auto& [s, e] : projected) {
+    placed.push_back({s, f.x(e.east), f.y(e.north)});
+    if (has_bar(*s) || (s->ran && s->shmax && !s->poorly_defined)) (s->quality ? any_ranked : any_unranked) = true;
+  }
+
+  std::ostringstream o;
+  o << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  o << "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" << kPageW << "mm\" height=\"" << kPageH
+    << "mm\" viewBox=\"0 0 " << kPageW << " " << kPageH << "\" font-family=\"DejaVu Sans, Helvetica, Arial, sans-serif\">\n";
+  o << "<title>" << xml_text(title) << "</title>\n";
+  o << "<style>\n.label{font-size:3.6px;font-weight:bold}\n.small{font-size:2.6px}\n.grat{font-size:2.4px;fill:#4a6a8a}\n"
+       ".name{font-size:2.8px;paint-order:stroke;stroke:#ffffff;stroke-width:0.6px}\n</style>\n";
+  o << "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
+  o << "<text x=\"" << svg_number(kLeft) << "\" y=\"12\" font-size=\"5\" font-weight=\"bold\">" << xml_text(title) << "</text>\n";
+  o << "<defs><clipPath id=\"frame-clip\"><rect x=\"" << svg_number(kLeft) << "\" y=\"" << svg_number(kTop) << "\" width=\""
+    << svg_number(kFrameW) << "\" height=\"" << svg_number(kFrameH) << "\"/></clipPath></defs>\n";
+  // The frame's transform, so that a reader can take coordinates back.
+  o << "<g id=\"map\" data-projection=\"" << proj.definition() << "\" data-scale-denominator=\""
+    << svg_number(f.m_per_mm * 1000.0) << "\" data-east0=\"" << svg_data_number(f.east0) << "\" data-north0=\"" << svg_data_number(f.north0)
+    << "\" data-frame=\"" << svg_number(kLeft) << " " << svg_number(kTop) << " " << svg_number(kFrameW) << " " << svg_number(kFrameH) << "\">\n";
+  graticule(o, proj, f);
+  o << "<g id=\"stations\">\n";
+  for (const Placed& pl : placed) station_symbol(o, pl);
+  o << "</g>\n";
+  scale_bar(o, f);
+  north_arrow(o);
+  o << "<rect x=\"" << svg_number(kLeft) << "\" y=\"" << svg_number(kTop) << "\" width=\"" << svg_number(kFrameW) << "\" height=\""
+    << svg_number(kFrameH) << "\" fill=\"none\" stroke=\"#000000\" stroke-width=\"0.35\"/>\n</g>\n";
+  // The denominator in groups of three digits.
+  char digits[48];
+  std::snprintf(digits, sizeof digits, "%.0f", f.m_per_mm * 1000.0);
+  std::string scale = "1 :";
+  const std::size_t n = std::strlen(digits);
+  for (std::size_t k = 0; k < n; ++k) {
+    if (k == 0 || (n - k) % 3 == 0) scale += ' ';
+    scale += digits[k];
+  }
+  o << "<text class=\"small\" x=\"" << svg_number(kLeft) << "\" y=\"" << svg_number(kTop + kFrameH + 10.0) << "\">Lambert azimuthal "
+    << "equal-area (WGS 84) centred on the stations, " << std::fixed << "lat " << svg_number(proj.centre().lat) << ", lon "
+    << svg_number(proj.centre().lon) << "; " << scale << " at the centre</text>\n";
+  if (!unplaced.empty()) {
+    std::string names;
+    for (const std::string& n : unplaced) names += (names.empty() ? "" : ", ") + (n.empty() ? "(no name)" : n);
+    o << "<text id=\"unplaced\" class=\"small\" x=\"" << svg_number(kLeft) << "\" y=\"" << svg_number(kTop + kFrameH + 14.5)
+      << "\">not on the map: " << xml_text(names) << "</text>\n";
+  }
+  legend(o, placed, any_ranked, any_unranked);
+  o << "</svg>\n";
+  return o.str();
+}
+
+}  // namespace zk::batch

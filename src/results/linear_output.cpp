@@ -1,0 +1,41 @@
+#include "results/linear_output.hpp"
+
+#include <cstdio>
+
+#include "results/result_json.hpp"
+
+namespace zk::batch {
+
+using json = nlohmann::ordered_json;
+
+json linear_json(const RunReport& r) {
+  if (!r.linear) return nullptr;
+  const mech::Principal& p = r.linear->fit.stress;
+  const Matrix3 T = mech::tensor_of(p);
+  json axes = json::array();
+  for (std::size_t L = 0; L < 3; ++L) {
+    const PlaneStress on = plane_stress(T, p.axes[L]);
+    json a = {{"sigma", L + 1}, {"value", json_real(on.normal)}};
+    a.update(attitude_json(p.axes[L]));
+    axes.push_back(a);
+  }
+  return {{"method", "Michael (1984) least squares, equal shear stress magnitudes"},
+          {"axes", axes},
+          {"R", json_real(p.R)},
+          {"stress_difference_deg", json_real(r.linear->stress_difference_deg)}};
+}
+
+std::string linear_summary(const RunReport& r) {
+  if (!r.linear) return "  linear: none";
+  const mech::Principal& p = r.linear->fit.stress;
+  std::string s = "  linear";
+  for (std::size_t L : {std::size_t{0}, std::size_t{2}}) {
+    const Attitude a = attitude_of(p.axes[L]);
+    char buf[48];
+    std::snprintf(buf, sizeof buf, " sigma%zu %5.1f/%4.1f", L + 1, a.trend, a.plunge);
+    s += buf;
+  }
+  return s + format_number(" R=%4.2f", p.R) + format_number(" (%.1f deg from the answer)", r.linear->stress_difference_deg);
+}
+
+}  // namespace zk::batch

@@ -1,0 +1,108 @@
+#include "results/warnings.hpp"
+
+#include "results/phases_output.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "results/result_json.hpp"
+
+namespace zk::batch {
+
+std::string ambiguity_warning(const RunReport& r) {
+  if (!r.ensemble || !r.ensemble->starts.ambiguous()) return "";
+  const ensemble::StartsReport& s = r.ensemble->starts;
+  const TensorSnapshot& best = s.runs[s.minima[0].best].tensor;
+  // The minima are sorted by F: the first after the best is the closest.
+  const ensemble::Minimum& other = s.minima[1];
+  const TensorSnapshot& t = s.runs[other.best].tensor;
+  const auto F = static_cast<double>(t.F), F0 = static_cast<double>(best.F);
+  const auto axis = [&t](int L) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "sigma%d %03.0f/%02.0f", L, static_cast<double>(t.DIRE(L)),
+                  static_cast<double>(t.PEN(L)));
+    return std::string(buf);
+  };
+  std::string w = "warning: ambiguous answer: another minimum " + format_number("%.1f", F0 > 0.0 ? 100.0 * (F - F0) / F0 : 0.0) +
+                  " % above the best (F " + format_number("%.4g", F) + " vs " + format_number("%.4g", F0) +
+                  ") is a different stress state (stress difference " + format_number("%.0f", other.stress_difference_deg) +
+                  " deg): " + axis(1) + ", " + axis(3) + ", R " + format_number("%.2f", static_cast<double>(t.P(4)));
+  if (s.close_minima > 1) w += " (" + std::to_string(s.close_minima - 1) + " more within 5 %)";
+  return w;
+}
+
+std::string rough_bootstrap_warning(const ensemble::Options& o) {
+  if (o.bootstrap == 0 || o.bootstrap >= kFewReplicates) return "";
+  return "warning: a bootstrap of " + std::to_string(o.bootstrap) + (o.bootstrap == 1 ? " replicate" : " replicates") +
+         " gives rough intervals and quality rank (" + std::to_string(kFewReplicates) + " or more advised)";
+}
+
+std::vector<std::string> phase_warnings(const RunReport& r) {
+  std::vector<std::string> out;
+  if (!r.separation) return out;
+  const phases::Separation& s = *r.separation;
+  const int voted_for = static_cast<int>(std::count_if(s.k_votes.begin(), s.k_votes.end(), [](int v) { return v > 0; }));
+  int votes = 0;
+  for (int v : s.k_votes) votes += v;
+  if (voted_for > 1 || (votes < s.restarts && voted_for == 1)) {
+    out.push_back("the " + std::to_string(s.restarts) + " phase searches disagree on the number of phases (" +
+                  votes_text(s) + (votes < s.restarts ? ", " + std::to_string(s.restarts - votes) + " by none" : "") +
+                  "); the lowest objective of each k gives " + std::to_string(s.k) +
+                  ": a single search would not be reproducible (more --phase-starts or a larger NTIR search harder; "
+                  "see phases.k_votes)");
+  }
+  // The two best models among those the automatic choice may take.
+  const int N = static_cast<int>(s.data.size());
+  std::vector<const phases::Model*> m;
+  for (const phases::Model& x : s.models) {
+    const std::vector<phases::Model> one{x};
+    if (phases::choose_model(one, N)) m.push_back(&x);
+  }
+  std::stable_sort(m.begin(), m.end(), [](const phases::Model* a, const phases::Model* b) { return a->bic < b->bic; });
+  if (m.size() >= 2 && m[1]->bic - m[0]->bic < kStrongBic) {
+    out.push_back("BIC of " + std::to_string(m[0]->k) + " and " + std::to_string(m[1]->k) + " phases differ by " +
+                  format_number("%.1f", m[1]->bic - m[0]->bic) + ", less than " + format_number("%g", kStrongBic) +
+                  ": no strong evidence for either (by convention a difference of 6 to 10 is strong evidence, above "
+                  "10 very strong; see phases.models)");
+  }
+  return out;
+}
+
+std::vector<std::string> mechanisms_warnings(const MechanismsReport& m) {
+  const mech::Outcome& o = m.outcome;
+  std::vector<std::string> w;
+  const auto n = static_cast<double>(o.events.size());
+  if (n > 0 && o.undecided > kUndecidedShareWarning * n) {
+    w.push_back(std::to_string(o.undecided) + " of " + std::to_string(o.events.size()) +
+                " events are undecided (misfits within 5 degrees and instabilities within 0.05): the fault planes "
+                "are poorly identified");
+  }
+  if (!o.friction_fixed && (std::fabs(o.start.friction - mech::kFrictionLow) < 1e-9 ||
+                            std::fabs(o.start.friction - mech::kFrictionHigh) < 1e-9)) {
+    w.push_back("the friction found," + format_number(" %.2f,", o.start.friction) +
+                " is at an end of the range scanned (0.40 to 0.95): give it with --friction if it is known");
+  }
+  if (o.ended == mech::Ended::Cycle) {
+    w.push_back("the plane choice cycles: a choice of planes came back after " + std::to_string(o.engine_runs) +
+                " engine runs; the last one is listed");
+  }
+  if (o.ended == mech::Ended::Limit) {
+    w.push_back("the plane choice did not settle in " + std::to_string(o.engine_runs) + " engine runs; the last one is listed");
+  }
+  if (o.rms_misfit > kRmsMisfitWarningDeg) {
+    w.push_back("the rms misfit of the chosen planes is" + format_number(" %.1f", o.rms_misfit) +
+                " degrees (above 30): the stress is probably not uniform over these events");
+  }
+  if (o.events.size() < static_cast<std::size_t>(kFewEvents)) {
+    w.push_back("only " + std::to_string(o.events.size()) + " events: fewer than 20 constrain the tensor and the plane choice poorly");
+  }
+  const double R = static_cast<double>(o.final.chosen_tensor.P(4));
+  if (R < kLowR || R > kHighR) {
+    w.push_back("R =" + format_number(" %.2f", R) + (R < kLowR ? " (below 0.25)" : " (above 0.75)") +
+                ": the axis nearest sigma 2 is weakly constrained");
+  }
+  return w;
+}
+
+}  // namespace zk::batch
