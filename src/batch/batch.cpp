@@ -478,7 +478,7 @@ StationRun run_station(const Options& base, const Station& s, const StationFolde
     std::string read_as;
     if (s.spreadsheet) {
       data = station_file(folder, "DATA", "DATA file", taken);
-      import::Options io;
+      import::Options io = s.import;  // the station's conventions
       io.csv = s.data;
       const import::ImportOutcome imported = import::import_table(io, *data);
       r.warnings = imported.warnings;

@@ -91,6 +91,9 @@ CommandLine parse_command_line(const std::vector<std::string>& args, std::ostrea
   app.add_option("--encoding", o.encoding,
                  "the table's encoding: utf-8 (default), latin1 (ISO 8859-1) or cp1252 (Windows), converted to UTF-8")
       ->check(CLI::IsMember({"utf-8", "latin1", "cp1252"}));
+  app.add_option("--decimal", o.decimal,
+                 "the decimal mark: point or comma (default: a comma with ; or tab delimiters, else a point)")
+      ->check(CLI::IsMember({"point", "comma"}));
   app.add_option("--column", columns, "ROLE=HEADER: the column of a role under another header name")
       ->allow_extra_args(false);
   app.add_option("--plane", o.plane, "the plane's convention when the table allows more than one")

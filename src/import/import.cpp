@@ -296,6 +296,10 @@ class Importer {
   }
 
   const std::string& cell(const Row& r, const char* role) const { return r.cells[col(role) - 1]; }
+  // The decimal comma: named, or by the delimiter (with ; or tab).
+  bool decimal_comma() const {
+    return o_.decimal == "comma" || (o_.decimal != "point" && table::decimal_comma(t_));
+  }
   static bool blank(const std::string& s) { return s.find_first_not_of(" \t") == std::string::npos; }
   static std::string trimmed(const std::string& s) {
     if (blank(s)) return "";
@@ -305,9 +309,9 @@ class Importer {
   double number(const Row& r, const char* role, double lo, double hi) const {
     const std::string& c = cell(r, role);
     if (blank(c)) table::refuse(t_, r.number, col(role), "the cell is empty: a " + std::string(role) + " is needed");
-    const auto v = table::parse_number(c, table::decimal_comma(t_));
+    const auto v = table::parse_number(c, decimal_comma());
     if (!v) {
-      const bool comma = c.find(',') != std::string::npos && !table::decimal_comma(t_);
+      const bool comma = c.find(',') != std::string::npos && !decimal_comma();
       table::refuse(t_, r.number, col(role),
                     "\"" + table::shown(c) + "\" is not a number" +
                         (comma ? " (a decimal comma is read only in tables separated by semicolons or tabs)" : ""));
@@ -697,6 +701,9 @@ ImportOutcome import_table(const Options& o, rt::ResultFile& data_file) {
                            "--encoding cp1252"
                          : "the byte is undefined in " + o.encoding;
   const Table t = table::read_table(o.csv, ro);
+  if (o.decimal == "comma" && t.delimiter == ',') {
+    table::refuse(t, 1, 0, "a decimal comma cannot be told from the delimiter in a table separated by commas");
+  }
   Importer importer(t, o);
   std::vector<Datum> data = importer.data();
 
