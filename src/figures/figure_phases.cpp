@@ -185,13 +185,26 @@ void phases_panel(std::ostringstream& o, const RunReport& r, double top) {
     }
     o << "\n";
     if (j < s.bootstrap.size()) {
+      // A cone wider than kWidestCone would read as a fault plane: the axis
+      // is said to be not resolved under the net instead, as on the main net.
+      std::string unresolved;
       for (int L = 1; L <= 3; ++L) {
         const auto& cone = s.bootstrap[j].stats.cone_deg[L - 1];
         if (!cone) continue;
+        if (*cone > kWidestCone) {
+          unresolved += (unresolved.empty() ? "" : ", ") + std::string("sigma ") + std::to_string(L) + " " +
+                        format_number("%.0f", *cone) + "\xc2\xb0";
+          continue;
+        }
         const double a[3] = {static_cast<double>(p.tensor.ROT(L, 1)), static_cast<double>(p.tensor.ROT(L, 2)),
                              static_cast<double>(p.tensor.ROT(L, 3))};
         o << "<path class=\"cone\" d=\"" << cone_path(f, a, *cone) << "\" fill=\"none\" stroke=\"#000000\" "
           << "stroke-dasharray=\"3,2\"/>\n";
+      }
+      if (!unresolved.empty()) {
+        o << "<text class=\"legend\" x=\"" << svg_number(f.cx) << "\" y=\"" << svg_number(f.cy + f.radius + 16.0)
+          << "\" text-anchor=\"middle\">not resolved (cones over " << format_number("%g", kWidestCone)
+          << "\xc2\xb0): " << unresolved << "</text>\n";
       }
     }
     axes_marks(o, f, p.tensor, phase_colour(phase));

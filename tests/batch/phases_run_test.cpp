@@ -39,6 +39,7 @@ TEST_F(PhasesRun, PhaseFilesReproduceEachPhaseForAnyJobs) {
   EXPECT_TRUE(slurp(at("1j")) == slurp(at("2j"))) << "--jobs 2 changed the document";
   EXPECT_TRUE(slurp(at("1s")) == slurp(at("2s"))) << "--jobs 2 changed the figure";
   EXPECT_NE(slurp(at("1s")).find("<g id=\"phase-net-2\">"), std::string::npos);
+  EXPECT_NE(slurp(at("1s")).find("8 independent searches; chosen on their own: k = 2 by "), std::string::npos);
   EXPECT_FALSE(fs::exists(at("1pd/phase-4.DATA")));
   expect_valid_results({at("1j")});
 
@@ -59,6 +60,17 @@ TEST_F(PhasesRun, PhaseFilesReproduceEachPhaseForAnyJobs) {
     EXPECT_TRUE(slurp(at("phase.lst")) == slurp(at("1" + stem + ".LISTING"))) << stem << " is not reproduced";
     const json& p = ph["phases"][static_cast<std::size_t>(i - 1)];
     EXPECT_EQ(p["bootstrap"]["replicates"], 8);
+    // No cone wider than 45 degrees is drawn on a phase net: it would read
+    // as a fault plane.
+    const std::string svg = slurp(at("1s"));
+    const std::size_t from = svg.find("<g id=\"phase-net-" + std::to_string(i) + "\">");
+    const std::string net = svg.substr(from, svg.find("</g>", from) - from);
+    int drawable = 0, drawn = 0;
+    for (const json& a : p["bootstrap"]["axes"]) drawable += a["cone_deg"].is_number() && a["cone_deg"].get<double>() <= 45.0;
+    for (std::size_t at = net.find("class=\"cone\""); at != std::string::npos; at = net.find("class=\"cone\"", at + 1)) ++drawn;
+    EXPECT_EQ(drawn, drawable) << stem;
+    EXPECT_EQ(net.find("not resolved") != std::string::npos, drawable < 3) << stem;
+    EXPECT_EQ(p["quality"]["rank"], p["bootstrap"]["quality"]);
     EXPECT_EQ(lines_of(slurp(at("1" + stem + ".DATA"))).size(), p["members"].get<std::size_t>() + 2);
     EXPECT_NE(slurp(at("1" + stem + ".PARAMETERS")).find(" 100 500 " + std::to_string(p["NSEED"].get<int>())),
               std::string::npos);
