@@ -1,5 +1,6 @@
 #include "batch/batch.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,6 +34,8 @@
 #include "report/report.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/interrupt.hpp"
+#include "runtime/printable.hpp"
+#include "runtime/scratch_folder.hpp"
 #include "runtime/result_file.hpp"
 
 namespace zk::batch {
@@ -69,7 +72,7 @@ std::string described(const char* what, const std::string& path) {
 }
 
 int refused(std::ostream& err, const std::string& option, const std::string& path, const std::string& why) {
-  err << "zarkel-batch: " << option << " \"" << path << "\" is refused: " << why << "\n";
+  err << "zarkel-batch: " << option << " \"" << rt::shortened(path) << "\" is refused: " << rt::shortened(why) << "\n";
   return kExitUsage;
 }
 
@@ -103,29 +106,66 @@ std::string phase_dir_problem(const std::string& dir) {
   if (std::filesystem::exists(st)) return std::filesystem::is_directory(st) ? "" : "it is not a folder";
   const std::filesystem::path parent = std::filesystem::path(dir).parent_path();
   if (!parent.empty() && !std::filesystem::is_directory(parent, ec)) return "its parent folder does not exist";
+  if (::faccessat(AT_FDCWD, parent.empty() ? "." : parent.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+    return "its parent folder does not let this user make it (" + std::string(std::strerror(errno)) + ")";
+  }
+  return "";
+}
+
+// The names of the phase files, and the number of the phase of each (0
+// for none.DATA).
+std::vector<std::pair<std::string, int>> phase_file_names() {
+  std::vector<std::pair<std::string, int>> names{{"none.DATA", 0}};
+  for (int i = 1; i <= phases::kMaxPhases; ++i) {
+    for (const char* ext : {".DATA", ".PARAMETERS", ".LISTING"}) names.emplace_back("phase-" + std::to_string(i) + ext, i);
+  }
+  return names;
+}
+
+// Before any work: every phase file a run of up to `most` phases could
+// write must be a destination, and every other one of an earlier run, which
+// this run would remove, removable under the same rules. Returns why not.
+std::string phase_names_problem(const std::string& dir, int most, const rt::Destinations& taken) {
+  std::string why;
+  const int fd = rt::ResultFile::open_folder(dir, why);
+  if (fd < 0) return why;  // "": no folder yet, made when the files are committed
+  const struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  if (::faccessat(fd, ".", W_OK | X_OK, AT_EACCESS) != 0) {
+    return "this user may not create files in it (" + std::string(std::strerror(errno)) + ")";
+  }
+  for (const auto& [name, phase] : phase_file_names()) {
+    if (phase <= most) {
+      if (const std::string p = rt::ResultFile::destination_problem(fd, dir, name, taken); !p.empty()) {
+        return name + ": " + p;
+      }
+    }
+    const rt::ResultFile::Removal r = rt::ResultFile::removal_of(fd, dir, name, taken);
+    if (!r.refusal.empty()) return name + ", a phase file of an earlier run that this run would remove: " + r.refusal;
+  }
   return "";
 }
 
 // The phase files of an earlier run that this one did not write (a phase
 // it no longer has, none.DATA when every datum has a phase) are removed, so
 // the folder describes this run only; never a file this run read or wrote.
-void remove_stale_phase_files(const std::string& dir, const std::vector<std::string>& written,
-                              const std::vector<std::string>& kept) {
-  std::vector<std::string> ours{"none.DATA"};
-  for (int i = 1; i <= phases::kMaxPhases; ++i) {
-    for (const char* ext : {".DATA", ".PARAMETERS", ".LISTING"}) ours.push_back("phase-" + std::to_string(i) + ext);
-  }
-  for (const std::string& name : ours) {
+// Returns the warnings of those that could not be.
+std::vector<std::string> remove_stale_phase_files(const std::string& dir, const std::vector<std::string>& written,
+                                                  const rt::Destinations& taken) {
+  std::vector<std::string> warnings;
+  std::string why;
+  const int fd = rt::ResultFile::open_folder(dir, why);
+  if (fd < 0) return warnings;
+  for (const auto& [name, phase] : phase_file_names()) {
     if (std::find(written.begin(), written.end(), name) != written.end()) continue;
-    std::error_code ec;
-    const std::filesystem::path p = std::filesystem::path(dir) / name;
-    if (!std::filesystem::is_regular_file(std::filesystem::symlink_status(p, ec))) continue;
-    const bool in_use = std::any_of(kept.begin(), kept.end(), [&](const std::string& k) {
-      std::error_code e;
-      return !k.empty() && std::filesystem::equivalent(p, k, e);
-    });
-    if (!in_use) std::filesystem::remove(p, ec);
+    if (const std::string p = rt::ResultFile::remove_stale(fd, dir, name, taken); !p.empty()) {
+      warnings.push_back("--phase-dir: " + dir + "/" + name + " of an earlier run was not removed: " + p);
+    }
   }
+  ::close(fd);
+  return warnings;
 }
 
 // Per-phase cones and R intervals: the replicates refine from the phase
@@ -144,7 +184,7 @@ void add_phase_bootstrap(phases::Separation& s, const RunInput& input, const ens
 }
 
 int usage_error(std::ostream& err, const std::string& what) {
-  err << "zarkel-batch: " << what << "\n"
+  err << "zarkel-batch: " << rt::shortened(what) << "\n"
       << kUsageLine << "\n"
       << "Try 'zarkel-batch --help' for more information.\n";
   return kExitUsage;
@@ -178,6 +218,7 @@ struct RunSteps {
   std::vector<rt::ResultFile*> results{};
   std::vector<std::unique_ptr<rt::ResultFile>> phase_results{};
   std::vector<std::string> written{};  // the names of the phase files
+  rt::ResultFile* chosen = nullptr;   // --chosen-data, committed with the others
 
   int failed(bool listing_started) {
     if (station == nullptr) return report_run_error(err, listing_started, "zarkel-batch");
@@ -190,7 +231,7 @@ struct RunSteps {
     if (station != nullptr) {
       station->warnings.push_back(w);
     } else {
-      err << "warning: " << w << "\n";
+      err << "warning: " << rt::shortened(w) << "\n";
     }
   }
 };
@@ -227,6 +268,13 @@ std::optional<int> prepare(RunSteps& s) {
   } else {
     if (!s.ws->units.open(unit::kListing, o.output, "unknown", &why)) return refused(err, "OUTPUT", o.output, why);
     s.taken = s.ws->units.destinations();
+    if (s.mechanisms) {  // the table is read by the plane choice, not by this run's units
+      struct stat st {};
+      if (::stat(s.mechanisms->table.c_str(), &st) == 0) {
+        s.taken.inputs.push_back({{st.st_dev, st.st_ino}, "mechanism table \"" + s.mechanisms->table + "\""});
+      }
+    }
+    if (s.chosen != nullptr) s.taken.results.push_back(s.chosen);
     for (Extra& x : s.extras) {
       if (x.path->empty()) continue;
       x.file = rt::ResultFile::prepare(*x.path, described(x.what, *x.path), s.taken, why);
@@ -237,6 +285,14 @@ std::optional<int> prepare(RunSteps& s) {
   s.listing = s.ws->units.result(unit::kListing);
   if (!o.phase_dir.empty()) {
     if (const std::string why_not = phase_dir_problem(o.phase_dir); !why_not.empty()) {
+      return refused(err, "--phase-dir", o.phase_dir, why_not);
+    }
+    // Each phase's listing is made from files in the temporary folder.
+    if (const std::string why_not = rt::temporary_folder_problem(); !why_not.empty()) {
+      return refused(err, "--phase-dir", o.phase_dir, "the phase listings need temporary files: " + why_not);
+    }
+    if (const std::string why_not = phase_names_problem(o.phase_dir, o.phases > 0 ? o.phases : o.max_phases, s.taken);
+        !why_not.empty()) {
       return refused(err, "--phase-dir", o.phase_dir, why_not);
     }
   }
@@ -353,6 +409,7 @@ void write(RunSteps& s, const RunReport& result) {
     if (x.file) results.push_back(x.file.get());
   }
   if (s.files != nullptr) results.insert(results.end(), s.files->also.begin(), s.files->also.end());
+  if (s.chosen != nullptr) results.push_back(s.chosen);
   if (!o.phase_dir.empty()) {
     for (const PhaseFile& f : phase_files(result)) {
       std::error_code ec;
@@ -382,7 +439,9 @@ int commit(RunSteps& s, const RunReport& result) {
   for (const rt::ResultFile* r : s.results) stdout_taken = stdout_taken || r->to_stdout();
   commit_all(s.results, s.listing_pending);
   s.ws->units.close(unit::kListing);
-  if (!o.phase_dir.empty()) remove_stale_phase_files(o.phase_dir, s.written, {o.parameters, o.data, o.output, o.json, o.svg});
+  if (!o.phase_dir.empty()) {
+    for (const std::string& w : remove_stale_phase_files(o.phase_dir, s.written, s.taken)) s.warn(w);
+  }
   for (const std::string& w : phase_warnings(result)) s.warn(w);
   if (station != nullptr) {
     constexpr std::string_view kWarning = "warning: ";
@@ -408,9 +467,11 @@ int commit(RunSteps& s, const RunReport& result) {
 // result document, and nothing is written on `out` or `err`.
 // `mechanisms`: the plane choice whose chosen planes are the DATA.
 int run(const Options& o, std::ostream& out, std::ostream& err, StationRun* station = nullptr,
-        StationFiles* files = nullptr, std::shared_ptr<const MechanismsReport> mechanisms = nullptr) {
+        StationFiles* files = nullptr, std::shared_ptr<const MechanismsReport> mechanisms = nullptr,
+        rt::ResultFile* chosen = nullptr) {
   rt::remove_temporaries_on_signal();
   RunSteps s{o, out, err, station, files, std::move(mechanisms)};
+  s.chosen = chosen;
   try {
     open(s);
   } catch (const rt::RunError&) {
@@ -449,9 +510,6 @@ std::unique_ptr<rt::ResultFile> station_file(const StationFolder& folder, const 
   taken.results.push_back(f.get());
   return f;
 }
-
-static_assert(4 * kMaxJobs + 2 <= rt::kTemporarySlots,
-              "every station of a campaign at --jobs kMaxJobs gets its temporaries registered");
 
 // One station of a campaign, as a single zarkel-batch run into its folder; a
 // spreadsheet is first imported (through the import's library call) into
@@ -503,7 +561,8 @@ StationRun run_station(const Options& base, const Station& s, const StationFolde
     if (s.mechanisms) {
       // The chosen planes go to the folder's DATA, committed with the rest.
       const SingleRun single = [&](const Options& lo, std::ostream& a, std::ostream& b,
-                                   std::shared_ptr<const MechanismsReport> m) { return run(lo, a, b, &r, &files, m); };
+                                   std::shared_ptr<const MechanismsReport> m,
+                                   rt::ResultFile*) { return run(lo, a, b, &r, &files, m); };
       run_mechanisms(o, quiet, quiet, single, chosen.get(), &r);
       return r;
     }
@@ -532,14 +591,16 @@ int batch_main(const std::vector<std::string>& args, std::ostream& out, std::ost
       if (cl.options.mechanisms) {
         return run_mechanisms(cl.options, out, err,
                               [](const Options& o, std::ostream& o_out, std::ostream& o_err,
-                                 std::shared_ptr<const MechanismsReport> m) { return run(o, o_out, o_err, nullptr, nullptr, m); });
+                                 std::shared_ptr<const MechanismsReport> m, rt::ResultFile* chosen) {
+                                return run(o, o_out, o_err, nullptr, nullptr, m, chosen);
+                              });
       }
       break;
     case CommandLine::Action::Merge:
       try {
         return merge_campaigns(cl.options.merge_out, cl.options.merge_dirs, err);
       } catch (const rt::RunError& e) {
-        err << "zarkel-batch: " << e.what() << "\n";
+        err << "zarkel-batch: " << rt::shortened(e.what()) << "\n";
         const auto* stop = dynamic_cast<const rt::RunStop*>(&e);
         return stop != nullptr ? stop->status : kExitInput;  // 2: a refused result path
       }
@@ -555,20 +616,13 @@ int batch_main(const std::vector<std::string>& args, std::ostream& out, std::ost
       co.quiet = o.quiet;
       co.strict = o.strict;
       co.progress = !o.quiet && (o.progress || ::isatty(STDERR_FILENO) == 1);
-      co.run_options = "starts=" + std::to_string(o.starts) + " bootstrap=" + std::to_string(o.bootstrap) +
-                       " confidence=" + std::to_string(o.confidence) + " seed=" + std::to_string(o.bootstrap_seed) +
-                       " strict=" + std::to_string(o.strict) + " planes=" + std::to_string(o.figure.planes) +
-                       " labels=" + std::to_string(o.figure.labels) + " parameters=" + o.default_parameters;
-      if (o.phases >= 0) {  // a separation changes every station's document
-        co.run_options += " phases=" + std::to_string(o.phases) + " max_phases=" + std::to_string(o.max_phases) +
-                          " outlier_misfit=" + std::to_string(o.outlier_misfit);
-      }
+      co.run_options = o.shaping;
       rt::remove_temporaries_on_signal();
       try {
         return run_campaign(
             co, [&o](const Station& s, const StationFolder& folder) { return run_station(o, s, folder); }, out, err);
       } catch (const rt::RunError& e) {
-        err << "zarkel-batch: " << e.what() << "\n";
+        err << "zarkel-batch: " << rt::shortened(e.what()) << "\n";
         const auto* stop = dynamic_cast<const rt::RunStop*>(&e);
         return stop != nullptr ? stop->status : kExitInput;  // 2: a refused result path
       }

@@ -2,33 +2,22 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <cctype>
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
+#include <cstdio>
+#include <utility>
 #include <variant>
+
+#include "runtime/option_values.hpp"
+#include "runtime/printable.hpp"
 
 namespace zk::batch {
 
-
 namespace {
 
-// How an option's value is read, which decides its "must be" message.
-enum class Kind {
-  Text,        // a file or folder name, as given
-  Whole,       // a whole number in [low, high]
-  PhaseCount,  // auto, or a whole number in [low, high]
-  Seed,        // a whole number of 64 bits
-  Percent,     // a per cent, in decimal digits
-  Real,        // a number in [low, high]
-  Degrees,     // a number of degrees in [low, high]
-  Choice,      // one of `words`
-  Shard,       // I/N with 0 <= I < N <= high
-};
+// How an option's value is read; the reader words the message that refuses
+// it (runtime/option_values.hpp).
+enum class Kind { Flag, Text, Whole, PhaseCount, Seed, Percent, Real, Degrees, Choice, Shard };
 
-// The other options an option belongs with. An option that needs a flag is
-// refused as soon as it is read; one that needs another option's value once
-// the options of its group (the adjacent rows with the same need) are read.
+// What an option belongs with: given without it, the option is refused.
 enum class Needs { Nothing, Mechanisms, Phases, Campaign, Svg };
 
 std::string needs_text(Needs n) {
@@ -42,194 +31,122 @@ std::string needs_text(Needs n) {
   return "";
 }
 
-// An option with a value: a row of the table that registers it with CLI11
-// and checks it. CLI11 keeps every value given, so that "given twice" can
-// be told apart.
-struct Valued {
+using Shard = std::pair<int*, int*>;  // I and N of --shard I/N
+
+// One option of the command line, its one description: the name (CLI11's,
+// with a short alias first), what a missing value is called (null for a
+// flag), how the value is read, the range of a number (Shard: N at most
+// `high`), what it belongs with, whether it shapes a run's results (those
+// given make a campaign's options digest, so shards run otherwise are not
+// merged), where the value goes and the words of a Choice.
+struct Row {
   const char* name;
-  const char* argument;  // what "needs" names: "a file name", "a number", ...
+  const char* argument;
   Kind kind;
-  double low, high;  // the range of Whole, PhaseCount, Real, Degrees, Shard
+  double low, high;
   Needs needs;
-  std::variant<std::monostate, std::string*, int*, double*, std::uint64_t*> into;
-  std::vector<const char*> words;  // of a Choice
-  std::vector<std::string> values{};
+  bool shapes;
+  std::variant<bool*, std::string*, int*, double*, std::uint64_t*, Shard> into;
+  std::vector<const char*> words = {};
 };
 
-// A flag: a row of the table of options without a value.
-struct Flag {
-  const char* names;
-  bool* into;
-  Needs needs;
-};
+// "--quiet" of "-q,--quiet".
+std::string long_name(const Row& r) {
+  const std::string n = r.name;
+  return n.substr(n.rfind(',') + 1);
+}
 
-// The one value of `v` (or "" when it was not given); false with `error` set
-// when it was given twice or without a value.
-bool single_value(const Valued& v, std::size_t count, const char* what, std::string& value, std::string& error) {
-  if (count == 0) return true;
-  if (count > 1) {
-    error = std::string("option ") + v.name + " given twice";
-    return false;
+bool given(const CLI::App& app, const std::string& name) { return app.count(name) != 0; }
+
+// Whether what `n` names is on the command line (a campaign draws figures).
+bool present(const CLI::App& app, Needs n) {
+  const bool campaign = given(app, "--stations") || given(app, "--out");
+  switch (n) {
+    case Needs::Mechanisms: return given(app, "--mechanisms");
+    case Needs::Phases: return given(app, "--phases");
+    case Needs::Campaign: return campaign;
+    case Needs::Svg: return campaign || given(app, "--svg");
+    case Needs::Nothing: break;
   }
-  if (v.values.empty() || v.values.front().empty()) {
-    error = std::string("option ") + v.name + " needs " + what;
-    return false;
-  }
-  value = v.values.front();
   return true;
 }
 
-// A whole number in [low, high] (decimal digits, an optional sign).
-bool whole_number(const std::string& text, long long low, long long high, const std::string& name, long long& out,
-                  std::string& error) {
-  const std::size_t first = !text.empty() && (text[0] == '-' || text[0] == '+') ? 1 : 0;
-  bool ok = text.size() > first &&
-            std::all_of(text.begin() + static_cast<long>(first), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-  long long v = 0;
-  if (ok) {
-    errno = 0;
-    v = std::strtoll(text.c_str(), nullptr, 10);
-    ok = errno != ERANGE && v >= low && v <= high;
-  }
-  if (!ok) {
-    error = name + " must be a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
-            " (got \"" + text + "\")";
-    return false;
-  }
-  out = v;
-  return true;
-}
-
-bool seed_number(const std::string& text, const char* name, std::uint64_t& out, std::string& error) {
-  const bool digits = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-  errno = 0;
-  const unsigned long long v = digits ? std::strtoull(text.c_str(), nullptr, 10) : 0;
-  if (!digits || errno == ERANGE) {
-    error = std::string(name) + " must be a whole number from 0 to 18446744073709551615 (got \"" + text + "\")";
-    return false;
-  }
-  out = v;
-  return true;
-}
-
-// A per cent in decimal digits ("95", "68.3", "6.83e1"): the C library would
-// also read "0x10" as 16, "inf" or " 95", which are refused.
-bool percentage(const std::string& text, const char* name, double& out, std::string& error) {
-  char* end = nullptr;
-  errno = 0;
-  const bool decimal = !text.empty() && (std::isdigit(static_cast<unsigned char>(text[0])) != 0 || text[0] == '.') &&
-                       text.find_first_not_of("0123456789.eE+-") == std::string::npos;
-  const double v = decimal ? std::strtod(text.c_str(), &end) : 0.0;
-  const bool whole = decimal && end == text.c_str() + text.size() && errno == 0;
-  if (!whole || !std::isfinite(v) || !(v > 0.0 && v < 100.0)) {
-    error = std::string(name) +
-            " must be a per cent above 0 and below 100 in decimal digits, such as 95 or 68.3 (got \"" + text + "\")";
-    return false;
-  }
-  out = v;
-  return true;
-}
-
-// A real number in [low, high] (decimal notation); `unit` as the message
-// names it after "a number".
-bool real_number(const std::string& text, double low, double high, const char* name, const char* unit, double& out,
-                 std::string& error) {
-  char* end = nullptr;
-  errno = 0;
-  const double v = text.empty() ? 0.0 : std::strtod(text.c_str(), &end);
-  if (text.empty() || end != text.c_str() + text.size() || errno != 0 || !std::isfinite(v) || v < low || v > high) {
-    char buf[128];
-    std::snprintf(buf, sizeof buf, " must be a number%s from %g to %g (got \"", unit, low, high);
-    error = std::string(name) + buf + text + "\")";
-    return false;
-  }
-  out = v;
-  return true;
-}
-
-// Reads the value `text` of `v` into its destination.
-bool read_value(const Valued& v, const std::string& text, Options& o, std::string& error) {
-  const auto low = static_cast<long long>(v.low), high = static_cast<long long>(v.high);
-  long long n = 0;
-  switch (v.kind) {
+// Reads the value `text` of `r` into its place; "" or the message.
+std::string read_value(const Row& r, const std::string& text) {
+  const std::string name = long_name(r);
+  long long n = 0, i = 0;
+  std::string error;
+  switch (r.kind) {
+    case Kind::Flag:
+      return "";
     case Kind::Text:
-      *std::get<std::string*>(v.into) = text;
-      return true;
-    case Kind::Whole:
-      if (!whole_number(text, low, high, v.name, n, error)) return false;
-      *std::get<int*>(v.into) = static_cast<int>(n);
-      return true;
-    case Kind::PhaseCount:
-      if (text != "auto" && !whole_number(text, low, high, std::string(v.name) + " (" + v.argument + ")", n, error)) {
-        return false;
-      }
-      *std::get<int*>(v.into) = static_cast<int>(n);  // 0: auto
-      return true;
+      *std::get<std::string*>(r.into) = text;
+      return "";
+    case Kind::Choice:
+      return rt::read_choice(name, text, r.words, *std::get<std::string*>(r.into));
     case Kind::Seed:
-      return seed_number(text, v.name, *std::get<std::uint64_t*>(v.into), error);
+      return rt::read_seed(name, text, *std::get<std::uint64_t*>(r.into));
     case Kind::Percent:
-      return percentage(text, v.name, *std::get<double*>(v.into), error);
+      return rt::read_percent(name, text, *std::get<double*>(r.into));
     case Kind::Real:
     case Kind::Degrees:
-      return real_number(text, v.low, v.high, v.name, v.kind == Kind::Degrees ? " of degrees" : "",
-                         *std::get<double*>(v.into), error);
-    case Kind::Choice: {
-      if (std::find(v.words.begin(), v.words.end(), text) == v.words.end()) {
-        error = std::string(v.name) + " takes ";
-        for (std::size_t k = 0; k < v.words.size(); ++k) {
-          error += std::string(k == 0 ? "" : k + 1 == v.words.size() ? " or " : ", ") + v.words[k];
-        }
-        error += " (got \"" + text + "\")";
-        return false;
-      }
-      *std::get<std::string*>(v.into) = text;
-      return true;
-    }
+      return rt::read_real(name, text, r.low, r.high, r.kind == Kind::Degrees ? " of degrees" : "",
+                           *std::get<double*>(r.into));
+    case Kind::PhaseCount:
+      if (text == "auto") break;  // 0: auto
+      [[fallthrough]];
+    case Kind::Whole:
+      error = rt::read_whole(r.kind == Kind::Whole ? name : name + " (" + r.argument + ")", text,
+                             static_cast<long long>(r.low), static_cast<long long>(r.high), n);
+      break;
     case Kind::Shard: {
       const std::size_t slash = text.find('/');
-      long long i = -1;
-      std::string ignored;
-      if (slash == std::string::npos || !whole_number(text.substr(0, slash), 0, high - 1, v.name, i, ignored) ||
-          !whole_number(text.substr(slash + 1), 1, high, v.name, n, ignored) || i >= n) {
-        error = std::string(v.name) + " takes I/N with 0 <= I < N <= " + std::to_string(high) + " (got \"" + text + "\")";
-        return false;
+      const auto high = static_cast<long long>(r.high);
+      if (slash == std::string::npos || !rt::read_whole(name, text.substr(0, slash), 0, high - 1, i).empty() ||
+          !rt::read_whole(name, text.substr(slash + 1), 1, high, n).empty() || i >= n) {
+        return name + " takes I/N with 0 <= I < N <= " + std::to_string(high) + " (got \"" + rt::shortened(text) + "\")";
       }
-      o.shard = static_cast<int>(i);
-      o.shards = static_cast<int>(n);
-      return true;
+      *std::get<Shard>(r.into).first = static_cast<int>(i);
+      *std::get<Shard>(r.into).second = static_cast<int>(n);
+      return "";
     }
   }
-  return true;
+  if (error.empty()) *std::get<int*>(r.into) = static_cast<int>(n);
+  return error;
 }
 
-// Checks the options of the table in its order and reads their values: each
-// given once with a value, then its need of a flag, then its value (those
-// that need a flag once their group has passed), then its need of another
-// option's value once its group is read. The first fault is the message.
-std::string checked_values(std::vector<Valued>& table, const CLI::App& app, Options& o) {
+// The value of a row as the options digest states it ("" for a flag).
+std::string value_text(const Row& r) {
+  if (const auto* p = std::get_if<std::string*>(&r.into)) return "=" + **p;
+  if (const auto* p = std::get_if<int*>(&r.into)) return "=" + std::to_string(**p);
+  if (const auto* p = std::get_if<std::uint64_t*>(&r.into)) return "=" + std::to_string(**p);
+  if (const auto* p = std::get_if<double*>(&r.into)) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "=%.17g", **p);
+    return buf;
+  }
+  return "";
+}
+
+// Checks the options in this order, the first fault being the message:
+//   1. each option given at most once and with its value;
+//   2. each option given with what it belongs with;
+//   3. each value read and in its range.
+// Within a step, the rows are taken in the order of the table.
+std::string checked(const std::vector<Row>& table, const CLI::App& app) {
   std::string error;
-  std::vector<std::pair<const Valued*, std::string>> held;  // values read at the end of their group
-  for (std::size_t k = 0; k < table.size(); ++k) {
-    const Valued& v = table[k];
-    std::string text;
-    if (!single_value(v, app.count(v.name), v.argument, text, error)) return error;
-    if (v.needs == Needs::Mechanisms) {
-      if (!text.empty() && !o.mechanisms) return std::string(v.name) + " " + needs_text(v.needs);
-      held.emplace_back(&v, text);
-    } else if (!text.empty() && !read_value(v, text, o, error)) {
-      return error;
-    }
-    if (k + 1 < table.size() && table[k + 1].needs == v.needs) continue;
-    for (const auto& [w, value] : held) {
-      if (!value.empty() && !read_value(*w, value, o, error)) return error;
-    }
-    held.clear();
-    if (v.needs != Needs::Phases || o.phases >= 0) continue;
-    std::size_t first = k;
-    while (first > 0 && table[first - 1].needs == Needs::Phases) --first;
-    for (std::size_t j = first; j <= k; ++j) {
-      if (app.count(table[j].name) != 0) return std::string(table[j].name) + " " + needs_text(Needs::Phases);
-    }
+  for (const Row& r : table) {
+    if (r.kind == Kind::Flag || !given(app, long_name(r))) continue;
+    error = rt::given_once(long_name(r), r.argument, app.count(long_name(r)), app.get_option(long_name(r))->results());
+    if (!error.empty()) return error;
+  }
+  for (const Row& r : table) {
+    if (given(app, long_name(r)) && !present(app, r.needs)) return long_name(r) + " " + needs_text(r.needs);
+  }
+  for (const Row& r : table) {
+    if (r.kind == Kind::Flag || !given(app, long_name(r))) continue;
+    error = read_value(r, app.get_option(long_name(r))->results().front());
+    if (!error.empty()) return error;
   }
   return "";
 }
@@ -245,74 +162,14 @@ std::size_t first_of(const std::vector<std::string>& args, std::initializer_list
   return std::string::npos;
 }
 
-}  // namespace
-
-CommandLine parse_command_line(const std::vector<std::string>& args) {
-  CommandLine cl;
-  Options& o = cl.options;
-  CLI::App app;
-  app.set_help_flag();
-  app.allow_extras(true);
-  std::vector<std::string> operands;
-  constexpr double kNoRange = 0.0;
-  constexpr Needs kAny = Needs::Nothing;
-  // In the order of the checks: the first fault found is the one reported.
-  std::vector<Valued> table = {
-      {"--svg", "a file name", Kind::Text, kNoRange, kNoRange, kAny, &o.svg, {}},
-      {"--json", "a file name", Kind::Text, kNoRange, kNoRange, kAny, &o.json, {}},
-      {"--starts", "a number", Kind::Whole, 1, kMaxStarts, kAny, &o.starts, {}},
-      {"--bootstrap", "a number", Kind::Whole, 0, kMaxReplicates, kAny, &o.bootstrap, {}},
-      {"--jobs", "a number", Kind::Whole, 1, kMaxJobs, kAny, &o.jobs, {}},
-      {"--confidence", "a number", Kind::Percent, 0, 100, kAny, &o.confidence, {}},
-      {"--bootstrap-seed", "a number", Kind::Seed, kNoRange, kNoRange, kAny, &o.bootstrap_seed, {}},
-      {"--plane-choice", "a value", Kind::Choice, kNoRange, kNoRange, Needs::Mechanisms, &o.plane_choice,
-       {"hybrid", "misfit", "instability", "given"}},
-      {"--choice-gap", "a value", Kind::Real, 0.0, 180.0, Needs::Mechanisms, &o.choice_gap, {}},
-      {"--plane-seed", "a value", Kind::Seed, kNoRange, kNoRange, Needs::Mechanisms, &o.plane_seed, {}},
-      {"--friction", "a value", Kind::Real, 0.05, 2.0, Needs::Mechanisms, &o.friction, {}},
-      {"--chosen-data", "a file name", Kind::Text, kNoRange, kNoRange, Needs::Mechanisms, &o.chosen_data, {}},
-      {"--stations", "a file name", Kind::Text, kNoRange, kNoRange, kAny, &o.stations, {}},
-      {"--out", "a folder", Kind::Text, kNoRange, kNoRange, kAny, &o.out_dir, {}},
-      {"--parameters", "a file name", Kind::Text, kNoRange, kNoRange, Needs::Campaign, &o.default_parameters, {}},
-      {"--merge", "a folder", Kind::Text, kNoRange, kNoRange, kAny, &o.merge_out, {}},
-      {"--shard", "I/N", Kind::Shard, 1, kMaxShards, Needs::Campaign, std::monostate{}, {}},
-      {"--phases", "auto or a number of phases", Kind::PhaseCount, 1, 4, kAny, &o.phases, {}},
-      {"--max-phases", "a number", Kind::Whole, 1, 4, Needs::Phases, &o.max_phases, {}},
-      {"--phase-starts", "a number", Kind::Whole, 1, 64, Needs::Phases, &o.phase_starts, {}},
-      {"--outlier-misfit", "a number of degrees", Kind::Degrees, 5, 90, Needs::Phases, &o.outlier_misfit, {}},
-      {"--phase-dir", "a folder", Kind::Text, kNoRange, kNoRange, Needs::Phases, &o.phase_dir, {}},
-  };
-  bool help = false, version = false, no_planes = false;
-  const Flag flags[] = {
-      {"-q,--quiet", &o.quiet, kAny},         {"--progress", &o.progress, kAny},
-      {"--no-planes", &no_planes, Needs::Svg}, {"--labels", &o.figure.labels, Needs::Svg},
-      {"--couples", &o.figure.couples, Needs::Svg}, {"--strict", &o.strict, kAny},
-      {"--mechanisms", &o.mechanisms, kAny},  {"-h,--help", &help, kAny},
-      {"--version", &version, kAny},
-  };
-  app.add_option("operands", operands);
-  for (Valued& v : table) {
-    app.add_option(v.name, v.values)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-        ->expected(0, 1)
-        ->allow_extra_args(false);
-  }
-  for (const Flag& f : flags) app.add_flag(f.names, *f.into);
-  try {
-    std::vector<std::string> reversed(args.rbegin(), args.rend());
-    app.parse(reversed);
-  } catch (const CLI::ParseError& e) {
-    cl.error = e.what();
-    return cl;
-  }
-
-  // An unknown option stops the parse where it stands, as --help does.
+// --help, --version or an unknown option, whichever comes first, stops the
+// parse where it stands; false when there is none.
+bool stopped(const std::vector<std::string>& args, const CLI::App& app, CommandLine& cl) {
   std::string unknown;
   std::size_t unknown_at = std::string::npos;
   for (const std::string& r : app.remaining()) {
-    if (r == "--") continue;
     const auto at = static_cast<std::size_t>(std::find(args.begin(), args.end(), r) - args.begin());
-    if (at < unknown_at) {
+    if (r != "--" && at < unknown_at) {
       unknown_at = at;
       unknown = r;
     }
@@ -320,78 +177,142 @@ CommandLine parse_command_line(const std::vector<std::string>& args) {
   const std::size_t help_at = first_of(args, {"--help", "-h"});
   const std::size_t version_at = first_of(args, {"--version"});
   const std::size_t first = std::min({unknown_at, help_at, version_at});
-  if (first != std::string::npos) {
-    if (first == unknown_at) {
-      cl.error = "unknown option " + unknown;
-    } else {
-      cl.action = first == help_at ? CommandLine::Action::Help : CommandLine::Action::Version;
-    }
-    return cl;
+  if (first == std::string::npos) return false;
+  if (first == unknown_at) {
+    cl.error = "unknown option " + unknown;
+  } else {
+    cl.action = first == help_at ? CommandLine::Action::Help : CommandLine::Action::Version;
   }
+  return true;
+}
 
-  cl.error = checked_values(table, app, o);
-  if (!cl.error.empty()) return cl;
-  o.starts_given = app.count("--starts") != 0;
-  o.friction_fixed = app.count("--friction") != 0;
+// What the command line asks once its options are read: a merge, a
+// campaign or a run, with its operands; "" or the message.
+std::string form(CommandLine& cl, const std::vector<std::string>& operands) {
+  Options& o = cl.options;
   if (!o.merge_out.empty()) {
-    if (operands.empty()) {
-      cl.error = "--merge OUT needs the shard folders to merge";
-      return cl;
-    }
+    if (operands.empty()) return "--merge OUT needs the shard folders to merge";
     o.merge_dirs = operands;
     cl.action = CommandLine::Action::Merge;
-    return cl;
+    return "";
   }
   if (!o.stations.empty() || !o.out_dir.empty()) {
-    if (o.stations.empty() || o.out_dir.empty()) {
-      cl.error = "a campaign needs both --stations TABLE and --out DIR";
-      return cl;
-    }
+    if (o.stations.empty() || o.out_dir.empty()) return "a campaign needs both --stations TABLE and --out DIR";
     if (!operands.empty()) {
-      cl.error = "a campaign takes no PARAMETERS DATA OUTPUT operands (got " + operands[0] + "): the table names them";
-      return cl;
+      return "a campaign takes no PARAMETERS DATA OUTPUT operands (got " + operands[0] + "): the table names them";
     }
-    if (o.mechanisms) {
-      cl.error = "--mechanisms runs one table of events: give PARAMETERS MECHANISMS.csv OUTPUT";
-      return cl;
-    }
+    if (o.mechanisms) return "--mechanisms runs one table of events: give PARAMETERS MECHANISMS.csv OUTPUT";
     if (!o.phase_dir.empty()) {
-      cl.error = "--phase-dir belongs to a single run: in a campaign each station's JSON document holds its phases";
-      return cl;
+      return "--phase-dir belongs to a single run: in a campaign each station's JSON document holds its phases";
     }
     if (!o.svg.empty() || !o.json.empty()) {
-      cl.error = "in a campaign every station gets its result.json and figure.svg: --svg and --json take no file";
-      return cl;
+      return "in a campaign every station gets its result.json and figure.svg: --svg and --json take no file";
     }
-    o.figure.planes = !no_planes;
     cl.action = CommandLine::Action::Campaign;
-    return cl;
-  }
-  // The campaign's options outside a campaign: a shard before the rest.
-  if (!o.default_parameters.empty() || o.shards != 1) {
-    cl.error = std::string(o.shards != 1 ? "--shard" : "--parameters") + " " + needs_text(Needs::Campaign);
-    return cl;
+    return "";
   }
   if (operands.size() < 3) {
     static const char* const kNames[] = {"PARAMETERS", "DATA", "OUTPUT"};
-    cl.error = std::string("missing operand ") + kNames[operands.size()];
-    return cl;
+    return std::string("missing operand ") + kNames[operands.size()];
   }
   if (operands.size() > 3) {
-    cl.error = "too many operands (from " + operands[3] + " on): give PARAMETERS, DATA and OUTPUT only";
-    return cl;
+    return "too many operands (from " + operands[3] + " on): give PARAMETERS, DATA and OUTPUT only";
   }
   o.parameters = operands[0];
   o.data = operands[1];
   o.output = operands[2];
-  o.figure.planes = !no_planes;
-  for (const Flag& f : flags) {
-    if (f.needs == Needs::Svg && *f.into && o.svg.empty()) {
-      cl.error = std::string(f.names) + " " + needs_text(f.needs);
-      return cl;
+  cl.action = CommandLine::Action::Run;
+  return "";
+}
+
+// Flags that are not options of a run: read from the command line, then dropped.
+struct Local {
+  bool help = false, version = false, no_planes = false;
+};
+
+// The options of zarkel-batch, in the order in which their faults are
+// reported (see checked). A number's range is [low, high]; 0, 0 where there is none.
+std::vector<Row> option_table(Options& o, Local& l) {
+  constexpr Needs kAny = Needs::Nothing, kMechanisms = Needs::Mechanisms, kPhases = Needs::Phases;
+  constexpr Needs kCampaign = Needs::Campaign, kSvg = Needs::Svg;
+  return {
+      // {name, argument, kind, low, high, needs, shapes results, into[, words]}
+      {"--svg", "a file name", Kind::Text, 0, 0, kAny, false, &o.svg},
+      {"--json", "a file name", Kind::Text, 0, 0, kAny, false, &o.json},
+      {"--starts", "a number", Kind::Whole, 1, kMaxStarts, kAny, true, &o.starts},
+      {"--bootstrap", "a number", Kind::Whole, 0, kMaxReplicates, kAny, true, &o.bootstrap},
+      {"--jobs", "a number", Kind::Whole, 1, kMaxJobs, kAny, false, &o.jobs},
+      {"--confidence", "a number", Kind::Percent, 0, 100, kAny, true, &o.confidence},
+      {"--bootstrap-seed", "a number", Kind::Seed, 0, 0, kAny, true, &o.bootstrap_seed},
+      {"--plane-choice", "a value", Kind::Choice, 0, 0, kMechanisms, true, &o.plane_choice,
+       {"hybrid", "misfit", "instability", "given"}},
+      {"--choice-gap", "a value", Kind::Real, 0, 180, kMechanisms, true, &o.choice_gap},
+      {"--plane-seed", "a value", Kind::Seed, 0, 0, kMechanisms, true, &o.plane_seed},
+      {"--friction", "a value", Kind::Real, 0.05, 2, kMechanisms, true, &o.friction},
+      {"--chosen-data", "a file name", Kind::Text, 0, 0, kMechanisms, false, &o.chosen_data},
+      {"--stations", "a file name", Kind::Text, 0, 0, kAny, false, &o.stations},
+      {"--out", "a folder", Kind::Text, 0, 0, kAny, false, &o.out_dir},
+      {"--shard", "I/N", Kind::Shard, 1, kMaxShards, kCampaign, false, Shard{&o.shard, &o.shards}},
+      {"--parameters", "a file name", Kind::Text, 0, 0, kCampaign, true, &o.default_parameters},
+      {"--merge", "a folder", Kind::Text, 0, 0, kAny, false, &o.merge_out},
+      {"--phases", "auto or a number of phases", Kind::PhaseCount, 1, 4, kAny, true, &o.phases},
+      {"--max-phases", "a number", Kind::Whole, 1, 4, kPhases, true, &o.max_phases},
+      {"--phase-starts", "a number", Kind::Whole, 1, 64, kPhases, true, &o.phase_starts},
+      {"--outlier-misfit", "a number of degrees", Kind::Degrees, 5, 90, kPhases, true, &o.outlier_misfit},
+      {"--phase-dir", "a folder", Kind::Text, 0, 0, kPhases, false, &o.phase_dir},
+      {"-q,--quiet", nullptr, Kind::Flag, 0, 0, kAny, false, &o.quiet},
+      {"--progress", nullptr, Kind::Flag, 0, 0, kAny, false, &o.progress},
+      {"--no-planes", nullptr, Kind::Flag, 0, 0, kSvg, true, &l.no_planes},
+      {"--labels", nullptr, Kind::Flag, 0, 0, kSvg, true, &o.figure.labels},
+      {"--couples", nullptr, Kind::Flag, 0, 0, kSvg, true, &o.figure.couples},
+      {"--strict", nullptr, Kind::Flag, 0, 0, kAny, true, &o.strict},
+      {"--mechanisms", nullptr, Kind::Flag, 0, 0, kAny, true, &o.mechanisms},
+      {"-h,--help", nullptr, Kind::Flag, 0, 0, kAny, false, &l.help},
+      {"--version", nullptr, Kind::Flag, 0, 0, kAny, false, &l.version},
+  };
+}
+
+}  // namespace
+
+CommandLine parse_command_line(const std::vector<std::string>& args) {
+  CommandLine cl;
+  Options& o = cl.options;
+  Local local;
+  const std::vector<Row> table = option_table(o, local);
+  CLI::App app;
+  app.set_help_flag();
+  app.allow_extras(true);
+  std::vector<std::string> operands;
+  app.add_option("operands", operands);
+  for (const Row& r : table) {
+    if (r.kind == Kind::Flag) {
+      app.add_flag(r.name, *std::get<bool*>(r.into));
+    } else {  // every value kept, so that "given twice" can be told
+      app.add_option(r.name)
+          ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+          ->expected(0, 1)
+          ->allow_extra_args(false);
     }
   }
-  cl.action = CommandLine::Action::Run;
+  try {
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    app.parse(reversed);
+  } catch (const CLI::ParseError& e) {
+    cl.error = e.what();
+    return cl;
+  }
+  if (stopped(args, app, cl)) return cl;
+  cl.error = checked(table, app);
+  if (!cl.error.empty()) return cl;
+  o.starts_given = given(app, "--starts");
+  o.friction_fixed = given(app, "--friction");
+  o.figure.planes = !local.no_planes;
+  for (const Row& r : table) {
+    if (!r.shapes || !given(app, long_name(r))) continue;
+    o.shaping += (o.shaping.empty() ? "" : " ") + long_name(r) + value_text(r);
+  }
+  cl.error = form(cl, operands);
+  if (!cl.error.empty()) cl.action = CommandLine::Action::Usage;
   return cl;
 }
 

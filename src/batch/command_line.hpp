@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "figures/figure_options.hpp"
+#include "runtime/interrupt.hpp"
 
 namespace zk::batch {
 
@@ -55,12 +56,16 @@ struct Options {
   bool friction_fixed = false;
   std::string chosen_data = {};          // empty: the chosen planes are not kept
   bool starts_given = false;             // --starts given (a mechanism run defaults to 4)
+  // The options given that shape a run's results (the option table's
+  // "shapes" column), as "--starts=4 --couples": a campaign digests them, so
+  // that shards run with other options are not merged.
+  std::string shaping = {};
 };
 
 // Limits of the numeric options.
 constexpr int kMaxStarts = 10000;
 constexpr int kMaxReplicates = 100000;
-constexpr int kMaxJobs = 1024;
+constexpr int kMaxJobs = rt::kMaxJobs;  // the signal-cleanup registry is sized from it
 constexpr int kMaxShards = 100000;
 
 extern const char* const kUsageLine;
@@ -74,7 +79,13 @@ struct CommandLine {
 
 // Parses the arguments after the program name. "--svg=F" and "--svg F" are
 // both accepted; "--" ends the options; a lone "-" is an operand. Of an
-// unknown option and --help or --version, the first one given decides.
+// unknown option and --help or --version, the first one given decides;
+// otherwise the first fault found is the message, checked in this order:
+// every option given at most once and with its value; every option given
+// with what it belongs with (--mechanisms, --phases, a campaign, --svg);
+// every value read and in its range (numbers in decimal digits only); then
+// the form of the command line and its operands. Within a step the options
+// are taken in the order of the option table.
 CommandLine parse_command_line(const std::vector<std::string>& args);
 
 std::string usage_text();

@@ -4,55 +4,26 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <sstream>
 
 #include "batch/batch.hpp"
 #include "results/mechanisms_output.hpp"
+#include "results/phases_output.hpp"
 #include "results/warnings.hpp"
 #include "frontend/run_error.hpp"
 #include "engine/engine.hpp"
 #include "import/mechanism_table.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/interrupt.hpp"
+#include "runtime/printable.hpp"
 #include "runtime/result_file.hpp"
+#include "runtime/scratch_folder.hpp"
 
 namespace zk::batch {
 namespace {
 
 namespace fs = std::filesystem;
-
-// A private folder for the DATA files of the run, removed at the end (and
-// its files on a signal).
-class Scratch {
- public:
-  Scratch() {
-    std::string t = (fs::temp_directory_path() / "zarkel-mechanisms-XXXXXX").string();
-    if (::mkdtemp(t.data()) == nullptr) throw rt::RunStop("cannot make a temporary folder in " + fs::temp_directory_path().string());
-    dir_ = t;
-  }
-  ~Scratch() {
-    for (int s : slots_) rt::unregister_temporary(s);
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-  Scratch(const Scratch&) = delete;
-  Scratch& operator=(const Scratch&) = delete;
-  std::string write(const std::string& name, const std::string& text) {
-    const std::string path = (dir_ / name).string();
-    slots_.push_back(rt::register_temporary(path));
-    std::ofstream f(path, std::ios::binary);
-    f << text;
-    f.close();
-    if (!f) throw rt::RunStop("cannot write the temporary file " + path);
-    return path;
-  }
-
- private:
-  fs::path dir_;
-  std::vector<int> slots_;
-};
 
 mech::Rule rule_of(const std::string& name) {
   if (name == "misfit") return mech::Rule::Misfit;
@@ -96,7 +67,8 @@ int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const
   for (const auto& [option, path] : {std::pair<const char*, const std::string*>{"OUTPUT", &o.output}, {"--json", &o.json},
                                      {"--svg", &o.svg}}) {
     if (same_path(*path, o.data)) {
-      err << "zarkel-batch: " << option << " \"" << *path << "\" is refused: it is the mechanism table MECHANISMS.csv\n";
+      err << "zarkel-batch: " << option << " \"" << rt::shortened(*path)
+          << "\" is refused: it is the mechanism table MECHANISMS.csv\n";
       return kExitUsage;
     }
   }
@@ -106,6 +78,26 @@ int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const
           << " of this run\n";
       return kExitUsage;
     }
+  }
+  // Nor the chosen DATA one of the phase files of the same run.
+  if (!o.chosen_data.empty() && !o.phase_dir.empty()) {
+    std::error_code ec;
+    const fs::path chosen = fs::weakly_canonical(fs::absolute(o.chosen_data, ec), ec);
+    if (chosen.parent_path() == fs::weakly_canonical(fs::absolute(o.phase_dir, ec), ec) &&
+        is_phase_file_name(chosen.filename().string())) {
+      err << "zarkel-batch: --chosen-data \"" << o.chosen_data << "\" is refused: it is a phase file of --phase-dir \""
+          << o.phase_dir << "\" of this run\n";
+      return kExitUsage;
+    }
+  }
+  // The planes chosen are read back from files of the temporary folder.
+  if (const std::string why_not = rt::temporary_folder_problem(); !why_not.empty()) {
+    if (station != nullptr) {
+      station->message = "the plane choice needs temporary files: " + why_not;
+      return kExitUsage;
+    }
+    err << "zarkel-batch: the plane choice needs temporary files: " << rt::shortened(why_not) << "\n";
+    return kExitUsage;
   }
   std::unique_ptr<rt::ResultFile> own_file;
   if (!o.chosen_data.empty()) {
@@ -117,13 +109,14 @@ int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const
     std::string why;
     own_file = rt::ResultFile::prepare(o.chosen_data, "chosen DATA file \"" + o.chosen_data + "\"", taken, why);
     if (!own_file) {
-      err << "zarkel-batch: --chosen-data \"" << o.chosen_data << "\" is refused: " << why << "\n";
+      err << "zarkel-batch: --chosen-data \"" << rt::shortened(o.chosen_data) << "\" is refused: " << rt::shortened(why)
+          << "\n";
       return kExitUsage;
     }
   }
   rt::ResultFile* chosen_file = station_data != nullptr ? station_data : own_file.get();
   try {
-    Scratch scratch;
+    rt::ScratchFolder scratch("mechanisms");
     const import::MechanismTable table = import::read_mechanism_table(o.data, 0);
     const std::string title = fs::path(o.data).filename().string().substr(0, 80);
     mech::Choice given;
@@ -138,6 +131,7 @@ int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const
       if (kept_numbers.count(e.number) != 0) kept.push_back(e);
     }
     auto report = std::make_shared<MechanismsReport>();
+    report->table = o.data;
     mech::Options& mo = report->options;
     mo.rule = rule_of(o.plane_choice);
     mo.gap_deg = o.choice_gap;
@@ -160,7 +154,7 @@ int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const
       if (station != nullptr) {
         station->warnings.push_back(w);
       } else {
-        err << "warning: " << w << "\n";
+        err << "warning: " << rt::shortened(w) << "\n";
       }
     }
     if (o.strict && !report->warnings.empty()) {
@@ -189,15 +183,14 @@ int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const
     listed.data_name = o.data_name.empty() ? o.data : o.data_name;
     listed.starts = mo.starts;
     listed.bootstrap = 0;  // done above, with the choice rerun on each resample
-    const int status = single(listed, out, err, report);
-    if (status == kExitOk && own_file) own_file->commit();  // a station's is committed with its other files
-    return status;
+    // A station's chosen DATA is among its files already.
+    return single(listed, out, err, report, own_file.get());
   } catch (const ensemble::OptionError& e) {
     if (station != nullptr) station->message = e.what();
-    if (station == nullptr) err << "zarkel-batch: " << e.what() << "\n";
+    if (station == nullptr) err << "zarkel-batch: " << rt::shortened(e.what()) << "\n";
     return kExitUsage;
   } catch (const rt::RunError&) {
-    if (station == nullptr) return report_run_error(err, false);
+    if (station == nullptr) return report_run_error(err, false, "zarkel-batch");
     const RunErrorText t = run_error_text();
     station->message = t.message;
     return t.status;

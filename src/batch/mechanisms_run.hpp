@@ -15,9 +15,11 @@
 
 namespace zk::batch {
 
-// The ordinary run of `o` with the report of the choice attached.
-using SingleRun =
-    std::function<int(const Options& o, std::ostream& out, std::ostream& err, std::shared_ptr<const MechanismsReport>)>;
+// The ordinary run of `o` with the report of the choice attached; `chosen`,
+// when not null, is the --chosen-data file, committed with the run's other
+// results (the same held signals, the same message when one cannot be).
+using SingleRun = std::function<int(const Options& o, std::ostream& out, std::ostream& err,
+                                    std::shared_ptr<const MechanismsReport>, rt::ResultFile* chosen)>;
 
 // For a campaign's station: `station_data` is its folder's DATA file, which
 // receives the chosen planes and is committed by `single` with the station's

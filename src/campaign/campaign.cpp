@@ -24,6 +24,7 @@
 #include "import/mechanism_table.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/interrupt.hpp"
+#include "runtime/printable.hpp"
 #include "runtime/result_file.hpp"
 #include "table/csv_table.hpp"
 
@@ -116,9 +117,21 @@ using InputsByFolder = std::map<std::pair<dev_t, ino_t>, std::vector<rt::Destina
 StationRun run_in_folder(int dir_fd, const fs::path& dir, const Station& s, const InputsByFolder& inputs,
                          const StationRunner& run_station) {
   const std::string path = (dir / s.name).string();
-  const bool made = ::mkdirat(dir_fd, s.name.c_str(), 0777) == 0;
-  if (!made && errno != EEXIST) {
-    throw rt::RunStop("could not make the station folder " + path + " (" + std::strerror(errno) + ")");
+  bool made = false;
+  int made_slot = -1;  // a new folder is removed on a signal while it is empty
+  int err = 0;
+  {
+    const rt::SignalsHeld held;
+    made = ::mkdirat(dir_fd, s.name.c_str(), 0777) == 0;
+    err = errno;
+    if (made) made_slot = rt::register_temporary_folder(dir_fd, s.name);
+  }
+  struct Forget {
+    int slot;
+    ~Forget() { rt::unregister_temporary(slot); }
+  } const forget{made_slot};
+  if (!made && err != EEXIST) {
+    throw rt::RunStop("could not make the station folder " + path + " (" + std::strerror(err) + ")");
   }
   const int fd = ::openat(dir_fd, s.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) {
@@ -281,7 +294,7 @@ Station station_row(const table::Table& t, const table::Row& r, const StationCol
       problem(c.at(key), std::string(key) + " " + text + " is outside -" + std::to_string(int(limit)) + " to " +
                              std::to_string(int(limit)) + " (WGS 84 decimal degrees)");
     } else {
-      (std::string(key) == "longitude" ? s.longitude : s.latitude) = v;
+      (std::string(key) == "longitude" ? s.longitude : s.latitude) = *v + 0.0;  // -0 is 0
     }
   }
   const std::string data = cell("data");
@@ -495,9 +508,28 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
   }
   CampaignOutputs outputs(o.out_dir, inputs);
   const std::string table_digest = file_digest(o.table);
+  // What the stations read, before they run; a file that cannot be read is
+  // the station's failure, not the campaign's.
+  std::map<std::string, std::string> input_digests;
+  for (const Station* s : mine) {
+    for (const std::string* path : {&s->parameters, &s->data}) {
+      if (path->empty()) continue;
+      const std::string whole = fs::absolute(*path).lexically_normal().string();
+      if (input_digests.count(whole) != 0) continue;
+      try {
+        input_digests[whole] = file_digest(*path);
+      } catch (const rt::RunError&) {
+      }
+    }
+  }
 
-  const int dir_fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir_fd < 0) throw rt::RunStop("could not open the campaign folder " + o.out_dir + " (" + std::strerror(errno) + ")");
+  // Walked as a result's path is: the folder checked is the folder used.
+  std::string why_not;
+  const int dir_fd = rt::ResultFile::open_folder(o.out_dir, why_not);
+  if (dir_fd < 0) {
+    throw rt::RunStop("could not open the campaign folder " + o.out_dir + " (" +
+                      (why_not.empty() ? std::string(std::strerror(ENOENT)) : why_not) + ")");
+  }
   const FdCloser dir_closer{dir_fd};
 
   // A station's document is read into its summary row as soon as it ran,
@@ -554,16 +586,17 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
   manifest.shard = o.shard;
   manifest.shards = o.shards;
   manifest.carried_columns = table.carried_columns;
+  manifest.input_digests = std::move(input_digests);
   outputs.start(manifest);
   int failed = 0;
   for (std::size_t k = 0; k < mine.size(); ++k) {
     const Station& s = *mine[k];
     const std::string station = "station " + (s.name.empty() ? std::string("(no name)") : s.name) + " (row " +
                                 std::to_string(s.row) + ")";
-    for (const std::string& w : outcomes[k].warnings) err << "warning: " << station << ": " << w << "\n";
+    for (const std::string& w : outcomes[k].warnings) err << "warning: " << station << ": " << rt::shortened(w) << "\n";
     if (!outcomes[k].ok()) {
       ++failed;
-      err << station << " failed: " << outcomes[k].message << "\n";
+      err << station << " failed: " << rt::shortened(outcomes[k].message) << "\n";
     }
     outputs.add({s.index, s.name, outcomes[k].ok(), std::move(rows[k])});
   }

@@ -15,9 +15,11 @@
 #include <fstream>
 #include <set>
 
+#include "areas/workspace.hpp"
 #include "campaign/campaign.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/interrupt.hpp"
+#include "runtime/result_file.hpp"
 
 namespace zk::batch {
 
@@ -73,18 +75,30 @@ std::unique_ptr<rt::ResultFile> output(const fs::path& dir, const char* name, co
 // Copies the folder `from` into the new folder `to`, each file written to
 // disk before the next; a link or anything but a folder or a regular file
 // is refused.
-void copy_tree(const fs::path& from, const fs::path& to) {
-  if (::mkdir(to.c_str(), 0777) != 0) throw rt::RunStop("could not make " + to.string() + " (" + error_text(errno) + ")");
+// Copies the folder `from` to the new folder `to`; every folder and file
+// made is registered in `slots` for the signal cleanup.
+void copy_tree(const fs::path& from, const fs::path& to, std::vector<int>& slots) {
+  const fs::path whole = fs::absolute(to);
+  {
+    const rt::SignalsHeld held;
+    if (::mkdir(to.c_str(), 0777) != 0) throw rt::RunStop("could not make " + to.string() + " (" + error_text(errno) + ")");
+    slots.push_back(rt::register_temporary_folder(whole.string()));
+  }
   for (const fs::directory_entry& e : fs::directory_iterator(from)) {
     const fs::path target = to / e.path().filename();
     const fs::file_status st = e.symlink_status();
     if (fs::is_directory(st)) {
-      copy_tree(e.path(), target);
+      copy_tree(e.path(), target, slots);
       continue;
     }
     if (!fs::is_regular_file(st)) throw rt::RunStop(e.path().string() + " is not a regular file: it is not copied");
     const int in = ::open(e.path().c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    const int out = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    int out = -1;
+    {
+      const rt::SignalsHeld held;
+      out = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+      if (out >= 0) slots.push_back(rt::register_temporary((whole / e.path().filename()).string()));
+    }
     bool ok = in >= 0 && out >= 0;
     char buf[65536];
     for (ssize_t n = 0; ok && (n = ::read(in, buf, sizeof buf)) != 0;) {
@@ -136,6 +150,41 @@ const json& field(const json& doc, const char* key, bool (json::*is)() const noe
 // per stress phase).
 json entry_json(const Manifest::Entry& e) {
   return {{"index", e.index}, {"summary", e.rows.size() == 1 ? e.rows.front() : json(e.rows)}};
+}
+
+// The numbers of a summary row read back from a manifest, checked as the
+// table reader and the run check them: a damaged or edited file is refused,
+// never copied into the merged summary.
+void check_values(const json& row, const std::string& at) {
+  struct Range {
+    const char* column;
+    double lo, hi;
+    bool whole;
+  };
+  static const Range kRanges[] = {
+      {"longitude", -180.0, 180.0, false}, {"latitude", -90.0, 90.0, false},
+      {"N", 0.0, kMaxData, true},          {"NMIN", 0.0, kMaxData, true},
+      {"sigma1_trend", 0.0, 360.0, false}, {"sigma1_plunge", -90.0, 90.0, false},
+      {"sigma2_trend", 0.0, 360.0, false}, {"sigma2_plunge", -90.0, 90.0, false},
+      {"sigma3_trend", 0.0, 360.0, false}, {"sigma3_plunge", -90.0, 90.0, false},
+      {"R", 0.0, 1.0, false},              {"R_low", 0.0, 1.0, false},
+      {"R_high", 0.0, 1.0, false},         {"SHmax_deg", 0.0, 180.0, false},
+      {"phase", 1.0, 99.0, true},          {"phases", 1.0, 99.0, true},
+      {"phase_members", 0.0, kMaxData, true},
+  };
+  for (const Range& r : kRanges) {
+    if (!row.contains(r.column) || row[r.column].is_null()) continue;
+    const json& v = row[r.column];
+    const bool number = v.is_number() && std::isfinite(v.get<double>());
+    const double x = number ? v.get<double>() : 0.0;
+    if (!number || x < r.lo || x > r.hi || (r.whole && x != std::floor(x))) {
+      char lo[32], hi[32];
+      std::snprintf(lo, sizeof lo, "%g", r.lo);
+      std::snprintf(hi, sizeof hi, "%g", r.hi);
+      throw rt::RunStop(at + ": " + r.column + " " + v.dump() + " is not " + (r.whole ? "a whole number " : "a number ") +
+                        "from " + lo + " to " + hi + " (a damaged or edited file?)");
+    }
+  }
 }
 
 }  // namespace
@@ -194,6 +243,7 @@ json manifest_json(const Manifest& m) {
               {"carried_columns", m.carried_columns},
               {"stations", json::array()}};
   for (const Manifest::Entry& e : m.stations) doc["stations"].push_back(entry_json(e));
+  if (!m.input_digests.empty()) doc["input_digests"] = m.input_digests;
   if (!m.merged_into.empty()) doc["merged_into"] = m.merged_into;
   return doc;
 }
@@ -222,6 +272,12 @@ Manifest read_manifest(const std::string& dir) {
   for (const json& c : field(doc, "carried_columns", &json::is_array, "list", file)) {
     if (!c.is_string()) throw rt::RunStop(file + ": a carried column name is not text");
     m.carried_columns.push_back(c.get<std::string>());
+  }
+  if (doc.contains("input_digests")) {  // written since format 4 of the documents
+    for (const auto& [path, d] : field(doc, "input_digests", &json::is_object, "object", file).items()) {
+      if (!d.is_string()) throw rt::RunStop(file + ": the digest of " + path + " is not text");
+      m.input_digests[path] = d.get<std::string>();
+    }
   }
   if (doc.contains("merged_into")) m.merged_into = field(doc, "merged_into", &json::is_string, "text", file).get<std::string>();
   std::vector<std::string> columns = summary_columns();
@@ -261,6 +317,7 @@ Manifest read_manifest(const std::string& dir) {
       if (k != columns.size()) throw rt::RunStop(at + ": the summary has " + std::to_string(k) + " columns, not " +
                                                  std::to_string(columns.size()));
     }
+    for (const json& row : e.rows) check_values(row, at);
     e.station = field(e.rows.front(), "station", &json::is_string, "text", at).get<std::string>();
     const std::string status = field(e.rows.front(), "status", &json::is_string, "text", at).get<std::string>();
     if (status != "ok" && status != "failed") throw rt::RunStop(at + ": status \"" + status + "\" is not ok or failed");
@@ -274,8 +331,11 @@ Manifest read_manifest(const std::string& dir) {
 }
 
 FolderLock::FolderLock(const std::string& dir) {
-  dirfd_ = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirfd_ < 0) throw rt::RunStop("could not open the campaign folder " + dir + " (" + error_text(errno) + ")");
+  std::string why;
+  dirfd_ = rt::ResultFile::open_folder(dir, why);
+  if (dirfd_ < 0) {
+    throw rt::RunStop("could not open the campaign folder " + dir + " (" + (why.empty() ? error_text(ENOENT) : why) + ")");
+  }
   // The lock file may be removed by the holder as it ends: a lock taken on
   // a file no longer named is taken again on the new one.
   for (int tries = 0; tries < 100; ++tries) {
@@ -283,8 +343,17 @@ FolderLock::FolderLock(const std::string& dir) {
     fd_ = ::openat(dirfd_, kLock, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd_ < 0) {
       const int e = errno;
+      // What is in the lock file's place, rather than the error of the open.
+      struct stat st {};
+      std::string what = error_text(e);
+      if (::fstatat(dirfd_, kLock, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
+        what = "a symbolic link of " + rt::owner_named(st.st_uid) +
+               " is there, and a lock file is never reached through a link: remove it";
+      } else if (::fstatat(dirfd_, kLock, &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode)) {
+        what = "something that is not a regular file is there: remove it";
+      }
       ::close(dirfd_);
-      throw rt::RunStop("could not make the lock file " + dir + "/" + kLock + " (" + error_text(e) + ")");
+      throw rt::RunStop("could not make the lock file " + dir + "/" + kLock + " (" + what + ")");
     }
     if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
       const int e = errno;
@@ -419,28 +488,42 @@ void move_folder(const std::string& from, const std::string& to, bool replace) {
   std::error_code ec;
   // Puts `source` at `to`, the previous result stepping aside first; both
   // renames with signals held, so that a stop never leaves `to` missing.
-  const auto swap_in = [&](const std::string& source) {
+  std::vector<int> slots;  // of a copy, removed on a signal until it is in place
+  const struct Forget {
+    std::vector<int>& slots;
+    ~Forget() {
+      for (int slot : slots) rt::unregister_temporary(slot);
+    }
+  } forget{slots};
+  // A copy's original is set aside in the same held signals, so that a move
+  // is made exactly when its source is gone (a stopped merge is resumed so).
+  const auto swap_in = [&](const std::string& source, const fs::path* set_aside) {
     const rt::SignalsHeld held;
     if (replace && ::rename(to.c_str(), old.c_str()) != 0) return errno;
-    if (::rename(source.c_str(), to.c_str()) == 0) return 0;
+    if (::rename(source.c_str(), to.c_str()) == 0) {
+      for (int& slot : slots) rt::unregister_temporary(std::exchange(slot, -1));
+      if (set_aside != nullptr && ::rename(from.c_str(), set_aside->c_str()) != 0) fs::remove_all(from, ec);
+      return 0;
+    }
     const int e = errno;
     if (replace) (void)::rename(old.c_str(), to.c_str());
     return e;
   };
-  int e = swap_in(from);
+  int e = swap_in(from, nullptr);
   if (e == EXDEV) {
     // Another file system: a complete copy under a name of its own, on
     // disk before it takes the place, then the original removed.
     const fs::path copy = beside(to, "copy");
     try {
-      copy_tree(from, copy);
+      copy_tree(from, copy, slots);
     } catch (const rt::RunStop&) {
       fs::remove_all(copy, ec);
       throw;
     }
-    e = swap_in(copy.string());
+    const fs::path gone = beside(from, "gone");
+    e = swap_in(copy.string(), &gone);
     if (e != 0) fs::remove_all(copy, ec);
-    if (e == 0) fs::remove_all(from, ec);
+    if (e == 0) fs::remove_all(gone, ec);
   }
   if (e != 0) throw rt::RunStop("could not move " + from + " to " + to + " (" + error_text(e) + ")");
   if (replace) fs::remove_all(old, ec);

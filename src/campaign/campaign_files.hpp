@@ -5,6 +5,7 @@
 // the move of a station folder into another campaign folder.
 #include <memory>
 #include <ostream>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +44,10 @@ struct Manifest {
     std::vector<nlohmann::ordered_json> rows;
   };
   std::vector<Entry> stations;  // in table order
+  // The digest of the bytes of every PARAMETERS and DATA file its stations
+  // read, by absolute path, as the run found them: shards that read one file
+  // with other contents are not merged.
+  std::map<std::string, std::string> input_digests;
   std::string merged_into;      // a shard whose stations a merge has moved: where
 };
 

@@ -1,5 +1,11 @@
 // zarkel-batch --merge: the shards of one campaign gathered into one folder.
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <set>
 
 #include <algorithm>
 #include <filesystem>
@@ -10,6 +16,7 @@
 #include "campaign/campaign.hpp"
 #include "campaign/campaign_files.hpp"
 #include "runtime/errors.hpp"
+#include "runtime/result_file.hpp"
 
 namespace zk::batch {
 
@@ -28,14 +35,43 @@ bool exists_at(const fs::path& p) {
   return ::lstat(p.c_str(), &st) == 0;
 }
 
+// A merge's plan, kept in OUT while it is made: the shards (absolute paths)
+// and each station folder to move. A merge stopped half-way (a signal, a
+// full disk) is finished by the same command: a planned move whose source
+// is gone and whose destination is there was made (a move takes its source
+// away in the same held signals as it puts the destination in place).
+constexpr const char* kJournal = ".zarkel-merge.json";
+
+struct Journal {
+  std::vector<std::string> shards;
+  std::set<std::pair<std::string, std::string>> moves;
+};
+
+std::string absolute_of(const std::string& p) { return fs::absolute(p).lexically_normal().string(); }
+
+std::optional<Journal> read_journal(const fs::path& out) {
+  std::ifstream in(out / kJournal, std::ios::binary);
+  if (!in) return std::nullopt;
+  try {
+    const json doc = json::parse(in);
+    Journal j;
+    j.shards = doc.at("shards").get<std::vector<std::string>>();
+    for (const json& m : doc.at("moves")) j.moves.emplace(m.at(0).get<std::string>(), m.at(1).get<std::string>());
+    return j;
+  } catch (const json::exception&) {
+    return std::nullopt;  // not a journal of this program: no merge is resumed from it
+  }
+}
+
 // The shards, checked to be all of one campaign, each once; refused with
-// the reason otherwise.
-void check_shards(const std::vector<std::string>& dirs, const std::vector<Manifest>& m) {
+// the reason otherwise. `resuming`: the absolute OUT of the merge resumed,
+// into which its shards may say they were merged already.
+void check_shards(const std::vector<std::string>& dirs, const std::vector<Manifest>& m, const std::string& resuming) {
   const Manifest& first = m.front();
   std::map<int, std::size_t> by_shard;
   std::map<std::pair<dev_t, ino_t>, std::size_t> by_folder;
   for (std::size_t k = 0; k < m.size(); ++k) {
-    if (!m[k].merged_into.empty()) {
+    if (!m[k].merged_into.empty() && m[k].merged_into != resuming) {
       throw rt::RunStop(dirs[k] + " was merged into " + m[k].merged_into + " already: its stations are there");
     }
     if (m[k].table_digest != first.table_digest || m[k].shards != first.shards ||
@@ -72,9 +108,13 @@ void check_shards(const std::vector<std::string>& dirs, const std::vector<Manife
 int merge_campaigns(const std::string& out_dir, const std::vector<std::string>& shard_dirs, std::ostream& err) {
   std::vector<Manifest> manifests;
   for (const std::string& d : shard_dirs) manifests.push_back(read_manifest(d));
-  check_shards(shard_dirs, manifests);
-
   const fs::path out(out_dir);
+  std::vector<std::string> shards_absolute;
+  for (const std::string& d : shard_dirs) shards_absolute.push_back(absolute_of(d));
+  std::optional<Journal> journal = read_journal(out);
+  if (journal && journal->shards != shards_absolute) journal.reset();  // another merge's: started again
+  check_shards(shard_dirs, manifests, journal ? absolute_of(out_dir) : std::string());
+
   if (const std::string planted = rt::untrusted_link_in(out_dir); !planted.empty()) {
     throw rt::RunStop("the campaign folder " + out_dir + " is refused: " + planted, rt::kExitUsage);
   }
@@ -113,6 +153,7 @@ int merge_campaigns(const std::string& out_dir, const std::vector<std::string>& 
   merged.shard = 0;
   merged.shards = 1;
   merged.stations.clear();
+  merged.merged_into.clear();  // a shard marked by the merge this one finishes
   rt::Destinations inputs;
   if (struct stat st {}; ::stat(merged.table.c_str(), &st) == 0) {
     inputs.inputs.push_back({{st.st_dev, st.st_ino}, "station table \"" + merged.table + "\""});
@@ -124,6 +165,10 @@ int merge_campaigns(const std::string& out_dir, const std::vector<std::string>& 
       if (!e.ok || in_place) continue;
       const fs::path from = fs::path(shard_dirs[k]) / e.station;
       const fs::path to = out / e.station;
+      if (!is_folder(from) && journal && journal->moves.count({absolute_of(from.string()), absolute_of(to.string())}) &&
+          is_folder(to)) {
+        continue;  // moved by the merge this one finishes
+      }
       if (!is_folder(from)) {
         throw rt::RunStop(from.string() + ", the folder of station " + e.station +
                           ", is missing or not a folder (moved by an earlier merge?); nothing was moved");
@@ -136,9 +181,28 @@ int merge_campaigns(const std::string& out_dir, const std::vector<std::string>& 
       moves.push_back({from, to, there});
     }
   }
+  // One contents for every input file the shards read.
+  std::map<std::string, std::size_t> read_by;
+  for (std::size_t k = 0; k < manifests.size(); ++k) {
+    for (const auto& [path, d] : manifests[k].input_digests) {
+      const auto [it, fresh] = read_by.emplace(path, k);
+      if (!fresh && manifests[it->second].input_digests.at(path) != d) {
+        throw rt::RunStop(shard_dirs[it->second] + " and " + shard_dirs[k] + " read different contents of " + path +
+                          " (it changed between their runs): run the shards again on the same files; nothing was moved");
+      }
+      merged.input_digests[path] = d;
+    }
+  }
   std::sort(merged.stations.begin(), merged.stations.end(),
             [](const Manifest::Entry& a, const Manifest::Entry& b) { return a.index < b.index; });
   CampaignOutputs outputs(out_dir, inputs);
+  // The plan, on disk before the first move (the moves of a merge resumed
+  // that are still to make are among the ones it planned).
+  if (!journal) {
+    json plan = {{"shards", shards_absolute}, {"moves", json::array()}};
+    for (const Move& m : moves) plan["moves"].push_back({absolute_of(m.from.string()), absolute_of(m.to.string())});
+    rt::ResultFile::write_whole((out / kJournal).string(), "merge journal", plan.dump(1) + "\n");
+  }
 
   std::size_t moved = 0;
   try {
@@ -159,6 +223,10 @@ int merge_campaigns(const std::string& out_dir, const std::vector<std::string>& 
     manifests[k].merged_into = fs::absolute(out).lexically_normal().string();
     rt::ResultFile::write_whole((fs::path(shard_dirs[k]) / kManifest).string(), "campaign manifest file",
                                 manifest_json(manifests[k]).dump(1) + "\n");
+  }
+  // Done: nothing is left to resume.
+  if (::unlink((out / kJournal).c_str()) != 0 && errno != ENOENT) {
+    throw rt::RunStop("could not remove the merge journal " + (out / kJournal).string() + " (" + std::strerror(errno) + ")");
   }
   bool failed = false;
   for (const Manifest::Entry& e : merged.stations) {

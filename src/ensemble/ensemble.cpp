@@ -24,7 +24,20 @@ std::string ensemble_time_warning(const RunParams& p, int N, const Options& o) {
          duration_text(wall) + " (" + duration_text(processor) + " of processor time)";
 }
 
+std::string bootstrap_problem(int B, double confidence) {
+  if (B < 0) return "the bootstrap needs a count of replicates from 0, not " + std::to_string(B);
+  if (!(confidence > 0.0 && confidence < 100.0)) return "the confidence must lie between 0 and 100 per cent";
+  return "";
+}
+
+std::string options_problem(const Options& o) {
+  if (o.starts < 1) return "the ensemble needs at least 1 start, not " + std::to_string(o.starts);
+  if (o.jobs < 1) return "the ensemble needs at least 1 thread, not " + std::to_string(o.jobs);
+  return bootstrap_problem(o.bootstrap, o.confidence);
+}
+
 Ensemble solve(const RunInput& input, const Options& o, const Report& report) {
+  if (const std::string why = options_problem(o); !why.empty()) throw OptionError(why);
   const std::string problem = invert_problem(input.faults, input.params);
   if (!problem.empty()) throw rt::RunStop(problem);
   const std::string option_problem = starts_problem(input.params, o.starts);

@@ -28,6 +28,15 @@ struct OptionError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Why these options cannot run at all, whatever the parameters (a count
+// below its least, a confidence outside 0 to 100); "" when they can. Every
+// entry point of the layer checks its options so, and throws OptionError:
+// a caller other than the command line cannot make it allocate a negative
+// count.
+std::string options_problem(const Options& o);
+// The same for a bootstrap of B replicates at `confidence` per cent.
+std::string bootstrap_problem(int B, double confidence);
+
 struct StartsReport {
   std::vector<Solution> runs;  // start order
   std::size_t chosen = 0;

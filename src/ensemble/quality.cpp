@@ -21,7 +21,8 @@ std::optional<double> axial_sd_deg(const std::vector<double>& azimuths_deg) {
   }
   const double rbar = std::hypot(c, s) / static_cast<double>(azimuths_deg.size());
   if (rbar < 1e-12) return std::nullopt;
-  const double sd = std::sqrt(-2.0 * std::log(std::min(rbar, 1.0)));
+  // max: replicates all alike give log 1 = 0, whose negation is -0.
+  const double sd = std::sqrt(std::max(0.0, -2.0 * std::log(std::min(rbar, 1.0))));
   return sd * 180.0 / kPi / 2.0;
 }
 

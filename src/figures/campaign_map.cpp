@@ -148,7 +148,9 @@ void graticule(std::ostringstream& o, const geo::EqualArea& p, const Frame& f) {
     if (!at) return;
     const double along = meridian ? at->first : at->second;
     if (along < (meridian ? kLeft : kTop) || along > (meridian ? right : bottom)) return;
-    const double w = std::remainder(v, 360.0);
+    if (std::fabs(v) < 1e-9) v = 0.0;  // the equator and the prime meridian, not a rounding of either side
+    double w = std::remainder(v, 360.0);
+    if (std::fabs(w) < 1e-9) w = 0.0;
     const char* hemi = meridian ? (w < 0.0 ? "W" : (w > 0.0 && w < 180.0 ? "E" : "")) : (v < 0.0 ? "S" : (v > 0.0 ? "N" : ""));
     labels << "<text class=\"grat\" x=\"" << svg_number(meridian ? along : kLeft - 1.2) << "\" y=\""
            << svg_number(meridian ? bottom + 4.2 : along + 1.0) << "\"" << (meridian ? "" : " text-anchor=\"end\"") << ">"
@@ -309,7 +311,7 @@ std::string campaign_map_svg(const std::vector<MapStation>& stations, const std:
     if (s.lon && s.lat) {
       points.push_back({*s.lon, *s.lat});
     } else {
-      unplaced.push_back(s.name);
+      unplaced.push_back((s.name.empty() ? "(no name)" : s.name) + " (no longitude and latitude)");
     }
   }
   const geo::EqualArea proj(geo::mean_centre(points));
@@ -319,7 +321,8 @@ std::string campaign_map_svg(const std::vector<MapStation>& stations, const std:
     if (!s.lon || !s.lat) continue;
     const auto e = proj.forward({*s.lon, *s.lat});
     if (!e) {
-      unplaced.push_back(s.name);
+      unplaced.push_back((s.name.empty() ? "(no name)" : s.name) +
+                         " (opposite the centre of the map, where an azimuthal projection has no place)");
       continue;
     }
     if (projected.empty()) {
@@ -384,7 +387,7 @@ std::string campaign_map_svg(const std::vector<MapStation>& stations, const std:
     << svg_number(proj.centre().lon) << "; " << scale << " at the centre</text>\n";
   if (!unplaced.empty()) {
     std::string names;
-    for (const std::string& n : unplaced) names += (names.empty() ? "" : ", ") + (n.empty() ? "(no name)" : n);
+    for (const std::string& n : unplaced) names += (names.empty() ? "" : "; ") + n;
     o << "<text id=\"unplaced\" class=\"small\" x=\"" << svg_number(kLeft) << "\" y=\"" << svg_number(kTop + kFrameH + 14.5)
       << "\">not on the map: " << xml_text(names) << "</text>\n";
   }

@@ -3,6 +3,8 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 
+#include "runtime/option_values.hpp"
+#include "runtime/printable.hpp"
 #include "table/csv_table.hpp"
 
 namespace zk::import {
@@ -75,6 +77,150 @@ std::string add_sense(Options& o, const std::string& mapping) {
   return "";
 }
 
+// An option with a value, as zarkel-batch describes its own: the name, what
+// a missing value is called, where the value goes (text as given, one of
+// `words`, or a number of degrees from 0 to 90) and whether it may be empty.
+struct Row {
+  const char* name;
+  const char* argument;
+  std::string* text;
+  double* degrees;
+  std::vector<const char*> words = {};
+  bool empty_ok = false;
+};
+
+// The values of the rows given, checked as zarkel-batch checks its own:
+// each given at most once and with its value, then each value read. "" or
+// the message.
+std::string checked(const std::vector<Row>& table, const CLI::App& app) {
+  for (const Row& r : table) {
+    if (app.count(r.name) == 0) continue;
+    const std::string error = rt::given_once(r.name, r.argument, app.count(r.name), app.get_option(r.name)->results(), r.empty_ok);
+    if (!error.empty()) return error;
+  }
+  for (const Row& r : table) {
+    if (app.count(r.name) == 0) continue;
+    const std::string& v = app.get_option(r.name)->results().front();
+    std::string error;
+    if (r.degrees != nullptr) {
+      error = rt::read_real(r.name, v, 0.0, 90.0, " of degrees", *r.degrees);
+    } else if (!r.words.empty()) {
+      error = rt::read_choice(r.name, v, r.words, *r.text);
+    } else {
+      *r.text = v;
+    }
+    if (!error.empty()) return error;
+  }
+  return "";
+}
+
+// The values read as text, checked once the command line is parsed.
+struct Given {
+  std::string delimiter, title;
+  std::vector<std::string> columns, senses;
+};
+
+// The options with a value, checked as zarkel-batch checks its own.
+std::vector<Row> option_table(Options& o, Given& g) {
+  return {
+      // {name, argument, text, degrees[, words[, empty_ok]]}
+      {"--delimiter", "a delimiter", &g.delimiter, nullptr},
+      {"--decimal", "a decimal mark", &o.decimal, nullptr, {"point", "comma"}},
+      {"--encoding", "an encoding", &o.encoding, nullptr, {"utf-8", "latin1", "cp1252"}},
+      {"--plane", "a convention", &o.plane, nullptr, {"dip-direction", "strike-rhr", "strike-quadrant"}},
+      {"--striation", "a convention", &o.striation, nullptr, {"rake", "unsigned-rake", "trend-plunge", "pitch"}},
+      {"--title", "a title", &g.title, nullptr, {}, true},
+      {"--warn-off-plane", "a number of degrees", nullptr, &o.warn_off_plane},
+      {"--max-off-plane", "a number of degrees", nullptr, &o.max_off_plane},
+      {"--report", "a file name", &o.report, nullptr},
+  };
+}
+
+// The options as CLI11 reads them, in the order the help lists them; a
+// valued option keeps every value, so that "given twice" can be told.
+void add_options(CLI::App& app, Options& o, Given& g) {
+  app.footer(kFooter);
+  app.allow_extras(true);
+  app.add_option("FIELD.csv", o.csv, "the spreadsheet export")->required();
+  app.add_option("DATA", o.data, "the DATA file to write")->required();
+  const auto valued = [&app](const char* name, const char* type, const char* what) {
+    app.add_option(name)
+        ->description(what)
+        ->type_name(type)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->expected(0, 1)
+        ->allow_extra_args(false);
+  };
+  valued("--delimiter", "TEXT", "the cell delimiter: , ; or tab (default: the one the header row holds)");
+  valued("--decimal", "TEXT:{point,comma}",
+         "the decimal mark (default: a comma with ; or tab delimiters, else a point)");
+  valued("--encoding", "TEXT:{utf-8,latin1,cp1252}",
+         "the table's encoding (default utf-8; latin1 is ISO 8859-1, cp1252 Windows), converted to UTF-8");
+  app.add_option("--column", g.columns, "ROLE=HEADER: the column of a role under another header name")
+      ->allow_extra_args(false);
+  valued("--plane", "TEXT:{dip-direction,strike-rhr,strike-quadrant}",
+         "the plane's convention when the table allows more than one");
+  valued("--striation", "TEXT:{rake,unsigned-rake,trend-plunge,pitch}",
+         "the striation's convention when the table allows more than one");
+  app.add_option("--sense-map", g.senses, "WORD=LETTER: a local word for a sense of slip (N, I, D or S), repeatable")
+      ->allow_extra_args(false);
+  valued("--title", "TEXT", "the DATA title line (default: the CSV file name)");
+  valued("--warn-off-plane", "FLOAT:FLOAT in [0 - 90]", "degrees off the plane that give a warning (default 10)");
+  valued("--max-off-plane", "FLOAT:FLOAT in [0 - 90]", "degrees off the plane that are refused (default 20)");
+  valued("--report", "TEXT", "write the report as CSV to this file");
+  app.add_flag("--mechanisms", o.mechanisms,
+               "the table holds focal mechanisms (strike, dip, rake of a nodal plane); write the given planes");
+  app.set_version_flag("--version", kVersion);
+  app.failure_message([](const CLI::App*, const CLI::Error& e) {
+    return std::string("zarkel-import: ") + e.what() + "\nRun with --help for more information.\n";
+  });
+}
+
+// Of the arguments CLI11 left over, an unknown option first, then an
+// operand too many; "" when none.
+std::string left_over(const CLI::App& app) {
+  for (const std::string& r : app.remaining()) {
+    if (r.size() > 1 && r[0] == '-') return "unknown option " + r;
+  }
+  if (app.remaining().empty()) return "";
+  return "too many operands (from " + app.remaining().front() + " on): give FIELD.csv and DATA only";
+}
+
+// The values that are more than a word or a number, and the options taken
+// together; "" or the message.
+std::string combined(const CLI::App& app, Options& o, const Given& g) {
+  std::string error;
+  if (g.delimiter == "tab" || g.delimiter == "\t" || g.delimiter == "," || g.delimiter == ";") {
+    o.delimiter = g.delimiter == "tab" ? '\t' : g.delimiter[0];
+  } else if (!g.delimiter.empty()) {
+    return "--delimiter takes , ; or tab (got \"" + rt::shortened(g.delimiter) + "\")";
+  }
+  for (const auto& c : g.columns) {
+    if (error.empty()) error = add_column(o, c);
+  }
+  for (const auto& s : g.senses) {
+    if (error.empty()) error = add_sense(o, s);
+  }
+  if (!error.empty()) return error;
+  if (app.count("--title") != 0) {
+    o.title = g.title;
+    if (o.title->size() > 80) return "--title: at most 80 characters (the DATA title line)";
+    for (char c : *o.title) {
+      if (static_cast<unsigned char>(c) < 0x20) return "--title: a control character cannot be in the title line";
+    }
+  }
+  if (o.warn_off_plane > o.max_off_plane) {
+    return "--warn-off-plane (" + CLI::detail::to_string(o.warn_off_plane) + ") is above --max-off-plane (" +
+           CLI::detail::to_string(o.max_off_plane) + ")";
+  }
+  if (o.max_off_plane >= 90.0) return "--max-off-plane must be below 90";
+  if (o.mechanisms && (!g.columns.empty() || !o.plane.empty() || !o.striation.empty() || !o.report.empty())) {
+    return "--mechanisms reads strike, dip and rake by their names: --column, --plane, --striation and --report do "
+           "not apply";
+  }
+  return "";
+}
+
 }  // namespace
 
 CommandLine parse_command_line(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -82,76 +228,22 @@ CommandLine parse_command_line(const std::vector<std::string>& args, std::ostrea
   Options& o = cl.options;
   CLI::App app{"Converts a spreadsheet export (CSV) of fault-slip measurements into a DATA file.",
                "zarkel-import"};
-  app.footer(kFooter);
-  std::string delimiter;
-  std::vector<std::string> columns;
-  app.add_option("FIELD.csv", o.csv, "the spreadsheet export")->required();
-  app.add_option("DATA", o.data, "the DATA file to write")->required();
-  app.add_option("--delimiter", delimiter, "the cell delimiter: , ; or tab (default: the one the header row holds)");
-  app.add_option("--encoding", o.encoding,
-                 "the table's encoding: utf-8 (default), latin1 (ISO 8859-1) or cp1252 (Windows), converted to UTF-8")
-      ->check(CLI::IsMember({"utf-8", "latin1", "cp1252"}));
-  app.add_option("--decimal", o.decimal,
-                 "the decimal mark: point or comma (default: a comma with ; or tab delimiters, else a point)")
-      ->check(CLI::IsMember({"point", "comma"}));
-  app.add_option("--column", columns, "ROLE=HEADER: the column of a role under another header name")
-      ->allow_extra_args(false);
-  app.add_option("--plane", o.plane, "the plane's convention when the table allows more than one")
-      ->check(CLI::IsMember({"dip-direction", "strike-rhr", "strike-quadrant"}));
-  app.add_option("--striation", o.striation, "the striation's convention when the table allows more than one")
-      ->check(CLI::IsMember({"rake", "unsigned-rake", "trend-plunge", "pitch"}));
-  std::vector<std::string> senses;
-  app.add_option("--sense-map", senses, "WORD=LETTER: a local word for a sense of slip (N, I, D or S), repeatable")
-      ->allow_extra_args(false);
-  std::string title;
-  app.add_option("--title", title, "the DATA title line (default: the CSV file name)");
-  app.add_option("--warn-off-plane", o.warn_off_plane, "degrees off the plane that give a warning (default 10)")
-      ->check(CLI::Range(0.0, 90.0));
-  app.add_option("--max-off-plane", o.max_off_plane, "degrees off the plane that are refused (default 20)")
-      ->check(CLI::Range(0.0, 90.0));
-  app.add_option("--report", o.report, "write the report as CSV to this file");
-  app.add_flag("--mechanisms", o.mechanisms,
-               "the table holds focal mechanisms (strike, dip, rake of a nodal plane); write the given planes");
-  app.set_version_flag("--version", kVersion);
-  app.failure_message([](const CLI::App*, const CLI::Error& e) {
-    return std::string("zarkel-import: ") + e.what() + "\nRun with --help for more information.\n";
-  });
-
-  std::vector<std::string> reversed(args.rbegin(), args.rend());
+  Given given;
+  add_options(app, o, given);
+  std::string error;
   try {
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
     app.parse(reversed);
+  } catch (const CLI::RequiredError&) {
+    error = std::string("missing operand ") + (o.csv.empty() ? "FIELD.csv" : "DATA");
   } catch (const CLI::ParseError& e) {
     const int code = app.exit(e, out, err);
     cl.action = code == 0 ? CommandLine::Action::Done : CommandLine::Action::Usage;
     return cl;
   }
-  std::string error;
-  if (delimiter == "tab" || delimiter == "\t" || delimiter == "," || delimiter == ";") {
-    o.delimiter = delimiter == "tab" ? '\t' : delimiter[0];
-  } else if (!delimiter.empty()) {
-    error = "--delimiter " + delimiter + ": the delimiter is , ; or tab";
-  }
-  for (const auto& c : columns) {
-    if (error.empty()) error = add_column(o, c);
-  }
-  for (const auto& s : senses) {
-    if (error.empty()) error = add_sense(o, s);
-  }
-  if (app.count("--title") != 0) {
-    o.title = title;
-    if (o.title->size() > 80) error = "--title: at most 80 characters (the DATA title line)";
-    for (char c : *o.title) {
-      if (static_cast<unsigned char>(c) < 0x20) error = "--title: a control character cannot be in the title line";
-    }
-  }
-  if (error.empty() && o.warn_off_plane > o.max_off_plane) {
-    error = "--warn-off-plane (" + CLI::detail::to_string(o.warn_off_plane) + ") is above --max-off-plane (" +
-            CLI::detail::to_string(o.max_off_plane) + ")";
-  }
-  if (error.empty() && o.max_off_plane >= 90.0) error = "--max-off-plane must be below 90";
-  if (error.empty() && o.mechanisms && (!columns.empty() || !o.plane.empty() || !o.striation.empty() || !o.report.empty())) {
-    error = "--mechanisms reads strike, dip and rake by their names: --column, --plane, --striation and --report do not apply";
-  }
+  if (error.empty()) error = left_over(app);
+  if (error.empty()) error = checked(option_table(o, given), app);
+  if (error.empty()) error = combined(app, o, given);
   if (!error.empty()) {
     err << "zarkel-import: " << error << "\nRun with --help for more information.\n";
     return cl;

@@ -53,6 +53,8 @@ const char* slip_text(SlipForm f) {
   return "";
 }
 
+}  // namespace
+
 // The match key of a header: a byte-order mark left on it (a file joined
 // from several exports) and a unit in brackets at its end ("dip (deg)",
 // "trend [°]") dropped, then as table::column_key, then the field apps'
@@ -73,6 +75,8 @@ std::string header_key(std::string_view header) {
   const auto it = aliases.find(key);
   return it == aliases.end() ? key : it->second;
 }
+
+namespace {
 
 // Headers of columns that are not read but look like a role: the question
 // the warning asks.
@@ -100,8 +104,13 @@ struct SenseWord {
 
 // Why a rake (Aki & Richards, degrees) contradicts a sense word, or "".
 std::string contradiction(double rake, const SenseWord& w) {
-  if (w.dip < 0 && !(rake < 0.0)) return "normal needs a downward dip-slip component (rake below 0)";
-  if (w.dip > 0 && !(rake > 0.0)) return "reverse needs an upward dip-slip component (rake above 0)";
+  // A rake of 0 or +-180 is horizontal: neither normal nor reverse.
+  if (w.dip < 0 && !(rake < 0.0 && rake > -180.0)) {
+    return "normal needs a downward dip-slip component (rake below 0 and above -180)";
+  }
+  if (w.dip > 0 && !(rake > 0.0 && rake < 180.0)) {
+    return "reverse needs an upward dip-slip component (rake above 0 and below 180)";
+  }
   if (w.strike > 0 && !(std::fabs(rake) < 90.0)) return "sinistral needs |rake| below 90";
   if (w.strike < 0 && !(std::fabs(rake) > 90.0)) return "dextral needs |rake| above 90";
   return "";
@@ -236,6 +245,19 @@ class Importer {
         refuse_header("no column \"" + table::shown(name) + "\" (--column " + role + "=" + table::shown(name) + ")");
       }
       if (!found.empty()) cols_[role] = found[0];
+    }
+    // A column gives one role: a --column that names the header of another
+    // role would read one number as two.
+    std::map<std::size_t, std::string> role_of;
+    for (const std::string& role : column_roles()) {
+      const std::size_t c = col(role);
+      if (c == 0) continue;
+      const auto [it, fresh] = role_of.emplace(c, role);
+      if (!fresh) {
+        table::refuse(t_, 1, c,
+                      "column " + std::to_string(c) + " (\"" + table::shown(t_.header[c - 1]) + "\") would give both " +
+                          it->second + " and " + role + ": one column gives one role (see --column)");
+      }
     }
   }
 
@@ -689,7 +711,21 @@ int run(const Options& o, std::ostream& err) {
 
 }  // namespace
 
+std::string options_problem(const Options& o) {
+  if (!(o.max_off_plane >= 0.0 && o.max_off_plane < 90.0)) return "the largest angle off the plane must be from 0 to below 90";
+  if (!(o.warn_off_plane >= 0.0 && o.warn_off_plane <= o.max_off_plane)) {
+    return "the angle off the plane that warns must be from 0 to the largest allowed";
+  }
+  for (const auto& [value, known] :
+       {std::pair<const std::string*, std::vector<std::string>>{&o.plane, {"", "dip-direction", "strike-rhr", "strike-quadrant"}},
+        {&o.striation, {"", "rake", "unsigned-rake", "trend-plunge", "pitch"}}}) {
+    if (std::find(known.begin(), known.end(), *value) == known.end()) return "\"" + *value + "\" is not a known form";
+  }
+  return "";
+}
+
 ImportOutcome import_table(const Options& o, rt::ResultFile& data_file) {
+  if (const std::string why = options_problem(o); !why.empty()) throw rt::RunStop(why, kExitUsage);
   table::ReadOptions ro;
   ro.delimiter = o.delimiter;
   ro.delimiter_hint = "name it with --delimiter";

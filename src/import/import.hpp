@@ -10,6 +10,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "runtime/exit_status.hpp"
@@ -54,12 +55,22 @@ struct ImportOutcome {
   double worst_rounding = 0.0;
 };
 
+// Why `o` cannot be used at all (a threshold that is no number or out of
+// range, a plane or striation form of no known name); "" when it can.
+// import_table refuses such options itself (rt::RunStop, status 2).
+std::string options_problem(const Options& o);
+
 // Reads the table `o.csv` (o.data and o.report are not used) and writes the
 // DATA file into `data`, checked by reading it back through the program's
 // own reader. `data` is left uncommitted: the caller commits it, or
 // abandons it and nothing is written. Throws rt::RunError (naming file,
 // row and column) when the table is refused.
 ImportOutcome import_table(const Options& o, rt::ResultFile& data);
+
+// The key a header is matched by: a byte-order mark and a unit in brackets
+// at its end ("Strike (deg)") dropped, then as table::column_key, with the
+// field apps' other names for a role.
+std::string header_key(std::string_view header);
 
 // The whole program: `args` are the arguments after the program name; help
 // and version go to `out`, the report, warnings and messages to `err`.

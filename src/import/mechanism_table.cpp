@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 
+#include "import/import.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/fixed.hpp"
 
@@ -46,7 +47,7 @@ class Reader {
     for (const auto& [role, aliases] : roles()) {
       std::vector<std::size_t> found;
       for (std::size_t k = 0; k < t_.header.size(); ++k) {
-        const std::string key = table::column_key(t_.header[k]);
+        const std::string key = header_key(t_.header[k]);
         bool match = key == role;
         for (const std::string& a : aliases) match = match || key == a;
         if (match) found.push_back(k + 1);
@@ -58,7 +59,13 @@ class Reader {
       if (!found.empty()) cols_[role] = found[0];
     }
     for (const char* r : {"strike", "dip", "rake"}) {
-      if (col(r) == 0) table::refuse(t_, 1, 0, std::string("no column ") + r + ": a focal mechanism needs strike, dip and rake");
+      if (col(r) == 0) {
+        std::string seen;
+        for (const std::string& h : t_.header) seen += (seen.empty() ? "\"" : ", \"") + table::shown(h) + "\"";
+        table::refuse(t_, 1, 0,
+                      std::string("no column ") + r + ": a focal mechanism needs strike, dip and rake (the header row names " +
+                          seen + ")");
+      }
     }
     for (const auto& group : {std::vector<const char*>{"strike2", "dip2", "rake2"}, {"p_trend", "p_plunge"},
                               {"t_trend", "t_plunge"}}) {
@@ -200,7 +207,7 @@ bool is_mechanism_table(const std::string& path) {
   try {
     const Table t = table::read_table(path);
     std::map<std::string, int> keys;
-    for (const std::string& h : t.header) keys[table::column_key(h)] = 1;
+    for (const std::string& h : t.header) keys[header_key(h)] = 1;
     for (const char* k : {"dip_direction", "dip_quadrant", "sense", "trend", "pitch"}) {
       if (keys.count(k) != 0) return false;
     }

@@ -104,7 +104,22 @@ Step choose_under(const std::vector<Event>& events, const Principal& stress, dou
   return s;
 }
 
+std::string options_problem(const Options& o) {
+  if (!(o.gap_deg >= 0.0 && o.gap_deg <= 90.0)) return "the choice gap must be from 0 to 90 degrees";
+  if (o.friction && !(*o.friction > 0.0 && *o.friction <= 10.0)) return "the friction must be above 0 and at most 10";
+  if (o.starts < 1) return "the plane choice needs at least 1 start, not " + std::to_string(o.starts);
+  if (o.jobs < 1) return "the plane choice needs at least 1 thread, not " + std::to_string(o.jobs);
+  return "";
+}
+
+namespace {
+void check(const Options& o) {
+  if (const std::string why = options_problem(o); !why.empty()) throw ensemble::OptionError(why);
+}
+}  // namespace
+
 Start start_tensor(const std::vector<Event>& events, const Options& o) {
+  check(o);
   // The mean of the (normalised) linear tensors of random choices.
   std::mt19937_64 gen(o.seed);
   Matrix3 sum{};
@@ -192,6 +207,7 @@ Outcome choose_planes(const std::vector<Event>& events, const RunInput& base, co
 
 Outcome iterate_choice(const std::vector<Event>& events, const RunInput& base, const Options& o, const Start& start,
                        const ensemble::Report& report) {
+  check(o);
   Outcome out;
   out.start = start;
   out.friction_fixed = o.friction.has_value();
@@ -249,6 +265,10 @@ Outcome iterate_choice(const std::vector<Event>& events, const RunInput& base, c
 ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, const RunInput& base, const Options& o,
                                            const Start& start, const TensorSnapshot& main, int B, std::uint64_t seed,
                                            double confidence) {
+  check(o);
+  if (const std::string why = ensemble::bootstrap_problem(B, confidence); !why.empty()) {
+    throw ensemble::OptionError(why);
+  }
   // The events drawn are those ensemble::resample draws for a fault set of
   // the same size: its data carry the event positions.
   FaultSet positions;

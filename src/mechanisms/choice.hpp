@@ -60,6 +60,11 @@ struct Options {
   int jobs = 1;
 };
 
+// Why the plane choice cannot run with these options (a gap or a friction
+// that is no number or out of range, fewer than 1 start or thread); "" when
+// it can. The entry points below throw ensemble::OptionError with it.
+std::string options_problem(const Options& o);
+
 // The start: the linear tensor T0 and the friction.
 struct Start {
   Principal stress;

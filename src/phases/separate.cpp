@@ -583,6 +583,7 @@ std::string separation_problem(const RunParams& p, const Options& o) {
   if (o.max_phases < 1 || o.max_phases > kMaxPhases) {
     return "--max-phases must be from 1 to " + std::to_string(kMaxPhases);
   }
+  if (o.jobs < 1) return "the separation needs at least 1 thread, not " + std::to_string(o.jobs);
   if (!(o.outlier_misfit_deg >= 5.0 && o.outlier_misfit_deg <= 90.0)) {
     return "--outlier-misfit must be from 5 to 90 degrees";
   }
@@ -879,8 +880,9 @@ Separation separate(const FaultSet& faults, const RunParams& params, const Optio
       ph.misfit_sum_rad2 += t * t;
       sep.data[static_cast<std::size_t>(i)].phase = static_cast<int>(j) + 1;
     }
-    ph.residual_std_deg =
-        ph.members.empty() ? 0.0 : std::sqrt(ph.misfit_sum_rad2 / static_cast<double>(ph.members.size())) / kRadPerDeg;
+    const double n = static_cast<double>(ph.members.size());
+    ph.rms_misfit_deg = ph.members.empty() ? 0.0 : std::sqrt(ph.misfit_sum_rad2 / n) / kRadPerDeg;
+    if (ph.members.size() > 4) ph.residual_std_deg = std::sqrt(ph.misfit_sum_rad2 / (n - 4.0)) / kRadPerDeg;
     sep.phases.push_back(std::move(ph));
   }
   for (std::size_t i = 0; i < sep.data.size(); ++i) {
@@ -904,6 +906,8 @@ Separation separate(const FaultSet& faults, const RunParams& params, const Optio
 std::vector<std::vector<ensemble::Replicate>> bootstrap_phases(const FaultSet& faults, const RunParams& params,
                                                                const Separation& sep, int B, std::uint64_t seed,
                                                                int jobs) {
+  if (const std::string why = ensemble::bootstrap_problem(B, 95.0); !why.empty()) throw OptionError(why);
+  if (jobs < 1) throw OptionError("the bootstrap needs at least 1 thread, not " + std::to_string(jobs));
   const std::size_t k = sep.phases.size();
   const double theta_c = sep.options.outlier_misfit_deg * kRadPerDeg;
   constexpr int kRunsPerReplicate = kRounds * kMaxPhases * kRefineStarts;

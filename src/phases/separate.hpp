@@ -56,11 +56,11 @@ constexpr int kDefaultStarts = 8;  // independent search streams
 constexpr int kMaxStarts = 64;
 
 struct Options {
-  int starts = kDefaultStarts;  // search streams S (1 .. kMaxStarts)
   int phases = 0;       // 0: choose automatically; else the number imposed (1 .. kMaxPhases)
   int max_phases = 3;   // largest k tried (1 .. kMaxPhases)
   double outlier_misfit_deg = 30.0;  // theta_c, degrees (5 .. 90)
   int jobs = 1;         // worker threads
+  int starts = kDefaultStarts;  // search streams S (1 .. kMaxStarts)
 };
 
 // A combination of options or parameters the separation cannot run with.
@@ -95,7 +95,10 @@ struct Phase {
   int NSEED = 0;             // of the chosen start: PARAMETERS with POURC 100 reproduce `tensor`
   TensorSnapshot tensor;     // stage 3 of that run
   double misfit_sum_rad2 = 0.0;  // sum of the members' squared misfits
-  double residual_std_deg = 0.0; // root mean square of the members' misfits
+  // The members' residual standard deviation with the 4 parameters of a
+  // tensor fitted, sqrt(sum / (n - 4)), as the run's ECART; none below 5.
+  std::optional<double> residual_std_deg;
+  double rms_misfit_deg = 0.0;  // root mean square of the members' misfits
 };
 
 struct DatumPhase {

@@ -106,7 +106,8 @@ std::string ensemble_summary(const RunReport& r) {
       return t == "180.0" ? std::string("0.0") : t;
     };
     if (b.stats.SHmax) s += ", SHmax " + axial(b.stats.SHmax->low) + " to " + axial(b.stats.SHmax->high);
-    s += " (" + std::to_string(b.replicates) + " replicates, " + std::to_string(b.failed()) + " failed)";
+    s += " (" + std::to_string(b.replicates) + (b.replicates == 1 ? " replicate, " : " replicates, ") +
+         std::to_string(b.failed()) + " failed)";
   }
   const std::string warning = ambiguity_warning(r);
   if (!warning.empty()) s += "  " + warning;

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
 
@@ -14,13 +13,13 @@
 #include "results/result_json.hpp"
 #include "data/field_faults.hpp"
 #include "runtime/errors.hpp"
+#include "runtime/scratch_folder.hpp"
 
 namespace zk::batch {
 
 using json = nlohmann::ordered_json;
 
 namespace {
-
 
 // A record in the DATA columns with every field it was read with (the pitch
 // and, when there is one, the azimuth of the striation).
@@ -50,25 +49,15 @@ std::string parameters_text(const RunParams& p, int NSEED) {
 // console program reads them, and the run's final tensor.
 std::string console_listing(const std::string& parameters, const std::string& data, TensorSnapshot& final,
                             std::vector<FaultRecord>& records) {
-  std::string tmpl = (std::filesystem::temp_directory_path() / "zarkel-phase-XXXXXX").string();
-  if (::mkdtemp(tmpl.data()) == nullptr) throw rt::RunStop("could not make a temporary folder for the phase listings");
-  const std::filesystem::path dir = tmpl;
-  struct Remove {
-    std::filesystem::path d;
-    ~Remove() {
-      std::error_code ec;
-      std::filesystem::remove_all(d, ec);
-    }
-  } remove{dir};
-  std::ofstream(dir / "PARAMETERS", std::ios::binary) << parameters;
-  std::ofstream(dir / "DATA", std::ios::binary) << data;
+  rt::ScratchFolder dir("phase");
+  const std::string parameters_path = dir.write("PARAMETERS", parameters);
+  const std::string data_path = dir.write("DATA", data);
   std::istringstream no_console;
   std::ostringstream console;
   auto ws = std::make_unique<Workspace>(no_console, console);
   store_constants(*ws);
-  if (!ws->units.open(unit::kParameters, (dir / "PARAMETERS").string(), "old") ||
-      !ws->units.open(unit::kData, (dir / "DATA").string(), "old")) {
-    throw rt::RunStop("could not read back the files of a phase in " + dir.string());
+  if (!ws->units.open(unit::kParameters, parameters_path, "old") || !ws->units.open(unit::kData, data_path, "old")) {
+    throw rt::RunStop("could not read back the files of a phase in " + dir.path());
   }
   const RunInput input = read_run_input(*ws);
   for (const FaultDatum& d : input.faults.data) records.push_back(d.record);
@@ -107,7 +96,8 @@ void add_phases_json(json& doc, const RunReport& r) {
                     {"axes", axes_json(p.tensor)},
                     {"R", json_float(p.tensor.P(4))},
                     {"misfit_sum_rad2", json_real(p.misfit_sum_rad2)},
-                    {"residual_std_deg", json_real(p.residual_std_deg)},
+                    {"residual_std_deg", json_optional_real(p.residual_std_deg)},
+                    {"rms_misfit_deg", json_real(p.rms_misfit_deg)},
                     {"stress_state", stress_state_json(stress_state(p.tensor), static_cast<double>(p.tensor.P(4)))}});
     if (j < r.phase_quality.size()) list.back()["quality"] = quality_json(r.phase_quality[j]);
     if (j < s.bootstrap.size()) {
@@ -176,6 +166,16 @@ std::string phases_summary(const RunReport& r) {
   const phases::Model& m = s.models[s.chosen_model];
   return text + "; " + std::to_string(none) + " of no phase; " + std::to_string(s.restarts) + " searches: " +
          votes_text(s) + "; J spread " + format_number("%.1f", 100.0 * m.objective_spread) + " %";
+}
+
+bool is_phase_file_name(const std::string& name) {
+  if (name == "none.DATA") return true;
+  for (int i = 1; i <= phases::kMaxPhases; ++i) {
+    for (const char* ext : {".DATA", ".PARAMETERS", ".LISTING"}) {
+      if (name == "phase-" + std::to_string(i) + ext) return true;
+    }
+  }
+  return false;
 }
 
 std::vector<PhaseFile> phase_files(const RunReport& r) {

@@ -35,4 +35,8 @@ struct PhaseFile {
 // does not reproduce its phase's tensor bit for bit.
 std::vector<PhaseFile> phase_files(const RunReport& r);
 
+// True for a name a run may give a file of --phase-dir (none.DATA,
+// phase-N.DATA, .PARAMETERS or .LISTING for N from 1 to phases::kMaxPhases).
+bool is_phase_file_name(const std::string& name);
+
 }  // namespace zk::batch

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 #include "results/ensemble_output.hpp"
@@ -196,6 +197,7 @@ bool linearised_errors_meaningful(const InversionResult& run, const ensemble::Bo
 
 json json_float(float v) {
   if (!std::isfinite(v)) return nullptr;
+  if (v == 0.0f) v = 0.0f;  // -0 is written 0
   char buf[32];
   const auto res = std::to_chars(buf, buf + sizeof buf, v);
   *res.ptr = '\0';
@@ -213,6 +215,10 @@ json json_optional_real(const std::optional<double>& v) { return v ? json_real(*
 std::string format_number(const char* f, double v) {
   char buf[64];
   std::snprintf(buf, sizeof buf, f, v);
+  // A value that rounds to zero is written without a sign ("-0.0" is 0).
+  if (buf[0] == '-' && std::strpbrk(buf, "123456789") == nullptr && std::strpbrk(buf, "0") != nullptr) {
+    return buf + 1;
+  }
   return buf;
 }
 

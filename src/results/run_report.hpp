@@ -53,6 +53,7 @@ struct MechanismsReport {
   // --bootstrap: the choice rerun on each resample of the events.
   std::optional<ensemble::BootstrapReport> bootstrap;
   ensemble::Options bootstrap_options;
+  std::string table;  // the path of the mechanism table: an input, never a destination
 };
 
 struct RunReport {

@@ -20,6 +20,7 @@ enum : int { kFree = 0, kFilling = 1, kReady = 2 };
 struct Slot {
   std::atomic<int> state{kFree};
   int dirfd = AT_FDCWD;
+  int flags = 0;  // AT_REMOVEDIR for a folder
   char path[kPathMax];
 };
 
@@ -34,7 +35,12 @@ extern "C" void on_signal(int sig) {
     (void)!::write(2, &nl, 1);
   }
   for (Slot& s : slots) {
-    if (s.state.load() == kReady) ::unlinkat(s.dirfd, s.path, 0);
+    if (s.state.load() == kReady && s.flags == 0) ::unlinkat(s.dirfd, s.path, 0);
+  }
+  // Folders last, the latest first: a folder registered inside another
+  // goes before it.
+  for (int i = kSlots - 1; i >= 0; --i) {
+    if (slots[i].state.load() == kReady && slots[i].flags == AT_REMOVEDIR) ::unlinkat(slots[i].dirfd, slots[i].path, AT_REMOVEDIR);
   }
   ::_exit(128 + sig);
 }
@@ -46,14 +52,13 @@ sigset_t cleanup_signals() {
   return set;
 }
 
-}  // namespace
-
-int register_temporary(int dirfd, const std::string& name) {
+int register_slot(int dirfd, const std::string& name, int flags) {
   if (name.size() >= kPathMax) return -1;
   for (int i = 0; i < kSlots; ++i) {
     int expected = kFree;
     if (slots[i].state.compare_exchange_strong(expected, kFilling)) {
       slots[i].dirfd = dirfd;
+      slots[i].flags = flags;
       std::memcpy(slots[i].path, name.c_str(), name.size() + 1);
       slots[i].state.store(kReady);
       return i;
@@ -62,7 +67,12 @@ int register_temporary(int dirfd, const std::string& name) {
   return -1;
 }
 
-int register_temporary(const std::string& path) { return register_temporary(AT_FDCWD, path); }
+}  // namespace
+
+int register_temporary(int dirfd, const std::string& name) { return register_slot(dirfd, name, 0); }
+int register_temporary(const std::string& path) { return register_slot(AT_FDCWD, path, 0); }
+int register_temporary_folder(int dirfd, const std::string& name) { return register_slot(dirfd, name, AT_REMOVEDIR); }
+int register_temporary_folder(const std::string& path) { return register_slot(AT_FDCWD, path, AT_REMOVEDIR); }
 
 void unregister_temporary(int slot) {
   if (slot >= 0 && slot < kSlots) slots[slot].state.store(kFree);

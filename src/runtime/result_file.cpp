@@ -1,6 +1,7 @@
 #include "runtime/result_file.hpp"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include <stdexcept>
 #include <vector>
 #include <algorithm>
+#include <utility>
 
 #include "runtime/errors.hpp"
 #include "runtime/interrupt.hpp"
@@ -103,65 +105,167 @@ std::string creation_refusal(int err, const std::string& folder, bool existed) {
   return "no file can be created in its directory " + folder + " (" + error_text(err) + ")";
 }
 
-// The kernel's protected_symlinks rule, applied by the program itself
-// whatever the system's setting: a link in a sticky folder that anyone may
-// write is followed only when it belongs to this user or to the folder's
-// owner (another user may have planted it). Every link on the way to
-// `path` is checked; the reason of a refusal, or "".
-std::string untrusted_link(const std::string& path) {
-  std::string cur;
-  if (path.front() != '/') {
-    char buf[PATH_MAX];
-    if (::getcwd(buf, sizeof buf) == nullptr) return "";
-    cur = buf;
+}  // namespace
+
+std::string owner_named(uid_t uid) {
+  const std::string number = "uid " + std::to_string(uid);
+  std::vector<char> buf(16384);
+  passwd pw{}, *found = nullptr;
+  if (::getpwuid_r(uid, &pw, buf.data(), buf.size(), &found) == 0 && found != nullptr) {
+    return "user " + std::string(found->pw_name) + " (" + number + ")";
   }
-  std::vector<std::string> rest;
-  for (std::size_t at = 0; at <= path.size();) {
-    const std::size_t end = std::min(path.find('/', at), path.size());
-    if (end > at) rest.push_back(path.substr(at, end - at));
+  return number;
+}
+
+namespace {
+
+// A symbolic link on the way to a result is followed only when it belongs to
+// the user running the program or to root: anyone else's link may have been
+// planted to turn the result against a file of this user.
+bool trusted_link(uid_t owner) { return owner == ::geteuid() || owner == 0; }
+
+std::vector<std::string> path_parts(const std::string& p) {
+  std::vector<std::string> parts;
+  for (std::size_t at = 0; at <= p.size();) {
+    const std::size_t end = std::min(p.find('/', at), p.size());
+    if (end > at) parts.push_back(p.substr(at, end - at));
     at = end + 1;
   }
-  for (int links = 0; !rest.empty() && links < 40;) {
-    const std::string part = rest.front();
-    rest.erase(rest.begin());
-    if (part == ".") continue;
-    if (part == "..") {
-      cur = cur.substr(0, cur.rfind('/'));
-      continue;
-    }
-    const std::string next = cur + "/" + part;
-    struct stat st {}, folder {};
-    if (::lstat(next.c_str(), &st) != 0) return "";
-    if (!S_ISLNK(st.st_mode)) {
-      cur = next;
-      continue;
-    }
-    ++links;
-    if (::stat(cur.empty() ? "/" : cur.c_str(), &folder) == 0 && (folder.st_mode & S_ISVTX) != 0 &&
-        (folder.st_mode & S_IWOTH) != 0 && st.st_uid != ::geteuid() && st.st_uid != folder.st_uid) {
-      return quoted(next) + " is a symbolic link of another user (uid " + std::to_string(st.st_uid) +
-             ") in the shared sticky folder " + quoted(cur.empty() ? "/" : cur) +
-             ", which is not followed (it may have been planted)";
-    }
-    char buf[PATH_MAX];
-    const ssize_t n = ::readlink(next.c_str(), buf, sizeof buf - 1);
-    if (n <= 0) return "";
-    const std::string to(buf, static_cast<std::size_t>(n));
-    std::vector<std::string> parts;
-    for (std::size_t at = 0; at <= to.size();) {
-      const std::size_t end = std::min(to.find('/', at), to.size());
-      if (end > at) parts.push_back(to.substr(at, end - at));
-      at = end + 1;
-    }
-    rest.insert(rest.begin(), parts.begin(), parts.end());
-    if (to.front() == '/') cur.clear();
-  }
-  return "";
+  return parts;
 }
+
+// A descriptor closed at the end of its scope.
+struct Fd {
+  int fd = -1;
+  explicit Fd(int f = -1) : fd(f) {}
+  ~Fd() {
+    if (fd >= 0) ::close(fd);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  void reset(int f) {
+    if (fd >= 0) ::close(fd);
+    fd = f;
+  }
+  int release() { return std::exchange(fd, -1); }
+};
+
+// Where a result goes: its folder, open, and its name there.
+struct Place {
+  Fd dir;                     // the folder (O_RDONLY | O_DIRECTORY)
+  std::string folder;         // its physical path, for messages
+  std::string name;           // the last name
+  bool through_link = false;  // the last name was a link, followed
+  std::string link_text;      // what the last link followed says
+};
+
+// The walk of a result's path: one name at a time from the root or the
+// working folder, each opened through the descriptor of the folder before it
+// with O_NOFOLLOW, so that what is checked is what is used (no other process
+// can swap a folder for a link between the two). A link met on the way, the
+// last name included, is followed under the rule of trusted_link, read through
+// its own descriptor. With `place` null the walk only checks the links.
+bool walk_to_result(const std::string& path, Place* place, std::string& why) {
+  const auto refuse = [&why](std::string text) {
+    why = std::move(text);
+    return false;
+  };
+  std::string base;  // the physical path of `cur`; "" for the root
+  Fd cur;
+  if (path.front() == '/') {
+    cur.reset(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+  } else {
+    cur.reset(::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+    char buf[PATH_MAX];
+    base = ::getcwd(buf, sizeof buf) != nullptr ? std::string(buf) : std::string(".");
+    if (base == "/") base.clear();
+  }
+  if (cur.fd < 0) return refuse("the folder it starts from cannot be opened (" + error_text(errno) + ")");
+  std::vector<std::string> rest = path_parts(path);
+  std::reverse(rest.begin(), rest.end());  // a stack: the next name last
+  bool through_link = false;
+  std::string link_text;
+  const auto dangling = [&] {
+    return refuse("it is a link to " + quoted(link_text) + ", which does not exist (give the path of the file itself)");
+  };
+  for (int links = 0; !rest.empty();) {
+    const std::string part = rest.back();
+    rest.pop_back();
+    const bool last = rest.empty();
+    if (part == "." || part == "..") {
+      if (last) return refuse("it names a directory, not a file");
+      if (part == "..") {
+        cur.reset(::openat(cur.fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (cur.fd < 0) return refuse("a folder on its way cannot be opened (" + error_text(errno) + ")");
+        const std::size_t slash = base.rfind('/');
+        base = slash == std::string::npos ? base : base.substr(0, slash);
+      }
+      continue;
+    }
+    const std::string shown = base + "/" + part;
+    Fd next(::openat(cur.fd, part.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st {};
+    if (next.fd < 0 || ::fstat(next.fd, &st) != 0) {
+      const int err = errno;
+      if (err == ENOENT && through_link) return dangling();
+      if (err == ENOENT && last) {
+        if (place != nullptr) place->name = part;
+        break;  // a new file
+      }
+      if (err == ENOENT) return refuse("its directory " + quoted(shown) + " does not exist");
+      if (err == ENAMETOOLONG) return refuse("its name is longer than the system allows");
+      if (err == ENOTDIR) return refuse(quoted(base) + " is not a directory");
+      return refuse(quoted(shown) + " cannot be reached (" + error_text(err) + ")");
+    }
+    if (S_ISLNK(st.st_mode)) {
+      if (!trusted_link(st.st_uid)) {
+        return refuse(quoted(shown) + " is a symbolic link of " + owner_named(st.st_uid) +
+                      ", which is not followed: a link on the way to a result is followed only when it belongs to "
+                      "this user or to root");
+      }
+      if (++links > 40) return refuse("it is reached through too many symbolic links");
+      char buf[PATH_MAX];
+      const ssize_t n = ::readlinkat(next.fd, "", buf, sizeof buf - 1);
+      if (n <= 0) return refuse(quoted(shown) + " is a link that cannot be read (" + error_text(errno) + ")");
+      link_text.assign(buf, static_cast<std::size_t>(n));
+      through_link = last || through_link;
+      const std::vector<std::string> parts = path_parts(link_text);
+      rest.insert(rest.end(), parts.rbegin(), parts.rend());
+      if (link_text.front() == '/') {
+        cur.reset(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+        base.clear();
+      }
+      if (parts.empty() && rest.empty()) return refuse("it names a directory, not a file");
+      continue;
+    }
+    if (last) {
+      if (place != nullptr) place->name = part;
+      break;
+    }
+    if (!S_ISDIR(st.st_mode)) return refuse(quoted(shown) + " is not a directory");
+    cur.reset(next.release());
+    base = shown;
+  }
+  if (place == nullptr) return true;
+  place->dir.reset(::openat(cur.fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (place->dir.fd < 0) {
+    return refuse("its directory " + quoted(base.empty() ? "/" : base) + " cannot be opened (" + error_text(errno) +
+                  ")");
+  }
+  place->folder = base.empty() ? "/" : base;
+  place->through_link = through_link;
+  place->link_text = link_text;
+  return true;
+}
+
 
 }  // namespace
 
-std::string untrusted_link_in(const std::string& path) { return path.empty() ? "" : untrusted_link(path); }
+std::string untrusted_link_in(const std::string& path) {
+  std::string why;
+  if (path.empty() || walk_to_result(path, nullptr, why)) return "";
+  return why.find(" is a symbolic link of ") != std::string::npos ? why : "";
+}
 
 std::unique_ptr<ResultFile> ResultFile::prepare(const std::string& path, std::string what, const Destinations& d,
                                                 std::string& why) {
@@ -188,48 +292,13 @@ std::unique_ptr<ResultFile> ResultFile::prepare(const std::string& path, std::st
                                                                         : "it names a directory, not a file");
   }
 
-  // A link stands for the file it points to; what is there must be a
-  // regular file (or nothing).
-  std::string resolved = path;
-  const bool link = ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
-  if (::stat(path.c_str(), &st) == 0) {
-    const std::string kind = kind_refusal(st.st_mode);
-    if (!kind.empty()) return refuse(kind);
-    char buf[PATH_MAX];
-    if (link) {
-      if (::realpath(path.c_str(), buf) == nullptr) {
-        return refuse("it is a link that cannot be followed (" + error_text(errno) + ")");
-      }
-      resolved = buf;
-    }
-  } else if (errno == ENOENT && link) {
-    char buf[PATH_MAX];
-    const ssize_t n = ::readlink(path.c_str(), buf, sizeof buf - 1);
-    const std::string to = n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string("?");
-    return refuse("it is a link to " + quoted(to) + ", which does not exist (give the path of the file itself)");
-  } else if (errno == ENAMETOOLONG) {
-    return refuse("its name is longer than the system allows");
-  } else if (errno != ENOENT) {
-    return refuse("it cannot be reached (" + error_text(errno) + ")");
-  }
-
-  if (const std::string planted = untrusted_link(path); !planted.empty()) return refuse(planted);
-
-  const std::size_t slash = resolved.rfind('/');
-  const std::string folder =
-      slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : resolved.substr(0, slash);
-  r->name_ = slash == std::string::npos ? resolved : resolved.substr(slash + 1);
-  r->dirfd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (r->dirfd_ < 0) {
-    const int err = errno;
-    if (err == ENOENT) return refuse("its directory " + quoted(folder) + " does not exist");
-    if (err == ENOTDIR) return refuse(quoted(folder) + " is not a directory");
-    return refuse("its directory " + quoted(folder) + " cannot be opened (" + error_text(err) + ")");
-  }
-  {
-    char buf[PATH_MAX];
-    r->folder_ = ::realpath(folder.c_str(), buf) != nullptr ? std::string(buf) : folder;
-  }
+  // A trusted link stands for the file it points to; what is there must be
+  // a regular file (or nothing).
+  Place place;
+  if (!walk_to_result(path, &place, why)) return nullptr;
+  r->dirfd_ = place.dir.release();
+  r->folder_ = place.folder;
+  r->name_ = place.name;
   return prepare_in(std::move(r), d, why);
 }
 
@@ -253,7 +322,7 @@ std::unique_ptr<ResultFile> ResultFile::prepare_at(int dirfd, const std::string&
 }
 
 std::unique_ptr<ResultFile> ResultFile::prepare_in(std::unique_ptr<ResultFile> r, const Destinations& d,
-                                                   std::string& why) {
+                                                   std::string& why, bool make_temporary) {
   const auto refuse = [&why](std::string text) {
     why = std::move(text);
     return std::unique_ptr<ResultFile>();
@@ -262,9 +331,10 @@ std::unique_ptr<ResultFile> ResultFile::prepare_in(std::unique_ptr<ResultFile> r
   const std::string shown_folder = quoted(r->folder_);
   struct stat fst {};
   if (::fstat(r->dirfd_, &fst) != 0) return refuse("its directory " + shown_folder + " cannot be examined");
+  r->folder_id_ = FileId{fst.st_dev, fst.st_ino};
 
   if (::fstatat(r->dirfd_, r->name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-    if (!S_ISREG(st.st_mode)) return refuse("it changed while it was being checked");
+    if (!S_ISREG(st.st_mode)) return refuse(kind_refusal(st.st_mode));
     r->existed_ = true;
     r->id_ = FileId{st.st_dev, st.st_ino};
     r->mode_ = st.st_mode & 07777;
@@ -302,10 +372,11 @@ std::unique_ptr<ResultFile> ResultFile::prepare_in(std::unique_ptr<ResultFile> r
   }
   for (const ResultFile* o : d.results) {
     const bool same = (o->existed_ && r->existed_ && o->id_ == r->id_) ||
-                      (!o->stdout_ && o->folder_ == r->folder_ && o->name_ == r->name_);
+                      (!o->stdout_ && o->folder_id_ == r->folder_id_ && o->name_ == r->name_);
     if (same) return refuse("it is the destination of the " + o->what_ + " already");
   }
 
+  if (!make_temporary) return r;
   // The temporary: unnamed where the file system allows it (a name is then
   // given through /proc/self/fd), else a new name taken exclusively.
   if (::access("/proc/self/fd", X_OK) == 0) {
@@ -329,6 +400,95 @@ std::unique_ptr<ResultFile> ResultFile::prepare_in(std::unique_ptr<ResultFile> r
     if (r->fd_ < 0) return refuse(creation_refusal(err, shown_folder, r->existed_));
   }
   return r;
+}
+
+std::string ResultFile::destination_problem(int dirfd, const std::string& folder, const std::string& name,
+                                            const Destinations& d) {
+  std::unique_ptr<ResultFile> r(new ResultFile);
+  r->folder_ = folder;
+  r->name_ = name;
+  r->dirfd_ = ::fcntl(dirfd, F_DUPFD_CLOEXEC, 0);
+  if (r->dirfd_ < 0) return "its directory " + quoted(folder) + " cannot be opened (" + error_text(errno) + ")";
+  struct stat st {};
+  if (::fstatat(r->dirfd_, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
+    return "it is a symbolic link, which is not followed here";
+  }
+  std::string why;
+  return prepare_in(std::move(r), d, why, false) ? "" : why;
+}
+
+ResultFile::Removal ResultFile::removal_of(int dirfd, const std::string& folder, const std::string& name,
+                                          const Destinations& d) {
+  Removal out;
+  struct stat st {}, fst {};
+  if (::fstatat(dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return out;
+  out.present = true;
+  if (S_ISLNK(st.st_mode)) {
+    if (!trusted_link(st.st_uid)) {
+      out.refusal = "it is a symbolic link of " + owner_named(st.st_uid) +
+                    ", which this run may not remove: only links of this user or of root are";
+    }
+    return out;
+  }
+  const FileId id{st.st_dev, st.st_ino};
+  bool spared = !S_ISREG(st.st_mode);
+  for (const Destinations::Input& in : d.inputs) spared = spared || in.id == id;
+  for (int fd : {1, 2}) {
+    struct stat sst {};
+    spared = spared || (::fstat(fd, &sst) == 0 && FileId{sst.st_dev, sst.st_ino} == id);
+  }
+  for (const ResultFile* o : d.results) spared = spared || o->is(id);
+  if (spared) {
+    out.spared = true;
+    return out;
+  }
+  // In a sticky folder: another user's file is not removed (as it is not
+  // replaced) unless the folder is theirs too, and the system lets only the
+  // file's owner, the folder's owner or root remove one.
+  const uid_t me = ::geteuid();
+  if (::fstat(dirfd, &fst) == 0 && (fst.st_mode & S_ISVTX) != 0 && st.st_uid != me &&
+      (st.st_uid != fst.st_uid || (me != 0 && me != fst.st_uid))) {
+    out.refusal = "it belongs to " + owner_named(st.st_uid) + ", in the sticky directory " + quoted(folder) +
+                  " where this user may not remove it";
+  } else if (::faccessat(dirfd, ".", W_OK | X_OK, AT_EACCESS) != 0) {
+    out.refusal = "its directory " + quoted(folder) + " does not let this user remove files (" + error_text(errno) + ")";
+  }
+  return out;
+}
+
+std::string ResultFile::remove_stale(int dirfd, const std::string& folder, const std::string& name,
+                                     const Destinations& d) {
+  const Removal r = removal_of(dirfd, folder, name, d);
+  if (!r.present || r.spared) return "";
+  if (!r.refusal.empty()) return r.refusal;
+  if (::unlinkat(dirfd, name.c_str(), 0) != 0 && errno != ENOENT) return "it cannot be removed (" + error_text(errno) + ")";
+  return "";
+}
+
+int ResultFile::open_folder(const std::string& path, std::string& why) {
+  why.clear();
+  if (path.empty()) {
+    why = "no folder name given";
+    return -1;
+  }
+  std::string trimmed = path;
+  while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+  if (trimmed == "/" || trimmed == "." ) return ::open(trimmed.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  Place place;
+  if (!walk_to_result(trimmed, &place, why)) {
+    if (why == "it names a directory, not a file") {  // ends in "..": a folder by its path alone
+      why.clear();
+      return ::open(trimmed.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    }
+    return -1;
+  }
+  const int fd = ::openat(place.dir.fd, place.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    const int err = errno;
+    if (err == ENOENT) return -1;  // none yet
+    why = err == ENOTDIR ? "it is not a folder" : "it cannot be opened (" + error_text(err) + ")";
+  }
+  return fd;
 }
 
 ResultFile::~ResultFile() {

@@ -12,9 +12,14 @@
 // (O_CREAT|O_EXCL|O_NOFOLLOW, mode 0600). Named temporaries are listed in the
 // signal-cleanup registry (interrupt.hpp).
 //
-// Links: a destination that is a symbolic link stands for the file it points
-// to, which is replaced (the link stays); a link to nothing is refused, and
-// so is a link of another user in a shared sticky folder (untrusted_link_in). A
+// Links: the path is walked one name at a time, each through the descriptor
+// of the folder before it (openat, O_NOFOLLOW), and the result is written and
+// renamed through its folder's descriptor, so nothing can be swapped between
+// the check and the use. A symbolic link on the way, or as the destination,
+// is followed only when it belongs to the user running the program or to
+// root; any other link is refused with its owner named (untrusted_link_in).
+// A destination that is a followed link stands for the file it points to,
+// which is replaced (the link stays); a link to nothing is refused. A
 // hard-linked destination is replaced by a new file: its other names keep
 // the old contents.
 #include <sys/types.h>
@@ -37,10 +42,13 @@ struct FileId {
 class ResultFile;
 
 // Why the program must not follow a symbolic link on the way to `path`: a
-// link of another user in a sticky folder that anyone may write (the
-// kernel's protected_symlinks rule, applied whatever the system's setting);
-// "" when none.
+// link that belongs neither to the user running the program nor to root,
+// named with its owner; "" when none.
 std::string untrusted_link_in(const std::string& path);
+
+// A user as messages name the owner of a file: "user NAME (uid N)", or
+// "uid N" when the system has no name for it.
+std::string owner_named(uid_t uid);
 
 // What the destination of a new result may not be, besides a file that is
 // not a regular file or that cannot be replaced.
@@ -66,6 +74,30 @@ class ResultFile {
   // symbolic link there is refused, never followed.
   static std::unique_ptr<ResultFile> prepare_at(int dirfd, const std::string& folder, const std::string& name,
                                                 std::string what, const Destinations& d, std::string& why);
+  // Why `name` of the folder open as `dirfd` could not be prepared as a
+  // result (as prepare_at, without making its temporary); "" when it could.
+  static std::string destination_problem(int dirfd, const std::string& folder, const std::string& name,
+                                         const Destinations& d);
+  // What may become of the file `name` of the folder open as `dirfd`, an
+  // earlier run's result that this run would remove, under the rules of
+  // replacing one: absent; spared (an input, standard output or error, or
+  // not a regular file or link: never removed); or removable, or refused
+  // with the reason (a link of another user than this one or root, another
+  // user's file in a sticky folder, a folder where this user may not remove).
+  struct Removal {
+    bool present = false, spared = false;
+    std::string refusal;
+  };
+  static Removal removal_of(int dirfd, const std::string& folder, const std::string& name, const Destinations& d);
+  // Removes it when removal_of allows (a link is removed, never what it
+  // points to); the reason when it may not, "" when done or absent.
+  static std::string remove_stale(int dirfd, const std::string& folder, const std::string& name,
+                                  const Destinations& d);
+  // Opens the folder `path` for results, walked as a result's path is (links
+  // under the same rule); -1 when it cannot, with `why`, "" when it does not
+  // exist.
+  static int open_folder(const std::string& path, std::string& why);
+
   ~ResultFile();  // an uncommitted result is abandoned: its temporary goes
   ResultFile(const ResultFile&) = delete;
   ResultFile& operator=(const ResultFile&) = delete;
@@ -98,13 +130,14 @@ class ResultFile {
  private:
   ResultFile() = default;
   static std::unique_ptr<ResultFile> prepare_in(std::unique_ptr<ResultFile> r, const Destinations& d,
-                                                std::string& why);
+                                                std::string& why, bool make_temporary = true);
   void flush_buffer();
   [[noreturn]] void fail(const std::string& doing, int err) const;
 
   std::string what_;
   bool stdout_ = false;
   std::string folder_;  // resolved folder of the destination
+  FileId folder_id_;
   std::string name_;    // file name in it
   bool existed_ = false;
   FileId id_;

@@ -1,5 +1,7 @@
 #include "table/csv_table.hpp"
 
+#include <sys/stat.h>
+
 #include <csv.h>
 
 #include <cerrno>
@@ -303,6 +305,9 @@ Table parse_table(std::string_view raw, const std::string& name, const ReadOptio
 }
 
 Table read_table(const std::string& path, const ReadOptions& options) {
+  if (struct stat st {}; ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    throw rt::InputError(path, 0, "CSV file \"" + path + "\" is a folder, not a table");
+  }
   std::ifstream f(path, std::ios::binary);
   Table none;
   none.file = path;
@@ -316,7 +321,7 @@ Table read_table(const std::string& path, const ReadOptions& options) {
                                         std::to_string(options.max_bytes >> 20) + " MiB: not a table of field data");
     }
   }
-  if (f.bad()) throw rt::InputError(path, 0, "CSV file \"" + path + "\" cannot be read");
+  if (f.bad()) throw rt::InputError(path, 0, "CSV file \"" + path + "\" cannot be read (" + std::strerror(errno) + ")");
   return parse_table(bytes, path, options);
 }
 

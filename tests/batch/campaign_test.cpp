@@ -1,6 +1,8 @@
 // Campaigns run by the real zarkel-batch: the bundled three-station example
 // (one spreadsheet, one deliberate error), threads and shards giving the same
 // bytes, the map layer read by a real GIS reader, bad tables.
+#include <csignal>
+
 #include <nlohmann/json.hpp>
 
 #include "batch_files.hpp"
@@ -244,6 +246,45 @@ TEST_F(Campaign, SpreadsheetStationsCarryTheirImportConventions) {
 
 // Stopped while its stations run (the spreadsheet one imported): no result
 // and no temporary is left, the imported DATA included.
+// A merge stopped by a signal at any of its renames (strace injects the
+// signal as the rename is called; the program holds it while a group of
+// renames is made) is finished by the same command, with the bytes of the
+// unsharded campaign and no temporary left.
+TEST_F(Campaign, MergeStoppedAtEveryRenameIsResumedToTheUnshardedBytes) {
+  if (shell("strace -V").status != 0) GTEST_SKIP() << "strace is not installed (tools/ensure-packages.sh strace)";
+  spit(at("examples/campaign/stations.csv"), "station,data,parameters,longitude,latitude\n"
+                                             "a,../DATA,../PARAMETERS,1,1\nb,../field.csv,../PARAMETERS,2,2\n"
+                                             "c,missing.dat,../PARAMETERS,3,3\nd,../DATA,../PARAMETERS,4,4\n");
+  campaign("all");
+  campaign("s0.orig", {"--shard", "0/2"});
+  campaign("s1.orig", {"--shard", "1/2"});
+  if (shell("cd " + shell_quoted(dir.string()) + " && strace -f -o /dev/null true").status != 0) {
+    GTEST_SKIP() << "strace cannot trace here (ptrace is not permitted)";
+  }
+  const std::string merge = shell_quoted(ZARKEL_BATCH_BINARY) + " --merge m s0 s1";
+  int stopped = 0;
+  for (int n = 1; n < 100; ++n) {
+    SCOPED_TRACE("signal at rename " + std::to_string(n));
+    const Outcome first = shell("cd " + shell_quoted(dir.string()) +
+                                " && rm -rf m s0 s1 && cp -a s0.orig s0 && cp -a s1.orig s1 && strace -f -qq -o /dev/null"
+                                " -e trace=rename,renameat,renameat2 -e inject=rename,renameat,renameat2:signal=TERM:when=" +
+                                std::to_string(n) + " " + merge);
+    if (first.status != 128 + SIGTERM) {
+      EXPECT_EQ(first.status, 1) << first.err;  // c failed, as in the unsharded run: every rename was passed
+      break;
+    }
+    ++stopped;
+    const Outcome again = shell("cd " + shell_quoted(dir.string()) + " && " + merge);
+    EXPECT_EQ(again.status, 1) << again.err;
+    for (const char* f : {"summary.csv", "stations.geojson", "map.svg", "campaign.json", "a/LISTING", "b/DATA",
+                          "d/result.json"}) {
+      EXPECT_TRUE(file(std::string("all/") + f) == file(std::string("m/") + f)) << f;
+    }
+    EXPECT_EQ(shell("cd " + shell_quoted(dir.string()) + " && find m s0 s1 -name '.zarkel-*'").out, "");
+  }
+  EXPECT_GT(stopped, 4) << "the merge makes fewer renames than expected: is the signal injected?";
+}
+
 TEST_F(Campaign, SignalLeavesNoFiles) {
   for (const int sig : {SIGINT, SIGTERM}) {
     fs::remove_all(at("out"));

@@ -148,8 +148,23 @@ TEST_F(CampaignTrust, ConcurrentRunsAndMergeAcrossFileSystems) {
   here("umount fs2");
 }
 
-// A link planted by another user in a shared sticky folder is not followed
-// (root only: a link of another user is made by changing its owner).
+// A full temporary folder is named as the cause before any work, not met
+// half-way as a DATA file that vanished.
+TEST_F(CampaignTrust, FullTemporaryFolderIsNamedBeforeTheWork) {
+  fs::create_directories(at("full"));
+  if (here("mount -t tmpfs -o size=8k none full").status != 0) GTEST_SKIP() << "mount is not permitted";
+  const Outcome r = here("dd if=/dev/zero of=full/fill bs=4k count=4 2>/dev/null; TMPDIR=$PWD/full $B PARAMETERS " +
+                         shell_quoted(example("mechanisms.csv")) + " L --mechanisms");
+  here("umount full");
+  EXPECT_EQ(r.status, 2) << r.err;
+  EXPECT_NE(r.err.find("the plane choice needs temporary files: "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("/full\" is full (No space left on device)"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(at("L")));
+}
+
+// A link planted by another user is not followed, in a shared sticky folder
+// as anywhere (root only: a link of another user is made by changing its
+// owner).
 TEST_F(CampaignTrust, PlantedLinksInStickyFoldersAreRefused) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to give a link another owner";
   const std::string import = shell_quoted(ZARKEL_IMPORT_BINARY);
@@ -159,7 +174,7 @@ TEST_F(CampaignTrust, PlantedLinksInStickyFoldersAreRefused) {
                          " && ($B PARAMETERS DATA shared/l; echo batch=$?; " + import + " field.csv shared/l; echo import=$?;"
                          " $B --stations st.csv --out shared/o; echo campaign=$?)");
   EXPECT_NE(r.out.find("batch=2\nimport=2\ncampaign=2"), std::string::npos) << r.out << r.err;
-  EXPECT_NE(r.err.find("is a symbolic link of another user (uid 4321) in the shared sticky folder"), std::string::npos);
+  EXPECT_NE(r.err.find("is a symbolic link of uid 4321, which is not followed"), std::string::npos) << r.err;
   EXPECT_EQ(file("victim"), "keep\n");
   EXPECT_TRUE(fs::is_empty(at("x")));
   EXPECT_EQ(here("$B PARAMETERS DATA shared/mine --quiet").status, 0);  // one's own link is followed

@@ -78,7 +78,7 @@ TEST(MisfitHistogram, UniformTenDegreeClasses) {
 }
 
 TEST(JsonFloat, ShortestTextReadsBackAsTheSameFloat) {
-  const float values[] = {0.1f, 1.0f / 3.0f, 57.29578f, 3.141593f, -0.0f, 1e-30f, 1.4e-45f,
+  const float values[] = {0.1f, 1.0f / 3.0f, 57.29578f, 3.141593f, 1e-30f, 1.4e-45f,
                           std::numeric_limits<float>::max(), 0.53863f, -0.46134f};
   for (float v : values) {
     const std::string text = json_float(v).dump();
@@ -86,6 +86,9 @@ TEST(JsonFloat, ShortestTextReadsBackAsTheSameFloat) {
     EXPECT_EQ(std::memcmp(&back, &v, sizeof v), 0) << text;
     EXPECT_LE(text.size(), 16u) << text;  // the float's digits, not a double's 17
   }
+  EXPECT_EQ(json_float(-0.0f).dump(), "0.0");  // a zero has no sign in a document
+  EXPECT_EQ(format_number("%.1f", -0.04), "0.0");
+  EXPECT_EQ(format_number("%.1f", -0.06), "-0.1");
   EXPECT_TRUE(json_float(std::numeric_limits<float>::quiet_NaN()).is_null());
   EXPECT_TRUE(json_float(std::numeric_limits<float>::infinity()).is_null());
   EXPECT_TRUE(json_float(-std::numeric_limits<float>::infinity()).is_null());

@@ -3,11 +3,15 @@
 // bytes do not depend on the jobs, and what cannot run is refused.
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
-
+#include <cmath>
 #include <cstdio>
 
+#include <nlohmann/json.hpp>
+
+#include "areas/workspace.hpp"
 #include "batch_files.hpp"
+#include "results/phases_output.hpp"
+#include "results/run_report.hpp"
 
 namespace zk::test {
 namespace {
@@ -71,6 +75,10 @@ TEST_F(PhasesRun, PhaseFilesReproduceEachPhaseForAnyJobs) {
     EXPECT_EQ(drawn, drawable) << stem;
     EXPECT_EQ(net.find("not resolved") != std::string::npos, drawable < 3) << stem;
     EXPECT_EQ(p["quality"]["rank"], p["bootstrap"]["quality"]);
+    // One meaning for residual_std_deg: the run's ECART, 4 parameters fitted.
+    const double sum = p["misfit_sum_rad2"].get<double>(), n = p["members"].get<double>();
+    EXPECT_NEAR(p["residual_std_deg"].get<double>(), std::sqrt(sum / (n - 4.0)) * 57.29577951308232, 1e-4);
+    EXPECT_NEAR(p["rms_misfit_deg"].get<double>(), std::sqrt(sum / n) * 57.29577951308232, 1e-4);
     EXPECT_EQ(lines_of(slurp(at("1" + stem + ".DATA"))).size(), p["members"].get<std::size_t>() + 2);
     EXPECT_NE(slurp(at("1" + stem + ".PARAMETERS")).find(" 100 500 " + std::to_string(p["NSEED"].get<int>())),
               std::string::npos);
@@ -180,6 +188,50 @@ TEST_F(PhasesRun, PublishedSetsOneAndTwoPhases) {
   expect_valid_results({at("avb.json"), at("mix.json")});
 }
 
+// The self-checks that stop a run as an internal error (status 3) rather
+// than write phase files or a listing of another run: the phase files must
+// read back as the phase's records and give its tensor bit for bit, and
+// "the same run" means the same bits of the angles, R and F.
+TEST_F(PhasesRun, FilesThatDoNotReproduceTheirPhaseAreAnInternalError) {
+  std::istringstream no_console;
+  std::ostringstream console;
+  auto ws = std::make_unique<Workspace>(no_console, console);
+  store_constants(*ws);
+  ASSERT_TRUE(ws->units.open(unit::kParameters, example("phases/PARAMETERS"), "old"));
+  ASSERT_TRUE(ws->units.open(unit::kData, example("phases/DATA"), "old"));
+  RunInput input = read_run_input(*ws);
+  input.params.NTIR = 40;  // quick: the check does not depend on the draws
+  batch::RunReport r;
+  r.title = "phases";
+  r.params = input.params;
+  for (const FaultDatum& d : input.faults.data) {
+    r.data.emplace_back();
+    r.data.back().NUM = d.record.NUM;
+    r.data.back().as_read = d.record;
+  }
+  r.separation = phases::separate(input.faults, input.params, phases::Options{1, 1, 30.0, 1});
+  ASSERT_NO_THROW(batch::phase_files(r));
+  phases::Phase& p = r.separation->phases[0];
+  const TensorSnapshot kept = p.tensor;
+  p.tensor.P(4) = std::nextafter(p.tensor.P(4), 2.0f);  // R off by one bit
+  EXPECT_THROW(batch::phase_files(r), std::logic_error);
+  p.tensor = kept;
+  r.data[static_cast<std::size_t>(p.members.front())].as_read.AZSTR = 1234;  // not in the DATA columns: reads back otherwise
+  EXPECT_THROW(batch::phase_files(r), std::logic_error);
+
+  TensorSnapshot a = kept, b = kept;
+  EXPECT_TRUE(batch::same_bits(a, b));
+  for (float* v : {&b.P(1), &b.P(2), &b.P(3), &b.P(4), &b.F}) {
+    const float was = *v;
+    *v = std::nextafter(*v, 10.0f);
+    EXPECT_FALSE(batch::same_bits(a, b));
+    *v = was;
+  }
+  b.F = -0.0f;
+  a.F = 0.0f;
+  EXPECT_FALSE(batch::same_bits(a, b));  // bits, not values
+}
+
 TEST_F(PhasesRun, Refusals) {
   spit(at("P2"), "1 0\n2 100 500 7 0\n0 90 90 0 0.5\n");
   spit(at("file"), "x");
@@ -200,9 +252,24 @@ TEST_F(PhasesRun, Refusals) {
       {{"--phases", "2", "--phase-starts", "0"}, "--phase-starts", P},
       {{"--phases", "2", "--phase-starts", "65"}, "--phase-starts", P},
       {{"--phases", "2", "--phase-dir", at("file").string()}, "not a folder", P},
+      // Every name a run could write is checked before the work.
+      {{"--phases", "auto", "--phase-dir", at("dir").string()}, "phase-3.LISTING: it is a directory", P},
+      {{"--phases", "auto", "--phase-dir", at("fifo").string()}, "phase-2.DATA: it is a named pipe", P},
+      {{"--phases", "2", "--phase-dir", at("same").string(), "--json", at("same/phase-1.LISTING").string()},
+       "phase-1.LISTING: it is the destination of the JSON document", P},
+      {{"--phases", "2", "--phase-dir", at("data").string()}, "phase-1.DATA: it is the DATA file", P},
   };
+  fs::create_directories(at("dir/phase-3.LISTING"));
+  fs::create_directories(at("fifo"));
+  shell("mkfifo " + shell_quoted(at("fifo/phase-2.DATA").string()));
+  fs::create_directories(at("same"));
+  fs::create_directories(at("data"));
+  fs::copy_file(example("phases/DATA"), at("data/phase-1.DATA"));
   for (const Case& c : cases) {
-    std::vector<std::string> args = {c.parameters, example("phases/DATA"), at("L").string()};
+    std::vector<std::string> args = {c.parameters, c.message == std::string("phase-1.DATA: it is the DATA file")
+                                                       ? at("data/phase-1.DATA").string()
+                                                       : example("phases/DATA"),
+                                     at("L").string()};
     args.insert(args.end(), c.options.begin(), c.options.end());
     const Outcome r = batch(args);
     EXPECT_EQ(r.status, 2) << c.message;

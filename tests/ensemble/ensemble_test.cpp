@@ -77,6 +77,26 @@ TensorSnapshot tensor(double t1, double p1, double roll, double R, double F) {
 }
 
 // Ten starts unless the start is imposed or NSEED leaves room for fewer.
+// The library checks its own options, whoever calls it: a count below its
+// least is refused before anything is allocated for it.
+TEST(Starts, OptionsCheckThemselves) {
+  struct Case {
+    Options o;
+    const char* problem;  // "" when they can run
+  } const cases[] = {
+      {{1, -1, 95.0, 1, 1}, "from 0, not -1"},  {{0, 0, 95.0, 1, 1}, "at least 1 start"},
+      {{1, 0, 100.0, 1, 1}, "between 0 and 100"}, {{1, 0, 95.0, 1, 0}, "at least 1 thread"},
+      {{1, INT_MIN, 95.0, 1, 1}, "from 0"},      {{4, 10, 95.0, 1, 2}, ""},
+  };
+  for (const Case& c : cases) {
+    const std::string why = options_problem(c.o);
+    EXPECT_NE(why.find(c.problem), std::string::npos) << why;
+    if (*c.problem != '\0') {
+      EXPECT_THROW(solve(RunInput{}, c.o, [](long long) {}), OptionError) << c.problem;
+    }
+  }
+}
+
 TEST(Starts, DefaultCount) {
   const struct {
     int INDX, NTIR, NSEED, K;

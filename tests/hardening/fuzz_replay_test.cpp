@@ -1,4 +1,4 @@
-// Replays the fuzz corpus (tests/fuzz-corpus) through the fuzz entry, built
+// Replays the fuzz corpora (tests/fuzz-corpus*) through the fuzz entries, built
 // here without libFuzzer: every input must end in a completed run or in one
 // of the program's own errors. Under the sanitizer build this is the
 // fuzzer's check on every committed input.
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/fuzz_entry.hpp"
+#include "fuzz/fuzz_new_inputs.hpp"
 
 namespace zk::test {
 namespace {
@@ -32,19 +32,26 @@ fuzz::Outcome run(const std::string& input) {
 }
 
 TEST(FuzzCorpus, EveryInputEndsInARunOrAProgramError) {
-  const fs::path dir = fs::path(ZARKEL_SOURCE_DIR) / "tests" / "fuzz-corpus";
-  int files = 0, completed = 0;
-  for (const auto& e : fs::directory_iterator(dir)) {
-    if (!e.is_regular_file()) continue;
-    const std::vector<std::uint8_t> b = bytes_of(e.path());
-    SCOPED_TRACE(e.path().filename().string());
-    fuzz::Outcome o = fuzz::Outcome::Refused;
-    EXPECT_NO_THROW(o = fuzz::run_one(b.data(), b.size()));
-    ++files;
-    if (o == fuzz::Outcome::Completed) ++completed;
+  struct Corpus {
+    const char* dir;
+    fuzz::Outcome (*entry)(const std::uint8_t*, std::size_t);
+  } const corpora[] = {{"fuzz-corpus", fuzz::run_one},
+                       {"fuzz-corpus-mechanisms", fuzz::run_mechanism_table},
+                       {"fuzz-corpus-phases", fuzz::run_separation}};
+  for (const Corpus& c : corpora) {
+    int files = 0, completed = 0;
+    for (const auto& e : fs::directory_iterator(fs::path(ZARKEL_SOURCE_DIR) / "tests" / c.dir)) {
+      if (!e.is_regular_file()) continue;
+      const std::vector<std::uint8_t> b = bytes_of(e.path());
+      SCOPED_TRACE(std::string(c.dir) + "/" + e.path().filename().string());
+      fuzz::Outcome o = fuzz::Outcome::Refused;
+      EXPECT_NO_THROW(o = c.entry(b.data(), b.size()));
+      ++files;
+      if (o == fuzz::Outcome::Completed) ++completed;
+    }
+    EXPECT_GT(files, 0) << c.dir;
+    EXPECT_GT(completed, 0) << "no input of " << c.dir << " reaches the whole work";
   }
-  EXPECT_GT(files, 0);
-  EXPECT_GT(completed, 0) << "no input of the corpus reaches a whole run";
 }
 
 // The entry itself: the split at 0xFF, the three outcomes.

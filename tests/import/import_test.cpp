@@ -9,6 +9,9 @@
 
 #include "batch/batch_files.hpp"
 #include "data/field_faults.hpp"
+#include "import/import.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/result_file.hpp"
 
 namespace zk::test {
 namespace {
@@ -106,6 +109,33 @@ TEST_F(Import, UnsignedRakesSignedByTheSenseGiveTheSignedTable) {
   ASSERT_EQ(u.status, 0) << u.err;
   EXPECT_TRUE(slurp(at("S")) == slurp(at("U")));
   EXPECT_EQ(run_import({at("u.csv").string(), at("W")}).status, 1);  // read as signed: refused, not thrusts
+}
+
+// The library call checks its options itself, whoever calls it.
+TEST_F(Import, LibraryCallChecksItsOptions) {
+  spit(at("t.csv"), "dip_direction,dip,rake\n90,60,0\n");
+  const auto with = [this](auto change) {
+    import::Options o;
+    o.csv = at("t.csv").string();
+    change(o);
+    return o;
+  };
+  const import::Options cases[] = {
+      with([](import::Options& o) { o.warn_off_plane = std::nan(""); }),
+      with([](import::Options& o) { o.max_off_plane = 95.0; }),
+      with([](import::Options& o) { o.warn_off_plane = 30.0; }),
+      with([](import::Options& o) { o.plane = "sideways"; }),
+      with([](import::Options& o) { o.striation = "groove"; }),
+  };
+  for (const import::Options& o : cases) {
+    std::string why;
+    const auto data = rt::ResultFile::prepare(at("D").string(), "DATA file", {}, why);
+    ASSERT_TRUE(data) << why;
+    EXPECT_THROW(import::import_table(o, *data), rt::RunStop);
+  }
+  std::string why;
+  const auto data = rt::ResultFile::prepare(at("D").string(), "DATA file", {}, why);
+  EXPECT_EQ(import::import_table(with([](import::Options&) {}), *data).written, 1);
 }
 
 TEST_F(Import, BundledExampleKeepsItsTensor) {

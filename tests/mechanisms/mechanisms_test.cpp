@@ -170,6 +170,32 @@ TEST(PlaneChoice, HybridRulesAndTies) {
   EXPECT_EQ(choose_under({a}, s, 0.6, Rule::Hybrid, 180.0).basis[0], Basis::Instability);
 }
 
+// Every entry point of the plane choice checks its options, whoever calls it.
+TEST(PlaneChoice, OptionsCheckThemselves) {
+  const auto with = [](auto change) {
+    Options o;
+    change(o);
+    return o;
+  };
+  struct Case {
+    Options o;
+    const char* problem;
+  } const cases[] = {
+      {with([](Options& o) { o.gap_deg = -1.0; }), "gap"},
+      {with([](Options& o) { o.gap_deg = std::nan(""); }), "gap"},
+      {with([](Options& o) { o.friction = 0.0; }), "friction"},
+      {with([](Options& o) { o.starts = 0; }), "1 start"},
+      {with([](Options& o) { o.jobs = -3; }), "1 thread"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_NE(options_problem(c.o).find(c.problem), std::string::npos) << c.problem;
+    EXPECT_THROW(choose_planes({}, RunInput{}, c.o, [](long long) {}), ensemble::OptionError) << c.problem;
+  }
+  EXPECT_EQ(options_problem(Options{}), "");
+  EXPECT_THROW(bootstrap_choice({}, RunInput{}, Options{}, Start{}, TensorSnapshot{}, -1, 1, 95.0), ensemble::OptionError);
+  EXPECT_THROW(bootstrap_choice({}, RunInput{}, Options{}, Start{}, TensorSnapshot{}, 1, 1, 0.0), ensemble::OptionError);
+}
+
 TEST(PlaneChoice, NoiseFreeCatalogueRecovered) {
   // Faults of random orientation slipping along their shear stress, one
   // nodal plane given at random: every fault whose misfits differ by the gap

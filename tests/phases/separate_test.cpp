@@ -120,6 +120,30 @@ TEST(Separate, SecondTensorDuplicatingTheFirstLosesOnBic) {
   for (std::size_t i = 0; i < theta.size(); ++i) EXPECT_NEAR(dup.w[0][i], dup.w[1][i], 1e-9);
 }
 
+// The outlier term of the likelihood, by hand: misfits all equal make the
+// half-normal's sigma that misfit, so the EM share of outliers runs to a
+// bound: to the least (1e-4) when the misfits are small, to the most (0.5)
+// when they are beyond what the half-normal explains better than the
+// uniform density 1/pi of a misfit in [0, pi].
+TEST(Separate, OutlierTermOfTheLikelihoodPinned) {
+  const double pi = 3.14159265358979323846;
+  struct Case {
+    double theta;  // radians, for both data
+    double eps;    // the outlier share the fit ends at
+  } const cases[] = {{0.1, 1e-4}, {2.0, 0.5}};
+  for (const Case& c : cases) {
+    const MixtureFit m = fit_mixture({{c.theta, c.theta}}, 30.0 * kRad);
+    const double density = c.eps / pi + (1.0 - c.eps) * std::sqrt(2.0 / pi) / c.theta * std::exp(-0.5);
+    EXPECT_DOUBLE_EQ(m.eps, c.eps) << c.theta;
+    EXPECT_NEAR(m.sigma, c.theta, 1e-12 * c.theta);
+    EXPECT_NEAR(m.log_likelihood, 2.0 * std::log(density), 1e-12) << c.theta;
+    EXPECT_NEAR(bic(m.log_likelihood, 1, 2), -4.0 * std::log(density) + 6.0 * std::log(2.0), 1e-11) << c.theta;
+    EXPECT_NEAR(m.none[0], c.eps / pi / density, 1e-12);
+  }
+  // Written out once: theta 0.1 gives a density of 4.83896... per datum.
+  EXPECT_NEAR(fit_mixture({{0.1, 0.1}}, 30.0 * kRad).log_likelihood, 2.0 * std::log(4.838962), 1e-6);
+}
+
 TEST(Separate, AssignmentTiesAndOutliers) {
   const double c = 0.5;
   const std::vector<std::vector<double>> theta = {{0.1, 0.2, 0.6, 0.3, 0.5}, {0.1, 0.1, 0.7, 0.3, 0.51}};
@@ -177,6 +201,9 @@ TEST(Separate, Refusals) {
       {1, 0, 3, 30, 7, "--phase-starts", 0},  {1, 0, 3, 30, 7, "--phase-starts", 65},  {1, 0, 3, 30, 7, "", 64},
       {1, 0, 3, 30, 7, "", 1},
   };
+  // The bootstrap of the phases checks its count itself.
+  EXPECT_THROW(bootstrap_phases(FaultSet{}, run_params(), Separation{}, -1, 1, 1), OptionError);
+  EXPECT_THROW(bootstrap_phases(FaultSet{}, run_params(), Separation{}, 1, 1, 0), OptionError);
   for (const Case& c : cases) {
     RunParams p = run_params();
     p.INDX = c.INDX;
