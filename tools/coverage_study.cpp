@@ -110,8 +110,8 @@ int main(int argc, char** argv) {
     const zk::ensemble::Ensemble e = zk::ensemble::solve(input, o, nullptr);
     const zk::ensemble::BootstrapStats& st = e.bootstrap->stats;
     const zk::bench::Axes truth = zk::bench::generating_axes(f.set);
-    const double err1 = angle_deg(truth.v[0], e.chosen_tensor, 1);
-    const double err3 = angle_deg(truth.v[2], e.chosen_tensor, 3);
+    const double err1 = angle_deg(truth.v[0], e.best_tensor, 1);
+    const double err3 = angle_deg(truth.v[2], e.best_tensor, 3);
     const bool in1 = st.cone_deg[0] && err1 <= *st.cone_deg[0];
     const bool in3 = st.cone_deg[2] && err3 <= *st.cone_deg[2];
     const auto R = static_cast<double>(f.set.R);

@@ -222,8 +222,8 @@ int main(int argc, char** argv) {
         const mech::Outcome m = mech::choose_planes(cat.events, base, o, [](long long) {});
         Outcome& r = out[i];
         r.events = c.N;
-        for (std::size_t k = 0; k < cat.events.size(); ++k) r.identified += m.events[k].chosen == cat.fault[k];
-        const Principal found = mech::principal_of(m.final.chosen_tensor);
+        for (std::size_t k = 0; k < cat.events.size(); ++k) r.identified += m.events[k].plane == cat.fault[k];
+        const Principal found = mech::principal_of(m.final.best_tensor);
         r.s1 = mech::axial_angle_deg(found.axes[0], cat.truth.axes[0]);
         r.s3 = mech::axial_angle_deg(found.axes[2], cat.truth.axes[2]);
         r.dR = std::fabs(found.R - c.R);

@@ -299,6 +299,44 @@ std::optional<int> prepare(RunSteps& s) {
   return std::nullopt;
 }
 
+// The warnings of the options on these input files ("warning: " left off).
+std::vector<std::string> run_options_warnings(const Options& o, const RunInput& input, const ensemble::Options& eo) {
+  std::vector<std::string> run_warnings;
+  if (o.starts == 0 && eo.starts < ensemble::kDefaultStarts && ensemble::values_per_draw(input.params) > 0) {
+    run_warnings.push_back(std::to_string(eo.starts) + (eo.starts == 1 ? " start" : " starts") + " instead of " +
+                           std::to_string(ensemble::kDefaultStarts) +
+                           ": NSEED and NTIR leave no room for more below the largest NSEED");
+  }
+  if (const std::string rough = rough_bootstrap_warning(eo); !rough.empty()) run_warnings.push_back(rough.substr(9));
+  const std::string long_ensemble =
+      ensemble::ensemble_time_warning(input.params, static_cast<int>(input.faults.data.size()), eo);
+  if (!long_ensemble.empty()) run_warnings.push_back(long_ensemble);  // with or without a terminal
+  return run_warnings;
+}
+
+// The stress phases of --phases (none without it), with their bootstrap.
+std::optional<phases::Separation> separate_phases(RunSteps& s, const Options& o, const RunInput& input,
+                                                  const ensemble::Options& eo) {
+  if (o.phases < 0) return std::nullopt;
+  phases::Options po{o.phases, o.max_phases, o.outlier_misfit, eo.jobs};
+  // The search streams: as many as asked, or the default when the seeds
+  // leave room for them (fewer, with a warning, when they do not).
+  po.starts = o.phase_starts > 0 ? o.phase_starts : phases::fitting_starts(input.params);
+  if (o.phase_starts == 0 && po.starts < phases::kDefaultStarts) {
+    s.warn(std::to_string(po.starts) + (po.starts == 1 ? " phase start" : " phase starts") + " instead of " +
+           std::to_string(phases::kDefaultStarts) + ": NSEED and NTIR leave no room for more below the largest NSEED");
+  }
+  if (const std::string why_not = phases::separation_problem(input.params, po); !why_not.empty()) {
+    throw phases::OptionError(why_not);
+  }
+  if (const std::string why_not = invert_problem(input.faults, input.params); !why_not.empty()) {
+    throw rt::RunStop(why_not);
+  }
+  phases::Separation separation = phases::separate(input.faults, input.params, po);
+  if (eo.bootstrap > 0) add_phase_bootstrap(separation, input, eo);
+  return separation;
+}
+
 // Reads the input, runs the ensemble, the phases and the listed run, and
 // gathers what the outputs show.
 RunReport solve(RunSteps& s) {
@@ -323,39 +361,10 @@ RunReport solve(RunSteps& s) {
   const int starts = o.starts > 0 ? o.starts : ensemble::default_starts(input.params);
   const ensemble::Options eo{starts, o.bootstrap, o.confidence, o.bootstrap_seed,
                              o.jobs > 0 ? o.jobs : ensemble::hardware_jobs()};
-  std::vector<std::string> run_warnings;  // of the options on these input files, "warning: " left off
-  if (o.starts == 0 && starts < ensemble::kDefaultStarts && ensemble::values_per_draw(input.params) > 0) {
-    run_warnings.push_back(std::to_string(starts) + (starts == 1 ? " start" : " starts") + " instead of " +
-                           std::to_string(ensemble::kDefaultStarts) +
-                           ": NSEED and NTIR leave no room for more below the largest NSEED");
-  }
-  if (const std::string rough = rough_bootstrap_warning(eo); !rough.empty()) run_warnings.push_back(rough.substr(9));
-  const std::string long_ensemble =
-      ensemble::ensemble_time_warning(input.params, static_cast<int>(input.faults.data.size()), eo);
-  if (!long_ensemble.empty()) run_warnings.push_back(long_ensemble);  // with or without a terminal
+  const std::vector<std::string> run_warnings = run_options_warnings(o, input, eo);
   for (const std::string& w : run_warnings) err << "warning: " << w << "\n";
   err.flush();
-  std::optional<phases::Separation> separation;
-  if (o.phases >= 0) {
-    phases::Options po;
-    po.starts = o.phase_starts > 0 ? o.phase_starts : phases::fitting_starts(input.params);
-    po.phases = o.phases;
-    po.max_phases = o.max_phases;
-    po.outlier_misfit_deg = o.outlier_misfit;
-    po.jobs = eo.jobs;
-    if (o.phase_starts == 0 && po.starts < phases::kDefaultStarts) {
-      s.warn(std::to_string(po.starts) + (po.starts == 1 ? " phase start" : " phase starts") + " instead of " +
-             std::to_string(phases::kDefaultStarts) + ": NSEED and NTIR leave no room for more below the largest NSEED");
-    }
-    if (const std::string why_not = phases::separation_problem(input.params, po); !why_not.empty()) {
-      throw phases::OptionError(why_not);
-    }
-    if (const std::string why_not = invert_problem(input.faults, input.params); !why_not.empty()) {
-      throw rt::RunStop(why_not);
-    }
-    separation = phases::separate(input.faults, input.params, po);
-    if (eo.bootstrap > 0) add_phase_bootstrap(*separation, input, eo);
-  }
+  std::optional<phases::Separation> separation = separate_phases(s, o, input, eo);
   std::optional<ensemble::Ensemble> ens;
   if (eo.active()) {
     ProgressLine progress(err, show_progress, ensemble::work_units(eo), "runs");
@@ -365,9 +374,9 @@ RunReport solve(RunSteps& s) {
   DrawLine draws(err, show_progress && !slow.empty() && !ens, input.params.NTIR);
   ws->progress = &draws;
   const InversionResult run =
-      invert(input.faults, ens ? ens->chosen : input.params, *ws, ListingSink::output_unit());
+      invert(input.faults, ens ? ens->best_params : input.params, *ws, ListingSink::output_unit());
   ws->progress = nullptr;
-  if (ens && !same_bits(run.stage3, ens->chosen_tensor)) {
+  if (ens && !same_bits(run.stage3, ens->best_tensor)) {
     throw std::logic_error("the listed run does not reproduce its start");
   }
 
@@ -378,7 +387,7 @@ RunReport solve(RunSteps& s) {
   result.separation = std::move(separation);
   for (const std::string& w : phase_warnings(result)) result.warnings.push_back(w);
   if (mechanisms) {
-    if (!same_bits(run.stage3, mechanisms->outcome.final.chosen_tensor)) {
+    if (!same_bits(run.stage3, mechanisms->outcome.final.best_tensor)) {
       throw std::logic_error("the listed run does not reproduce the plane choice's last engine run");
     }
     result.mechanisms = mechanisms;

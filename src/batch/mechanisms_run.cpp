@@ -58,25 +58,23 @@ RunInput read_base(const std::string& parameters, const std::string& data, std::
   return in;
 }
 
-}  // namespace
-
-int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const SingleRun& single,
-                   rt::ResultFile* station_data, StationRun* station) {
-  rt::remove_temporaries_on_signal();
+// Refuses, with its message, a result path that is the mechanism table or
+// a --chosen-data that is any other file of the run; true when refused.
+bool refuse_destinations(const Options& o, std::ostream& err) {
   // The table is read by this front end, not by the listed run: no result may replace it.
   for (const auto& [option, path] : {std::pair<const char*, const std::string*>{"OUTPUT", &o.output}, {"--json", &o.json},
                                      {"--svg", &o.svg}}) {
     if (same_path(*path, o.data)) {
       err << "zarkel-batch: " << option << " \"" << rt::shortened(*path)
           << "\" is refused: it is the mechanism table MECHANISMS.csv\n";
-      return kExitUsage;
+      return true;
     }
   }
   for (const std::string* other : {&o.output, &o.json, &o.svg, &o.parameters, &o.data}) {
     if (same_path(o.chosen_data, *other)) {
       err << "zarkel-batch: --chosen-data \"" << o.chosen_data << "\" is refused: it is also " << *other
           << " of this run\n";
-      return kExitUsage;
+      return true;
     }
   }
   // Nor the chosen DATA one of the phase files of the same run.
@@ -87,32 +85,100 @@ int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const
         is_phase_file_name(chosen.filename().string())) {
       err << "zarkel-batch: --chosen-data \"" << o.chosen_data << "\" is refused: it is a phase file of --phase-dir \""
           << o.phase_dir << "\" of this run\n";
-      return kExitUsage;
+      return true;
     }
   }
-  // The planes chosen are read back from files of the temporary folder.
-  if (const std::string why_not = rt::temporary_folder_problem(); !why_not.empty()) {
-    if (station != nullptr) {
-      station->message = "the plane choice needs temporary files: " + why_not;
-      return kExitUsage;
-    }
+  return false;
+}
+
+// The planes chosen are read back from files of the temporary folder: true,
+// with the message given, when that folder cannot serve.
+bool refuse_temporary_folder(StationRun* station, std::ostream& err) {
+  const std::string why_not = rt::temporary_folder_problem();
+  if (why_not.empty()) return false;
+  if (station != nullptr) {
+    station->message = "the plane choice needs temporary files: " + why_not;
+  } else {
     err << "zarkel-batch: the plane choice needs temporary files: " << rt::shortened(why_not) << "\n";
-    return kExitUsage;
   }
+  return true;
+}
+
+// The --chosen-data file, prepared before anything runs (none without the
+// option); false, with the message written, when it is refused.
+bool prepare_chosen_data(const Options& o, std::unique_ptr<rt::ResultFile>& file, std::ostream& err) {
+  if (o.chosen_data.empty()) return true;
+  rt::Destinations taken;
+  for (const std::string* in : {&o.parameters, &o.data}) {
+    struct stat st {};
+    if (::stat(in->c_str(), &st) == 0) taken.inputs.push_back({{st.st_dev, st.st_ino}, "input \"" + *in + "\""});
+  }
+  std::string why;
+  file = rt::ResultFile::prepare(o.chosen_data, "chosen DATA file \"" + o.chosen_data + "\"", taken, why);
+  if (file) return true;
+  err << "zarkel-batch: --chosen-data \"" << rt::shortened(o.chosen_data) << "\" is refused: " << rt::shortened(why)
+      << "\n";
+  return false;
+}
+
+// The events the PARAMETERS' selection keeps: they take part in the choice.
+std::vector<mech::Event> kept_events(const import::MechanismTable& table, const RunInput& base) {
+  std::set<int> kept_numbers;
+  for (const FaultDatum& d : base.faults.data) kept_numbers.insert(d.record.NUM);
+  std::vector<mech::Event> kept;
+  for (const mech::Event& e : table.events) {
+    if (kept_numbers.count(e.number) != 0) kept.push_back(e);
+  }
+  return kept;
+}
+
+// The plane choice on the kept events, with its bootstrap and warnings (a
+// station's go to its run, others to `err`). Throws rt::RunStop under
+// --strict when there are warnings.
+std::shared_ptr<MechanismsReport> choose(const Options& o, const RunInput& base, const std::vector<mech::Event>& kept,
+                                         StationRun* station, std::ostream& err) {
+  auto report = std::make_shared<MechanismsReport>();
+  report->table = o.data;
+  mech::Options& mo = report->options;
+  mo.rule = rule_of(o.plane_choice);
+  mo.gap_deg = o.choice_gap;
+  mo.seed = o.plane_seed;
+  if (o.friction_fixed) mo.friction = o.friction;
+  mo.starts = o.starts_given ? o.starts : (ensemble::starts_problem(base.params, 4).empty() ? 4 : 1);
+  mo.jobs = o.jobs > 0 ? o.jobs : ensemble::hardware_jobs();
+  const std::string problem = invert_problem(base.faults, base.params);
+  if (!problem.empty()) throw rt::RunStop(problem);
+  report->outcome = mech::choose_planes(kept, base, mo, [](long long) {});
+  report->events = kept;
+  if (o.bootstrap > 0) {
+    report->bootstrap = mech::bootstrap_choice(kept, base, mo, report->outcome.start,
+                                               report->outcome.final.best_tensor, o.bootstrap, o.bootstrap_seed,
+                                               o.confidence);
+    report->bootstrap_options = {mo.starts, o.bootstrap, o.confidence, o.bootstrap_seed, mo.jobs};
+  }
+  report->warnings = mechanisms_warnings(*report);
+  for (const std::string& w : report->warnings) {
+    if (station != nullptr) {
+      station->warnings.push_back(w);
+    } else {
+      err << "warning: " << rt::shortened(w) << "\n";
+    }
+  }
+  if (o.strict && !report->warnings.empty()) {
+    throw rt::RunStop("--strict: the plane choice gives " + std::to_string(report->warnings.size()) +
+                      (report->warnings.size() == 1 ? " warning" : " warnings") + "; nothing was written");
+  }
+  return report;
+}
+
+}  // namespace
+
+int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const SingleRun& single,
+                   rt::ResultFile* station_data, StationRun* station) {
+  rt::remove_temporaries_on_signal();
   std::unique_ptr<rt::ResultFile> own_file;
-  if (!o.chosen_data.empty()) {
-    rt::Destinations taken;
-    for (const std::string* in : {&o.parameters, &o.data}) {
-      struct stat st {};
-      if (::stat(in->c_str(), &st) == 0) taken.inputs.push_back({{st.st_dev, st.st_ino}, "input \"" + *in + "\""});
-    }
-    std::string why;
-    own_file = rt::ResultFile::prepare(o.chosen_data, "chosen DATA file \"" + o.chosen_data + "\"", taken, why);
-    if (!own_file) {
-      err << "zarkel-batch: --chosen-data \"" << rt::shortened(o.chosen_data) << "\" is refused: " << rt::shortened(why)
-          << "\n";
-      return kExitUsage;
-    }
+  if (refuse_destinations(o, err) || refuse_temporary_folder(station, err) || !prepare_chosen_data(o, own_file, err)) {
+    return kExitUsage;
   }
   rt::ResultFile* chosen_file = station_data != nullptr ? station_data : own_file.get();
   try {
@@ -123,49 +189,14 @@ int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const
     for (const mech::Event& e : table.events) given.push_back(e.known != 0 ? e.known : 1);
     const RunInput base = read_base(o.parameters, scratch.write("GIVEN", import::mechanism_data_text(title, table.events, given)), err);
 
-    // The events the PARAMETERS' selection keeps take part in the choice.
-    std::set<int> kept_numbers;
-    for (const FaultDatum& d : base.faults.data) kept_numbers.insert(d.record.NUM);
-    std::vector<mech::Event> kept;
-    for (const mech::Event& e : table.events) {
-      if (kept_numbers.count(e.number) != 0) kept.push_back(e);
-    }
-    auto report = std::make_shared<MechanismsReport>();
-    report->table = o.data;
-    mech::Options& mo = report->options;
-    mo.rule = rule_of(o.plane_choice);
-    mo.gap_deg = o.choice_gap;
-    mo.seed = o.plane_seed;
-    if (o.friction_fixed) mo.friction = o.friction;
-    mo.starts = o.starts_given ? o.starts : (ensemble::starts_problem(base.params, 4).empty() ? 4 : 1);
-    mo.jobs = o.jobs > 0 ? o.jobs : ensemble::hardware_jobs();
-    const std::string problem = invert_problem(base.faults, base.params);
-    if (!problem.empty()) throw rt::RunStop(problem);
-    report->outcome = mech::choose_planes(kept, base, mo, [](long long) {});
-    report->events = kept;
-    if (o.bootstrap > 0) {
-      report->bootstrap = mech::bootstrap_choice(kept, base, mo, report->outcome.start,
-                                                 report->outcome.final.chosen_tensor, o.bootstrap, o.bootstrap_seed,
-                                                 o.confidence);
-      report->bootstrap_options = {mo.starts, o.bootstrap, o.confidence, o.bootstrap_seed, mo.jobs};
-    }
-    report->warnings = mechanisms_warnings(*report);
-    for (const std::string& w : report->warnings) {
-      if (station != nullptr) {
-        station->warnings.push_back(w);
-      } else {
-        err << "warning: " << rt::shortened(w) << "\n";
-      }
-    }
-    if (o.strict && !report->warnings.empty()) {
-      throw rt::RunStop("--strict: the plane choice gives " + std::to_string(report->warnings.size()) +
-                        (report->warnings.size() == 1 ? " warning" : " warnings") + "; nothing was written");
-    }
+    const std::vector<mech::Event> kept = kept_events(table, base);
+    const std::shared_ptr<MechanismsReport> report = choose(o, base, kept, station, err);
+    const mech::Options& mo = report->options;
 
     // Every event's chosen plane (the given one where the selection left it out).
     mech::Choice choice = given;
     for (std::size_t k = 0, j = 0; k < table.events.size(); ++k) {
-      if (j < kept.size() && kept[j].number == table.events[k].number) choice[k] = report->outcome.events[j++].chosen;
+      if (j < kept.size() && kept[j].number == table.events[k].number) choice[k] = report->outcome.events[j++].plane;
     }
     const std::string text = import::mechanism_data_text(title, table.events, choice);
     std::string path;

@@ -5,20 +5,18 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <mutex>
 #include <set>
 #include <sstream>
-#include <thread>
 
 #include "campaign/answer_columns.hpp"
 #include "campaign/campaign_files.hpp"
+#include "ensemble/parallel.hpp"
 #include "frontend/progress.hpp"
 #include "results/result_json.hpp"
 #include "import/mechanism_table.hpp"
@@ -470,28 +468,14 @@ std::vector<json> summary_rows(const Station& s, const StationRun& o) {
   return rows;
 }
 
-int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std::ostream& out,
-                 std::ostream& err) {
-  const StationTable table = read_station_table(o.table, o.parameters);
-  std::vector<const Station*> mine;
-  for (const Station& s : table.stations) {
-    if (s.index % o.shards == o.shard) mine.push_back(&s);
-  }
-  if (const std::string planted = rt::untrusted_link_in(o.out_dir); !planted.empty()) {
-    throw rt::RunStop("the campaign folder " + o.out_dir + " is refused: " + planted, rt::kExitUsage);
-  }
-  const fs::path dir(o.out_dir);
-  std::error_code ec;
-  fs::create_directories(dir, ec);
-  if (ec) throw rt::RunStop("could not make the campaign folder " + o.out_dir + " (" + ec.message() + ")");
-  const FolderLock lock(o.out_dir);
-  // The inputs (the table, every station's files) are never destinations,
-  // whatever their names; the campaign's outputs are checked, and their
-  // temporaries made, before any station runs.
-  // A station's files can only be an input that lies in its folder: the
-  // inputs are also kept by folder, so that a station checks those alone.
+namespace {
+
+// The campaign's inputs (the table, every station's files): never
+// destinations, whatever their names. They are also kept by folder, as a
+// station's files can only be an input that lies in its folder: a station
+// checks those alone.
+rt::Destinations campaign_inputs(const CampaignOptions& o, const StationTable& table, InputsByFolder& by_folder) {
   rt::Destinations inputs;
-  InputsByFolder by_folder;
   const auto input = [&](const std::string& path, const std::string& what) {
     struct stat st {}, folder {};
     if (path.empty() || ::stat(path.c_str(), &st) != 0) return;
@@ -506,7 +490,68 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
     input(s.data, "DATA file");
     input(s.parameters, "PARAMETERS file");
   }
-  CampaignOutputs outputs(o.out_dir, inputs);
+  return inputs;
+}
+
+// What the stations of a shard gave: their outcomes and summary rows, by
+// station.
+struct ShardRuns {
+  std::vector<StationRun> outcomes;
+  std::vector<std::vector<json>> rows;
+};
+
+// Runs the stations `mine` on the shared worker threads. A station's
+// document is read into its summary row as soon as it ran, and let go: a
+// campaign keeps one row per station, not its documents.
+ShardRuns run_stations(const CampaignOptions& o, const StationTable& table, const std::vector<const Station*>& mine,
+                       int dir_fd, const InputsByFolder& by_folder, const StationRunner& run_station,
+                       std::ostream& err) {
+  ShardRuns runs{std::vector<StationRun>(mine.size()), std::vector<std::vector<json>>(mine.size())};
+  ProgressLine progress(err, o.progress && !o.quiet, static_cast<long long>(mine.size()), "stations");
+  const fs::path dir(o.out_dir);
+  const auto task = [&](std::size_t k, Workspace&, const ensemble::Tick& tick) {
+    const Station& s = *mine[k];
+    StationRun& r = runs.outcomes[k];
+    if (!s.problem.empty()) {
+      r.message = s.problem;
+    } else if (o.strict && !s.warnings.empty()) {
+      r.message = s.warnings.front() + " (--strict makes warnings errors)";
+    } else {
+      try {
+        r = run_in_folder(dir_fd, dir, s, by_folder, run_station);
+      } catch (const std::exception& e) {
+        r = StationRun{};
+        r.message = e.what();
+      }
+    }
+    if (!o.strict) r.warnings.insert(r.warnings.begin(), s.warnings.begin(), s.warnings.end());
+    runs.rows[k] = summary_rows(s, r);
+    for (json& row : runs.rows[k]) {
+      for (std::size_t c = 0; c < table.carried_columns.size(); ++c) row[table.carried_columns[c]] = s.carried[c];
+    }
+    r.document = nullptr;
+    tick();
+  };
+  ensemble::run_parallel(mine.size(), o.jobs, task, [&](long long done) { progress.update(done); });
+  progress.finish();
+  return runs;
+}
+
+}  // namespace
+
+int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std::ostream& out,
+                 std::ostream& err) {
+  const StationTable table = read_station_table(o.table, o.parameters);
+  std::vector<const Station*> mine;
+  for (const Station& s : table.stations) {
+    if (s.index % o.shards == o.shard) mine.push_back(&s);
+  }
+  make_campaign_folder(o.out_dir);
+  const FolderLock lock(o.out_dir);
+  // The campaign's outputs are checked, and their temporaries made, before
+  // any station runs.
+  InputsByFolder by_folder;
+  CampaignOutputs outputs(o.out_dir, campaign_inputs(o, table, by_folder));
   const std::string table_digest = file_digest(o.table);
   // What the stations read, before they run; a file that cannot be read is
   // the station's failure, not the campaign's.
@@ -531,53 +576,7 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
                       (why_not.empty() ? std::string(std::strerror(ENOENT)) : why_not) + ")");
   }
   const FdCloser dir_closer{dir_fd};
-
-  // A station's document is read into its summary row as soon as it ran,
-  // and let go: a campaign keeps one row per station, not its documents.
-  std::vector<StationRun> outcomes(mine.size());
-  std::vector<std::vector<json>> rows(mine.size());
-  std::atomic<std::size_t> next{0};
-  std::atomic<std::size_t> finished{0};
-  ProgressLine progress(err, o.progress && !o.quiet, static_cast<long long>(mine.size()), "stations");
-  std::mutex progress_lock;
-  const auto worker = [&] {
-    for (std::size_t k = next++; k < mine.size(); k = next++) {
-      const Station& s = *mine[k];
-      StationRun& r = outcomes[k];
-      if (!s.problem.empty()) {
-        r.message = s.problem;
-      } else if (o.strict && !s.warnings.empty()) {
-        r.message = s.warnings.front() + " (--strict makes warnings errors)";
-      } else {
-        try {
-          r = run_in_folder(dir_fd, dir, s, by_folder, run_station);
-        } catch (const std::exception& e) {
-          r = StationRun{};
-          r.message = e.what();
-        }
-      }
-      if (!o.strict) r.warnings.insert(r.warnings.begin(), s.warnings.begin(), s.warnings.end());
-      rows[k] = summary_rows(s, r);
-      for (json& row : rows[k]) {
-        for (std::size_t c = 0; c < table.carried_columns.size(); ++c) row[table.carried_columns[c]] = s.carried[c];
-      }
-      r.document = nullptr;
-      const std::size_t done = ++finished;
-      const std::lock_guard<std::mutex> hold(progress_lock);
-      progress.update(static_cast<long long>(done));
-    }
-  };
-  const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(std::max(1, o.jobs)), mine.size());
-  std::vector<std::thread> pool;
-  for (std::size_t t = 1; t < n; ++t) {
-    pool.emplace_back([&worker] {
-      rt::keep_signals_from_this_thread();
-      worker();
-    });
-  }
-  worker();
-  for (std::thread& t : pool) t.join();
-  progress.finish();
+  ShardRuns runs = run_stations(o, table, mine, dir_fd, by_folder, run_station, err);
 
   Manifest manifest;
   manifest.table = fs::absolute(o.table).lexically_normal().string();
@@ -593,12 +592,14 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
     const Station& s = *mine[k];
     const std::string station = "station " + (s.name.empty() ? std::string("(no name)") : s.name) + " (row " +
                                 std::to_string(s.row) + ")";
-    for (const std::string& w : outcomes[k].warnings) err << "warning: " << station << ": " << rt::shortened(w) << "\n";
-    if (!outcomes[k].ok()) {
-      ++failed;
-      err << station << " failed: " << rt::shortened(outcomes[k].message) << "\n";
+    for (const std::string& w : runs.outcomes[k].warnings) {
+      err << "warning: " << station << ": " << rt::shortened(w) << "\n";
     }
-    outputs.add({s.index, s.name, outcomes[k].ok(), std::move(rows[k])});
+    if (!runs.outcomes[k].ok()) {
+      ++failed;
+      err << station << " failed: " << rt::shortened(runs.outcomes[k].message) << "\n";
+    }
+    outputs.add({s.index, s.name, runs.outcomes[k].ok(), std::move(runs.rows[k])});
   }
   outputs.commit(err);
   if (!o.quiet) {

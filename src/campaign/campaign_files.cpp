@@ -248,6 +248,54 @@ json manifest_json(const Manifest& m) {
   return doc;
 }
 
+// One station of a manifest: its summary rows checked against the columns
+// of the campaign and the shard (`file` names the manifest in messages).
+Manifest::Entry read_station_entry(const json& s, const Manifest& m, const std::vector<std::string>& columns,
+                                   const std::string& file) {
+  Manifest::Entry e;
+  e.index = field(s, "index", &json::is_number_integer, "whole number", file + ": a station").get<int>();
+  const json& summary = field(s, "summary", &json::is_structured, "row or list of rows", file + ": a station");
+  const std::string at = file + ": station " + std::to_string(e.index);
+  if (summary.is_object()) {
+    e.rows.push_back(summary);
+  } else {
+    e.rows.assign(summary.begin(), summary.end());
+  }
+  if (e.rows.empty()) throw rt::RunStop(at + ": the summary has no row");
+  for (const json& row : e.rows) {
+    if (!row.is_object()) throw rt::RunStop(at + ": a summary row is not an object");
+    if (row.value("station", json()) != e.rows.front().value("station", json()) ||
+        row.value("status", json()) != e.rows.front().value("status", json())) {
+      throw rt::RunStop(at + ": the summary rows differ in station or status");
+    }
+  }
+  if (e.index < 0 || e.index % m.shards != m.shard) {
+    throw rt::RunStop(at + " is not a station of shard " + std::to_string(m.shard) + "/" + std::to_string(m.shards) +
+                      " or is given twice");
+  }
+  for (const json& row : e.rows) {
+    std::size_t k = 0;
+    for (const auto& [key, value] : row.items()) {
+      if (k >= columns.size() || key != columns[k] || !value.is_primitive()) {
+        throw rt::RunStop(at + ": the summary's column " + std::to_string(k + 1) + " is not `" +
+                          (k < columns.size() ? columns[k] : std::string("(none)")) + "` with a value");
+      }
+      ++k;
+    }
+    if (k != columns.size()) throw rt::RunStop(at + ": the summary has " + std::to_string(k) + " columns, not " +
+                                               std::to_string(columns.size()));
+  }
+  for (const json& row : e.rows) check_values(row, at);
+  e.station = field(e.rows.front(), "station", &json::is_string, "text", at).get<std::string>();
+  const std::string status = field(e.rows.front(), "status", &json::is_string, "text", at).get<std::string>();
+  if (status != "ok" && status != "failed") throw rt::RunStop(at + ": status \"" + status + "\" is not ok or failed");
+  e.ok = status == "ok";
+  if (e.ok && !safe_name(e.station)) {
+    throw rt::RunStop(at + ": station name \"" + e.station + "\" is not a folder name (a damaged or edited file?)");
+  }
+  return e;
+}
+
 Manifest read_manifest(const std::string& dir) {
   const std::string file = (fs::path(dir) / kManifest).string();
   struct stat st {};
@@ -284,50 +332,23 @@ Manifest read_manifest(const std::string& dir) {
   columns.insert(columns.end(), m.carried_columns.begin(), m.carried_columns.end());
   std::set<int> seen;
   for (const json& s : field(doc, "stations", &json::is_array, "list", file)) {
-    Manifest::Entry e;
-    e.index = field(s, "index", &json::is_number_integer, "whole number", file + ": a station").get<int>();
-    const json& summary = field(s, "summary", &json::is_structured, "row or list of rows", file + ": a station");
-    const std::string at = file + ": station " + std::to_string(e.index);
-    if (summary.is_object()) {
-      e.rows.push_back(summary);
-    } else {
-      e.rows.assign(summary.begin(), summary.end());
-    }
-    if (e.rows.empty()) throw rt::RunStop(at + ": the summary has no row");
-    for (const json& row : e.rows) {
-      if (!row.is_object()) throw rt::RunStop(at + ": a summary row is not an object");
-      if (row.value("station", json()) != e.rows.front().value("station", json()) ||
-          row.value("status", json()) != e.rows.front().value("status", json())) {
-        throw rt::RunStop(at + ": the summary rows differ in station or status");
-      }
-    }
-    if (e.index < 0 || e.index % m.shards != m.shard || !seen.insert(e.index).second) {
-      throw rt::RunStop(at + " is not a station of shard " + std::to_string(m.shard) + "/" + std::to_string(m.shards) +
-                        " or is given twice");
-    }
-    for (const json& row : e.rows) {
-      std::size_t k = 0;
-      for (const auto& [key, value] : row.items()) {
-        if (k >= columns.size() || key != columns[k] || !value.is_primitive()) {
-          throw rt::RunStop(at + ": the summary's column " + std::to_string(k + 1) + " is not `" +
-                            (k < columns.size() ? columns[k] : std::string("(none)")) + "` with a value");
-        }
-        ++k;
-      }
-      if (k != columns.size()) throw rt::RunStop(at + ": the summary has " + std::to_string(k) + " columns, not " +
-                                                 std::to_string(columns.size()));
-    }
-    for (const json& row : e.rows) check_values(row, at);
-    e.station = field(e.rows.front(), "station", &json::is_string, "text", at).get<std::string>();
-    const std::string status = field(e.rows.front(), "status", &json::is_string, "text", at).get<std::string>();
-    if (status != "ok" && status != "failed") throw rt::RunStop(at + ": status \"" + status + "\" is not ok or failed");
-    e.ok = status == "ok";
-    if (e.ok && !safe_name(e.station)) {
-      throw rt::RunStop(at + ": station name \"" + e.station + "\" is not a folder name (a damaged or edited file?)");
+    Manifest::Entry e = read_station_entry(s, m, columns, file);
+    if (!seen.insert(e.index).second) {
+      throw rt::RunStop(file + ": station " + std::to_string(e.index) + " is not a station of shard " +
+                        std::to_string(m.shard) + "/" + std::to_string(m.shards) + " or is given twice");
     }
     m.stations.push_back(std::move(e));
   }
   return m;
+}
+
+void make_campaign_folder(const std::string& dir) {
+  if (const std::string planted = rt::untrusted_link_in(dir); !planted.empty()) {
+    throw rt::RunStop("the campaign folder " + dir + " is refused: " + planted, rt::kExitUsage);
+  }
+  std::error_code ec;
+  fs::create_directories(fs::path(dir), ec);
+  if (ec) throw rt::RunStop("could not make the campaign folder " + dir + " (" + ec.message() + ")");
 }
 
 FolderLock::FolderLock(const std::string& dir) {

@@ -56,6 +56,10 @@ nlohmann::ordered_json manifest_json(const Manifest& m);
 // manifest is an rt::RunStop naming the file and the field.
 Manifest read_manifest(const std::string& dir);
 
+// Makes the campaign folder `dir` (and its parents) when missing; refuses
+// one reached through a planted link. Throws rt::RunStop.
+void make_campaign_folder(const std::string& dir);
+
 // An exclusive lock (flock) on a campaign folder, held by a lock file in it
 // that is removed when the lock ends (or by a signal). Throws rt::RunStop
 // when another campaign or merge holds it.

@@ -103,61 +103,59 @@ void check_shards(const std::vector<std::string>& dirs, const std::vector<Manife
   if (!missing.empty()) throw rt::RunStop("shards missing: " + missing);
 }
 
-}  // namespace
-
-int merge_campaigns(const std::string& out_dir, const std::vector<std::string>& shard_dirs, std::ostream& err) {
-  std::vector<Manifest> manifests;
-  for (const std::string& d : shard_dirs) manifests.push_back(read_manifest(d));
-  const fs::path out(out_dir);
-  std::vector<std::string> shards_absolute;
-  for (const std::string& d : shard_dirs) shards_absolute.push_back(absolute_of(d));
-  std::optional<Journal> journal = read_journal(out);
-  if (journal && journal->shards != shards_absolute) journal.reset();  // another merge's: started again
-  check_shards(shard_dirs, manifests, journal ? absolute_of(out_dir) : std::string());
-
-  if (const std::string planted = rt::untrusted_link_in(out_dir); !planted.empty()) {
-    throw rt::RunStop("the campaign folder " + out_dir + " is refused: " + planted, rt::kExitUsage);
-  }
+// What OUT holds already, when it is a result of the same table: the
+// previous result of a station may be replaced there, nothing else.
+std::optional<Manifest> previous_manifest(const fs::path& out, const std::string& first_shard, const Manifest& first) {
   std::error_code ec;
-  fs::create_directories(out, ec);
-  if (ec) throw rt::RunStop("could not make the campaign folder " + out_dir + " (" + ec.message() + ")");
-  // Nothing else may change the folders while they are read and moved.
-  const FolderLock out_lock(out_dir);
-  std::vector<std::unique_ptr<FolderLock>> shard_locks;
-  for (const std::string& d : shard_dirs) {
-    if (!fs::equivalent(d, out, ec)) shard_locks.push_back(std::make_unique<FolderLock>(d));
+  if (!exists_at(out / kManifest) || fs::equivalent(out, first_shard, ec)) return std::nullopt;
+  try {
+    Manifest previous = read_manifest(out.string());
+    if (previous.table_digest == first.table_digest) return previous;
+  } catch (const rt::RunStop&) {
   }
-  // What OUT holds already: the previous result of a station may be
-  // replaced, nothing else.
-  std::optional<Manifest> previous;
-  if (exists_at(out / kManifest) && !fs::equivalent(out, shard_dirs.front(), ec)) {
-    try {
-      previous = read_manifest(out_dir);
-    } catch (const rt::RunStop&) {
-      previous.reset();
+  return std::nullopt;
+}
+
+struct Move {
+  fs::path from, to;
+  bool replaces = false;
+};
+
+// One contents for every input file the shards read; the merged manifest
+// records them.
+void check_input_digests(const std::vector<std::string>& shard_dirs, const std::vector<Manifest>& manifests,
+                         Manifest& merged) {
+  std::map<std::string, std::size_t> read_by;
+  for (std::size_t k = 0; k < manifests.size(); ++k) {
+    for (const auto& [path, d] : manifests[k].input_digests) {
+      const auto [it, fresh] = read_by.emplace(path, k);
+      if (!fresh && manifests[it->second].input_digests.at(path) != d) {
+        throw rt::RunStop(shard_dirs[it->second] + " and " + shard_dirs[k] + " read different contents of " + path +
+                          " (it changed between their runs): run the shards again on the same files; nothing was moved");
+      }
+      merged.input_digests[path] = d;
     }
-    if (previous && previous->table_digest != manifests.front().table_digest) previous.reset();
   }
+}
+
+// The merged manifest, and the station folders to move into OUT: all
+// checked before anything moves. The moves a resumed merge made already
+// (in its journal, done) are left out.
+Manifest plan_merge(const fs::path& out, const std::vector<std::string>& shard_dirs,
+                    const std::vector<Manifest>& manifests, const std::optional<Journal>& journal,
+                    std::vector<Move>& moves) {
+  const std::optional<Manifest> previous = previous_manifest(out, shard_dirs.front(), manifests.front());
   const auto previous_result = [&](const std::string& name) {
     if (!previous) return false;
     return std::any_of(previous->stations.begin(), previous->stations.end(),
                        [&](const Manifest::Entry& e) { return e.station == name; });
   };
-
-  struct Move {
-    fs::path from, to;
-    bool replaces = false;
-  };
-  std::vector<Move> moves;
   Manifest merged = manifests.front();
   merged.shard = 0;
   merged.shards = 1;
   merged.stations.clear();
   merged.merged_into.clear();  // a shard marked by the merge this one finishes
-  rt::Destinations inputs;
-  if (struct stat st {}; ::stat(merged.table.c_str(), &st) == 0) {
-    inputs.inputs.push_back({{st.st_dev, st.st_ino}, "station table \"" + merged.table + "\""});
-  }
+  std::error_code ec;
   for (std::size_t k = 0; k < manifests.size(); ++k) {
     const bool in_place = fs::equivalent(shard_dirs[k], out, ec);
     for (const Manifest::Entry& e : manifests[k].stations) {
@@ -181,29 +179,14 @@ int merge_campaigns(const std::string& out_dir, const std::vector<std::string>& 
       moves.push_back({from, to, there});
     }
   }
-  // One contents for every input file the shards read.
-  std::map<std::string, std::size_t> read_by;
-  for (std::size_t k = 0; k < manifests.size(); ++k) {
-    for (const auto& [path, d] : manifests[k].input_digests) {
-      const auto [it, fresh] = read_by.emplace(path, k);
-      if (!fresh && manifests[it->second].input_digests.at(path) != d) {
-        throw rt::RunStop(shard_dirs[it->second] + " and " + shard_dirs[k] + " read different contents of " + path +
-                          " (it changed between their runs): run the shards again on the same files; nothing was moved");
-      }
-      merged.input_digests[path] = d;
-    }
-  }
+  check_input_digests(shard_dirs, manifests, merged);
   std::sort(merged.stations.begin(), merged.stations.end(),
             [](const Manifest::Entry& a, const Manifest::Entry& b) { return a.index < b.index; });
-  CampaignOutputs outputs(out_dir, inputs);
-  // The plan, on disk before the first move (the moves of a merge resumed
-  // that are still to make are among the ones it planned).
-  if (!journal) {
-    json plan = {{"shards", shards_absolute}, {"moves", json::array()}};
-    for (const Move& m : moves) plan["moves"].push_back({absolute_of(m.from.string()), absolute_of(m.to.string())});
-    rt::ResultFile::write_whole((out / kJournal).string(), "merge journal", plan.dump(1) + "\n");
-  }
+  return merged;
+}
 
+// Moves the planned station folders; a failure says how far it got.
+void make_moves(const std::vector<Move>& moves) {
   std::size_t moved = 0;
   try {
     for (const Move& m : moves) {
@@ -215,6 +198,56 @@ int merge_campaigns(const std::string& out_dir, const std::vector<std::string>& 
                       " station folders were moved; summary.csv, stations.geojson, map.svg and campaign.json were "
                       "not written");
   }
+}
+
+// Says which stations of the merged campaign failed; true when any did.
+bool report_failed(const Manifest& merged, std::ostream& err) {
+  bool failed = false;
+  for (const Manifest::Entry& e : merged.stations) {
+    if (e.ok) continue;
+    failed = true;
+    const json& message = e.rows.front()["message"];
+    err << "station " << (e.station.empty() ? std::string("(no name)") : e.station)
+        << " failed: " << (message.is_string() ? message.get<std::string>() : std::string()) << "\n";
+  }
+  return failed;
+}
+
+}  // namespace
+
+int merge_campaigns(const std::string& out_dir, const std::vector<std::string>& shard_dirs, std::ostream& err) {
+  std::vector<Manifest> manifests;
+  for (const std::string& d : shard_dirs) manifests.push_back(read_manifest(d));
+  const fs::path out(out_dir);
+  std::vector<std::string> shards_absolute;
+  for (const std::string& d : shard_dirs) shards_absolute.push_back(absolute_of(d));
+  std::optional<Journal> journal = read_journal(out);
+  if (journal && journal->shards != shards_absolute) journal.reset();  // another merge's: started again
+  check_shards(shard_dirs, manifests, journal ? absolute_of(out_dir) : std::string());
+
+  make_campaign_folder(out_dir);
+  std::error_code ec;
+  // Nothing else may change the folders while they are read and moved.
+  const FolderLock out_lock(out_dir);
+  std::vector<std::unique_ptr<FolderLock>> shard_locks;
+  for (const std::string& d : shard_dirs) {
+    if (!fs::equivalent(d, out, ec)) shard_locks.push_back(std::make_unique<FolderLock>(d));
+  }
+  std::vector<Move> moves;
+  const Manifest merged = plan_merge(out, shard_dirs, manifests, journal, moves);
+  rt::Destinations inputs;
+  if (struct stat st {}; ::stat(merged.table.c_str(), &st) == 0) {
+    inputs.inputs.push_back({{st.st_dev, st.st_ino}, "station table \"" + merged.table + "\""});
+  }
+  CampaignOutputs outputs(out_dir, inputs);
+  // The plan, on disk before the first move (the moves of a merge resumed
+  // that are still to make are among the ones it planned).
+  if (!journal) {
+    json plan = {{"shards", shards_absolute}, {"moves", json::array()}};
+    for (const Move& m : moves) plan["moves"].push_back({absolute_of(m.from.string()), absolute_of(m.to.string())});
+    rt::ResultFile::write_whole((out / kJournal).string(), "merge journal", plan.dump(1) + "\n");
+  }
+  make_moves(moves);
   outputs.commit(merged, err);
   // The shards whose stations moved say where they went, so that a second
   // merge of them is refused.
@@ -228,15 +261,7 @@ int merge_campaigns(const std::string& out_dir, const std::vector<std::string>& 
   if (::unlink((out / kJournal).c_str()) != 0 && errno != ENOENT) {
     throw rt::RunStop("could not remove the merge journal " + (out / kJournal).string() + " (" + std::strerror(errno) + ")");
   }
-  bool failed = false;
-  for (const Manifest::Entry& e : merged.stations) {
-    if (e.ok) continue;
-    failed = true;
-    const json& message = e.rows.front()["message"];
-    err << "station " << (e.station.empty() ? std::string("(no name)") : e.station)
-        << " failed: " << (message.is_string() ? message.get<std::string>() : std::string()) << "\n";
-  }
-  return failed ? 1 : 0;
+  return report_failed(merged, err) ? 1 : 0;
 }
 
 }  // namespace zk::batch

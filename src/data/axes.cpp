@@ -7,7 +7,7 @@ namespace zk {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-constexpr double kDeg = 180.0 / kPi;
+constexpr double kDegPerRad = 180.0 / kPi;
 
 }  // namespace
 
@@ -27,13 +27,13 @@ Attitude attitude_of(const AxisVector& v) {
   }
   const double h = std::hypot(x, y);
   Attitude a;
-  a.plunge = std::atan2(-z, h) * kDeg;
-  a.trend = h > 0.0 ? wrap_degrees(std::atan2(x, y) * kDeg, 360.0) : 0.0;
+  a.plunge = std::atan2(-z, h) * kDegPerRad;
+  a.trend = h > 0.0 ? wrap_degrees(std::atan2(x, y) * kDegPerRad, 360.0) : 0.0;
   return a;
 }
 
 AxisVector axis_of(double trend, double plunge) {
-  const double t = trend / kDeg, p = plunge / kDeg;
+  const double t = trend / kDegPerRad, p = plunge / kDegPerRad;
   return {std::cos(p) * std::sin(t), std::cos(p) * std::cos(t), -std::sin(p)};
 }
 

@@ -12,7 +12,7 @@
 namespace zk::field {
 namespace {
 
-constexpr double kDeg = std::numbers::pi / 180.0;
+constexpr double kRadPerDeg = std::numbers::pi / 180.0;
 constexpr double kTiny = 1e-9;  // a vector part this small is zero
 // Two records whose slips differ by less than this reproduce it equally.
 constexpr double kSameSlip = 1e-4;
@@ -23,7 +23,7 @@ double dot(const V3& a, const V3& b) { return a[0] * b[0] + a[1] * b[1] + a[2] *
 V3 scaled(const V3& a, double k) { return {a[0] * k, a[1] * k, a[2] * k}; }
 V3 plus(const V3& a, const V3& b) { return {a[0] + b[0], a[1] + b[1], a[2] + b[2]}; }
 V3 unit(const V3& a) { return scaled(a, 1.0 / std::sqrt(dot(a, a))); }
-V3 horizontal(double azimuth) { return {std::sin(azimuth * kDeg), std::cos(azimuth * kDeg), 0.0}; }
+V3 horizontal(double azimuth) { return {std::sin(azimuth * kRadPerDeg), std::cos(azimuth * kRadPerDeg), 0.0}; }
 
 double wrap360(double a) {
   const double w = std::fmod(a, 360.0);
@@ -97,8 +97,8 @@ std::optional<Plane> plane_from_quadrant(double strike, double dip, char quadran
 V3 normal_of(const Plane& p) {
   // the upward normal leans toward the dip direction
   const V3 h = horizontal(p.dip_direction);
-  const double s = std::sin(p.dip * kDeg);
-  return {-s * h[0], -s * h[1], -std::cos(p.dip * kDeg)};
+  const double s = std::sin(p.dip * kRadPerDeg);
+  return {-s * h[0], -s * h[1], -std::cos(p.dip * kRadPerDeg)};
 }
 
 V3 strike_of(const Plane& p) { return horizontal(p.dip_direction - 90.0); }
@@ -109,43 +109,43 @@ Plane plane_of_normal(const V3& n) {
   const V3 down = n[2] > 0.0 ? scaled(n, -1.0) : n;
   // the downward normal leans away from the dip direction
   const double h = std::hypot(down[0], down[1]);
-  const double dip = std::atan2(h, -down[2]) / kDeg;
-  return {h < kTiny ? 0.0 : wrap360(std::atan2(-down[0], -down[1]) / kDeg), dip};
+  const double dip = std::atan2(h, -down[2]) / kRadPerDeg;
+  return {h < kTiny ? 0.0 : wrap360(std::atan2(-down[0], -down[1]) / kRadPerDeg), dip};
 }
 
 double rake_of(const Plane& p, const V3& slip) {
-  const double r = std::atan2(-dot(slip, down_dip_of(p)), dot(slip, strike_of(p))) / kDeg;
+  const double r = std::atan2(-dot(slip, down_dip_of(p)), dot(slip, strike_of(p))) / kRadPerDeg;
   return r <= -180.0 ? 180.0 : r;
 }
 
 Direction direction_of(const V3& v) {
   const double h = std::hypot(v[0], v[1]);
-  return {h < kTiny ? 0.0 : wrap360(std::atan2(v[0], v[1]) / kDeg), std::atan2(-v[2], h) / kDeg};
+  return {h < kTiny ? 0.0 : wrap360(std::atan2(v[0], v[1]) / kRadPerDeg), std::atan2(-v[2], h) / kRadPerDeg};
 }
 
 V3 line_of(double trend, double plunge) {
-  const double c = std::cos(plunge * kDeg);
+  const double c = std::cos(plunge * kRadPerDeg);
   const V3 h = horizontal(trend);
-  return {c * h[0], c * h[1], -std::sin(plunge * kDeg)};
+  return {c * h[0], c * h[1], -std::sin(plunge * kRadPerDeg)};
 }
 
 double trend_of(const V3& v) {
   const V3 d = v[2] > 0.0 ? scaled(v, -1.0) : v;
-  return wrap360(std::atan2(d[0], d[1]) / kDeg);
+  return wrap360(std::atan2(d[0], d[1]) / kRadPerDeg);
 }
 
 double plunge_of(const V3& v) {
   const double h = std::hypot(v[0], v[1]);
-  return std::atan2(std::fabs(v[2]), h) / kDeg;
+  return std::atan2(std::fabs(v[2]), h) / kRadPerDeg;
 }
 
 double angle_deg(const V3& a, const V3& b) {
   const V3 c{a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
-  return std::atan2(std::sqrt(dot(c, c)), dot(a, b)) / kDeg;
+  return std::atan2(std::sqrt(dot(c, c)), dot(a, b)) / kRadPerDeg;
 }
 
 V3 slip_from_rake(const Plane& p, double rake) {
-  const double r = rake * kDeg;
+  const double r = rake * kRadPerDeg;
   return plus(scaled(strike_of(p), std::cos(r)), scaled(down_dip_of(p), -std::sin(r)));
 }
 
@@ -156,7 +156,7 @@ std::optional<V3> pitch_line(const Plane& p, double pitch, char end) {
   if (pitch >= 90.0) return down;
   for (double az : {p.dip_direction - 90.0, p.dip_direction + 90.0}) {
     if (azimuth_gap(az, *side) < 90.0 - kTiny) {
-      return plus(scaled(horizontal(az), std::cos(pitch * kDeg)), scaled(down, std::sin(pitch * kDeg)));
+      return plus(scaled(horizontal(az), std::cos(pitch * kRadPerDeg)), scaled(down, std::sin(pitch * kRadPerDeg)));
     }
   }
   return std::nullopt;
@@ -170,7 +170,7 @@ std::optional<Projection> project(const Plane& p, const V3& line) {
   if (std::sqrt(dot(in_plane, in_plane)) < kTiny) return std::nullopt;
   V3 u = unit(in_plane);
   if (u[2] > 0.0) u = scaled(u, -1.0);
-  return Projection{u, std::asin(std::min(1.0, std::fabs(d))) / kDeg};
+  return Projection{u, std::asin(std::min(1.0, std::fabs(d))) / kRadPerDeg};
 }
 
 std::optional<V3> orient(const Plane& p, const V3& line, Sense s) {
@@ -189,7 +189,7 @@ bool sense_ambiguous(const V3& line, Sense s) {
 
 Sense dominant_sense(const Plane& p, const V3& slip) {
   const double along = std::fabs(dot(slip, strike_of(p)));
-  if (along <= std::cos(45.0 * kDeg)) return slip[2] <= 0.0 ? Sense::Normal : Sense::Reverse;
+  if (along <= std::cos(45.0 * kRadPerDeg)) return slip[2] <= 0.0 ? Sense::Normal : Sense::Reverse;
   return dot(slip, strike_of(p)) > 0.0 ? Sense::Sinistral : Sense::Dextral;
 }
 
@@ -227,7 +227,7 @@ Encoded encode(const Plane& p, const V3& slip, Sense preferred, int number, std:
   // Pitch form: from either end of the strike line, the whole degrees around
   // the pitch of the slip.
   std::optional<Candidate> pitch_best;
-  const double pitch = std::acos(std::min(1.0, std::fabs(dot(slip, strike_of(p))))) / kDeg;
+  const double pitch = std::acos(std::min(1.0, std::fabs(dot(slip, strike_of(p))))) / kRadPerDeg;
   const int d = base.DIR % 180;
   for (int end : {d, d + 180}) {
     for (long k = std::lround(pitch) - 1; k <= std::lround(pitch) + 1; ++k) {

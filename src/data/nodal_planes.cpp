@@ -10,7 +10,7 @@
 namespace zk::mech {
 namespace {
 
-constexpr double kDeg = 180.0 / std::numbers::pi;
+constexpr double kDegPerRad = 180.0 / std::numbers::pi;
 
 AxisVector scaled(const AxisVector& a, double k) { return {a[0] * k, a[1] * k, a[2] * k}; }
 AxisVector unit(const AxisVector& a) { return scaled(a, 1.0 / std::sqrt(dot(a, a))); }
@@ -27,7 +27,7 @@ double dot(const AxisVector& a, const AxisVector& b) { return a[0] * b[0] + a[1]
 
 double angle_deg(const AxisVector& a, const AxisVector& b) {
   const AxisVector c{a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
-  return std::atan2(std::sqrt(dot(c, c)), dot(a, b)) * kDeg;
+  return std::atan2(std::sqrt(dot(c, c)), dot(a, b)) * kDegPerRad;
 }
 
 double axial_angle_deg(const AxisVector& a, const AxisVector& b) {
@@ -44,14 +44,14 @@ NodalPlane plane_of(DoubleCouple dc) {
   if (dc.normal[2] > 0.0) dc = {scaled(dc.normal, -1.0), scaled(dc.slip, -1.0)};
   const AxisVector n = unit(dc.normal);
   NodalPlane p;
-  p.dip = std::acos(std::clamp(-n[2], -1.0, 1.0)) * kDeg;
+  p.dip = std::acos(std::clamp(-n[2], -1.0, 1.0)) * kDegPerRad;
   // The downward normal leans away from the dip direction.
   const double h = std::hypot(n[0], n[1]);
-  const double dip_direction = h > 1e-12 ? std::atan2(-n[0], -n[1]) * kDeg : 90.0;
+  const double dip_direction = h > 1e-12 ? std::atan2(-n[0], -n[1]) * kDegPerRad : 90.0;
   p.strike = wrap360(dip_direction - 90.0);
   const field::Plane plane{wrap360(dip_direction), p.dip};
   const AxisVector along = field::strike_of(plane), down = field::down_dip_of(plane);
-  p.rake = std::atan2(-dot(dc.slip, down), dot(dc.slip, along)) * kDeg;
+  p.rake = std::atan2(-dot(dc.slip, down), dot(dc.slip, along)) * kDegPerRad;
   if (p.rake <= -180.0) p.rake += 360.0;
   return p;
 }

@@ -8,7 +8,7 @@ namespace zk {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-constexpr double kDeg = 180.0 / kPi;
+constexpr double kDegPerRad = 180.0 / kPi;
 
 bool unit_vector(const AxisVector& v) {
   const double n2 = v[0] * v[0] + v[1] * v[1] + v[2] * v[2];
@@ -23,7 +23,7 @@ HorizontalStress horizontal_stress(const AxisVector& v1, const AxisVector& v2, d
   const double hne = v1[1] * v1[0] + R * v2[1] * v2[0];
   HorizontalStress h;
   h.anisotropy = std::hypot(hnn - hee, 2.0 * hne);
-  h.shmax = wrap_degrees(0.5 * std::atan2(2.0 * hne, hnn - hee) * kDeg, 180.0);
+  h.shmax = wrap_degrees(0.5 * std::atan2(2.0 * hne, hnn - hee) * kDegPerRad, 180.0);
   return h;
 }
 
@@ -151,6 +151,14 @@ Matrix3 reduced_tensor(const std::array<AxisVector, 3>& axes, double R) {
   return T;
 }
 
+double slip_misfit_rad(const Matrix3& T, const AxisVector& n, const AxisVector& slip) {
+  const PlaneStress ps = plane_stress(T, n);
+  if (!ps.slip) return kPi / 2.0;
+  const AxisVector& p = *ps.slip;
+  const AxisVector c{slip[1] * p[2] - slip[2] * p[1], slip[2] * p[0] - slip[0] * p[2], slip[0] * p[1] - slip[1] * p[0]};
+  return std::atan2(std::sqrt(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]), slip[0] * p[0] + slip[1] * p[1] + slip[2] * p[2]);
+}
+
 double stress_difference_deg(const Matrix3& a, const Matrix3& b) {
   // Deviatoric parts; the angle is the arccosine of their normalised inner
   // product (the double contraction A:B).
@@ -166,7 +174,7 @@ double stress_difference_deg(const Matrix3& a, const Matrix3& b) {
   }
   const double norm = std::sqrt(aa * bb);
   if (!std::isfinite(norm) || !std::isfinite(ab) || norm < 1e-12) return std::nan("");
-  return std::acos(std::clamp(ab / norm, -1.0, 1.0)) * kDeg;
+  return std::acos(std::clamp(ab / norm, -1.0, 1.0)) * kDegPerRad;
 }
 
 }  // namespace zk

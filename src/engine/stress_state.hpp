@@ -104,6 +104,11 @@ struct PlaneStress {
 };
 PlaneStress plane_stress(const Matrix3& T, const AxisVector& n);
 
+// The misfit of a datum under T: the angle (radians, 0 to pi) between its
+// slip (of any length) and the shear traction of T on its plane of unit
+// normal n; pi/2 on a plane without shear traction.
+double slip_misfit_rad(const Matrix3& T, const AxisVector& n, const AxisVector& slip);
+
 // The reduced tensor of axes (sigma 1, 2, 3) and R in the frame above,
 // compression positive: sigma 1 = 1, sigma 2 = R, sigma 3 = 0, less a third
 // of the trace (trace 0, sigma 1 - sigma 3 = 1).

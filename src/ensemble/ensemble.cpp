@@ -60,17 +60,17 @@ Ensemble solve(const RunInput& input, const Options& o, const Report& report) {
   };
   run_parallel(K + B, o.jobs, task, report);
 
-  e.starts.chosen = choose_start(e.starts.runs);
+  e.starts.best = choose_start(e.starts.runs);
   e.starts.minima = group_minima(e.starts.runs);
   e.starts.close_minima = close_minima(e.starts.runs, e.starts.minima);
-  e.chosen = start_params(input.params, static_cast<int>(e.starts.chosen));
-  e.chosen_tensor = e.starts.runs[e.starts.chosen].tensor;
+  e.best_params = start_params(input.params, static_cast<int>(e.starts.best));
+  e.best_tensor = e.starts.runs[e.starts.best].tensor;
   if (B > 0) {
     BootstrapReport br;
     br.replicates = o.bootstrap;
     br.confidence = o.confidence;
     br.seed = o.seed;
-    br.stats = bootstrap_stats(e.chosen_tensor, reps, o.confidence);
+    br.stats = bootstrap_stats(e.best_tensor, reps, o.confidence);
     br.samples = std::move(reps);
     e.bootstrap = std::move(br);
   }

@@ -39,7 +39,7 @@ std::string bootstrap_problem(int B, double confidence);
 
 struct StartsReport {
   std::vector<Solution> runs;  // start order
-  std::size_t chosen = 0;
+  std::size_t best = 0;        // the start kept (choose_start)
   std::vector<Minimum> minima;  // sorted by F
   int close_minima = 0;  // other minima within 5 % of the best F
   bool ambiguous() const { return close_minima > 0; }
@@ -55,8 +55,8 @@ struct BootstrapReport {
 };
 
 struct Ensemble {
-  RunParams chosen;                 // the parameters of the chosen start (its NSEED)
-  TensorSnapshot chosen_tensor;     // its tensor after stage 3
+  RunParams best_params;            // the parameters of the kept start (its NSEED)
+  TensorSnapshot best_tensor;       // its tensor after stage 3
   StartsReport starts;              // every start (one when K = 1)
   std::optional<BootstrapReport> bootstrap;
 };

@@ -118,7 +118,7 @@ void ensemble_caption(std::ostringstream& o, const RunReport& r, double y) {
   o << "<g id=\"ensemble-caption\">\n";
   if (r.ensemble_options.starts > 1) {
     o << "<text x=\"52\" y=\"" << svg_number(y) << "\" class=\"legend\">Best of " << e.starts.runs.size()
-      << " independent starts: start " << e.starts.chosen << " (NSEED " << e.chosen.NSEED << "), "
+      << " independent starts: start " << e.starts.best << " (NSEED " << e.best_params.NSEED << "), "
       << e.starts.minima.size() << (e.starts.minima.size() == 1 ? " minimum" : " distinct minima")
       << " found.</text>\n";
     y += kCaptionLine;

@@ -19,8 +19,8 @@ void mechanisms_net_layer(std::ostringstream& o, const RunReport& r, const NetFr
   for (std::size_t k = 0; k < m.events.size(); ++k) {
     const mech::Event& e = m.events[k];
     const mech::EventOutcome& c = m.outcome.events[k];
-    const mech::DoubleCouple& other = e.read[c.chosen == 1 ? 1 : 0];
-    const mech::DoubleCouple& chosen = e.read[c.chosen == 1 ? 0 : 1];
+    const mech::DoubleCouple& other = e.read[c.plane == 1 ? 1 : 0];
+    const mech::DoubleCouple& chosen = e.read[c.plane == 1 ? 0 : 1];
     if (planes) {
       o << "<path class=\"auxiliary\" d=\"" << great_circle(f, other.normal[0], other.normal[1], other.normal[2])
         << "\" stroke=\"#b0b0b0\" stroke-width=\"0.5\" stroke-dasharray=\"3,2\"><title>event " << e.number
@@ -54,8 +54,8 @@ void mechanisms_mohr_layer(std::ostringstream& o, const RunReport& r, const std:
   o << "<g id=\"other-planes\">\n";
   for (std::size_t k = 0; k < m.events.size(); ++k) {
     const mech::EventOutcome& ev = m.outcome.events[k];
-    const PlaneStress a = plane_stress(T, m.events[k].read[ev.chosen == 1 ? 0 : 1].normal);
-    const PlaneStress b = plane_stress(T, m.events[k].read[ev.chosen == 1 ? 1 : 0].normal);
+    const PlaneStress a = plane_stress(T, m.events[k].read[ev.plane == 1 ? 0 : 1].normal);
+    const PlaneStress b = plane_stress(T, m.events[k].read[ev.plane == 1 ? 1 : 0].normal);
     const std::string colour = ev.undecided ? kUndecidedColour : "#606060";
     o << "<line x1=\"" << svg_number(X(a.normal)) << "\" y1=\"" << svg_number(Y(a.shear)) << "\" x2=\""
       << svg_number(X(b.normal)) << "\" y2=\"" << svg_number(Y(b.shear)) << "\" stroke=\"" << colour
@@ -63,8 +63,8 @@ void mechanisms_mohr_layer(std::ostringstream& o, const RunReport& r, const std:
     o << "<circle class=\"other\" cx=\"" << svg_number(X(b.normal)) << "\" cy=\"" << svg_number(Y(b.shear))
       << "\" r=\"3\" fill=\"none\" stroke=\"" << colour << "\" stroke-width=\"1\"><title>event "
       << m.events[k].number << ", the plane not chosen: misfit "
-      << rt::fixed(ev.misfit[ev.chosen == 1 ? 1 : 0], 1) << " degrees, instability "
-      << rt::fixed(ev.instability[ev.chosen == 1 ? 1 : 0], 2) << "</title></circle>\n";
+      << rt::fixed(ev.misfit[ev.plane == 1 ? 1 : 0], 1) << " degrees, instability "
+      << rt::fixed(ev.instability[ev.plane == 1 ? 1 : 0], 2) << "</title></circle>\n";
   }
   o << "</g>\n";
 }

@@ -25,6 +25,15 @@ float householder_g(float f, float s) {
   return f > 0.0f ? -r : r;
 }
 
+// The plane rotation that turns (f, h) onto (z, 0): its cosine c and sine s;
+// returns z = sqrt(f^2 + h^2).
+float givens(float f, float h, float& c, float& s) {
+  const float z = std::sqrt(f * f + h * h);
+  c = f / z;
+  s = h / z;
+  return z;
+}
+
 // (y, z) -> (y c + z s, -y s + z c) on columns a and b, rows 1..rows.
 void rotate(const ColMajor& X, int rows, int a, int b, float c, float s) {
   for (int j = 1; j <= rows; ++j) {
@@ -217,19 +226,15 @@ class GolubReinsch {
           y = w(i);
           h = s * g;
           g = c * g;
-          z = std::sqrt(f * f + h * h);
+          z = givens(f, h, c, s);
           e(i - 1) = z;
-          c = f / z;
-          s = h / z;
           f = x * c + g * s;
           g = -x * s + g * c;
           h = y * s;
           y = y * c;
           if (WITHV) rotate(v, N, i - 1, i, c, s);
-          z = std::sqrt(f * f + h * h);
+          z = givens(f, h, c, s);
           w(i - 1) = z;
-          c = f / z;
-          s = h / z;
           f = c * g + s * y;
           x = -s * g + c * y;
           if (WITHU) rotate(a, M, i - 1, i, c, s);

@@ -18,7 +18,7 @@ std::vector<DoubleCouple> read_planes(const std::vector<Event>& events, const Ch
 
 // The plane of the larger instability (known planes kept).
 Choice more_unstable(const std::vector<Event>& events, const Principal& s, double mu) {
-  return choose_under(events, s, mu, Rule::Instability, 0.0).chosen;
+  return choose_under(events, s, mu, Rule::Instability, 0.0).planes;
 }
 
 double mean_instability(const std::vector<Event>& events, const Choice& c, const Principal& s, double mu) {
@@ -98,7 +98,7 @@ Step choose_under(const std::vector<Event>& events, const Principal& stress, dou
         b = Basis::Instability;
       }
     }
-    s.chosen.push_back(c);
+    s.planes.push_back(c);
     s.basis.push_back(b);
   }
   return s;
@@ -215,20 +215,20 @@ Outcome iterate_choice(const std::vector<Event>& events, const RunInput& base, c
   const ensemble::Options eo{o.starts, 0, 95.0, 1, o.jobs};
 
   Step step = choose_under(events, out.start.stress, mu, o.rule, o.gap_deg);
-  std::vector<Choice> visited{step.chosen};
+  std::vector<Choice> visited{step.planes};
   Principal final_stress;
   while (true) {
-    RunInput input{chosen_set(base.faults, events, step.chosen), base.params, {}};
+    RunInput input{chosen_set(base.faults, events, step.planes), base.params, {}};
     out.final = ensemble::solve(input, eo, report);
-    out.chosen = std::move(input.faults);
+    out.chosen_data = std::move(input.faults);
     ++out.engine_runs;
-    final_stress = principal_of(out.final.chosen_tensor);
+    final_stress = principal_of(out.final.best_tensor);
     const Step next = choose_under(events, final_stress, mu, o.rule, o.gap_deg);
-    if (next.chosen == step.chosen) {
+    if (next.planes == step.planes) {
       out.ended = Ended::Converged;
       break;
     }
-    if (std::find(visited.begin(), visited.end(), next.chosen) != visited.end()) {
+    if (std::find(visited.begin(), visited.end(), next.planes) != visited.end()) {
       out.ended = Ended::Cycle;
       break;
     }
@@ -236,7 +236,7 @@ Outcome iterate_choice(const std::vector<Event>& events, const RunInput& base, c
       out.ended = Ended::Limit;
       break;
     }
-    visited.push_back(next.chosen);
+    visited.push_back(next.planes);
     step = next;
   }
 
@@ -244,7 +244,7 @@ Outcome iterate_choice(const std::vector<Event>& events, const RunInput& base, c
   double sum2 = 0.0;
   for (std::size_t k = 0; k < events.size(); ++k) {
     EventOutcome eo_k;
-    eo_k.chosen = step.chosen[k];
+    eo_k.plane = step.planes[k];
     eo_k.basis = step.basis[k];
     for (std::size_t p = 0; p < 2; ++p) {
       eo_k.misfit[p] = misfit_deg(T, events[k].read[p]);
@@ -252,7 +252,7 @@ Outcome iterate_choice(const std::vector<Event>& events, const RunInput& base, c
     }
     eo_k.undecided = std::fabs(eo_k.misfit[0] - eo_k.misfit[1]) < kUndecidedMisfitDeg &&
                      std::fabs(eo_k.instability[0] - eo_k.instability[1]) < kUndecidedInstability;
-    const double m = eo_k.misfit[static_cast<std::size_t>(eo_k.chosen - 1)];
+    const double m = eo_k.misfit[static_cast<std::size_t>(eo_k.plane - 1)];
     sum2 += m * m;
     if (eo_k.undecided) ++out.undecided;
     out.events.push_back(eo_k);
@@ -288,9 +288,9 @@ ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, con
     rep.NSEED = input.params.NSEED;
     try {
       const Outcome out = iterate_choice(drawn, input, one, start, [](long long) {});
-      rep.tensor = out.final.chosen_tensor;
+      rep.tensor = out.final.best_tensor;
       const TensorSnapshot& t = rep.tensor;
-      rep.ok = out.final.starts.runs[out.final.starts.chosen].fit_ok && std::isfinite(t.P(1)) &&
+      rep.ok = out.final.starts.runs[out.final.starts.best].fit_ok && std::isfinite(t.P(1)) &&
                std::isfinite(t.P(2)) && std::isfinite(t.P(3)) && std::isfinite(t.P(4));
     } catch (const rt::RunError&) {
       rep.ok = false;  // refused: left out of the statistics and counted

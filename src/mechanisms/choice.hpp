@@ -39,7 +39,7 @@ const char* ended_name(Ended e);  // "converged", "cycle", "limit"
 FaultSet chosen_set(const FaultSet& base, const std::vector<Event>& events, const Choice& choice);
 
 struct Step {
-  Choice chosen;
+  Choice planes;  // the plane taken of each event (1 or 2)
   std::vector<Basis> basis;
 };
 Step choose_under(const std::vector<Event>& events, const Principal& stress, double mu, Rule rule, double gap_deg);
@@ -75,7 +75,7 @@ struct Start {
 Start start_tensor(const std::vector<Event>& events, const Options& o);
 
 struct EventOutcome {
-  int chosen = 1;
+  int plane = 1;  // the plane taken (1 or 2)
   Basis basis = Basis::Given;
   std::array<double, 2> misfit{}, instability{};  // under the final tensor
   bool undecided = false;  // |m1 - m2| < 5 degrees and |I1 - I2| < 0.05
@@ -90,7 +90,7 @@ struct Outcome {
   int undecided = 0;
   double diversity = 0.0;   // largest eigenvalue of the orientation tensor of both planes' normals, 1/3 to 1
   double rms_misfit = 0.0;  // of the chosen planes under the final tensor (degrees)
-  FaultSet chosen;          // the data of the last engine run
+  FaultSet chosen_data;     // the data of the last engine run (the planes taken)
   ensemble::Ensemble final; // the last engine run
 };
 

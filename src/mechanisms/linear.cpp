@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace zk::mech {
 namespace {
+
+constexpr double kDegPerRad = 180.0 / std::numbers::pi;
 
 // Eigenvalues and unit eigenvectors (columns of V) of a symmetric 3 x 3
 // matrix by cyclic Jacobi rotations.
@@ -146,8 +149,7 @@ double instability(const Principal& s, const AxisVector& n, double mu) {
 }
 
 double misfit_deg(const Matrix3& T, const DoubleCouple& dc) {
-  const PlaneStress ps = plane_stress(T, dc.normal);
-  return ps.slip ? angle_deg(dc.slip, *ps.slip) : 90.0;
+  return slip_misfit_rad(T, dc.normal, dc.slip) * kDegPerRad;
 }
 
 }  // namespace zk::mech

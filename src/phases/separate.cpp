@@ -601,16 +601,10 @@ std::string separation_problem(const RunParams& p, const Options& o) {
 }
 
 double misfit_rad(const Matrix3& T, const Vec3& n, const Vec3& s) {
-  const AxisVector nv{static_cast<double>(n(1)), static_cast<double>(n(2)), static_cast<double>(n(3))};
-  const PlaneStress ps = plane_stress(T, nv);
-  if (!ps.slip) return kPi / 2.0;
-  double c = 0.0, ss = 0.0;
-  for (int k = 0; k < 3; ++k) {
-    const auto sk = static_cast<double>(s(k + 1));
-    c += sk * (*ps.slip)[static_cast<std::size_t>(k)];
-    ss += sk * sk;
-  }
-  return std::acos(std::clamp(c / std::sqrt(ss), -1.0, 1.0));
+  const auto d = [](const Vec3& v) {
+    return AxisVector{static_cast<double>(v(1)), static_cast<double>(v(2)), static_cast<double>(v(3))};
+  };
+  return slip_misfit_rad(T, d(n), d(s));
 }
 
 double objective(const Table& theta, double theta_c) {

@@ -33,8 +33,8 @@ void add_ensemble_json(json& doc, const RunReport& r) {
                         {"stress_difference_deg", json_real(m.stress_difference_deg)}});
     }
     doc["starts"] = {{"count", static_cast<int>(s.runs.size())},
-                     {"chosen", static_cast<int>(s.chosen)},
-                     {"NSEED", e.chosen.NSEED},
+                     {"chosen", static_cast<int>(s.best)},
+                     {"NSEED", e.best_params.NSEED},
                      {"runs", runs},
                      {"minima", minima},
                      {"ambiguous", s.ambiguous()}};
@@ -88,8 +88,8 @@ std::string ensemble_summary(const RunReport& r) {
   const ensemble::Ensemble& e = *r.ensemble;
   std::string s;
   if (r.ensemble_options.starts > 1) {
-    s += "  start " + std::to_string(e.starts.chosen) + " of " + std::to_string(e.starts.runs.size()) +
-         " (NSEED " + std::to_string(e.chosen.NSEED) + ", " + std::to_string(e.starts.minima.size()) +
+    s += "  start " + std::to_string(e.starts.best) + " of " + std::to_string(e.starts.runs.size()) +
+         " (NSEED " + std::to_string(e.best_params.NSEED) + ", " + std::to_string(e.starts.minima.size()) +
          (e.starts.minima.size() == 1 ? " minimum)" : " distinct minima)");
   }
   if (e.bootstrap) {

@@ -31,7 +31,7 @@ json mechanisms_json(const RunReport& r) {
     events.push_back({{"number", e.number},
                       {"planes", json::array({plane_json(e.planes[0], c.misfit[0], c.instability[0]),
                                               plane_json(e.planes[1], c.misfit[1], c.instability[1])})},
-                      {"chosen", c.chosen},
+                      {"chosen", c.plane},
                       {"basis", mech::basis_name(c.basis)},
                       {"undecided", c.undecided},
                       {"P", attitude_json(e.pt.P)},
@@ -43,7 +43,7 @@ json mechanisms_json(const RunReport& r) {
           {"friction_fixed", o.friction_fixed},
           {"engine_runs", o.engine_runs},
           {"ended", mech::ended_name(o.ended)},
-          {"NSEED", o.final.chosen.NSEED},
+          {"NSEED", o.final.best_params.NSEED},
           {"undecided", o.undecided},
           {"plane_diversity", json_real(o.diversity)},
           {"rms_misfit_deg", json_real(o.rms_misfit)},
@@ -55,7 +55,7 @@ std::string mechanisms_summary(const RunReport& r) {
   const MechanismsReport& m = *r.mechanisms;
   const mech::Outcome& o = m.outcome;
   int second = 0;
-  for (const mech::EventOutcome& e : o.events) second += e.chosen == 2;
+  for (const mech::EventOutcome& e : o.events) second += e.plane == 2;
   return std::string("  planes ") + mech::rule_name(m.options.rule) + ": " + std::to_string(second) + "/" +
          std::to_string(o.events.size()) + " auxiliary, " + std::to_string(o.undecided) + " undecided, friction" +
          format_number(" %.2f", o.start.friction) + ", " + mech::ended_name(o.ended) + " after " +

@@ -97,7 +97,7 @@ std::vector<std::string> mechanisms_warnings(const MechanismsReport& m) {
   if (o.events.size() < static_cast<std::size_t>(kFewEvents)) {
     w.push_back("only " + std::to_string(o.events.size()) + " events: fewer than 20 constrain the tensor and the plane choice poorly");
   }
-  const double R = static_cast<double>(o.final.chosen_tensor.P(4));
+  const double R = static_cast<double>(o.final.best_tensor.P(4));
   if (R < kLowR || R > kHighR) {
     w.push_back("R =" + format_number(" %.2f", R) + (R < kLowR ? " (below 0.25)" : " (above 0.75)") +
                 ": the axis nearest sigma 2 is weakly constrained");

@@ -17,11 +17,11 @@ namespace zk::test {
 namespace {
 
 using field::V3;
-constexpr double kDeg = std::numbers::pi / 180.0;
+constexpr double kRadPerDeg = std::numbers::pi / 180.0;
 
 V3 v3(const Vec3& v) { return {double(v(1)), double(v(2)), double(v(3))}; }
 double dot(const V3& a, const V3& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
-double azimuth(double x, double y) { return std::fmod(std::atan2(x, y) / kDeg + 360.0, 360.0); }
+double azimuth(double x, double y) { return std::fmod(std::atan2(x, y) / kRadPerDeg + 360.0, 360.0); }
 std::string num(double v) {
   char b[32];
   std::snprintf(b, sizeof b, "%.2f", v);
@@ -37,18 +37,18 @@ std::string spreadsheet(const std::vector<FaultDatum>& data) {
   csv << "id,dip_direction,dip,strike,dip_quadrant,rake,trend,plunge,pitch,pitch_quadrant,sense\n";
   for (const auto& d : data) {
     const V3 n = v3(d.FN), s = v3(d.STR);
-    const double dd = azimuth(-n[0], -n[1]), dip = std::acos(-n[2]) / kDeg;
-    const V3 strike{std::sin((dd - 90) * kDeg), std::cos((dd - 90) * kDeg), 0.0};
-    const V3 down{std::cos(dip * kDeg) * strike[1], -std::cos(dip * kDeg) * strike[0], -std::sin(dip * kDeg)};
+    const double dd = azimuth(-n[0], -n[1]), dip = std::acos(-n[2]) / kRadPerDeg;
+    const V3 strike{std::sin((dd - 90) * kRadPerDeg), std::cos((dd - 90) * kRadPerDeg), 0.0};
+    const V3 down{std::cos(dip * kRadPerDeg) * strike[1], -std::cos(dip * kRadPerDeg) * strike[0], -std::sin(dip * kRadPerDeg)};
     const double along = dot(s, strike);
-    const bool steep = std::fabs(s[2]) > std::sin(15 * kDeg);
+    const bool steep = std::fabs(s[2]) > std::sin(15 * kRadPerDeg);
     const char* sense = steep ? (s[2] < 0 ? "normal" : "Reverse") : (along > 0 ? "s" : "right-lateral");
     const V3 l = s[2] > 0 ? V3{-s[0], -s[1], -s[2]} : s;  // downward
     const double end = dd + (dot(l, strike) >= 0 ? 270 : 90);  // the strike end the line goes down from
     csv << d.record.NUM << "," << num(dd) << "," << num(dip) << "," << num(std::fmod(dd + 270, 360)) << ","
-        << letter_near(dd) << "," << num(std::atan2(-dot(s, down), along) / kDeg) << ","
-        << num(azimuth(l[0], l[1])) << "," << num(std::asin(-l[2]) / kDeg) << ","
-        << num(std::acos(std::min(1.0, std::fabs(dot(l, strike)))) / kDeg) << ","
+        << letter_near(dd) << "," << num(std::atan2(-dot(s, down), along) / kRadPerDeg) << ","
+        << num(azimuth(l[0], l[1])) << "," << num(std::asin(-l[2]) / kRadPerDeg) << ","
+        << num(std::acos(std::min(1.0, std::fabs(dot(l, strike)))) / kRadPerDeg) << ","
         << letter_near(std::fmod(end, 360)) << "," << sense << "\n";
   }
   return csv.str();

@@ -150,14 +150,14 @@ TEST(PlaneChoice, HybridRulesAndTies) {
   for (const auto& c : cases) {
     const Event e = make_event(1, 2, "", c.given, c.known);
     const Step st = choose_under({e}, s, 0.6, c.rule, 10.0);
-    EXPECT_EQ(st.chosen[0], c.chosen) << c.given.strike << "/" << c.given.dip;
+    EXPECT_EQ(st.planes[0], c.chosen) << c.given.strike << "/" << c.given.dip;
     EXPECT_EQ(st.basis[0], c.basis) << c.given.strike << "/" << c.given.dip;
   }
   // Exact ties (two planes alike) go to plane 1 under every rule and gap.
   Event twin = make_event(1, 2, "", oblique, 0);
   twin.read[1] = twin.read[0];
   for (Rule rule : {Rule::Hybrid, Rule::Misfit, Rule::Instability}) {
-    for (double gap : {0.0, 10.0}) EXPECT_EQ(choose_under({twin}, s, 0.6, rule, gap).chosen[0], 1);
+    for (double gap : {0.0, 10.0}) EXPECT_EQ(choose_under({twin}, s, 0.6, rule, gap).planes[0], 1);
   }
   // An oblique mechanism: the misfits differ, and the rule keeps the
   // smaller whichever plane is given.
@@ -165,8 +165,8 @@ TEST(PlaneChoice, HybridRulesAndTies) {
   const Matrix3 T = tensor_of(s);
   const double m1 = misfit_deg(T, a.read[0]), m2 = misfit_deg(T, a.read[1]);
   ASSERT_GE(std::fabs(m1 - m2), 10.0);
-  EXPECT_EQ(choose_under({a}, s, 0.6, Rule::Hybrid, 10.0).chosen[0], m1 < m2 ? 1 : 2);
-  EXPECT_EQ(choose_under({b}, s, 0.6, Rule::Hybrid, 10.0).chosen[0], m1 < m2 ? 2 : 1);
+  EXPECT_EQ(choose_under({a}, s, 0.6, Rule::Hybrid, 10.0).planes[0], m1 < m2 ? 1 : 2);
+  EXPECT_EQ(choose_under({b}, s, 0.6, Rule::Hybrid, 10.0).planes[0], m1 < m2 ? 2 : 1);
   EXPECT_EQ(choose_under({a}, s, 0.6, Rule::Hybrid, 180.0).basis[0], Basis::Instability);
 }
 
@@ -239,11 +239,11 @@ TEST(PlaneChoice, NoiseFreeCatalogueRecovered) {
     const EventOutcome& e = out.events[k];
     if (std::fabs(e.misfit[0] - e.misfit[1]) < 12.0) continue;
     ++decisive;
-    identified += e.chosen == fault[k];
+    identified += e.plane == fault[k];
   }
   EXPECT_GT(decisive, 20);
   EXPECT_EQ(identified, decisive);
-  const Principal found = principal_of(out.final.chosen_tensor);
+  const Principal found = principal_of(out.final.best_tensor);
   EXPECT_LT(axial_angle_deg(found.axes[0], s.axes[0]), 2.0);
   EXPECT_LT(axial_angle_deg(found.axes[2], s.axes[2]), 2.0);
   EXPECT_NEAR(found.R, 0.4, 0.03);
