@@ -342,10 +342,10 @@ std::optional<phases::Separation> separate_phases(const Options& o, const RunInp
     throw rt::RunStop(why_not);
   }
   const std::string long_separation =
-      separation_time_warning(input.params, static_cast<int>(input.faults.data.size()), eo.jobs);
+      separation_time_warning(input.params, static_cast<int>(input.faults.data.size()), eo.jobs, po.starts);
   if (!long_separation.empty()) warn(long_separation);
   std::ostringstream none;
-  ProgressLine inversions(progress != nullptr ? *progress : none, progress != nullptr, phases::inversion_count(),
+  ProgressLine inversions(progress != nullptr ? *progress : none, progress != nullptr, phases::inversion_count(po.starts),
                           "inversions of the separation");
   phases::Separation separation =
       phases::separate(input.faults, input.params, po, [&inversions](long long done) { inversions.update(done); });

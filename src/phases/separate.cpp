@@ -563,6 +563,8 @@ std::vector<std::size_t> swap_search(const Table& capped, std::vector<std::size_
 
 }  // namespace
 
+int inversion_count(int starts) { return (starts + 3) * stream_inversions(); }
+
 int stream_inversions() { return polish_index(kMaxPhases, kPolishRounds - 1, kMaxPhases - 1, kRefineStarts - 1) + 1; }
 
 int fitting_starts(const RunParams& p) {

@@ -129,6 +129,10 @@ struct Separation {
 // Inversions one search stream may run at most, each keyed by its index.
 int stream_inversions();
 
+// Inversions a separation of `starts` streams may run at most (the keys of
+// their seeds): a bound for long-run warnings and progress lines.
+int inversion_count(int starts);
+
 // The most streams, up to kDefaultStarts, whose seeds fit below the largest
 // NSEED with these parameters (at least 1).
 int fitting_starts(const RunParams& p);

@@ -90,12 +90,12 @@ std::string choice_time_warning(const RunParams& p, int N, int starts, int boots
          duration_text(processor) + " of processor time)";
 }
 
-std::string separation_time_warning(const RunParams& p, int N, int jobs) {
+std::string separation_time_warning(const RunParams& p, int N, int jobs, int starts) {
   if (!p.random_search()) return "";
-  const double processor = static_cast<double>(phases::inversion_count()) * expected_stage1_seconds(p.NTIR, N);
+  const double processor = static_cast<double>(phases::inversion_count(starts)) * expected_stage1_seconds(p.NTIR, N);
   const double wall = processor / std::max(jobs, 1);
   if (wall <= kLongWait) return "";
-  return "the separation into phases runs up to " + std::to_string(phases::inversion_count()) +
+  return "the separation into phases runs up to " + std::to_string(phases::inversion_count(starts)) +
          " inversions of NTIR = " + std::to_string(p.NTIR) + " draws on N = " + std::to_string(N) +
          " data: up to about " + duration_text(wall) + " on " + std::to_string(std::max(jobs, 1)) + " threads (" +
          duration_text(processor) + " of processor time)";

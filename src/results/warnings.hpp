@@ -46,8 +46,8 @@ std::string linear_apart_warning(const RunReport& r, const RunParams& p);
 // more than an hour on `jobs` threads, the warning that says how long, as
 // the ensemble's; else "".
 std::string choice_time_warning(const RunParams& p, int N, int starts, int bootstrap, int jobs);
-// The same for a separation into phases (phases::inversion_count() inversions at most).
-std::string separation_time_warning(const RunParams& p, int N, int jobs);
+// The same for a separation into phases (phases::inversion_count(starts) inversions at most, for `starts` search streams).
+std::string separation_time_warning(const RunParams& p, int N, int jobs, int starts);
 
 // The warnings of a plane choice, one line each (without "warning: ").
 std::vector<std::string> mechanisms_warnings(const MechanismsReport& m);
