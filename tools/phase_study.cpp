@@ -7,6 +7,10 @@
 //   zarkel_phase_study --sets 8 --ntir 500
 //   zarkel_phase_study --cost 20 --n 150      (CPU time of 20 runs of --phases auto against --starts 10)
 //   zarkel_phase_study --write DIR --seed 3   (the PARAMETERS and DATA of one two-phase set)
+//   zarkel_phase_study --stability A.DATA,B.DATA,A.DATA+B.DATA --sets 4
+//       (the stability table: k and J_k over NTIR 500/1000/2000 x NSEED 0/1/7/123457
+//        on each DATA file, each "+" mixture of files and the first --sets
+//        synthetic mixtures; --phase-starts S streams, default 8)
 // Not a unit test: it takes minutes.
 #include <sys/resource.h>
 
@@ -33,8 +37,9 @@ using zk::bench::SyntheticSet;
 constexpr double kPi = 3.14159265358979323846;
 
 struct Settings {
-  int sets = 8, NTIR = 500, cost = 0, N = 0, seed = 1;
-  std::string write;
+  int sets = 8, NTIR = 500, cost = 0, N = 0, seed = 1, phase_starts = zk::phases::kDefaultStarts;
+  std::string write, stability;
+  bool stability_given = false, sets_given = false, verbose = false;
 };
 
 double cpu_seconds() {
@@ -154,6 +159,7 @@ Mixture make_mixture(int index, int fixed_N) {
 }
 
 std::string parameters_text(int NTIR) { return "1 0\n1 100 " + std::to_string(NTIR) + " 7 0\n"; }
+std::string parameters_text(int NTIR, int NSEED);
 
 zk::RunInput read_input(const std::string& parameters, const std::string& data) {
   std::string tmpl = (std::filesystem::temp_directory_path() / "zarkel-study-XXXXXX").string();
@@ -206,10 +212,131 @@ int cost(const Settings& s) {
   t0 = cpu_seconds();
   zk::phases::Options po;
   po.jobs = 1;
+  po.starts = s.phase_starts;
   for (int r = 0; r < s.cost; ++r) (void)zk::phases::separate(input.faults, input.params, po);
   const double auto_k = cpu_seconds() - t0;
-  std::printf("N = %d, NTIR %d, one job, %d runs each: --starts 10 %.2f s CPU, --phases auto %.2f s CPU, ratio %.2f\n",
-              m.N, s.NTIR, s.cost, starts, auto_k, auto_k / starts);
+  std::printf("N = %d, NTIR %d, one job, %d runs each: --starts 10 %.2f s CPU, --phases auto (%d phase starts) %.2f s "
+              "CPU, ratio %.2f\n",
+              m.N, s.NTIR, s.cost, starts, s.phase_starts, auto_k, auto_k / starts);
+  return 0;
+}
+
+// The text of a DATA file.
+std::string slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    std::fprintf(stderr, "cannot read %s\n", path.c_str());
+    std::exit(2);
+  }
+  std::ostringstream t;
+  t << in.rdbuf();
+  return t.str();
+}
+
+// "a+b": the records of the files one after the other, renumbered.
+std::string mixed(const std::string& spec) {
+  std::vector<std::string> parts;
+  for (std::size_t at = 0; at <= spec.size();) {
+    const std::size_t plus = std::min(spec.find('+', at), spec.size());
+    parts.push_back(spec.substr(at, plus - at));
+    at = plus + 1;
+  }
+  if (parts.size() == 1) return slurp(parts[0]);
+  std::string text = "MIXTURE " + spec + "\n";
+  int number = 0;
+  for (const std::string& p : parts) {
+    for (std::string l : records(slurp(p))) {
+      l.resize(76, ' ');
+      char num[32];
+      std::snprintf(num, sizeof num, "%3d", ++number);
+      l.replace(69, 3, num);
+      l.erase(l.find_last_not_of(' ') + 1);
+      text += l + "\n";
+    }
+  }
+  return text + "  999\n";
+}
+
+std::string parameters_text(int NTIR, int NSEED) {
+  return "1 0\n1 100 " + std::to_string(NTIR) + " " + std::to_string(NSEED) + " 0\n";
+}
+
+// For each set, --phases auto over NTIR x NSEED: the k chosen, and how far
+// each run's J_k lies above the lowest any run found.
+int stability(const Settings& s) {
+  struct Set {
+    std::string name, data;
+  };
+  std::vector<Set> sets;
+  for (std::size_t at = 0; at < s.stability.size();) {
+    const std::size_t comma = std::min(s.stability.find(',', at), s.stability.size());
+    const std::string spec = s.stability.substr(at, comma - at);
+    if (!spec.empty()) {
+      std::string name;
+      for (std::size_t b = 0; b <= spec.size();) {  // the file names without folders and extensions
+        const std::size_t plus = std::min(spec.find('+', b), spec.size());
+        std::string f = std::filesystem::path(spec.substr(b, plus - b)).stem().string();
+        name += (name.empty() ? "" : "+") + f;
+        b = plus + 1;
+      }
+      sets.push_back({name, mixed(spec)});
+    }
+    at = comma + 1;
+  }
+  for (int index = 0; s.sets_given && index < s.sets; ++index) {
+    const Mixture m = make_mixture(index, s.N);
+    sets.push_back({"synthetic " + std::to_string(index) + " (" + m.kind + ")", m.data});
+  }
+  const int ntir[] = {500, 1000, 2000};
+  const int nseed[] = {0, 1, 7, 123457};
+  std::printf("%d phase starts, one job; per set: k of each run (NTIR 500/1000/2000 x NSEED 0/1/7/123457), the "
+              "largest excess of a run's J_k over the lowest found (per k), runs whose streams split their votes\n\n",
+              s.phase_starts);
+  std::printf("| Set | N | k chosen (runs) | largest J_1 excess | largest J_2 excess | largest J_3 excess | runs with split "
+              "votes | CPU s per run |\n|---|---|---|---|---|---|---|---|\n");
+  for (const Set& set : sets) {
+    std::map<int, int> ks;
+    std::vector<std::vector<double>> J(zk::phases::kMaxPhases);
+    int split = 0, N = 0;
+    double seconds = 0.0;
+    for (int t : ntir) {
+      for (int seed : nseed) {
+        const zk::RunInput input = read_input(parameters_text(t, seed), set.data);
+        N = static_cast<int>(input.faults.data.size());
+        zk::phases::Options po;
+        po.jobs = 1;
+        po.starts = s.phase_starts;
+        const double t0 = cpu_seconds();
+        const zk::phases::Separation sep = zk::phases::separate(input.faults, input.params, po);
+        seconds += cpu_seconds() - t0;
+        ++ks[sep.k];
+        for (const zk::phases::Model& md : sep.models) J[static_cast<std::size_t>(md.k - 1)].push_back(md.objective_rad2);
+        int voted = 0;
+        for (int v : sep.k_votes) voted += v > 0;
+        split += voted > 1;
+        if (s.verbose) {
+          std::fprintf(stderr, "%s NTIR %d NSEED %d: k %d, J", set.name.c_str(), t, seed, sep.k);
+          for (const zk::phases::Model& md : sep.models) std::fprintf(stderr, " %.4f (spread %.1f %%)", md.objective_rad2, 100.0 * md.objective_spread);
+          std::fprintf(stderr, ", votes");
+          for (int v : sep.k_votes) std::fprintf(stderr, " %d", v);
+          std::fprintf(stderr, "\n");
+        }
+      }
+    }
+    std::string chosen;
+    for (const auto& [k, n] : ks) chosen += (chosen.empty() ? "" : ", ") + std::to_string(k) + " (" + std::to_string(n) + ")";
+    std::printf("| %s | %d | %s |", set.name.c_str(), N, chosen.c_str());
+    for (std::size_t k = 0; k < 3; ++k) {
+      if (J[k].empty()) {
+        std::printf(" - |");
+        continue;
+      }
+      const double lo = *std::min_element(J[k].begin(), J[k].end()), hi = *std::max_element(J[k].begin(), J[k].end());
+      std::printf(" %.1f %% |", lo > 0.0 ? 100.0 * (hi - lo) / lo : 0.0);
+    }
+    std::printf(" %d | %.1f |\n", split, seconds / 12.0);
+    std::fflush(stdout);
+  }
   return 0;
 }
 
@@ -219,18 +346,28 @@ int main(int argc, char** argv) {
   Settings s;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string k = argv[i];
-    if (k == "--sets") s.sets = std::atoi(argv[i + 1]);
+    if (k == "--sets") {
+      s.sets = std::atoi(argv[i + 1]);
+      s.sets_given = true;
+    }
     else if (k == "--ntir") s.NTIR = std::atoi(argv[i + 1]);
     else if (k == "--cost") s.cost = std::atoi(argv[i + 1]);
     else if (k == "--n") s.N = std::atoi(argv[i + 1]);
     else if (k == "--seed") s.seed = std::atoi(argv[i + 1]);
     else if (k == "--write") s.write = argv[i + 1];
+    else if (k == "--phase-starts") s.phase_starts = std::atoi(argv[i + 1]);
+    else if (k == "--verbose") s.verbose = std::atoi(argv[i + 1]) != 0;
+    else if (k == "--stability") {
+      s.stability = argv[i + 1];
+      s.stability_given = true;
+    }
     else {
       std::fprintf(stderr, "unknown option %s\n", k.c_str());
       return 2;
     }
   }
   if (s.cost) return cost(s);
+  if (s.stability_given) return stability(s);
   if (!s.write.empty()) {
     const Mixture m = make_mixture(s.seed, s.N);
     std::filesystem::create_directories(s.write);
@@ -255,6 +392,7 @@ int main(int argc, char** argv) {
     zk::phases::Options po;
     po.phases = m.k;
     po.jobs = 1;
+    po.starts = s.phase_starts;
     const double t0 = cpu_seconds();
     const zk::phases::Separation sep = zk::phases::separate(input.faults, input.params, po);
     const double seconds = cpu_seconds() - t0;

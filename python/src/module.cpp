@@ -207,8 +207,9 @@ PYBIND11_MODULE(_zarkel, m) {
         [](std::vector<std::string> header, std::vector<std::vector<std::string>> rows, const std::string& name,
            const std::string& plane, const std::string& striation, const std::vector<std::string>& columns,
            const std::vector<std::string>& senses, std::optional<std::string> title, double warn_off_plane,
-           double max_off_plane) {
+           double max_off_plane, const std::string& decimal) {
           import::Options o;
+          o.decimal = decimal;
           o.plane = plane;
           o.striation = striation;
           o.title = std::move(title);

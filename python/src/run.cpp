@@ -198,14 +198,22 @@ Run run_catalogue(const Catalogue& c, const Parameters& params, const ChoiceOpti
   std::vector<std::string> phase_warnings;  // said before the separation, kept in the document
   std::optional<phases::Separation> separation;
   if (o.phases >= 0) {
-    const phases::Options po{o.phases, o.max_phases, o.outlier_misfit, eo.jobs};
+    phases::Options po{o.phases, o.max_phases, o.outlier_misfit, eo.jobs};
+    po.starts = phases::fitting_starts(input.params);
+    if (po.starts < phases::kDefaultStarts) {
+      const std::string w = std::to_string(po.starts) + (po.starts == 1 ? " phase start" : " phase starts") +
+                            " instead of " + std::to_string(phases::kDefaultStarts) +
+                            ": NSEED and NTIR leave no room for more below the largest NSEED";
+      phase_warnings.push_back(w);
+      out.warnings.push_back(w);
+    }
     if (const std::string why_not = phases::separation_problem(input.params, po); !why_not.empty()) {
       throw phases::OptionError(why_not);
     }
     if (const std::string why_not = invert_problem(input.faults, input.params); !why_not.empty()) {
       throw rt::RunStop(why_not);
     }
-    if (const std::string w = batch::separation_time_warning(input.params, N, eo.jobs); !w.empty()) {
+    if (const std::string w = batch::separation_time_warning(input.params, N, eo.jobs, po.starts); !w.empty()) {
       phase_warnings.push_back(w);
       out.warnings.push_back(w);
     }
@@ -236,6 +244,8 @@ Run run_catalogue(const Catalogue& c, const Parameters& params, const ChoiceOpti
   out.report.ensemble = std::move(ens);
   out.report.ensemble_options = eo;
   out.report.separation = std::move(separation);
+  const std::vector<std::string> after = batch::phase_warnings(out.report);
+  out.report.warnings.insert(out.report.warnings.end(), after.begin(), after.end());
   out.report.mechanisms = m;
   if (m->bootstrap) {
     if (!out.report.ensemble) out.report.ensemble = m->outcome.final;
@@ -245,12 +255,11 @@ Run run_catalogue(const Catalogue& c, const Parameters& params, const ChoiceOpti
   out.report.warnings.insert(out.report.warnings.end(), m->warnings.begin(), m->warnings.end());
   out.report.parameters_path = params.path;
   out.report.data_path = c.name;
-  if (const std::string close = batch::bic_warning(out.report); !close.empty()) {
-    out.warnings.push_back(close.substr(close.find(' ') + 1));
-  }
+  out.warnings.insert(out.warnings.end(), after.begin(), after.end());
   if (const std::string ambiguous = batch::ambiguity_warning(out.report); !ambiguous.empty()) {
     out.warnings.push_back(ambiguous.substr(9));
   }
+  batch::rank_quality(out.report);
   return out;
 }
 
@@ -294,8 +303,16 @@ Run run(const Faults& faults, const Parameters& params, const RunOptions& o, con
   };
 
   std::optional<phases::Separation> separation;
+  std::string phase_starts_warning;
   if (o.phases >= 0) {
-    const phases::Options po{o.phases, o.max_phases, o.outlier_misfit, eo.jobs};
+    phases::Options po{o.phases, o.max_phases, o.outlier_misfit, eo.jobs};
+    po.starts = phases::fitting_starts(input.params);
+    if (po.starts < phases::kDefaultStarts) {
+      phase_starts_warning = std::to_string(po.starts) + (po.starts == 1 ? " phase start" : " phase starts") +
+                             " instead of " + std::to_string(phases::kDefaultStarts) +
+                             ": NSEED and NTIR leave no room for more below the largest NSEED";
+      out.warnings.push_back(phase_starts_warning);
+    }
     if (const std::string why_not = phases::separation_problem(input.params, po); !why_not.empty()) {
       throw phases::OptionError(why_not);
     }
@@ -321,12 +338,15 @@ Run run(const Faults& faults, const Parameters& params, const RunOptions& o, con
   out.report.separation = std::move(separation);
   out.report.parameters_path = params.path;
   out.report.data_path = faults.set.file;
-  if (const std::string close = batch::bic_warning(out.report); !close.empty()) {
-    out.warnings.push_back(close.substr(close.find(' ') + 1));
+  if (!phase_starts_warning.empty()) out.report.warnings.push_back(phase_starts_warning);
+  for (const std::string& w : batch::phase_warnings(out.report)) {
+    out.report.warnings.push_back(w);
+    out.warnings.push_back(w);
   }
   if (const std::string ambiguous = batch::ambiguity_warning(out.report); !ambiguous.empty()) {
     out.warnings.push_back(ambiguous.substr(9));
   }
+  batch::rank_quality(out.report);
   return out;
 }
 

@@ -207,7 +207,7 @@ def _rows_of(table):
 
 
 def faults_from_table(table, plane=None, striation=None, *, columns=None, sense_map=None, title=None,
-                      warn_off_plane=10.0, max_off_plane=20.0, name="table") -> FaultSet:
+                      warn_off_plane=10.0, max_off_plane=20.0, decimal=None, name="table") -> FaultSet:
     """Fault-slip measurements of a table (a pandas DataFrame or a dict of
     column name -> array), imported as ``zarkel-import`` imports a CSV file:
     the same column names, conventions, checks, warnings and messages.
@@ -220,7 +220,9 @@ def faults_from_table(table, plane=None, striation=None, *, columns=None, sense_
     pitch, pitch_quadrant, sense); sense_map: {word: 'N', 'I', 'D' or 'S'}
     (--sense-map); title: the DATA title (default: ``name``);
     warn_off_plane, max_off_plane: degrees of a striation off its plane that
-    warn and that refuse. Angles in degrees, azimuths from north.
+    warn and that refuse; decimal: 'comma' reads text cells such as '12,5'
+    (--decimal; None or 'point': a decimal point). Angles in degrees,
+    azimuths from north.
 
     Messages name the table ``name`` and its rows as its CSV export would
     number them (the header is row 1, the first row of data row 2). Each
@@ -233,7 +235,7 @@ def faults_from_table(table, plane=None, striation=None, *, columns=None, sense_
     senses = [f"{k}={v}" for k, v in (sense_map or {}).items()]
     impl = _zarkel._faults_from_table(header, rows, str(name), plane or "", striation or "", cols, senses,
                                       None if title is None else str(title), float(warn_off_plane),
-                                      float(max_off_plane))
+                                      float(max_off_plane), decimal or "")
     _warn(impl.file_warnings)
     return FaultSet(impl)
 

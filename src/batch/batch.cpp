@@ -327,7 +327,14 @@ std::optional<phases::Separation> separate_phases(const Options& o, const RunInp
                                                   const std::function<void(const std::string&)>& warn,
                                                   std::ostream* progress) {
   if (o.phases < 0) return std::nullopt;
-  const phases::Options po{o.phases, o.max_phases, o.outlier_misfit, eo.jobs};
+  phases::Options po{o.phases, o.max_phases, o.outlier_misfit, eo.jobs};
+  // The search streams: as many as asked, or the default when the seeds
+  // leave room for them (fewer, with a warning, when they do not).
+  po.starts = o.phase_starts > 0 ? o.phase_starts : phases::fitting_starts(input.params);
+  if (o.phase_starts == 0 && po.starts < phases::kDefaultStarts) {
+    warn(std::to_string(po.starts) + (po.starts == 1 ? " phase start" : " phase starts") + " instead of " +
+         std::to_string(phases::kDefaultStarts) + ": NSEED and NTIR leave no room for more below the largest NSEED");
+  }
   if (const std::string why_not = phases::separation_problem(input.params, po); !why_not.empty()) {
     throw phases::OptionError(why_not);
   }
@@ -335,10 +342,10 @@ std::optional<phases::Separation> separate_phases(const Options& o, const RunInp
     throw rt::RunStop(why_not);
   }
   const std::string long_separation =
-      separation_time_warning(input.params, static_cast<int>(input.faults.data.size()), eo.jobs);
+      separation_time_warning(input.params, static_cast<int>(input.faults.data.size()), eo.jobs, po.starts);
   if (!long_separation.empty()) warn(long_separation);
   std::ostringstream none;
-  ProgressLine inversions(progress != nullptr ? *progress : none, progress != nullptr, phases::inversion_count(),
+  ProgressLine inversions(progress != nullptr ? *progress : none, progress != nullptr, phases::inversion_count(po.starts),
                           "inversions of the separation");
   phases::Separation separation =
       phases::separate(input.faults, input.params, po, [&inversions](long long done) { inversions.update(done); });
@@ -415,6 +422,7 @@ RunReport solve(RunSteps& s) {
   result.ensemble = std::move(ens);
   result.ensemble_options = eo;
   result.separation = std::move(separation);
+  for (const std::string& w : phase_warnings(result)) result.warnings.push_back(w);
   if (mechanisms) {
     if (!same_bits(run.stage3, mechanisms->outcome.final.best_tensor)) {
       throw std::logic_error("the listed run does not reproduce the plane choice's last engine run");
@@ -430,6 +438,7 @@ RunReport solve(RunSteps& s) {
   result.parameters_path = o.parameters;
   result.data_path = o.data_name.empty() ? o.data : o.data_name;
   result.output_path = o.output_name.empty() ? o.output : o.output_name;
+  rank_quality(result);
   return result;
 }
 
@@ -482,13 +491,7 @@ int commit(RunSteps& s, const RunReport& result) {
   if (!o.phase_dir.empty()) {
     for (const std::string& w : remove_stale_phase_files(o.phase_dir, s.written, s.taken)) s.warn(w);
   }
-  if (const std::string close = bic_warning(result); !close.empty()) {
-    if (station != nullptr) {
-      station->warnings.push_back(close.substr(close.find(' ') + 1));  // without "warning: "
-    } else {
-      err << close << "\n";
-    }
-  }
+  for (const std::string& w : phase_warnings(result)) s.warn(w);
   if (station != nullptr) {
     constexpr std::string_view kWarning = "warning: ";
     if (const std::string ambiguous = ambiguity_warning(result); !ambiguous.empty()) {
@@ -582,7 +585,7 @@ StationRun run_station(const Options& base, const Station& s, const StationFolde
     std::string read_as;
     if (s.spreadsheet) {
       data = station_file(folder, "DATA", "DATA file", taken);
-      import::Options io;
+      import::Options io = s.import;  // the station's conventions
       io.csv = s.data;
       const import::ImportOutcome imported = import::import_table(io, *data);
       r.warnings = imported.warnings;

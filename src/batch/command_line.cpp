@@ -261,6 +261,7 @@ std::vector<Row> option_table(Options& o, Local& l) {
       {"--merge", "a folder", Kind::Text, 0, 0, kAny, false, &o.merge_out},
       {"--phases", "auto or a number of phases", Kind::PhaseCount, 1, 4, kAny, true, &o.phases},
       {"--max-phases", "a number", Kind::Whole, 1, 4, kPhases, true, &o.max_phases},
+      {"--phase-starts", "a number", Kind::Whole, 1, 64, kPhases, true, &o.phase_starts},
       {"--outlier-misfit", "a number of degrees", Kind::Degrees, 5, 90, kPhases, true, &o.outlier_misfit},
       {"--phase-dir", "a folder", Kind::Text, 0, 0, kPhases, false, &o.phase_dir},
       {"-q,--quiet", nullptr, Kind::Flag, 0, 0, kAny, false, &o.quiet},
@@ -330,7 +331,8 @@ const char* const kUsageLine =
     "Usage: zarkel-batch PARAMETERS DATA OUTPUT [--svg FIGURE.svg] [--json RESULT.json]\n"
     "                    [--no-planes] [--labels] [--couples] [--quiet] [--strict] [--starts K] [--bootstrap B]\n"
     "                    [--confidence P] [--bootstrap-seed S] [--jobs J] [--progress]\n"
-    "                    [--phases auto|K] [--max-phases M] [--outlier-misfit DEG] [--phase-dir DIR]\n"
+    "                    [--phases auto|K] [--max-phases M] [--phase-starts S] [--outlier-misfit DEG]\n"
+    "                    [--phase-dir DIR]\n"
     "       zarkel-batch PARAMETERS MECHANISMS.csv OUTPUT --mechanisms [--plane-choice RULE]\n"
     "                    [--choice-gap DEG] [--plane-seed S] [--friction MU] [--chosen-data FILE]\n"
     "                    [--chosen-planes FILE.csv] [--delimiter D] [--columns ROLE,...] [run options]\n"
@@ -370,6 +372,8 @@ std::string usage_text() {
          "  --phases auto|K      also separate the data into stress phases (INDX 1 only): K from 1\n"
          "                       to 4, or auto (chosen by BIC); the listing stays the all-data run\n"
          "  --max-phases M       largest number of phases tried (1 to 4, default 3)\n"
+         "  --phase-starts S     independent searches of the phases (1 to 64, default 8); each k\n"
+         "                       keeps the lowest objective any of them reaches\n"
          "  --outlier-misfit DEG a datum whose misfit to every phase exceeds DEG belongs to none\n"
          "                       (5 to 90 degrees, default 30)\n"
          "  --phase-dir DIR      write phase-i.DATA, phase-i.PARAMETERS, phase-i.LISTING (each phase\n"

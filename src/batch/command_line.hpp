@@ -36,6 +36,7 @@ struct Options {
   // --max-phases M, --outlier-misfit DEG, --phase-dir DIR.
   int phases = -1;
   int max_phases = 3;
+  int phase_starts = 0;  // --phase-starts S (0: the default)
   double outlier_misfit = 30.0;  // degrees
   std::string phase_dir = {};
   // Campaigns: --stations TABLE --out DIR [--parameters FILE] [--shard I/N],

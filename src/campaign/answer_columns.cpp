@@ -16,7 +16,8 @@ json at(const json& doc, const std::string& pointer) {
 const std::vector<std::string>& answer_columns() {
   static const std::vector<std::string> kColumns = {
       "SHmax_poorly_defined", "horizontal_anisotropy", "ambiguous", "minima",  "NSEED",
-      "replicates",           "failed",                "SHmax_sd_deg", "quality", "regime_share"};
+      "replicates",           "failed",                "SHmax_sd_deg", "quality", "quality_reason",
+      "regime_share"};
   return kColumns;
 }
 
@@ -31,7 +32,11 @@ void fill_answer_columns(json& row, const json& r) {
   row["replicates"] = at(r, "/bootstrap/replicates");
   row["failed"] = at(r, "/bootstrap/failed");
   row["SHmax_sd_deg"] = at(r, "/bootstrap/SHmax/sd_deg");
-  row["quality"] = at(r, "/bootstrap/quality");
+  // The rank of the answer (fit, and with a bootstrap spread); a document
+  // of an earlier format has the bootstrap's only.
+  const json quality = at(r, "/quality/rank");
+  row["quality"] = quality.is_null() ? at(r, "/bootstrap/quality") : quality;
+  row["quality_reason"] = quality.is_null() ? at(r, "/bootstrap/quality_reason") : at(r, "/quality/reasons/0");
   const json regime = at(r, "/final/stress_state/wsm_regime");
   row["regime_share"] = regime.is_string() ? at(r, "/bootstrap/regimes/" + regime.get<std::string>()) : json(nullptr);
 }

@@ -11,9 +11,10 @@ namespace zk::batch {
 
 // SHmax_poorly_defined, horizontal_anisotropy (final stress state);
 // ambiguous, minima (several starts; null with one); NSEED (the listed
-// run's); replicates, failed, SHmax_sd_deg, quality, regime_share (the share
-// of the replicates in the station's World Stress Map regime; null without a
-// bootstrap).
+// run's); replicates, failed, SHmax_sd_deg (null without a bootstrap);
+// quality, quality_reason (the answer's rank and its first reason, with or
+// without a bootstrap); regime_share (the share of the replicates in the
+// station's World Stress Map regime; null without a bootstrap).
 const std::vector<std::string>& answer_columns();
 
 // Sets those columns of `row` from the result document `result`.

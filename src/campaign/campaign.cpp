@@ -225,7 +225,8 @@ StationColumns station_columns(const table::Table& t, const std::string& path, S
   }
   // `type` is carried too: it chooses the kind of data, and is the user's
   // label where it holds another value.
-  const std::set<std::string> known = {"station", "data", "parameters", "longitude", "latitude"};
+  const std::set<std::string> known = {"station",   "data",      "parameters", "longitude", "latitude", "plane",
+                                       "striation", "delimiter", "decimal",    "encoding",  "sense_map"};
   std::set<std::string> results;
   for (const std::string& col : summary_columns()) results.insert(table::column_key(col));
   for (std::size_t k = 0; k < t.header.size(); ++k) {
@@ -239,6 +240,13 @@ StationColumns station_columns(const table::Table& t, const std::string& path, S
     st.carried_columns.push_back(t.header[k]);
   }
   return c;
+}
+
+// A cell without its surrounding blanks.
+std::string trimmed_cell(const std::string& text) {
+  const auto b = text.find_first_not_of(" \t");
+  if (b == std::string::npos) return "";
+  return text.substr(b, text.find_last_not_of(" \t") - b + 1);
 }
 
 // Names seen so far: lower case -> the first name and its row.
@@ -311,6 +319,63 @@ Station station_row(const table::Table& t, const table::Row& r, const StationCol
                                             import::is_mechanism_table(s.data));
     s.spreadsheet = s.spreadsheet && !s.mechanisms;
   }
+  // The import conventions of a spreadsheet, checked as zarkel-import checks
+  // its options.
+  const struct Convention {
+    const char* key;
+    std::vector<const char*> values;
+    std::string* into;
+  } conventions[] = {
+      {"plane", {"dip-direction", "strike-rhr", "strike-quadrant"}, &s.import.plane},
+      {"striation", {"rake", "unsigned-rake", "trend-plunge", "pitch"}, &s.import.striation},
+      {"decimal", {"point", "comma"}, &s.import.decimal},
+      {"encoding", {"utf-8", "latin1", "cp1252"}, &s.import.encoding},
+  };
+  bool convention_given = false;
+  for (const Convention& cv : conventions) {
+    const std::string text = trimmed_cell(cell(cv.key));
+    if (text.empty()) continue;
+    convention_given = true;
+    if (std::find_if(cv.values.begin(), cv.values.end(), [&](const char* v) { return text == v; }) == cv.values.end()) {
+      std::string list;
+      for (const char* v : cv.values) list += (list.empty() ? "" : ", ") + std::string(v);
+      problem(c.at(cv.key), std::string(cv.key) + " \"" + table::shown(text) + "\" is not one of " + list);
+    } else {
+      *cv.into = text;
+    }
+  }
+  if (const std::string d = trimmed_cell(cell("delimiter")); !d.empty() || cell("delimiter") == "\t") {
+    convention_given = true;
+    const std::string v = d.empty() ? std::string("\t") : d;
+    if (v == "," || v == ";" || v == "tab" || v == "\t") {
+      s.import.delimiter = v == "tab" ? '\t' : v[0];
+    } else {
+      problem(c.at("delimiter"), "delimiter \"" + table::shown(v) + "\" is not , ; or tab");
+    }
+  }
+  if (const std::string m = trimmed_cell(cell("sense_map")); !m.empty()) {
+    convention_given = true;
+    std::istringstream words(m);  // WORD=LETTER pairs separated by blanks
+    for (std::string pair; words >> pair;) {
+      const auto eq = pair.rfind('=');
+      const std::string word = eq == std::string::npos ? "" : table::column_key(pair.substr(0, eq));
+      const std::string letter = eq == std::string::npos ? "" : pair.substr(eq + 1);
+      const char u = letter.size() == 1 ? static_cast<char>(std::toupper(static_cast<unsigned char>(letter[0]))) : '?';
+      if (word.empty() || std::string("NIRDS").find(u) == std::string::npos) {
+        problem(c.at("sense_map"), "sense_map \"" + table::shown(pair) +
+                                       "\": expected WORD=LETTER pairs separated by blanks, LETTER N, I (or R), D or S");
+        break;
+      }
+      if (!s.import.sense_map.emplace(word, u == 'R' ? 'I' : u).second) {
+        problem(c.at("sense_map"), "sense_map gives \"" + table::shown(pair.substr(0, eq)) + "\" twice");
+        break;
+      }
+    }
+  }
+  if (convention_given && !s.spreadsheet && s.problem.empty()) {
+    problem(c.at("data"), "import conventions (plane, striation, delimiter, decimal, encoding, sense_map) are for a "
+                          "field spreadsheet of faults; " + s.data + " is not one");
+  }
   const std::string prm = cell("parameters");
   if (!prm.empty()) {
     s.parameters = resolved(folder, prm);
@@ -380,6 +445,7 @@ json phase_view(const json& doc, const json& separation, std::size_t j) {
                {"starts",
                 {{"ambiguous", at(doc, "/starts/ambiguous")}, {"minima", at(doc, "/starts/minima")}, {"NSEED", p["NSEED"]}}}};
   if (p.contains("bootstrap")) view["bootstrap"] = p["bootstrap"];
+  if (p.contains("quality")) view["quality"] = p["quality"];
   return view;
 }
 

@@ -14,6 +14,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "import/import.hpp"
 #include "runtime/result_file.hpp"
 
 namespace zk::batch {
@@ -26,6 +27,10 @@ struct Station {
   std::string data;    // resolved path of the DATA file or spreadsheet
   std::string parameters;  // resolved path of the PARAMETERS file
   bool spreadsheet = false;  // data is a field spreadsheet to import first
+  // The import conventions of a spreadsheet station, from its columns
+  // plane, striation, delimiter, decimal, encoding and sense_map (a blank
+  // cell: the default; csv and data are filled when it runs).
+  import::Options import;
   bool mechanisms = false;   // data is a table of focal mechanisms (type column, or recognised)
   std::optional<double> longitude, latitude;  // WGS 84, decimal degrees
   std::vector<std::string> carried;  // the other columns' cells, as text

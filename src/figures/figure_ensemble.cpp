@@ -132,8 +132,8 @@ void ensemble_caption(std::ostringstream& o, const RunReport& r, double y) {
     y += kCaptionLine;
     o << "<text x=\"52\" y=\"" << svg_number(y) << "\" class=\"legend\">Circles: the " << format_number("%g", b.confidence)
       << " % confidence cones around the final axes (drawn up to " << format_number("%g", kWidestCone)
-      << "\xc2\xb0); open rings: the stage-4 nearest-tensor axes. Quality " << b.stats.quality.rank << " ("
-      << xml_text(b.stats.quality.reason) << ").</text>\n";
+      << "\xc2\xb0); open rings: the stage-4 nearest-tensor axes. Quality " << r.quality.rank << " ("
+      << xml_text(r.quality.reasons.empty() ? b.stats.quality.reason : r.quality.reasons.front()) << ").</text>\n";
     y += kCaptionLine;
     if (const std::string u = unresolved_axes(r); !u.empty()) {
       o << "<text id=\"unresolved\" x=\"52\" y=\"" << svg_number(y) << "\" class=\"legend\">" << u << "</text>\n";

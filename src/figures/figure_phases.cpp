@@ -158,6 +158,17 @@ void phases_panel(std::ostringstream& o, const RunReport& r, double top) {
   o << "<text x=\"750\" y=\"" << svg_number(top + 24.0) << "\" font-size=\"16\" font-weight=\"bold\" "
     << "text-anchor=\"middle\">Stress phases: " << s.k << (s.automatic ? " (chosen by BIC)" : " (given)")
     << "; hollow: ambiguous (largest posterior below 0.9); grey: no phase</text>\n";
+  {
+    std::string votes;
+    for (std::size_t k = 0; k < s.k_votes.size(); ++k) {
+      if (s.k_votes[k] > 0) votes += (votes.empty() ? "" : ", ") + std::string("k = ") + std::to_string(k + 1) + " by " + std::to_string(s.k_votes[k]);
+    }
+    const phases::Model& m = s.models[s.chosen_model];
+    o << "<text id=\"phase-searches\" x=\"750\" y=\"" << svg_number(top + 42.0) << "\" class=\"legend\" "
+      << "text-anchor=\"middle\">" << s.restarts << " independent searches; chosen on their own: "
+      << (votes.empty() ? std::string("none admissible") : votes) << "; objective J = " << fmt("%.3f", m.objective_rad2)
+      << " rad\xc2\xb2, spread over the searches " << fmt("%.1f", 100.0 * m.objective_spread) << " %</text>\n";
+  }
   const double cy = top + 60.0 + 14.0 + kNetRadius + 10.0;
   const std::size_t nets = s.phases.size() + 1;
   const double x_first = 750.0 - kNetSpacing * static_cast<double>(nets - 1) / 2.0;
@@ -174,13 +185,26 @@ void phases_panel(std::ostringstream& o, const RunReport& r, double top) {
     }
     o << "\n";
     if (j < s.bootstrap.size()) {
+      // A cone wider than kWidestCone would read as a fault plane: the axis
+      // is said to be not resolved under the net instead, as on the main net.
+      std::string unresolved;
       for (int L = 1; L <= 3; ++L) {
         const auto& cone = s.bootstrap[j].stats.cone_deg[L - 1];
         if (!cone) continue;
+        if (*cone > kWidestCone) {
+          unresolved += (unresolved.empty() ? "" : ", ") + std::string("sigma ") + std::to_string(L) + " " +
+                        format_number("%.0f", *cone) + "\xc2\xb0";
+          continue;
+        }
         const double a[3] = {static_cast<double>(p.tensor.ROT(L, 1)), static_cast<double>(p.tensor.ROT(L, 2)),
                              static_cast<double>(p.tensor.ROT(L, 3))};
         o << "<path class=\"cone\" d=\"" << cone_path(f, a, *cone) << "\" fill=\"none\" stroke=\"#000000\" "
           << "stroke-dasharray=\"3,2\"/>\n";
+      }
+      if (!unresolved.empty()) {
+        o << "<text class=\"legend\" x=\"" << svg_number(f.cx) << "\" y=\"" << svg_number(f.cy + f.radius + 16.0)
+          << "\" text-anchor=\"middle\">not resolved (cones over " << format_number("%g", kWidestCone)
+          << "\xc2\xb0): " << unresolved << "</text>\n";
       }
     }
     axes_marks(o, f, p.tensor, phase_colour(phase));

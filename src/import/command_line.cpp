@@ -127,6 +127,8 @@ std::vector<Row> option_table(Options& o, Given& g) {
       // {name, argument, text, degrees[, words[, empty_ok]]}
       {"--delimiter", "a delimiter", &g.delimiter, nullptr},
       {"--columns", "a list of roles", &g.mechanism_columns, nullptr},
+      {"--decimal", "a decimal mark", &o.decimal, nullptr, {"point", "comma"}},
+      {"--encoding", "an encoding", &o.encoding, nullptr, {"utf-8", "latin1", "cp1252"}},
       {"--plane", "a convention", &o.plane, nullptr, {"dip-direction", "strike-rhr", "strike-quadrant"}},
       {"--striation", "a convention", &o.striation, nullptr, {"rake", "unsigned-rake", "trend-plunge", "pitch"}},
       {"--title", "a title", &g.title, nullptr, {}, true},
@@ -154,6 +156,10 @@ void add_options(CLI::App& app, Options& o, Given& g) {
   valued("--delimiter", "TEXT", "the cell delimiter: , ; tab or whitespace (default: the one the header row holds)");
   valued("--columns", "ROLE,...",
          "with --mechanisms, a table without a header row: the roles of its columns in order");
+  valued("--decimal", "TEXT:{point,comma}",
+         "the decimal mark (default: a comma with ; or tab delimiters, else a point)");
+  valued("--encoding", "TEXT:{utf-8,latin1,cp1252}",
+         "the table's encoding (default utf-8; latin1 is ISO 8859-1, cp1252 Windows), converted to UTF-8");
   app.add_option("--column", g.columns, "ROLE=HEADER: the column of a role under another header name")
       ->allow_extra_args(false);
   valued("--plane", "TEXT:{dip-direction,strike-rhr,strike-quadrant}",

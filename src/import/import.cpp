@@ -167,6 +167,22 @@ class Importer {
       }
       out.push_back(std::move(d));
     }
+    // Rakes all between 0 and 90 with no sense column look like pitches
+    // (angles measured in the plane without their sense), read as reverse
+    // and sinistral slips.
+    if (slip_ == SlipForm::Rake && col("sense") == 0) {
+      bool all = true;
+      for (const Row& r : t_.rows) {
+        const double rake = number(r, "rake", -180.0, 180.0);
+        all = all && rake >= 0.0 && rake <= 90.0;
+      }
+      if (all) {
+        warnings_.push_back(table::where(t_, t_.rows.front().number, col("rake")) +
+                            ": every rake lies between 0 and 90 and no sense column is read: these look like pitches "
+                            "(read as rakes they make every datum reverse and sinistral); if so, give the pitch "
+                            "with its quadrant and the sense of slip (--striation pitch)");
+      }
+    }
     if (out.size() < 5) {
       warnings_.push_back(table::where(t_, t_.rows.back().number, 0) + ": only " + std::to_string(out.size()) +
                           (out.size() == 1 ? " datum" : " data") +
@@ -303,6 +319,10 @@ class Importer {
   }
 
   const std::string& cell(const Row& r, const char* role) const { return r.cells[col(role) - 1]; }
+  // The decimal comma: named, or by the delimiter (with ; or tab).
+  bool decimal_comma() const {
+    return o_.decimal == "comma" || (o_.decimal != "point" && table::decimal_comma(t_));
+  }
   static bool blank(const std::string& s) { return s.find_first_not_of(" \t") == std::string::npos; }
   static std::string trimmed(const std::string& s) {
     if (blank(s)) return "";
@@ -312,9 +332,9 @@ class Importer {
   double number(const Row& r, const char* role, double lo, double hi) const {
     const std::string& c = cell(r, role);
     if (blank(c)) table::refuse(t_, r.number, col(role), "the cell is empty: a " + std::string(role) + " is needed");
-    const auto v = table::parse_number(c, table::decimal_comma(t_));
+    const auto v = table::parse_number(c, decimal_comma());
     if (!v) {
-      const bool comma = c.find(',') != std::string::npos && !table::decimal_comma(t_);
+      const bool comma = c.find(',') != std::string::npos && !decimal_comma();
       table::refuse(t_, r.number, col(role),
                     "\"" + table::shown(c) + "\" is not a number" +
                         (comma ? " (a decimal comma is read only in tables separated by semicolons or tabs)" : ""));
@@ -539,7 +559,7 @@ class Importer {
       for (const auto& [r, c] : cols_) role = c == k ? r : role;
       if (!role.empty() && std::find(read.begin(), read.end(), role) != read.end()) continue;
       const std::string shown = table::shown(t_.header[k - 1]);
-      ignored_.push_back(shown);
+      ignored_.push_back(blank(t_.header[k - 1]) ? "column " + std::to_string(k) + " (no name)" : shown);
       if (!role.empty()) {
         warnings_.push_back("column \"" + shown + "\" (" + role + ") is not read: " + conventions());
       } else if (const auto like = looks_like_role(header_key(t_.header[k - 1]))) {
@@ -709,7 +729,8 @@ std::string options_problem(const Options& o) {
     const std::string* value;
     std::vector<std::string> known;
   } forms[] = {{"--plane", &o.plane, {"dip-direction", "strike-rhr", "strike-quadrant"}},
-               {"--striation", &o.striation, {"rake", "unsigned-rake", "trend-plunge", "pitch"}}};
+               {"--striation", &o.striation, {"rake", "unsigned-rake", "trend-plunge", "pitch"}},
+               {"--decimal", &o.decimal, {"point", "comma"}}};
   for (const auto& f : forms) {
     if (f.value->empty() || std::find(f.known.begin(), f.known.end(), *f.value) != f.known.end()) continue;
     std::string list;
@@ -726,7 +747,18 @@ ImportOutcome import_table(const Options& o, rt::ResultFile& data_file) {
   table::ReadOptions ro;
   ro.delimiter = o.delimiter;
   ro.delimiter_hint = "name it with --delimiter";
-  return import_cells(table::read_table(o.csv, ro), o, data_file);
+  ro.encoding = o.encoding == "latin1" ? table::Encoding::Latin1
+                : o.encoding == "cp1252" ? table::Encoding::Cp1252
+                                         : table::Encoding::Utf8;
+  ro.encoding_hint = ro.encoding == table::Encoding::Utf8
+                         ? "if a spreadsheet saved it in another encoding, name it with --encoding latin1 or "
+                           "--encoding cp1252"
+                         : "the byte is undefined in " + o.encoding;
+  const Table t = table::read_table(o.csv, ro);
+  if (o.decimal == "comma" && t.delimiter == ',') {
+    table::refuse(t, 1, 0, "a decimal comma cannot be told from the delimiter in a table separated by commas");
+  }
+  return import_cells(t, o, data_file);
 }
 
 ImportOutcome import_cells(const table::Table& t, const Options& o, rt::ResultFile& data_file) {

@@ -32,6 +32,8 @@ struct Options {
   std::string csv, data, report;
   char delimiter = 0;                         // 0: detected from the header row; table::kWhitespace
   std::vector<std::string> mechanism_columns; // --columns: a table of mechanisms without a header row
+  std::string encoding = "utf-8";             // --encoding: utf-8, latin1 or cp1252
+  std::string decimal;                        // "" (comma with ; or tab), "point" or "comma"
   std::map<std::string, std::string> column;  // role -> header name (--column)
   std::string plane;                          // "" or dip-direction, strike-rhr, strike-quadrant
   std::string striation;                      // "" or rake, unsigned-rake, trend-plunge, pitch

@@ -5,9 +5,12 @@
 #include <climits>
 #include <cmath>
 #include <limits>
+#include <map>
 #include <numeric>
+#include <random>
 
 #include "ensemble/starts.hpp"
+#include "mechanisms/linear.hpp"
 #include "runtime/errors.hpp"
 
 namespace zk::phases {
@@ -32,6 +35,10 @@ constexpr int kEmIterations = 100;
 constexpr double kMinSigma = 1.0 * kRadPerDeg;
 constexpr double kMinEps = 1e-4, kMaxEps = 0.5;
 constexpr int kPolishRounds = 5;  // rounds that make the winner's membership its assignment
+constexpr int kSwapPasses = 50;   // exchanges of the joint search at most
+constexpr int kProxyRestarts = 300;  // memberships followed with the stand-in fit, per k
+constexpr int kProxyRounds = 30;
+constexpr int kProxyKept = 2 * kSubsets;  // memberships refined by the engine, kSubsets at a time
 constexpr int kPoolRuns = kLevels * kChains * kPoolStarts;
 constexpr int kRefineRuns = kMaxPhases * kSubsets * kRounds * kMaxPhases * kRefineStarts;
 
@@ -88,13 +95,17 @@ class Runner {
   Runner(const FaultSet& faults, const RunParams& p, int jobs, const ensemble::Report& report)
       : faults_(faults), p_(p), jobs_(jobs), report_(report) {}
 
+  // The stream whose inversions run next: its indices follow those of the
+  // streams before it.
+  void set_stream(int stream) { offset_ = stream * stream_inversions(); }
+
   std::vector<Fitted> run(const std::vector<Job>& jobs) {
     std::vector<Fitted> out(jobs.size());
     std::vector<FaultSet> sets(jobs.size());
     for (std::size_t j = 0; j < jobs.size(); ++j) sets[j] = subset_of(faults_, jobs[j].members);
     const long long base = done_;
     const ensemble::Task task = [&](std::size_t j, Workspace& ws, const ensemble::Tick& tick) {
-      RunParams q = ensemble::start_params(p_, jobs[j].index);
+      RunParams q = ensemble::start_params(p_, offset_ + jobs[j].index);
       q.POURC = jobs[j].pourc;
       if (invert_problem(sets[j], q).empty()) {
         const InversionResult r = invert(sets[j], q, ws, ListingSink::none(), Through::Stage3);
@@ -119,6 +130,7 @@ class Runner {
   int jobs_;
   const ensemble::Report& report_;
   long long done_ = 0;
+  int offset_ = 0;
 };
 
 std::vector<double> misfits(const FaultSet& faults, const Matrix3& M) {
@@ -274,18 +286,71 @@ struct Chain {
   State best;
 };
 
-std::optional<State> refine_k(const FaultSet& faults, const std::vector<PoolEntry>& pool, int k,
-                              const Options& o, Runner& runner) {
+// The fits of member sets at POURC 100 (the best of kRefineStarts starts),
+// shared by every chain, k and stream of a separation: a set fitted once is
+// not fitted again. Refinements from different starting tensors often reach
+// the same memberships; the first request of a set (in the fixed order of
+// streams, k, chains and phases) keys its starts, so the result does not
+// depend on the number of jobs.
+class Fits {
+ public:
+  struct Fit {
+    bool ok = false;
+    Fitted f;
+    std::vector<double> theta;  // the misfits of every datum under it
+  };
+
+  Fits(const FaultSet& faults, Runner& runner) : faults_(faults), runner_(runner) {}
+
+  // Fits each of `sets` (starts keyed from first_index[i]); one step on the
+  // worker threads.
+  std::vector<const Fit*> fit(const std::vector<std::vector<int>>& sets, const std::vector<int>& first_index) {
+    std::vector<Job> jobs;
+    std::vector<std::size_t> queued;
+    for (std::size_t i = 0; i < sets.size(); ++i) {
+      if (done_.count(sets[i]) != 0) continue;
+      if (std::any_of(queued.begin(), queued.end(), [&](std::size_t q) { return sets[q] == sets[i]; })) continue;
+      queued.push_back(i);
+      for (int s = 0; s < kRefineStarts; ++s) jobs.push_back(Job{sets[i], 100, first_index[i] + s});
+    }
+    if (!jobs.empty()) {
+      const std::vector<Fitted> runs = runner_.run(jobs);
+      for (std::size_t q = 0; q < queued.size(); ++q) {
+        Fit e;
+        if (const Fitted* b = best_of(runs, q * kRefineStarts, kRefineStarts)) {
+          e.ok = true;
+          e.f = *b;
+          e.theta = misfits(faults_, b->M);
+        }
+        done_.emplace(sets[queued[q]], std::move(e));
+      }
+    }
+    std::vector<const Fit*> out;
+    for (const std::vector<int>& set : sets) out.push_back(&done_.at(set));
+    return out;
+  }
+
+ private:
+  const FaultSet& faults_;
+  Runner& runner_;
+  std::map<std::vector<int>, Fit> done_;
+};
+
+// Refinement of k tensors from each of `starts` (at most kSubsets, each the
+// misfit table of its k tensors); the best state reached, polished.
+std::optional<State> refine_from(const std::vector<Table>& starts, int k, const Options& o, Fits& fits) {
   const double theta_c = o.outlier_misfit_deg * kRadPerDeg;
   std::vector<Chain> chains;
-  for (const std::vector<int>& s : select_subsets(pool, k, theta_c)) {
+  for (const Table& t : starts) {
     Chain ch;
-    for (int p : s) ch.theta.push_back(pool[static_cast<std::size_t>(p)].theta);
+    ch.theta = t;
     ch.J = ch.first_J = objective(ch.theta, theta_c);
     chains.push_back(std::move(ch));
   }
+  if (chains.empty()) return std::nullopt;
   for (int round = 0; round < kRounds; ++round) {
-    std::vector<Job> jobs;
+    std::vector<std::vector<int>> sets;
+    std::vector<int> first;
     std::vector<std::size_t> chain_of;
     for (std::size_t r = 0; r < chains.size(); ++r) {
       Chain& ch = chains[r];
@@ -298,24 +363,22 @@ std::optional<State> refine_k(const FaultSet& faults, const std::vector<PoolEntr
         continue;
       }
       for (int j = 0; j < k; ++j) {
-        for (int s = 0; s < kRefineStarts; ++s) {
-          jobs.push_back(Job{ch.next[static_cast<std::size_t>(j)], 100,
-                             refine_index(k, static_cast<int>(r), round, j, s)});
-        }
+        sets.push_back(ch.next[static_cast<std::size_t>(j)]);
+        first.push_back(refine_index(k, static_cast<int>(r), round, j, 0));
       }
       chain_of.push_back(r);
     }
-    if (jobs.empty()) break;
-    const std::vector<Fitted> runs = runner.run(jobs);
+    if (sets.empty()) break;
+    const std::vector<const Fits::Fit*> fitted = fits.fit(sets, first);
     for (std::size_t g = 0; g < chain_of.size(); ++g) {
       Chain& ch = chains[chain_of[g]];
       State st;
       st.members = ch.next;
       for (std::size_t j = 0; j < static_cast<std::size_t>(k); ++j) {
-        const Fitted* b = best_of(runs, (g * static_cast<std::size_t>(k) + j) * kRefineStarts, kRefineStarts);
-        if (b == nullptr) break;
-        st.tensors.push_back(*b);
-        st.theta.push_back(misfits(faults, b->M));
+        const Fits::Fit* f = fitted[g * static_cast<std::size_t>(k) + j];
+        if (!f->ok) break;
+        st.tensors.push_back(f->f);
+        st.theta.push_back(f->theta);
       }
       if (st.tensors.size() != static_cast<std::size_t>(k)) {
         ch.active = false;
@@ -347,18 +410,15 @@ std::optional<State> refine_k(const FaultSet& faults, const std::vector<PoolEntr
                     [](const std::vector<int>& m) { return static_cast<int>(m.size()) < kMinMembers; })) {
       break;
     }
-    std::vector<Job> jobs;
-    for (int j = 0; j < k; ++j) {
-      for (int s = 0; s < kRefineStarts; ++s) jobs.push_back(Job{next[static_cast<std::size_t>(j)], 100, polish_index(k, round, j, s)});
-    }
-    const std::vector<Fitted> runs = runner.run(jobs);
+    std::vector<int> first;
+    for (int j = 0; j < k; ++j) first.push_back(polish_index(k, round, j, 0));
+    const std::vector<const Fits::Fit*> fitted = fits.fit(next, first);
     State nx;
     nx.members = next;
-    for (std::size_t j = 0; j < static_cast<std::size_t>(k); ++j) {
-      const Fitted* b = best_of(runs, j * kRefineStarts, kRefineStarts);
-      if (b == nullptr) break;
-      nx.tensors.push_back(*b);
-      nx.theta.push_back(misfits(faults, b->M));
+    for (const Fits::Fit* f : fitted) {
+      if (!f->ok) break;
+      nx.tensors.push_back(f->f);
+      nx.theta.push_back(f->theta);
     }
     if (nx.tensors.size() != static_cast<std::size_t>(k)) break;
     nx.J = objective(nx.theta, theta_c);
@@ -368,9 +428,150 @@ std::optional<State> refine_k(const FaultSet& faults, const std::vector<PoolEntr
   return st;
 }
 
+std::optional<State> refine_k(const std::vector<PoolEntry>& pool, int k, const Options& o, Fits& fits) {
+  const double theta_c = o.outlier_misfit_deg * kRadPerDeg;
+  std::vector<Table> starts;
+  for (const std::vector<int>& s : select_subsets(pool, k, theta_c)) {
+    Table t;
+    for (int p : s) t.push_back(pool[static_cast<std::size_t>(p)].theta);
+    starts.push_back(std::move(t));
+  }
+  return refine_from(starts, k, o, fits);
+}
+
+// Capped objective of the rows `set` of `capped` (squared misfits, each at
+// most theta_c squared).
+double set_objective(const Table& capped, const std::vector<std::size_t>& set) {
+  const std::size_t N = capped.empty() ? 0 : capped[0].size();
+  double J = 0.0;
+  for (std::size_t i = 0; i < N; ++i) {
+    double m = capped[set[0]][i];
+    for (std::size_t j = 1; j < set.size(); ++j) m = std::min(m, capped[set[j]][i]);
+    J += m;
+  }
+  return J;
+}
+
+// Memberships followed with a stand-in for the engine's run: Michael's
+// linear inversion (double, thousands of times cheaper than a run) fits
+// each phase's members, the data are reassigned to their nearest stand-in
+// tensor, until the membership is stable. Each of kProxyRestarts searches
+// starts from k candidate rows drawn at random (a std::mt19937_64 keyed by
+// NSEED and k, indices by modulo, so every platform draws the same); the
+// kProxyKept stable memberships of lowest J_k start the engine's refinement
+// (as the misfit tables of their stand-in tensors). Only the membership is
+// taken from the stand-in: every tensor reported is the engine's.
+std::vector<Table> proxy_starts(const FaultSet& faults, const Table& candidates, int k, double theta_c, int NSEED) {
+  std::vector<mech::DoubleCouple> dc;
+  for (const FaultDatum& d : faults.data) {
+    mech::DoubleCouple c;
+    for (std::size_t i = 0; i < 3; ++i) {
+      c.normal[i] = static_cast<double>(d.FN(static_cast<int>(i) + 1));
+      c.slip[i] = static_cast<double>(d.STR(static_cast<int>(i) + 1));
+    }
+    dc.push_back(c);
+  }
+  std::vector<std::pair<double, std::vector<std::vector<int>>>> found;
+  std::vector<std::vector<int>> tried;  // stable memberships seen, as assignments
+  std::vector<Table> tables;
+  if (candidates.size() < static_cast<std::size_t>(k)) return tables;
+  std::mt19937_64 gen((static_cast<std::uint64_t>(static_cast<std::uint32_t>(NSEED)) << 8) ^ static_cast<std::uint64_t>(k));
+  std::vector<Table> best_theta;
+  for (int r = 0; r < kProxyRestarts; ++r) {
+    Table theta;
+    std::vector<std::size_t> rows;
+    while (rows.size() < static_cast<std::size_t>(k)) {
+      const std::size_t c = static_cast<std::size_t>(gen() % candidates.size());
+      if (std::find(rows.begin(), rows.end(), c) == rows.end()) rows.push_back(c);
+    }
+    for (std::size_t c : rows) theta.push_back(candidates[c]);
+    std::vector<int> phase_of = assign(theta, theta_c);
+    bool stable = false;
+    for (int round = 0; round < kProxyRounds && !stable; ++round) {
+      const std::vector<std::vector<int>> members = members_of(phase_of, k);
+      if (std::any_of(members.begin(), members.end(), [](const std::vector<int>& m) { return static_cast<int>(m.size()) < kMinMembers; })) break;
+      Table next;
+      for (const std::vector<int>& m : members) {
+        std::vector<mech::DoubleCouple> part;
+        for (int i : m) part.push_back(dc[static_cast<std::size_t>(i)]);
+        const mech::LinearResult fit = mech::linear_inversion(part);
+        if (!fit.ok) break;
+        std::vector<double> row(dc.size());
+        for (std::size_t i = 0; i < dc.size(); ++i) row[i] = mech::misfit_deg(fit.tensor, dc[i]) * kRadPerDeg;
+        next.push_back(std::move(row));
+      }
+      if (next.size() != static_cast<std::size_t>(k)) break;
+      theta = std::move(next);
+      const std::vector<int> again = assign(theta, theta_c);
+      stable = again == phase_of;
+      phase_of = again;
+    }
+    if (!stable || std::find(tried.begin(), tried.end(), phase_of) != tried.end()) continue;
+    tried.push_back(phase_of);
+    const double J = objective(theta, theta_c);
+    std::size_t at = best_theta.size();
+    std::vector<double> Js;
+    for (const auto& f : found) Js.push_back(f.first);
+    while (at > 0 && J < Js[at - 1]) --at;
+    if (at < static_cast<std::size_t>(kProxyKept)) {
+      found.insert(found.begin() + static_cast<std::ptrdiff_t>(at), {J, {}});
+      best_theta.insert(best_theta.begin() + static_cast<std::ptrdiff_t>(at), theta);
+      if (found.size() > static_cast<std::size_t>(kProxyKept)) {
+        found.pop_back();
+        best_theta.pop_back();
+      }
+    }
+  }
+  return best_theta;
+}
+
+// Swap search over candidate tensors: while some exchange of one of the k
+// chosen rows for another candidate lowers J_k, the exchange that lowers it
+// most is made (ties: the earlier position, then the earlier candidate).
+std::vector<std::size_t> swap_search(const Table& capped, std::vector<std::size_t> set) {
+  const std::size_t N = capped.empty() ? 0 : capped[0].size();
+  double J = set_objective(capped, set);
+  std::vector<double> others(N);
+  for (int pass = 0; pass < kSwapPasses; ++pass) {
+    double best = J;
+    std::size_t best_j = 0, best_c = 0;
+    for (std::size_t j = 0; j < set.size(); ++j) {
+      for (std::size_t i = 0; i < N; ++i) {
+        double m = std::numeric_limits<double>::infinity();
+        for (std::size_t q = 0; q < set.size(); ++q) {
+          if (q != j) m = std::min(m, capped[set[q]][i]);
+        }
+        others[i] = m;
+      }
+      for (std::size_t c = 0; c < capped.size(); ++c) {
+        if (std::find(set.begin(), set.end(), c) != set.end()) continue;
+        double t = 0.0;
+        for (std::size_t i = 0; i < N && t < best; ++i) t += std::min(others[i], capped[c][i]);
+        if (t < best) {
+          best = t;
+          best_j = j;
+          best_c = c;
+        }
+      }
+    }
+    if (!(best < J)) break;
+    set[best_j] = best_c;
+    J = best;
+  }
+  return set;
+}
+
 }  // namespace
 
-int inversion_count() { return polish_index(kMaxPhases, kPolishRounds - 1, kMaxPhases - 1, kRefineStarts - 1) + 1; }
+int inversion_count(int starts) { return (starts + 3) * stream_inversions(); }
+
+int stream_inversions() { return polish_index(kMaxPhases, kPolishRounds - 1, kMaxPhases - 1, kRefineStarts - 1) + 1; }
+
+int fitting_starts(const RunParams& p) {
+  int S = kDefaultStarts;
+  while (S > 1 && ensemble::start_seed(p, (S + 3) * stream_inversions() - 1) > INT_MAX) --S;
+  return S;
+}
 
 std::string separation_problem(const RunParams& p, const Options& o) {
   if (p.INDX != 1) {
@@ -388,11 +589,15 @@ std::string separation_problem(const RunParams& p, const Options& o) {
   if (!(o.outlier_misfit_deg >= 5.0 && o.outlier_misfit_deg <= 90.0)) {
     return "--outlier-misfit must be from 5 to 90 degrees";
   }
-  const long long last = ensemble::start_seed(p, inversion_count() - 1);
+  if (o.starts < 1 || o.starts > kMaxStarts) {
+    return "--phase-starts must be from 1 to " + std::to_string(kMaxStarts);
+  }
+  const long long last = ensemble::start_seed(p, (o.starts + 3) * stream_inversions() - 1);
   if (last > INT_MAX) {
-    return "--phases with NSEED = " + std::to_string(p.NSEED) + " and NTIR = " + std::to_string(p.NTIR) +
-           " needs NSEED up to " + std::to_string(last) + ", beyond the largest a PARAMETERS file holds (" +
-           std::to_string(INT_MAX) + "); use a smaller NSEED or NTIR";
+    return "--phases with " + std::to_string(o.starts) + " phase starts, NSEED = " + std::to_string(p.NSEED) +
+           " and NTIR = " + std::to_string(p.NTIR) + " needs NSEED up to " + std::to_string(last) +
+           ", beyond the largest a PARAMETERS file holds (" + std::to_string(INT_MAX) +
+           "); use fewer --phase-starts, a smaller NSEED or a smaller NTIR";
   }
   return "";
 }
@@ -502,44 +707,133 @@ std::optional<std::size_t> choose_model(const std::vector<Model>& models, int N)
   return best;
 }
 
+namespace {
+
+Model model_of(const State& st, int k, int N, double theta_c) {
+  const MixtureFit fit = fit_mixture(st.theta, theta_c);
+  Model m;
+  m.k = k;
+  m.objective_rad2 = st.J;
+  m.selected_objective_rad2 = st.selected_J;
+  m.bic = bic(fit.log_likelihood, k, N);
+  m.sigma_deg = fit.sigma / kRadPerDeg;
+  m.outlier_share = fit.eps;
+  m.smallest_phase = N;
+  for (const std::vector<int>& mem : st.members) m.smallest_phase = std::min(m.smallest_phase, static_cast<int>(mem.size()));
+  for (std::size_t a = 0; a < st.tensors.size(); ++a) {
+    for (std::size_t b = a + 1; b < st.tensors.size(); ++b) {
+      const double d = stress_difference_deg(st.tensors[a].M, st.tensors[b].M);
+      if (!m.closest_phases_deg || !(d >= *m.closest_phases_deg)) m.closest_phases_deg = d;
+    }
+  }
+  return m;
+}
+
+}  // namespace
+
 Separation separate(const FaultSet& faults, const RunParams& params, const Options& o,
                     const ensemble::Report& report) {
   if (const std::string why = separation_problem(params, o); !why.empty()) throw OptionError(why);
   const double theta_c = o.outlier_misfit_deg * kRadPerDeg;
   const int N = static_cast<int>(faults.data.size());
+  const int k_max = std::max(o.max_phases, o.phases);
   Runner runner(faults, params, std::max(1, o.jobs), report);
-  const std::vector<PoolEntry> pool = build_pool(faults, o, runner);
-  if (pool.empty()) {
-    throw rt::RunStop("--phases: no candidate tensor could be fitted to these " + std::to_string(N) +
-                      " data (the pool inverts POURC 30, 45 and 60 % of them, which must be at least 5 data)");
-  }
+  Fits fits(faults, runner);
 
   Separation sep;
   sep.options = o;
   sep.automatic = o.phases == 0;
-  std::vector<State> states;
-  const int k_max = std::max(o.max_phases, o.phases);
+  sep.restarts = o.starts;
+  sep.k_votes.assign(static_cast<std::size_t>(k_max), 0);
+  // Per k, the state of lowest J_k over the streams (ties: the earlier
+  // stream) and the lowest and highest J_k a stream reached.
+  std::vector<std::optional<State>> best(static_cast<std::size_t>(k_max));
+  std::vector<double> lowest(static_cast<std::size_t>(k_max), std::numeric_limits<double>::infinity());
+  std::vector<double> highest(static_cast<std::size_t>(k_max), -std::numeric_limits<double>::infinity());
+  bool any_pool = false;
+  // The candidates of the joint search: every stream's pool and refined
+  // tensors (misfit tables); per k, the rows of each stream's state.
+  Table candidates;
+  std::vector<std::vector<std::vector<std::size_t>>> reached(static_cast<std::size_t>(k_max));
+  for (int stream = 0; stream < o.starts; ++stream) {
+    runner.set_stream(stream);
+    const std::vector<PoolEntry> pool = build_pool(faults, o, runner);
+    if (pool.empty()) continue;
+    any_pool = true;
+    for (const PoolEntry& e : pool) candidates.push_back(e.theta);
+    std::vector<Model> own;
+    for (int k = 1; k <= k_max; ++k) {
+      std::optional<State> st = refine_k(pool, k, o, fits);
+      if (!st) continue;
+      const auto at = static_cast<std::size_t>(k - 1);
+      std::vector<std::size_t> rows;
+      for (const std::vector<double>& t : st->theta) {
+        rows.push_back(candidates.size());
+        candidates.push_back(t);
+      }
+      reached[at].push_back(std::move(rows));
+      own.push_back(model_of(*st, k, N, theta_c));
+      lowest[at] = std::min(lowest[at], st->J);
+      highest[at] = std::max(highest[at], st->J);
+      if (!best[at] || st->J < best[at]->J) best[at] = std::move(st);
+    }
+    if (const std::optional<std::size_t> vote = choose_model(own, N)) ++sep.k_votes[static_cast<std::size_t>(own[*vote].k - 1)];
+  }
+  if (!any_pool) {
+    throw rt::RunStop("--phases: no candidate tensor could be fitted to these " + std::to_string(N) +
+                      " data (the pool inverts POURC 30, 45 and 60 % of them, which must be at least 5 data)");
+  }
+  // The joint search: from each stream's state, exchanges of single tensors
+  // for candidates of any stream while J_k falls; the best few sets reached
+  // are refined as the streams refine (their inversions keyed after the
+  // last stream's). Combinations no single stream had are reached so.
+  const double cap = theta_c * theta_c;
+  Table capped = candidates;
+  for (std::vector<double>& row : capped) {
+    for (double& v : row) v = std::min(v * v, cap);
+  }
   for (int k = 1; k <= k_max; ++k) {
-    std::optional<State> st = refine_k(faults, pool, k, o, runner);
-    if (!st) continue;
-    const MixtureFit fit = fit_mixture(st->theta, theta_c);
-    Model m;
-    m.k = k;
-    m.objective_rad2 = st->J;
-    m.selected_objective_rad2 = st->selected_J;
-    m.bic = bic(fit.log_likelihood, k, N);
-    m.sigma_deg = fit.sigma / kRadPerDeg;
-    m.outlier_share = fit.eps;
-    m.smallest_phase = N;
-    for (const std::vector<int>& mem : st->members) m.smallest_phase = std::min(m.smallest_phase, static_cast<int>(mem.size()));
-    for (std::size_t a = 0; a < st->tensors.size(); ++a) {
-      for (std::size_t b = a + 1; b < st->tensors.size(); ++b) {
-        const double d = stress_difference_deg(st->tensors[a].M, st->tensors[b].M);
-        if (!m.closest_phases_deg || !(d >= *m.closest_phases_deg)) m.closest_phases_deg = d;
+    const auto at = static_cast<std::size_t>(k - 1);
+    std::vector<std::pair<double, std::vector<std::size_t>>> found;
+    for (const std::vector<std::size_t>& rows : reached[at]) {
+      std::vector<std::size_t> set = swap_search(capped, rows);
+      const double J = set_objective(capped, set);
+      if (!(J < set_objective(capped, rows))) continue;
+      std::sort(set.begin(), set.end());
+      if (std::none_of(found.begin(), found.end(), [&](const auto& f) { return f.second == set; })) found.emplace_back(J, set);
+    }
+    std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    if (found.size() > static_cast<std::size_t>(kSubsets)) found.resize(static_cast<std::size_t>(kSubsets));
+    std::vector<Table> starts;
+    for (const auto& f : found) {
+      Table t;
+      for (std::size_t r : f.second) t.push_back(candidates[r]);
+      starts.push_back(std::move(t));
+    }
+    const std::vector<Table> proxy = proxy_starts(faults, candidates, k, theta_c, params.NSEED);
+    for (int pass = 0; pass < 3; ++pass) {
+      runner.set_stream(o.starts + pass);
+      std::vector<Table> from = starts;
+      if (pass > 0) {
+        const std::size_t b = static_cast<std::size_t>((pass - 1) * kSubsets);
+        from.assign(proxy.begin() + static_cast<std::ptrdiff_t>(std::min(b, proxy.size())),
+                    proxy.begin() + static_cast<std::ptrdiff_t>(std::min(b + kSubsets, proxy.size())));
+      }
+      std::optional<State> st = refine_from(from, k, o, fits);
+      if (st && best[at] && st->J < best[at]->J) {
+        st->selected_J = best[at]->selected_J;
+        best[at] = std::move(st);
       }
     }
+  }
+  std::vector<State> states;
+  for (int k = 1; k <= k_max; ++k) {
+    const auto at = static_cast<std::size_t>(k - 1);
+    if (!best[at]) continue;
+    Model m = model_of(*best[at], k, N, theta_c);
+    m.objective_spread = lowest[at] > 0.0 ? (highest[at] - lowest[at]) / lowest[at] : 0.0;
     sep.models.push_back(m);
-    states.push_back(std::move(*st));
+    states.push_back(std::move(*best[at]));
   }
   std::optional<std::size_t> chosen;
   if (sep.automatic) {

@@ -24,9 +24,14 @@
 //  4. Model: EM fit of the half-normal + uniform mixture of the misfits,
 //     BIC_k = -2 ln L + (5k + 1) ln N; auto k is the lowest BIC among the k
 //     whose phases all hold at least max(6, N/10) data.
-// Every inversion has its own index and runs with NSEED = start_seed(index)
-// (the disjoint stretches of --starts), and the inversions of one step run
-// on the worker threads: the result is the same for any number of jobs.
+// Steps 1 to 3 run from S independent streams (--phase-starts); for each k
+// the state of lowest J_k over the streams is kept, and each stream's own
+// choice of k is counted (k_votes), which shows how far one search is from
+// the optimum of the objective.
+// Every inversion has its own index (stream s takes the indices from
+// s x stream_inversions() on) and runs with NSEED = start_seed(index) (the
+// disjoint stretches of --starts), and the inversions of one step run on the
+// worker threads: the result is the same for any number of jobs.
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -47,11 +52,15 @@ constexpr double kAmbiguousPosterior = 0.9;  // a largest posterior below this: 
 // not chosen automatically.
 constexpr double kMinPhaseDifferenceDeg = 30.0;
 
+constexpr int kDefaultStarts = 8;  // independent search streams
+constexpr int kMaxStarts = 64;
+
 struct Options {
   int phases = 0;       // 0: choose automatically; else the number imposed (1 .. kMaxPhases)
   int max_phases = 3;   // largest k tried (1 .. kMaxPhases)
   double outlier_misfit_deg = 30.0;  // theta_c, degrees (5 .. 90)
   int jobs = 1;         // worker threads
+  int starts = kDefaultStarts;  // search streams S (1 .. kMaxStarts)
 };
 
 // A combination of options or parameters the separation cannot run with.
@@ -72,6 +81,9 @@ struct Model {
   double bic = 0.0;
   double sigma_deg = 0.0;       // EM spread of the half-normal
   double outlier_share = 0.0;   // EM eps
+  // (max - min) / min of the J_k the streams reached on their own: 0 when
+  // every stream found the same optimum.
+  double objective_spread = 0.0;
   int smallest_phase = 0;       // members of the smallest phase
   // Smallest stress difference (Yamaji & Sato angle, degrees) between two of
   // its phases; none with one phase.
@@ -106,12 +118,24 @@ struct Separation {
   std::vector<Phase> phases;   // numbered by decreasing size, then sigma 1 trend
   std::vector<DatumPhase> data;  // data order
   std::size_t chosen_model = 0;  // index in models
+  int restarts = 0;              // search streams run (Options::starts)
+  // [k - 1]: the streams whose own models chose k (k = 1 .. the largest
+  // tried); a stream none of whose models is admissible votes for none.
+  std::vector<int> k_votes;
   // Per phase, with a bootstrap (see bootstrap_phases); empty without.
   std::vector<ensemble::BootstrapReport> bootstrap;
 };
 
-// Inversions the separation may run at most, each keyed by its index.
-int inversion_count();
+// Inversions one search stream may run at most, each keyed by its index.
+int stream_inversions();
+
+// Inversions a separation of `starts` streams may run at most (the keys of
+// their seeds): a bound for long-run warnings and progress lines.
+int inversion_count(int starts);
+
+// The most streams, up to kDefaultStarts, whose seeds fit below the largest
+// NSEED with these parameters (at least 1).
+int fitting_starts(const RunParams& p);
 
 // Separates `faults`. Throws OptionError (see separation_problem), rt::RunStop
 // when the data cannot support the imposed k (or any phase of kMinMembers).

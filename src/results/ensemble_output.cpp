@@ -108,7 +108,6 @@ std::string ensemble_summary(const RunReport& r) {
     if (b.stats.SHmax) s += ", SHmax " + axial(b.stats.SHmax->low) + " to " + axial(b.stats.SHmax->high);
     s += " (" + std::to_string(b.replicates) + (b.replicates == 1 ? " replicate, " : " replicates, ") +
          std::to_string(b.failed()) + " failed)";
-    s += std::string(", quality ") + b.stats.quality.rank + " (" + b.stats.quality.reason + ")";
   }
   const std::string warning = ambiguity_warning(r);
   if (!warning.empty()) s += "  " + warning;

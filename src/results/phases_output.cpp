@@ -80,6 +80,7 @@ void add_phases_json(json& doc, const RunReport& r) {
   for (const phases::Model& m : s.models) {
     models.push_back({{"k", m.k},
                       {"objective_rad2", json_real(m.objective_rad2)},
+                      {"objective_spread", json_real(m.objective_spread)},
                       {"bic", json_real(m.bic)},
                       {"sigma_deg", json_real(m.sigma_deg)},
                       {"outlier_share", json_real(m.outlier_share)},
@@ -97,8 +98,16 @@ void add_phases_json(json& doc, const RunReport& r) {
                     {"misfit_sum_rad2", json_real(p.misfit_sum_rad2)},
                     {"residual_std_deg", json_optional_real(p.residual_std_deg)},
                     {"rms_misfit_deg", json_real(p.rms_misfit_deg)},
-                    {"stress_state", stress_state_json(stress_state(p.tensor))}});
-    if (j < s.bootstrap.size()) list.back()["bootstrap"] = bootstrap_json(s.bootstrap[j]);
+                    {"stress_state", stress_state_json(stress_state(p.tensor), static_cast<double>(p.tensor.P(4)))}});
+    if (j < r.phase_quality.size()) list.back()["quality"] = quality_json(r.phase_quality[j]);
+    if (j < s.bootstrap.size()) {
+      json b = bootstrap_json(s.bootstrap[j]);
+      if (j < r.phase_quality.size()) {
+        b["quality"] = std::string(1, r.phase_quality[j].rank);
+        b["quality_reason"] = r.phase_quality[j].reasons.empty() ? std::string() : r.phase_quality[j].reasons.front();
+      }
+      list.back()["bootstrap"] = b;
+    }
   }
   json data = json::array();
   for (std::size_t i = 0; i < s.data.size(); ++i) {
@@ -115,13 +124,26 @@ void add_phases_json(json& doc, const RunReport& r) {
                     {"misfit_gap_deg", json_optional_real(d.misfit_gap_deg)},
                     {"ambiguous", d.ambiguous}});
   }
+  json votes = json::object();
+  for (std::size_t k = 0; k < s.k_votes.size(); ++k) votes[std::to_string(k + 1)] = s.k_votes[k];
   doc["phases"] = {{"k", s.k},
                    {"chosen", s.automatic ? "auto" : "given"},
                    {"max_phases", s.options.max_phases},
+                   {"restarts", s.restarts},
+                   {"k_votes", votes},
                    {"outlier_misfit_deg", json_real(s.options.outlier_misfit_deg)},
                    {"models", models},
                    {"phases", list},
                    {"data", data}};
+}
+
+std::string votes_text(const phases::Separation& s) {
+  std::string text;
+  for (std::size_t k = 0; k < s.k_votes.size(); ++k) {
+    if (s.k_votes[k] == 0) continue;
+    text += (text.empty() ? "" : ", ") + std::string("k=") + std::to_string(k + 1) + " by " + std::to_string(s.k_votes[k]);
+  }
+  return text.empty() ? "none admissible" : text;
 }
 
 std::string phases_summary(const RunReport& r) {
@@ -141,7 +163,9 @@ std::string phases_summary(const RunReport& r) {
   }
   int none = 0;
   for (const phases::DatumPhase& d : s.data) none += d.phase == 0 ? 1 : 0;
-  return text + "; " + std::to_string(none) + " of no phase";
+  const phases::Model& m = s.models[s.chosen_model];
+  return text + "; " + std::to_string(none) + " of no phase; " + std::to_string(s.restarts) + " searches: " +
+         votes_text(s) + "; J spread " + format_number("%.1f", 100.0 * m.objective_spread) + " %";
 }
 
 bool is_phase_file_name(const std::string& name) {

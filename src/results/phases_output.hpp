@@ -1,7 +1,7 @@
 #pragma once
 // What the separation of stress phases adds to a batch run: the `phases`
-// object of the JSON document, the summary-line text, the warning when the
-// data hardly decide the number of phases, and the files of --phase-dir.
+// object of the JSON document, the summary-line text, the warnings on the
+// number of phases, and the files of --phase-dir.
 #include <string>
 #include <vector>
 
@@ -17,6 +17,9 @@ void add_phases_json(nlohmann::ordered_json& doc, const RunReport& r);
 // "  phases 2: 1 (45 data) sigma1 ..., R=..., SHmax ...; 2 (...)", or "".
 std::string phases_summary(const RunReport& r);
 
+// "k=2 by 6, k=3 by 2": the k the search streams chose on their own, with
+// their votes, in k order ("none admissible" without any).
+std::string votes_text(const phases::Separation& s);
 
 // One file of --phase-dir: its name in the folder and its bytes.
 struct PhaseFile {

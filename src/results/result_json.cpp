@@ -91,6 +91,10 @@ json summary_json(const MisfitSummary& s) {
           {"rms_deg", json_real(s.rms)}};
 }
 
+const ensemble::BootstrapReport* bootstrap_stats_of(const RunReport& r) {
+  return r.ensemble && r.ensemble->bootstrap ? &*r.ensemble->bootstrap : nullptr;
+}
+
 json final_json(const RunReport& r) {
   const InversionResult& run = r.run;
   const CmqResult& fit = run.fit;
@@ -105,8 +109,8 @@ json final_json(const RunReport& r) {
                       {"trend_deg", steep ? json(nullptr) : json_float(fit.err_dir(L))},
                       {"plunge_deg", json_float(fit.err_pen(L))}});
   }
-  f["linearised_errors"] = {{"axes", errors}, {"R", json_float(fit.err_R)}, {"meaningful", linearised_errors_meaningful(run)}};
-  f["stress_state"] = stress_state_json(r.state);
+  f["linearised_errors"] = {{"axes", errors}, {"R", json_float(fit.err_R)}, {"meaningful", linearised_errors_meaningful(run, bootstrap_stats_of(r))}};
+  f["stress_state"] = stress_state_json(r.state, static_cast<double>(run.final_tensor().P(4)));
   return f;
 }
 
@@ -134,6 +138,11 @@ json datum_json(const RunReport& r, const Datum& d, int index) {
   };
   slip_keys(field::V3{static_cast<double>(d.STR(1)), static_cast<double>(d.STR(2)), static_cast<double>(d.STR(3))},
             "slip_trend_deg", "slip_plunge_deg", "rake_deg");
+  // The plane of that rake: right-hand-rule strike (the plane dips to its
+  // right), dip and dip direction, from the normal.
+  j["strike_deg"] = azimuth(std::fmod(plane.dip_direction + 270.0, 360.0), 360.0);
+  j["dip_deg"] = json_real(plane.dip);
+  j["dip_direction_deg"] = azimuth(plane.dip_direction, 360.0);
   slip_keys(d.stress.slip, "predicted_trend_deg", "predicted_plunge_deg", "predicted_rake_deg");
   j["misfit_deg"] = json_float(misfit_degrees(d));
   j["misfit_rad"] = json_float(d.misfit);
@@ -158,13 +167,32 @@ json datum_json(const RunReport& r, const Datum& d, int index) {
 
 }  // namespace
 
-bool linearised_errors_meaningful(const InversionResult& run) {
+std::optional<double> linearised_cone_deg(const InversionResult& run, int L, double percent) {
+  const CmqResult& fit = run.fit;
+  const double plunge = static_cast<double>(run.final_tensor().PEN(L)) * 3.14159265358979323846 / 180.0;
+  const double across = static_cast<double>(fit.err_dir(L)) * std::cos(plunge);
+  const double along = static_cast<double>(fit.err_pen(L));
+  const double e = std::sqrt(across * across + along * along) * std::sqrt(-2.0 * std::log(1.0 - percent / 100.0));
+  if (!std::isfinite(e)) return std::nullopt;
+  return e;
+}
+
+bool linearised_errors_meaningful(const InversionResult& run, const ensemble::BootstrapReport* cones) {
   const CmqResult& fit = run.fit;
   for (int L = 1; L <= 3; ++L) {
     const bool steep = !(run.final_tensor().PEN(L) <= kSteepAxis);  // its trend error is not given
-    if (!steep && !(std::fabs(fit.err_dir(L)) <= 90.0f)) return false;
+    if (!steep && !(std::fabs(fit.err_dir(L)) < kBrokenErrorDeg)) return false;
+    if (!(std::fabs(fit.err_pen(L)) < kBrokenErrorDeg)) return false;
   }
-  return std::fabs(fit.err_R) <= 1.0f;
+  if (!(std::fabs(fit.err_R) <= 1.0f)) return false;
+  if (cones == nullptr) return true;
+  for (int L = 1; L <= 3; ++L) {
+    const std::optional<double>& cone = cones->stats.cone_deg[L - 1];
+    if (!cone) continue;
+    const std::optional<double> e = linearised_cone_deg(run, L, cones->confidence);
+    if (!e || *e < 0.5 * *cone || *e > 2.0 * *cone) return false;
+  }
+  return true;
 }
 
 json json_float(float v) {
@@ -221,10 +249,11 @@ json tensor_json(const TensorSnapshot& t) {
           {"misfit_sum_all_rad2", json_float(t.FT)}};
 }
 
-json stress_state_json(const StressState& s) {
+json stress_state_json(const StressState& s, double R) {
   const auto maybe = [](const std::optional<double>& a) { return a ? azimuth(*a, 180.0) : json(nullptr); };
   return {{"SHmax_deg", maybe(s.shmax)},
           {"SHmax_poorly_defined", s.shmax_poorly_defined},
+          {"R_at_bound", ensemble::R_at_bound(R)},
           {"horizontal_anisotropy", s.defined ? json_real(s.anisotropy) : json(nullptr)},
           {"R_prime", s.defined ? json_real(s.r_prime) : json(nullptr)},
           {"R_prime_class", s.defined ? json(r_prime_class_name(s.r_prime_class)) : json(nullptr)},
@@ -232,7 +261,22 @@ json stress_state_json(const StressState& s) {
           {"wsm_SHmax_deg", maybe(s.wsm.shmax)}};
 }
 
+json quality_json(const ensemble::AnswerQuality& q) {
+  return {{"rank", std::string(1, q.rank)},
+          {"fit_rank", std::string(1, q.fit_rank)},
+          {"spread_rank", q.spread_rank ? json(std::string(1, *q.spread_rank)) : json(nullptr)},
+          {"n_used", q.n_used},
+          {"n_given", q.n_given},
+          {"mean_misfit_deg", json_real(q.mean_misfit_deg)},
+          {"reasons", q.reasons}};
+}
+
 json result_json(const RunReport& r) {
+  if (r.quality.reasons.empty()) {  // not ranked yet: ranked here, so that every document has its quality
+    RunReport ranked = r;
+    rank_quality(ranked);
+    return result_json(ranked);
+  }
   const InversionResult& run = r.run;
   json doc;
   doc["format_version"] = kResultFormatVersion;
@@ -249,10 +293,15 @@ json result_json(const RunReport& r) {
   stage2["converged"] = run.stage2_converged;
   doc["stages"] = {{"stage1", run.has_stage1 ? tensor_json(run.stage1) : json(nullptr)}, {"stage2", stage2}};
   doc["final"] = final_json(r);
+  doc["quality"] = quality_json(r.quality);
   json data = json::array();
   for (std::size_t i = 0; i < r.data.size(); ++i) data.push_back(datum_json(r, r.data[i], static_cast<int>(i + 1)));
   doc["data"] = data;
   add_ensemble_json(doc, r);
+  if (doc.contains("bootstrap")) {  // the rank of the answer, spread and fit together
+    doc["bootstrap"]["quality"] = std::string(1, r.quality.rank);
+    doc["bootstrap"]["quality_reason"] = r.quality.reasons.empty() ? std::string() : r.quality.reasons.front();
+  }
   add_phases_json(doc, r);
   doc["linear"] = linear_json(r);
   if (r.mechanisms) doc["mechanisms"] = mechanisms_json(r);

@@ -25,10 +25,20 @@ std::string result_json_text(const RunReport& r);
 // decimal form, or null when it is not finite.
 nlohmann::ordered_json json_float(float v);
 // Whether the linearised errors of the regression say anything: not when a
-// trend error given (axes plunging up to 60 degrees) passes 90 degrees or
-// the error on R passes 1 (the linearisation has broken down). The summary
-// line never quotes them then.
-bool linearised_errors_meaningful(const InversionResult& run);
+// trend error given (axes plunging up to 60 degrees) or a plunge error
+// reaches kBrokenErrorDeg, or the error on R passes 1 (the linearisation has
+// broken down); and, with a bootstrap, not when an axis's linearised error
+// taken to the cones' confidence is under half or over twice its cone (the
+// linearisation misjudges the uncertainty). The summary line never quotes
+// them then.
+constexpr float kBrokenErrorDeg = 85.0f;
+bool linearised_errors_meaningful(const InversionResult& run, const ensemble::BootstrapReport* cones = nullptr);
+
+// The linearised angular error of axis L (degrees, double): the plunge
+// error and the trend error across the axis (times the cosine of the
+// plunge) combined, taken to `percent` % confidence as the radius of a
+// two-dimensional normal error (x sqrt(-2 ln(1 - P))). None when not finite.
+std::optional<double> linearised_cone_deg(const InversionResult& run, int L, double percent);
 // A double rounded to the nearest float, then as json_float.
 nlohmann::ordered_json json_real(double v);
 // json_real of a value that may be absent (null then).
@@ -45,6 +55,11 @@ nlohmann::ordered_json axes_json(const TensorSnapshot& t);
 nlohmann::ordered_json tensor_json(const TensorSnapshot& t);
 
 // The stress state object ("final.stress_state").
-nlohmann::ordered_json stress_state_json(const StressState& s);
+// The stress state of a tensor of ratio R (R_at_bound: R below 0.05 or
+// above 0.95).
+nlohmann::ordered_json stress_state_json(const StressState& s, double R);
+
+// The `quality` object of an answer.
+nlohmann::ordered_json quality_json(const ensemble::AnswerQuality& q);
 
 }  // namespace zk::batch

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "data/field_faults.hpp"
+
 namespace zk::batch {
 
 MisfitSummary summarise_misfits(std::vector<double> degrees) {
@@ -76,6 +78,64 @@ RunReport collect_report(const RunInput& input, const InversionResult& run) {
   r.misfit_all = summarise_misfits(all);
   r.misfit_best = summarise_misfits(best);
   return r;
+}
+
+double rake_deg(const Datum& d) {
+  const field::V3 n{static_cast<double>(d.FN(1)), static_cast<double>(d.FN(2)), static_cast<double>(d.FN(3))};
+  const field::V3 s{static_cast<double>(d.STR(1)), static_cast<double>(d.STR(2)), static_cast<double>(d.STR(3))};
+  return field::rake_of(field::plane_of_normal(n), s);
+}
+
+namespace {
+
+std::optional<ensemble::AnswerInput::Spread> spread_of(const ensemble::BootstrapReport* b) {
+  if (b == nullptr) return std::nullopt;
+  ensemble::AnswerInput::Spread s;
+  s.shmax = b->stats.quality;
+  if (b->stats.R) {
+    s.R_low = b->stats.R->low;
+    s.R_high = b->stats.R->high;
+  }
+  int largest = 0;
+  for (int k = 0; k < 5; ++k) largest = std::max(largest, b->stats.regimes[k]);  // U is no regime
+  s.largest_regime_share = b->stats.used > 0 ? static_cast<double>(largest) / b->stats.used : 0.0;
+  return s;
+}
+
+}  // namespace
+
+void rank_quality(RunReport& r) {
+  ensemble::AnswerInput all;
+  all.n_used = r.misfit_best.count;
+  all.n_given = static_cast<int>(r.data.size());
+  all.mean_misfit_deg = r.misfit_best.mean;
+  all.R = static_cast<double>(r.run.final_tensor().P(4));
+  all.spread = spread_of(r.ensemble && r.ensemble->bootstrap ? &*r.ensemble->bootstrap : nullptr);
+  r.quality = ensemble::answer_quality(all);
+  r.phase_quality.clear();
+  if (!r.separation) return;
+  const phases::Separation& s = *r.separation;
+  for (std::size_t j = 0; j < s.phases.size(); ++j) {
+    const phases::Phase& p = s.phases[j];
+    ensemble::AnswerInput in;
+    in.n_used = static_cast<int>(p.members.size());
+    in.n_given = all.n_given;
+    double sum = 0.0;
+    std::optional<ensemble::Family> family;
+    bool one = !p.members.empty();
+    for (int i : p.members) {
+      const auto ui = static_cast<std::size_t>(i);
+      sum += s.data[ui].misfit_deg[j];
+      const ensemble::Family f = ensemble::kinematic_family(rake_deg(r.data[ui]));
+      if (!family) family = f;
+      one = one && *family == f;
+    }
+    in.mean_misfit_deg = p.members.empty() ? 0.0 : sum / static_cast<double>(p.members.size());
+    in.R = static_cast<double>(p.tensor.P(4));
+    if (one) in.one_family = family;
+    in.spread = spread_of(j < s.bootstrap.size() ? &s.bootstrap[j] : nullptr);
+    r.phase_quality.push_back(ensemble::answer_quality(in));
+  }
 }
 
 }  // namespace zk::batch

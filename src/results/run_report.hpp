@@ -95,7 +95,18 @@ struct RunReport {
   std::optional<phases::Separation> separation;
   std::optional<LinearCheck> linear;  // none when the data cannot constrain it
   std::shared_ptr<const MechanismsReport> mechanisms;  // --mechanisms only
+  // The quality of the all-data answer and of each phase (rank_quality).
+  ensemble::AnswerQuality quality;
+  std::vector<ensemble::AnswerQuality> phase_quality;
 };
+
+// The rake of a datum's slip (degrees, -180 to 180, from the right-hand-rule
+// strike; Aki & Richards).
+double rake_deg(const Datum& d);
+
+// Fills r.quality and r.phase_quality from the answers, their data and their
+// bootstraps (once the ensemble and the separation are in place).
+void rank_quality(RunReport& r);
 
 // The misfit of a datum in degrees, as every result writer gives it.
 constexpr float kDegPerRad = 57.29578f;

@@ -1,5 +1,6 @@
 #include "results/summary_line.hpp"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "results/ensemble_output.hpp"
@@ -42,7 +43,13 @@ std::string summary_line(const RunReport& r) {
   }
   std::snprintf(buf, sizeof buf, "  residual std dev %.1f deg", static_cast<double>(r.run.fit.ECART));
   s += buf;
-  return s + ensemble_summary(r) + phases_summary(r) + linear_summary(r) + mechanisms_summary(r);
+  // The quality of the answer ends its part, before the ambiguity warning.
+  std::string ensemble = ensemble_summary(r);
+  const std::size_t warned = std::min(ensemble.find("  warning: "), ensemble.size());
+  if (!r.quality.reasons.empty()) {
+    ensemble.insert(warned, std::string(", quality ") + r.quality.rank + " (" + r.quality.reasons.front() + ")");
+  }
+  return s + ensemble + phases_summary(r) + linear_summary(r) + mechanisms_summary(r);
 }
 
 }  // namespace zk::batch

@@ -1,5 +1,7 @@
 #include "results/warnings.hpp"
 
+#include "results/phases_output.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -37,16 +39,35 @@ std::string rough_bootstrap_warning(const ensemble::Options& o) {
          " gives rough intervals and quality rank (" + std::to_string(kFewReplicates) + " or more advised)";
 }
 
-std::string bic_warning(const RunReport& r) {
-  if (!r.separation || r.separation->models.size() < 2) return "";
+std::vector<std::string> phase_warnings(const RunReport& r) {
+  std::vector<std::string> out;
+  if (!r.separation) return out;
+  const phases::Separation& s = *r.separation;
+  const int voted_for = static_cast<int>(std::count_if(s.k_votes.begin(), s.k_votes.end(), [](int v) { return v > 0; }));
+  int votes = 0;
+  for (int v : s.k_votes) votes += v;
+  if (voted_for > 1 || (votes < s.restarts && voted_for == 1)) {
+    out.push_back("the " + std::to_string(s.restarts) + " phase searches disagree on the number of phases (" +
+                  votes_text(s) + (votes < s.restarts ? ", " + std::to_string(s.restarts - votes) + " by none" : "") +
+                  "); the lowest objective of each k gives " + std::to_string(s.k) +
+                  ": a single search would not be reproducible (more --phase-starts or a larger NTIR search harder; "
+                  "see phases.k_votes)");
+  }
+  // The two best models among those the automatic choice may take.
+  const int N = static_cast<int>(s.data.size());
   std::vector<const phases::Model*> m;
-  for (const phases::Model& x : r.separation->models) m.push_back(&x);
+  for (const phases::Model& x : s.models) {
+    const std::vector<phases::Model> one{x};
+    if (phases::choose_model(one, N)) m.push_back(&x);
+  }
   std::stable_sort(m.begin(), m.end(), [](const phases::Model* a, const phases::Model* b) { return a->bic < b->bic; });
-  const double gap = m[1]->bic - m[0]->bic;
-  if (!(gap < kCloseBic)) return "";
-  return "warning: the data hardly decide the number of phases: BIC of " + std::to_string(m[0]->k) + " and " +
-         std::to_string(m[1]->k) + " phases differ by " + format_number("%.1f", gap) + " (less than " +
-         format_number("%g", kCloseBic) + "; see phases.models)";
+  if (m.size() >= 2 && m[1]->bic - m[0]->bic < kStrongBic) {
+    out.push_back("BIC of " + std::to_string(m[0]->k) + " and " + std::to_string(m[1]->k) + " phases differ by " +
+                  format_number("%.1f", m[1]->bic - m[0]->bic) + ", less than " + format_number("%g", kStrongBic) +
+                  ": no strong evidence for either (by convention a difference of 6 to 10 is strong evidence, above "
+                  "10 very strong; see phases.models)");
+  }
+  return out;
 }
 
 namespace {
@@ -69,12 +90,12 @@ std::string choice_time_warning(const RunParams& p, int N, int starts, int boots
          duration_text(processor) + " of processor time)";
 }
 
-std::string separation_time_warning(const RunParams& p, int N, int jobs) {
+std::string separation_time_warning(const RunParams& p, int N, int jobs, int starts) {
   if (!p.random_search()) return "";
-  const double processor = static_cast<double>(phases::inversion_count()) * expected_stage1_seconds(p.NTIR, N);
+  const double processor = static_cast<double>(phases::inversion_count(starts)) * expected_stage1_seconds(p.NTIR, N);
   const double wall = processor / std::max(jobs, 1);
   if (wall <= kLongWait) return "";
-  return "the separation into phases runs up to " + std::to_string(phases::inversion_count()) +
+  return "the separation into phases runs up to " + std::to_string(phases::inversion_count(starts)) +
          " inversions of NTIR = " + std::to_string(p.NTIR) + " draws on N = " + std::to_string(N) +
          " data: up to about " + duration_text(wall) + " on " + std::to_string(std::max(jobs, 1)) + " threads (" +
          duration_text(processor) + " of processor time)";

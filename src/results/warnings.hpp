@@ -1,7 +1,8 @@
 #pragma once
 // The warnings a run's answer gives (not those of its input files): an
 // ambiguous answer, a bootstrap too small for its intervals, a number of
-// stress phases the data hardly decide, and those of a plane choice.
+// stress phases the searches or the BIC do not settle, and those of a plane
+// choice.
 #include <string>
 #include <vector>
 
@@ -18,11 +19,14 @@ constexpr int kFewReplicates = 100;
 // That warning ("warning: ...", no newline), or "".
 std::string rough_bootstrap_warning(const ensemble::Options& o);
 
-// Difference of the two best BIC values below which the data hardly decide
-// between them.
-constexpr double kCloseBic = 10.0;
-// "warning: ..." when the two best BIC values are within kCloseBic, else "".
-std::string bic_warning(const RunReport& r);
+// Difference of BIC below which the evidence for the better of two models
+// is not strong (the usual reading: 2 to 6 positive, 6 to 10 strong, above
+// 10 very strong).
+constexpr double kStrongBic = 6.0;
+// The warnings on the number of phases, without "warning: ": the search
+// streams chose different k on their own (the votes named), and the two
+// admissible models of lowest BIC are within kStrongBic.
+std::vector<std::string> phase_warnings(const RunReport& r);
 
 // Thresholds of the warnings of a plane choice.
 constexpr double kUndecidedShareWarning = 0.30;
@@ -42,8 +46,8 @@ std::string linear_apart_warning(const RunReport& r, const RunParams& p);
 // more than an hour on `jobs` threads, the warning that says how long, as
 // the ensemble's; else "".
 std::string choice_time_warning(const RunParams& p, int N, int starts, int bootstrap, int jobs);
-// The same for a separation into phases (phases::inversion_count() inversions at most).
-std::string separation_time_warning(const RunParams& p, int N, int jobs);
+// The same for a separation into phases (phases::inversion_count(starts) inversions at most, for `starts` search streams).
+std::string separation_time_warning(const RunParams& p, int N, int jobs, int starts);
 
 // The warnings of a plane choice, one line each (without "warning: ").
 std::vector<std::string> mechanisms_warnings(const MechanismsReport& m);

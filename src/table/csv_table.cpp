@@ -283,7 +283,38 @@ void refuse(const Table& t, int row, std::size_t column, const std::string& what
   throw rt::InputError(t.file, row, where(t, row, column) + ": " + what);
 }
 
-Table parse_table(std::string_view bytes, const std::string& name, const ReadOptions& options) {
+std::string to_utf8(std::string_view bytes, Encoding encoding) {
+  // Windows-1252 at 0x80 .. 0x9F (0: undefined).
+  static const char16_t kCp1252[32] = {0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+                                       0x2039, 0x0152, 0, 0x017D, 0, 0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+                                       0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178};
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 8);
+  for (const char c : bytes) {
+    const auto b = static_cast<unsigned char>(c);
+    unsigned code = b;
+    if (b < 0x80 || encoding == Encoding::Utf8) {
+      out += c;
+      continue;
+    }
+    if (b < 0xA0) code = encoding == Encoding::Cp1252 ? kCp1252[b - 0x80] : 0;  // Latin-1 0x80 .. 0x9F: controls
+    if (code == 0) {
+      out += c;  // undefined: left as a byte that is not text
+    } else if (code < 0x800) {
+      out += static_cast<char>(0xC0 | (code >> 6));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      out += static_cast<char>(0xE0 | (code >> 12));
+      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+  return out;
+}
+
+Table parse_table(std::string_view raw, const std::string& name, const ReadOptions& options) {
+  const std::string converted = options.encoding == Encoding::Utf8 ? std::string() : to_utf8(raw, options.encoding);
+  std::string_view bytes = options.encoding == Encoding::Utf8 ? raw : std::string_view(converted);
   Table t;
   t.file = name;
   if (bytes.substr(0, kBom.size()) == kBom) bytes.remove_prefix(kBom.size());
@@ -324,7 +355,8 @@ Table parse_table(std::string_view bytes, const std::string& name, const ReadOpt
       if (t.delimiter == kWhitespace) split_whitespace(bytes.substr(0, bad), b);
       t.header = headed ? (b.rows.empty() ? std::vector<std::string>{} : b.rows.front().cells) : options.columns;
       refuse(t, b.row, b.in_row + 1,
-             "byte " + shown(bytes.substr(bad, 1)) + " is not text: the file is not a UTF-8 text table (CSV)");
+             "byte " + shown(bytes.substr(bad, 1)) + " is not text: the file is not a UTF-8 text table (CSV)" +
+                 (options.encoding_hint.empty() ? "" : "; " + options.encoding_hint));
     }
   }
   if (options.delimiter == 0 && named == 0 && kinds.size() != 1) {

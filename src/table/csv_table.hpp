@@ -1,6 +1,6 @@
 #pragma once
 // Tables of text cells from spreadsheet exports (CSV): UTF-8 (a byte-order
-// mark is skipped), CR LF or LF line ends, cells separated by a comma, a
+// mark is skipped; or Latin-1 or Windows-1252, converted), CR LF or LF line ends, cells separated by a comma, a
 // semicolon or a tab (named by an Excel "sep=;" first line, which is then
 // not counted as a row), quoted cells as spreadsheets write them ("a ""b""",
 // "x, y", a line end inside quotes). The first row names the columns. Every
@@ -32,8 +32,16 @@ struct Table {
 // write their tables.
 constexpr char kWhitespace = ' ';
 
+// The encoding of a table's bytes: UTF-8, or a single-byte encoding of
+// spreadsheets on other systems converted to UTF-8 on reading (ISO 8859-1,
+// whose 0x80 to 0x9F are control codes; Windows-1252, which prints most of
+// them): a byte left undefined stays as read and is refused as not text.
+enum class Encoding { Utf8, Latin1, Cp1252 };
+
 struct ReadOptions {
   char delimiter = 0;  // 0: the one of ',', ';', tab that the header row holds; or kWhitespace
+  Encoding encoding = Encoding::Utf8;
+  std::string encoding_hint;  // added to the message when a byte is not UTF-8
   std::size_t max_bytes = std::size_t{16} << 20;
   std::string delimiter_hint;  // added to the message when the delimiter cannot be told
   // Lines whose first character other than a blank is '%' or '#' are
@@ -77,6 +85,10 @@ inline bool decimal_comma(const Table& t) { return t.delimiter != ','; }
 
 // "CSV file "f.csv", row 4, column 3 (dip)"; column 0: the row alone.
 std::string where(const Table& t, int row, std::size_t column);
+// `bytes` of `encoding` as UTF-8; a byte `encoding` leaves undefined stays as
+// it is (and is then refused as not text).
+std::string to_utf8(std::string_view bytes, Encoding encoding);
+
 // A cell's text as a message quotes it: control bytes and bytes that are not
 // text as \xNN, a long text shortened.
 std::string shown(std::string_view text);

@@ -65,7 +65,9 @@ TEST_F(Campaign, ExampleRunsEveryStationAndSaysWhichFailed) {
     EXPECT_EQ(p["SHmax_poorly_defined"], r["final"]["stress_state"]["SHmax_poorly_defined"]);
     EXPECT_EQ(p["NSEED"], r["starts"]["NSEED"]);  // ten starts by default, as a single run
     EXPECT_EQ(p["minima"], r["starts"]["minima"].size());
-    EXPECT_TRUE(p["quality"].is_null() && p["replicates"].is_null());  // no bootstrap
+    EXPECT_TRUE(p["replicates"].is_null());  // no bootstrap, yet a rank of the fit with its reason
+    EXPECT_EQ(p["quality"], r["quality"]["rank"]);
+    EXPECT_EQ(p["quality_reason"], r["quality"]["reasons"][0]);
   }
   const std::vector<std::string> rows = lines_of(file("j1/summary.csv"));
   ASSERT_EQ(rows.size(), 4u);
@@ -119,13 +121,18 @@ TEST_F(Campaign, ShardsMergedGiveTheUnshardedBytes) {
   cone += r["bootstrap"]["axes"][0]["cone_deg"].dump();
   cone += ",";
   EXPECT_NE(row[1].find(cone), std::string::npos) << row[1];
-  // The quality columns end the answer: replicates, failed, sd, rank, share of the station's regime.
+  // The quality columns end the answer: replicates, failed, sd, rank and its
+  // first reason (the answer's, as the bootstrap repeats them), share of the
+  // station's regime.
   const json& b = r["bootstrap"];
+  EXPECT_EQ(b["quality"], r["quality"]["rank"]);
+  EXPECT_EQ(b["quality_reason"], r["quality"]["reasons"][0]);
   std::string tail;
-  for (const json& v : {b["replicates"], b["failed"], b["SHmax"]["sd_deg"], b["quality"],
+  for (const json& v : {b["replicates"], b["failed"], b["SHmax"]["sd_deg"], b["quality"], b["quality_reason"],
                         b["regimes"][r["final"]["stress_state"]["wsm_regime"].get<std::string>()]}) {
     tail += ',';
-    tail += v.is_string() ? v.get<std::string>() : v.dump();
+    const std::string t = v.is_string() ? v.get<std::string>() : v.dump();
+    tail += t.find(',') != std::string::npos ? "\"" + t + "\"" : t;
   }
   EXPECT_TRUE(row[1].ends_with(tail + ",,,")) << row[1] << "\n" << tail;  // then phase, phases, phase_members: blank
 
@@ -201,6 +208,40 @@ TEST_F(Campaign, WarningsOfEachStationAreShown) {
     EXPECT_EQ(r.err.find("station steep (row 2) failed: --strict") != std::string::npos, strict) << r.err;
     EXPECT_TRUE(fs::exists(at("out/quarry/LISTING")));
   }
+}
+
+// A spreadsheet station carries its own import conventions: one exported
+// in Windows-1252 with semicolons, decimal commas and German sense words
+// imports as the UTF-8 example does; a convention misspelt, or given for a
+// DATA file, is that station's failure, and the others still run.
+TEST_F(Campaign, SpreadsheetStationsCarryTheirImportConventions) {
+  std::string csv;
+  for (std::string l : lines_of(file("examples/field.csv"))) {
+    for (char& c : l) c = c == ',' ? ';' : c;
+    for (const auto& [from, to] : {std::pair<std::string, std::string>{"normal", "Abschiebung"}, {";81;", ";81,0;"}}) {
+      if (const auto at = l.find(from); at != std::string::npos) l.replace(at, from.size(), to);
+    }
+    csv += l + "\r\n";
+  }
+  csv.replace(csv.find("label"), 5, "Gel\x84nde");  // a Windows-1252 low quote in an ignored column's name
+  spit(at("examples/campaign/de.csv"), csv);
+  spit(at("examples/campaign/stations.csv"),
+       "station,data,parameters,delimiter,decimal,encoding,sense_map,striation\n"
+       "de,de.csv,../PARAMETERS,;,comma,cp1252,Abschiebung=N,\n"
+       "plain,../field.csv,../PARAMETERS,,,,,\n"
+       "bare,de.csv,../PARAMETERS,,,,,\n"
+       "typo,de.csv,../PARAMETERS,,,utf8,,\n"
+       "datafile,../DATA,../PARAMETERS,,,latin1,,\n");
+  const Outcome r = campaign("out", {"--starts", "1"});
+  EXPECT_EQ(r.status, 1) << r.err;
+  const std::vector<std::string> rows = lines_of(file("out/summary.csv"));
+  ASSERT_EQ(rows.size(), 6u);
+  const json de = json::parse(file("out/de/result.json")), plain = json::parse(file("out/plain/result.json"));
+  EXPECT_EQ(de["final"]["axes"], plain["final"]["axes"]);  // the same data, read with other conventions
+  EXPECT_TRUE(rows[3].starts_with("bare,,,failed,")) << rows[3];
+  EXPECT_NE(rows[3].find("--encoding"), std::string::npos) << rows[3];  // the refusal names the way out
+  EXPECT_NE(rows[4].find("encoding \"\"utf8\"\" is not one of utf-8, latin1, cp1252"), std::string::npos) << rows[4];
+  EXPECT_NE(rows[5].find("are for a field spreadsheet of faults"), std::string::npos) << rows[5];
 }
 
 // Stopped while its stations run (the spreadsheet one imported): no result

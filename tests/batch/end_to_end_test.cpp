@@ -206,6 +206,18 @@ TEST_F(BatchRun, SelectionKeepsTheRecordsAsRead) {
     EXPECT_EQ(d["record"]["sense"].get<std::string>(), rec.substr(34, 1));
     EXPECT_EQ(d["label"].get<std::string>(), rec.substr(73, 3));
     EXPECT_EQ(data[static_cast<std::size_t>(d["line"].get<int>() - 1)], rec);
+    // The plane by the right-hand rule: the record's strike either way, its
+    // dip, dipping to the side its quadrant letter names.
+    const double strike = d["strike_deg"], dip = d["dip_deg"], dd = d["dip_direction_deg"];
+    EXPECT_NEAR(std::fmod(strike + 90.0, 360.0), dd, 1e-3) << num;
+    const double off = std::fmod(std::fabs(strike - std::stoi(rec.substr(2, 3))), 180.0);
+    EXPECT_LT(std::min(off, 180.0 - off), 0.5) << num;
+    EXPECT_NEAR(dip, std::stoi(rec.substr(9, 2)), 0.5) << num;
+    const double to_north = std::cos(dd * 3.14159265358979 / 180.0), to_east = std::sin(dd * 3.14159265358979 / 180.0);
+    const char q = rec[16];
+    EXPECT_TRUE((q == 'N' && to_north > 0) || (q == 'S' && to_north < 0) || (q == 'E' && to_east > 0) ||
+                (q == 'W' && to_east < 0))
+        << num << ": dips to " << dd << ", quadrant " << q;
   }
   EXPECT_EQ(static_cast<int>(doc["data"].size()), static_cast<int>(records.size()) - 3);
 }

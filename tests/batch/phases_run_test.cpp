@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 
 #include <nlohmann/json.hpp>
 
@@ -42,6 +43,7 @@ TEST_F(PhasesRun, PhaseFilesReproduceEachPhaseForAnyJobs) {
   EXPECT_TRUE(slurp(at("1j")) == slurp(at("2j"))) << "--jobs 2 changed the document";
   EXPECT_TRUE(slurp(at("1s")) == slurp(at("2s"))) << "--jobs 2 changed the figure";
   EXPECT_NE(slurp(at("1s")).find("<g id=\"phase-net-2\">"), std::string::npos);
+  EXPECT_NE(slurp(at("1s")).find("8 independent searches; chosen on their own: k = 2 by "), std::string::npos);
   EXPECT_FALSE(fs::exists(at("1pd/phase-4.DATA")));
   expect_valid_results({at("1j")});
 
@@ -62,6 +64,17 @@ TEST_F(PhasesRun, PhaseFilesReproduceEachPhaseForAnyJobs) {
     EXPECT_TRUE(slurp(at("phase.lst")) == slurp(at("1" + stem + ".LISTING"))) << stem << " is not reproduced";
     const json& p = ph["phases"][static_cast<std::size_t>(i - 1)];
     EXPECT_EQ(p["bootstrap"]["replicates"], 8);
+    // No cone wider than 45 degrees is drawn on a phase net: it would read
+    // as a fault plane.
+    const std::string svg = slurp(at("1s"));
+    const std::size_t from = svg.find("<g id=\"phase-net-" + std::to_string(i) + "\">");
+    const std::string net = svg.substr(from, svg.find("</g>", from) - from);
+    int drawable = 0, drawn = 0;
+    for (const json& a : p["bootstrap"]["axes"]) drawable += a["cone_deg"].is_number() && a["cone_deg"].get<double>() <= 45.0;
+    for (std::size_t at = net.find("class=\"cone\""); at != std::string::npos; at = net.find("class=\"cone\"", at + 1)) ++drawn;
+    EXPECT_EQ(drawn, drawable) << stem;
+    EXPECT_EQ(net.find("not resolved") != std::string::npos, drawable < 3) << stem;
+    EXPECT_EQ(p["quality"]["rank"], p["bootstrap"]["quality"]);
     // One meaning for residual_std_deg: the run's ECART, 4 parameters fitted.
     const double sum = p["misfit_sum_rad2"].get<double>(), n = p["members"].get<double>();
     EXPECT_NEAR(p["residual_std_deg"].get<double>(), std::sqrt(sum / (n - 4.0)) * 57.29577951308232, 1e-4);
@@ -107,6 +120,72 @@ TEST_F(PhasesRun, CampaignRowsPerPhaseMergeAsUnsharded) {
     EXPECT_TRUE(rows[3 + j].ends_with(cells += std::to_string(j + 1) + ",2," + p["members"].dump())) << rows[3 + j];
   }
   EXPECT_EQ(json::parse(slurp(at("all/stations.geojson")))["features"].size(), 4u);
+}
+
+// The published sets of Crete (tests/batch/published): Agia Varvara alone
+// is one phase that fits well (quality A), and mixed with Tymbaki it splits
+// into its two sources, with the same k whatever NTIR and NSEED.
+std::string published(const std::string& name) {
+  return (fs::path(ZARKEL_SOURCE_DIR) / "tests" / "batch" / "published" / name).string();
+}
+
+TEST_F(PhasesRun, PublishedSetsOneAndTwoPhases) {
+  std::string mixture = "AGIA VARVARA + TYMBAKI\n";
+  std::vector<char> source;  // of each datum: 'a' or 't'
+  int number = 0;
+  for (const char* f : {"avb.DATA", "tym.DATA"}) {
+    const std::vector<std::string> lines = lines_of(slurp(published(f)));
+    for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
+      std::string l = lines[i];
+      l.resize(72, ' ');
+      char num[16];
+      std::snprintf(num, sizeof num, "%3d", ++number);  // numbers unique in the mixture
+      l.replace(69, 3, num);
+      mixture += l + "\n";
+      source.push_back(*f);
+    }
+  }
+  spit(at("MIX"), mixture + "  999\n");
+  const auto params = [&](int NTIR, int NSEED) {
+    spit(at("P"), "1 0\n1 100 " + std::to_string(NTIR) + " " + std::to_string(NSEED) + " 0\n");
+    return at("P").string();
+  };
+
+  Outcome one = batch({params(500, 0), published("avb.DATA"), at("L").string(), "--phases", "auto", "--json",
+                       at("avb.json").string()});
+  ASSERT_EQ(one.status, 0) << one.err;
+  json doc = json::parse(slurp(at("avb.json")));
+  EXPECT_EQ(doc["phases"]["k"], 1);
+  EXPECT_EQ(doc["phases"]["restarts"], 8);
+  EXPECT_EQ(doc["quality"]["rank"], "A") << doc["quality"].dump();  // 33 data, mean misfit near 7 degrees
+  EXPECT_LT(doc["quality"]["mean_misfit_deg"].get<double>(), 9.0);
+  EXPECT_NE(one.out.find("; 8 searches: k=1 by "), std::string::npos) << one.out;
+
+  for (const auto& [NTIR, NSEED] : {std::pair{500, 0}, {500, 123457}, {1000, 1}, {2000, 7}}) {
+    const Outcome r = batch({params(NTIR, NSEED), at("MIX").string(), at("L").string(), "--phases", "auto", "--json",
+                             at("mix.json").string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    doc = json::parse(slurp(at("mix.json")));
+    const json& ph = doc["phases"];
+    ASSERT_EQ(ph["k"], 2) << "NTIR " << NTIR << " NSEED " << NSEED;
+    int votes = 0;
+    for (const auto& [k, v] : ph["k_votes"].items()) votes += v.get<int>();
+    EXPECT_LE(votes, 8);
+    for (const json& m : ph["models"]) EXPECT_GE(m["objective_spread"].get<double>(), 0.0);
+    // Each phase is mostly one of the two published sets, not the same one
+    // (TYM's R near 0 lets the AVB tensor explain a few of its faults).
+    char majority[2] = {};
+    for (int phase = 1; phase <= 2; ++phase) {
+      int a = 0, t = 0;
+      for (std::size_t i = 0; i < source.size(); ++i) {
+        if (ph["data"][i]["phase"] == phase) (source[i] == 'a' ? a : t) += 1;
+      }
+      EXPECT_GE(std::max(a, t), 2 * std::min(a, t)) << "phase " << phase << ": " << a << " of AVB, " << t << " of TYM";
+      majority[phase - 1] = a > t ? 'a' : 't';
+    }
+    EXPECT_NE(majority[0], majority[1]);
+  }
+  expect_valid_results({at("avb.json"), at("mix.json")});
 }
 
 // The self-checks that stop a run as an internal error (status 3) rather
@@ -169,6 +248,9 @@ TEST_F(PhasesRun, Refusals) {
       {{"--phases", "2", "--outlier-misfit", "4"}, "--outlier-misfit", P},
       {{"--phases", "2", "--outlier-misfit", "91"}, "--outlier-misfit", P},
       {{"--outlier-misfit", "30"}, "give --phases", P},
+      {{"--phase-starts", "8"}, "give --phases", P},
+      {{"--phases", "2", "--phase-starts", "0"}, "--phase-starts", P},
+      {{"--phases", "2", "--phase-starts", "65"}, "--phase-starts", P},
       {{"--phases", "2", "--phase-dir", at("file").string()}, "not a folder", P},
       // Every name a run could write is checked before the work.
       {{"--phases", "auto", "--phase-dir", at("dir").string()}, "phase-3.LISTING: it is a directory", P},

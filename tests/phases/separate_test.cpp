@@ -192,11 +192,14 @@ TEST(Separate, Refusals) {
     double theta_c;
     int NSEED;
     const char* problem;
+    int starts = kDefaultStarts;
   } cases[] = {
       {1, 0, 3, 30, 7, ""},           {1, 4, 4, 5, 7, ""},        {1, 1, 1, 90, 7, ""},
       {2, 0, 3, 30, 7, "INDX = 2"},   {6, 2, 3, 30, 7, "INDX = 6"}, {1, 5, 3, 30, 7, "--phases"},
       {1, 0, 0, 30, 7, "--max-phases"}, {1, 0, 3, 4.9, 7, "--outlier-misfit"}, {1, 0, 3, 91, 7, "--outlier-misfit"},
       {1, 0, 3, 30, 2147000000, "beyond the largest"},
+      {1, 0, 3, 30, 7, "--phase-starts", 0},  {1, 0, 3, 30, 7, "--phase-starts", 65},  {1, 0, 3, 30, 7, "", 64},
+      {1, 0, 3, 30, 7, "", 1},
   };
   // The bootstrap of the phases checks its count itself.
   EXPECT_THROW(bootstrap_phases(FaultSet{}, run_params(), Separation{}, -1, 1, 1), OptionError);
@@ -209,6 +212,7 @@ TEST(Separate, Refusals) {
     o.phases = c.phases;
     o.max_phases = c.max_phases;
     o.outlier_misfit_deg = c.theta_c;
+    o.starts = c.starts;
     const std::string why = separation_problem(p, o);
     if (*c.problem == '\0') {
       EXPECT_EQ(why, "");
@@ -216,6 +220,22 @@ TEST(Separate, Refusals) {
       EXPECT_NE(why.find(c.problem), std::string::npos) << why;
     }
   }
+}
+
+// The default number of streams is lowered when NSEED and NTIR leave no room
+// for their seeds, and what it gives is always accepted.
+TEST(Separate, StreamsThatFitBelowTheLargestSeed) {
+  RunParams p = run_params();
+  EXPECT_EQ(fitting_starts(p), kDefaultStarts);
+  p.NTIR = 25000;
+  const int S = fitting_starts(p);
+  EXPECT_LT(S, kDefaultStarts);
+  EXPECT_GE(S, 1);
+  Options o;
+  o.starts = S;
+  EXPECT_EQ(separation_problem(p, o), "");
+  o.starts = S + 1;
+  EXPECT_NE(separation_problem(p, o).find("use fewer --phase-starts"), std::string::npos);
 }
 
 }  // namespace
