@@ -354,6 +354,22 @@ std::optional<phases::Separation> separate_phases(const Options& o, const RunInp
   return separation;
 }
 
+// The plane choice in the report: its bootstrap is the run's, its warnings
+// the run's (the listed run must be the choice's last engine run).
+void add_mechanisms(RunReport& result, const std::shared_ptr<const MechanismsReport>& mechanisms,
+                    const InversionResult& run) {
+  if (!same_bits(run.stage3, mechanisms->outcome.final.best_tensor)) {
+    throw std::logic_error("the listed run does not reproduce the plane choice's last engine run");
+  }
+  result.mechanisms = mechanisms;
+  if (mechanisms->bootstrap) {
+    if (!result.ensemble) result.ensemble = mechanisms->outcome.final;
+    result.ensemble->bootstrap = mechanisms->bootstrap;
+    result.ensemble_options = mechanisms->bootstrap_options;
+  }
+  result.warnings.insert(result.warnings.end(), mechanisms->warnings.begin(), mechanisms->warnings.end());
+}
+
 // Reads the input, runs the ensemble, the phases and the listed run, and
 // gathers what the outputs show.
 RunReport solve(RunSteps& s) {
@@ -423,18 +439,7 @@ RunReport solve(RunSteps& s) {
   result.ensemble_options = eo;
   result.separation = std::move(separation);
   for (const std::string& w : phase_warnings(result)) result.warnings.push_back(w);
-  if (mechanisms) {
-    if (!same_bits(run.stage3, mechanisms->outcome.final.best_tensor)) {
-      throw std::logic_error("the listed run does not reproduce the plane choice's last engine run");
-    }
-    result.mechanisms = mechanisms;
-    if (mechanisms->bootstrap) {
-      if (!result.ensemble) result.ensemble = mechanisms->outcome.final;
-      result.ensemble->bootstrap = mechanisms->bootstrap;
-      result.ensemble_options = mechanisms->bootstrap_options;
-    }
-    result.warnings.insert(result.warnings.end(), mechanisms->warnings.begin(), mechanisms->warnings.end());
-  }
+  if (mechanisms) add_mechanisms(result, mechanisms, run);
   result.parameters_path = o.parameters;
   result.data_path = o.data_name.empty() ? o.data : o.data_name;
   result.output_path = o.output_name.empty() ? o.output : o.output_name;

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
@@ -252,6 +253,87 @@ std::string trimmed_cell(const std::string& text) {
 // Names seen so far: lower case -> the first name and its row.
 using StationNames = std::map<std::string, std::pair<std::string, int>>;
 
+// Whether a station's data file holds focal mechanisms: its `type` cell
+// (with a warning for a value that is no data type), else the file itself.
+bool holds_mechanisms(const table::Table& t, const table::Row& r, const StationColumns& c,
+                      const std::function<std::string(const char*)>& cell, Station& s) {
+  // The kind of data: `type` mechanisms (or mechanism), faults, or blank
+  // (a table with strike, dip and rake but no other plane or sense
+  // column holds mechanisms). Any other value is the user's label, as
+  // in the tables written before `type` chose the data: carried, and
+  // the file decides as for a blank.
+  std::string type = table::column_key(cell("type"));
+  type.erase(std::remove(type.begin(), type.end(), '_'), type.end());
+  if (type == "mechanism") type = "mechanisms";
+  if (type != "" && type != "mechanisms" && type != "faults") {
+    s.warnings.push_back(table::where(t, r.number, c.at("type") + 1) + ": type \"" + table::shown(cell("type")) +
+                         "\" is not a data type (mechanisms or faults): it is carried as a label");
+    type.clear();
+  }
+  return type == "mechanisms" ||
+         (type.empty() && s.spreadsheet && s.problem.empty() && import::is_mechanism_table(s.data));
+}
+
+// The import conventions of a spreadsheet station (its `plane`,
+// `striation`, `decimal`, `encoding`, `delimiter` and `sense_map` cells),
+// checked as zarkel-import checks its options; true when any is given.
+bool read_conventions(const std::function<std::string(const char*)>& cell, const StationColumns& c,
+                      const std::function<void(std::size_t, const std::string&)>& problem,
+                      decltype(Station::import)& into) {
+  const struct Convention {
+    const char* key;
+    std::vector<const char*> values;
+    std::string* into;
+  } conventions[] = {
+      {"plane", {"dip-direction", "strike-rhr", "strike-quadrant"}, &into.plane},
+      {"striation", {"rake", "unsigned-rake", "trend-plunge", "pitch"}, &into.striation},
+      {"decimal", {"point", "comma"}, &into.decimal},
+      {"encoding", {"utf-8", "latin1", "cp1252"}, &into.encoding},
+  };
+  bool convention_given = false;
+  for (const Convention& cv : conventions) {
+    const std::string text = trimmed_cell(cell(cv.key));
+    if (text.empty()) continue;
+    convention_given = true;
+    if (std::find_if(cv.values.begin(), cv.values.end(), [&](const char* v) { return text == v; }) == cv.values.end()) {
+      std::string list;
+      for (const char* v : cv.values) list += (list.empty() ? "" : ", ") + std::string(v);
+      problem(c.at(cv.key), std::string(cv.key) + " \"" + table::shown(text) + "\" is not one of " + list);
+    } else {
+      *cv.into = text;
+    }
+  }
+  if (const std::string d = trimmed_cell(cell("delimiter")); !d.empty() || cell("delimiter") == "\t") {
+    convention_given = true;
+    const std::string v = d.empty() ? std::string("\t") : d;
+    if (v == "," || v == ";" || v == "tab" || v == "\t") {
+      into.delimiter = v == "tab" ? '\t' : v[0];
+    } else {
+      problem(c.at("delimiter"), "delimiter \"" + table::shown(v) + "\" is not , ; or tab");
+    }
+  }
+  if (const std::string m = trimmed_cell(cell("sense_map")); !m.empty()) {
+    convention_given = true;
+    std::istringstream words(m);  // WORD=LETTER pairs separated by blanks
+    for (std::string pair; words >> pair;) {
+      const auto eq = pair.rfind('=');
+      const std::string word = eq == std::string::npos ? "" : table::column_key(pair.substr(0, eq));
+      const std::string letter = eq == std::string::npos ? "" : pair.substr(eq + 1);
+      const char u = letter.size() == 1 ? static_cast<char>(std::toupper(static_cast<unsigned char>(letter[0]))) : '?';
+      if (word.empty() || std::string("NIRDS").find(u) == std::string::npos) {
+        problem(c.at("sense_map"), "sense_map \"" + table::shown(pair) +
+                                       "\": expected WORD=LETTER pairs separated by blanks, LETTER N, I (or R), D or S");
+        break;
+      }
+      if (!into.sense_map.emplace(word, u == 'R' ? 'I' : u).second) {
+        problem(c.at("sense_map"), "sense_map gives \"" + table::shown(pair.substr(0, eq)) + "\" twice");
+        break;
+      }
+    }
+  }
+  return convention_given;
+}
+
 // One row of the table as a station; what is wrong with the row is its
 // `problem` (the first found), not an exception: the other stations run.
 Station station_row(const table::Table& t, const table::Row& r, const StationColumns& c, const fs::path& folder,
@@ -302,76 +384,10 @@ Station station_row(const table::Table& t, const table::Row& r, const StationCol
     s.data = resolved(folder, data);
     s.spreadsheet = is_spreadsheet(s.data);
     if (const std::string why = not_a_file(s.data); !why.empty()) problem(c.at("data"), "data file " + s.data + why);
-    // The kind of data: `type` mechanisms (or mechanism), faults, or blank
-    // (a table with strike, dip and rake but no other plane or sense
-    // column holds mechanisms). Any other value is the user's label, as
-    // in the tables written before `type` chose the data: carried, and
-    // the file decides as for a blank.
-    std::string type = table::column_key(cell("type"));
-    type.erase(std::remove(type.begin(), type.end(), '_'), type.end());
-    if (type == "mechanism") type = "mechanisms";
-    if (type != "" && type != "mechanisms" && type != "faults") {
-      s.warnings.push_back(table::where(t, r.number, c.at("type") + 1) + ": type \"" + table::shown(cell("type")) +
-                           "\" is not a data type (mechanisms or faults): it is carried as a label");
-      type.clear();
-    }
-    s.mechanisms = type == "mechanisms" || (type.empty() && s.spreadsheet && s.problem.empty() &&
-                                            import::is_mechanism_table(s.data));
+    s.mechanisms = holds_mechanisms(t, r, c, cell, s);
     s.spreadsheet = s.spreadsheet && !s.mechanisms;
   }
-  // The import conventions of a spreadsheet, checked as zarkel-import checks
-  // its options.
-  const struct Convention {
-    const char* key;
-    std::vector<const char*> values;
-    std::string* into;
-  } conventions[] = {
-      {"plane", {"dip-direction", "strike-rhr", "strike-quadrant"}, &s.import.plane},
-      {"striation", {"rake", "unsigned-rake", "trend-plunge", "pitch"}, &s.import.striation},
-      {"decimal", {"point", "comma"}, &s.import.decimal},
-      {"encoding", {"utf-8", "latin1", "cp1252"}, &s.import.encoding},
-  };
-  bool convention_given = false;
-  for (const Convention& cv : conventions) {
-    const std::string text = trimmed_cell(cell(cv.key));
-    if (text.empty()) continue;
-    convention_given = true;
-    if (std::find_if(cv.values.begin(), cv.values.end(), [&](const char* v) { return text == v; }) == cv.values.end()) {
-      std::string list;
-      for (const char* v : cv.values) list += (list.empty() ? "" : ", ") + std::string(v);
-      problem(c.at(cv.key), std::string(cv.key) + " \"" + table::shown(text) + "\" is not one of " + list);
-    } else {
-      *cv.into = text;
-    }
-  }
-  if (const std::string d = trimmed_cell(cell("delimiter")); !d.empty() || cell("delimiter") == "\t") {
-    convention_given = true;
-    const std::string v = d.empty() ? std::string("\t") : d;
-    if (v == "," || v == ";" || v == "tab" || v == "\t") {
-      s.import.delimiter = v == "tab" ? '\t' : v[0];
-    } else {
-      problem(c.at("delimiter"), "delimiter \"" + table::shown(v) + "\" is not , ; or tab");
-    }
-  }
-  if (const std::string m = trimmed_cell(cell("sense_map")); !m.empty()) {
-    convention_given = true;
-    std::istringstream words(m);  // WORD=LETTER pairs separated by blanks
-    for (std::string pair; words >> pair;) {
-      const auto eq = pair.rfind('=');
-      const std::string word = eq == std::string::npos ? "" : table::column_key(pair.substr(0, eq));
-      const std::string letter = eq == std::string::npos ? "" : pair.substr(eq + 1);
-      const char u = letter.size() == 1 ? static_cast<char>(std::toupper(static_cast<unsigned char>(letter[0]))) : '?';
-      if (word.empty() || std::string("NIRDS").find(u) == std::string::npos) {
-        problem(c.at("sense_map"), "sense_map \"" + table::shown(pair) +
-                                       "\": expected WORD=LETTER pairs separated by blanks, LETTER N, I (or R), D or S");
-        break;
-      }
-      if (!s.import.sense_map.emplace(word, u == 'R' ? 'I' : u).second) {
-        problem(c.at("sense_map"), "sense_map gives \"" + table::shown(pair.substr(0, eq)) + "\" twice");
-        break;
-      }
-    }
-  }
+  const bool convention_given = read_conventions(cell, c, problem, s.import);
   if (convention_given && !s.spreadsheet && s.problem.empty()) {
     problem(c.at("data"), "import conventions (plane, striation, delimiter, decimal, encoding, sense_map) are for a "
                           "field spreadsheet of faults; " + s.data + " is not one");
