@@ -234,15 +234,15 @@ std::string slurp(const std::string& path) {
 }
 
 // "a+b": the records of the files one after the other, renumbered.
-std::string mixed(const std::string& spec) {
+std::string mixed(const std::string& recipe) {
   std::vector<std::string> parts;
-  for (std::size_t at = 0; at <= spec.size();) {
-    const std::size_t plus = std::min(spec.find('+', at), spec.size());
-    parts.push_back(spec.substr(at, plus - at));
+  for (std::size_t at = 0; at <= recipe.size();) {
+    const std::size_t plus = std::min(recipe.find('+', at), recipe.size());
+    parts.push_back(recipe.substr(at, plus - at));
     at = plus + 1;
   }
   if (parts.size() == 1) return slurp(parts[0]);
-  std::string text = "MIXTURE " + spec + "\n";
+  std::string text = "MIXTURE " + recipe + "\n";
   int number = 0;
   for (const std::string& p : parts) {
     for (std::string l : records(slurp(p))) {
@@ -270,16 +270,16 @@ int stability(const Settings& s) {
   std::vector<Set> sets;
   for (std::size_t at = 0; at < s.stability.size();) {
     const std::size_t comma = std::min(s.stability.find(',', at), s.stability.size());
-    const std::string spec = s.stability.substr(at, comma - at);
-    if (!spec.empty()) {
+    const std::string recipe = s.stability.substr(at, comma - at);
+    if (!recipe.empty()) {
       std::string name;
-      for (std::size_t b = 0; b <= spec.size();) {  // the file names without folders and extensions
-        const std::size_t plus = std::min(spec.find('+', b), spec.size());
-        std::string f = std::filesystem::path(spec.substr(b, plus - b)).stem().string();
+      for (std::size_t b = 0; b <= recipe.size();) {  // the file names without folders and extensions
+        const std::size_t plus = std::min(recipe.find('+', b), recipe.size());
+        std::string f = std::filesystem::path(recipe.substr(b, plus - b)).stem().string();
         name += (name.empty() ? "" : "+") + f;
         b = plus + 1;
       }
-      sets.push_back({name, mixed(spec)});
+      sets.push_back({name, mixed(recipe)});
     }
     at = comma + 1;
   }

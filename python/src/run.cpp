@@ -51,19 +51,6 @@ FaultSet selected(const FaultSet& all, const RunParams& p) {
   return kept;
 }
 
-// Per-phase cones and R intervals, as zarkel-batch adds them.
-void add_phase_bootstrap(phases::Separation& s, const RunInput& input, const ensemble::Options& eo) {
-  const auto reps = phases::bootstrap_phases(input.faults, input.params, s, eo.bootstrap, eo.seed, eo.jobs);
-  for (std::size_t j = 0; j < s.phases.size(); ++j) {
-    ensemble::BootstrapReport b;
-    b.replicates = eo.bootstrap;
-    b.confidence = eo.confidence;
-    b.seed = eo.seed;
-    b.samples = reps[j];
-    b.stats = ensemble::bootstrap_stats(s.phases[j].tensor, b.samples, eo.confidence);
-    s.bootstrap.push_back(std::move(b));
-  }
-}
 
 }  // namespace
 
@@ -320,7 +307,7 @@ Run run(const Faults& faults, const Parameters& params, const RunOptions& o, con
       throw rt::RunStop(why_not);
     }
     separation = phases::separate(input.faults, input.params, po, report);
-    if (eo.bootstrap > 0) add_phase_bootstrap(*separation, input, eo);
+    if (eo.bootstrap > 0) phases::add_bootstrap(*separation, input.faults, input.params, eo);
   }
   std::optional<ensemble::Ensemble> ens;
   if (eo.active()) ens = ensemble::solve(input, eo, report);

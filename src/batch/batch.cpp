@@ -169,20 +169,6 @@ std::vector<std::string> remove_stale_phase_files(const std::string& dir, const 
   return warnings;
 }
 
-// Per-phase cones and R intervals: the replicates refine from the phase
-// tensors (see phases::bootstrap_phases).
-void add_phase_bootstrap(phases::Separation& s, const RunInput& input, const ensemble::Options& eo) {
-  const auto reps = phases::bootstrap_phases(input.faults, input.params, s, eo.bootstrap, eo.seed, eo.jobs);
-  for (std::size_t j = 0; j < s.phases.size(); ++j) {
-    ensemble::BootstrapReport b;
-    b.replicates = eo.bootstrap;
-    b.confidence = eo.confidence;
-    b.seed = eo.seed;
-    b.samples = reps[j];
-    b.stats = ensemble::bootstrap_stats(s.phases[j].tensor, b.samples, eo.confidence);
-    s.bootstrap.push_back(std::move(b));
-  }
-}
 
 int usage_error(std::ostream& err, const std::string& what) {
   err << "zarkel-batch: " << rt::shortened(what) << "\n"
@@ -350,7 +336,7 @@ std::optional<phases::Separation> separate_phases(const Options& o, const RunInp
   phases::Separation separation =
       phases::separate(input.faults, input.params, po, [&inversions](long long done) { inversions.update(done); });
   inversions.finish();
-  if (eo.bootstrap > 0) add_phase_bootstrap(separation, input, eo);
+  if (eo.bootstrap > 0) phases::add_bootstrap(separation, input.faults, input.params, eo);
   return separation;
 }
 

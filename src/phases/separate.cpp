@@ -563,6 +563,19 @@ std::vector<std::size_t> swap_search(const Table& capped, std::vector<std::size_
 
 }  // namespace
 
+void add_bootstrap(Separation& sep, const FaultSet& faults, const RunParams& params, const ensemble::Options& eo) {
+  const auto reps = bootstrap_phases(faults, params, sep, eo.bootstrap, eo.seed, eo.jobs);
+  for (std::size_t j = 0; j < sep.phases.size(); ++j) {
+    ensemble::BootstrapReport b;
+    b.replicates = eo.bootstrap;
+    b.confidence = eo.confidence;
+    b.seed = eo.seed;
+    b.samples = reps[j];
+    b.stats = ensemble::bootstrap_stats(sep.phases[j].tensor, b.samples, eo.confidence);
+    sep.bootstrap.push_back(std::move(b));
+  }
+}
+
 int inversion_count(int starts) { return (starts + 3) * stream_inversions(); }
 
 int stream_inversions() { return polish_index(kMaxPhases, kPolishRounds - 1, kMaxPhases - 1, kRefineStarts - 1) + 1; }

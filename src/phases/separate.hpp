@@ -153,6 +153,10 @@ std::vector<std::vector<ensemble::Replicate>> bootstrap_phases(const FaultSet& f
                                                                const Separation& sep, int B, std::uint64_t seed,
                                                                int jobs);
 
+// Adds to `sep` its bootstrap: per phase the cones and R intervals of
+// bootstrap_phases' replicates at the options' count, seed and confidence.
+void add_bootstrap(Separation& sep, const FaultSet& faults, const RunParams& params, const ensemble::Options& eo);
+
 // ---- pieces, exposed for their tests ----
 
 // Misfit (radians) of a datum of unit normal `n` and slip `s` under `T`.
