@@ -478,10 +478,12 @@ int commit(RunSteps& s, const RunReport& result) {
   bool stdout_taken = false;
   for (const rt::ResultFile* r : s.results) stdout_taken = stdout_taken || r->to_stdout();
   commit_all(s.results, s.listing_pending);
-  s.ws->units.close(unit::kListing);
+  // The stale phase files are told from this run's results, the listing's
+  // among them: its unit is closed after.
   if (!o.phase_dir.empty()) {
     for (const std::string& w : remove_stale_phase_files(o.phase_dir, s.written, s.taken)) s.warn(w);
   }
+  s.ws->units.close(unit::kListing);
   for (const std::string& w : phase_warnings(result)) s.warn(w);
   if (station != nullptr) {
     constexpr std::string_view kWarning = "warning: ";
