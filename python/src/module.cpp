@@ -259,9 +259,11 @@ PYBIND11_MODULE(_zarkel, m) {
   m.def("_invert_catalogue", [](const binding::Catalogue& c, const binding::Parameters& p, const std::string& plane_choice,
                                 double choice_gap, std::uint64_t plane_seed, std::optional<double> friction,
                                 std::optional<int> starts, int bootstrap, double confidence, std::uint64_t seed,
-                                std::optional<int> jobs, bool strict, int phases, int max_phases, double outlier_misfit) {
-    const binding::ChoiceOptions o{plane_choice, choice_gap, plane_seed, friction, starts,     bootstrap,     confidence,
-                                   seed,         jobs,       strict,     phases,   max_phases, outlier_misfit};
+                                std::optional<int> jobs, bool strict, int phases, int max_phases, double outlier_misfit,
+                                int phase_starts) {
+    const binding::ChoiceOptions o{plane_choice, choice_gap, plane_seed, friction,   starts,         bootstrap,
+                                   confidence,   seed,       jobs,       strict,     phases,         max_phases,
+                                   outlier_misfit, phase_starts};
     const binding::Poll poll = [] {
       py::gil_scoped_acquire held;
       if (PyErr_CheckSignals() != 0) throw Interrupted{};
@@ -284,8 +286,10 @@ PYBIND11_MODULE(_zarkel, m) {
       });
 
   m.def("_invert", [](const binding::Faults& f, const binding::Parameters& p, std::optional<int> starts, int bootstrap, double confidence,
-                      std::uint64_t seed, std::optional<int> jobs, int phases, int max_phases, double outlier_misfit, bool strict) {
-    const binding::RunOptions o{starts, bootstrap, confidence, seed, jobs, phases, max_phases, outlier_misfit, strict};
+                      std::uint64_t seed, std::optional<int> jobs, int phases, int max_phases, double outlier_misfit, bool strict,
+                      int phase_starts) {
+    const binding::RunOptions o{starts, bootstrap, confidence, seed, jobs, phases, max_phases, outlier_misfit, strict,
+                                phase_starts};
     // The run polls; a signal's exception (KeyboardInterrupt) raised in the
     // interpreter cancels it.
     const binding::Poll poll = [] {

@@ -9,6 +9,7 @@
 #include "ensemble/ensemble.hpp"
 #include "phases/separate.hpp"
 #include "results/mechanisms_output.hpp"
+#include "results/run_steps.hpp"
 #include "results/warnings.hpp"
 #include "mechanisms/choice.hpp"
 #include "runtime/errors.hpp"
@@ -51,6 +52,40 @@ FaultSet selected(const FaultSet& all, const RunParams& p) {
   return kept;
 }
 
+
+// What the steps say goes to the run's warnings, in the order the command
+// line says them; its counters poll.
+class PollHooks : public batch::StepHooks {
+ public:
+  PollHooks(Run& out, const Poll& poll) : out_(out), poll_(poll) {}
+  void warn(const std::string& w) override { out_.warnings.push_back(w); }
+  ensemble::Report counter(long long, const char*) override {
+    return [this](long long) {
+      if (poll_) poll_();
+    };
+  }
+
+ private:
+  Run& out_;
+  const Poll& poll_;
+};
+
+// The steps zarkel-batch runs once its input is read, the listing kept as
+// text, and the warnings it says after them.
+void finish(Run& out, const RunInput& input, const batch::StepOptions& so,
+            const std::shared_ptr<const batch::MechanismsReport>& mechanisms, const Parameters& params,
+            const std::string& data_path, const Poll& poll) {
+  auto space = std::make_unique<Space>();
+  store_constants(space->ws);
+  PollHooks hooks(out, poll);
+  out.report = batch::run_steps(input, so, mechanisms, space->ws, ListingSink::text(out.listing), hooks);
+  out.report.parameters_path = params.path;
+  out.report.data_path = data_path;
+  for (const std::string& w : batch::phase_warnings(out.report)) out.warnings.push_back(w);
+  if (const std::string ambiguous = batch::ambiguity_warning(out.report); !ambiguous.empty()) {
+    out.warnings.push_back(ambiguous.substr(9));
+  }
+}
 
 }  // namespace
 
@@ -173,80 +208,15 @@ Run run_catalogue(const Catalogue& c, const Parameters& params, const ChoiceOpti
     throw rt::RunStop("--strict: the input gives " + std::to_string(input.warnings.size()) +
                       (input.warnings.size() == 1 ? " warning" : " warnings") + "; nothing was run");
   }
-  const int N = static_cast<int>(input.faults.data.size());
-  if (const std::string slow1 = stage1_time_warning(input.params, N); !slow1.empty()) out.warnings.push_back(slow1);
-  const ensemble::Options eo{mo.starts, 0, o.confidence, o.seed, mo.jobs};
-  std::vector<std::string> run_warnings;
-  if (const std::string rough = batch::rough_bootstrap_warning(eo); !rough.empty()) run_warnings.push_back(rough.substr(9));
-  if (const std::string longer = ensemble::ensemble_time_warning(input.params, N, eo); !longer.empty()) {
-    run_warnings.push_back(longer);
-  }
-  out.warnings.insert(out.warnings.end(), run_warnings.begin(), run_warnings.end());
-  std::vector<std::string> phase_warnings;  // said before the separation, kept in the document
-  std::optional<phases::Separation> separation;
-  if (o.phases >= 0) {
-    phases::Options po{o.phases, o.max_phases, o.outlier_misfit, eo.jobs};
-    po.starts = phases::fitting_starts(input.params);
-    if (po.starts < phases::kDefaultStarts) {
-      const std::string w = std::to_string(po.starts) + (po.starts == 1 ? " phase start" : " phase starts") +
-                            " instead of " + std::to_string(phases::kDefaultStarts) +
-                            ": NSEED and NTIR leave no room for more below the largest NSEED";
-      phase_warnings.push_back(w);
-      out.warnings.push_back(w);
-    }
-    if (const std::string why_not = phases::separation_problem(input.params, po); !why_not.empty()) {
-      throw phases::OptionError(why_not);
-    }
-    if (const std::string why_not = invert_problem(input.faults, input.params); !why_not.empty()) {
-      throw rt::RunStop(why_not);
-    }
-    if (const std::string w = batch::separation_time_warning(input.params, N, eo.jobs, po.starts); !w.empty()) {
-      phase_warnings.push_back(w);
-      out.warnings.push_back(w);
-    }
-    separation = phases::separate(input.faults, input.params, po, report);
-  }
-  std::optional<ensemble::Ensemble> ens;
-  if (eo.active()) ens = m->outcome.final;
-  auto space = std::make_unique<Space>();
-  store_constants(space->ws);
-  if (input.faults.from_table) {
-    // As the OUTPUT unit writes a line: a blank for carriage control first.
-    out.listing += "  The DATA records listed are the chosen planes rounded to whole degrees;\n";
-    out.listing += "  the inversion used the planes as given.\n";
-  }
-  const InversionResult result =
-      invert(input.faults, ens ? ens->best_params : input.params, space->ws, ListingSink::text(out.listing));
-  if (!batch::same_bits(result.stage3, m->outcome.final.best_tensor)) {
-    throw std::logic_error("the listed run does not reproduce the plane choice's last engine run");
-  }
-  out.report = batch::collect_report(input, result);
-  out.report.warnings.insert(out.report.warnings.end(), run_warnings.begin(), run_warnings.end());
-  out.report.warnings.insert(out.report.warnings.end(), phase_warnings.begin(), phase_warnings.end());
-  if (const std::string apart = batch::linear_apart_warning(out.report, input.params); !apart.empty()) {
-    out.warnings.push_back(apart);
-    out.report.warnings.push_back(apart);
-    if (o.strict) throw rt::RunStop("--strict: " + apart + "; nothing was written");
-  }
-  out.report.ensemble = std::move(ens);
-  out.report.ensemble_options = eo;
-  out.report.separation = std::move(separation);
-  const std::vector<std::string> after = batch::phase_warnings(out.report);
-  out.report.warnings.insert(out.report.warnings.end(), after.begin(), after.end());
-  out.report.mechanisms = m;
-  if (m->bootstrap) {
-    if (!out.report.ensemble) out.report.ensemble = m->outcome.final;
-    out.report.ensemble->bootstrap = m->bootstrap;
-    out.report.ensemble_options = m->bootstrap_options;
-  }
-  out.report.warnings.insert(out.report.warnings.end(), m->warnings.begin(), m->warnings.end());
-  out.report.parameters_path = params.path;
-  out.report.data_path = c.name;
-  out.warnings.insert(out.warnings.end(), after.begin(), after.end());
-  if (const std::string ambiguous = batch::ambiguity_warning(out.report); !ambiguous.empty()) {
-    out.warnings.push_back(ambiguous.substr(9));
-  }
-  batch::rank_quality(out.report);
+  batch::StepOptions so;
+  so.ensemble = {mo.starts, 0, o.confidence, o.seed, mo.jobs};  // the bootstrap is the choice's
+  so.starts_asked = true;  // the choice's starts
+  so.phases = o.phases;
+  so.max_phases = o.max_phases;
+  so.phase_starts = o.phase_starts;
+  so.outlier_misfit = o.outlier_misfit;
+  so.strict = o.strict;
+  finish(out, input, so, m, params, c.name, poll);
   return out;
 }
 
@@ -266,74 +236,16 @@ Run run(const Faults& faults, const Parameters& params, const RunOptions& o, con
     throw rt::RunStop("--strict: the input gives " + std::to_string(input.warnings.size()) +
                       (input.warnings.size() == 1 ? " warning" : " warnings") + "; nothing was run");
   }
-  const int N = static_cast<int>(input.faults.data.size());
-  if (const std::string slow = stage1_time_warning(input.params, N); !slow.empty()) out.warnings.push_back(slow);
-  const int starts = o.starts ? *o.starts : ensemble::default_starts(input.params);
-  const ensemble::Options eo{starts, o.bootstrap, o.confidence, o.seed, o.jobs ? *o.jobs : ensemble::hardware_jobs()};
-  // The engine's own check of its options, asked for even when no ensemble runs.
-  if (const std::string why = ensemble::options_problem(eo); !why.empty()) throw ensemble::OptionError(why);
-  std::vector<std::string> run_warnings;
-  if (!o.starts && starts < ensemble::kDefaultStarts && ensemble::values_per_draw(input.params) > 0) {
-    run_warnings.push_back(std::to_string(starts) + (starts == 1 ? " start" : " starts") + " instead of " +
-                           std::to_string(ensemble::kDefaultStarts) +
-                           ": NSEED and NTIR leave no room for more below the largest NSEED");
-  }
-  if (const std::string rough = batch::rough_bootstrap_warning(eo); !rough.empty()) {
-    run_warnings.push_back(rough.substr(9));
-  }
-  if (const std::string longer = ensemble::ensemble_time_warning(input.params, N, eo); !longer.empty()) {
-    run_warnings.push_back(longer);
-  }
-  out.warnings.insert(out.warnings.end(), run_warnings.begin(), run_warnings.end());
-  const ensemble::Report report = [&poll](long long) {
-    if (poll) poll();
-  };
-
-  std::optional<phases::Separation> separation;
-  std::string phase_starts_warning;
-  if (o.phases >= 0) {
-    phases::Options po{o.phases, o.max_phases, o.outlier_misfit, eo.jobs};
-    po.starts = phases::fitting_starts(input.params);
-    if (po.starts < phases::kDefaultStarts) {
-      phase_starts_warning = std::to_string(po.starts) + (po.starts == 1 ? " phase start" : " phase starts") +
-                             " instead of " + std::to_string(phases::kDefaultStarts) +
-                             ": NSEED and NTIR leave no room for more below the largest NSEED";
-      out.warnings.push_back(phase_starts_warning);
-    }
-    if (const std::string why_not = phases::separation_problem(input.params, po); !why_not.empty()) {
-      throw phases::OptionError(why_not);
-    }
-    if (const std::string why_not = invert_problem(input.faults, input.params); !why_not.empty()) {
-      throw rt::RunStop(why_not);
-    }
-    separation = phases::separate(input.faults, input.params, po, report);
-    if (eo.bootstrap > 0) phases::add_bootstrap(*separation, input.faults, input.params, eo);
-  }
-  std::optional<ensemble::Ensemble> ens;
-  if (eo.active()) ens = ensemble::solve(input, eo, report);
-  auto s = std::make_unique<Space>();
-  store_constants(s->ws);
-  const InversionResult result =
-      invert(input.faults, ens ? ens->best_params : input.params, s->ws, ListingSink::text(out.listing));
-  if (ens && !batch::same_bits(result.stage3, ens->best_tensor)) {
-    throw std::logic_error("the listed run does not reproduce its start");
-  }
-  out.report = batch::collect_report(input, result);
-  out.report.warnings.insert(out.report.warnings.end(), run_warnings.begin(), run_warnings.end());
-  out.report.ensemble = std::move(ens);
-  out.report.ensemble_options = eo;
-  out.report.separation = std::move(separation);
-  out.report.parameters_path = params.path;
-  out.report.data_path = faults.set.file;
-  if (!phase_starts_warning.empty()) out.report.warnings.push_back(phase_starts_warning);
-  for (const std::string& w : batch::phase_warnings(out.report)) {
-    out.report.warnings.push_back(w);
-    out.warnings.push_back(w);
-  }
-  if (const std::string ambiguous = batch::ambiguity_warning(out.report); !ambiguous.empty()) {
-    out.warnings.push_back(ambiguous.substr(9));
-  }
-  batch::rank_quality(out.report);
+  batch::StepOptions so;
+  so.ensemble = {o.starts ? *o.starts : ensemble::default_starts(input.params), o.bootstrap, o.confidence, o.seed,
+                 o.jobs ? *o.jobs : ensemble::hardware_jobs()};
+  so.starts_asked = o.starts.has_value();
+  so.phases = o.phases;
+  so.max_phases = o.max_phases;
+  so.phase_starts = o.phase_starts;
+  so.outlier_misfit = o.outlier_misfit;
+  so.strict = o.strict;
+  finish(out, input, so, nullptr, params, faults.set.file, poll);
   return out;
 }
 

@@ -44,6 +44,7 @@ struct RunOptions {
   int max_phases = 3;
   double outlier_misfit = 30.0;
   bool strict = false;
+  int phase_starts = 0;  // 0: the default
 };
 
 struct Run {
@@ -96,6 +97,7 @@ struct ChoiceOptions {
   int phases = -1;  // of the chosen planes: -1 none, 0 auto, K
   int max_phases = 3;
   double outlier_misfit = 30.0;
+  int phase_starts = 0;  // 0: the default
 };
 
 // The plane choice and the listed run on the chosen planes, as zarkel-batch

@@ -390,7 +390,7 @@ def _per_cent(fraction):
 
 
 def invert(data, params, *, starts=None, bootstrap=0, confidence=0.95, seed=None, jobs=None,
-           phases=None, max_phases=3, outlier_misfit=30.0, strict=False,
+           phases=None, max_phases=3, outlier_misfit=30.0, phase_starts=None, strict=False,
            plane_choice="hybrid", choice_gap=10.0, plane_seed=1, friction=None) -> Result:
     """Inverts ``data`` (a FaultSet or a Catalogue) with ``params``
     (Parameters), as zarkel-batch (zarkel-batch --mechanisms for a Catalogue).
@@ -400,7 +400,9 @@ def invert(data, params, *, starts=None, bootstrap=0, confidence=0.95, seed=None
     of the replicates in the cones and intervals (0.95 is --confidence 95);
     seed: of the resampling (None: 1); jobs: worker threads (None: one per
     hardware thread; the answer does not depend on it); phases: None, 'auto'
-    or K, with max_phases and outlier_misfit (degrees) as --phases; strict:
+    or K, with max_phases, outlier_misfit (degrees) and phase_starts (None:
+    zarkel-batch's default) as --phases, --max-phases, --outlier-misfit and
+    --phase-starts; strict:
     a warning of the input refuses the run.
 
     A Catalogue runs the plane choice first, with the options of
@@ -421,14 +423,16 @@ def invert(data, params, *, starts=None, bootstrap=0, confidence=0.95, seed=None
                                          None if friction is None else float(friction),
                                          None if starts is None else int(starts), int(bootstrap), _per_cent(confidence),
                                          1 if seed is None else int(seed), None if jobs is None else int(jobs),
-                                         bool(strict), _phases_arg(phases), int(max_phases), float(outlier_misfit))
+                                         bool(strict), _phases_arg(phases), int(max_phases), float(outlier_misfit),
+                                         0 if phase_starts is None else int(phase_starts))
         _warn(impl.warnings)
         return Result(impl)
     if not isinstance(data, FaultSet):
         raise TypeError("data must be a zarkel.FaultSet (read_data, faults) or a zarkel.Catalogue (mechanisms_from_table)")
     impl = _zarkel._invert(data._impl, params._impl, None if starts is None else int(starts), int(bootstrap),
                            _per_cent(confidence), 1 if seed is None else int(seed), None if jobs is None else int(jobs),
-                           _phases_arg(phases), int(max_phases), float(outlier_misfit), bool(strict))
+                           _phases_arg(phases), int(max_phases), float(outlier_misfit), bool(strict),
+                           0 if phase_starts is None else int(phase_starts))
     _warn(impl.warnings)
     return Result(impl)
 

@@ -26,6 +26,7 @@
 #include "batch/mechanisms_run.hpp"
 #include "frontend/progress.hpp"
 #include "results/run_report.hpp"
+#include "results/run_steps.hpp"
 #include "results/summary_line.hpp"
 #include "results/warnings.hpp"
 #include "results/result_json.hpp"
@@ -206,6 +207,7 @@ struct RunSteps {
   std::vector<std::unique_ptr<rt::ResultFile>> phase_results{};
   std::vector<std::string> written{};  // the names of the phase files
   rt::ResultFile* chosen = nullptr;   // --chosen-data, committed with the others
+  int ntir = 0;                        // draws of the listed run's first stage
 
   int failed(bool listing_started) {
     if (station == nullptr) return report_run_error(err, listing_started, "zarkel-batch");
@@ -290,82 +292,47 @@ std::optional<int> prepare(RunSteps& s) {
   return std::nullopt;
 }
 
-// The warnings of the options on these input files ("warning: " left off).
-std::vector<std::string> run_options_warnings(const Options& o, const RunInput& input, const ensemble::Options& eo) {
-  std::vector<std::string> run_warnings;
-  if (o.starts == 0 && eo.starts < ensemble::kDefaultStarts && ensemble::values_per_draw(input.params) > 0) {
-    run_warnings.push_back(std::to_string(eo.starts) + (eo.starts == 1 ? " start" : " starts") + " instead of " +
-                           std::to_string(ensemble::kDefaultStarts) +
-                           ": NSEED and NTIR leave no room for more below the largest NSEED");
+// What the steps say as they run: on the command line, warnings and
+// progress lines on `err`; for a station, its warnings kept.
+class BatchHooks : public StepHooks {
+ public:
+  BatchHooks(RunSteps& s, bool shown) : s_(s), shown_(shown) {}
+  void warn(const std::string& w) override {
+    s_.warn(w);
+    s_.err.flush();
   }
-  if (const std::string rough = rough_bootstrap_warning(eo); !rough.empty()) run_warnings.push_back(rough.substr(9));
-  const std::string long_ensemble =
-      ensemble::ensemble_time_warning(input.params, static_cast<int>(input.faults.data.size()), eo);
-  if (!long_ensemble.empty()) run_warnings.push_back(long_ensemble);  // with or without a terminal
-  return run_warnings;
-}
+  // A campaign says the options' warnings once, not per station.
+  void warn_options(const std::string& w) override {
+    if (s_.station == nullptr) warn(w);
+  }
+  ensemble::Report counter(long long total, const char* what) override {
+    line_ = std::make_unique<ProgressLine>(s_.err, shown_, total, what);
+    return [this](long long done) { line_->update(done); };
+  }
+  void counted() override {
+    if (line_) line_->finish();
+    line_.reset();
+  }
+  DrawProgress* draws(bool slow) override {
+    draws_ = std::make_unique<DrawLine>(s_.err, shown_ && slow, s_.ntir);
+    return draws_.get();
+  }
 
-// The stress phases of --phases (none without it), with their bootstrap.
-// `warn` says a long separation before it starts; `progress` (null: none)
-// shows its inversions.
-std::optional<phases::Separation> separate_phases(const Options& o, const RunInput& input,
-                                                  const ensemble::Options& eo,
-                                                  const std::function<void(const std::string&)>& warn,
-                                                  std::ostream* progress) {
-  if (o.phases < 0) return std::nullopt;
-  phases::Options po{o.phases, o.max_phases, o.outlier_misfit, eo.jobs};
-  // The search streams: as many as asked, or the default when the seeds
-  // leave room for them (fewer, with a warning, when they do not).
-  po.starts = o.phase_starts > 0 ? o.phase_starts : phases::fitting_starts(input.params);
-  if (o.phase_starts == 0 && po.starts < phases::kDefaultStarts) {
-    warn(std::to_string(po.starts) + (po.starts == 1 ? " phase start" : " phase starts") + " instead of " +
-         std::to_string(phases::kDefaultStarts) + ": NSEED and NTIR leave no room for more below the largest NSEED");
-  }
-  if (const std::string why_not = phases::separation_problem(input.params, po); !why_not.empty()) {
-    throw phases::OptionError(why_not);
-  }
-  if (const std::string why_not = invert_problem(input.faults, input.params); !why_not.empty()) {
-    throw rt::RunStop(why_not);
-  }
-  const std::string long_separation =
-      separation_time_warning(input.params, static_cast<int>(input.faults.data.size()), eo.jobs, po.starts);
-  if (!long_separation.empty()) warn(long_separation);
-  std::ostringstream none;
-  ProgressLine inversions(progress != nullptr ? *progress : none, progress != nullptr, phases::inversion_count(po.starts),
-                          "inversions of the separation");
-  phases::Separation separation =
-      phases::separate(input.faults, input.params, po, [&inversions](long long done) { inversions.update(done); });
-  inversions.finish();
-  if (eo.bootstrap > 0) phases::add_bootstrap(separation, input.faults, input.params, eo);
-  return separation;
-}
+ private:
+  RunSteps& s_;
+  bool shown_;
+  std::unique_ptr<ProgressLine> line_;
+  std::unique_ptr<DrawLine> draws_;
+};
 
-// The plane choice in the report: its bootstrap is the run's, its warnings
-// the run's (the listed run must be the choice's last engine run).
-void add_mechanisms(RunReport& result, const std::shared_ptr<const MechanismsReport>& mechanisms,
-                    const InversionResult& run) {
-  if (!same_bits(run.stage3, mechanisms->outcome.final.best_tensor)) {
-    throw std::logic_error("the listed run does not reproduce the plane choice's last engine run");
-  }
-  result.mechanisms = mechanisms;
-  if (mechanisms->bootstrap) {
-    if (!result.ensemble) result.ensemble = mechanisms->outcome.final;
-    result.ensemble->bootstrap = mechanisms->bootstrap;
-    result.ensemble_options = mechanisms->bootstrap_options;
-  }
-  result.warnings.insert(result.warnings.end(), mechanisms->warnings.begin(), mechanisms->warnings.end());
-}
-
-// Reads the input, runs the ensemble, the phases and the listed run, and
+// Reads the input, runs the steps (phases, ensemble, listed run), and
 // gathers what the outputs show.
 RunReport solve(RunSteps& s) {
   const Options& o = s.o;
   std::ostream& err = s.err;
-  Workspace* ws = s.ws.get();
-  const std::shared_ptr<const MechanismsReport>& mechanisms = s.mechanisms;
   // A run on focal mechanisms lists the choice's input (the table's planes
   // as given); any other reads its PARAMETERS and DATA files.
-  const RunInput input = mechanisms ? mechanisms->listed : read_run_input(*ws);
+  const RunInput input = s.mechanisms ? s.mechanisms->listed : read_run_input(*s.ws);
   if (s.station != nullptr) {
     s.station->warnings.insert(s.station->warnings.end(), input.warnings.begin(), input.warnings.end());
   } else {
@@ -375,61 +342,22 @@ RunReport solve(RunSteps& s) {
     throw rt::RunStop("--strict: the input gives " + std::to_string(input.warnings.size()) +
                       (input.warnings.size() == 1 ? " warning" : " warnings") + "; nothing was run");
   }
-  const std::string slow = stage1_time_warning(input.params, static_cast<int>(input.faults.data.size()));
-  if (!slow.empty()) s.warn(slow);
   err.flush();
-  const bool show_progress = !o.quiet && (o.progress || ::isatty(STDERR_FILENO) == 1);
-  const int starts = o.starts > 0 ? o.starts : ensemble::default_starts(input.params);
-  const ensemble::Options eo{starts, o.bootstrap, o.confidence, o.bootstrap_seed,
-                             o.jobs > 0 ? o.jobs : ensemble::hardware_jobs()};
-  const std::vector<std::string> run_warnings = run_options_warnings(o, input, eo);
-  for (const std::string& w : run_warnings) err << "warning: " << w << "\n";
-  err.flush();
-  std::vector<std::string> result_warnings_before;  // said during the work, kept in the document
-  std::optional<phases::Separation> separation =
-      separate_phases(o, input, eo, [&](const std::string& w) {
-        s.warn(w);
-        result_warnings_before.push_back(w);
-        err.flush();
-      }, show_progress ? &err : nullptr);
-  std::optional<ensemble::Ensemble> ens;
-  if (eo.active() && mechanisms) {
-    ens = mechanisms->outcome.final;  // the choice's last engine run, on this input
-  } else if (eo.active()) {
-    ProgressLine progress(err, show_progress, ensemble::work_units(eo), "runs");
-    ens = ensemble::solve(input, eo, [&progress](long long done) { progress.update(done); });
-  }
-  // The listed run: the chosen start's, a plain run with its NSEED.
-  DrawLine draws(err, show_progress && !slow.empty() && !ens, input.params.NTIR);
-  ws->progress = &draws;
-  if (input.faults.from_table) {
-    ws->units.write_list(unit::kListing, " The DATA records listed are the chosen planes rounded to whole degrees;");
-    ws->units.write_list(unit::kListing, " the inversion used the planes as given.");
-  }
-  const InversionResult run =
-      invert(input.faults, ens ? ens->best_params : input.params, *ws, ListingSink::output_unit());
-  ws->progress = nullptr;
-  if (ens && !same_bits(run.stage3, ens->best_tensor)) {
-    throw std::logic_error("the listed run does not reproduce its start");
-  }
-
-  RunReport result = collect_report(input, run);
-  result.warnings.insert(result.warnings.end(), run_warnings.begin(), run_warnings.end());
-  result.warnings.insert(result.warnings.end(), result_warnings_before.begin(), result_warnings_before.end());
-  if (const std::string apart = linear_apart_warning(result, input.params); !apart.empty()) {
-    s.warn(apart);
-    result.warnings.push_back(apart);
-    if (o.strict) throw rt::RunStop("--strict: " + apart + "; nothing was written");
-  }
-  result.ensemble = std::move(ens);
-  result.ensemble_options = eo;
-  result.separation = std::move(separation);
-  for (const std::string& w : phase_warnings(result)) result.warnings.push_back(w);
-  if (mechanisms) add_mechanisms(result, mechanisms, run);
+  StepOptions so;
+  so.ensemble = {o.starts > 0 ? o.starts : ensemble::default_starts(input.params), o.bootstrap, o.confidence,
+                 o.bootstrap_seed, o.jobs > 0 ? o.jobs : ensemble::hardware_jobs()};
+  so.starts_asked = o.starts > 0;
+  so.phases = o.phases;
+  so.max_phases = o.max_phases;
+  so.phase_starts = o.phase_starts;
+  so.outlier_misfit = o.outlier_misfit;
+  so.strict = o.strict;
+  s.ntir = input.params.NTIR;
+  BatchHooks hooks(s, !o.quiet && (o.progress || ::isatty(STDERR_FILENO) == 1));
+  RunReport result = run_steps(input, so, s.mechanisms, *s.ws, ListingSink::output_unit(), hooks);
   result.parameters_path = o.parameters;
   result.data_path = o.data_name.empty() ? o.data : o.data_name;
   result.output_path = o.output_name.empty() ? o.output : o.output_name;
-  rank_quality(result);
   return result;
 }
 

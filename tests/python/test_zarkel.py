@@ -64,6 +64,8 @@ class SameAsTheProgram(unittest.TestCase):
          dict(phases="auto")),
         ("phases-bootstrap", example("phases", "PARAMETERS"), example("phases", "DATA"),
          ["--phases", "2", "--bootstrap", "10"], dict(phases=2, bootstrap=10)),
+        ("phase-starts", example("phases", "PARAMETERS"), example("phases", "DATA"),
+         ["--phases", "auto", "--phase-starts", "3", "--starts", "2"], dict(phases="auto", phase_starts=3, starts=2)),
     ]
 
     def test_document_listing_and_figure(self):
@@ -212,6 +214,7 @@ class Refusals(unittest.TestCase):
         for kw, message in [(dict(phases=7), "--phases must be auto or a number of phases from 1 to"),
                             (dict(phases=2, max_phases=9), "max"),
                             (dict(phases="some"), "phases must be None, 'auto' or a number"),
+                            (dict(phases="auto", phase_starts=-2), "--phase-starts must be from 1 to"),
                             (dict(bootstrap=-5, starts=1), "-5"),
                             (dict(bootstrap=10, confidence=1.5), "confidence must lie between 0 and 100"),
                             (dict(starts=0), "at least 1 start, not 0"),
