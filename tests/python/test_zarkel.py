@@ -426,3 +426,28 @@ class Examples(unittest.TestCase):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+class Stubs(unittest.TestCase):
+    """The type stubs an editor completes from name what the package has,
+    with the same parameters and defaults' presence."""
+
+    def test_stubs_match_the_package(self):
+        import ast
+        import inspect
+        stub = os.path.join(os.path.dirname(zarkel.__file__), "__init__.pyi")
+        tree = ast.parse(open(stub, encoding="utf-8").read())
+        functions = {n.name: n for n in tree.body if isinstance(n, ast.FunctionDef)}
+        classes = {n.name for n in tree.body if isinstance(n, ast.ClassDef)}
+        for name in zarkel.__all__:
+            with self.subTest(name):
+                self.assertIn(name, set(functions) | classes)
+                if name not in functions:
+                    continue
+                real = inspect.signature(getattr(zarkel, name))
+                args = functions[name].args
+                stubbed = [a.arg for a in args.posonlyargs + args.args] + [a.arg for a in args.kwonlyargs]
+                self.assertEqual(stubbed, list(real.parameters))
+                with_default = len(args.defaults) + sum(d is not None for d in args.kw_defaults)
+                self.assertEqual(with_default,
+                                 sum(p.default is not inspect.Parameter.empty for p in real.parameters.values()))
