@@ -59,7 +59,7 @@ class PollHooks : public batch::StepHooks {
  public:
   PollHooks(Run& out, const Poll& poll) : out_(out), poll_(poll) {}
   void warn(const std::string& w) override { out_.warnings.push_back(w); }
-  ensemble::Report counter(long long, const char*) override {
+  ensemble::Report counter(long long, const std::string&) override {
     return [this](long long) {
       if (poll_) poll_();
     };
@@ -143,9 +143,6 @@ Catalogue catalogue_from_cells(std::vector<std::string> header, std::vector<std:
 
 Run run_catalogue(const Catalogue& c, const Parameters& params, const ChoiceOptions& o, const Poll& poll) {
   Run out;
-  const ensemble::Report report = [&poll](long long) {
-    if (poll) poll();
-  };
   // The events the parameters' selection keeps, on their planes as given.
   auto s = std::make_unique<Space>();
   s->ws.eeetc.ISEL = params.params.ISEL;
@@ -167,39 +164,26 @@ Run run_catalogue(const Catalogue& c, const Parameters& params, const ChoiceOpti
   input_warnings.insert(input_warnings.end(), values.begin(), values.end());
   const RunInput base{mech::chosen_set(named, kept, given), params.params, input_warnings};
 
-  auto m = std::make_shared<batch::MechanismsReport>();
-  m->table = c.name;
-  mech::Options& mo = m->options;
   const std::optional<mech::Rule> rule = mech::rule_named(o.plane_choice);
   if (!rule) {
     throw ensemble::OptionError("--plane-choice takes hybrid, misfit, instability or given (got \"" +
                                 rt::shortened(o.plane_choice) + "\")");
   }
-  mo.rule = *rule;
-  mo.gap_deg = o.choice_gap;
-  mo.seed = o.plane_seed;
-  mo.friction = o.friction;
-  mo.starts = o.starts ? *o.starts : (ensemble::starts_problem(base.params, 4).empty() ? 4 : 1);
-  mo.jobs = o.jobs ? *o.jobs : ensemble::hardware_jobs();
-  if (const std::string problem = invert_problem(base.faults, base.params); !problem.empty()) throw rt::RunStop(problem);
-  const std::string slow =
-      batch::choice_time_warning(base.params, static_cast<int>(kept.size()), mo.starts, o.bootstrap, mo.jobs);
-  if (!slow.empty()) out.warnings.push_back(slow);
-  m->outcome = mech::choose_planes(kept, base, mo, report);
-  m->events = kept;
-  if (m->outcome.gross_misfits > 0) m->without_gross = batch::without_gross(kept, base, mo, m->outcome);
-  if (o.bootstrap > 0) {
-    m->bootstrap = mech::bootstrap_choice(kept, base, mo, m->outcome.start, m->outcome.final.best_tensor, o.bootstrap,
-                                          o.seed, o.confidence, report);
-    m->bootstrap_options = {mo.starts, o.bootstrap, o.confidence, o.seed, mo.jobs};
-  }
-  m->warnings = batch::mechanisms_warnings(*m);
-  out.warnings.insert(out.warnings.end(), m->warnings.begin(), m->warnings.end());
-  if (o.strict && !m->warnings.empty()) {
-    throw rt::RunStop("--strict: the plane choice gives " + std::to_string(m->warnings.size()) +
-                      (m->warnings.size() == 1 ? " warning" : " warnings") + "; nothing was written");
-  }
-  m->listed = RunInput{m->outcome.chosen_data, base.params, base.warnings};
+  batch::ChoiceStepOptions co;
+  co.choice.rule = *rule;
+  co.choice.gap_deg = o.choice_gap;
+  co.choice.seed = o.plane_seed;
+  co.choice.friction = o.friction;
+  co.choice.starts = o.starts.value_or(0);
+  co.starts_asked = o.starts.has_value();
+  co.choice.jobs = o.jobs ? *o.jobs : ensemble::hardware_jobs();
+  co.bootstrap = o.bootstrap;
+  co.confidence = o.confidence;
+  co.seed = o.seed;
+  co.strict = o.strict;
+  PollHooks hooks(out, poll);
+  const std::shared_ptr<const batch::MechanismsReport> m = batch::choice_steps(kept, base, c.name, co, hooks);
+  const mech::Options& mo = m->options;
 
   // The listed run on the chosen planes: the choice's last engine run.
   const RunInput& input = m->listed;

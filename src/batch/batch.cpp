@@ -305,7 +305,7 @@ class BatchHooks : public StepHooks {
   void warn_options(const std::string& w) override {
     if (s_.station == nullptr) warn(w);
   }
-  ensemble::Report counter(long long total, const char* what) override {
+  ensemble::Report counter(long long total, const std::string& what) override {
     line_ = std::make_unique<ProgressLine>(s_.err, shown_, total, what);
     return [this](long long done) { line_->update(done); };
   }

@@ -12,6 +12,7 @@
 #include "frontend/run_error.hpp"
 #include "results/mechanisms_output.hpp"
 #include "results/phases_output.hpp"
+#include "results/run_steps.hpp"
 #include "results/warnings.hpp"
 #include "engine/engine.hpp"
 #include "import/mechanism_table.hpp"
@@ -181,58 +182,40 @@ void say(const std::string& w, StationRun* station, std::ostream& err) {
 // The plane choice on the kept events, with the answer without gross
 // misfits, its bootstrap and its warnings. Throws rt::RunStop under
 // --strict when there are warnings.
+// What the choice says: warnings on `err` as they come (kept for a
+// station), and a progress line per engine run and for the replicates.
+class ChoiceHooks : public StepHooks {
+ public:
+  ChoiceHooks(StationRun* station, std::ostream& err, bool shown) : station_(station), err_(err), shown_(shown) {}
+  void warn(const std::string& w) override { say(w, station_, err_); }
+  ensemble::Report counter(long long total, const std::string& what) override {
+    line_ = std::make_unique<ProgressLine>(err_, shown_, total, what);
+    return [this](long long done) { line_->update(done); };
+  }
+  void counted() override { line_.reset(); }
+
+ private:
+  StationRun* station_;
+  std::ostream& err_;
+  bool shown_;
+  std::unique_ptr<ProgressLine> line_;
+};
+
 std::shared_ptr<MechanismsReport> choose(const Options& o, const Base& read, StationRun* station, std::ostream& err) {
-  const RunInput& base = read.input;
-  const std::vector<mech::Event>& kept = read.kept;
-  auto report = std::make_shared<MechanismsReport>();
-  report->table = o.data;
-  mech::Options& mo = report->options;
-  mo.rule = rule_of(o.plane_choice);
-  mo.gap_deg = o.choice_gap;
-  mo.seed = o.plane_seed;
-  if (o.friction_fixed) mo.friction = o.friction;
-  mo.starts = o.starts_given ? o.starts : (ensemble::starts_problem(base.params, 4).empty() ? 4 : 1);
-  mo.jobs = o.jobs > 0 ? o.jobs : ensemble::hardware_jobs();
-  const std::string problem = invert_problem(base.faults, base.params);
-  if (!problem.empty()) throw rt::RunStop(problem);
-  // A long choice says so (with or without a terminal), and shows a
-  // progress line per engine run where asked.
-  const std::string slow = choice_time_warning(base.params, static_cast<int>(kept.size()), mo.starts, o.bootstrap, mo.jobs);
-  if (!slow.empty()) say(slow, station, err);
-  const bool show_progress = station == nullptr && !o.quiet && (o.progress || ::isatty(STDERR_FILENO) == 1);
-  std::unique_ptr<ProgressLine> line;
-  mo.engine_run = [&](int run) {
-    line.reset();
-    line = std::make_unique<ProgressLine>(err, show_progress, mo.starts, "starts of engine run " + std::to_string(run));
-  };
-  report->outcome = mech::choose_planes(kept, base, mo, [&line](long long done) {
-    if (line) line->update(done);
-  });
-  line.reset();
-  mo.engine_run = nullptr;
-  report->events = kept;
-  if (report->outcome.gross_misfits > 0) report->without_gross = without_gross(kept, base, mo, report->outcome);
-  if (o.bootstrap > 0) {
-    ProgressLine replicates(err, show_progress, o.bootstrap, "replicates of the plane choice");
-    report->bootstrap = mech::bootstrap_choice(kept, base, mo, report->outcome.start,
-                                               report->outcome.final.best_tensor, o.bootstrap, o.bootstrap_seed,
-                                               o.confidence, [&replicates](long long done) { replicates.update(done); });
-    report->bootstrap_options = {mo.starts, o.bootstrap, o.confidence, o.bootstrap_seed, mo.jobs};
-  }
-  report->warnings = mechanisms_warnings(*report);
-  for (const std::string& w : report->warnings) {
-    if (station != nullptr) {
-      station->warnings.push_back(w);
-    } else {
-      err << "warning: " << rt::shortened(w) << "\n";
-    }
-  }
-  if (o.strict && !report->warnings.empty()) {
-    throw rt::RunStop("--strict: the plane choice gives " + std::to_string(report->warnings.size()) +
-                      (report->warnings.size() == 1 ? " warning" : " warnings") + "; nothing was written");
-  }
-  report->listed = RunInput{report->outcome.chosen_data, base.params, base.warnings};
-  return report;
+  ChoiceStepOptions co;
+  co.choice.rule = rule_of(o.plane_choice);
+  co.choice.gap_deg = o.choice_gap;
+  co.choice.seed = o.plane_seed;
+  if (o.friction_fixed) co.choice.friction = o.friction;
+  co.choice.starts = o.starts;
+  co.starts_asked = o.starts_given;
+  co.choice.jobs = o.jobs > 0 ? o.jobs : ensemble::hardware_jobs();
+  co.bootstrap = o.bootstrap;
+  co.confidence = o.confidence;
+  co.seed = o.bootstrap_seed;
+  co.strict = o.strict;
+  ChoiceHooks hooks(station, err, station == nullptr && !o.quiet && (o.progress || ::isatty(STDERR_FILENO) == 1));
+  return choice_steps(read.kept, read.input, o.data, co, hooks);
 }
 
 // Every event's chosen plane (the given one where the selection left it

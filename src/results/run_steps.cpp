@@ -4,12 +4,13 @@
 #include <stdexcept>
 
 #include "phases/separate.hpp"
+#include "results/mechanisms_output.hpp"
 #include "results/warnings.hpp"
 #include "runtime/errors.hpp"
 
 namespace zk::batch {
 
-ensemble::Report StepHooks::counter(long long, const char*) { return {}; }
+ensemble::Report StepHooks::counter(long long, const std::string&) { return {}; }
 DrawProgress* StepHooks::draws(bool) { return nullptr; }
 
 std::vector<std::string> run_options_warnings(const StepOptions& o, const RunInput& input) {
@@ -126,6 +127,50 @@ RunReport run_steps(const RunInput& input, const StepOptions& o,
   if (mechanisms) add_mechanisms(result, mechanisms, run);
   rank_quality(result);
   return result;
+}
+
+std::shared_ptr<MechanismsReport> choice_steps(const std::vector<mech::Event>& kept, const RunInput& base,
+                                               const std::string& table, const ChoiceStepOptions& o,
+                                               StepHooks& hooks) {
+  auto report = std::make_shared<MechanismsReport>();
+  report->table = table;
+  mech::Options& mo = report->options;
+  mo = o.choice;
+  if (!o.starts_asked) mo.starts = ensemble::starts_problem(base.params, 4).empty() ? 4 : 1;
+  if (const std::string problem = invert_problem(base.faults, base.params); !problem.empty()) {
+    throw rt::RunStop(problem);
+  }
+  // A long choice says so (with or without a terminal).
+  const std::string slow =
+      choice_time_warning(base.params, static_cast<int>(kept.size()), mo.starts, o.bootstrap, mo.jobs);
+  if (!slow.empty()) hooks.warn(slow);
+  ensemble::Report starts_done;
+  mo.engine_run = [&](int run) {
+    hooks.counted();
+    starts_done = hooks.counter(mo.starts, "starts of engine run " + std::to_string(run));
+  };
+  report->outcome = mech::choose_planes(kept, base, mo, [&starts_done](long long done) {
+    if (starts_done) starts_done(done);
+  });
+  hooks.counted();
+  mo.engine_run = nullptr;
+  report->events = kept;
+  if (report->outcome.gross_misfits > 0) report->without_gross = without_gross(kept, base, mo, report->outcome);
+  if (o.bootstrap > 0) {
+    report->bootstrap = mech::bootstrap_choice(kept, base, mo, report->outcome.start, report->outcome.final.best_tensor,
+                                               o.bootstrap, o.seed, o.confidence,
+                                               hooks.counter(o.bootstrap, "replicates of the plane choice"));
+    hooks.counted();
+    report->bootstrap_options = {mo.starts, o.bootstrap, o.confidence, o.seed, mo.jobs};
+  }
+  report->warnings = mechanisms_warnings(*report);
+  for (const std::string& w : report->warnings) hooks.warn(w);
+  if (o.strict && !report->warnings.empty()) {
+    throw rt::RunStop("--strict: the plane choice gives " + std::to_string(report->warnings.size()) +
+                      (report->warnings.size() == 1 ? " warning" : " warnings") + "; nothing was written");
+  }
+  report->listed = RunInput{report->outcome.chosen_data, base.params, base.warnings};
+  return report;
 }
 
 }  // namespace zk::batch

@@ -10,6 +10,7 @@
 #include "areas/workspace.hpp"
 #include "engine/engine.hpp"
 #include "ensemble/ensemble.hpp"
+#include "mechanisms/choice.hpp"
 #include "results/run_report.hpp"
 
 namespace zk::batch {
@@ -36,7 +37,7 @@ class StepHooks {
   virtual void warn_options(const std::string& w) { warn(w); }
   // `total` units of `what` ("runs", "inversions of the separation") begin:
   // the report returned is called with the units done; `counted` ends them.
-  virtual ensemble::Report counter(long long total, const char* what);
+  virtual ensemble::Report counter(long long total, const std::string& what);
   virtual void counted() {}
   // The listed run begins (`slow`: its first stage is expected to be long);
   // its draws are shown to what is returned (null: not shown).
@@ -55,5 +56,24 @@ std::vector<std::string> run_options_warnings(const StepOptions& o, const RunInp
 RunReport run_steps(const RunInput& input, const StepOptions& o,
                     const std::shared_ptr<const MechanismsReport>& mechanisms, Workspace& ws, ListingSink sink,
                     StepHooks& hooks);
+
+// The options of the plane choice step, as zarkel-batch --mechanisms gives
+// them.
+struct ChoiceStepOptions {
+  mech::Options choice;  // its starts are used when asked for
+  bool starts_asked = false;  // else 4 per engine run, 1 when NSEED and NTIR leave no room
+  int bootstrap = 0;  // replicates, the choice rerun on each resample
+  double confidence = 95.0;  // per cent
+  std::uint64_t seed = 1;
+  bool strict = false;  // a warning of the choice refuses the run
+};
+
+// The plane choice on the kept events of the table `table` (`base`: those
+// events on their given planes with the run parameters and the input's
+// warnings), with its bootstrap, gross misfits and warnings (said through
+// the hooks); the report's `listed` is the input of run_steps.
+std::shared_ptr<MechanismsReport> choice_steps(const std::vector<mech::Event>& kept, const RunInput& base,
+                                               const std::string& table, const ChoiceStepOptions& o,
+                                               StepHooks& hooks);
 
 }  // namespace zk::batch
