@@ -2,6 +2,7 @@
 // (python/zarkel/__init__.py) gives the public names, their docstrings and
 // the conversions to numpy and pandas; this side holds the engine's objects
 // and runs them with the GIL released.
+#include <optional>
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -55,9 +56,15 @@ auto guarded(F&& f) -> decltype(f()) {
 }
 
 // A run's result: the report, the listing, the warnings; the document made once.
+// A run's answer; its document is made the first time it is asked for
+// (a run called for its arrays or listing does not pay for it).
 struct Result {
   binding::Run run;
-  std::string json;
+  std::optional<std::string> json;
+  const std::string& document() {
+    if (!json) json = batch::result_json_text(run.report);
+    return *json;
+  }
 };
 
 py::array_t<double> rows_of(const std::vector<field::V3>& v) {
@@ -271,14 +278,13 @@ PYBIND11_MODULE(_zarkel, m) {
     auto r = std::make_unique<Result>();
     guarded([&] {
       r->run = binding::run_catalogue(c, p, o, poll);
-      r->json = batch::result_json_text(r->run.report);
       return 0;
     });
     return r;
   });
 
   py::class_<Result>(m, "_Result")
-      .def_property_readonly("json", [](const Result& r) { return r.json; })
+      .def_property_readonly("json", [](Result& r) { return r.document(); })
       .def_property_readonly("listing", [](const Result& r) { return r.run.listing; })
       .def_property_readonly("warnings", [](const Result& r) { return r.run.warnings; })
       .def("figure_svg", [](const Result& r, bool planes, bool labels, bool couples) {
@@ -299,7 +305,6 @@ PYBIND11_MODULE(_zarkel, m) {
     auto r = std::make_unique<Result>();
     guarded([&] {
       r->run = binding::run(f, p, o, poll);
-      r->json = batch::result_json_text(r->run.report);
       return 0;
     });
     return r;

@@ -303,7 +303,14 @@ class Result:
 
     def __init__(self, impl):
         self._impl = impl
-        self._doc = _json.loads(impl.json)
+        self._parsed = None
+
+    @property
+    def _doc(self):
+        # The document, read once when a property first needs it.
+        if self._parsed is None:
+            self._parsed = _json.loads(self._impl.json)
+        return self._parsed
 
     def to_dict(self) -> dict:
         """The result document (a fresh copy)."""
