@@ -235,7 +235,7 @@ for c in "${cases[@]}"; do
   # Every shard ran to its end (a shard with failed stations too); the merge
   # ends as the unsharded run.
   tasks=$(slurm scontrol show job -o "${array_of[$name]}" | field JobState | sort | uniq -c | xargs)
-  [ "$tasks" = "$shards COMPLETED" ] || { show_logs; fail "$name: array tasks $tasks, not $shards COMPLETED"; }
+  [ "$tasks" = "$shards COMPLETED" ] || { show_logs; fail "$name: array tasks $tasks, not $shards COMPLETED (the merge job $state)"; }
   exit_code=$(slurm scontrol show job -o "${merge_of[$name]}" | field ExitCode)
   [ "$exit_code" = "${status_of[$name]}:0" ] ||
     { show_logs; fail "$name: the merge job ended $state with $exit_code, the unsharded run with status ${status_of[$name]}"; }
