@@ -41,7 +41,7 @@ started=$(now)
 tmp=$(mktemp -d /tmp/zarkel-slurm.XXXXXX)
 chmod 755 "$tmp" # munged wants its socket's folders open to all
 conf=$tmp/slurm.conf
-munged_pid= slurmctld_pid= slurmd_pid=
+munged_pid='' slurmctld_pid='' slurmd_pid=''
 # This cluster's commands; SLURM_CONF is not exported, so that the processes
 # carrying it are those of the cluster's jobs.
 slurm() { SLURM_CONF=$conf timeout 10 "$@"; }
@@ -219,10 +219,10 @@ for c in "${cases[@]}"; do
     { show_logs; fail "$name: grid-array.sh failed"; }
   array_of[$name]=$(sed -n 's/^array_job=//p' <<<"$ids")
   merge_of[$name]=$(sed -n 's/^merge_job=//p' <<<"$ids")
-  [ -n "${array_of[$name]}" ] && [ -n "${merge_of[$name]}" ] || fail "$name: no job ids printed: $ids"
+  [[ -n "${array_of[$name]}" && -n "${merge_of[$name]}" ]] || fail "$name: no job ids printed: $ids"
 done
 
-field() { grep -o "\b$1=[^ ]*" | cut -d= -f2; }
+field() { grep -o "\b\($1\)=[^ ]*" | cut -d= -f2; }
 for c in "${cases[@]}"; do
   name=${c%%|*}
   shards=$(cut -d'|' -f2 <<<"$c")
@@ -236,6 +236,10 @@ for c in "${cases[@]}"; do
   # ends as the unsharded run.
   tasks=$(slurm scontrol show job -o "${array_of[$name]}" | field JobState | sort | uniq -c | xargs)
   [ "$tasks" = "$shards COMPLETED" ] || { show_logs; fail "$name: array tasks $tasks, not $shards COMPLETED (the merge job $state)"; }
+  for job in "${array_of[$name]}" "${merge_of[$name]}"; do
+    asked=$(slurm scontrol show job -o "$job" | field 'Partition\|TimeLimit\|MinMemoryNode' | sort -u | xargs)
+    [ "$asked" = "00:05:00 100M zarkel" ] || fail "$name: job $job ran with $asked, not the options given"
+  done
   exit_code=$(slurm scontrol show job -o "${merge_of[$name]}" | field ExitCode)
   [ "$exit_code" = "${status_of[$name]}:0" ] ||
     { show_logs; fail "$name: the merge job ended $state with $exit_code, the unsharded run with status ${status_of[$name]}"; }

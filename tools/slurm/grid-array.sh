@@ -46,7 +46,7 @@ refuse() {
   exit 2
 }
 
-shards= out= shard_dir= name=zarkel max_running= dry_run=0
+shards='' out='' shard_dir='' name=zarkel max_running='' dry_run=0
 opts=()
 while [ $# -gt 0 ]; do
   case "$1" in
