@@ -38,8 +38,8 @@
 set -euo pipefail
 
 usage() {
-  sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//' >&2
-  exit 2
+  sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'
+  exit 0
 }
 refuse() {
   echo "grid-array.sh: $*" >&2
@@ -98,7 +98,9 @@ else
   command -v "$batch" >/dev/null || refuse "$batch is not on the PATH"
 fi
 
-shard_dir=${shard_dir:-$out.shards}
+base=$out
+while [[ "$base" == */ && "$base" != / ]]; do base=${base%/}; done # campaign/ -> campaign.shards
+shard_dir=${shard_dir:-$base.shards}
 mkdir -p "$shard_dir/logs"
 logs=$(cd "$shard_dir/logs" && pwd)
 
@@ -106,9 +108,10 @@ logs=$(cd "$shard_dir/logs" && pwd)
 write_script() {
   local tmp
   tmp=$(mktemp "$1.XXXXXX")
-  cat >"$tmp"
-  chmod 755 "$tmp"
-  mv -f "$tmp" "$1"
+  if ! { cat >"$tmp" && chmod 755 "$tmp" && mv -f "$tmp" "$1"; }; then
+    rm -f "$tmp"
+    return 1
+  fi
 }
 
 {
