@@ -243,6 +243,8 @@ TEST(DampedInversion, BadInputIsRefusedClearly) {
       {"negative e", {{{0}, some}}, -1.0, "damping"},
       {"nan e", {{{0}, some}}, std::nan(""), "damping"},
       {"infinite e", {{{0}, some}}, INFINITY, "damping"},
+      {"e too large to keep the data", {{{0}, some}}, 1e4, "the damping e must be 0 or from 1e-6 to 1000"},
+      {"e too small to compute", {{{0}, some}}, 1e-7, "the damping e must be 0 or from 1e-6 to 1000"},
       {"index too far", {{{0, 2000000000}, some}}, 1.0, "cell c_0_2000000000 has an index beyond 1000000000"},
       {"too sparse", {{{0, -900000000}, some}, {{0, 900000000}, some}}, 1.0, "empty cells between them along the 2nd axis"},
       {"nan plane", {{{0}, some}, {{1}, nan_plane}}, 1.0, "plane 3 of cell c_1 is not finite"},
