@@ -133,9 +133,16 @@ double text_width(const std::string& text, double size, bool bold) {
 class Labels {
  public:
   std::vector<Capsule> symbols;
+  struct Placement {
+    Point at;                        // left end of the baseline
+    std::optional<Capsule> leader;   // from the anchor to the box, when it is far
+  };
   // Of the candidates (left end of the baseline of a text `w` wide and
   // `size` high), the first that is free; else the one covering least.
-  Point place(const std::vector<Point>& candidates, double w, double size) {
+  // From the candidate `far` on, a leader joins the box to `anchor`, and
+  // must cross no label either; later labels keep off it.
+  Placement place(const std::vector<Point>& candidates, double w, double size, Point anchor = {},
+                  std::size_t far = static_cast<std::size_t>(-1)) {
     std::size_t best = 0;
     int least = -1;
     for (std::size_t k = 0; k < candidates.size(); ++k) {
@@ -143,29 +150,46 @@ class Labels {
       int n = b.x0 < kLeft || b.x1 > kLeft + kFrameW || b.y0 < kTop || b.y1 > kTop + kFrameH ? 1 : 0;
       for (const Capsule& c : symbols) n += covers(b, c) ? 1 : 0;
       for (const Box& q : taken_) n += overlap(b, q) ? 1 : 0;
+      if (k >= far) {
+        const Capsule l = leader(anchor, b);
+        for (const Box& q : taken_) n += covers(q, l) ? 1 : 0;
+      }
       if (least < 0 || n < least) {
         least = n;
         best = k;
       }
       if (n == 0) break;
     }
-    taken_.push_back(box(candidates[best], w, size));
-    return candidates[best];
+    const Box b = box(candidates[best], w, size);
+    taken_.push_back(b);
+    Placement out{candidates[best], std::nullopt};
+    if (best >= far) {
+      out.leader = leader(anchor, b);
+      symbols.push_back(*out.leader);
+    }
+    return out;
   }
 
  private:
   static Box box(Point p, double w, double size) { return Box{p.x - 0.2, p.y - 0.78 * size, p.x + w + 0.2, p.y + 0.22 * size}; }
+  // From 1 mm off the anchor to the nearest point of the box.
+  static Capsule leader(Point a, const Box& b) {
+    const double x = std::clamp(a.x, b.x0, b.x1), y = std::clamp(a.y, b.y0, b.y1);
+    const double len = std::max(1e-9, std::hypot(x - a.x, y - a.y));
+    return Capsule{a.x + (x - a.x) / len, a.y + (y - a.y) / len, x, y, 0.2};
+  }
   std::vector<Box> taken_;
 };
 
 // Candidates for a text `w` wide and `size` high around the point (x, y) at
 // the distances `rings`, starting in the direction `first` (degrees
-// clockwise from up) and turning either way from it by 45-degree steps.
+// clockwise from up) and turning either way from it by 22.5-degree steps.
+constexpr int kDirections = 16;
 std::vector<Point> around(double x, double y, double w, double size, double first, std::initializer_list<double> rings) {
   std::vector<Point> out;
   for (double ring : rings) {
-    for (int k = 0; k < 8; ++k) {
-      const double a = (first + (k % 2 == 0 ? 1.0 : -1.0) * 45.0 * ((k + 1) / 2)) * kRad;
+    for (int k = 0; k < kDirections; ++k) {
+      const double a = (first + (k % 2 == 0 ? 1.0 : -1.0) * (360.0 / kDirections) * ((k + 1) / 2)) * kRad;
       const double ux = std::sin(a), uy = -std::cos(a);
       // The text's box centre on the ray, pushed out until the box clears
       // the distance `ring` from the point along it.
@@ -288,18 +312,27 @@ void row_symbol(std::ostringstream& o, const MapStation& s, double x, double y, 
 // enough that two bars of quality A cannot touch.
 constexpr double kFanRadius = 12.1;
 void fan_out(std::vector<Site>& sites) {
+  constexpr double kSamePlace = 0.5;  // mm
   for (Site& site : sites) {
     if (!site.phased()) continue;
     double nearest = -1.0, away = 0.0;
+    // Phased stations at the same place share the turn between them.
+    int here = 0, before = 0;
     for (const Site& other : sites) {
-      if (&other == &site) continue;
       const double d = std::hypot(other.x - site.x, other.y - site.y);
+      if (d < kSamePlace) {
+        if (other.phased()) {
+          ++here;
+          if (&other < &site) ++before;
+        }
+        continue;
+      }
       if (nearest < 0.0 || d < nearest) {
         nearest = d;
         away = std::atan2(site.x - other.x, other.y - site.y) / kRad;  // clockwise from up
       }
     }
-    site.fan = nearest < 0.0 ? 0.0 : away;
+    site.fan = (nearest < 0.0 ? 0.0 : away) + 360.0 * before / std::max(1, here);
     const std::size_t k = site.rows.size();
     const double step = std::min(90.0, 360.0 / static_cast<double>(k));
     for (std::size_t j = 0; j < k; ++j) {
@@ -359,7 +392,7 @@ void site_labels(std::ostringstream& o, const Site& site, Labels& labels) {
       const std::string n = std::to_string(s.phase);
       const double w = text_width(n, kPhaseSize, true);
       const double out = std::atan2(row.x - site.x, site.y - row.y) / kRad;
-      const Point p = labels.place(around(row.x, row.y, w, kPhaseSize, out, {1.6, 3.2, 5.0}), w, kPhaseSize);
+      const Point p = labels.place(around(row.x, row.y, w, kPhaseSize, out, {1.6, 3.2, 5.0, 7.0}), w, kPhaseSize).at;
       o << "<text class=\"phase-number\" data-phase=\"" << s.phase << "\" x=\"" << svg_number(p.x) << "\" y=\""
         << svg_number(p.y) << "\" fill=\"" << phase_colour(s.phase) << "\">" << n << "</text>";
     }
@@ -381,9 +414,17 @@ void site_labels(std::ostringstream& o, const Site& site, Labels& labels) {
     const bool below = towards == 135.0;
     candidates.push_back(Point{site.x + 2.2, site.y + (below ? 3.6 : -2.0)});
   }
-  const std::vector<Point> more = around(site.x, site.y, w, kNameSize, towards, {1.8, 4.0, 7.0});
+  const std::size_t near = candidates.size() + 2 * kDirections;  // the candidates within 4 mm
+  const std::vector<Point> more = around(site.x, site.y, w, kNameSize, towards, {1.8, 4.0, 7.0, 10.0, 14.0});
   candidates.insert(candidates.end(), more.begin(), more.end());
-  const Point p = labels.place(candidates, w, kNameSize);
+  // A name moved away from a crowded point gets a thin line to it.
+  const Labels::Placement placed = labels.place(candidates, w, kNameSize, Point{site.x, site.y}, near);
+  const Point p = placed.at;
+  if (placed.leader) {
+    const Capsule& l = *placed.leader;
+    o << "<line class=\"name-leader\" x1=\"" << svg_number(l.x1) << "\" y1=\"" << svg_number(l.y1) << "\" x2=\""
+      << svg_number(l.x2) << "\" y2=\"" << svg_number(l.y2) << "\" stroke=\"#606060\" stroke-width=\"0.15\"/>";
+  }
   o << "<text class=\"name\" x=\"" << svg_number(p.x) << "\" y=\"" << svg_number(p.y) << "\">" << name << "</text></g>\n";
 }
 
