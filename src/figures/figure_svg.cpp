@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <sstream>
+#include <string>
 #include <vector>
 
 #include "figures/figure_ensemble.hpp"
@@ -294,7 +295,7 @@ std::string net_heading(const RunReport& r) {
 }
 
 void net_frame(std::ostringstream& o, const RunReport& r, const NetFrame& f) {
-  o << "<text id=\"net-heading\" x=\"" << num(f.cx) << "\" y=\"" << num(f.cy - (NetFrame{}.cy - kHeadingY))
+  o << "<text x=\"" << num(f.cx) << "\" y=\"" << num(f.cy - (NetFrame{}.cy - kHeadingY))
     << "\" class=\"heading\">" << net_heading(r) << "</text>\n";
   o << "<circle cx=\"" << num(f.cx) << "\" cy=\"" << num(f.cy) << "\" r=\"" << num(f.radius)
     << "\" fill=\"#ffffff\" stroke=\"#000000\" stroke-width=\"1.5\"/>\n";
@@ -767,7 +768,10 @@ std::string figure_svg(const RunReport& r, const FigureOptions& options) {
 
   if (phases_first) phases_panel(o, r, kPhasesTop);
   const TensorSnapshot& t = r.run.final_tensor();
-  o << "<text id=\"subtitle\" x=\"" << kWidth / 2 << "\" y=\"" << num(62.0 + dy)
+  // The lines under the title, at whole positions (dy is whole), written as
+  // integers as they always were.
+  const auto line_y = [dy](int y) { return std::to_string(y + static_cast<int>(std::lround(dy))); };
+  o << "<text id=\"subtitle\" x=\"" << kWidth / 2 << "\" y=\"" << line_y(62)
     << "\" font-size=\"13\" text-anchor=\"middle\">" << (phases_first ? "All data together: " : "") << r.run.N
     << " data, the " << r.run.NMIN << " best fitted;";
   for (int L = 1; L <= 3; ++L) {
@@ -775,7 +779,7 @@ std::string figure_svg(const RunReport& r, const FigureOptions& options) {
   }
   o << ";  R = " << fixed(d(t.P(4)), 2) << ";  residual standard deviation " << fixed(d(r.run.fit.ECART), 1)
     << kDegree << "</text>\n";
-  o << "<text id=\"state\" x=\"" << kWidth / 2 << "\" y=\"" << num(84.0 + dy)
+  o << "<text id=\"state\" x=\"" << kWidth / 2 << "\" y=\"" << line_y(84)
     << "\" font-size=\"13\" text-anchor=\"middle\">" << state_line(r.state) << "</text>\n";
 
   NetFrame net;
