@@ -254,8 +254,11 @@ void net_caption(std::ostringstream& o, const RunReport& r, std::size_t j, const
   const int phase = static_cast<int>(j + 1);
   std::string axes;
   for (int L = 1; L <= 3; ++L) {
-    axes += (L == 1 ? "" : "  ") + std::string(kSigma) + std::to_string(L) + " " +
-            fmt("%.0f", static_cast<double>(p.tensor.DIRE(L))) + "/" + fmt("%.0f", static_cast<double>(p.tensor.PEN(L)));
+    // Whole degrees; a trend that rounds to 360 is written 0.
+    std::string trend = fmt("%.0f", static_cast<double>(p.tensor.DIRE(L)));
+    if (trend == "360") trend = "0";
+    axes += (L == 1 ? "" : "  ") + std::string(kSigma) + std::to_string(L) + " " + trend + "/" +
+            fmt("%.0f", static_cast<double>(p.tensor.PEN(L)));
   }
   std::string second = "R = " + fmt("%.2f", static_cast<double>(p.tensor.P(4)));
   if (j < r.phase_quality.size()) second += ";  quality " + std::string(1, r.phase_quality[j].rank);
