@@ -54,11 +54,16 @@ void datum_dot(std::ostringstream& o, const NetFrame& f, const Datum& d, const c
   }
 }
 
+struct Tag {
+  Point at;  // the disc's centre
+  int phase;
+};
+
 // The axes of phase `phase`'s tensor: sigma L as a disc in the phase colour
-// with L in it, and, when `tagged` (the common net), the phase's number
-// beside it; an axis within kHorizontalAxis of horizontal at both ends of
-// its line.
-void axes_marks(std::ostringstream& o, const NetFrame& f, const TensorSnapshot& t, int phase, bool tagged) {
+// with L in it; an axis within kHorizontalAxis of horizontal at both ends of
+// its line. `tags` (the common net) receives each disc, to be tagged with
+// its phase once every disc is drawn.
+void axes_marks(std::ostringstream& o, const NetFrame& f, const TensorSnapshot& t, int phase, std::vector<Tag>* tags) {
   const char* colour = phase_colour(phase);
   for (int L = 1; L <= 3; ++L) {
     const double pl = static_cast<double>(t.PEN(L)), dir = static_cast<double>(t.DIRE(L));
@@ -75,13 +80,46 @@ void axes_marks(std::ostringstream& o, const NetFrame& f, const TensorSnapshot& 
       o << "<circle " << at(q) << " r=\"8\" fill=\"" << colour << "\" stroke=\"#000000\" stroke-width=\"1\"/>"
         << "<text x=\"" << svg_number(q.x) << "\" y=\"" << svg_number(q.y + 4.0)
         << "\" font-size=\"11\" font-weight=\"bold\" text-anchor=\"middle\" fill=\"#000000\">" << L << "</text>";
-      if (tagged) {
-        o << "<text class=\"phase-tag\" x=\"" << svg_number(q.x + 9.0) << "\" y=\"" << svg_number(q.y - 6.0)
-          << "\" font-size=\"10\" font-weight=\"bold\" fill=\"" << colour
-          << "\" stroke=\"#ffffff\" stroke-width=\"2.5\" paint-order=\"stroke\">P" << phase << "</text>";
-      }
+      if (tags != nullptr) tags->push_back(Tag{q, phase});
       o << "</g>";
     }
+  }
+  o << "\n";
+}
+
+// Each disc's phase ("P1") beside it, at the first of eight places around
+// it that covers no disc, no tag written before and not the net's "N";
+// else at the first place.
+void phase_tags(std::ostringstream& o, const NetFrame& f, const std::vector<Tag>& tags) {
+  constexpr double kW = 14.0, kH = 9.0, kDisc = 8.0;  // a tag's box; a disc's radius
+  struct Box {
+    double x0, y0, x1, y1;
+  };
+  std::vector<Box> taken{{f.cx - 5.0, f.cy - f.radius - 12.0, f.cx + 5.0, f.cy - f.radius}};  // the "N"
+  const auto hits_disc = [&](const Box& b) {
+    for (const Tag& t : tags) {
+      const double dx = std::max({b.x0 - t.at.x, 0.0, t.at.x - b.x1}), dy = std::max({b.y0 - t.at.y, 0.0, t.at.y - b.y1});
+      if (dx * dx + dy * dy < kDisc * kDisc) return true;
+    }
+    return false;
+  };
+  static constexpr double kPlaces[8][2] = {{9, -6}, {9, 12}, {-23, -6}, {-23, 12}, {-7, -11}, {-7, 19}, {11, 3}, {-25, 3}};
+  for (const Tag& t : tags) {
+    std::size_t pick = 0;
+    for (std::size_t k = 0; k < 8; ++k) {
+      const Box b{t.at.x + kPlaces[k][0], t.at.y + kPlaces[k][1] - kH, t.at.x + kPlaces[k][0] + kW, t.at.y + kPlaces[k][1]};
+      bool free = !hits_disc(b);
+      for (const Box& q : taken) free = free && !(b.x0 < q.x1 && q.x0 < b.x1 && b.y0 < q.y1 && q.y0 < b.y1);
+      if (free) {
+        pick = k;
+        break;
+      }
+    }
+    const double x = t.at.x + kPlaces[pick][0], y = t.at.y + kPlaces[pick][1];
+    taken.push_back(Box{x, y - kH, x + kW, y});
+    o << "<text class=\"phase-tag\" data-phase=\"" << t.phase << "\" x=\"" << svg_number(x) << "\" y=\"" << svg_number(y)
+      << "\" font-size=\"10\" font-weight=\"bold\" fill=\"" << phase_colour(t.phase)
+      << "\" stroke=\"#ffffff\" stroke-width=\"2.5\" paint-order=\"stroke\">P" << t.phase << "</text>";
   }
   o << "\n";
 }
@@ -332,7 +370,7 @@ void phases_panel(std::ostringstream& o, const RunReport& r, double top) {
           << "\" d=\"" << cone_path(f, a, *cone) << "\" fill=\"none\" stroke=\"#000000\" stroke-dasharray=\"3,2\"/>\n";
       }
     }
-    axes_marks(o, f, p.tensor, phase, false);
+    axes_marks(o, f, p.tensor, phase, nullptr);
     o << "</g>\n";
     net_caption(o, r, j, f, unresolved);
   }
@@ -341,7 +379,9 @@ void phases_panel(std::ostringstream& o, const RunReport& r, double top) {
   for (std::size_t i = 0; i < s.data.size(); ++i) {
     if (s.data[i].phase == 0) datum_dot(o, common, r.data[i], phase_colour(0), false);
   }
-  for (std::size_t j = 0; j < s.phases.size(); ++j) axes_marks(o, common, s.phases[j].tensor, static_cast<int>(j + 1), true);
+  std::vector<Tag> tags;
+  for (std::size_t j = 0; j < s.phases.size(); ++j) axes_marks(o, common, s.phases[j].tensor, static_cast<int>(j + 1), &tags);
+  phase_tags(o, common, tags);
   o << "</g>\n<text class=\"legend\" x=\"" << svg_number(common.cx) << "\" y=\"" << svg_number(cy + kNetRadius + 18.0)
     << "\" text-anchor=\"middle\">grey dots: the data of no phase</text>\n";
   const double y2 = cy + kChartsBelowNets;

@@ -201,9 +201,23 @@ TEST_F(PhaseFigures, PanelLeadsWithTwoPhasesAndWritesWhatItDraws) {
     EXPECT_NE(caption.find(r_text), std::string::npos) << caption;
     EXPECT_NE(svg.find("<rect class=\"swatch\" data-phase=\"" + std::to_string(j) + "\""), std::string::npos);
     // On the common net each disc is tagged with its phase.
-    EXPECT_EQ(count(common, ">P" + std::to_string(j) + "<"), count(common, "data-phase=\"" + std::to_string(j) + "\""));
+    EXPECT_EQ(count(common, ">P" + std::to_string(j) + "<"),
+              count(common, "data-phase=\"" + std::to_string(j) + "\" data-sigma="));
   }
   EXPECT_NE(svg.find("<rect class=\"swatch\" data-phase=\"0\""), std::string::npos);
+  // The phase tags of the common net do not overprint one another.
+  {
+    const std::string common = group(svg, "phase-net-common");
+    const std::regex tag("class=\"phase-tag\" data-phase=\"[0-9]\" x=\"([-0-9.]+)\" y=\"([-0-9.]+)\"");
+    std::vector<std::pair<double, double>> at;
+    for (auto t = std::sregex_iterator(common.begin(), common.end(), tag); t != std::sregex_iterator(); ++t) {
+      const double x = std::stod((*t)[1]), y = std::stod((*t)[2]);
+      for (const auto& [u, v] : at) EXPECT_FALSE(std::fabs(x - u) < 13.0 && std::fabs(y - v) < 8.0) << x << "," << y;
+      at.emplace_back(x, y);
+    }
+    EXPECT_EQ(static_cast<int>(at.size()), count(common, "data-sigma="));  // one per disc
+    EXPECT_GE(at.size(), 6u);
+  }
   // Scales: on the BIC chart, "lower is better", a tick for each k computed.
   const std::string bic = group(svg, "phases-bic");
   EXPECT_NE(bic.find(">BIC (lower is better)<"), std::string::npos);
