@@ -267,8 +267,9 @@ void colour_legend(std::ostringstream& o, const RunReport& r, double y) {
   items.push_back("no phase (" + std::to_string(none) + ")");
   // Width of a legend text at 12 px, near enough to lay the items out.
   const auto width = [](const std::string& t) { return 6.8 * static_cast<double>(t.size()); };
-  const std::string marks = "dot: slip direction of a datum, hollow: ambiguous (largest posterior below 0.9);"
-                            " disc: axis (" + std::string(kSigma) + "1, 2, 3 inside, P1.. its phase on the common net)";
+  const std::string marks = std::string("dot: slip direction of a datum, hollow: ambiguous (largest posterior below 0.9);") +
+                            " disc: an axis, 1, 2, 3 for " + kSigma + "1, " + kSigma + "2, " + kSigma +
+                            "3 (P1, P2..: its phase, on the common net)";
   double total = 0.0;
   for (const std::string& t : items) total += 16.0 + width(t) + 18.0;
   double x = 750.0 - total / 2.0;
