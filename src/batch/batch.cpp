@@ -119,7 +119,9 @@ std::string phase_dir_problem(const std::string& dir) {
 std::vector<std::pair<std::string, int>> phase_file_names() {
   std::vector<std::pair<std::string, int>> names{{"none.DATA", 0}};
   for (int i = 1; i <= phases::kMaxPhases; ++i) {
-    for (const char* ext : {".DATA", ".PARAMETERS", ".LISTING"}) names.emplace_back("phase-" + std::to_string(i) + ext, i);
+    for (const char* ext : {".DATA", ".PARAMETERS", ".LISTING", ".svg"}) {
+      names.emplace_back("phase-" + std::to_string(i) + ext, i);
+    }
   }
   return names;
 }
@@ -379,7 +381,14 @@ void write(RunSteps& s, const RunReport& result) {
     results.insert(results.end(), s.mechanisms->commit_with.begin(), s.mechanisms->commit_with.end());
   }
   if (!o.phase_dir.empty()) {
-    for (const PhaseFile& f : phase_files(result)) {
+    // Each phase's files, then its figure: the run of its files drawn as a
+    // plain run's figure.
+    std::vector<RunReport> runs;
+    std::vector<PhaseFile> files = phase_files(result, &runs);
+    for (std::size_t j = 0; j < runs.size(); ++j) {
+      files.push_back(PhaseFile{"phase-" + std::to_string(j + 1) + ".svg", figure_svg(runs[j], o.figure)});
+    }
+    for (const PhaseFile& f : files) {
       std::error_code ec;
       std::filesystem::create_directory(o.phase_dir, ec);
       const std::string path = o.phase_dir + "/" + f.name;

@@ -442,9 +442,8 @@ void CampaignOutputs::add(const Manifest::Entry& e) {
       line += cell_text(value);
     }
     summary_->write(line + "\n");
-    // A bar per stress phase, each named with its phase.
+    // A bar per stress phase, fanned around the station's point by the map.
     on_map_.push_back(map_station(r));
-    if (r["phase"].is_number()) on_map_.back().name += " phase " + r["phase"].dump();
     // RFC 7946: Point features, longitude first, for the stations that ran
     // and have both coordinates; one per row (per stress phase).
     if (!(e.ok && r["longitude"].is_number() && r["latitude"].is_number())) continue;

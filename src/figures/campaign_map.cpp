@@ -6,6 +6,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "figures/figure_phases.hpp"
 #include "figures/figure_svg.hpp"
 #include "geo/equal_area.hpp"
 #include "runtime/fixed.hpp"
@@ -89,6 +90,116 @@ struct Placed {
   double x, y;
 };
 
+// A station on the map: its point, and its rows (one, or one per phase).
+struct Site {
+  std::string name;
+  double x = 0.0, y = 0.0;
+  std::vector<Placed> rows;  // a phase's row at its place in the fan
+  double fan = 0.0;          // direction (degrees, clockwise from up) the fan opens to
+  bool phased() const { return rows.size() > 1; }
+};
+
+// What a label must not cover: a thick segment (a bar, a leader) or, with
+// both ends the same, a disc; `site` is the station it belongs to.
+struct Capsule {
+  double x1, y1, x2, y2, r;
+};
+struct Box {
+  double x0, y0, x1, y1;
+};
+
+bool covers(const Box& b, const Capsule& c) {
+  for (int k = 0; k <= 16; ++k) {
+    const double t = k / 16.0;
+    const double x = c.x1 + t * (c.x2 - c.x1), y = c.y1 + t * (c.y2 - c.y1);
+    const double dx = std::max({b.x0 - x, 0.0, x - b.x1}), dy = std::max({b.y0 - y, 0.0, y - b.y1});
+    if (dx * dx + dy * dy < c.r * c.r) return true;
+  }
+  return false;
+}
+
+bool overlap(const Box& a, const Box& b) { return a.x0 < b.x1 && b.x0 < a.x1 && a.y0 < b.y1 && b.y0 < a.y1; }
+
+// Width (mm) of a text at `size` mm: code points at 0.62 of the size (0.7
+// for bold digits), enough for DejaVu Sans and its substitutes.
+double text_width(const std::string& text, double size, bool bold) {
+  std::size_t n = 0;
+  for (unsigned char c : text) n += (c & 0xc0u) != 0x80u ? 1 : 0;
+  return static_cast<double>(n) * size * (bold ? 0.7 : 0.62);
+}
+
+// The labels of the map, placed one after another where they cover no
+// symbol and no label placed before, inside the frame.
+class Labels {
+ public:
+  std::vector<Capsule> symbols;
+  struct Placement {
+    Point at;                        // left end of the baseline
+    std::optional<Capsule> leader;   // from the anchor to the box, when it is far
+  };
+  // Of the candidates (left end of the baseline of a text `w` wide and
+  // `size` high), the first that is free; else the one covering least.
+  // From the candidate `far` on, a leader joins the box to `anchor`, and
+  // must cross no label either; later labels keep off it.
+  Placement place(const std::vector<Point>& candidates, double w, double size, Point anchor = {},
+                  std::size_t far = static_cast<std::size_t>(-1)) {
+    std::size_t best = 0;
+    int least = -1;
+    for (std::size_t k = 0; k < candidates.size(); ++k) {
+      const Box b = box(candidates[k], w, size);
+      int n = b.x0 < kLeft || b.x1 > kLeft + kFrameW || b.y0 < kTop || b.y1 > kTop + kFrameH ? 1 : 0;
+      for (const Capsule& c : symbols) n += covers(b, c) ? 1 : 0;
+      for (const Box& q : taken_) n += overlap(b, q) ? 1 : 0;
+      if (k >= far) {
+        const Capsule l = leader(anchor, b);
+        for (const Box& q : taken_) n += covers(q, l) ? 1 : 0;
+      }
+      if (least < 0 || n < least) {
+        least = n;
+        best = k;
+      }
+      if (n == 0) break;
+    }
+    const Box b = box(candidates[best], w, size);
+    taken_.push_back(b);
+    Placement out{candidates[best], std::nullopt};
+    if (best >= far) {
+      out.leader = leader(anchor, b);
+      symbols.push_back(*out.leader);
+    }
+    return out;
+  }
+
+ private:
+  static Box box(Point p, double w, double size) { return Box{p.x - 0.2, p.y - 0.78 * size, p.x + w + 0.2, p.y + 0.22 * size}; }
+  // From 1 mm off the anchor to the nearest point of the box.
+  static Capsule leader(Point a, const Box& b) {
+    const double x = std::clamp(a.x, b.x0, b.x1), y = std::clamp(a.y, b.y0, b.y1);
+    const double len = std::max(1e-9, std::hypot(x - a.x, y - a.y));
+    return Capsule{a.x + (x - a.x) / len, a.y + (y - a.y) / len, x, y, 0.2};
+  }
+  std::vector<Box> taken_;
+};
+
+// Candidates for a text `w` wide and `size` high around the point (x, y) at
+// the distances `rings`, starting in the direction `first` (degrees
+// clockwise from up) and turning either way from it by 22.5-degree steps.
+constexpr int kDirections = 16;
+std::vector<Point> around(double x, double y, double w, double size, double first, std::initializer_list<double> rings) {
+  std::vector<Point> out;
+  for (double ring : rings) {
+    for (int k = 0; k < kDirections; ++k) {
+      const double a = (first + (k % 2 == 0 ? 1.0 : -1.0) * (360.0 / kDirections) * ((k + 1) / 2)) * kRad;
+      const double ux = std::sin(a), uy = -std::cos(a);
+      // The text's box centre on the ray, pushed out until the box clears
+      // the distance `ring` from the point along it.
+      const double reach = ring + std::fabs(ux) * w / 2.0 + std::fabs(uy) * size / 2.0;
+      out.push_back(Point{x + ux * reach - w / 2.0, y + uy * reach + 0.28 * size});
+    }
+  }
+  return out;
+}
+
 // Where a polyline first crosses the line coordinate[axis] = v, if it does.
 std::optional<std::pair<double, double>> crossing(const std::vector<std::pair<double, double>>& line, int axis,
                                                   double v) {
@@ -163,38 +274,158 @@ void graticule(std::ostringstream& o, const geo::EqualArea& p, const Frame& f) {
   o << "</g>\n<g id=\"graticule-labels\">" << labels.str() << "</g>\n";
 }
 
-void station_symbol(std::ostringstream& o, const Placed& pl) {
-  const MapStation& s = *pl.s;
-  o << "<g class=\"station\" data-name=\"" << xml_text(s.name) << "\" data-x=\"" << svg_data_number(pl.x) << "\" data-y=\""
-    << svg_data_number(pl.y) << "\"";
-  if (has_bar(s)) o << " data-shmax=\"" << svg_number(*s.shmax) << "\"";
-  if (s.quality) o << " data-quality=\"" << *s.quality << "\"";
-  o << "><title>" << xml_text(s.name);
+constexpr double kNameSize = 2.8;  // mm, as the .name class
+constexpr double kPhaseSize = 3.0;  // mm, the phase numbers
+
+// The symbol of a row at (x, y): a grey cross for a failed station, a bar
+// with a dot, or a hollow circle; `what` names it in its title.
+void row_symbol(std::ostringstream& o, const MapStation& s, double x, double y, const std::string& what,
+                std::vector<Capsule>& symbols) {
+  o << "<title>" << xml_text(what);
   if (!s.ran) {
     o << ": failed</title>";
-    o << "<path d=\"M" << svg_number(pl.x - 1.4) << "," << svg_number(pl.y - 1.4) << " l2.8,2.8 m0,-2.8 l-2.8,2.8\" stroke=\"#808080\""
+    o << "<path d=\"M" << svg_number(x - 1.4) << "," << svg_number(y - 1.4) << " l2.8,2.8 m0,-2.8 l-2.8,2.8\" stroke=\"#808080\""
       << " stroke-width=\"0.5\"/>";
+    symbols.push_back({x, y, x, y, 2.3});
   } else if (has_bar(s)) {
     const BarStyle b = *bar_style(s.quality);
     const double ux = std::sin(*s.shmax * kRad) * b.length / 2.0, uy = -std::cos(*s.shmax * kRad) * b.length / 2.0;
     o << ": SHmax " << svg_number(*s.shmax) << "\xc2\xb0, " << (s.regime.empty() ? "no regime" : s.regime) << ", quality "
       << (s.quality ? std::string(1, *s.quality) : std::string("not ranked")) << "</title>";
-    o << "<line class=\"shmax-bar\" x1=\"" << svg_number(pl.x - ux) << "\" y1=\"" << svg_number(pl.y - uy) << "\" x2=\""
-      << svg_number(pl.x + ux) << "\" y2=\"" << svg_number(pl.y + uy) << "\" stroke=\"" << regime_colour(s.regime)
+    o << "<line class=\"shmax-bar\" x1=\"" << svg_number(x - ux) << "\" y1=\"" << svg_number(y - uy) << "\" x2=\""
+      << svg_number(x + ux) << "\" y2=\"" << svg_number(y + uy) << "\" stroke=\"" << regime_colour(s.regime)
       << "\" stroke-width=\"" << svg_number(b.width) << "\" stroke-linecap=\"butt\"/>";
-    o << "<circle cx=\"" << svg_number(pl.x) << "\" cy=\"" << svg_number(pl.y) << "\" r=\"0.7\" fill=\"#000000\"/>";
+    o << "<circle cx=\"" << svg_number(x) << "\" cy=\"" << svg_number(y) << "\" r=\"0.7\" fill=\"#000000\"/>";
+    symbols.push_back({x - ux, y - uy, x + ux, y + uy, b.width / 2.0 + 0.3});
+    symbols.push_back({x, y, x, y, 1.0});
   } else {
     o << ": no SHmax bar (" << (!s.shmax ? "SHmax undefined" : (s.poorly_defined ? "SHmax poorly defined" : "quality E"))
       << ")</title>";
-    o << "<circle class=\"hollow\" cx=\"" << svg_number(pl.x) << "\" cy=\"" << svg_number(pl.y) << "\" r=\"1.5\" fill=\"#ffffff\" stroke=\""
+    o << "<circle class=\"hollow\" cx=\"" << svg_number(x) << "\" cy=\"" << svg_number(y) << "\" r=\"1.5\" fill=\"#ffffff\" stroke=\""
       << regime_colour(s.regime) << "\" stroke-width=\"0.45\"/>";
+    symbols.push_back({x, y, x, y, 2.0});
   }
-  // The name in the quarter the bar leaves free: below right of a bar
-  // running north-east, above right otherwise.
-  const bool below = has_bar(s) && std::fmod(*s.shmax + 360.0, 180.0) < 90.0;
-  o << "<text class=\"name\" x=\"" << svg_number(pl.x + 2.2) << "\" y=\"" << svg_number(pl.y + (below ? 3.6 : -2.0)) << "\">"
-    << xml_text(s.name)
-    << "</text></g>\n";
+}
+
+// Where each phase of a site goes: around its point, on the side away
+// from the nearest other station, 90 degrees apart (less beyond 4), far
+// enough that two bars of quality A cannot touch.
+constexpr double kFanRadius = 12.1;
+void fan_out(std::vector<Site>& sites) {
+  constexpr double kSamePlace = 0.5;  // mm
+  for (Site& site : sites) {
+    if (!site.phased()) continue;
+    double nearest = -1.0, away = 0.0;
+    // Phased stations at the same place share the turn between them.
+    int here = 0, before = 0;
+    for (const Site& other : sites) {
+      const double d = std::hypot(other.x - site.x, other.y - site.y);
+      if (d < kSamePlace) {
+        if (other.phased()) {
+          ++here;
+          if (&other < &site) ++before;
+        }
+        continue;
+      }
+      if (nearest < 0.0 || d < nearest) {
+        nearest = d;
+        away = std::atan2(site.x - other.x, other.y - site.y) / kRad;  // clockwise from up
+      }
+    }
+    site.fan = (nearest < 0.0 ? 0.0 : away) + 360.0 * before / std::max(1, here);
+    const std::size_t k = site.rows.size();
+    const double step = std::min(90.0, 360.0 / static_cast<double>(k));
+    for (std::size_t j = 0; j < k; ++j) {
+      const double a = (site.fan + step * (static_cast<double>(j) - (static_cast<double>(k) - 1.0) / 2.0)) * kRad;
+      site.rows[j].x = site.x + kFanRadius * std::sin(a);
+      site.rows[j].y = site.y - kFanRadius * std::cos(a);
+    }
+  }
+}
+
+// The geometry of every mark, which no label may cover: symbols, leaders
+// and the points of phased stations.
+void site_marks(std::ostringstream& o, const Site& site, std::vector<Capsule>& symbols) {
+  const MapStation& first = *site.rows.front().s;
+  o << "<g class=\"station\" data-name=\"" << xml_text(site.name) << "\" data-x=\"" << svg_data_number(site.x)
+    << "\" data-y=\"" << svg_data_number(site.y) << "\"";
+  if (!site.phased()) {
+    if (has_bar(first)) o << " data-shmax=\"" << svg_number(*first.shmax) << "\"";
+    if (first.quality) o << " data-quality=\"" << *first.quality << "\"";
+    o << ">";
+    row_symbol(o, first, site.x, site.y, site.name, symbols);
+    return;
+  }
+  o << " data-phases=\"" << site.rows.size() << "\"><title>" << xml_text(site.name) << ": " << site.rows.size()
+    << " stress phases</title>";
+  for (const Placed& row : site.rows) {
+    const MapStation& s = *row.s;
+    // The leader from the station's point to the phase's mark, stopping
+    // short of both.
+    const double dx = row.x - site.x, dy = row.y - site.y, len = std::hypot(dx, dy);
+    const double ux = dx / len, uy = dy / len;
+    o << "<line class=\"leader\" x1=\"" << svg_number(site.x + 1.0 * ux) << "\" y1=\"" << svg_number(site.y + 1.0 * uy)
+      << "\" x2=\"" << svg_number(row.x - 1.6 * ux) << "\" y2=\"" << svg_number(row.y - 1.6 * uy) << "\" stroke=\""
+      << phase_colour(s.phase) << "\" stroke-width=\"0.3\"/>";
+    symbols.push_back({site.x + 1.0 * ux, site.y + 1.0 * uy, row.x - 1.6 * ux, row.y - 1.6 * uy, 0.35});
+  }
+  o << "<circle class=\"point\" cx=\"" << svg_number(site.x) << "\" cy=\"" << svg_number(site.y)
+    << "\" r=\"0.8\" fill=\"#000000\"/>";
+  symbols.push_back({site.x, site.y, site.x, site.y, 1.1});
+  for (const Placed& row : site.rows) {
+    const MapStation& s = *row.s;
+    o << "<g class=\"phase\" data-phase=\"" << s.phase << "\" data-x=\"" << svg_data_number(row.x) << "\" data-y=\""
+      << svg_data_number(row.y) << "\"";
+    if (has_bar(s)) o << " data-shmax=\"" << svg_number(*s.shmax) << "\"";
+    if (s.quality) o << " data-quality=\"" << *s.quality << "\"";
+    o << ">";
+    row_symbol(o, s, row.x, row.y, site.name + " phase " + std::to_string(s.phase), symbols);
+    o << "</g>";
+  }
+}
+
+// The labels of a site: each phase's number in its colour, then the name.
+void site_labels(std::ostringstream& o, const Site& site, Labels& labels) {
+  if (site.phased()) {
+    for (const Placed& row : site.rows) {
+      const MapStation& s = *row.s;
+      const std::string n = std::to_string(s.phase);
+      const double w = text_width(n, kPhaseSize, true);
+      const double out = std::atan2(row.x - site.x, site.y - row.y) / kRad;
+      const Point p = labels.place(around(row.x, row.y, w, kPhaseSize, out, {1.6, 3.2, 5.0, 7.0}), w, kPhaseSize).at;
+      o << "<text class=\"phase-number\" data-phase=\"" << s.phase << "\" x=\"" << svg_number(p.x) << "\" y=\""
+        << svg_number(p.y) << "\" fill=\"" << phase_colour(s.phase) << "\">" << n << "</text>";
+    }
+  }
+  // The name: first in the quarter a single bar leaves free (below right
+  // of a bar running north-east, above right otherwise), or on the side
+  // of a fan's point away from its phases.
+  const MapStation& first = *site.rows.front().s;
+  const std::string name = xml_text(site.name);
+  const double w = text_width(site.name, kNameSize, false);
+  double towards = 45.0;
+  if (site.phased()) {
+    towards = site.fan + 180.0;
+  } else if (has_bar(first) && std::fmod(*first.shmax + 360.0, 180.0) < 90.0) {
+    towards = 135.0;
+  }
+  std::vector<Point> candidates;
+  if (!site.phased()) {  // where a station's name has always gone, when free
+    const bool below = towards == 135.0;
+    candidates.push_back(Point{site.x + 2.2, site.y + (below ? 3.6 : -2.0)});
+  }
+  const std::size_t near = candidates.size() + 2 * kDirections;  // the candidates within 4 mm
+  const std::vector<Point> more = around(site.x, site.y, w, kNameSize, towards, {1.8, 4.0, 7.0, 10.0, 14.0});
+  candidates.insert(candidates.end(), more.begin(), more.end());
+  // A name moved away from a crowded point gets a thin line to it.
+  const Labels::Placement placed = labels.place(candidates, w, kNameSize, Point{site.x, site.y}, near);
+  const Point p = placed.at;
+  if (placed.leader) {
+    const Capsule& l = *placed.leader;
+    o << "<line class=\"name-leader\" x1=\"" << svg_number(l.x1) << "\" y1=\"" << svg_number(l.y1) << "\" x2=\""
+      << svg_number(l.x2) << "\" y2=\"" << svg_number(l.y2) << "\" stroke=\"#606060\" stroke-width=\"0.15\"/>";
+  }
+  o << "<text class=\"name\" x=\"" << svg_number(p.x) << "\" y=\"" << svg_number(p.y) << "\">" << name << "</text></g>\n";
 }
 
 void scale_bar(std::ostringstream& o, const Frame& f) {
@@ -229,7 +460,7 @@ void north_arrow(std::ostringstream& o) {
     << "<text class=\"label\" x=\"" << svg_number(x) << "\" y=\"" << svg_number(y - 11.0) << "\" text-anchor=\"middle\">N</text></g>\n";
 }
 
-void legend(std::ostringstream& o, const std::vector<Placed>& placed, bool any_ranked, bool any_unranked) {
+void legend(std::ostringstream& o, const std::vector<Site>& sites, bool any_ranked, bool any_unranked) {
   double y = kTop + 4.0;
   const double x = kLeft + kFrameW + 8.0;
   o << "<g id=\"legend\">\n<text class=\"label\" x=\"" << svg_number(x) << "\" y=\"" << svg_number(y) << "\">SHmax</text>\n";
@@ -274,9 +505,38 @@ void legend(std::ostringstream& o, const std::vector<Placed>& placed, bool any_r
   o << "<path d=\"M" << svg_number(x + 0.6) << "," << svg_number(y - 2.4) << " l2.8,2.8 m0,-2.8 l-2.8,2.8\" stroke=\"#808080\""
     << " stroke-width=\"0.5\"/><text class=\"small\" x=\"" << svg_number(x + 6.0) << "\" y=\"" << svg_number(y)
     << "\">station failed</text>\n";
+  std::size_t phased = 0, phases = 0;
+  for (const Site& site : sites) {
+    if (!site.phased()) continue;
+    ++phased;
+    phases += site.rows.size();
+  }
+  if (phased > 0) {
+    // A sample fan: a point, two leaders, the phases' numbers.
+    y += 9.0;
+    const double px = x + 2.0, py = y - 1.0;
+    for (int j = 1; j <= 2; ++j) {
+      const double ex = px + 7.0, ey = py + (j == 1 ? -2.5 : 2.5);
+      o << "<line x1=\"" << svg_number(px) << "\" y1=\"" << svg_number(py) << "\" x2=\"" << svg_number(ex) << "\" y2=\""
+        << svg_number(ey) << "\" stroke=\"" << phase_colour(j) << "\" stroke-width=\"0.3\"/><text class=\"small\" x=\""
+        << svg_number(ex + 0.8) << "\" y=\"" << svg_number(ey + 1.0) << "\" font-weight=\"bold\" fill=\"" << phase_colour(j)
+        << "\">" << j << "</text>";
+    }
+    o << "<circle cx=\"" << svg_number(px) << "\" cy=\"" << svg_number(py) << "\" r=\"0.8\" fill=\"#000000\"/>"
+      << "<text class=\"small\" x=\"" << svg_number(x + 13.0) << "\" y=\"" << svg_number(y - 1.5)
+      << "\">stress phases of one station,</text><text class=\"small\" x=\"" << svg_number(x + 13.0) << "\" y=\""
+      << svg_number(y + 2.5) << "\">numbered in their colours</text>\n";
+    y += 4.0;
+  }
   y += 9.0;
-  o << "<text class=\"small\" x=\"" << svg_number(x) << "\" y=\"" << svg_number(y) << "\">" << placed.size() << " station"
-    << (placed.size() == 1 ? "" : "s") << " placed</text>\n</g>\n";
+  o << "<text id=\"station-count\" class=\"small\" x=\"" << svg_number(x) << "\" y=\"" << svg_number(y) << "\">"
+    << sites.size() << " station" << (sites.size() == 1 ? "" : "s") << " placed</text>\n";
+  if (phased > 0) {
+    y += 4.0;
+    o << "<text id=\"phase-count\" class=\"small\" x=\"" << svg_number(x) << "\" y=\"" << svg_number(y) << "\">"
+      << phases << " stress phases at " << phased << " of them</text>\n";
+  }
+  o << "</g>\n";
 }
 
 }  // namespace
@@ -297,6 +557,10 @@ MapStation map_station(const json& row) {
     s.poorly_defined = v.is_boolean() ? v.get<bool>() : (v.is_string() && v == "true");
   }
   if (row.contains("wsm_regime") && row["wsm_regime"].is_string()) s.regime = row["wsm_regime"].get<std::string>();
+  if (const auto phase = number("phase"); phase && *phase >= 1.0 && *phase <= 99.0) {
+    s.phase = static_cast<int>(*phase);
+    s.phases = static_cast<int>(number("phases").value_or(0.0));
+  }
   if (row.contains("quality") && row["quality"].is_string()) {
     const std::string q = row["quality"].get<std::string>();
     if (q.size() == 1 && q[0] >= 'A' && q[0] <= 'E') s.quality = q[0];
@@ -307,11 +571,15 @@ MapStation map_station(const json& row) {
 std::string campaign_map_svg(const std::vector<MapStation>& stations, const std::string& title) {
   std::vector<geo::LonLat> points;
   std::vector<std::string> unplaced;
+  // A station not placed is named once, whatever its number of phases.
+  const auto unplace = [&unplaced](const std::string& entry) {
+    if (std::find(unplaced.begin(), unplaced.end(), entry) == unplaced.end()) unplaced.push_back(entry);
+  };
   for (const MapStation& s : stations) {
     if (s.lon && s.lat) {
       points.push_back({*s.lon, *s.lat});
     } else {
-      unplaced.push_back((s.name.empty() ? "(no name)" : s.name) + " (no longitude and latitude)");
+      unplace((s.name.empty() ? "(no name)" : s.name) + " (no longitude and latitude)");
     }
   }
   const geo::EqualArea proj(geo::mean_centre(points));
@@ -321,8 +589,8 @@ std::string campaign_map_svg(const std::vector<MapStation>& stations, const std:
     if (!s.lon || !s.lat) continue;
     const auto e = proj.forward({*s.lon, *s.lat});
     if (!e) {
-      unplaced.push_back((s.name.empty() ? "(no name)" : s.name) +
-                         " (opposite the centre of the map, where an azimuthal projection has no place)");
+      unplace((s.name.empty() ? "(no name)" : s.name) +
+              " (opposite the centre of the map, where an azimuthal projection has no place)");
       continue;
     }
     if (projected.empty()) {
@@ -343,12 +611,27 @@ std::string campaign_map_svg(const std::vector<MapStation>& stations, const std:
   const double need = std::max({(e_hi - e_lo) / (kFrameW - 2.0 * kMargin), (n_hi - n_lo) / (kFrameH - 2.0 * kMargin),
                                 2000.0 / (kFrameH - 2.0 * kMargin)});
   f.m_per_mm = nice_up(need * 1000.0) / 1000.0;
-  std::vector<Placed> placed;
+  // The sites: the rows of a station's phases (same name, same place) at
+  // one point.
+  std::vector<Site> sites;
   bool any_ranked = false, any_unranked = false;
   for (const auto& [s, e] : projected) {
-    placed.push_back({s, f.x(e.east), f.y(e.north)});
+    const Placed pl{s, f.x(e.east), f.y(e.north)};
     if (has_bar(*s) || (s->ran && s->shmax && !s->poorly_defined)) (s->quality ? any_ranked : any_unranked) = true;
+    auto same = sites.end();
+    if (s->phase > 0) {
+      same = std::find_if(sites.begin(), sites.end(), [&](const Site& site) {
+        const MapStation& t = *site.rows.front().s;
+        return t.phase > 0 && t.name == s->name && *t.lon == *s->lon && *t.lat == *s->lat;
+      });
+    }
+    if (same != sites.end()) {
+      same->rows.push_back(pl);
+    } else {
+      sites.push_back(Site{s->name, pl.x, pl.y, {pl}, 0.0});
+    }
   }
+  fan_out(sites);
 
   std::ostringstream o;
   o << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
@@ -356,7 +639,8 @@ std::string campaign_map_svg(const std::vector<MapStation>& stations, const std:
     << "mm\" viewBox=\"0 0 " << kPageW << " " << kPageH << "\" font-family=\"DejaVu Sans, Helvetica, Arial, sans-serif\">\n";
   o << "<title>" << xml_text(title) << "</title>\n";
   o << "<style>\n.label{font-size:3.6px;font-weight:bold}\n.small{font-size:2.6px}\n.grat{font-size:2.4px;fill:#4a6a8a}\n"
-       ".name{font-size:2.8px;paint-order:stroke;stroke:#ffffff;stroke-width:0.6px}\n</style>\n";
+       ".name{font-size:2.8px;paint-order:stroke;stroke:#ffffff;stroke-width:0.6px}\n"
+       ".phase-number{font-size:3px;font-weight:bold;paint-order:stroke;stroke:#ffffff;stroke-width:0.6px}\n</style>\n";
   o << "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
   o << "<text x=\"" << svg_number(kLeft) << "\" y=\"12\" font-size=\"5\" font-weight=\"bold\">" << xml_text(title) << "</text>\n";
   o << "<defs><clipPath id=\"frame-clip\"><rect x=\"" << svg_number(kLeft) << "\" y=\"" << svg_number(kTop) << "\" width=\""
@@ -366,8 +650,19 @@ std::string campaign_map_svg(const std::vector<MapStation>& stations, const std:
     << svg_number(f.m_per_mm * 1000.0) << "\" data-east0=\"" << svg_data_number(f.east0) << "\" data-north0=\"" << svg_data_number(f.north0)
     << "\" data-frame=\"" << svg_number(kLeft) << " " << svg_number(kTop) << " " << svg_number(kFrameW) << " " << svg_number(kFrameH) << "\">\n";
   graticule(o, proj, f);
+  // Every mark first, so that no label covers one drawn after it.
+  Labels labels;
+  std::vector<std::string> marks;
+  for (const Site& site : sites) {
+    std::ostringstream m;
+    site_marks(m, site, labels.symbols);
+    marks.push_back(m.str());
+  }
   o << "<g id=\"stations\">\n";
-  for (const Placed& pl : placed) station_symbol(o, pl);
+  for (std::size_t k = 0; k < sites.size(); ++k) {
+    o << marks[k];
+    site_labels(o, sites[k], labels);
+  }
   o << "</g>\n";
   scale_bar(o, f);
   north_arrow(o);
@@ -391,7 +686,7 @@ std::string campaign_map_svg(const std::vector<MapStation>& stations, const std:
     o << "<text id=\"unplaced\" class=\"small\" x=\"" << svg_number(kLeft) << "\" y=\"" << svg_number(kTop + kFrameH + 14.5)
       << "\">not on the map: " << xml_text(names) << "</text>\n";
   }
-  legend(o, placed, any_ranked, any_unranked);
+  legend(o, sites, any_ranked, any_unranked);
   o << "</svg>\n";
   return o.str();
 }

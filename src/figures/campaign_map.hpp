@@ -2,7 +2,9 @@
 // The map of a campaign (map.svg): every station at its coordinates on a
 // Lambert azimuthal equal-area projection centred on the stations, with a
 // World Stress Map style SHmax bar, its name, a scale bar, a north arrow, a
-// graticule and a legend. The document is in millimetres (one user unit is
+// graticule and a legend that counts the stations and their phases apart;
+// no label overprints another or a station's symbol where a free place is
+// found near its mark. The document is in millimetres (one user unit is
 // one millimetre of the drawing); the same stations give the same bytes.
 #include <optional>
 #include <string>
@@ -21,11 +23,16 @@ struct MapStation {
   bool poorly_defined = false;     // SHmax poorly defined: no bar
   std::string regime;              // World Stress Map regime code (NF NS SS TS TF U), "" when none
   std::optional<char> quality;     // rank A to E of the SHmax; none without a bootstrap (a thin bar)
+  // A stress phase of the station (1 to `phases`); 0 for the station's one
+  // answer. The phases of one station (rows of the same name and place) are
+  // fanned around its point, each on a short leader and numbered in the
+  // colour of its phase.
+  int phase = 0, phases = 0;
 };
 
 // The station as a campaign's summary row gives it (keys station,
 // longitude, latitude, status, SHmax_deg, wsm_regime, SHmax_poorly_defined,
-// quality; a key absent or null is unknown).
+// quality, phase, phases; a key absent or null is unknown).
 MapStation map_station(const nlohmann::ordered_json& row);
 
 // The SVG document; `title` is written as given (escaped).

@@ -1,10 +1,13 @@
 #pragma once
-// What the separation of stress phases adds to the figure, under the rest:
+// What the separation of stress phases adds to the figure (above the
+// all-data run with two phases or more, under it with one): a colour legend;
 // a net per phase (its data's striations in the phase colour, hollow when
-// ambiguous; its axes and, with a bootstrap, its cones), a common net with
-// every phase's axes and the data of no phase in grey, the BIC of each k
-// tried, and the histogram of each datum's misfit to its own phase, coloured
-// by phase, with the outlier misfit dashed.
+// ambiguous; its axes, both ends of a horizontal one, and, with a bootstrap,
+// its cones up to kWidestCone) with its axes, R and quality written under it
+// in its colour; a common net with every phase's axes, tagged with their
+// phase, and the data of no phase in grey; the BIC of each k tried, on a
+// scale; and the histogram of each datum's misfit to its own phase, coloured
+// by phase, on a scale, with the outlier misfit dashed.
 #include <sstream>
 #include <string>
 

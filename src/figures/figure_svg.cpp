@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <sstream>
+#include <string>
 #include <vector>
 
 #include "figures/figure_ensemble.hpp"
@@ -23,6 +24,10 @@ constexpr double kRad = kPi / 180.0;
 constexpr int kWidth = 1500;
 constexpr int kHeight = 810;
 constexpr double kHeadingY = 118.0;
+// Where the phases panel starts when it leads the figure, and the room
+// between it and the all-data part under it.
+constexpr double kPhasesTop = 44.0;
+constexpr double kPhasesGap = 20.0;
 
 // The three principal axes: name, fill, points of the star.
 struct AxisStyle {
@@ -280,8 +285,18 @@ void shmax_arrows(std::ostringstream& o, const NetFrame& f, double azimuth, cons
   o << "</g>\n";
 }
 
+// The heading of the all-data net: with two phases or more it is the
+// compromise of those phases, and says so.
+std::string net_heading(const RunReport& r) {
+  if (r.separation && r.separation->k >= 2) {
+    return "All data: a compromise of " + std::to_string(r.separation->k) + " phases";
+  }
+  return "Schmidt net, lower hemisphere";
+}
+
 void net_frame(std::ostringstream& o, const RunReport& r, const NetFrame& f) {
-  o << "<text x=\"" << num(f.cx) << "\" y=\"" << num(kHeadingY) << "\" class=\"heading\">Schmidt net, lower hemisphere</text>\n";
+  o << "<text x=\"" << num(f.cx) << "\" y=\"" << num(f.cy - (NetFrame{}.cy - kHeadingY))
+    << "\" class=\"heading\">" << net_heading(r) << "</text>\n";
   o << "<circle cx=\"" << num(f.cx) << "\" cy=\"" << num(f.cy) << "\" r=\"" << num(f.radius)
     << "\" fill=\"#ffffff\" stroke=\"#000000\" stroke-width=\"1.5\"/>\n";
   // Ticks every 10 degrees, longer at the cardinal points.
@@ -354,12 +369,12 @@ void net_panel(std::ostringstream& o, const RunReport& r, const NetFrame& f, con
   o << "</g>\n";
 }
 
-void mohr_panel(std::ostringstream& o, const RunReport& r, const FigureOptions& opt) {
+void mohr_panel(std::ostringstream& o, const RunReport& r, const FigureOptions& opt, double dy) {
   const TensorSnapshot& t = r.run.final_tensor();
   const double s1 = d(t.VP(1)), s2 = d(t.VP(2)), s3 = d(t.VP(3));
-  const double x0 = 600.0, width = 400.0, base = 540.0;
+  const double x0 = 600.0, width = 400.0, base = 540.0 + dy;
   o << "<g id=\"mohr\">\n";
-  o << "<text x=\"" << num(x0 + width / 2.0) << "\" y=\"" << num(kHeadingY) << "\" class=\"heading\">Mohr diagram</text>\n";
+  o << "<text x=\"" << num(x0 + width / 2.0) << "\" y=\"" << num(kHeadingY + dy) << "\" class=\"heading\">Mohr diagram</text>\n";
   if (!(std::isfinite(s1) && std::isfinite(s2) && std::isfinite(s3) && s1 > s3)) {
     o << "<text x=\"" << num(x0 + width / 2.0) << "\" y=\"" << num(base - 100.0)
       << "\" class=\"note\">no diagram: the principal values are not ordered</text>\n</g>\n";
@@ -438,16 +453,16 @@ void mohr_panel(std::ostringstream& o, const RunReport& r, const FigureOptions& 
   o << "</g>\n";
 }
 
-void histogram_panel(std::ostringstream& o, const RunReport& r) {
+void histogram_panel(std::ostringstream& o, const RunReport& r, double dy) {
   const auto counts = misfit_histogram(r);
-  const double x0 = 1075.0, bar = 22.0, base = 540.0, height = 300.0;
+  const double x0 = 1075.0, bar = 22.0, base = 540.0 + dy, height = 300.0;
   const double right = x0 + bar * kFigureClasses;
   auto X = [&](double degrees) { return x0 + bar * degrees / 10.0; };
   int top = 1;
   for (int c : counts) top = std::max(top, c);
   const double unit = height / top;
   o << "<g id=\"histogram\">\n";
-  o << "<text x=\"" << num((x0 + right) / 2.0) << "\" y=\"" << num(kHeadingY) << "\" class=\"heading\">"
+  o << "<text x=\"" << num((x0 + right) / 2.0) << "\" y=\"" << num(kHeadingY + dy) << "\" class=\"heading\">"
     << "Misfit angles (degrees)</text>\n";
   // Beyond 90 degrees the slip is closer to opposite the predicted one.
   o << "<rect id=\"wrong-sense\" x=\"" << num(X(90.0)) << "\" y=\"" << num(base - height) << "\" width=\""
@@ -486,7 +501,8 @@ void histogram_panel(std::ostringstream& o, const RunReport& r) {
   if (const auto cut = r.cutoff()) {
     const double deg = d(*cut * kDegPerRad);
     const double x = X(std::clamp(deg, 0.0, 180.0));
-    const bool left = x > X(120.0);
+    // The label on the side with room for it (about 270 units).
+    const bool left = x > X(120.0) || x + 270.0 > kWidth;
     o << "<g id=\"cutoff\" data-degrees=\"" << fixed(deg, 4) << "\">";
     for (int pass = 0; pass < 2; ++pass) {
       o << "<line x1=\"" << num(x) << "\" y1=\"" << num(base) << "\" x2=\"" << num(x) << "\" y2=\""
@@ -502,8 +518,8 @@ void histogram_panel(std::ostringstream& o, const RunReport& r) {
   o << "</g>\n";
 }
 
-void legend(std::ostringstream& o, const RunReport& r) {
-  const double y = 680.0;
+void legend(std::ostringstream& o, const RunReport& r, double dy) {
+  const double y = 680.0 + dy;
   o << "<g id=\"legend\">\n";
   double x = 60.0;
   for (int L = 0; L < 3; ++L) {
@@ -724,8 +740,12 @@ const char* axis_fill(int L) { return kAxes[L - 1].fill; }
 
 std::string figure_svg(const RunReport& r, const FigureOptions& options) {
   std::ostringstream o;
-  const auto height =
-      static_cast<int>(kHeight + ensemble_caption_height(r) + phases_panel_height(r) + mechanisms_panel_height(r));
+  // With two phases or more the phases come first, under the title, and the
+  // all-data run, their compromise, is drawn below them (dy lower).
+  const bool phases_first = r.separation && r.separation->k >= 2;
+  const double dy = phases_first ? phases_panel_height(r) + kPhasesGap : 0.0;
+  const auto height = static_cast<int>(kHeight + ensemble_caption_height(r) + phases_panel_height(r) +
+                                       (phases_first ? kPhasesGap : 0.0) + mechanisms_panel_height(r));
   o << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
   o << "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" << kWidth << "\" height=\"" << height
     << "\" viewBox=\"0 0 " << kWidth << " " << height << "\" font-family=\"DejaVu Sans, Helvetica, Arial, sans-serif\">\n";
@@ -746,24 +766,35 @@ std::string figure_svg(const RunReport& r, const FigureOptions& options) {
        "text-anchor=\"middle\">"
     << xml_text(r.title) << "</text>\n";
 
+  if (phases_first) phases_panel(o, r, kPhasesTop);
   const TensorSnapshot& t = r.run.final_tensor();
-  o << "<text id=\"subtitle\" x=\"" << kWidth / 2 << "\" y=\"62\" font-size=\"13\" text-anchor=\"middle\">" << r.run.N
+  // The lines under the title, at whole positions (dy is whole), written as
+  // integers as they always were.
+  const auto line_y = [dy](int y) { return std::to_string(y + static_cast<int>(std::lround(dy))); };
+  o << "<text id=\"subtitle\" x=\"" << kWidth / 2 << "\" y=\"" << line_y(62)
+    << "\" font-size=\"13\" text-anchor=\"middle\">" << (phases_first ? "All data together: " : "") << r.run.N
     << " data, the " << r.run.NMIN << " best fitted;";
   for (int L = 1; L <= 3; ++L) {
     o << "  " << kAxes[L - 1].label << " " << fixed(d(t.DIRE(L)), 1) << "/" << fixed(d(t.PEN(L)), 1);
   }
   o << ";  R = " << fixed(d(t.P(4)), 2) << ";  residual standard deviation " << fixed(d(r.run.fit.ECART), 1)
     << kDegree << "</text>\n";
-  o << "<text id=\"state\" x=\"" << kWidth / 2 << "\" y=\"84\" font-size=\"13\" text-anchor=\"middle\">"
-    << state_line(r.state) << "</text>\n";
+  o << "<text id=\"state\" x=\"" << kWidth / 2 << "\" y=\"" << line_y(84)
+    << "\" font-size=\"13\" text-anchor=\"middle\">" << state_line(r.state) << "</text>\n";
 
-  net_panel(o, r, NetFrame{}, options);
-  mohr_panel(o, r, options);
-  histogram_panel(o, r);
-  legend(o, r);
-  ensemble_caption(o, r, kHeight + 14.0);
-  phases_panel(o, r, kHeight + ensemble_caption_height(r));
-  mechanisms_panel(o, r, kHeight + ensemble_caption_height(r) + phases_panel_height(r));
+  NetFrame net;
+  net.cy += dy;
+  net_panel(o, r, net, options);
+  mohr_panel(o, r, options, dy);
+  histogram_panel(o, r, dy);
+  legend(o, r, dy);
+  ensemble_caption(o, r, kHeight + dy + 14.0);
+  double below = kHeight + dy + ensemble_caption_height(r);
+  if (!phases_first) {
+    phases_panel(o, r, below);
+    below += phases_panel_height(r);
+  }
+  mechanisms_panel(o, r, below);
   o << "</svg>\n";
   return o.str();
 }

@@ -48,7 +48,7 @@ std::string parameters_text(const RunParams& p, int NSEED) {
 // The console listing of a PARAMETERS and DATA pair, read from files as the
 // console program reads them, and the run's final tensor.
 std::string console_listing(const std::string& parameters, const std::string& data, TensorSnapshot& final,
-                            std::vector<FaultRecord>& records) {
+                            std::vector<FaultRecord>& records, RunReport* report) {
   rt::ScratchFolder dir("phase");
   const std::string parameters_path = dir.write("PARAMETERS", parameters);
   const std::string data_path = dir.write("DATA", data);
@@ -62,7 +62,9 @@ std::string console_listing(const std::string& parameters, const std::string& da
   const RunInput input = read_run_input(*ws);
   for (const FaultDatum& d : input.faults.data) records.push_back(d.record);
   std::string listing;
-  final = invert(input.faults, input.params, *ws, ListingSink::text(listing)).stage3;
+  const InversionResult run = invert(input.faults, input.params, *ws, ListingSink::text(listing));
+  final = run.stage3;
+  if (report != nullptr) *report = collect_report(input, run);
   return listing;
 }
 
@@ -171,14 +173,14 @@ std::string phases_summary(const RunReport& r) {
 bool is_phase_file_name(const std::string& name) {
   if (name == "none.DATA") return true;
   for (int i = 1; i <= phases::kMaxPhases; ++i) {
-    for (const char* ext : {".DATA", ".PARAMETERS", ".LISTING"}) {
+    for (const char* ext : {".DATA", ".PARAMETERS", ".LISTING", ".svg"}) {
       if (name == "phase-" + std::to_string(i) + ext) return true;
     }
   }
   return false;
 }
 
-std::vector<PhaseFile> phase_files(const RunReport& r) {
+std::vector<PhaseFile> phase_files(const RunReport& r, std::vector<RunReport>* runs) {
   std::vector<PhaseFile> files;
   if (!r.separation) return files;
   const phases::Separation& s = *r.separation;
@@ -189,7 +191,8 @@ std::vector<PhaseFile> phase_files(const RunReport& r) {
     PhaseFile params{stem + ".PARAMETERS", parameters_text(r.params, p.NSEED)};
     TensorSnapshot final;
     std::vector<FaultRecord> read_back;
-    PhaseFile listing{stem + ".LISTING", console_listing(params.text, data.text, final, read_back)};
+    RunReport run;
+    PhaseFile listing{stem + ".LISTING", console_listing(params.text, data.text, final, read_back, &run)};
     // What the console program reads from the files is the phase: the same
     // records and the same tensor, bit for bit. Focal mechanisms are
     // inverted on the planes as given: their files hold the records in
@@ -204,6 +207,19 @@ std::vector<PhaseFile> phase_files(const RunReport& r) {
     files.push_back(std::move(data));
     files.push_back(std::move(params));
     files.push_back(std::move(listing));
+    if (runs != nullptr) {
+      // The run of the phase's files as its figure shows it: titled with
+      // the phase, with the phase's bootstrap and quality.
+      run.title = "Phase " + std::to_string(j + 1) + " of " + std::to_string(s.phases.size()) + " (" +
+                  std::to_string(p.members.size()) + " of " + std::to_string(r.data.size()) + " data): " + r.title;
+      if (j < s.bootstrap.size()) {
+        run.ensemble = ensemble::Ensemble{run.params, run.run.stage3, {}, s.bootstrap[j]};
+        run.ensemble_options = r.ensemble_options;
+        run.ensemble_options.starts = 1;
+      }
+      if (j < r.phase_quality.size()) run.quality = r.phase_quality[j];
+      runs->push_back(std::move(run));
+    }
   }
   std::vector<int> none;
   for (std::size_t i = 0; i < s.data.size(); ++i) {

@@ -32,11 +32,15 @@ struct PhaseFile {
 // phase-i.LISTING (the console listing of that pair, made by reading the two
 // files back as the console program does) for each phase, then none.DATA
 // when some data belong to no phase. Throws std::logic_error when a listing
-// does not reproduce its phase's tensor bit for bit.
-std::vector<PhaseFile> phase_files(const RunReport& r);
+// does not reproduce its phase's tensor bit for bit. `runs` (when given)
+// receives, per phase, the report of the run of its files (the LISTING's),
+// titled with the phase and given the phase's bootstrap and quality: what
+// its figure, phase-i.svg, draws.
+std::vector<PhaseFile> phase_files(const RunReport& r, std::vector<RunReport>* runs = nullptr);
 
 // True for a name a run may give a file of --phase-dir (none.DATA,
-// phase-N.DATA, .PARAMETERS or .LISTING for N from 1 to phases::kMaxPhases).
+// phase-N.DATA, .PARAMETERS, .LISTING or .svg for N from 1 to
+// phases::kMaxPhases).
 bool is_phase_file_name(const std::string& name);
 
 }  // namespace zk::batch

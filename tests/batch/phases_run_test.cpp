@@ -33,6 +33,7 @@ TEST_F(PhasesRun, PhaseFilesReproduceEachPhaseForAnyJobs) {
   ASSERT_EQ(run("plain", {}).status, 0);
   fs::create_directories(at("pd"));
   spit(at("pd/phase-4.DATA"), "left by an earlier run\n");
+  spit(at("pd/phase-3.svg"), "left by an earlier run\n");
   const Outcome one = run("1", {"--phases", "auto", "--phase-dir", at("pd").string(), "--jobs", "1",
                                    "--bootstrap", "8"});
   ASSERT_EQ(one.status, 0) << one.err;
@@ -42,9 +43,10 @@ TEST_F(PhasesRun, PhaseFilesReproduceEachPhaseForAnyJobs) {
   EXPECT_TRUE(slurp(at("plainL")) == slurp(at("1L"))) << "--phases changed the listing";
   EXPECT_TRUE(slurp(at("1j")) == slurp(at("2j"))) << "--jobs 2 changed the document";
   EXPECT_TRUE(slurp(at("1s")) == slurp(at("2s"))) << "--jobs 2 changed the figure";
-  EXPECT_NE(slurp(at("1s")).find("<g id=\"phase-net-2\">"), std::string::npos);
+  EXPECT_NE(slurp(at("1s")).find("<g id=\"phase-net-2\" "), std::string::npos);
   EXPECT_NE(slurp(at("1s")).find("8 independent searches; chosen on their own: k = 2 by "), std::string::npos);
   EXPECT_FALSE(fs::exists(at("1pd/phase-4.DATA")));
+  EXPECT_FALSE(fs::exists(at("1pd/phase-3.svg")));
   expect_valid_results({at("1j")});
 
   const json doc = json::parse(slurp(at("1j")));
@@ -58,6 +60,7 @@ TEST_F(PhasesRun, PhaseFilesReproduceEachPhaseForAnyJobs) {
   for (int i = 1; i <= 2; ++i) {
     const std::string stem = "pd/phase-" + std::to_string(i);
     EXPECT_TRUE(slurp(at("1" + stem + ".DATA")) == slurp(at("2" + stem + ".DATA")));
+    EXPECT_TRUE(slurp(at("1" + stem + ".svg")) == slurp(at("2" + stem + ".svg"))) << stem << ".svg: --jobs 2 changed it";
     const Outcome c = console(at("1" + stem + ".PARAMETERS").string(), at("1" + stem + ".DATA").string(),
                               at("phase.lst").string());
     ASSERT_EQ(c.status, 0) << c.out;
@@ -67,7 +70,7 @@ TEST_F(PhasesRun, PhaseFilesReproduceEachPhaseForAnyJobs) {
     // No cone wider than 45 degrees is drawn on a phase net: it would read
     // as a fault plane.
     const std::string svg = slurp(at("1s"));
-    const std::size_t from = svg.find("<g id=\"phase-net-" + std::to_string(i) + "\">");
+    const std::size_t from = svg.find("<g id=\"phase-net-" + std::to_string(i) + "\" ");
     const std::string net = svg.substr(from, svg.find("</g>", from) - from);
     int drawable = 0, drawn = 0;
     for (const json& a : p["bootstrap"]["axes"]) drawable += a["cone_deg"].is_number() && a["cone_deg"].get<double>() <= 45.0;
@@ -86,13 +89,17 @@ TEST_F(PhasesRun, PhaseFilesReproduceEachPhaseForAnyJobs) {
 }
 
 TEST_F(PhasesRun, AnInputNamedAsAPhaseFileIsNeverRemoved) {
-  fs::create_directories(at("pd"));
-  fs::copy_file(example("phases/DATA"), at("pd/phase-3.DATA"));
-  const Outcome r = batch({example("phases/PARAMETERS"), at("pd/phase-3.DATA").string(), at("L").string(), "--phases",
-                           "2", "--phase-dir", at("pd").string(), "--quiet"});
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_TRUE(slurp(at("pd/phase-3.DATA")) == slurp(example("phases/DATA")));
-  EXPECT_TRUE(fs::exists(at("pd/phase-2.LISTING")));
+  for (const char* name : {"phase-3.DATA", "phase-3.svg"}) {
+    fs::remove_all(at("pd"));
+    fs::create_directories(at("pd"));
+    fs::copy_file(example("phases/DATA"), at("pd") / name);
+    const Outcome r = batch({example("phases/PARAMETERS"), (at("pd") / name).string(), at("L").string(), "--phases",
+                             "2", "--phase-dir", at("pd").string(), "--quiet"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(slurp(at("pd") / name) == slurp(example("phases/DATA"))) << name;
+    EXPECT_TRUE(fs::exists(at("pd/phase-2.LISTING"))) << name;
+    EXPECT_TRUE(fs::exists(at("pd/phase-2.svg"))) << name;
+  }
 }
 
 // A campaign with --phases: a row and a map feature per station and phase,
@@ -106,7 +113,13 @@ TEST_F(PhasesRun, CampaignRowsPerPhaseMergeAsUnsharded) {
   for (const char* f : {"summary.csv", "stations.geojson", "campaign.json", "map.svg"}) {
     EXPECT_TRUE(slurp(at("all") / f) == slurp(at("m") / f)) << f;
   }
-  EXPECT_NE(slurp(at("all/map.svg")).find("data-name=\"q phase 2\""), std::string::npos);
+  // Each station's phases fanned around its point; the legend counts the
+  // stations and their phases apart.
+  const std::string map = slurp(at("all/map.svg"));
+  EXPECT_NE(map.find("data-name=\"q\" data-x="), std::string::npos);
+  EXPECT_NE(map.find("<g class=\"phase\" data-phase=\"2\""), std::string::npos);
+  EXPECT_NE(map.find(">2 stations placed<"), std::string::npos);
+  EXPECT_NE(map.find(">4 stress phases at 2 of them<"), std::string::npos);
   const std::vector<std::string> rows = lines_of(slurp(at("all/summary.csv")));
   ASSERT_EQ(rows.size(), 6u);
   EXPECT_TRUE(rows[5].starts_with("f,,,failed,") && rows[5].ends_with(",,,")) << rows[5];
@@ -240,6 +253,7 @@ TEST_F(PhasesRun, Refusals) {
     std::vector<std::string> options;
     const char* message;
     std::string parameters;
+    std::string data = example("phases/DATA");
   } cases[] = {
       {{"--phases", "auto"}, "INDX = 2", at("P2").string()},
       {{"--phases", "5"}, "--phases", P},
@@ -257,7 +271,12 @@ TEST_F(PhasesRun, Refusals) {
       {{"--phases", "auto", "--phase-dir", at("fifo").string()}, "phase-2.DATA: it is a named pipe", P},
       {{"--phases", "2", "--phase-dir", at("same").string(), "--json", at("same/phase-1.LISTING").string()},
        "phase-1.LISTING: it is the destination of the JSON document", P},
-      {{"--phases", "2", "--phase-dir", at("data").string()}, "phase-1.DATA: it is the DATA file", P},
+      {{"--phases", "2", "--phase-dir", at("data").string()}, "phase-1.DATA: it is the DATA file", P,
+       at("data/phase-1.DATA").string()},
+      {{"--phases", "2", "--phase-dir", at("svg").string()}, "phase-2.svg: it is the DATA file", P,
+       at("svg/phase-2.svg").string()},
+      {{"--phases", "auto", "--phase-dir", at("dir").string(), "--svg", at("dir/phase-1.svg").string()},
+       "phase-1.svg: it is the destination of the SVG figure", P},
   };
   fs::create_directories(at("dir/phase-3.LISTING"));
   fs::create_directories(at("fifo"));
@@ -265,11 +284,10 @@ TEST_F(PhasesRun, Refusals) {
   fs::create_directories(at("same"));
   fs::create_directories(at("data"));
   fs::copy_file(example("phases/DATA"), at("data/phase-1.DATA"));
+  fs::create_directories(at("svg"));
+  fs::copy_file(example("phases/DATA"), at("svg/phase-2.svg"));
   for (const Case& c : cases) {
-    std::vector<std::string> args = {c.parameters, c.message == std::string("phase-1.DATA: it is the DATA file")
-                                                       ? at("data/phase-1.DATA").string()
-                                                       : example("phases/DATA"),
-                                     at("L").string()};
+    std::vector<std::string> args = {c.parameters, c.data, at("L").string()};
     args.insert(args.end(), c.options.begin(), c.options.end());
     const Outcome r = batch(args);
     EXPECT_EQ(r.status, 2) << c.message;
