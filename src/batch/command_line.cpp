@@ -2,11 +2,14 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <utility>
 #include <variant>
 
+#include "grid/cells.hpp"
 #include "import/mechanism_table.hpp"
+#include "table/csv_table.hpp"
 #include "runtime/option_values.hpp"
 #include "runtime/printable.hpp"
 
@@ -189,6 +192,44 @@ bool stopped(const std::vector<std::string>& args, const CLI::App& app, CommandL
   return true;
 }
 
+// A gridded catalogue: PARAMETERS CATALOGUE.csv OUTDIR, the grid's options
+// read as grid/cells reads them, and none of a single run's files.
+std::string grid_form(CommandLine& cl, const std::vector<std::string>& operands) {
+  Options& o = cl.options;
+  double cell_km = 0.0;
+  if (!o.cell_km.empty()) {
+    const auto v = table::parse_number(o.cell_km, false);
+    if (!v || !(*v > 0.0) || !std::isfinite(*v)) return "--cell-km takes a size above 0 km (got \"" + rt::shortened(o.cell_km) + "\")";
+    cell_km = *v;
+  }
+  grid::GridRequest request;
+  if (const std::string why = grid::read_grid_request(o.grid, o.cell, cell_km, o.grid_origin, request); !why.empty()) {
+    return why;
+  }
+  if (!o.damping.empty() && o.damping != "auto") {
+    const auto e = table::parse_number(o.damping, false);
+    if (!e || *e < 0.0 || !std::isfinite(*e)) return "--damping takes auto or a number from 0 (got \"" + rt::shortened(o.damping) + "\")";
+  }
+  if (operands.size() != 3) {
+    return "a gridded catalogue takes PARAMETERS CATALOGUE.csv OUTDIR (got " + std::to_string(operands.size()) +
+           (operands.size() == 1 ? " operand)" : " operands)");
+  }
+  for (const auto& [option, value] : {std::pair<const char*, const std::string*>{"--svg", &o.svg}, {"--json", &o.json},
+                                      {"--chosen-data", &o.chosen_data}, {"--chosen-planes", &o.chosen_planes},
+                                      {"--phase-dir", &o.phase_dir}}) {
+    if (!value->empty()) {
+      return std::string(option) + " belongs to a single run: in a grid every cell's folder holds its LISTING, "
+                                   "result.json, figure.svg, DATA and events.csv";
+    }
+  }
+  if (!o.columns.empty()) return "--columns: a gridded catalogue needs a header row naming its columns";
+  o.parameters = operands[0];
+  o.data = operands[1];
+  o.out_dir = operands[2];
+  cl.action = CommandLine::Action::Grid;
+  return "";
+}
+
 // What the command line asks once its options are read: a merge, a
 // campaign or a run, with its operands; "" or the message.
 std::string form(CommandLine& cl, const std::vector<std::string>& operands) {
@@ -198,6 +239,12 @@ std::string form(CommandLine& cl, const std::vector<std::string>& operands) {
     o.merge_dirs = operands;
     cl.action = CommandLine::Action::Merge;
     return "";
+  }
+  if (!o.grid.empty()) {
+    if (!o.stations.empty() || !o.out_dir.empty()) {
+      return "--grid cuts one catalogue into cells: give PARAMETERS CATALOGUE.csv OUTDIR, not --stations or --out";
+    }
+    return grid_form(cl, operands);
   }
   if (!o.stations.empty() || !o.out_dir.empty()) {
     if (o.stations.empty() || o.out_dir.empty()) return "a campaign needs both --stations TABLE and --out DIR";
@@ -212,26 +259,6 @@ std::string form(CommandLine& cl, const std::vector<std::string>& operands) {
       return "in a campaign every station gets its result.json and figure.svg: --svg and --json take no file";
     }
     cl.action = CommandLine::Action::Campaign;
-    return "";
-  }
-  if (!o.grid.empty()) {
-    if (operands.size() != 3) {
-      return "a gridded catalogue takes PARAMETERS CATALOGUE.csv OUTDIR (got " + std::to_string(operands.size()) +
-             (operands.size() == 1 ? " operand)" : " operands)");
-    }
-    for (const auto& [option, value] : {std::pair<const char*, const std::string*>{"--svg", &o.svg}, {"--json", &o.json},
-                                        {"--chosen-data", &o.chosen_data}, {"--chosen-planes", &o.chosen_planes},
-                                        {"--phase-dir", &o.phase_dir}}) {
-      if (!value->empty()) {
-        return std::string(option) + " belongs to a single run: in a grid every cell's folder holds its LISTING, "
-                                     "result.json, figure.svg, DATA and events.csv";
-      }
-    }
-    if (!o.columns.empty()) return "--columns: a gridded catalogue needs a header row naming its columns";
-    o.parameters = operands[0];
-    o.data = operands[1];
-    o.out_dir = operands[2];
-    cl.action = CommandLine::Action::Grid;
     return "";
   }
   if (operands.size() < 3) {

@@ -252,7 +252,10 @@ int run_grid(const Options& o, const CellRunner& run_cell, std::ostream& out, st
     if (!o.quiet) {
       out << o.data << ": " << m.events.size() << " events in " << a.cells.size() << " cells; " << a.kept()
           << " cells of at least " << o.min_events << " events kept";
-      if (!a.outside.empty()) out << "; " << a.outside.size() << " events outside them (listed in grid.json)";
+      if (!a.outside.empty()) {
+        out << "; " << a.outside.size() << (a.outside.size() == 1 ? " event" : " events")
+            << " outside them (listed in grid.json)";
+      }
       out << "\n";
     }
     const StationRunner runner = [&](const Station& s, const StationFolder& folder) {
