@@ -102,6 +102,10 @@ struct Tradeoff {
 constexpr double kTradeoffLow = 0.01, kTradeoffHigh = 100.0;
 constexpr int kTradeoffPoints = 33;
 Tradeoff choose_damping(const std::vector<CellData>& cells);
+// The sweep's values of e, increasing.
+std::vector<double> tradeoff_sweep();
+// (e, misfit, model length) of solve_damped at each e of `es`, in that order.
+std::vector<TradeoffPoint> tradeoff_curve(const std::vector<CellData>& cells, const std::vector<double>& es);
 // The corner of a trade-off curve (increasing e): the point of largest
 // curvature of (misfit, model length), each axis scaled to its range over
 // the curve, differentiated in log e. Exposed for tests. Throws DampedError
