@@ -3,11 +3,14 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <stdexcept>
 
 #include "batch/mechanisms_run.hpp"
+#include "grid/damped.hpp"
+#include "results/grid_output.hpp"
 #include "ensemble/parallel.hpp"
 #include "grid/cells.hpp"
 #include "import/mechanism_table.hpp"
@@ -144,6 +147,114 @@ json bounds_json(const grid::CellShape& s, const grid::Grid& g) {
   return b;
 }
 
+// The damped joint inversion over every cell with an event (gap cells
+// between them are unknowns too): its damping, each cell's damped answer by
+// index, and grid.json's entries of the cells that have no run of their own.
+struct Damped {
+  json damping;
+  std::vector<DampingPoint> curve;
+  std::map<grid::Index, json> answers;
+  json unrun = json::array();
+};
+
+// The plane choice of the damped system is redone under the damped answer by
+// instability at one friction for every cell (--friction, else 0.6): the
+// choice of a cell's own run cannot serve, as cells below --min-events have
+// none and a shard runs only some of the cells, while every shard must solve
+// the same system.
+Damped damped_grid(const Options& o, const grid::Grid& g, const grid::Assignment& a,
+                   const import::MechanismTable& m, const std::vector<grid::Place>& places) {
+  std::vector<grid::CellEvents> cells;
+  for (const grid::Cell& c : a.cells) {
+    grid::CellEvents ce{c.index, {}, {}};
+    for (std::size_t e : c.events) ce.events.push_back(m.events[e]);
+    cells.push_back(std::move(ce));
+  }
+  grid::ChoiceRule rule;
+  rule.rule = mech::Rule::Instability;
+  rule.friction = o.friction_fixed ? o.friction : 0.6;
+  rule.gap_deg = o.choice_gap;
+  char friction[32];
+  std::snprintf(friction, sizeof friction, "%.2f", rule.friction);
+  const std::string plane_choice = std::string("instability at friction ") + friction +
+                                   ", redone under the damped answer (the same in every cell and shard)";
+  Damped d;
+  double e = 0.0;
+  std::string method = "given (--damping)";
+  try {
+    if (o.damping == "auto") {
+      // The corner of the trade-off curve on the planes chosen undamped.
+      const grid::DampedChoice start = grid::choose_damped(cells, 0.0, rule);
+      std::vector<grid::CellData> chosen;
+      for (std::size_t c = 0; c < cells.size(); ++c) {
+        grid::CellData cd{cells[c].index, {}};
+        for (std::size_t k = 0; k < cells[c].events.size(); ++k) {
+          cd.planes.push_back(cells[c].events[k].exact[start.planes[c][k] == 2 ? 1 : 0]);
+        }
+        chosen.push_back(std::move(cd));
+      }
+      const grid::Tradeoff t = grid::choose_damping(chosen);
+      e = t.chosen;
+      method = t.method;
+      for (const grid::TradeoffPoint& p : t.curve) d.curve.push_back({p.e, p.misfit, p.model_length});
+    } else {
+      e = *table::parse_number(o.damping, false);
+    }
+    const grid::DampedChoice main = grid::choose_damped(cells, e, rule);
+    std::vector<ensemble::BootstrapStats> stats;
+    if (o.bootstrap > 0) {
+      grid::BootstrapOptions bo;
+      bo.e = e;
+      bo.rule = rule;
+      bo.seed = o.bootstrap_seed;
+      bo.jobs = o.jobs > 0 ? o.jobs : ensemble::hardware_jobs();
+      const auto reps = grid::damped_replicates(cells, main, bo, 0, o.bootstrap);
+      stats = grid::damped_bootstrap_stats(main.solution, reps, o.confidence);
+    }
+    std::map<grid::Index, const grid::Cell*> cell_at;
+    for (const grid::Cell& c : a.cells) cell_at[c.index] = &c;
+    for (std::size_t k = 0; k < main.solution.cells.size(); ++k) {
+      const grid::CellAnswer& c = main.solution.cells[k];
+      const auto found = cell_at.find(c.index);
+      const std::size_t events = found == cell_at.end() ? 0 : found->second->events.size();
+      DampedCellView v;
+      v.status = grid::cell_status_name(c.status);
+      v.solved = c.status == grid::CellStatus::solved;
+      v.stress = c.stress;
+      v.state = c.state;
+      v.planes = c.planes;
+      v.mean_misfit_deg = c.mean_misfit_deg;
+      v.rests_on_neighbours = events < static_cast<std::size_t>(o.min_events);
+      if (k < stats.size()) v.bootstrap = &stats[k];
+      v.replicates = o.bootstrap;
+      v.confidence = o.confidence;
+      v.seed = o.bootstrap_seed;
+      json answer = damped_answer_json(v);
+      d.answers[c.index] = answer;
+      if (found != cell_at.end() && found->second->kept) continue;
+      // A cell without a run of its own: below --min-events, or a gap cell.
+      grid::Cell shape_of{c.index, {}, false};
+      if (found != cell_at.end()) shape_of = *found->second;
+      const grid::CellShape shape = grid::cell_shape(g, shape_of, places);
+      d.unrun.push_back({{"cell", grid::cell_name(c.index)},
+                         {"index", c.index},
+                         {"center", {{"longitude", number_or_null(shape.longitude)},
+                                     {"latitude", number_or_null(shape.latitude)}}},
+                         {"bounds", bounds_json(shape, g)},
+                         {"events", events},
+                         {"undamped", nullptr},
+                         {"damped", answer}});
+    }
+    d.damping = damping_json(e, method, d.curve, plane_choice);
+    d.damping["gap_cells"] = main.solution.gap_cells;
+    d.damping["rounds"] = main.rounds;
+    d.damping["converged"] = main.converged;
+  } catch (const grid::DampedError& x) {
+    throw rt::RunStop(std::string("the damped inversion: ") + x.what());
+  }
+  return d;
+}
+
 }  // namespace
 
 int run_grid(const Options& o, const CellRunner& run_cell, std::ostream& out, std::ostream& err) {
@@ -187,6 +298,9 @@ int run_grid(const Options& o, const CellRunner& run_cell, std::ostream& out, st
       throw rt::RunStop("the catalogue " + o.data + " cannot be gridded: " + e.what());
     }
     const grid::Assignment a = grid::assign(g, places, o.min_events);
+    const bool damping = !o.damping.empty();
+    Damped damped;
+    if (damping) damped = damped_grid(o, g, a, m, places);
 
     StationTable cells;
     cells.file = o.data;
@@ -196,6 +310,9 @@ int run_grid(const Options& o, const CellRunner& run_cell, std::ostream& out, st
     }
     if (gridded(g, grid::Axis::time)) {
       for (const char* c : {"time_start", "time_end"}) cells.carried_columns.emplace_back(c);
+    }
+    if (damping) {
+      for (const char* c : {"damped_SHmax_deg", "damped_R", "damped_regime"}) cells.carried_columns.emplace_back(c);
     }
     std::map<std::string, std::string> texts;  // events.csv by cell
     std::map<std::string, CellInfo> info;
@@ -214,6 +331,10 @@ int run_grid(const Options& o, const CellRunner& run_cell, std::ostream& out, st
       const json b = bounds_json(shape, g);
       s.carried_values = {s.name, c.events.size()};
       for (const auto& [key, value] : b.items()) s.carried_values.push_back(value);
+      if (damping) {
+        const json& answer = damped.answers.at(c.index);
+        for (const char* key : {"SHmax_deg", "R", "regime"}) s.carried_values.push_back(answer[key]);
+      }
       s.carried.assign(s.carried_values.size(), "");
       texts[s.name] = cell_table(m.table, c.events);
       info[s.name] = CellInfo{c.index, c.events.size(), shape};
@@ -233,6 +354,10 @@ int run_grid(const Options& o, const CellRunner& run_cell, std::ostream& out, st
     co.stations = &cells;
     co.noun = "cells";
     co.grid = grid_head(g, a, m, o.min_events);
+    if (damping) {
+      co.grid["damping"] = damped.damping;
+      co.grid["unrun_cells"] = damped.unrun;
+    }
     co.grid_cell = [&](const Station& s, const StationRun& r) {
       const CellInfo& c = info.at(s.name);
       return json{{"cell", s.name},
@@ -242,7 +367,7 @@ int run_grid(const Options& o, const CellRunner& run_cell, std::ostream& out, st
                   {"events", c.events},
                   {"status", r.ok() ? "ok" : "failed"},
                   {"undamped", r.ok() ? undamped_answer(r.document) : json(nullptr)},
-                  {"damped", nullptr}};
+                  {"damped", damping ? damped.answers.at(c.index) : json(nullptr)}};
     };
     co.outline = [&](const Station& s) {
       json ring = json::array();
