@@ -312,7 +312,9 @@ int run_grid(const Options& o, const CellRunner& run_cell, std::ostream& out, st
       for (const char* c : {"time_start", "time_end"}) cells.carried_columns.emplace_back(c);
     }
     if (damping) {
-      for (const char* c : {"damped_SHmax_deg", "damped_R", "damped_regime"}) cells.carried_columns.emplace_back(c);
+      for (const char* c : {"damped_SHmax_deg", "damped_R", "damped_regime", "damped_quality"}) {
+        cells.carried_columns.emplace_back(c);
+      }
     }
     std::map<std::string, std::string> texts;  // events.csv by cell
     std::map<std::string, CellInfo> info;
@@ -334,6 +336,8 @@ int run_grid(const Options& o, const CellRunner& run_cell, std::ostream& out, st
       if (damping) {
         const json& answer = damped.answers.at(c.index);
         for (const char* key : {"SHmax_deg", "R", "regime"}) s.carried_values.push_back(answer[key]);
+        const json& b = answer["bootstrap"];
+        s.carried_values.push_back(b.is_object() ? b["quality"] : json(nullptr));
       }
       s.carried.assign(s.carried_values.size(), "");
       texts[s.name] = cell_table(m.table, c.events);

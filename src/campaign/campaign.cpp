@@ -574,7 +574,7 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
   // The campaign's outputs are checked, and their temporaries made, before
   // any station runs.
   InputsByFolder by_folder;
-  CampaignOutputs outputs(o.out_dir, campaign_inputs(o, table, by_folder), !o.grid.is_null());
+  CampaignOutputs outputs(o.out_dir, campaign_inputs(o, table, by_folder), o.grid);
   const std::string table_digest = file_digest(o.table);
   // What the stations read, before they run; a file that cannot be read is
   // the station's failure, not the campaign's.

@@ -17,6 +17,7 @@
 
 #include "areas/workspace.hpp"
 #include "campaign/campaign.hpp"
+#include "figures/tradeoff_svg.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/interrupt.hpp"
 #include "runtime/result_file.hpp"
@@ -418,13 +419,21 @@ FolderLock::~FolderLock() {
   ::close(dirfd_);
 }
 
-CampaignOutputs::CampaignOutputs(const std::string& dir, const rt::Destinations& inputs, bool grid) {
+namespace {
+bool has_curve(const json& grid) {
+  return grid.is_object() && grid.contains("damping") && grid["damping"].is_object() &&
+         grid["damping"].contains("curve") && grid["damping"]["curve"].is_array() && !grid["damping"]["curve"].empty();
+}
+}  // namespace
+
+CampaignOutputs::CampaignOutputs(const std::string& dir, const rt::Destinations& inputs, const json& grid) {
   rt::Destinations taken = inputs;
   summary_ = output(dir, kSummary, "summary file", taken);
   geojson_ = output(dir, kGeoJson, "GeoJSON file", taken);
   manifest_ = output(dir, kManifest, "campaign manifest file", taken);
   map_ = output(dir, kMap, "map file", taken);
-  if (grid) grid_ = output(dir, kGridFile, "grid file", taken);
+  if (grid.is_object()) grid_ = output(dir, kGridFile, "grid file", taken);
+  if (has_curve(grid)) tradeoff_ = output(dir, kTradeoff, "trade-off figure", taken);
 }
 
 void CampaignOutputs::start(const Manifest& head) {
@@ -450,6 +459,10 @@ void CampaignOutputs::start(const Manifest& head) {
     const auto [grid_head, grid_tail] = around(doc, "cells", 1);
     grid_->write(grid_head);
     grid_tail_ = grid_tail;
+    if (tradeoff_) {
+      if (!has_curve(head.grid)) throw rt::RunStop("the grid has no trade-off curve to draw in " + std::string(kTradeoff));
+      damping_ = head.grid["damping"];
+    }
   }
 }
 
@@ -504,9 +517,19 @@ void CampaignOutputs::commit(std::ostream& err) {
   geojson_->write(close(features_, "  ") + "\n}\n");
   map_->write(campaign_map_svg(on_map_, map_title_));
   if (grid_) grid_->write(close(cells_, " ") + grid_tail_ + "\n");
-  rt::ResultFile* const all[] = {summary_.get(), geojson_.get(), manifest_.get(), map_.get(), grid_.get()};
-  const std::size_t kFiles = grid_ ? 5 : 4;
-  rt::ResultFile* const* const files = all;
+  if (tradeoff_) {
+    std::vector<DampingPoint> curve;
+    for (const json& p : damping_["curve"]) {
+      curve.push_back({p.value("e", 0.0), p.value("misfit", 0.0), p.value("model_length", 0.0)});
+    }
+    tradeoff_->write(tradeoff_svg(curve, damping_.value("chosen", 0.0), damping_.value("method", std::string())));
+  }
+  std::vector<rt::ResultFile*> all = {summary_.get(), geojson_.get(), manifest_.get(), map_.get()};
+  for (rt::ResultFile* extra : {grid_.get(), tradeoff_.get()}) {
+    if (extra != nullptr) all.push_back(extra);
+  }
+  const std::size_t kFiles = all.size();
+  rt::ResultFile* const* const files = all.data();
   for (std::size_t k = 0; k < kFiles; ++k) files[k]->finish();
   {
     const rt::SignalsHeld all_or_nothing;

@@ -22,6 +22,7 @@ constexpr const char* kSummary = "summary.csv";
 constexpr const char* kGeoJson = "stations.geojson";
 constexpr const char* kMap = "map.svg";
 constexpr const char* kGridFile = "grid.json";
+constexpr const char* kTradeoff = "tradeoff.svg";
 
 // 64-bit FNV-1a of the bytes, as 16 hex digits: tells one table or one set
 // of options from another (a check against mistakes, not against forgery).
@@ -86,8 +87,10 @@ class FolderLock {
 // a failure says which were replaced and which were not.
 class CampaignOutputs {
  public:
-  // With `grid`, grid.json too.
-  CampaignOutputs(const std::string& dir, const rt::Destinations& inputs, bool grid = false);
+  // With a `grid` (Manifest::grid), grid.json too, and tradeoff.svg when its
+  // damping holds a trade-off curve.
+  CampaignOutputs(const std::string& dir, const rt::Destinations& inputs,
+                  const nlohmann::ordered_json& grid = nullptr);
   // The outputs are written as the rows come, in table order, so that a
   // campaign of many stations holds none of them whole: the heads (the
   // manifest's fields but its stations), each station, then the commit,
@@ -99,7 +102,8 @@ class CampaignOutputs {
   void commit(const Manifest& m, std::ostream& err);
 
  private:
-  std::unique_ptr<rt::ResultFile> summary_, geojson_, manifest_, map_, grid_;
+  std::unique_ptr<rt::ResultFile> summary_, geojson_, manifest_, map_, grid_, tradeoff_;
+  nlohmann::ordered_json damping_;
   std::string manifest_tail_, map_title_, grid_tail_;
   std::size_t cells_ = 0;
   std::vector<MapStation> on_map_;  // map.svg is drawn whole at the commit

@@ -243,7 +243,7 @@ int merge_campaigns(const std::string& out_dir, const std::vector<std::string>& 
   if (struct stat st {}; ::stat(merged.table.c_str(), &st) == 0) {
     inputs.inputs.push_back({{st.st_dev, st.st_ino}, "station table \"" + merged.table + "\""});
   }
-  CampaignOutputs outputs(out_dir, inputs, !merged.grid.is_null());
+  CampaignOutputs outputs(out_dir, inputs, merged.grid);
   // The plan, on disk before the first move (the moves of a merge resumed
   // that are still to make are among the ones it planned).
   if (!journal) {

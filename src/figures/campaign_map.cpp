@@ -163,6 +163,15 @@ void graticule(std::ostringstream& o, const geo::EqualArea& p, const Frame& f) {
   o << "</g>\n<g id=\"graticule-labels\">" << labels.str() << "</g>\n";
 }
 
+// A grid cell's own SHmax beside its damped bar: a thin dark tick.
+void undamped_tick(std::ostringstream& o, const Placed& pl) {
+  const MapStation& s = *pl.s;
+  if (!s.undamped_shmax || !std::isfinite(*s.undamped_shmax)) return;
+  const double ux = std::sin(*s.undamped_shmax * kRad) * 3.0, uy = -std::cos(*s.undamped_shmax * kRad) * 3.0;
+  o << "<line class=\"undamped-tick\" x1=\"" << svg_number(pl.x - ux) << "\" y1=\"" << svg_number(pl.y - uy) << "\" x2=\""
+    << svg_number(pl.x + ux) << "\" y2=\"" << svg_number(pl.y + uy) << "\" stroke=\"#202020\" stroke-width=\"0.2\"/>";
+}
+
 void station_symbol(std::ostringstream& o, const Placed& pl) {
   const MapStation& s = *pl.s;
   o << "<g class=\"station\" data-name=\"" << xml_text(s.name) << "\" data-x=\"" << svg_data_number(pl.x) << "\" data-y=\""
@@ -183,6 +192,7 @@ void station_symbol(std::ostringstream& o, const Placed& pl) {
       << svg_number(pl.x + ux) << "\" y2=\"" << svg_number(pl.y + uy) << "\" stroke=\"" << regime_colour(s.regime)
       << "\" stroke-width=\"" << svg_number(b.width) << "\" stroke-linecap=\"butt\"/>";
     o << "<circle cx=\"" << svg_number(pl.x) << "\" cy=\"" << svg_number(pl.y) << "\" r=\"0.7\" fill=\"#000000\"/>";
+    undamped_tick(o, pl);
   } else {
     o << ": no SHmax bar (" << (!s.shmax ? "SHmax undefined" : (s.poorly_defined ? "SHmax poorly defined" : "quality E"))
       << ")</title>";
@@ -274,6 +284,12 @@ void legend(std::ostringstream& o, const std::vector<Placed>& placed, bool any_r
   o << "<path d=\"M" << svg_number(x + 0.6) << "," << svg_number(y - 2.4) << " l2.8,2.8 m0,-2.8 l-2.8,2.8\" stroke=\"#808080\""
     << " stroke-width=\"0.5\"/><text class=\"small\" x=\"" << svg_number(x + 6.0) << "\" y=\"" << svg_number(y)
     << "\">station failed</text>\n";
+  if (std::any_of(placed.begin(), placed.end(), [](const Placed& p) { return p.s->undamped_shmax.has_value(); })) {
+    y += 7.0;
+    o << "<line x1=\"" << svg_number(x) << "\" y1=\"" << svg_number(y - 1.0) << "\" x2=\"" << svg_number(x + 6.0) << "\" y2=\""
+      << svg_number(y - 1.0) << "\" stroke=\"#202020\" stroke-width=\"0.2\"/><text class=\"small\" x=\"" << svg_number(x + 8.0)
+      << "\" y=\"" << svg_number(y) << "\">bar: damped SHmax; tick: the cell's own</text>\n";
+  }
   y += 9.0;
   o << "<text class=\"small\" x=\"" << svg_number(x) << "\" y=\"" << svg_number(y) << "\">" << placed.size() << " station"
     << (placed.size() == 1 ? "" : "s") << " placed</text>\n</g>\n";
@@ -300,6 +316,17 @@ MapStation map_station(const json& row) {
   if (row.contains("quality") && row["quality"].is_string()) {
     const std::string q = row["quality"].get<std::string>();
     if (q.size() == 1 && q[0] >= 'A' && q[0] <= 'E') s.quality = q[0];
+  }
+  if (row.contains("damped_SHmax_deg")) {
+    s.undamped_shmax = s.shmax;
+    s.shmax = number("damped_SHmax_deg");
+    s.poorly_defined = false;
+    s.regime = row["damped_regime"].is_string() ? row["damped_regime"].get<std::string>() : std::string();
+    s.quality.reset();
+    if (row.contains("damped_quality") && row["damped_quality"].is_string()) {
+      const std::string q = row["damped_quality"].get<std::string>();
+      if (q.size() == 1 && q[0] >= 'A' && q[0] <= 'E') s.quality = q[0];
+    }
   }
   return s;
 }

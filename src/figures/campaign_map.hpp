@@ -21,11 +21,16 @@ struct MapStation {
   bool poorly_defined = false;     // SHmax poorly defined: no bar
   std::string regime;              // World Stress Map regime code (NF NS SS TS TF U), "" when none
   std::optional<char> quality;     // rank A to E of the SHmax; none without a bootstrap (a thin bar)
+  // A grid's cell with a damped answer: the bar is the damped SHmax and this
+  // the cell's own (undamped) SHmax, drawn as a thin tick.
+  std::optional<double> undamped_shmax;
 };
 
 // The station as a campaign's summary row gives it (keys station,
 // longitude, latitude, status, SHmax_deg, wsm_regime, SHmax_poorly_defined,
-// quality; a key absent or null is unknown).
+// quality; a key absent or null is unknown). A grid's row with a damped
+// answer (damped_SHmax_deg, damped_regime, damped_quality) is drawn by its
+// damped SHmax, its own SHmax_deg as a thin tick.
 MapStation map_station(const nlohmann::ordered_json& row);
 
 // The SVG document; `title` is written as given (escaped).

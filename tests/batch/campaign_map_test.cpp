@@ -42,13 +42,15 @@ TEST_F(CampaignMap, StationsSitWherePROJPutsThemToATenthOfAMillimetre) {
 TEST(CampaignMapSymbols, BarOnlyWhereSHmaxIsWorthDrawing) {
   using S = batch::MapStation;
   const std::vector<std::pair<S, const char*>> cases = {  // the station, what its group holds
-      {{"a", 5.0, 45.0, true, 30.0, false, "NF", 'A'}, "stroke-width=\"1.40\""},
-      {{"d", 5.1, 45.0, true, 30.0, false, "TF", 'D'}, "stroke-width=\"0.50\""},
-      {{"thin", 5.2, 45.0, true, 30.0, false, "SS", {}}, "stroke-width=\"0.35\""},
-      {{"e", 5.3, 45.0, true, 30.0, false, "SS", 'E'}, "class=\"hollow\""},
-      {{"poor", 5.4, 45.0, true, 30.0, true, "NS", 'A'}, "class=\"hollow\""},
-      {{"none", 5.5, 45.0, true, {}, false, "U", {}}, "class=\"hollow\""},
-      {{"failed", 5.6, 45.1, false, {}, false, "", {}}, "stroke=\"#808080\""}};
+      {{"a", 5.0, 45.0, true, 30.0, false, "NF", 'A', {}}, "stroke-width=\"1.40\""},
+      {{"d", 5.1, 45.0, true, 30.0, false, "TF", 'D', {}}, "stroke-width=\"0.50\""},
+      {{"thin", 5.2, 45.0, true, 30.0, false, "SS", {}, {}}, "stroke-width=\"0.35\""},
+      {{"e", 5.3, 45.0, true, 30.0, false, "SS", 'E', {}}, "class=\"hollow\""},
+      {{"poor", 5.4, 45.0, true, 30.0, true, "NS", 'A', {}}, "class=\"hollow\""},
+      {{"none", 5.5, 45.0, true, {}, false, "U", {}, {}}, "class=\"hollow\""},
+      {{"failed", 5.6, 45.1, false, {}, false, "", {}, {}}, "stroke=\"#808080\""},
+      // a grid's cell: its damped bar and its own SHmax as a tick
+      {{"tick", 5.7, 45.1, true, 30.0, false, "SS", 'B', 80.0}, "stroke-width=\"0.2\""}};
   std::vector<S> all;
   for (const auto& c : cases) all.push_back(c.first);
   const std::string svg = batch::campaign_map_svg(all, "t");
