@@ -68,6 +68,11 @@ void check_input(const std::vector<CellData>& cells) {
                         " indices where the first cell has " + std::to_string(dims));
     }
     if (!seen.insert(c.index).second) throw DampedError("cell " + index_text(c.index) + " is given twice");
+    for (int v : c.index) {
+      if (v < -kMaxIndex || v > kMaxIndex) {
+        throw DampedError("cell " + index_text(c.index) + " has an index beyond " + std::to_string(kMaxIndex));
+      }
+    }
     for (std::size_t k = 0; k < c.planes.size(); ++k) {
       for (int i = 0; i < 3; ++i) {
         if (!std::isfinite(c.planes[k].normal[static_cast<std::size_t>(i)]) ||
@@ -101,8 +106,17 @@ System build(const std::vector<CellData>& cells) {
       key[a] = 0;
       lines[key].push_back(c.index[a]);
     }
+    long long count = 0;
     for (auto& [key, at] : lines) {
       std::sort(at.begin(), at.end());
+      for (std::size_t k = 1; k < at.size(); ++k) count += static_cast<long long>(at[k]) - at[k - 1] - 1;
+    }
+    if (count + static_cast<long long>(gaps.size()) > kMaxGapCells) {
+      throw DampedError("the cells leave more than " + std::to_string(kMaxGapCells) +
+                        " empty cells between them along the " + std::to_string(a + 1) +
+                        (a == 0 ? "st" : a == 1 ? "nd" : a == 2 ? "rd" : "th") + " axis: too sparse a grid to damp");
+    }
+    for (auto& [key, at] : lines) {
       for (std::size_t k = 1; k < at.size(); ++k) {
         for (int v = at[k - 1] + 1; v < at[k]; ++v) {
           Index g = key;

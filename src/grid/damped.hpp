@@ -34,12 +34,18 @@
 namespace zk::grid {
 
 // Input the damped inversion cannot take (no cells, two cells of one index,
-// indices of different lengths, a damping that is negative or no number, a
-// plane that is not finite, replicate ranges out of order). The message says
+// indices of different lengths or beyond kMaxIndex, more gap cells than
+// kMaxGapCells, a damping that is negative or no number, a plane that is not
+// finite, replicate ranges out of order). The message says
 // which cell or value.
 struct DampedError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
+
+// Limits that keep a caller's mistake from exhausting memory: indices within
+// +-kMaxIndex, at most kMaxGapCells gap cells (DampedError beyond).
+constexpr int kMaxIndex = 1000000000;
+constexpr long long kMaxGapCells = 1000000;
 
 // The chosen planes of one cell (double).
 struct CellData {
@@ -95,7 +101,10 @@ struct TradeoffPoint {
 struct Tradeoff {
   std::vector<TradeoffPoint> curve;  // increasing e
   double chosen = 0.0;
-  std::string method;  // how `chosen` was found, for the report ("largest curvature of the trade-off curve")
+  // How `chosen` was found, for the report: "largest curvature of the
+  // trade-off curve", or "flat trade-off curve: the least damping of the
+  // sweep" when the damping changes nothing (no adjacent cells).
+  std::string method;
 };
 // The sweep: kTradeoffPoints values of e spaced evenly in log from
 // kTradeoffLow to kTradeoffHigh.

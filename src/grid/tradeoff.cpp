@@ -58,8 +58,16 @@ std::size_t tradeoff_corner(const std::vector<TradeoffPoint>& curve) {
 Tradeoff choose_damping(const std::vector<CellData>& cells) {
   Tradeoff t;
   t.curve = tradeoff_curve(cells, tradeoff_sweep());
-  t.chosen = t.curve[tradeoff_corner(t.curve)].e;
-  t.method = "largest curvature of the trade-off curve";
+  const bool flat = std::all_of(t.curve.begin(), t.curve.end(), [&](const TradeoffPoint& p) {
+    return p.model_length <= 1e-24 && std::fabs(p.misfit - t.curve.front().misfit) <= 1e-12 * (1.0 + p.misfit);
+  });
+  if (flat) {
+    t.chosen = t.curve.front().e;
+    t.method = "flat trade-off curve: the least damping of the sweep";
+  } else {
+    t.chosen = t.curve[tradeoff_corner(t.curve)].e;
+    t.method = "largest curvature of the trade-off curve";
+  }
   return t;
 }
 

@@ -243,6 +243,8 @@ TEST(DampedInversion, BadInputIsRefusedClearly) {
       {"negative e", {{{0}, some}}, -1.0, "damping"},
       {"nan e", {{{0}, some}}, std::nan(""), "damping"},
       {"infinite e", {{{0}, some}}, INFINITY, "damping"},
+      {"index too far", {{{0, 2000000000}, some}}, 1.0, "cell c_0_2000000000 has an index beyond 1000000000"},
+      {"too sparse", {{{0, -900000000}, some}, {{0, 900000000}, some}}, 1.0, "empty cells between them along the 2nd axis"},
       {"nan plane", {{{0}, some}, {{1}, nan_plane}}, 1.0, "plane 3 of cell c_1 is not finite"},
   };
   for (const Case& c : cases) {
@@ -329,6 +331,11 @@ TEST(DampingChoice, SweepOfARealGridIsATradeoff) {
   }
   EXPECT_GT(t.chosen, grid::kTradeoffLow);
   EXPECT_LT(t.chosen, grid::kTradeoffHigh);
+  // Cells that touch nowhere: the damping changes nothing, and says so.
+  const std::vector<CellData> apart = {cells[0], {{9, 9}, cells[1].planes}};
+  const grid::Tradeoff flat = grid::choose_damping(apart);
+  EXPECT_EQ(flat.method, "flat trade-off curve: the least damping of the sweep");
+  EXPECT_DOUBLE_EQ(flat.chosen, grid::kTradeoffLow);
 }
 
 // Events of one cell under a stress: faults clearly more unstable than their
