@@ -601,8 +601,13 @@ StationRun run_station(const Options& base, const Station& s, const StationFolde
       o.data_name = "events.csv";
       files.also.push_back(events.get());
     }
+    // A cell of more events than a DATA file holds runs on its planes as
+    // given without a DATA of the chosen planes (chosen_planes in
+    // result.json still lists them).
+    const bool too_many = cell_events != nullptr &&
+                          std::count(cell_events->begin(), cell_events->end(), '\n') - 1 > kMaxData;
     std::unique_ptr<rt::ResultFile> chosen;
-    if (s.mechanisms) {
+    if (s.mechanisms && !too_many) {
       chosen = station_file(folder, "DATA", "DATA file", taken);
       files.also.push_back(chosen.get());
       files.data_shown = folder.path + "/DATA (the planes chosen from " +

@@ -27,8 +27,7 @@ json damped_answer_json(const DampedCellView& v) {
     b.confidence = v.confidence;
     b.seed = v.seed;
     b.stats = *v.bootstrap;
-    bootstrap = bootstrap_json(b);
-    bootstrap.erase("samples");  // the replicates' tensors stay out of grid.json
+    bootstrap = bootstrap_json(b);  // its samples empty: the replicates stay out of grid.json
   }
   const bool shmax = v.solved && v.state.shmax.has_value();
   return {{"axes", v.solved ? principal_axes_json(v.stress) : json(nullptr)},
