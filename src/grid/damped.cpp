@@ -45,6 +45,13 @@ bool determined(const Mat5& A) {
 
 std::string index_text(const Index& i) { return cell_name(i); }
 
+void check_damping(double e) {
+  if (e == 0.0) return;
+  if (!(e >= kMinDamping && e <= kMaxDamping)) {
+    throw DampedError("the damping e must be 0 or from 1e-6 to 1000, not " + std::to_string(e));
+  }
+}
+
 // Everything of the system that does not depend on e.
 struct System {
   std::vector<Index> index;      // input cells, then gap cells
@@ -160,7 +167,7 @@ std::size_t find_root(std::vector<std::size_t>& parent, std::size_t i) {
 }
 
 DampedSolution solve_system(const System& s, double e) {
-  if (!(e >= 0.0) || !std::isfinite(e)) throw DampedError("the damping must be a number of at least 0");
+  check_damping(e);
   const std::size_t n = s.index.size();
   // Groups of cells the damping ties together (each cell alone when e = 0);
   // a group's tensors are fixed when its planes pooled fix one tensor.
@@ -216,6 +223,7 @@ DampedSolution solve_system(const System& s, double e) {
     Eigen::SimplicialLDLT<Eigen::SparseMatrix<double>> solver(A);
     if (solver.info() != Eigen::Success) throw DampedError("the damped system could not be factorised");
     x = solver.solve(rhs);
+    if (!x.allFinite()) throw DampedError("the damped system could not be solved at e = " + std::to_string(e));
   }
 
   DampedSolution out;
@@ -277,7 +285,7 @@ const char* cell_status_name(CellStatus s) {
 }
 
 DampedSolution solve_damped(const std::vector<CellData>& cells, double e) {
-  if (!(e >= 0.0) || !std::isfinite(e)) throw DampedError("the damping must be a number of at least 0");
+  check_damping(e);
   return solve_system(build(cells), e);
 }
 

@@ -35,8 +35,8 @@ namespace zk::grid {
 
 // Input the damped inversion cannot take (no cells, two cells of one index,
 // indices of different lengths or beyond kMaxIndex, more gap cells than
-// kMaxGapCells, a damping that is negative or no number, a plane that is not
-// finite, replicate ranges out of order). The message says
+// kMaxGapCells, a damping that is not 0 or within kMinDamping to
+// kMaxDamping, a plane that is not finite, replicate ranges out of order). The message says
 // which cell or value.
 struct DampedError : std::runtime_error {
   using std::runtime_error::runtime_error;
@@ -46,6 +46,11 @@ struct DampedError : std::runtime_error {
 // +-kMaxIndex, at most kMaxGapCells gap cells (DampedError beyond).
 constexpr int kMaxIndex = 1000000000;
 constexpr long long kMaxGapCells = 1000000;
+// The damping e is 0 or within [kMinDamping, kMaxDamping]: beyond 1000 every
+// neighbour is equal within rounding and the system (solved as its normal
+// equations, where e^4 meets the data's squares) loses the data; below 1e-6
+// e^4 nears the smallest double. Both far outside the trade-off sweep.
+constexpr double kMinDamping = 1e-6, kMaxDamping = 1000.0;
 
 // The chosen planes of one cell (double).
 struct CellData {

@@ -243,6 +243,8 @@ TEST(DampedInversion, BadInputIsRefusedClearly) {
       {"negative e", {{{0}, some}}, -1.0, "damping"},
       {"nan e", {{{0}, some}}, std::nan(""), "damping"},
       {"infinite e", {{{0}, some}}, INFINITY, "damping"},
+      {"e too large to keep the data", {{{0}, some}}, 1e4, "the damping e must be 0 or from 1e-6 to 1000"},
+      {"e too small to compute", {{{0}, some}}, 1e-7, "the damping e must be 0 or from 1e-6 to 1000"},
       {"index too far", {{{0, 2000000000}, some}}, 1.0, "cell c_0_2000000000 has an index beyond 1000000000"},
       {"too sparse", {{{0, -900000000}, some}, {{0, 900000000}, some}}, 1.0, "empty cells between them along the 2nd axis"},
       {"nan plane", {{{0}, some}, {{1}, nan_plane}}, 1.0, "plane 3 of cell c_1 is not finite"},
@@ -443,6 +445,48 @@ TEST(DampedBootstrap, SameBytesWhateverTheThreadsAndTheSplit) {
     EXPECT_LT(std::fabs(stats[c].SHmax->low - *main.solution.cells[c].state.shmax), 90.0);
   }
   EXPECT_THROW(grid::damped_bootstrap_stats(main.solution, one, 100.0), grid::DampedError);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DampedBootstrap, CellsNotSolvedGetEmptyStatistics) {
+  // A lone cell of two events is underdetermined at any damping: its
+  // statistics are empty, its neighbours' are not; a gap cell between
+  // solved cells gets statistics of its own.
+  auto cells = event_grid();
+  cells.resize(2);                 // c_0_0 and c_0_1
+  cells.push_back({{3, 0}, {}, {}});  // gap cells c_1_0, c_2_0 bridge to it
+  cells.back().events = events_under(stress_toward(40.0, 0.5), 12, 900u);
+  cells.push_back({{9, 9}, events_under(stress_toward(40.0, 0.5), 2, 901u), {}});
+  const grid::DampedChoice main = grid::choose_damped(cells, 0.5, {});
+  ASSERT_EQ(main.solution.cells.size(), 6u);
+  EXPECT_EQ(main.solution.cells[3].status, CellStatus::underdetermined);
+  grid::BootstrapOptions o;
+  o.e = 0.5;
+  const auto reps = grid::damped_replicates(cells, main, o, 0, 6);
+  const auto stats = grid::damped_bootstrap_stats(main.solution, reps, 90.0);
+  ASSERT_EQ(stats.size(), 6u);
+  for (std::size_t c = 0; c < stats.size(); ++c) {
+    if (c == 3) {
+      EXPECT_EQ(stats[c].used, 0);
+      EXPECT_FALSE(stats[c].cone_deg[0].has_value());
+      EXPECT_EQ(stats[c].quality.rank, 'E');
+    } else {
+      EXPECT_EQ(stats[c].used, 6) << c;
+      EXPECT_TRUE(stats[c].cone_deg[2].has_value()) << c;
+    }
+  }
+  // Replicates of other cells, or a main choice of other events, are refused.
+  auto other = main;
+  other.planes.pop_back();
+  EXPECT_THROW(grid::damped_replicates(cells, other, o, 0, 2), grid::DampedError);
+  grid::DampedSolution fewer = main.solution;
+  fewer.cells.pop_back();
+  EXPECT_THROW(grid::damped_bootstrap_stats(fewer, reps, 95.0), grid::DampedError);
+  o.jobs = 0;
+  EXPECT_THROW(grid::damped_replicates(cells, main, o, 0, 2), grid::DampedError);
 }
 
 }  // namespace
