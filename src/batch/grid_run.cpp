@@ -47,6 +47,7 @@ bool gridded(const grid::Grid& g, grid::Axis a) {
 // A cell of the events.csv a cell's folder holds: quoted when it holds the
 // delimiter, a quote or a line end.
 std::string quoted(const std::string& cell, char delimiter) {
+  if (delimiter == table::kWhitespace) return cell;  // its cells hold no blanks and are never quoted
   if (cell.find_first_of(std::string("\"\r\n") + delimiter) == std::string::npos) return cell;
   std::string q = "\"";
   for (char c : cell) q += c == '"' ? std::string("\"\"") : std::string(1, c);
@@ -55,11 +56,12 @@ std::string quoted(const std::string& cell, char delimiter) {
 
 // The events of one cell as a mechanism table: `catalogue_row` (the
 // catalogue's row of the event) and the catalogue's columns, with the
-// delimiter of the catalogue (so that decimal commas read as they did);
+// delimiter of the catalogue (so that decimal commas and --delimiter read
+// as they did);
 // a column of event ids is kept as catalogue_<name>, the cell's events being
 // numbered 1..n in catalogue order (a DATA file numbers them up to 999).
 std::string cell_table(const table::Table& t, const std::vector<std::size_t>& events) {
-  const char d = t.delimiter == table::kWhitespace ? ',' : t.delimiter;
+  const char d = t.delimiter;  // kWhitespace is a blank: the table is read back as it was
   std::string text = "catalogue_row";
   for (const std::string& h : t.header) {
     const std::string key = table::column_key(h);
