@@ -24,8 +24,8 @@ trap 'rm -rf "$work"' EXIT
 printf '1 0\n1 100 500 7 0\n' >"$work/PARAMETERS"
 python3 bench/make_grid_catalogue.py "$nx" "$ny" "$mean" 10 1 "$work/c.csv" "$work/truth.csv"
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
-echo "| run | events | cells run | elapsed (s) | processor (s) | peak memory (MB) | SHmax error, cells of >= 20 events: mean / p90 (deg) | within 10 deg |"
-echo "|---|---|---|---|---|---|---|---|"
+echo "| run | events | cells run | elapsed (s) | processor (s) | peak memory (MB) | SHmax error, cells of >= 20 events: mean / p90 (deg) | within 10 deg | cells of < 20 events: mean error (deg), within 10 deg |"
+echo "|---|---|---|---|---|---|---|---|---|"
 for damping in none auto; do
   extra=()
   [ "$damping" = none ] || extra=(--damping "$damping")
@@ -49,8 +49,13 @@ n = len(errors)
 mean = sum(errors) / n if n else float("nan")
 p90 = errors[min(n - 1, int(0.9 * n))] if n else float("nan")
 within = 100.0 * sum(e <= 10.0 for e in errors) / n if n else float("nan")
-print("| %s | %d | %d | %.1f | %.1f | %.0f | %.1f / %.1f | %.0f %% |"
+# The cells below --min-events have a damped answer only (none undamped).
+small = [err(c["damped"]["SHmax_deg"], truth[c["cell"]]) if c["damped"]["SHmax_deg"] is not None else 90.0
+         for c in grid.get("unrun_cells", []) if c["events"] > 0]
+few = ("%.1f, %.0f %%" % (sum(small) / len(small), 100.0 * sum(e <= 10.0 for e in small) / len(small))
+       if small else "no answer")
+print("| %s | %d | %d | %.1f | %.1f | %.0f | %.1f / %.1f | %.0f %% | %s |"
       % ("undamped" if damping == "none" else "damped (auto, e %.3g)" % grid["damping"]["chosen"],
-         grid["events"], grid["kept_cells"], seconds, cpu, kb / 1024.0, mean, p90, within))
+         grid["events"], grid["kept_cells"], seconds, cpu, kb / 1024.0, mean, p90, within, few))
 PY
 done

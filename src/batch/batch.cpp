@@ -602,8 +602,8 @@ StationRun run_station(const Options& base, const Station& s, const StationFolde
       files.also.push_back(events.get());
     }
     // A cell of more events than a DATA file holds runs on its planes as
-    // given without a DATA of the chosen planes (chosen_planes in
-    // result.json still lists them).
+    // given without a DATA of the chosen planes (the result document's
+    // mechanisms.events still lists them).
     const bool too_many = cell_events != nullptr &&
                           std::count(cell_events->begin(), cell_events->end(), '\n') - 1 > kMaxData;
     std::unique_ptr<rt::ResultFile> chosen;

@@ -2,6 +2,7 @@
 // summary, the map layer and the cells' folders say of one another, square
 // km cells, cells larger than a DATA file, tables with a decimal comma.
 #include <algorithm>
+#include <csignal>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -188,6 +189,22 @@ TEST_F(Grid, CellBeyondADataFileAndDecimalComma) {
   EXPECT_EQ(read("w/c_0/result.json")["N"], 360);
   EXPECT_FALSE(fs::exists(at("w/c_0/DATA")));  // more events than a DATA file holds
   EXPECT_TRUE(fs::exists(at("w/c_0/LISTING")));
+}
+
+// Stopped while its cells run: an earlier run's files stay as they were and
+// no temporary is left (the cells' events.csv included).
+TEST_F(Grid, SignalLeavesEarlierFilesAsTheyWere) {
+  ASSERT_EQ(grid("catalogue.csv", "g", {"--grid", "lon,lat", "--cell", "0.2,0.2"}).status, 0);
+  const std::string before = slurp(at("g/grid.json")) + slurp(at("g/c_0_0/events.csv"));
+  const int status = stopped_by_signal({at("P").string(), at("catalogue.csv").string(), at("g").string(), "--mechanisms",
+                                        "--grid", "lon,lat", "--cell", "0.2,0.2", "--bootstrap", "100000", "--jobs",
+                                        "2", "--quiet"},
+                                       SIGTERM);
+  EXPECT_EQ(status, 128 + SIGTERM);
+  EXPECT_EQ(slurp(at("g/grid.json")) + slurp(at("g/c_0_0/events.csv")), before);
+  for (const auto& e : fs::recursive_directory_iterator(at("g"))) {
+    EXPECT_EQ(e.path().filename().string().rfind(".zarkel", 0), std::string::npos) << e.path();
+  }
 }
 
 }  // namespace
