@@ -3,6 +3,7 @@
 // km cells, cells larger than a DATA file, tables with a decimal comma.
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -11,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "batch_files.hpp"
+#include "figures/tradeoff_svg.hpp"
 
 namespace zk::test {
 namespace {
@@ -189,6 +191,36 @@ TEST_F(Grid, CellBeyondADataFileAndDecimalComma) {
   EXPECT_EQ(read("w/c_0/result.json")["N"], 360);
   EXPECT_FALSE(fs::exists(at("w/c_0/DATA")));  // more events than a DATA file holds
   EXPECT_TRUE(fs::exists(at("w/c_0/LISTING")));
+}
+
+TEST(TradeoffFigure, MarksTheChoiceAndSurvivesAFlatCurve) {
+  struct Case {
+    std::vector<batch::DampingPoint> curve;
+    double chosen;
+  };
+  const Case cases[] = {
+      {{{0.1, 2.0, 9.0}, {1.0, 2.5, 3.0}, {10.0, 4.0, 0.5}}, 1.0},
+      {{{0.1, 2.0, 0.0}, {1.0, 2.0, 0.0}, {10.0, 2.0, 0.0}}, 0.1},  // no two cells adjacent: flat
+      {{}, 0.0},
+  };
+  for (const Case& c : cases) {
+    const std::string svg = batch::tradeoff_svg(c.curve, c.chosen, "a <method> & more");
+    EXPECT_EQ(svg, batch::tradeoff_svg(c.curve, c.chosen, "a <method> & more"));
+    EXPECT_NE(svg.find("a &lt;method&gt; &amp; more"), std::string::npos);
+    EXPECT_EQ(svg.find("nan"), std::string::npos) << svg;
+    EXPECT_EQ(svg.find("inf"), std::string::npos) << svg;
+    for (const batch::DampingPoint& p : c.curve) {
+      char title[64];
+      std::snprintf(title, sizeof title, "<title>e = %.4g</title>", p.e);
+      EXPECT_NE(svg.find(title), std::string::npos) << title;
+    }
+    // The chosen e alone is circled in red.
+    const std::size_t red = svg.find("stroke=\"#c0392b\"");
+    EXPECT_EQ(red != std::string::npos, !c.curve.empty());
+    if (red != std::string::npos) {
+      EXPECT_EQ(svg.find("stroke=\"#c0392b\"", red + 1), std::string::npos);
+    }
+  }
 }
 
 // Stopped while its cells run: an earlier run's files stay as they were and
