@@ -525,7 +525,7 @@ ShardRuns run_stations(const CampaignOptions& o, const StationTable& table, cons
                        std::ostream& err) {
   ShardRuns runs{std::vector<StationRun>(mine.size()), std::vector<std::vector<json>>(mine.size()),
                  std::vector<json>(mine.size()), std::vector<json>(mine.size())};
-  ProgressLine progress(err, o.progress && !o.quiet, static_cast<long long>(mine.size()), "stations");
+  ProgressLine progress(err, o.progress && !o.quiet, static_cast<long long>(mine.size()), o.noun);
   const fs::path dir(o.out_dir);
   const auto task = [&](std::size_t k, Workspace&, const ensemble::Tick& tick) {
     const Station& s = *mine[k];

@@ -553,7 +553,8 @@ void CampaignOutputs::commit(std::ostream& err) {
       if (!names.empty()) names += ", ";
       names += n.empty() ? "(no name)" : n;
     }
-    err << "warning: " << left_out_.size() << " station" << (left_out_.size() == 1 ? " is" : "s are") << " not in "
+    const char* noun = grid_ ? " cell" : " station";  // a grid's stations are its cells
+    err << "warning: " << left_out_.size() << noun << (left_out_.size() == 1 ? " is" : "s are") << " not in "
         << kGeoJson << " (failed or without both coordinates): " << names << "\n";
   }
 }
