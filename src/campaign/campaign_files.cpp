@@ -484,6 +484,9 @@ void CampaignOutputs::add(const Manifest::Entry& e) {
     summary_->write(line + "\n");
     // A bar per stress phase, each named with its phase.
     on_map_.push_back(map_station(r));
+    if (e.outline.is_array()) {
+      for (const json& p : e.outline) on_map_.back().outline.emplace_back(p[0].get<double>(), p[1].get<double>());
+    }
     if (r["phase"].is_number()) on_map_.back().name += " phase " + r["phase"].dump();
     // RFC 7946: Point features, longitude first, for the stations that ran
     // and have both coordinates; one per row (per stress phase).

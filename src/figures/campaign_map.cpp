@@ -172,6 +172,31 @@ void undamped_tick(std::ostringstream& o, const Placed& pl) {
     << svg_number(pl.x + ux) << "\" y2=\"" << svg_number(pl.y + uy) << "\" stroke=\"#202020\" stroke-width=\"0.2\"/>";
 }
 
+// The outlines of a grid's cells, thin grey polygons under the bars.
+void cell_outlines(std::ostringstream& o, const geo::EqualArea& proj, const Frame& f, const std::vector<Placed>& placed) {
+  std::string cells;
+  for (const Placed& pl : placed) {
+    std::string points;
+    for (const auto& [lon, lat] : pl.s->outline) {
+      const auto e = proj.forward({lon, lat});
+      if (!e) continue;
+      if (!points.empty()) points += ' ';
+      points += svg_number(f.x(e->east));
+      points += ',';
+      points += svg_number(f.y(e->north));
+    }
+    if (points.empty()) continue;
+    cells += "<polygon data-cell=\"";
+    cells += xml_text(pl.s->name);
+    cells += "\" points=\"";
+    cells += points;
+    cells += "\"/>\n";
+  }
+  if (cells.empty()) return;
+  o << "<g id=\"cells\" clip-path=\"url(#frame-clip)\" fill=\"none\" stroke=\"#8c8c8c\" stroke-width=\"0.2\">\n"
+    << cells << "</g>\n";
+}
+
 void station_symbol(std::ostringstream& o, const Placed& pl) {
   const MapStation& s = *pl.s;
   o << "<g class=\"station\" data-name=\"" << xml_text(s.name) << "\" data-x=\"" << svg_data_number(pl.x) << "\" data-y=\""
@@ -361,6 +386,14 @@ std::string campaign_map_svg(const std::vector<MapStation>& stations, const std:
     n_lo = std::min(n_lo, e->north);
     n_hi = std::max(n_hi, e->north);
     projected.emplace_back(&s, *e);
+    for (const auto& [lon, lat] : s.outline) {  // a grid's cells fit the frame whole
+      if (const auto c = proj.forward({lon, lat})) {
+        e_lo = std::min(e_lo, c->east);
+        e_hi = std::max(e_hi, c->east);
+        n_lo = std::min(n_lo, c->north);
+        n_hi = std::max(n_hi, c->north);
+      }
+    }
   }
   // The scale: the stations' extent (at least 2 km) within the frame less
   // its margins, rounded up to a plain denominator.
@@ -393,6 +426,7 @@ std::string campaign_map_svg(const std::vector<MapStation>& stations, const std:
     << svg_number(f.m_per_mm * 1000.0) << "\" data-east0=\"" << svg_data_number(f.east0) << "\" data-north0=\"" << svg_data_number(f.north0)
     << "\" data-frame=\"" << svg_number(kLeft) << " " << svg_number(kTop) << " " << svg_number(kFrameW) << " " << svg_number(kFrameH) << "\">\n";
   graticule(o, proj, f);
+  cell_outlines(o, proj, f, placed);
   o << "<g id=\"stations\">\n";
   for (const Placed& pl : placed) station_symbol(o, pl);
   o << "</g>\n";

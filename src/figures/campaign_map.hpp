@@ -6,6 +6,7 @@
 // one millimetre of the drawing); the same stations give the same bytes.
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -24,6 +25,9 @@ struct MapStation {
   // A grid's cell with a damped answer: the bar is the damped SHmax and this
   // the cell's own (undamped) SHmax, drawn as a thin tick.
   std::optional<double> undamped_shmax;
+  // A grid's cell: its outline, a closed ring of (lon, lat), drawn as a thin
+  // polygon under the bars; empty for a station.
+  std::vector<std::pair<double, double>> outline;
 };
 
 // The station as a campaign's summary row gives it (keys station,
