@@ -3,6 +3,9 @@
 
   tools/validate_result.py RESULT.json...
 
+A grid.json (a document with `grid` and `cells`) is checked against the
+schema's $defs.grid_file.
+
 Prints one line per problem and exits 1 when any document does not validate
 (2 when a file cannot be read). Needs python3-jsonschema (Debian).
 """
@@ -23,6 +26,10 @@ def main(paths):
     validator_class = jsonschema.validators.validator_for(schema)
     validator_class.check_schema(schema)
     validator = validator_class(schema)
+    # grid.json of a gridded run: the schema's $defs.grid_file.
+    grid_schema = {k: schema[k] for k in ("$schema", "$id", "$defs")}
+    grid_schema["$ref"] = "#/$defs/grid_file"
+    grid_validator = validator_class(grid_schema)
     bad = 0
     for path in paths:
         try:
@@ -30,7 +37,8 @@ def main(paths):
         except (OSError, ValueError) as e:
             print(f"{path}: cannot be read as JSON: {e}", file=sys.stderr)
             return 2
-        for error in sorted(validator.iter_errors(doc), key=lambda e: list(e.absolute_path)):
+        is_grid = isinstance(doc, dict) and "grid" in doc and "cells" in doc
+        for error in sorted((grid_validator if is_grid else validator).iter_errors(doc), key=lambda e: list(e.absolute_path)):
             where = "/".join(str(p) for p in error.absolute_path) or "(document)"
             print(f"{path}: {where}: {error.message}", file=sys.stderr)
             bad += 1

@@ -24,6 +24,7 @@
 #include "figures/figure_svg.hpp"
 #include "results/mechanisms_output.hpp"
 #include "batch/mechanisms_run.hpp"
+#include "batch/grid_run.hpp"
 #include "frontend/progress.hpp"
 #include "results/run_report.hpp"
 #include "results/run_steps.hpp"
@@ -494,7 +495,12 @@ std::unique_ptr<rt::ResultFile> station_file(const StationFolder& folder, const 
 // spreadsheet is first imported (through the import's library call) into
 // the folder's DATA, which the run reads before it has its name and which
 // is committed with the results, only when the run succeeded.
-StationRun run_station(const Options& base, const Station& s, const StationFolder& folder) {
+//
+// A grid's cell (`cell_events` not null) is a mechanism station whose table
+// is the text given: written to the folder's events.csv, read by the run from
+// its temporary and committed with the other files.
+StationRun run_station(const Options& base, const Station& s, const StationFolder& folder,
+                       const std::string* cell_events = nullptr) {
   StationRun r;
   Options o = base;
   o.parameters = s.parameters;
@@ -524,11 +530,25 @@ StationRun run_station(const Options& base, const Station& s, const StationFolde
       o.data_name = "DATA";
       files.also.push_back(data.get());
     }
+    std::unique_ptr<rt::ResultFile> events;
+    if (cell_events != nullptr) {
+      events = station_file(folder, "events.csv", "table of the cell's events", taken);
+      events->write(*cell_events);
+      o.data = events->written_path();
+      o.data_name = "events.csv";
+      files.also.push_back(events.get());
+    }
+    // A cell of more events than a DATA file holds runs on its planes as
+    // given without a DATA of the chosen planes (the result document's
+    // mechanisms.events still lists them).
+    const bool too_many = cell_events != nullptr &&
+                          std::count(cell_events->begin(), cell_events->end(), '\n') - 1 > kMaxData;
     std::unique_ptr<rt::ResultFile> chosen;
-    if (s.mechanisms) {
+    if (s.mechanisms && !too_many) {
       chosen = station_file(folder, "DATA", "DATA file", taken);
       files.also.push_back(chosen.get());
-      files.data_shown = folder.path + "/DATA (the planes chosen from " + s.data + ")";
+      files.data_shown = folder.path + "/DATA (the planes chosen from " +
+                         (events ? folder.path + "/events.csv" : s.data) + ")";
     }
     files.listing = station_file(folder, "LISTING", "OUTPUT file", taken);
     files.json = station_file(folder, "result.json", "JSON document", taken);
@@ -575,6 +595,12 @@ int batch_main(const std::vector<std::string>& args, std::ostream& out, std::ost
                               });
       }
       break;
+    case CommandLine::Action::Grid:
+      return run_grid(cl.options,
+                      [&o = cl.options](const Station& s, const StationFolder& folder, const std::string& events) {
+                        return run_station(o, s, folder, &events);
+                      },
+                      out, err);
     case CommandLine::Action::Merge:
       try {
         return merge_campaigns(cl.options.merge_out, cl.options.merge_dirs, err);

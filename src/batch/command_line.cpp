@@ -2,11 +2,14 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <utility>
 #include <variant>
 
+#include "grid/cells.hpp"
 #include "import/mechanism_table.hpp"
+#include "table/csv_table.hpp"
 #include "runtime/option_values.hpp"
 #include "runtime/printable.hpp"
 
@@ -19,7 +22,7 @@ namespace {
 enum class Kind { Flag, Text, Whole, PhaseCount, Seed, Percent, Real, Degrees, Choice, Shard };
 
 // What an option belongs with: given without it, the option is refused.
-enum class Needs { Nothing, Mechanisms, Phases, Campaign, Svg };
+enum class Needs { Nothing, Mechanisms, Phases, Campaign, Svg, Grid };
 
 std::string needs_text(Needs n) {
   switch (n) {
@@ -27,6 +30,7 @@ std::string needs_text(Needs n) {
     case Needs::Phases: return "belongs to a separation of phases: give --phases auto or --phases K";
     case Needs::Campaign: return "belongs to a campaign: give --stations and --out";
     case Needs::Svg: return "changes the figure: give --svg FILE";
+    case Needs::Grid: return "belongs to a gridded catalogue: give --grid AXES";
     case Needs::Nothing: break;
   }
   return "";
@@ -61,12 +65,13 @@ bool given(const CLI::App& app, const std::string& name) { return app.count(name
 
 // Whether what `n` names is on the command line (a campaign draws figures).
 bool present(const CLI::App& app, Needs n) {
-  const bool campaign = given(app, "--stations") || given(app, "--out");
+  const bool campaign = given(app, "--stations") || given(app, "--out") || given(app, "--grid");
   switch (n) {
     case Needs::Mechanisms: return given(app, "--mechanisms");
     case Needs::Phases: return given(app, "--phases");
     case Needs::Campaign: return campaign;
     case Needs::Svg: return campaign || given(app, "--svg");
+    case Needs::Grid: return given(app, "--grid");
     case Needs::Nothing: break;
   }
   return true;
@@ -187,6 +192,44 @@ bool stopped(const std::vector<std::string>& args, const CLI::App& app, CommandL
   return true;
 }
 
+// A gridded catalogue: PARAMETERS CATALOGUE.csv OUTDIR, the grid's options
+// read as grid/cells reads them, and none of a single run's files.
+std::string grid_form(CommandLine& cl, const std::vector<std::string>& operands) {
+  Options& o = cl.options;
+  double cell_km = 0.0;
+  if (!o.cell_km.empty()) {
+    const auto v = table::parse_number(o.cell_km, false);
+    if (!v || !(*v > 0.0) || !std::isfinite(*v)) return "--cell-km takes a size above 0 km (got \"" + rt::shortened(o.cell_km) + "\")";
+    cell_km = *v;
+  }
+  grid::GridRequest request;
+  if (const std::string why = grid::read_grid_request(o.grid, o.cell, cell_km, o.grid_origin, request); !why.empty()) {
+    return why;
+  }
+  if (!o.damping.empty() && o.damping != "auto") {
+    const auto e = table::parse_number(o.damping, false);
+    if (!e || *e < 0.0 || !std::isfinite(*e)) return "--damping takes auto or a number from 0 (got \"" + rt::shortened(o.damping) + "\")";
+  }
+  if (operands.size() != 3) {
+    return "a gridded catalogue takes PARAMETERS CATALOGUE.csv OUTDIR (got " + std::to_string(operands.size()) +
+           (operands.size() == 1 ? " operand)" : " operands)");
+  }
+  for (const auto& [option, value] : {std::pair<const char*, const std::string*>{"--svg", &o.svg}, {"--json", &o.json},
+                                      {"--chosen-data", &o.chosen_data}, {"--chosen-planes", &o.chosen_planes},
+                                      {"--phase-dir", &o.phase_dir}}) {
+    if (!value->empty()) {
+      return std::string(option) + " belongs to a single run: in a grid every cell's folder holds its LISTING, "
+                                   "result.json, figure.svg, DATA and events.csv";
+    }
+  }
+  if (!o.columns.empty()) return "--columns: a gridded catalogue needs a header row naming its columns";
+  o.parameters = operands[0];
+  o.data = operands[1];
+  o.out_dir = operands[2];
+  cl.action = CommandLine::Action::Grid;
+  return "";
+}
+
 // What the command line asks once its options are read: a merge, a
 // campaign or a run, with its operands; "" or the message.
 std::string form(CommandLine& cl, const std::vector<std::string>& operands) {
@@ -196,6 +239,12 @@ std::string form(CommandLine& cl, const std::vector<std::string>& operands) {
     o.merge_dirs = operands;
     cl.action = CommandLine::Action::Merge;
     return "";
+  }
+  if (!o.grid.empty()) {
+    if (!o.stations.empty() || !o.out_dir.empty()) {
+      return "--grid cuts one catalogue into cells: give PARAMETERS CATALOGUE.csv OUTDIR, not --stations or --out";
+    }
+    return grid_form(cl, operands);
   }
   if (!o.stations.empty() || !o.out_dir.empty()) {
     if (o.stations.empty() || o.out_dir.empty()) return "a campaign needs both --stations TABLE and --out DIR";
@@ -235,7 +284,7 @@ struct Local {
 // reported (see checked). A number's range is [low, high]; 0, 0 where there is none.
 std::vector<Row> option_table(Options& o, Local& l) {
   constexpr Needs kAny = Needs::Nothing, kMechanisms = Needs::Mechanisms, kPhases = Needs::Phases;
-  constexpr Needs kCampaign = Needs::Campaign, kSvg = Needs::Svg;
+  constexpr Needs kCampaign = Needs::Campaign, kSvg = Needs::Svg, kGrid = Needs::Grid;
   return {
       // {name, argument, kind, low, high, needs, shapes results, into[, words]}
       {"--svg", "a file name", Kind::Text, 0, 0, kAny, false, &o.svg},
@@ -254,6 +303,12 @@ std::vector<Row> option_table(Options& o, Local& l) {
       {"--chosen-planes", "a file name", Kind::Text, 0, 0, kMechanisms, false, &o.chosen_planes},
       {"--delimiter", "a value", Kind::Choice, 0, 0, kMechanisms, true, &o.delimiter, {",", ";", "tab", "whitespace"}},
       {"--columns", "a value", Kind::Text, 0, 0, kMechanisms, true, &o.columns},
+      {"--grid", "a list of axes", Kind::Text, 0, 0, kMechanisms, true, &o.grid},
+      {"--cell", "a list of sizes", Kind::Text, 0, 0, kGrid, true, &o.cell},
+      {"--cell-km", "a size in km", Kind::Text, 0, 0, kGrid, true, &o.cell_km},
+      {"--min-events", "a number", Kind::Whole, 1, 1000000, kGrid, true, &o.min_events},
+      {"--grid-origin", "a corner", Kind::Text, 0, 0, kGrid, true, &o.grid_origin},
+      {"--damping", "auto or a number", Kind::Text, 0, 0, kGrid, true, &o.damping},
       {"--stations", "a file name", Kind::Text, 0, 0, kAny, false, &o.stations},
       {"--out", "a folder", Kind::Text, 0, 0, kAny, false, &o.out_dir},
       {"--shard", "I/N", Kind::Shard, 1, kMaxShards, kCampaign, false, Shard{&o.shard, &o.shards}},
@@ -337,6 +392,9 @@ const char* const kUsageLine =
     "                    [--choice-gap DEG] [--plane-seed S] [--friction MU] [--chosen-data FILE]\n"
     "                    [--chosen-planes FILE.csv] [--delimiter D] [--columns ROLE,...] [run options]\n"
     "       zarkel-batch --stations TABLE.csv --out DIR [--parameters FILE] [--shard I/N] [run options]\n"
+    "       zarkel-batch PARAMETERS CATALOGUE.csv OUTDIR --mechanisms --grid AXES --cell SIZES\n"
+    "                    [--cell-km S] [--min-events N] [--grid-origin LON,LAT[,DEPTH,TIME]]\n"
+    "                    [--damping auto|E] [--shard I/N] [run options]\n"
     "       zarkel-batch --merge OUT DIR...";
 
 std::string usage_text() {
@@ -404,6 +462,16 @@ std::string usage_text() {
          "                       DIR/<station>/{LISTING,result.json,figure.svg}, DIR/summary.csv,\n"
          "                       DIR/stations.geojson, DIR/map.svg (with --phases: a row per\n"
          "                       station and phase)\n"
+         "  --grid AXES          with --mechanisms: cut the catalogue (columns longitude, latitude,\n"
+         "                       depth_km, time) into cells along lon, lat, depth, time (1 to 4, in\n"
+         "                       order) and run each cell of --min-events events as a station of a\n"
+         "                       campaign in OUTDIR (named c_<i>_<j>..., with grid.json)\n"
+         "  --cell SIZES         one cell size per axis: degrees, km of depth, a duration (30d, 12h)\n"
+         "  --cell-km S          square lon/lat cells of S km in a local equal-area projection\n"
+         "  --min-events N       events a cell needs to be run (default 20)\n"
+         "  --grid-origin LON,LAT[,DEPTH,TIME]  the grid's corner (default: the smallest\n"
+         "                       coordinates floored to the cell size)\n"
+         "  --damping auto|E     also the damped joint inversion across the cells\n"
          "  --parameters FILE    the PARAMETERS file of the stations without their own\n"
          "  --shard I/N          run only the stations whose row (from 0) is I modulo N\n"
          "  --merge OUT DIR...   gather the shard folders DIR... of one campaign into OUT\n"

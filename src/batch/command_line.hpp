@@ -8,6 +8,7 @@
 //                [--delimiter D] [--columns ROLE,...] [run options]
 // or a campaign:
 //   zarkel-batch --stations TABLE.csv --out DIR [--parameters FILE] [--shard I/N] [run options]
+//   zarkel-batch PARAMETERS CATALOGUE.csv OUTDIR --mechanisms --grid AXES --cell SIZES [--shard I/N] ...
 //   zarkel-batch --merge OUT DIR...
 // plus --help and --version.
 #include <cstdint>
@@ -61,6 +62,11 @@ struct Options {
   // the header row's) and --columns (a table without a header row).
   std::string delimiter = {};
   std::string columns = {};
+  // A gridded catalogue (--grid AXES with --mechanisms; OUTPUT is then the
+  // campaign folder of the cells): --cell SIZES, --cell-km S, --min-events N,
+  // --grid-origin LON,LAT[,DEPTH,TIME], --damping auto|e; see batch/grid_run.hpp.
+  std::string grid = {}, cell = {}, cell_km = {}, grid_origin = {}, damping = {};
+  int min_events = 20;
   bool starts_given = false;             // --starts given (a mechanism run defaults to 4)
   // The options given that shape a run's results (the option table's
   // "shapes" column), as "--starts=4 --couples": a campaign digests them, so
@@ -77,7 +83,7 @@ constexpr int kMaxShards = 100000;
 extern const char* const kUsageLine;
 
 struct CommandLine {
-  enum class Action { Run, Campaign, Merge, Help, Version, Usage };
+  enum class Action { Run, Campaign, Grid, Merge, Help, Version, Usage };
   Action action = Action::Usage;
   Options options;
   std::string error;  // Usage: what is wrong with the command line

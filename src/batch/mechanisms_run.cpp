@@ -237,6 +237,8 @@ void write_chosen_data(rt::ResultFile& file, const std::string& table_path, cons
 
 }  // namespace
 
+import::MechanismReadOptions mechanism_read_options(const Options& o) { return read_options(o); }
+
 int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const SingleRun& single,
                    rt::ResultFile* station_data, StationRun* station) {
   rt::remove_temporaries_on_signal();
@@ -251,9 +253,12 @@ int run_mechanisms(const Options& o, std::ostream& out, std::ostream& err, const
                           why);
       }
     }
-    const Base read = read_base(o.parameters, o.data, table.events, err);
+    // The run's title and the names of its files are the table's as the
+    // document names it (a grid's cell: events.csv, not the temporary read).
+    const std::string table_name = o.data_name.empty() ? o.data : o.data_name;
+    const Base read = read_base(o.parameters, table_name, table.events, err);
     const std::shared_ptr<MechanismsReport> report = choose(o, read, station, err);
-    if (chosen_file != nullptr) write_chosen_data(*chosen_file, o.data, table, read.kept, *report);
+    if (chosen_file != nullptr) write_chosen_data(*chosen_file, table_name, table, read.kept, *report);
     if (planes_file) planes_file->write(chosen_planes_csv(*report));
     if (planes_file) report->commit_with.push_back(planes_file.get());
 

@@ -9,6 +9,7 @@
 #include <ostream>
 
 #include "campaign/campaign.hpp"
+#include "import/mechanism_table.hpp"
 #include "batch/command_line.hpp"
 #include "runtime/result_file.hpp"
 #include "results/run_report.hpp"
@@ -20,6 +21,9 @@ namespace zk::batch {
 // results (the same held signals, the same message when one cannot be).
 using SingleRun = std::function<int(const Options& o, std::ostream& out, std::ostream& err,
                                     std::shared_ptr<const MechanismsReport>, rt::ResultFile* chosen)>;
+
+// How --delimiter and --columns read the table.
+import::MechanismReadOptions mechanism_read_options(const Options& o);
 
 // For a campaign's station: `station_data` is its folder's DATA file, which
 // receives the chosen planes and is committed by `single` with the station's

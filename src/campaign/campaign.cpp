@@ -514,6 +514,7 @@ rt::Destinations campaign_inputs(const CampaignOptions& o, const StationTable& t
 struct ShardRuns {
   std::vector<StationRun> outcomes;
   std::vector<std::vector<json>> rows;
+  std::vector<json> cells, outlines;  // a grid's: each cell's grid.json entry and outline
 };
 
 // Runs the stations `mine` on the shared worker threads. A station's
@@ -522,8 +523,9 @@ struct ShardRuns {
 ShardRuns run_stations(const CampaignOptions& o, const StationTable& table, const std::vector<const Station*>& mine,
                        int dir_fd, const InputsByFolder& by_folder, const StationRunner& run_station,
                        std::ostream& err) {
-  ShardRuns runs{std::vector<StationRun>(mine.size()), std::vector<std::vector<json>>(mine.size())};
-  ProgressLine progress(err, o.progress && !o.quiet, static_cast<long long>(mine.size()), "stations");
+  ShardRuns runs{std::vector<StationRun>(mine.size()), std::vector<std::vector<json>>(mine.size()),
+                 std::vector<json>(mine.size()), std::vector<json>(mine.size())};
+  ProgressLine progress(err, o.progress && !o.quiet, static_cast<long long>(mine.size()), o.noun);
   const fs::path dir(o.out_dir);
   const auto task = [&](std::size_t k, Workspace&, const ensemble::Tick& tick) {
     const Station& s = *mine[k];
@@ -543,8 +545,12 @@ ShardRuns run_stations(const CampaignOptions& o, const StationTable& table, cons
     if (!o.strict) r.warnings.insert(r.warnings.begin(), s.warnings.begin(), s.warnings.end());
     runs.rows[k] = summary_rows(s, r);
     for (json& row : runs.rows[k]) {
-      for (std::size_t c = 0; c < table.carried_columns.size(); ++c) row[table.carried_columns[c]] = s.carried[c];
+      for (std::size_t c = 0; c < table.carried_columns.size(); ++c) {
+        row[table.carried_columns[c]] = c < s.carried_values.size() ? s.carried_values[c] : json(s.carried[c]);
+      }
     }
+    if (o.grid_cell) runs.cells[k] = o.grid_cell(s, r);
+    if (o.outline) runs.outlines[k] = o.outline(s);
     r.document = nullptr;
     tick();
   };
@@ -557,7 +563,8 @@ ShardRuns run_stations(const CampaignOptions& o, const StationTable& table, cons
 
 int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std::ostream& out,
                  std::ostream& err) {
-  const StationTable table = read_station_table(o.table, o.parameters);
+  const StationTable read = o.stations != nullptr ? StationTable{} : read_station_table(o.table, o.parameters);
+  const StationTable& table = o.stations != nullptr ? *o.stations : read;
   std::vector<const Station*> mine;
   for (const Station& s : table.stations) {
     if (s.index % o.shards == o.shard) mine.push_back(&s);
@@ -567,7 +574,7 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
   // The campaign's outputs are checked, and their temporaries made, before
   // any station runs.
   InputsByFolder by_folder;
-  CampaignOutputs outputs(o.out_dir, campaign_inputs(o, table, by_folder));
+  CampaignOutputs outputs(o.out_dir, campaign_inputs(o, table, by_folder), o.grid);
   const std::string table_digest = file_digest(o.table);
   // What the stations read, before they run; a file that cannot be read is
   // the station's failure, not the campaign's.
@@ -602,12 +609,14 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
   manifest.shards = o.shards;
   manifest.carried_columns = table.carried_columns;
   manifest.input_digests = std::move(input_digests);
+  manifest.grid = o.grid;
   outputs.start(manifest);
   int failed = 0;
   for (std::size_t k = 0; k < mine.size(); ++k) {
     const Station& s = *mine[k];
-    const std::string station = "station " + (s.name.empty() ? std::string("(no name)") : s.name) + " (row " +
-                                std::to_string(s.row) + ")";
+    const std::string station = !s.described.empty() ? s.described
+                                : "station " + (s.name.empty() ? std::string("(no name)") : s.name) + " (row " +
+                                      std::to_string(s.row) + ")";
     for (const std::string& w : runs.outcomes[k].warnings) {
       err << "warning: " << station << ": " << rt::shortened(w) << "\n";
     }
@@ -615,12 +624,13 @@ int run_campaign(const CampaignOptions& o, const StationRunner& run_station, std
       ++failed;
       err << station << " failed: " << rt::shortened(runs.outcomes[k].message) << "\n";
     }
-    outputs.add({s.index, s.name, runs.outcomes[k].ok(), std::move(runs.rows[k])});
+    outputs.add({s.index, s.name, runs.outcomes[k].ok(), std::move(runs.rows[k]), std::move(runs.cells[k]),
+                 std::move(runs.outlines[k])});
   }
   outputs.commit(err);
   if (!o.quiet) {
     out << o.out_dir << ": " << mine.size() - static_cast<std::size_t>(failed) << " of " << mine.size()
-        << " stations ran" << (failed ? ", " + std::to_string(failed) + " failed" : std::string()) << "\n";
+        << " " << o.noun << " ran" << (failed ? ", " + std::to_string(failed) + " failed" : std::string()) << "\n";
   }
   return failed == 0 ? 0 : 1;
 }

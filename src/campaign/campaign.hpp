@@ -34,6 +34,11 @@ struct Station {
   bool mechanisms = false;   // data is a table of focal mechanisms (type column, or recognised)
   std::optional<double> longitude, latitude;  // WGS 84, decimal degrees
   std::vector<std::string> carried;  // the other columns' cells, as text
+  // The carried columns as values (a grid cell's numbers); empty: `carried`
+  // as text.
+  std::vector<nlohmann::ordered_json> carried_values;
+  // How messages name it ("" : "station NAME (row N)"; a grid's "cell c_1_2").
+  std::string described;
   std::string problem;  // why the station cannot run ("" when it can)
   // What is suspicious in the row (a `type` that is no data type and is
   // carried as a label); --strict makes them the station's failure.
@@ -93,6 +98,17 @@ struct CampaignOptions {
   // The run options that shape a station's results, as text: the manifest
   // keeps their digest, so that a merge refuses shards run otherwise.
   std::string run_options;
+  // Stations given rather than read from `table` (a grid's cells: `table`
+  // then names the catalogue, whose digest the manifest keeps).
+  const StationTable* stations = nullptr;
+  // A grid: the head of grid.json (grid, damping, outside) and each cell's
+  // entry, made while its run's document is at hand; null: no grid.json.
+  nlohmann::ordered_json grid;
+  std::function<nlohmann::ordered_json(const Station&, const StationRun&)> grid_cell;
+  // Each cell's outline, [[lon, lat], ...] closed (stations.geojson draws it as
+  // a polygon); null: a point.
+  std::function<nlohmann::ordered_json(const Station&)> outline;
+  std::string noun = "stations";  // of the closing line
 };
 
 // A station name that is a folder name: letters, digits, '-', '_' and '.',

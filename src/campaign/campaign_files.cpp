@@ -17,6 +17,7 @@
 
 #include "areas/workspace.hpp"
 #include "campaign/campaign.hpp"
+#include "figures/tradeoff_svg.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/interrupt.hpp"
 #include "runtime/result_file.hpp"
@@ -149,7 +150,10 @@ const json& field(const json& doc, const char* key, bool (json::*is)() const noe
 // A station in the manifest: its summary row, or the list of its rows (one
 // per stress phase).
 json entry_json(const Manifest::Entry& e) {
-  return {{"index", e.index}, {"summary", e.rows.size() == 1 ? e.rows.front() : json(e.rows)}};
+  json j = {{"index", e.index}, {"summary", e.rows.size() == 1 ? e.rows.front() : json(e.rows)}};
+  if (!e.cell.is_null()) j["cell"] = e.cell;
+  if (!e.outline.is_null()) j["outline"] = e.outline;
+  return j;
 }
 
 // The numbers of a summary row read back from a manifest, checked as the
@@ -245,6 +249,7 @@ json manifest_json(const Manifest& m) {
   for (const Manifest::Entry& e : m.stations) doc["stations"].push_back(entry_json(e));
   if (!m.input_digests.empty()) doc["input_digests"] = m.input_digests;
   if (!m.merged_into.empty()) doc["merged_into"] = m.merged_into;
+  if (!m.grid.is_null()) doc["grid"] = m.grid;
   return doc;
 }
 
@@ -286,6 +291,15 @@ Manifest::Entry read_station_entry(const json& s, const Manifest& m, const std::
                                                std::to_string(columns.size()));
   }
   for (const json& row : e.rows) check_values(row, at);
+  if (s.contains("cell")) e.cell = field(s, "cell", &json::is_object, "object", at);
+  if (s.contains("outline")) {
+    e.outline = field(s, "outline", &json::is_array, "list", at);
+    for (const json& p : e.outline) {
+      if (!p.is_array() || p.size() != 2 || !p[0].is_number() || !p[1].is_number()) {
+        throw rt::RunStop(at + ": the outline holds a point that is not [longitude, latitude]");
+      }
+    }
+  }
   e.station = field(e.rows.front(), "station", &json::is_string, "text", at).get<std::string>();
   const std::string status = field(e.rows.front(), "status", &json::is_string, "text", at).get<std::string>();
   if (status != "ok" && status != "failed") throw rt::RunStop(at + ": status \"" + status + "\" is not ok or failed");
@@ -327,6 +341,7 @@ Manifest read_manifest(const std::string& dir) {
       m.input_digests[path] = d.get<std::string>();
     }
   }
+  if (doc.contains("grid")) m.grid = field(doc, "grid", &json::is_object, "object", file);
   if (doc.contains("merged_into")) m.merged_into = field(doc, "merged_into", &json::is_string, "text", file).get<std::string>();
   std::vector<std::string> columns = summary_columns();
   columns.insert(columns.end(), m.carried_columns.begin(), m.carried_columns.end());
@@ -404,12 +419,21 @@ FolderLock::~FolderLock() {
   ::close(dirfd_);
 }
 
-CampaignOutputs::CampaignOutputs(const std::string& dir, const rt::Destinations& inputs) {
+namespace {
+bool has_curve(const json& grid) {
+  return grid.is_object() && grid.contains("damping") && grid["damping"].is_object() &&
+         grid["damping"].contains("curve") && grid["damping"]["curve"].is_array() && !grid["damping"]["curve"].empty();
+}
+}  // namespace
+
+CampaignOutputs::CampaignOutputs(const std::string& dir, const rt::Destinations& inputs, const json& grid) {
   rt::Destinations taken = inputs;
   summary_ = output(dir, kSummary, "summary file", taken);
   geojson_ = output(dir, kGeoJson, "GeoJSON file", taken);
   manifest_ = output(dir, kManifest, "campaign manifest file", taken);
   map_ = output(dir, kMap, "map file", taken);
+  if (grid.is_object()) grid_ = output(dir, kGridFile, "grid file", taken);
+  if (has_curve(grid)) tradeoff_ = output(dir, kTradeoff, "trade-off figure", taken);
 }
 
 void CampaignOutputs::start(const Manifest& head) {
@@ -428,11 +452,27 @@ void CampaignOutputs::start(const Manifest& head) {
   manifest_->write(manifest_head);
   manifest_tail_ = manifest_tail;
   geojson_->write(around(json{{"type", "FeatureCollection"}, {"features", json::array()}}, "features", 2).first);
+  if (grid_) {
+    if (!head.grid.is_object()) throw rt::RunStop("the campaign has no grid to write in " + std::string(kGridFile));
+    json doc = head.grid;
+    doc["cells"] = json::array();
+    const auto [grid_head, grid_tail] = around(doc, "cells", 1);
+    grid_->write(grid_head);
+    grid_tail_ = grid_tail;
+    if (tradeoff_) {
+      if (!has_curve(head.grid)) throw rt::RunStop("the grid has no trade-off curve to draw in " + std::string(kTradeoff));
+      damping_ = head.grid["damping"];
+    }
+  }
 }
 
 void CampaignOutputs::add(const Manifest::Entry& e) {
   manifest_->write(stations_++ > 0 ? ",\n" : "\n");
   manifest_->write(indented(entry_json(e).dump(1), 2));
+  if (grid_ && !e.cell.is_null()) {
+    grid_->write(cells_++ > 0 ? ",\n" : "\n");
+    grid_->write(indented(e.cell.dump(1), 2));
+  }
   bool mapped = false;
   for (const json& r : e.rows) {
     std::string line;
@@ -444,13 +484,18 @@ void CampaignOutputs::add(const Manifest::Entry& e) {
     summary_->write(line + "\n");
     // A bar per stress phase, fanned around the station's point by the map.
     on_map_.push_back(map_station(r));
+    if (e.outline.is_array()) {
+      for (const json& p : e.outline) on_map_.back().outline.emplace_back(p[0].get<double>(), p[1].get<double>());
+    }
     // RFC 7946: Point features, longitude first, for the stations that ran
     // and have both coordinates; one per row (per stress phase).
     if (!(e.ok && r["longitude"].is_number() && r["latitude"].is_number())) continue;
     mapped = true;
-    const json feature = {{"type", "Feature"},
-                          {"geometry", {{"type", "Point"}, {"coordinates", {r["longitude"], r["latitude"]}}}},
-                          {"properties", r}};
+    // A grid's cell is its outline, a polygon (its ring counter-clockwise).
+    const json geometry = e.outline.is_array() && e.outline.size() >= 4
+                              ? json{{"type", "Polygon"}, {"coordinates", json::array({e.outline})}}
+                              : json{{"type", "Point"}, {"coordinates", {r["longitude"], r["latitude"]}}};
+    const json feature = {{"type", "Feature"}, {"geometry", geometry}, {"properties", r}};
     geojson_->write(features_++ > 0 ? ",\n" : "\n");
     geojson_->write(indented(feature.dump(2), 4));
   }
@@ -473,9 +518,21 @@ void CampaignOutputs::commit(std::ostream& err) {
   manifest_->write(close(stations_, " ") + manifest_tail_ + "\n");
   geojson_->write(close(features_, "  ") + "\n}\n");
   map_->write(campaign_map_svg(on_map_, map_title_));
-  rt::ResultFile* const files[] = {summary_.get(), geojson_.get(), manifest_.get(), map_.get()};
-  constexpr std::size_t kFiles = sizeof files / sizeof files[0];
-  for (rt::ResultFile* f : files) f->finish();
+  if (grid_) grid_->write(close(cells_, " ") + grid_tail_ + "\n");
+  if (tradeoff_) {
+    std::vector<DampingPoint> curve;
+    for (const json& p : damping_["curve"]) {
+      curve.push_back({p.value("e", 0.0), p.value("misfit", 0.0), p.value("model_length", 0.0)});
+    }
+    tradeoff_->write(tradeoff_svg(curve, damping_.value("chosen", 0.0), damping_.value("method", std::string())));
+  }
+  std::vector<rt::ResultFile*> all = {summary_.get(), geojson_.get(), manifest_.get(), map_.get()};
+  for (rt::ResultFile* extra : {grid_.get(), tradeoff_.get()}) {
+    if (extra != nullptr) all.push_back(extra);
+  }
+  const std::size_t kFiles = all.size();
+  rt::ResultFile* const* const files = all.data();
+  for (std::size_t k = 0; k < kFiles; ++k) files[k]->finish();
   {
     const rt::SignalsHeld all_or_nothing;
     for (std::size_t k = 0; k < kFiles; ++k) {
@@ -498,7 +555,8 @@ void CampaignOutputs::commit(std::ostream& err) {
       if (!names.empty()) names += ", ";
       names += n.empty() ? "(no name)" : n;
     }
-    err << "warning: " << left_out_.size() << " station" << (left_out_.size() == 1 ? " is" : "s are") << " not in "
+    const char* noun = grid_ ? " cell" : " station";  // a grid's stations are its cells
+    err << "warning: " << left_out_.size() << noun << (left_out_.size() == 1 ? " is" : "s are") << " not in "
         << kGeoJson << " (failed or without both coordinates): " << names << "\n";
   }
 }

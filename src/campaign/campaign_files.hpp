@@ -21,6 +21,8 @@ constexpr const char* kManifest = "campaign.json";
 constexpr const char* kSummary = "summary.csv";
 constexpr const char* kGeoJson = "stations.geojson";
 constexpr const char* kMap = "map.svg";
+constexpr const char* kGridFile = "grid.json";
+constexpr const char* kTradeoff = "tradeoff.svg";
 
 // 64-bit FNV-1a of the bytes, as 16 hex digits: tells one table or one set
 // of options from another (a check against mistakes, not against forgery).
@@ -42,6 +44,8 @@ struct Manifest {
     // Its rows of summary.csv: one, or one per stress phase (kept in the
     // manifest as an object, or as a list of them).
     std::vector<nlohmann::ordered_json> rows;
+    // A grid's cell: its entry of grid.json and its outline (null otherwise).
+    nlohmann::ordered_json cell = nullptr, outline = nullptr;
   };
   std::vector<Entry> stations;  // in table order
   // The digest of the bytes of every PARAMETERS and DATA file its stations
@@ -49,6 +53,9 @@ struct Manifest {
   // with other contents are not merged.
   std::map<std::string, std::string> input_digests;
   std::string merged_into;      // a shard whose stations a merge has moved: where
+  // A grid's campaign: grid.json but its cells (grid, damping, outside);
+  // null for a campaign of stations.
+  nlohmann::ordered_json grid = nullptr;
 };
 
 nlohmann::ordered_json manifest_json(const Manifest& m);
@@ -80,7 +87,10 @@ class FolderLock {
 // a failure says which were replaced and which were not.
 class CampaignOutputs {
  public:
-  CampaignOutputs(const std::string& dir, const rt::Destinations& inputs);
+  // With a `grid` (Manifest::grid), grid.json too, and tradeoff.svg when its
+  // damping holds a trade-off curve.
+  CampaignOutputs(const std::string& dir, const rt::Destinations& inputs,
+                  const nlohmann::ordered_json& grid = nullptr);
   // The outputs are written as the rows come, in table order, so that a
   // campaign of many stations holds none of them whole: the heads (the
   // manifest's fields but its stations), each station, then the commit,
@@ -92,8 +102,10 @@ class CampaignOutputs {
   void commit(const Manifest& m, std::ostream& err);
 
  private:
-  std::unique_ptr<rt::ResultFile> summary_, geojson_, manifest_, map_;
-  std::string manifest_tail_, map_title_;
+  std::unique_ptr<rt::ResultFile> summary_, geojson_, manifest_, map_, grid_, tradeoff_;
+  nlohmann::ordered_json damping_;
+  std::string manifest_tail_, map_title_, grid_tail_;
+  std::size_t cells_ = 0;
   std::vector<MapStation> on_map_;  // map.svg is drawn whole at the commit
   std::size_t stations_ = 0, features_ = 0;
   std::vector<std::string> left_out_;

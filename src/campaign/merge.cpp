@@ -80,6 +80,10 @@ void check_shards(const std::vector<std::string>& dirs, const std::vector<Manife
                         std::to_string(m[k].shards) + " shards, against table " + first.table + ", " +
                         std::to_string(first.shards) + " shards; the tables' bytes are compared)");
     }
+    if (m[k].grid != first.grid) {
+      throw rt::RunStop(dirs[k] + " holds another grid than " + dirs[0] +
+                        " (its axes, cells, origin, damping or the events outside differ)");
+    }
     if (m[k].options_digest != first.options_digest) {
       throw rt::RunStop(dirs[k] + " was run with other options than " + dirs[0] +
                         " (--starts, --bootstrap, --confidence, --bootstrap-seed, --strict, --parameters or the figure's)");
@@ -239,7 +243,7 @@ int merge_campaigns(const std::string& out_dir, const std::vector<std::string>& 
   if (struct stat st {}; ::stat(merged.table.c_str(), &st) == 0) {
     inputs.inputs.push_back({{st.st_dev, st.st_ino}, "station table \"" + merged.table + "\""});
   }
-  CampaignOutputs outputs(out_dir, inputs);
+  CampaignOutputs outputs(out_dir, inputs, merged.grid);
   // The plan, on disk before the first move (the moves of a merge resumed
   // that are still to make are among the ones it planned).
   if (!journal) {

@@ -274,6 +274,40 @@ void graticule(std::ostringstream& o, const geo::EqualArea& p, const Frame& f) {
   o << "</g>\n<g id=\"graticule-labels\">" << labels.str() << "</g>\n";
 }
 
+// A grid cell's own SHmax beside its damped bar: a thin dark tick.
+void undamped_tick(std::ostringstream& o, const MapStation& s, double x, double y) {
+  if (!s.undamped_shmax || !std::isfinite(*s.undamped_shmax)) return;
+  const double ux = std::sin(*s.undamped_shmax * kRad) * 3.0, uy = -std::cos(*s.undamped_shmax * kRad) * 3.0;
+  o << "<line class=\"undamped-tick\" x1=\"" << svg_number(x - ux) << "\" y1=\"" << svg_number(y - uy) << "\" x2=\""
+    << svg_number(x + ux) << "\" y2=\"" << svg_number(y + uy) << "\" stroke=\"#202020\" stroke-width=\"0.2\"/>";
+}
+
+// The outlines of a grid's cells, thin grey polygons under the bars.
+void cell_outlines(std::ostringstream& o, const geo::EqualArea& proj, const Frame& f, const std::vector<Site>& sites) {
+  std::string cells;
+  for (const Site& site : sites) {
+    const Placed& pl = site.rows.front();
+    std::string points;
+    for (const auto& [lon, lat] : pl.s->outline) {
+      const auto e = proj.forward({lon, lat});
+      if (!e) continue;
+      if (!points.empty()) points += ' ';
+      points += svg_number(f.x(e->east));
+      points += ',';
+      points += svg_number(f.y(e->north));
+    }
+    if (points.empty()) continue;
+    cells += "<polygon data-cell=\"";
+    cells += xml_text(pl.s->name);
+    cells += "\" points=\"";
+    cells += points;
+    cells += "\"/>\n";
+  }
+  if (cells.empty()) return;
+  o << "<g id=\"cells\" clip-path=\"url(#frame-clip)\" fill=\"none\" stroke=\"#8c8c8c\" stroke-width=\"0.2\">\n"
+    << cells << "</g>\n";
+}
+
 constexpr double kNameSize = 2.8;  // mm, as the .name class
 constexpr double kPhaseSize = 3.0;  // mm, the phase numbers
 
@@ -298,6 +332,7 @@ void row_symbol(std::ostringstream& o, const MapStation& s, double x, double y, 
     o << "<circle cx=\"" << svg_number(x) << "\" cy=\"" << svg_number(y) << "\" r=\"0.7\" fill=\"#000000\"/>";
     symbols.push_back({x - ux, y - uy, x + ux, y + uy, b.width / 2.0 + 0.3});
     symbols.push_back({x, y, x, y, 1.0});
+    undamped_tick(o, s, x, y);
   } else {
     o << ": no SHmax bar (" << (!s.shmax ? "SHmax undefined" : (s.poorly_defined ? "SHmax poorly defined" : "quality E"))
       << ")</title>";
@@ -528,6 +563,15 @@ void legend(std::ostringstream& o, const std::vector<Site>& sites, bool any_rank
       << svg_number(y + 2.5) << "\">numbered in their colours</text>\n";
     y += 4.0;
   }
+  const bool damped = std::any_of(sites.begin(), sites.end(), [](const Site& site) {
+    return std::any_of(site.rows.begin(), site.rows.end(), [](const Placed& p) { return p.s->undamped_shmax.has_value(); });
+  });
+  if (damped) {
+    y += 7.0;
+    o << "<line x1=\"" << svg_number(x) << "\" y1=\"" << svg_number(y - 1.0) << "\" x2=\"" << svg_number(x + 6.0) << "\" y2=\""
+      << svg_number(y - 1.0) << "\" stroke=\"#202020\" stroke-width=\"0.2\"/><text class=\"small\" x=\"" << svg_number(x + 8.0)
+      << "\" y=\"" << svg_number(y) << "\">bar: damped SHmax; tick: the cell's own</text>\n";
+  }
   y += 9.0;
   o << "<text id=\"station-count\" class=\"small\" x=\"" << svg_number(x) << "\" y=\"" << svg_number(y) << "\">"
     << sites.size() << " station" << (sites.size() == 1 ? "" : "s") << " placed</text>\n";
@@ -564,6 +608,17 @@ MapStation map_station(const json& row) {
   if (row.contains("quality") && row["quality"].is_string()) {
     const std::string q = row["quality"].get<std::string>();
     if (q.size() == 1 && q[0] >= 'A' && q[0] <= 'E') s.quality = q[0];
+  }
+  if (row.contains("damped_SHmax_deg")) {
+    s.undamped_shmax = s.shmax;
+    s.shmax = number("damped_SHmax_deg");
+    s.poorly_defined = false;
+    s.regime = row["damped_regime"].is_string() ? row["damped_regime"].get<std::string>() : std::string();
+    s.quality.reset();
+    if (row.contains("damped_quality") && row["damped_quality"].is_string()) {
+      const std::string q = row["damped_quality"].get<std::string>();
+      if (q.size() == 1 && q[0] >= 'A' && q[0] <= 'E') s.quality = q[0];
+    }
   }
   return s;
 }
@@ -602,6 +657,14 @@ std::string campaign_map_svg(const std::vector<MapStation>& stations, const std:
     n_lo = std::min(n_lo, e->north);
     n_hi = std::max(n_hi, e->north);
     projected.emplace_back(&s, *e);
+    for (const auto& [lon, lat] : s.outline) {  // a grid's cells fit the frame whole
+      if (const auto c = proj.forward({lon, lat})) {
+        e_lo = std::min(e_lo, c->east);
+        e_hi = std::max(e_hi, c->east);
+        n_lo = std::min(n_lo, c->north);
+        n_hi = std::max(n_hi, c->north);
+      }
+    }
   }
   // The scale: the stations' extent (at least 2 km) within the frame less
   // its margins, rounded up to a plain denominator.
@@ -650,6 +713,7 @@ std::string campaign_map_svg(const std::vector<MapStation>& stations, const std:
     << svg_number(f.m_per_mm * 1000.0) << "\" data-east0=\"" << svg_data_number(f.east0) << "\" data-north0=\"" << svg_data_number(f.north0)
     << "\" data-frame=\"" << svg_number(kLeft) << " " << svg_number(kTop) << " " << svg_number(kFrameW) << " " << svg_number(kFrameH) << "\">\n";
   graticule(o, proj, f);
+  cell_outlines(o, proj, f, sites);
   // Every mark first, so that no label covers one drawn after it.
   Labels labels;
   std::vector<std::string> marks;

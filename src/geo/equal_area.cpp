@@ -66,4 +66,19 @@ std::optional<EastNorth> EqualArea::forward(LonLat p) const {
   return EastNorth{out.xy.x, out.xy.y};
 }
 
+std::optional<LonLat> EqualArea::inverse(EastNorth p) const {
+  if (!std::isfinite(p.east) || !std::isfinite(p.north)) return std::nullopt;
+  PJ_COORD in = proj_coord(p.east, p.north, 0.0, 0.0);
+  proj_errno_reset(proj_->op);
+  const PJ_COORD out = proj_trans(proj_->op, PJ_INV, in);
+  if (proj_errno(proj_->op) != 0 || !std::isfinite(out.lp.lam) || !std::isfinite(out.lp.phi) ||
+      out.lp.lam == HUGE_VAL) {
+    return std::nullopt;
+  }
+  double lon = out.lp.lam / kRad;
+  if (lon <= -180.0) lon += 360.0;
+  if (lon > 180.0) lon -= 360.0;
+  return LonLat{lon, out.lp.phi / kRad};
+}
+
 }  // namespace zk::geo

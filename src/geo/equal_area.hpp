@@ -42,6 +42,8 @@ class EqualArea {
   const std::string& definition() const { return definition_; }
   // The projected point; none outside the domain or where PROJ fails.
   std::optional<EastNorth> forward(LonLat p) const;
+  // The geographic point of a projected one; none where PROJ fails.
+  std::optional<LonLat> inverse(EastNorth p) const;
 
  private:
   struct Proj;

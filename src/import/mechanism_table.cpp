@@ -254,6 +254,44 @@ MechanismTable mechanism_table_of(table::Table cells, EventsFor use) {
   return m;
 }
 
+EventPlaces read_event_places(const MechanismTable& m) {
+  const Table& t = m.table;
+  EventPlaces p;
+  std::size_t* const column[] = {&p.longitude, &p.latitude, &p.depth_km, &p.time};
+  static const char* const kNames[] = {"longitude", "latitude", "depth_km", "time"};
+  for (std::size_t k = 0; k < t.header.size(); ++k) {
+    const std::string key = table::column_key(t.header[k]);
+    for (std::size_t j = 0; j < 4; ++j) {
+      if (key != kNames[j]) continue;
+      if (*column[j] != 0) {
+        table::refuse(t, 1, k + 1, "columns " + std::to_string(*column[j]) + " and " + std::to_string(k + 1) +
+                                       " both give " + kNames[j]);
+      }
+      *column[j] = k + 1;
+    }
+  }
+  static const double kLimits[3][2] = {{-180.0, 180.0}, {-90.0, 90.0}, {-10.0, 1000.0}};
+  for (const Row& r : t.rows) {
+    EventPlaces::Place place;
+    std::optional<double>* const into[] = {&place.longitude, &place.latitude, &place.depth_km};
+    for (std::size_t j = 0; j < 3; ++j) {
+      if (*column[j] == 0 || blank(r.cells[*column[j] - 1])) continue;
+      const std::string& c = r.cells[*column[j] - 1];
+      const auto v = table::parse_number(c, table::decimal_comma(t));
+      if (!v) table::refuse(t, r.number, *column[j], "\"" + table::shown(c) + "\" is not a number");
+      if (*v < kLimits[j][0] || *v > kLimits[j][1]) {
+        table::refuse(t, r.number, *column[j],
+                      std::string(kNames[j]) + " " + trimmed(c) + " is outside " + fixed(kLimits[j][0], 0) + " to " +
+                          fixed(kLimits[j][1], 0) + (j == 2 ? " km" : " (WGS 84 decimal degrees)"));
+      }
+      *into[j] = *v + 0.0;  // -0 is 0
+    }
+    if (p.time != 0) place.time = trimmed(r.cells[p.time - 1]);
+    p.events.push_back(std::move(place));
+  }
+  return p;
+}
+
 bool is_mechanism_table(const std::string& path) {
   try {
     const Table t = table::read_table(path);

@@ -5,6 +5,7 @@
 // the P and T axes, checked against it; a known fault plane; the datum
 // number and label as the fault-slip import reads them. Read by
 // zarkel-import --mechanisms and zarkel-batch --mechanisms.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,22 @@ std::string mechanism_column_list(const std::string& text, std::vector<std::stri
 MechanismTable read_mechanism_table(const std::string& path, const MechanismReadOptions& options);
 // The same on a table already read or made in memory (table::table_of_cells).
 MechanismTable mechanism_table_of(table::Table cells, EventsFor use);
+
+// Where each event lies, from the columns `longitude`, `latitude` (WGS 84
+// decimal degrees), `depth_km` (km below sea level) and `time` (kept as text:
+// the grid reads it as ISO 8601), matched by their keys as the station
+// table's coordinates are. A blank cell gives nothing; a cell that is not a
+// number, or a coordinate out of range (longitude -180 to 180, latitude -90
+// to 90, depth -10 to 1000 km), is an rt::InputError naming row and column.
+struct EventPlaces {
+  std::size_t longitude = 0, latitude = 0, depth_km = 0, time = 0;  // columns from 1; 0: none
+  struct Place {
+    std::optional<double> longitude, latitude, depth_km;
+    std::string time;  // trimmed; "" when blank
+  };
+  std::vector<Place> events;  // one per event, in table order
+};
+EventPlaces read_event_places(const MechanismTable& m);
 
 // True when the file reads as a table whose header names strike, dip and
 // rake and no column of a fault-slip spreadsheet's plane or sense

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "results/grid_output.hpp"
 #include "results/result_json.hpp"
 
 namespace zk::batch {
@@ -11,16 +12,8 @@ using json = nlohmann::ordered_json;
 json linear_json(const RunReport& r) {
   if (!r.linear) return nullptr;
   const mech::Principal& p = r.linear->fit.stress;
-  const Matrix3 T = mech::tensor_of(p);
-  json axes = json::array();
-  for (std::size_t L = 0; L < 3; ++L) {
-    const PlaneStress on = plane_stress(T, p.axes[L]);
-    json a = {{"sigma", L + 1}, {"value", json_real(on.normal)}};
-    a.update(attitude_json(p.axes[L]));
-    axes.push_back(a);
-  }
   return {{"method", "Michael (1984) least squares, equal shear stress magnitudes"},
-          {"axes", axes},
+          {"axes", principal_axes_json(p)},
           {"R", json_real(p.R)},
           {"stress_difference_deg", json_real(r.linear->stress_difference_deg)}};
 }

@@ -42,16 +42,35 @@ TEST_F(CampaignMap, StationsSitWherePROJPutsThemToATenthOfAMillimetre) {
   EXPECT_GT(x[1] - x[0], 50.0);  // spread over the frame, not a speck
 }
 
+// A grid's cells are drawn as their outlines, inside the frame; stations
+// without one draw none.
+TEST(CampaignMapSymbols, CellOutlines) {
+  batch::MapStation cell{"c_0_0", 10.1, 45.1, true, 30.0, false, "SS", {}, {}, {}};
+  const std::string bare = batch::campaign_map_svg({cell}, "t");
+  EXPECT_EQ(bare.find("id=\"cells\""), std::string::npos);
+  cell.outline = {{10.0, 45.0}, {10.2, 45.0}, {10.2, 45.2}, {10.0, 45.2}, {10.0, 45.0}};
+  const std::string svg = batch::campaign_map_svg({cell}, "t");
+  const auto at = svg.find("<polygon data-cell=\"c_0_0\" points=\"");
+  ASSERT_NE(at, std::string::npos);
+  const std::string points = svg.substr(at, svg.find('"', svg.find("points=\"", at) + 8) - at);
+  EXPECT_EQ(std::count(points.begin(), points.end(), ','), 5) << points;
+  // The frame holds the whole cell: the scale is no longer the 2 km floor's.
+  EXPECT_NE(svg.find("data-scale-denominator"), std::string::npos);
+  EXPECT_NE(bare.substr(bare.find("data-scale-denominator"), 40), svg.substr(svg.find("data-scale-denominator"), 40));
+}
+
 TEST(CampaignMapSymbols, BarOnlyWhereSHmaxIsWorthDrawing) {
   using S = batch::MapStation;
   const std::vector<std::pair<S, const char*>> cases = {  // the station, what its group holds
-      {{"a", 5.0, 45.0, true, 30.0, false, "NF", 'A'}, "stroke-width=\"1.40\""},
-      {{"d", 5.1, 45.0, true, 30.0, false, "TF", 'D'}, "stroke-width=\"0.50\""},
-      {{"thin", 5.2, 45.0, true, 30.0, false, "SS", {}}, "stroke-width=\"0.35\""},
-      {{"e", 5.3, 45.0, true, 30.0, false, "SS", 'E'}, "class=\"hollow\""},
-      {{"poor", 5.4, 45.0, true, 30.0, true, "NS", 'A'}, "class=\"hollow\""},
-      {{"none", 5.5, 45.0, true, {}, false, "U", {}}, "class=\"hollow\""},
-      {{"failed", 5.6, 45.1, false, {}, false, "", {}}, "stroke=\"#808080\""}};
+      {{"a", 5.0, 45.0, true, 30.0, false, "NF", 'A', {}, {}}, "stroke-width=\"1.40\""},
+      {{"d", 5.1, 45.0, true, 30.0, false, "TF", 'D', {}, {}}, "stroke-width=\"0.50\""},
+      {{"thin", 5.2, 45.0, true, 30.0, false, "SS", {}, {}, {}}, "stroke-width=\"0.35\""},
+      {{"e", 5.3, 45.0, true, 30.0, false, "SS", 'E', {}, {}}, "class=\"hollow\""},
+      {{"poor", 5.4, 45.0, true, 30.0, true, "NS", 'A', {}, {}}, "class=\"hollow\""},
+      {{"none", 5.5, 45.0, true, {}, false, "U", {}, {}, {}}, "class=\"hollow\""},
+      {{"failed", 5.6, 45.1, false, {}, false, "", {}, {}, {}}, "stroke=\"#808080\""},
+      // a grid's cell: its damped bar and its own SHmax as a tick
+      {{"tick", 5.7, 45.1, true, 30.0, false, "SS", 'B', 80.0, {}}, "stroke-width=\"0.2\""}};
   std::vector<S> all;
   for (const auto& c : cases) all.push_back(c.first);
   const std::string svg = batch::campaign_map_svg(all, "t");

@@ -88,7 +88,24 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"shard_named_before_parameters", {"P", "D", "O", "--parameters", "p", "--shard", "1/2"},
                   Action::Usage, "--shard belongs to a campaign: give --stations and --out", {}},
         ParseCase{"no_planes_named_first", {"P", "D", "O", "--couples", "--no-planes"}, Action::Usage,
-                  "--no-planes changes the figure: give --svg FILE", {}}),
+                  "--no-planes changes the figure: give --svg FILE", {}},
+        // A gridded catalogue: OUTPUT is its folder; --shard works on its cells.
+        ParseCase{"grid", {"P", "C", "OUT", "--mechanisms", "--grid", "lon,lat", "--cell", "0.2,0.2", "--shard", "1/2"},
+                  Action::Grid, "", {}},
+        ParseCase{"grid_km_and_depth", {"P", "C", "OUT", "--mechanisms", "--grid", "lon,lat,depth", "--cell-km", "20",
+                  "--cell", "10", "--damping", "auto", "--grid-origin", "10,45,0"}, Action::Grid, "", {}},
+        ParseCase{"grid_two_operands", {"P", "C", "--mechanisms", "--grid", "lon", "--cell", "1"}, Action::Usage,
+                  "a gridded catalogue takes PARAMETERS CATALOGUE.csv OUTDIR (got 2 operands)", {}},
+        ParseCase{"grid_with_stations", {"P", "C", "O", "--mechanisms", "--grid", "lon", "--cell", "1", "--stations", "t"},
+                  Action::Usage, "not --stations or --out", {}},
+        ParseCase{"grid_damping_word", {"P", "C", "O", "--mechanisms", "--grid", "lon", "--cell", "1", "--damping", "much"},
+                  Action::Usage, "--damping takes auto or a number from 0", {}},
+        ParseCase{"grid_origin_text", {"P", "C", "O", "--mechanisms", "--grid", "lon", "--cell", "1", "--grid-origin", "a,b"},
+                  Action::Usage, "--grid-origin: \"a\" is not a longitude", {}},
+        ParseCase{"min_events_without_grid", {"P", "C", "O", "--mechanisms", "--min-events", "5"}, Action::Usage,
+                  "--min-events belongs to a gridded catalogue: give --grid AXES", {}},
+        ParseCase{"min_events_zero", {"P", "C", "O", "--mechanisms", "--grid", "lon", "--cell", "1", "--min-events", "0"},
+                  Action::Usage, "--min-events must be a whole number from 1", {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
