@@ -24,6 +24,7 @@ cases=(
   "failed-station|3|--stations examples/campaign/stations.csv --out {out}"
   "empty-shards|5|--stations examples/campaign/stations.csv --out {out} --starts 2"
   "bootstrap|2|--stations {tmp}/stations.csv --out {out} --bootstrap 4 --starts 2 --jobs 1"
+  "grid|2|examples/mechanisms.PARAMETERS examples/grid/catalogue.csv {out} --mechanisms --grid lon,lat --cell 0.2,0.2 --damping auto --bootstrap 4 --starts 2 --jobs 1"
 )
 
 skip() {
