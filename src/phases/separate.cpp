@@ -38,6 +38,12 @@ constexpr int kPolishRounds = 5;  // rounds that make the winner's membership it
 constexpr int kSwapPasses = 50;   // exchanges of the joint search at most
 constexpr int kProxyRestarts = 300;  // memberships followed with the stand-in fit, per k
 constexpr int kProxyRounds = 30;
+constexpr int kMoveBudget = 8;  // moves tried with the engine per k, over all its starts
+constexpr int kMoveTries = 4;   // moves tried with the engine per pass of the move search
+constexpr int kMovePasses = 4;
+constexpr int kFinalStarts = 6;  // more starts for each phase of each k's winner
+constexpr int kPolished = 2;    // distinct memberships the move search starts from, per k
+constexpr int kPairBase = 8;    // single moves whose pairs are ranked too
 constexpr int kProxyKept = 2 * kSubsets;  // memberships refined by the engine, kSubsets at a time
 constexpr int kPoolRuns = kLevels * kChains * kPoolStarts;
 constexpr int kRefineRuns = kMaxPhases * kSubsets * kRounds * kMaxPhases * kRefineStarts;
@@ -461,16 +467,10 @@ double set_objective(const Table& capped, const std::vector<std::size_t>& set) {
 // kProxyKept stable memberships of lowest J_k start the engine's refinement
 // (as the misfit tables of their stand-in tensors). Only the membership is
 // taken from the stand-in: every tensor reported is the engine's.
+std::vector<mech::DoubleCouple> double_couples(const FaultSet& faults);
+
 std::vector<Table> proxy_starts(const FaultSet& faults, const Table& candidates, int k, double theta_c, int NSEED) {
-  std::vector<mech::DoubleCouple> dc;
-  for (const FaultDatum& d : faults.data) {
-    mech::DoubleCouple c;
-    for (std::size_t i = 0; i < 3; ++i) {
-      c.normal[i] = static_cast<double>(d.FN(static_cast<int>(i) + 1));
-      c.slip[i] = static_cast<double>(d.STR(static_cast<int>(i) + 1));
-    }
-    dc.push_back(c);
-  }
+  const std::vector<mech::DoubleCouple> dc = double_couples(faults);
   std::vector<std::pair<double, std::vector<std::vector<int>>>> found;
   std::vector<std::vector<int>> tried;  // stable memberships seen, as assignments
   std::vector<Table> tables;
@@ -559,6 +559,153 @@ std::vector<std::size_t> swap_search(const Table& capped, std::vector<std::size_
     J = best;
   }
   return set;
+}
+
+std::vector<mech::DoubleCouple> double_couples(const FaultSet& faults) {
+  std::vector<mech::DoubleCouple> dc;
+  for (const FaultDatum& d : faults.data) {
+    mech::DoubleCouple c;
+    for (std::size_t i = 0; i < 3; ++i) {
+      c.normal[i] = static_cast<double>(d.FN(static_cast<int>(i) + 1));
+      c.slip[i] = static_cast<double>(d.STR(static_cast<int>(i) + 1));
+    }
+    dc.push_back(c);
+  }
+  return dc;
+}
+
+// The misfits of every datum under the stand-in fit of `members`; empty when
+// the linear inversion fails.
+std::vector<double> stand_in_row(const std::vector<mech::DoubleCouple>& dc, const std::vector<int>& members) {
+  std::vector<mech::DoubleCouple> part;
+  for (int i : members) part.push_back(dc[static_cast<std::size_t>(i)]);
+  const mech::LinearResult fit = mech::linear_inversion(part);
+  if (!fit.ok) return {};
+  std::vector<double> row(dc.size());
+  for (std::size_t i = 0; i < dc.size(); ++i) row[i] = mech::misfit_deg(fit.tensor, dc[i]) * kRadPerDeg;
+  return row;
+}
+
+bool too_small(const std::vector<std::vector<int>>& members) {
+  return std::any_of(members.begin(), members.end(),
+                     [](const std::vector<int>& m) { return static_cast<int>(m.size()) < kMinMembers; });
+}
+
+// The state of the engine's fits of `members`, then reassigned and refitted
+// until the membership is its own assignment (at most kPolishRounds rounds);
+// none when a phase falls below kMinMembers, a fit fails or the rounds run out.
+// Each set's starts are keyed from `key` on (advanced per set).
+std::optional<State> settle(std::vector<std::vector<int>> members, double theta_c, Fits& fits, int& key) {
+  const int span = stream_inversions() - kRefineStarts;
+  for (int round = 0; round <= kPolishRounds; ++round) {
+    if (too_small(members)) return std::nullopt;
+    std::vector<int> first;
+    for (std::size_t j = 0; j < members.size(); ++j) {
+      first.push_back(key % span);
+      key += kRefineStarts;
+    }
+    const std::vector<const Fits::Fit*> fitted = fits.fit(members, first);
+    State st;
+    st.members = members;
+    for (const Fits::Fit* f : fitted) {
+      if (!f->ok) return std::nullopt;
+      st.tensors.push_back(f->f);
+      st.theta.push_back(f->theta);
+    }
+    st.J = objective(st.theta, theta_c);
+    std::vector<std::vector<int>> next = members_of(assign(st.theta, theta_c), static_cast<int>(members.size()));
+    if (next == members) return st;
+    members = std::move(next);
+  }
+  return std::nullopt;
+}
+
+// Local search over memberships with the engine's fit: from `st` (a state
+// whose membership is its own assignment), single data are moved to another
+// phase, into a phase from none or out of their phase to none. Every such
+// move is ranked by the J_k of the stand-in fits of the moved membership;
+// the kMoveTries best are tried with the engine (the moved membership
+// settled as above) and the first that lowers J_k is kept. Passes repeat
+// while a move is kept (at most kMovePasses). Refinement from pool subsets
+// stops at the first membership that is its own assignment; memberships a
+// few data apart then hold J_k several per cent apart, and which one a
+// search ends in depends on its seeds. The moves reach the lower one.
+State move_search(State st, const std::vector<mech::DoubleCouple>& dc, double theta_c, Fits& fits, int key,
+                  int& tries) {
+  const int k = static_cast<int>(st.members.size());
+  const auto N = static_cast<int>(dc.size());
+  if (members_of(assign(st.theta, theta_c), k) != st.members) {  // first made its own assignment
+    std::optional<State> nx = settle(members_of(assign(st.theta, theta_c), k), theta_c, fits, key);
+    if (!nx) return st;
+    nx->selected_J = st.selected_J;
+    st = std::move(*nx);
+  }
+  for (int pass = 0; pass < kMovePasses && tries > 0; ++pass) {
+    const std::vector<int> phase_of = assign(st.theta, theta_c);
+    Table base;
+    for (const std::vector<int>& m : st.members) base.push_back(stand_in_row(dc, m));
+    if (std::any_of(base.begin(), base.end(), [](const std::vector<double>& r) { return r.empty(); })) return st;
+    // Candidate moves (data and the phase each goes to; 0: none) by their
+    // stand-in J_k: every single move, then the pairs of the kPairBase best
+    // single moves of different data.
+    using Move = std::vector<std::pair<int, int>>;
+    std::vector<std::pair<double, Move>> moves;
+    std::map<std::vector<int>, std::vector<double>> rows;  // stand-in fits by member set
+    const auto stand_in_J = [&](const Move& mv) -> std::optional<double> {
+      std::vector<int> moved_of = phase_of;
+      for (const auto& [i, to] : mv) moved_of[static_cast<std::size_t>(i)] = to;
+      const std::vector<std::vector<int>> moved = members_of(moved_of, k);
+      if (too_small(moved)) return std::nullopt;
+      Table t = base;
+      for (std::size_t j = 0; j < moved.size(); ++j) {
+        if (moved[j] == st.members[j]) continue;
+        auto it = rows.find(moved[j]);
+        if (it == rows.end()) it = rows.emplace(moved[j], stand_in_row(dc, moved[j])).first;
+        if (it->second.empty()) return std::nullopt;
+        t[j] = it->second;
+      }
+      return objective(t, theta_c);
+    };
+    for (int i = 0; i < N; ++i) {
+      for (int to = 0; to <= k; ++to) {
+        if (to == phase_of[static_cast<std::size_t>(i)]) continue;
+        const Move mv{{i, to}};
+        if (const std::optional<double> J = stand_in_J(mv)) moves.emplace_back(*J, mv);
+      }
+    }
+    std::stable_sort(moves.begin(), moves.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<std::pair<int, int>> singles;
+    for (const auto& m : moves) {
+      if (singles.size() == static_cast<std::size_t>(kPairBase)) break;
+      if (std::none_of(singles.begin(), singles.end(), [&](const auto& q) { return q.first == m.second[0].first; })) {
+        singles.push_back(m.second[0]);
+      }
+    }
+    for (std::size_t a = 0; a < singles.size(); ++a) {
+      for (std::size_t b = a + 1; b < singles.size(); ++b) {
+        const Move mv{singles[a], singles[b]};
+        if (const std::optional<double> J = stand_in_J(mv)) moves.emplace_back(*J, mv);
+      }
+    }
+    std::stable_sort(moves.begin(), moves.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    bool kept = false;
+    // Only moves that lower the stand-in's own J_k are tried.
+    const double base_J = objective(base, theta_c);
+    for (std::size_t m = 0; m < moves.size() && m < static_cast<std::size_t>(kMoveTries) && !kept && tries > 0; ++m) {
+      if (!(moves[m].first < base_J)) break;
+      --tries;
+      std::vector<int> moved_of = phase_of;
+      for (const auto& [i, to] : moves[m].second) moved_of[static_cast<std::size_t>(i)] = to;
+      std::optional<State> nx = settle(members_of(moved_of, k), theta_c, fits, key);
+      if (nx && nx->J < st.J * (1.0 - 1e-9)) {
+        nx->selected_J = st.selected_J;
+        st = std::move(*nx);
+        kept = true;
+      }
+    }
+    if (!kept) break;
+  }
+  return st;
 }
 
 }  // namespace
@@ -768,6 +915,8 @@ Separation separate(const FaultSet& faults, const RunParams& params, const Optio
   // tensors (misfit tables); per k, the rows of each stream's state.
   Table candidates;
   std::vector<std::vector<std::vector<std::size_t>>> reached(static_cast<std::size_t>(k_max));
+  // Per k, every state a stream or the joint search reached.
+  std::vector<std::vector<State>> seen(static_cast<std::size_t>(k_max));
   for (int stream = 0; stream < o.starts; ++stream) {
     runner.set_stream(stream);
     const std::vector<PoolEntry> pool = build_pool(faults, o, runner);
@@ -788,6 +937,7 @@ Separation separate(const FaultSet& faults, const RunParams& params, const Optio
       own.push_back(model_of(*st, k, N, theta_c));
       lowest[at] = std::min(lowest[at], st->J);
       highest[at] = std::max(highest[at], st->J);
+      seen[at].push_back(*st);
       if (!best[at] || st->J < best[at]->J) best[at] = std::move(st);
     }
     if (const std::optional<std::size_t> vote = choose_model(own, N)) ++sep.k_votes[static_cast<std::size_t>(own[*vote].k - 1)];
@@ -833,11 +983,62 @@ Separation separate(const FaultSet& faults, const RunParams& params, const Optio
                     proxy.begin() + static_cast<std::ptrdiff_t>(std::min(b + kSubsets, proxy.size())));
       }
       std::optional<State> st = refine_from(from, k, o, fits);
+      if (st) seen[at].push_back(*st);
       if (st && best[at] && st->J < best[at]->J) {
         st->selected_J = best[at]->selected_J;
         best[at] = std::move(st);
       }
     }
+  }
+  // The move search from each k's best state; its inversions keyed in the
+  // last stretch of the joint search's, one key per set fitted.
+  runner.set_stream(o.starts + 2);
+  const std::vector<mech::DoubleCouple> dc = double_couples(faults);
+  for (int k = 1; k <= k_max; ++k) {
+    const auto at = static_cast<std::size_t>(k - 1);
+    if (!best[at]) continue;
+    // The kPolished lowest distinct memberships reached, each searched.
+    std::vector<State>& from = seen[at];
+    std::stable_sort(from.begin(), from.end(), [](const State& a, const State& b) { return a.J < b.J; });
+    std::vector<const State*> starts;
+    for (const State& s : from) {
+      if (starts.size() == static_cast<std::size_t>(kPolished)) break;
+      if (std::none_of(starts.begin(), starts.end(), [&](const State* q) { return q->members == s.members; })) {
+        starts.push_back(&s);
+      }
+    }
+    int key = (k - 1) * 997 * kRefineStarts;
+    int tries = kMoveBudget;
+    for (const State* s : starts) {
+      State nx = move_search(*s, dc, theta_c, fits, key, tries);
+      key += 331 * kRefineStarts;
+      if (nx.J < best[at]->J) {
+        nx.selected_J = best[at]->selected_J;
+        best[at] = std::move(nx);
+      }
+    }
+    // The winner's phases refitted with kFinalStarts more starts each (the
+    // fit of lowest F kept, as for any member set): one fit of two starts
+    // leaves J_k a per cent or two apart between seeds for one membership.
+    // Kept when the membership stays its own assignment.
+    State& w = *best[at];
+    std::vector<Job> jobs;
+    const int span = stream_inversions() - kFinalStarts;
+    for (std::size_t j = 0; j < w.members.size(); ++j) {
+      const int first = (key + 7919 + static_cast<int>(j) * kFinalStarts) % span;
+      for (int s = 0; s < kFinalStarts; ++s) jobs.push_back(Job{w.members[j], 100, first + s});
+    }
+    const std::vector<Fitted> runs = runner.run(jobs);
+    State nx = w;
+    for (std::size_t j = 0; j < w.members.size(); ++j) {
+      const Fitted* b = best_of(runs, j * kFinalStarts, kFinalStarts);
+      if (b != nullptr && b->t.F < nx.tensors[j].t.F) {
+        nx.tensors[j] = *b;
+        nx.theta[j] = misfits(faults, b->M);
+      }
+    }
+    nx.J = objective(nx.theta, theta_c);
+    if (members_of(assign(nx.theta, theta_c), k) == nx.members) w = std::move(nx);
   }
   std::vector<State> states;
   for (int k = 1; k <= k_max; ++k) {

@@ -27,7 +27,13 @@
 // Steps 1 to 3 run from S independent streams (--phase-starts); for each k
 // the state of lowest J_k over the streams is kept, and each stream's own
 // choice of k is counted (k_votes), which shows how far one search is from
-// the optimum of the objective.
+// the optimum of the objective. Then, per k, a joint search exchanges
+// tensors between the streams' states and follows memberships with a
+// linear stand-in fit, and a move search polishes the two lowest distinct
+// memberships reached: moves of one datum or of two (to another phase, to
+// none or from none), ranked by the stand-in's J_k, are tried with the
+// engine's fit (the moved membership refitted and reassigned until it is
+// its own assignment) and kept when they lower J_k (at most 8 tried per k).
 // Every inversion has its own index (stream s takes the indices from
 // s x stream_inversions() on) and runs with NSEED = start_seed(index) (the
 // disjoint stretches of --starts), and the inversions of one step run on the

@@ -142,11 +142,12 @@ std::string published(const std::string& name) {
   return (fs::path(ZARKEL_SOURCE_DIR) / "tests" / "batch" / "published" / name).string();
 }
 
-TEST_F(PhasesRun, PublishedSetsOneAndTwoPhases) {
-  std::string mixture = "AGIA VARVARA + TYMBAKI\n";
-  std::vector<char> source;  // of each datum: 'a' or 't'
+// The published sets `files` one after the other, as one DATA file; the
+// first letter of each datum's file into `source`.
+std::string mixture_of(const std::vector<const char*>& files, std::vector<char>& source) {
+  std::string mixture = "MIXTURE\n";
   int number = 0;
-  for (const char* f : {"avb.DATA", "tym.DATA"}) {
+  for (const char* f : files) {
     const std::vector<std::string> lines = lines_of(slurp(published(f)));
     for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
       std::string l = lines[i];
@@ -158,7 +159,12 @@ TEST_F(PhasesRun, PublishedSetsOneAndTwoPhases) {
       source.push_back(*f);
     }
   }
-  spit(at("MIX"), mixture + "  999\n");
+  return mixture + "  999\n";
+}
+
+TEST_F(PhasesRun, PublishedSetsOneAndTwoPhases) {
+  std::vector<char> source;  // of each datum: 'a' or 't'
+  spit(at("MIX"), mixture_of({"avb.DATA", "tym.DATA"}, source));
   const auto params = [&](int NTIR, int NSEED) {
     spit(at("P"), "1 0\n1 100 " + std::to_string(NTIR) + " " + std::to_string(NSEED) + " 0\n");
     return at("P").string();
@@ -199,6 +205,26 @@ TEST_F(PhasesRun, PublishedSetsOneAndTwoPhases) {
     EXPECT_NE(majority[0], majority[1]);
   }
   expect_valid_results({at("avb.json"), at("mix.json")});
+}
+
+// k over NTIR and NSEED on a published mixture whose BIC lies close between
+// k = 1 and k = 2: Tymbaki with Arroyo Montado is one phase (as Tymbaki
+// alone), and a separation that stops a per cent above the lowest J_1 (its
+// single phase fitted from one seed only) chose k = 2 at these seeds.
+TEST_F(PhasesRun, PublishedMixtureKeepsItsKAtEverySeed) {
+  std::vector<char> source;
+  spit(at("MIX"), mixture_of({"tym.DATA", "md1.DATA"}, source));
+  struct Case {
+    int NTIR, NSEED, k;
+  };
+  for (const Case& c : {Case{500, 0, 1}, Case{2000, 7, 1}, Case{2000, 123457, 1}, Case{1000, 1, 1}}) {
+    spit(at("P"), "1 0\n1 100 " + std::to_string(c.NTIR) + " " + std::to_string(c.NSEED) + " 0\n");
+    const Outcome r = batch({at("P").string(), at("MIX").string(), at("L").string(), "--phases", "auto", "--json",
+                             at("r.json").string(), "--quiet"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const json doc = json::parse(slurp(at("r.json")));
+    EXPECT_EQ(doc["phases"]["k"], c.k) << "NTIR " << c.NTIR << " NSEED " << c.NSEED;
+  }
 }
 
 // The self-checks that stop a run as an internal error (status 3) rather
