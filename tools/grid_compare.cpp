@@ -19,7 +19,8 @@
 // --sweep E1,E2,... runs every damping of the list and prints, per e, the
 // misfit and model length of the solution, the agreement with the reference,
 // and the corner chosen by MSATSI's rule (least distance to the origin of the
-// trade-off curve, each axis scaled to its range over the list).
+// trade-off curve, each axis scaled to its range over the list); --auto
+// prints the e this program's `--damping auto` would choose (choose_damping).
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -264,7 +265,7 @@ std::vector<double> parse_list(const std::string& s) {
 void usage() {
   std::fprintf(stderr,
                "usage: grid_compare INPUT.sat E [--out SATSI.out | --summary RUN.summary] [--sweep E1,E2,...] "
-               "[--quiet]\n");
+               "[--auto] [--quiet]\n");
   std::exit(2);
 }
 
@@ -277,13 +278,14 @@ int main(int argc, char** argv) {
   const double e = std::strtod(argv[2], &end);
   if (end == argv[2] || *end != '\0' || !(e >= 0)) fail(std::string("not a damping: ") + argv[2]);
   std::string out_path, summary_path, sweep;
-  bool quiet = false;
+  bool quiet = false, automatic = false;
   for (int i = 3; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--out" && i + 1 < argc) out_path = argv[++i];
     else if (a == "--summary" && i + 1 < argc) summary_path = argv[++i];
     else if (a == "--sweep" && i + 1 < argc) sweep = argv[++i];
     else if (a == "--quiet") quiet = true;
+    else if (a == "--auto") automatic = true;
     else usage();
   }
   if (!out_path.empty() && !summary_path.empty()) fail("give --out or --summary, not both");
@@ -327,6 +329,10 @@ int main(int argc, char** argv) {
         std::printf("\n");
       }
       std::printf("corner by least distance to the origin (each axis scaled to its range): e = %g\n", es[corner]);
+    }
+    if (automatic) {
+      const grid::Tradeoff t = grid::choose_damping(cells);
+      std::printf("this program's own choice (--damping auto): e = %.4g (%s)\n", t.chosen, t.method.c_str());
     }
   } catch (const grid::DampedError& err) {
     fail(err.what());
