@@ -152,12 +152,8 @@ Run run_catalogue(const Catalogue& c, const Parameters& params, const ChoiceOpti
   if (!slow.empty()) out.warnings.push_back(slow);
   m->outcome = mech::choose_planes(kept, base, mo, report);
   m->events = kept;
-  if (m->outcome.gross_misfits > 0) m->without_gross = batch::without_gross(kept, base, mo, m->outcome);
-  if (o.bootstrap > 0) {
-    m->bootstrap = mech::bootstrap_choice(kept, base, mo, m->outcome.start, m->outcome.final.best_tensor, o.bootstrap,
-                                          o.seed, o.confidence, report);
-    m->bootstrap_options = {mo.starts, o.bootstrap, o.confidence, o.seed, mo.jobs};
-  }
+  batch::complete_choice(*m, base, {o.bootstrap, o.confidence, o.seed},
+                         [&report](const std::string&) { return report; });
   m->warnings = batch::mechanisms_warnings(*m);
   out.warnings.insert(out.warnings.end(), m->warnings.begin(), m->warnings.end());
   if (o.strict && !m->warnings.empty()) {

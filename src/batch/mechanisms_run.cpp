@@ -211,14 +211,13 @@ std::shared_ptr<MechanismsReport> choose(const Options& o, const Base& read, Sta
   line.reset();
   mo.engine_run = nullptr;
   report->events = kept;
-  if (report->outcome.gross_misfits > 0) report->without_gross = without_gross(kept, base, mo, report->outcome);
-  if (o.bootstrap > 0) {
-    ProgressLine replicates(err, show_progress, o.bootstrap, "replicates of the plane choice");
-    report->bootstrap = mech::bootstrap_choice(kept, base, mo, report->outcome.start,
-                                               report->outcome.final.best_tensor, o.bootstrap, o.bootstrap_seed,
-                                               o.confidence, [&replicates](long long done) { replicates.update(done); });
-    report->bootstrap_options = {mo.starts, o.bootstrap, o.confidence, o.bootstrap_seed, mo.jobs};
-  }
+  std::unique_ptr<ProgressLine> replicates;
+  complete_choice(*report, base, {o.bootstrap, o.confidence, o.bootstrap_seed}, [&](const std::string& what) {
+    replicates.reset();
+    replicates = std::make_unique<ProgressLine>(err, show_progress, o.bootstrap, what);
+    return [&replicates](long long done) { replicates->update(done); };
+  });
+  replicates.reset();
   report->warnings = mechanisms_warnings(*report);
   for (const std::string& w : report->warnings) {
     if (station != nullptr) {

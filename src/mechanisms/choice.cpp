@@ -289,7 +289,8 @@ Outcome iterate_choice(const std::vector<Event>& events, const RunInput& base, c
 
 ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, const RunInput& base, const Options& o,
                                            const Start& start, const TensorSnapshot& main, int B, std::uint64_t seed,
-                                           double confidence, const ensemble::Report& report) {
+                                           double confidence, const ensemble::Report& report,
+                                           std::vector<std::optional<Principal>>* linear) {
   check(o);
   if (const std::string why = ensemble::bootstrap_problem(B, confidence); !why.empty()) {
     throw ensemble::OptionError(why);
@@ -300,6 +301,7 @@ ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, con
   positions.data.resize(events.size());
   for (std::size_t k = 0; k < events.size(); ++k) positions.data[k].line = static_cast<int>(k);
   std::vector<ensemble::Replicate> reps(static_cast<std::size_t>(B));
+  std::vector<std::optional<Principal>> lin(linear != nullptr ? reps.size() : 0);
   const ensemble::Task task = [&](std::size_t i, Workspace&, const ensemble::Tick& tick) {
     const int b = static_cast<int>(i);
     std::vector<Event> drawn;
@@ -318,6 +320,9 @@ ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, con
       const TensorSnapshot& t = rep.tensor;
       rep.ok = out.final.starts.runs[out.final.starts.best].fit_ok && std::isfinite(t.P(1)) &&
                std::isfinite(t.P(2)) && std::isfinite(t.P(3)) && std::isfinite(t.P(4));
+      if (linear != nullptr && rep.ok) {
+        if (const LinearResult l = linear_of_set(out.chosen_data); l.ok) lin[i] = l.stress;
+      }
     } catch (const rt::RunError&) {
       rep.ok = false;  // refused: left out of the statistics and counted
     }
@@ -332,7 +337,31 @@ ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, con
   r.seed = seed;
   r.stats = ensemble::bootstrap_stats(main, reps, confidence);
   r.samples = std::move(reps);
+  if (linear != nullptr) *linear = std::move(lin);
   return r;
+}
+
+LinearResult linear_of_set(const FaultSet& faults) {
+  std::vector<DoubleCouple> planes;
+  planes.reserve(faults.data.size());
+  for (const FaultDatum& d : faults.data) {
+    planes.push_back({{static_cast<double>(d.FN(1)), static_cast<double>(d.FN(2)), static_cast<double>(d.FN(3))},
+                      {static_cast<double>(d.STR(1)), static_cast<double>(d.STR(2)), static_cast<double>(d.STR(3))}});
+  }
+  return linear_inversion(planes);
+}
+
+AxisCones axis_cones(const Principal& main, const std::vector<std::optional<Principal>>& replicates, double confidence) {
+  AxisCones c;
+  std::vector<double> angles[3];
+  for (const std::optional<Principal>& r : replicates) {
+    if (!r) continue;
+    ++c.used;
+    for (std::size_t L = 0; L < 3; ++L) angles[L].push_back(axial_angle_deg(main.axes[L], r->axes[L]));
+  }
+  if (c.used == 0) return c;
+  for (std::size_t L = 0; L < 3; ++L) c.cone_deg[L] = ensemble::nearest_rank(angles[L], confidence);
+  return c;
 }
 
 }  // namespace zk::mech

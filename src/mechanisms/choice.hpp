@@ -131,10 +131,27 @@ Outcome iterate_choice(const std::vector<Event>& events, const RunInput& base, c
 // main run's start for each, with the replicate's NSEED
 // (ensemble::replicate_seed); statistics around the main tensor as for any
 // bootstrap. Replicates run on o.jobs threads; the report does not depend on
-// their number.
+// their number. `linear`, when given, receives in replicate order the linear
+// inversion of each replicate's chosen planes (none for a failed replicate):
+// the linear answer with the plane choice redone.
 ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, const RunInput& base, const Options& o,
                                            const Start& start, const TensorSnapshot& main, int B, std::uint64_t seed,
-                                           double confidence, const ensemble::Report& report = nullptr);
+                                           double confidence, const ensemble::Report& report = nullptr,
+                                           std::vector<std::optional<Principal>>* linear = nullptr);
+
+// The linear inversion of a fault set's planes (their float vectors, as the
+// engine reads them), in double.
+LinearResult linear_of_set(const FaultSet& faults);
+
+// Cones (half-angles, degrees) around the axes of `main` holding `confidence`
+// % of the replicate axes (nearest rank); `used` the replicates given. No
+// interval of R: the linear R is biased (equal shear stress magnitudes are
+// assumed), and the percentiles of its replicates do not cover the true R.
+struct AxisCones {
+  int used = 0;
+  std::optional<double> cone_deg[3];
+};
+AxisCones axis_cones(const Principal& main, const std::vector<std::optional<Principal>>& replicates, double confidence);
 
 // Largest eigenvalue of the orientation tensor (1/2N) sum n n^T of both
 // planes' normals: 1 when every plane is parallel, 1/3 for a uniform spread.

@@ -22,6 +22,16 @@ json plane_json(const mech::NodalPlane& p, double misfit, double instability) {
 
 }  // namespace
 
+json cones_json(int replicates, int used, double confidence, std::uint64_t seed, const std::optional<double> (&cones)[3]) {
+  json axes = json::array();
+  for (int L = 1; L <= 3; ++L) axes.push_back({{"sigma", L}, {"cone_deg", json_optional_real(cones[L - 1])}});
+  return {{"replicates", replicates},
+          {"failed", replicates - used},
+          {"confidence", confidence / 100.0},
+          {"seed", seed},
+          {"axes", axes}};
+}
+
 json mechanisms_json(const RunReport& r) {
   const MechanismsReport& m = *r.mechanisms;
   const mech::Outcome& o = m.outcome;
@@ -56,6 +66,15 @@ json mechanisms_json(const RunReport& r) {
       without["axes"] = axes;
       without["R"] = json_float(w.tensor.P(4));
       without["stress_difference_deg"] = json_real(w.stress_difference_deg);
+      if (w.bootstrap) {
+        const ensemble::BootstrapReport& b = *w.bootstrap;
+        json cones = cones_json(b.replicates, b.stats.used, b.confidence, b.seed, b.stats.cone_deg);
+        // The bounds are replicate values of R, floats: written as such.
+        cones["R"] = b.stats.R ? json{{"low", json_float(static_cast<float>(b.stats.R->low))},
+                                      {"high", json_float(static_cast<float>(b.stats.R->high))}}
+                               : json(nullptr);
+        without["bootstrap"] = cones;
+      }
     } else {
       without["axes"] = nullptr;
       without["R"] = nullptr;
@@ -132,6 +151,35 @@ MechanismsReport::WithoutGross without_gross(const std::vector<mech::Event>& kep
     w.why = e.what();  // too few events left for the PARAMETERS, say
   }
   return w;
+}
+
+}  // namespace zk::batch
+
+namespace zk::batch {
+
+void complete_choice(MechanismsReport& m, const RunInput& base, const BootstrapAsk& b, const BootstrapProgress& progress) {
+  const mech::Outcome& o = m.outcome;
+  std::vector<mech::Event> rest;
+  if (o.gross_misfits > 0) {
+    m.without_gross = without_gross(m.events, base, m.options, o);
+    for (std::size_t k = 0; k < m.events.size(); ++k) {
+      if (!o.events[k].gross_misfit) rest.push_back(m.events[k]);
+    }
+  }
+  if (b.replicates <= 0) return;
+  std::vector<std::optional<mech::Principal>> linear;
+  m.bootstrap = mech::bootstrap_choice(m.events, base, m.options, o.start, o.final.best_tensor, b.replicates, b.seed,
+                                       b.confidence, progress("replicates of the plane choice"), &linear);
+  m.bootstrap_options = {m.options.starts, b.replicates, b.confidence, b.seed, m.options.jobs};
+  if (const mech::LinearResult main = mech::linear_of_set(o.chosen_data); main.ok) {
+    m.linear_bootstrap = MechanismsReport::LinearBootstrap{b.replicates, b.confidence, b.seed,
+                                                           mech::axis_cones(main.stress, linear, b.confidence)};
+  }
+  if (m.without_gross && m.without_gross->found) {
+    m.without_gross->bootstrap =
+        mech::bootstrap_choice(rest, base, m.options, o.start, m.without_gross->tensor, b.replicates, b.seed,
+                               b.confidence, progress("replicates without the gross misfits"));
+  }
 }
 
 }  // namespace zk::batch

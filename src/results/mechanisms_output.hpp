@@ -1,6 +1,7 @@
 #pragma once
 // What a focal-mechanism run adds to the result document, the summary line
 // and the warnings.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,11 @@ namespace zk::batch {
 
 // "mechanisms": the choice and every event.
 nlohmann::ordered_json mechanisms_json(const RunReport& r);
+
+// Cones of a bootstrap: replicates, failed, confidence (a fraction), seed
+// and axes (sigma, cone_deg).
+nlohmann::ordered_json cones_json(int replicates, int used, double confidence, std::uint64_t seed,
+                                  const std::optional<double> (&cones)[3]);
 
 // --chosen-planes: a header row and one row per event of the choice: id,
 // strike, dip, rake of the chosen plane (degrees, as given or as the
@@ -27,5 +33,18 @@ std::string mechanisms_summary(const RunReport& r);
 // on the others from the same start (T0 and friction).
 MechanismsReport::WithoutGross without_gross(const std::vector<mech::Event>& kept, const RunInput& base,
                                              const mech::Options& mo, const mech::Outcome& with);
+
+// What follows the choice of m.events (m.outcome, m.options set): the answer
+// without the events of gross misfit, and with `replicates` > 0 the
+// bootstraps of the choice (m.bootstrap, with the linear cones) and of the
+// answer without them. `progress` gives the report of each bootstrap, told
+// what it resamples.
+struct BootstrapAsk {
+  int replicates = 0;
+  double confidence = 95.0;
+  std::uint64_t seed = 1;
+};
+using BootstrapProgress = std::function<ensemble::Report(const std::string& what)>;
+void complete_choice(MechanismsReport& m, const RunInput& base, const BootstrapAsk& b, const BootstrapProgress& progress);
 
 }  // namespace zk::batch

@@ -54,6 +54,16 @@ struct MechanismsReport {
   // --bootstrap: the choice rerun on each resample of the events.
   std::optional<ensemble::BootstrapReport> bootstrap;
   ensemble::Options bootstrap_options;
+  // With the bootstrap: the linear inversion of each replicate's chosen
+  // planes, its cones around the linear answer of the answer's planes (axes
+  // only: the linear R is biased and its interval not calibrated).
+  struct LinearBootstrap {
+    int replicates = 0;
+    double confidence = 95.0;
+    std::uint64_t seed = 1;
+    mech::AxisCones cones;
+  };
+  std::optional<LinearBootstrap> linear_bootstrap;
   std::string table;  // the path of the mechanism table: an input, never a destination
   // The input of the listed run: the chosen planes as given (the choice's
   // last engine run), the run parameters and the PARAMETERS' warnings.
@@ -66,6 +76,7 @@ struct MechanismsReport {
     std::string why;
     TensorSnapshot tensor;
     double stress_difference_deg = 0.0;  // to the answer (double)
+    std::optional<ensemble::BootstrapReport> bootstrap;  // with the run's bootstrap: the choice redone on the others
   };
   std::optional<WithoutGross> without_gross;
   // Files of the choice (--chosen-data, --chosen-planes), written: the

@@ -303,7 +303,7 @@ TEST_F(Catalogue, GrossMisfitsNamedAndLeftOutBeside) {
   events.resize(80);
   for (std::size_t k : {5u, 17u, 40u}) events[k].rake = std::fmod(events[k].rake + 280.0, 360.0) - 180.0;
   spit(at("g.csv"), csv_of(events));
-  const Outcome o = mechanisms(at("g.csv").string(), {"--json", at("j").string()});
+  const Outcome o = mechanisms(at("g.csv").string(), {"--json", at("j").string(), "--bootstrap", "10"});
   ASSERT_EQ(o.status, 0) << o.err;
   expect_valid_results({at("j")});
   const json doc = json::parse(slurp(at("j")));
@@ -320,6 +320,12 @@ TEST_F(Catalogue, GrossMisfitsNamedAndLeftOutBeside) {
   const json& without = m["without_gross_misfits"];
   EXPECT_EQ(without["events"].get<std::vector<long>>(), flagged);
   EXPECT_LT(without["stress_difference_deg"].get<double>(), 10.0);
+  // Its cones: the choice redone on the resamples of the other events.
+  const json& cones = without["bootstrap"];
+  EXPECT_EQ(cones["replicates"], 10);
+  for (const json& a : cones["axes"]) EXPECT_LT(a["cone_deg"].get<double>(), 30.0) << a;
+  EXPECT_LE(cones["R"]["low"].get<double>(), without["R"].get<double>() + 0.1);
+  EXPECT_GE(cones["R"]["high"].get<double>(), without["R"].get<double>() - 0.1);
   EXPECT_NE(o.err.find("by more than 45 degrees on both planes (gross_misfit): " + std::to_string(flagged[0])),
             std::string::npos)
       << o.err;
