@@ -258,8 +258,15 @@ Outcome iterate_choice(const std::vector<Event>& events, const RunInput& base, c
     step = next;
   }
 
+  assess(out, events, step, final_stress, mu);
+  return out;
+}
+
+void assess(Outcome& out, const std::vector<Event>& events, const Step& step, const Principal& final_stress, double mu) {
   const Matrix3 T = tensor_of(final_stress);
   double sum2 = 0.0;
+  out.events.clear();
+  out.undecided = out.low_shear = out.gross_misfits = 0;
   for (std::size_t k = 0; k < events.size(); ++k) {
     EventOutcome eo_k;
     eo_k.plane = step.planes[k];
@@ -284,6 +291,39 @@ Outcome iterate_choice(const std::vector<Event>& events, const RunInput& base, c
   }
   out.rms_misfit = events.empty() ? 0.0 : std::sqrt(sum2 / static_cast<double>(events.size()));
   out.diversity = plane_diversity(events);
+}
+
+bool leaves_out_gross_misfits(const Outcome& with) {
+  return with.gross_misfits > 0 &&
+         static_cast<double>(with.gross_misfits) <= kMaxLeftOutShare * static_cast<double>(with.events.size());
+}
+
+Outcome without_gross_misfits(const std::vector<Event>& events, const RunInput& base, const Options& o,
+                              const Outcome& with, const ensemble::Report& report) {
+  std::vector<Event> rest;
+  for (std::size_t k = 0; k < events.size(); ++k) {
+    if (!with.events[k].gross_misfit) rest.push_back(events[k]);
+  }
+  Outcome out = iterate_choice(rest, base, o, with.start, report);
+  // Every event under the new answer: the others as chosen, those left out
+  // by the rule under it, and flagged as left out.
+  const Principal stress = principal_of(out.final.best_tensor);
+  const Step alone = choose_under(events, stress, with.start.friction, o.rule, o.gap_deg);
+  Step all;
+  for (std::size_t k = 0, j = 0; k < events.size(); ++k) {
+    const bool left_out = with.events[k].gross_misfit;
+    all.planes.push_back(left_out ? alone.planes[k] : out.events[j].plane);
+    all.basis.push_back(left_out ? alone.basis[k] : out.events[j].basis);
+    if (!left_out) ++j;
+  }
+  const double rms = out.rms_misfit;  // of the events of the answer
+  assess(out, events, all, stress, with.start.friction);
+  out.rms_misfit = rms;
+  out.gross_misfits = 0;
+  for (std::size_t k = 0; k < events.size(); ++k) {
+    out.events[k].gross_misfit = with.events[k].gross_misfit;
+    out.gross_misfits += out.events[k].gross_misfit ? 1 : 0;
+  }
   return out;
 }
 

@@ -65,6 +65,11 @@ constexpr double kUndecidedMisfitDeg = 5.0, kUndecidedInstability = 0.05;
 constexpr double kLowShearShare = 0.02;
 // Gross misfit: both planes misfit by more than this (degrees).
 constexpr double kGrossMisfitDeg = 45.0;
+// The answer leaves the events of gross misfit out when they are at most
+// this share of the events: outliers (a wrong polarity, a mislocated event).
+// More of them are no outliers but a stress the answer does not explain (a
+// second phase): the answer then keeps every event, and they are named.
+constexpr double kMaxLeftOutShare = 0.10;
 
 struct Options {
   Rule rule = Rule::Hybrid;
@@ -125,6 +130,23 @@ Outcome choose_planes(const std::vector<Event>& events, const RunInput& base, co
 // The iteration alone, from a given start (T0 and the friction).
 Outcome iterate_choice(const std::vector<Event>& events, const RunInput& base, const Options& o, const Start& start,
                        const ensemble::Report& report);
+
+// The outcome's per-event values (misfits, instabilities, flags, rms,
+// diversity) for the planes and bases of `step` under `stress`.
+void assess(Outcome& out, const std::vector<Event>& events, const Step& step, const Principal& stress, double mu);
+
+// The answer that resists gross misfits: the choice iterated again, once,
+// from the same start, without the events `with` flags gross_misfit (both
+// planes misfit by more than kGrossMisfitDeg under the answer with every
+// event). Its events are all of `events`, under the new tensor: the others
+// as the choice left them, those left out on the plane the rule gives and
+// still flagged gross_misfit (so that the flag names the events left out);
+// rms_misfit is that of the events of the answer. Throws as iterate_choice
+// (too few events left, say). Whether the answer should be that one:
+// leaves_out_gross_misfits.
+bool leaves_out_gross_misfits(const Outcome& with);
+Outcome without_gross_misfits(const std::vector<Event>& events, const RunInput& base, const Options& o,
+                              const Outcome& with, const ensemble::Report& report = nullptr);
 
 // B replicates: the events resampled with replacement (the draws of
 // ensemble::resample keyed by (seed, b)), the choice iterated again from the

@@ -29,15 +29,12 @@ std::string chosen_planes_csv(const MechanismsReport& m);
 std::string mechanisms_summary(const RunReport& r);
 
 
-// The answer without the events of gross misfit: the choice iterated again
-// on the others from the same start (T0 and friction).
-MechanismsReport::WithoutGross without_gross(const std::vector<mech::Event>& kept, const RunInput& base,
-                                             const mech::Options& mo, const mech::Outcome& with);
-
-// What follows the choice of m.events (m.outcome, m.options set): the answer
-// without the events of gross misfit, and with `replicates` > 0 the
-// bootstraps of the choice (m.bootstrap, with the linear cones) and of the
-// answer without them. `progress` gives the report of each bootstrap, told
+// What follows the choice of m.events (m.outcome, m.options set): with
+// events of gross misfit, the answer without them becomes the answer
+// (m.outcome; mech::without_gross_misfits) and the one with every event goes
+// to m.with_gross (when the rest cannot be inverted, the answer keeps them
+// and m.without_gross says why); with `replicates` > 0 the bootstrap of the
+// choice on the answer's events (m.bootstrap, with the linear cones). `progress` gives the report of each bootstrap, told
 // what it resamples.
 struct BootstrapAsk {
   int replicates = 0;

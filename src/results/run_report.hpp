@@ -69,7 +69,10 @@ struct MechanismsReport {
   // last engine run), the run parameters and the PARAMETERS' warnings.
   RunInput listed;
   // With events of gross misfit: the choice again without them, from the
-  // same start; `found` false (and `why`) when it could not be made.
+  // same start, which is the answer (stress_difference_deg 0, its bootstrap
+  // the run's); `found` false (and `why`) when it could not be made, and the
+  // answer keeps every event. The same shape for the answer with every event
+  // beside (with_gross, when the answer left some out).
   struct WithoutGross {
     std::vector<int> events;  // the ids left out
     bool found = false;
@@ -78,7 +81,7 @@ struct MechanismsReport {
     double stress_difference_deg = 0.0;  // to the answer (double)
     std::optional<ensemble::BootstrapReport> bootstrap;  // with the run's bootstrap: the choice redone on the others
   };
-  std::optional<WithoutGross> without_gross;
+  std::optional<WithoutGross> without_gross, with_gross;
   // Files of the choice (--chosen-data, --chosen-planes), written: the
   // listed run replaces them with its own results, or not at all.
   std::vector<rt::ResultFile*> commit_with;
