@@ -71,23 +71,29 @@ json aside_json(const MechanismsReport::WithoutGross& w) {
 
 }  // namespace
 
-json mechanisms_json(const RunReport& r) {
+json mechanism_event_json(const MechanismsReport& m, std::size_t k) {
+  const mech::Event& e = m.events[k];
+  const mech::EventOutcome& c = m.outcome.events[k];
+  return {{"number", e.number},
+          {"planes", json::array({plane_json(e.planes[0], c.misfit[0], c.instability[0]),
+                                  plane_json(e.planes[1], c.misfit[1], c.instability[1])})},
+          {"chosen", c.plane},
+          {"basis", mech::basis_name(c.basis)},
+          {"undecided", c.undecided},
+          {"low_shear", c.low_shear},
+          {"gross_misfit", c.gross_misfit},
+          {"P", attitude_json(e.pt.P)},
+          {"T", attitude_json(e.pt.T)}};
+}
+
+json mechanisms_json(const RunReport& r, const char* events_in_place) {
   const MechanismsReport& m = *r.mechanisms;
   const mech::Outcome& o = m.outcome;
   json events = json::array();
-  for (std::size_t k = 0; k < m.events.size(); ++k) {
-    const mech::Event& e = m.events[k];
-    const mech::EventOutcome& c = o.events[k];
-    events.push_back({{"number", e.number},
-                      {"planes", json::array({plane_json(e.planes[0], c.misfit[0], c.instability[0]),
-                                              plane_json(e.planes[1], c.misfit[1], c.instability[1])})},
-                      {"chosen", c.plane},
-                      {"basis", mech::basis_name(c.basis)},
-                      {"undecided", c.undecided},
-                      {"low_shear", c.low_shear},
-                      {"gross_misfit", c.gross_misfit},
-                      {"P", attitude_json(e.pt.P)},
-                      {"T", attitude_json(e.pt.T)}});
+  if (events_in_place != nullptr) {
+    events = events_in_place;
+  } else {
+    for (std::size_t k = 0; k < m.events.size(); ++k) events.push_back(mechanism_event_json(m, k));
   }
   json without = m.without_gross ? aside_json(*m.without_gross) : json(nullptr);
   json with = m.with_gross ? aside_json(*m.with_gross) : json(nullptr);

@@ -11,8 +11,11 @@
 
 namespace zk::batch {
 
-// "mechanisms": the choice and every event.
-nlohmann::ordered_json mechanisms_json(const RunReport& r);
+// "mechanisms": the choice and every event; with `events_in_place` the
+// string `events_in_place` stands for the array of events, which
+// mechanism_event_json gives one by one.
+nlohmann::ordered_json mechanisms_json(const RunReport& r, const char* events_in_place = nullptr);
+nlohmann::ordered_json mechanism_event_json(const MechanismsReport& m, std::size_t k);
 
 // Cones of a bootstrap: replicates, failed, confidence (a fraction), seed
 // and axes (sigma, cone_deg).

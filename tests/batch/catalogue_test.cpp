@@ -147,6 +147,8 @@ TEST_F(Catalogue, MoreEventsThanADataFileOnThePlanesAsGiven) {
   ASSERT_EQ(o.status, 0) << o.err;
   expect_valid_results({at("j")});
   const json doc = json::parse(slurp(at("j")));
+  const std::string text = slurp(at("j"));
+  EXPECT_TRUE(nlohmann::ordered_json::parse(text).dump(2) + "\n" == text) << "the pieces do not make the document";
   const json& m = doc["mechanisms"];
   ASSERT_EQ(m["events"].size(), events.size());
   // The listed data: the events of the answer, those of gross misfit left out.

@@ -38,6 +38,10 @@ TEST_F(MechanismRun, SameResultsForAnyJobsAndTheChosenPlanesRounded) {
   }
 
   const json doc = json::parse(slurp(at("1j")));
+  // The document, written piece by piece, has the bytes of its values
+  // dumped whole (order of keys and numbers as written).
+  const std::string text = slurp(at("1j"));
+  EXPECT_TRUE(nlohmann::ordered_json::parse(text).dump(2) + "\n" == text) << "the pieces do not make the document";
   const json& m = doc["mechanisms"];
   EXPECT_EQ(m["ended"], "converged");
   EXPECT_EQ(doc["bootstrap"]["replicates"], 20);
