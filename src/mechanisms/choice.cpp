@@ -330,7 +330,7 @@ Outcome without_gross_misfits(const std::vector<Event>& events, const RunInput& 
 ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, const RunInput& base, const Options& o,
                                            const Start& start, const TensorSnapshot& main, int B, std::uint64_t seed,
                                            double confidence, const ensemble::Report& report,
-                                           std::vector<std::optional<Principal>>* linear) {
+                                           std::vector<std::optional<Principal>>* linear, bool own_start) {
   check(o);
   if (const std::string why = ensemble::bootstrap_problem(B, confidence); !why.empty()) {
     throw ensemble::OptionError(why);
@@ -355,7 +355,9 @@ ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, con
     rep.index = b;
     rep.NSEED = input.params.NSEED;
     try {
-      const Outcome out = iterate_choice(drawn, input, one, start, [](long long) {});
+      // The replicate's own start (T0 and, unless fixed, the friction) from
+      // its events: the start is part of the answer's uncertainty.
+      const Outcome out = iterate_choice(drawn, input, one, own_start ? start_tensor(drawn, one) : start, [](long long) {});
       rep.tensor = out.final.best_tensor;
       const TensorSnapshot& t = rep.tensor;
       rep.ok = out.final.starts.runs[out.final.starts.best].fit_ok && std::isfinite(t.P(1)) &&

@@ -149,8 +149,10 @@ Outcome without_gross_misfits(const std::vector<Event>& events, const RunInput& 
                               const Outcome& with, const ensemble::Report& report = nullptr);
 
 // B replicates: the events resampled with replacement (the draws of
-// ensemble::resample keyed by (seed, b)), the choice iterated again from the
-// main run's start for each, with the replicate's NSEED
+// ensemble::resample keyed by (seed, b)), the whole choice made again for
+// each from its own start (start_tensor of the resample; `start`, the main
+// run's, when own_start is false, which narrows the cones: the study
+// measures both), with the replicate's NSEED
 // (ensemble::replicate_seed); statistics around the main tensor as for any
 // bootstrap. Replicates run on o.jobs threads; the report does not depend on
 // their number. `linear`, when given, receives in replicate order the linear
@@ -159,7 +161,7 @@ Outcome without_gross_misfits(const std::vector<Event>& events, const RunInput& 
 ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, const RunInput& base, const Options& o,
                                            const Start& start, const TensorSnapshot& main, int B, std::uint64_t seed,
                                            double confidence, const ensemble::Report& report = nullptr,
-                                           std::vector<std::optional<Principal>>* linear = nullptr);
+                                           std::vector<std::optional<Principal>>* linear = nullptr, bool own_start = true);
 
 // The linear inversion of a fault set's planes (their float vectors, as the
 // engine reads them), in double.
