@@ -326,8 +326,8 @@ int coverage(int per_family, int N, int B, int ntir, int starts, int jobs, unsig
 
   std::printf("coverage of the 95 %% regions: %d catalogues per family, %d events, %d replicates, NTIR %d, %d starts\n\n",
               per_family, N, B, ntir, starts);
-  std::printf("| family | answer | sigma 1 | sigma 2 | sigma 3 | R (percentile) | R (bias-corrected) | median cones (deg) "
-              "| median R width (bc) | median error (deg) | median error, every event kept | median R - true R | left out |\n");
+  std::printf("| family | answer | sigma 1 | sigma 2 | sigma 3 | R | R (bias-corrected percentile) | median cones (deg) "
+              "| median R width | median error (deg) | median error, every event kept | median R - true R | left out |\n");
   std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
   for (std::size_t fi = 0; fi < F; ++fi) {
     int ax[3] = {}, lin[3] = {}, rp = 0, rb = 0, left = 0;
@@ -346,7 +346,7 @@ int coverage(int per_family, int N, int B, int ntir, int starts, int jobs, unsig
       rp += r.R_pct;
       rb += r.R_bc;
       left += r.left_out;
-      rw.push_back(r.R_bc_width);
+      rw.push_back(r.R_width);
       dR.push_back(r.dR);
     }
     const double n = per_family;

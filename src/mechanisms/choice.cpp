@@ -378,9 +378,31 @@ ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, con
   r.confidence = confidence;
   r.seed = seed;
   r.stats = ensemble::bootstrap_stats(main, reps, confidence);
+  allow_for_bias(r.stats, main, reps);
   r.samples = std::move(reps);
   if (linear != nullptr) *linear = std::move(lin);
   return r;
+}
+
+void allow_for_bias(ensemble::BootstrapStats& s, const TensorSnapshot& main, const std::vector<ensemble::Replicate>& reps) {
+  if (s.used == 0) return;
+  const Principal answer = principal_of(main);
+  for (std::size_t L = 0; L < 3; ++L) {
+    Matrix3 M{};
+    for (const ensemble::Replicate& rep : reps) {
+      if (!rep.ok) continue;
+      const AxisVector a = principal_of(rep.tensor).axes[L];
+      for (std::size_t i = 0; i < 3; ++i) {
+        for (std::size_t j = 0; j < 3; ++j) M[i][j] += a[i] * a[j];
+      }
+    }
+    if (s.cone_deg[L]) *s.cone_deg[L] += axial_angle_deg(principal_of(M).axes[0], answer.axes[L]);
+  }
+  if (s.R) {
+    const double R = static_cast<double>(main.P(4));
+    s.R = ensemble::Interval{std::max(0.0, std::min(s.R->low, 2.0 * R - s.R->high)),
+                             std::min(1.0, std::max(s.R->high, 2.0 * R - s.R->low))};
+  }
 }
 
 LinearResult linear_of_set(const FaultSet& faults) {

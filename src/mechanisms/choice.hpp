@@ -163,6 +163,14 @@ ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, con
                                            double confidence, const ensemble::Report& report = nullptr,
                                            std::vector<std::optional<Principal>>* linear = nullptr, bool own_start = true);
 
+// The regions of the choice allowing for its bias, whichever way it goes:
+// each cone widened by the angle from the answer's axis to the replicates'
+// mean axis (the principal axis of their orientation tensor), and the R
+// interval the union of the percentile interval and its reflection about
+// the answer's R (the basic bootstrap interval). bootstrap_choice applies
+// it; the study (tools/mechanism-study.sh --coverage) measures why.
+void allow_for_bias(ensemble::BootstrapStats& s, const TensorSnapshot& main, const std::vector<ensemble::Replicate>& reps);
+
 // The linear inversion of a fault set's planes (their float vectors, as the
 // engine reads them), in double.
 LinearResult linear_of_set(const FaultSet& faults);
