@@ -7,10 +7,12 @@
 # --damping auto, on --jobs 2. Prints a table row per run: events, cells
 # run, elapsed and processor time, peak memory, and the SHmax error against
 # the truth of the cells of 20 events or more, undamped and damped.
-#   bench/grid.sh [NX NY MEAN]      (default: 10 10 100)
+# B, when given, adds --bootstrap B to both runs (each cell's own bootstrap
+# and the damped system's).
+#   bench/grid.sh [NX NY MEAN [B]]      (default: 10 10 100 0)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-nx=${1:-10} ny=${2:-10} mean=${3:-100}
+nx=${1:-10} ny=${2:-10} mean=${3:-100} boot=${4:-0}
 batch=${ZARKEL_BATCH:-}
 if [ -z "$batch" ]; then
   tools/ensure-packages.sh build-essential cmake ninja-build nlohmann-json3-dev libcsv-dev libcli11-dev libproj-dev \
@@ -29,6 +31,7 @@ echo "|---|---|---|---|---|---|---|---|---|"
 for damping in none auto; do
   extra=()
   [ "$damping" = none ] || extra=(--damping "$damping")
+  [ "$boot" = 0 ] || extra+=(--bootstrap "$boot")
   /usr/bin/time -f "%e %M %U %S" -o "$work/time" "$batch" "$work/PARAMETERS" "$work/c.csv" "$work/out-$damping" \
     --mechanisms --grid lon,lat --cell 0.2,0.2 --jobs 2 --quiet "${extra[@]}" 2>/dev/null || true
   read -r seconds kb user sys <"$work/time"

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "data/field_faults.hpp"
+#include "ensemble/bootstrap.hpp"
 #include "ensemble/parallel.hpp"
 #include "mechanisms/choice.hpp"
 
@@ -125,13 +127,250 @@ double percentile(std::vector<double> v, double q) {
   return v[lo] + (v[hi] - v[lo]) * (at - static_cast<double>(lo));
 }
 
+// ---- Confidence regions (--coverage) ----
+//
+// Families: random faults, near-optimal faults, and swarm-like catalogues
+// whose fault planes are those of a real set (the 33 normal faults of Agia
+// Varvara, tests/batch/published/avb.DATA, each drawn plane turned by up to
+// a few degrees) under the linear answer of that set, with 11 degrees of
+// noise: little nodal-plane diversity. Each with and without 2 % of gross
+// misfits (the slip turned by 100 degrees in its plane). Planes as given
+// (not rounded). For each catalogue: the answer as zarkel-batch gives it
+// (events of gross misfit left out when at most 10 %), its bootstrap (the
+// choice redone in every replicate) and the linear bootstrap of the same
+// replicates; whether the 95 % regions cover the truth.
+
+struct Family {
+  const char* name;
+  int population;  // 0 random, 1 near-optimal, 2 swarm-like
+  bool gross;
+};
+
+struct Swarm {
+  std::vector<AxisVector> normals;
+  Principal truth;
+};
+
+Swarm read_swarm(const std::string& path) {
+  const FaultSet set = field::read_data_file(path);
+  Swarm s;
+  std::vector<DoubleCouple> data;
+  for (const FaultDatum& d : set.data) {
+    const AxisVector n{static_cast<double>(d.FN(1)), static_cast<double>(d.FN(2)), static_cast<double>(d.FN(3))};
+    const AxisVector sl{static_cast<double>(d.STR(1)), static_cast<double>(d.STR(2)), static_cast<double>(d.STR(3))};
+    s.normals.push_back(n);
+    data.push_back({n, sl});
+  }
+  s.truth = mech::linear_inversion(data).stress;
+  return s;
+}
+
+// A double couple of the fault n under T, turned by the noise; one plane given.
+bool add_event(Catalogue& cat, const Matrix3& T, AxisVector n, double noise, bool gross, std::mt19937_64& gen) {
+  std::normal_distribution<double> g;
+  std::uniform_real_distribution<double> u(0.0, 1.0);
+  if (n[2] > 0) n = {-n[0], -n[1], -n[2]};
+  const PlaneStress ps = plane_stress(T, n);
+  if (ps.shear < 0.05) return false;
+  AxisVector slip = *ps.slip;
+  if (gross) slip = turned(slip, n, 100.0 * kPi / 180.0);
+  DoubleCouple dc{n, slip};
+  const AxisVector k = unit({g(gen), g(gen), g(gen)});
+  const double angle = g(gen) * noise * kPi / 180.0;
+  dc = {turned(dc.normal, k, angle), turned(dc.slip, k, angle)};
+  if (dc.normal[2] > 0) dc = {{-dc.normal[0], -dc.normal[1], -dc.normal[2]}, {-dc.slip[0], -dc.slip[1], -dc.slip[2]}};
+  const int fault = u(gen) < 0.5 ? 1 : 2;
+  const mech::NodalPlane p = mech::plane_of(fault == 1 ? dc : mech::auxiliary(dc));
+  const int number = static_cast<int>(cat.events.size()) + 1;
+  cat.events.push_back(mech::make_event(number, number + 1, "", p, 0));
+  cat.fault.push_back(fault);
+  return true;
+}
+
+Catalogue coverage_catalogue(const Family& f, const Swarm& swarm, int N, unsigned seed) {
+  std::mt19937_64 gen(seed);
+  std::normal_distribution<double> g;
+  std::uniform_real_distribution<double> u(0.0, 1.0);
+  Catalogue cat;
+  double noise = 10.0;
+  if (f.population == 2) {
+    cat.truth = swarm.truth;
+    noise = 11.0;
+  } else {
+    const Catalogue shape = make_catalogue({f.population, 10.0, static_cast<int>(gen() % 4), 0.2 + 0.6 * u(gen), 0, 0},
+                                           static_cast<unsigned>(gen()));
+    cat.truth = shape.truth;
+  }
+  const Matrix3 T = mech::tensor_of(cat.truth);
+  const int gross = f.gross ? std::max(1, static_cast<int>(std::lround(0.02 * N))) : 0;
+  while (static_cast<int>(cat.events.size()) < N) {
+    const bool bad = static_cast<int>(cat.events.size()) >= N - gross;
+    AxisVector n;
+    if (f.population == 2) {
+      const AxisVector& base = swarm.normals[static_cast<std::size_t>(gen() % swarm.normals.size())];
+      n = turned(base, unit({g(gen), g(gen), g(gen)}), 3.0 * g(gen) * kPi / 180.0);
+    } else {
+      n = unit({g(gen), g(gen), g(gen)});
+      if (f.population == 1 && mech::instability(cat.truth, n[2] > 0 ? AxisVector{-n[0], -n[1], -n[2]} : n, 0.6) < 0.8)
+        continue;
+    }
+    add_event(cat, T, n, noise, bad, gen);
+  }
+  return cat;
+}
+
+double normal_cdf(double z) { return 0.5 * std::erfc(-z / std::sqrt(2.0)); }
+// By bisection: 60 halvings of [-10, 10] leave far less than a rank.
+double normal_quantile(double p) {
+  double lo = -10.0, hi = 10.0;
+  for (int k = 0; k < 60; ++k) {
+    const double mid = 0.5 * (lo + hi);
+    (normal_cdf(mid) < p ? lo : hi) = mid;
+  }
+  return 0.5 * (lo + hi);
+}
+
+// The bias-corrected percentile interval of R (Efron 1987, without
+// acceleration), for comparison with the percentile interval.
+std::optional<ensemble::Interval> bias_corrected_R(const std::vector<ensemble::Replicate>& reps, double main_R,
+                                                   double confidence) {
+  std::vector<double> R;
+  double below = 0.0;
+  for (const ensemble::Replicate& rep : reps) {
+    if (!rep.ok) continue;
+    const double v = static_cast<double>(rep.tensor.P(4));
+    R.push_back(v);
+    below += v < main_R ? 1.0 : v == main_R ? 0.5 : 0.0;
+  }
+  if (R.empty()) return std::nullopt;
+  const double n = static_cast<double>(R.size());
+  const double z0 = normal_quantile(std::clamp(below / n, 0.5 / n, 1.0 - 0.5 / n));
+  const double z = normal_quantile(0.5 + confidence / 200.0);
+  std::vector<double> low = R;
+  return ensemble::Interval{ensemble::nearest_rank(low, 100.0 * normal_cdf(2.0 * z0 - z)),
+                            ensemble::nearest_rank(R, 100.0 * normal_cdf(2.0 * z0 + z))};
+}
+
+struct Regions {
+  bool axes[3] = {}, R_pct = false, R_bc = false, lin[3] = {};
+  double cone[3] = {}, R_width = 0, R_bc_width = 0, lin_cone[3] = {};
+  double err_all[3] = {}, err[3] = {}, lin_err[3] = {};
+  double dR = 0;
+  bool left_out = false;
+};
+
+int coverage(int per_family, int N, int B, int ntir, int starts, int jobs, unsigned seed, const std::string& swarm_path) {
+  const Swarm swarm = read_swarm(swarm_path);
+  const Family families[] = {{"random", 0, false},     {"random + 2 % gross", 0, true},
+                             {"near-optimal", 1, false}, {"near-optimal + 2 % gross", 1, true},
+                             {"swarm-like", 2, false},   {"swarm-like + 2 % gross", 2, true}};
+  const std::size_t F = std::size(families);
+  std::vector<Regions> out(F * static_cast<std::size_t>(per_family));
+  ensemble::run_parallel(
+      out.size(), jobs,
+      [&](std::size_t i, Workspace&, const ensemble::Tick&) {
+        const Family& f = families[i / static_cast<std::size_t>(per_family)];
+        const Catalogue cat = coverage_catalogue(f, swarm, N, seed + static_cast<unsigned>(i % per_family) * 7919u +
+                                                                  static_cast<unsigned>(f.population) * 104729u);
+        RunInput base;
+        base.faults.title = "synthetic";
+        base.params.INDX = 1;
+        base.params.POURC = 100;
+        base.params.NTIR = ntir;
+        base.params.NSEED = 7;
+        mech::Options o;
+        o.starts = starts;
+        mech::Outcome m = mech::choose_planes(cat.events, base, o, [](long long) {});
+        Regions& r = out[i];
+        const Principal all = mech::principal_of(m.final.best_tensor);
+        std::vector<mech::Event> used = cat.events;
+        if (mech::leaves_out_gross_misfits(m)) {
+          try {
+            mech::Outcome left = mech::without_gross_misfits(cat.events, base, o, m);
+            used.clear();
+            for (std::size_t k = 0; k < cat.events.size(); ++k) {
+              if (!m.events[k].gross_misfit) used.push_back(cat.events[k]);
+            }
+            m = std::move(left);
+            r.left_out = true;
+          } catch (const std::exception&) {
+          }
+        }
+        const Principal found = mech::principal_of(m.final.best_tensor);
+        std::vector<std::optional<Principal>> linear;
+        const ensemble::BootstrapReport b =
+            mech::bootstrap_choice(used, base, o, m.start, m.final.best_tensor, B, 1, 95.0, nullptr, &linear,
+                                   std::getenv("STUDY_FIXED_START") == nullptr);
+        const Principal lin = mech::linear_of_set(m.chosen_data).stress;
+        const mech::AxisCones lc = mech::axis_cones(lin, linear, 95.0);
+        for (std::size_t L = 0; L < 3; ++L) {
+          r.err_all[L] = mech::axial_angle_deg(all.axes[L], cat.truth.axes[L]);
+          r.err[L] = mech::axial_angle_deg(found.axes[L], cat.truth.axes[L]);
+          r.lin_err[L] = mech::axial_angle_deg(lin.axes[L], cat.truth.axes[L]);
+          r.cone[L] = b.stats.cone_deg[L].value_or(180.0);
+          r.axes[L] = r.err[L] <= r.cone[L];
+          r.lin_cone[L] = lc.cone_deg[L].value_or(180.0);
+          r.lin[L] = r.lin_err[L] <= r.lin_cone[L];
+        }
+        r.dR = found.R - cat.truth.R;
+        if (b.stats.R) {
+          r.R_pct = b.stats.R->low <= cat.truth.R && cat.truth.R <= b.stats.R->high;
+          r.R_width = b.stats.R->high - b.stats.R->low;
+        }
+        if (const auto bc = bias_corrected_R(b.samples, found.R, 95.0)) {
+          r.R_bc = bc->low <= cat.truth.R && cat.truth.R <= bc->high;
+          r.R_bc_width = bc->high - bc->low;
+        }
+      },
+      [](long long) {});
+
+  std::printf("coverage of the 95 %% regions: %d catalogues per family, %d events, %d replicates, NTIR %d, %d starts\n\n",
+              per_family, N, B, ntir, starts);
+  std::printf("| family | answer | sigma 1 | sigma 2 | sigma 3 | R | R (bias-corrected percentile) | median cones (deg) "
+              "| median R width | median error (deg) | median error, every event kept | median R - true R | left out |\n");
+  std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+  for (std::size_t fi = 0; fi < F; ++fi) {
+    int ax[3] = {}, lin[3] = {}, rp = 0, rb = 0, left = 0;
+    std::vector<double> cone[3], lcone[3], err[3], err_all[3], lerr[3], rw, dR;
+    for (int c = 0; c < per_family; ++c) {
+      const Regions& r = out[fi * static_cast<std::size_t>(per_family) + static_cast<std::size_t>(c)];
+      for (int L = 0; L < 3; ++L) {
+        ax[L] += r.axes[L];
+        lin[L] += r.lin[L];
+        cone[L].push_back(r.cone[L]);
+        lcone[L].push_back(r.lin_cone[L]);
+        err[L].push_back(r.err[L]);
+        err_all[L].push_back(r.err_all[L]);
+        lerr[L].push_back(r.lin_err[L]);
+      }
+      rp += r.R_pct;
+      rb += r.R_bc;
+      left += r.left_out;
+      rw.push_back(r.R_width);
+      dR.push_back(r.dR);
+    }
+    const double n = per_family;
+    std::printf("| %s | engine | %.0f %% | %.0f %% | %.0f %% | %.0f %% | %.0f %% | %.1f/%.1f/%.1f | %.2f | %.1f/%.1f/%.1f | "
+                "%.1f/%.1f/%.1f | %+.3f | %d |\n",
+                families[fi].name, 100 * ax[0] / n, 100 * ax[1] / n, 100 * ax[2] / n, 100 * rp / n, 100 * rb / n,
+                median(cone[0]), median(cone[1]), median(cone[2]), median(rw), median(err[0]), median(err[1]),
+                median(err[2]), median(err_all[0]), median(err_all[1]), median(err_all[2]), median(dR), left);
+    std::printf("| %s | linear bootstrap | %.0f %% | %.0f %% | %.0f %% | - | - | %.1f/%.1f/%.1f | - | %.1f/%.1f/%.1f | - | - | - |\n",
+                families[fi].name, 100 * lin[0] / n, 100 * lin[1] / n, 100 * lin[2] / n, median(lcone[0]),
+                median(lcone[1]), median(lcone[2]), median(lerr[0]), median(lerr[1]), median(lerr[2]));
+  }
+  return 0;
+}
+
 int usage() {
   std::fprintf(stderr,
                "usage: zarkel_mechanism_study [--replicas M] [--ntir NTIR] [--pourc P] [--starts K] [--jobs J]\n"
                "                              [--rule hybrid|misfit|instability|given] [--seed S] [--example FILE]\n"
                "                              [--open] [--catalogue I FILE]\n"
                "--open lists the catalogues whose choice did not converge; --catalogue writes catalogue I\n"
-               "(as numbered there) as a mechanism table, both planes given.\n");
+               "(as numbered there) as a mechanism table, both planes given.\n"
+               "       zarkel_mechanism_study --coverage CATALOGUES N B [--ntir NTIR] [--starts K] [--jobs J] [--seed S]\n"
+               "                              [--swarm DATA]: coverage of the 95 %% regions per family.\n");
   return 2;
 }
 
@@ -148,6 +387,23 @@ int main(int argc, char** argv) {
     if (a == "--open") {
       list_open = true;
       continue;
+    }
+    if (a == "--coverage" && k + 3 < argc) {
+      // --coverage CATALOGUES N B: the confidence regions study.
+      const int per = std::atoi(argv[k + 1]), N = std::atoi(argv[k + 2]), B = std::atoi(argv[k + 3]);
+      k += 3;
+      std::string swarm = "tests/batch/published/avb.DATA";
+      for (int j = k + 1; j + 1 < argc; ++j) {
+        const std::string opt = argv[j], v = argv[j + 1];
+        if (opt == "--ntir") ntir = std::atoi(v.c_str());
+        else if (opt == "--starts") starts = std::atoi(v.c_str());
+        else if (opt == "--jobs") jobs = std::atoi(v.c_str());
+        else if (opt == "--seed") seed = static_cast<unsigned>(std::strtoul(v.c_str(), nullptr, 10));
+        else if (opt == "--swarm") swarm = v;
+        else return usage();
+        ++j;
+      }
+      return coverage(per, N, B, ntir, starts, jobs, seed, swarm);
     }
     if (a == "--catalogue" && k + 2 < argc) {
       catalogue = std::atoi(argv[++k]);

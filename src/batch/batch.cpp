@@ -371,7 +371,7 @@ void write(RunSteps& s, const RunReport& result) {
   Extra* extras = s.extras;
   std::vector<rt::ResultFile*>& results = s.results;
   results.push_back(s.listing);
-  if (extras[0].file) extras[0].file->write(result_json_text(result));
+  if (extras[0].file) write_result_json(result, [&extras](std::string_view piece) { extras[0].file->write(piece); });
   if (extras[1].file) extras[1].file->write(figure_svg(result, o.figure));
   for (Extra& x : s.extras) {
     if (x.file) results.push_back(x.file.get());

@@ -258,8 +258,15 @@ Outcome iterate_choice(const std::vector<Event>& events, const RunInput& base, c
     step = next;
   }
 
+  assess(out, events, step, final_stress, mu);
+  return out;
+}
+
+void assess(Outcome& out, const std::vector<Event>& events, const Step& step, const Principal& final_stress, double mu) {
   const Matrix3 T = tensor_of(final_stress);
   double sum2 = 0.0;
+  out.events.clear();
+  out.undecided = out.low_shear = out.gross_misfits = 0;
   for (std::size_t k = 0; k < events.size(); ++k) {
     EventOutcome eo_k;
     eo_k.plane = step.planes[k];
@@ -284,12 +291,46 @@ Outcome iterate_choice(const std::vector<Event>& events, const RunInput& base, c
   }
   out.rms_misfit = events.empty() ? 0.0 : std::sqrt(sum2 / static_cast<double>(events.size()));
   out.diversity = plane_diversity(events);
+}
+
+bool leaves_out_gross_misfits(const Outcome& with) {
+  return with.gross_misfits > 0 &&
+         static_cast<double>(with.gross_misfits) <= kMaxLeftOutShare * static_cast<double>(with.events.size());
+}
+
+Outcome without_gross_misfits(const std::vector<Event>& events, const RunInput& base, const Options& o,
+                              const Outcome& with, const ensemble::Report& report) {
+  std::vector<Event> rest;
+  for (std::size_t k = 0; k < events.size(); ++k) {
+    if (!with.events[k].gross_misfit) rest.push_back(events[k]);
+  }
+  Outcome out = iterate_choice(rest, base, o, with.start, report);
+  // Every event under the new answer: the others as chosen, those left out
+  // by the rule under it, and flagged as left out.
+  const Principal stress = principal_of(out.final.best_tensor);
+  const Step alone = choose_under(events, stress, with.start.friction, o.rule, o.gap_deg);
+  Step all;
+  for (std::size_t k = 0, j = 0; k < events.size(); ++k) {
+    const bool left_out = with.events[k].gross_misfit;
+    all.planes.push_back(left_out ? alone.planes[k] : out.events[j].plane);
+    all.basis.push_back(left_out ? alone.basis[k] : out.events[j].basis);
+    if (!left_out) ++j;
+  }
+  const double rms = out.rms_misfit;  // of the events of the answer
+  assess(out, events, all, stress, with.start.friction);
+  out.rms_misfit = rms;
+  out.gross_misfits = 0;
+  for (std::size_t k = 0; k < events.size(); ++k) {
+    out.events[k].gross_misfit = with.events[k].gross_misfit;
+    out.gross_misfits += out.events[k].gross_misfit ? 1 : 0;
+  }
   return out;
 }
 
 ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, const RunInput& base, const Options& o,
                                            const Start& start, const TensorSnapshot& main, int B, std::uint64_t seed,
-                                           double confidence, const ensemble::Report& report) {
+                                           double confidence, const ensemble::Report& report,
+                                           std::vector<std::optional<Principal>>* linear, bool own_start) {
   check(o);
   if (const std::string why = ensemble::bootstrap_problem(B, confidence); !why.empty()) {
     throw ensemble::OptionError(why);
@@ -300,6 +341,7 @@ ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, con
   positions.data.resize(events.size());
   for (std::size_t k = 0; k < events.size(); ++k) positions.data[k].line = static_cast<int>(k);
   std::vector<ensemble::Replicate> reps(static_cast<std::size_t>(B));
+  std::vector<std::optional<Principal>> lin(linear != nullptr ? reps.size() : 0);
   const ensemble::Task task = [&](std::size_t i, Workspace&, const ensemble::Tick& tick) {
     const int b = static_cast<int>(i);
     std::vector<Event> drawn;
@@ -313,11 +355,16 @@ ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, con
     rep.index = b;
     rep.NSEED = input.params.NSEED;
     try {
-      const Outcome out = iterate_choice(drawn, input, one, start, [](long long) {});
+      // The replicate's own start (T0 and, unless fixed, the friction) from
+      // its events: the start is part of the answer's uncertainty.
+      const Outcome out = iterate_choice(drawn, input, one, own_start ? start_tensor(drawn, one) : start, [](long long) {});
       rep.tensor = out.final.best_tensor;
       const TensorSnapshot& t = rep.tensor;
       rep.ok = out.final.starts.runs[out.final.starts.best].fit_ok && std::isfinite(t.P(1)) &&
                std::isfinite(t.P(2)) && std::isfinite(t.P(3)) && std::isfinite(t.P(4));
+      if (linear != nullptr && rep.ok) {
+        if (const LinearResult l = linear_of_set(out.chosen_data); l.ok) lin[i] = l.stress;
+      }
     } catch (const rt::RunError&) {
       rep.ok = false;  // refused: left out of the statistics and counted
     }
@@ -331,8 +378,54 @@ ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, con
   r.confidence = confidence;
   r.seed = seed;
   r.stats = ensemble::bootstrap_stats(main, reps, confidence);
+  allow_for_bias(r.stats, main, reps);
   r.samples = std::move(reps);
+  if (linear != nullptr) *linear = std::move(lin);
   return r;
+}
+
+void allow_for_bias(ensemble::BootstrapStats& s, const TensorSnapshot& main, const std::vector<ensemble::Replicate>& reps) {
+  if (s.used == 0) return;
+  const Principal answer = principal_of(main);
+  for (std::size_t L = 0; L < 3; ++L) {
+    Matrix3 M{};
+    for (const ensemble::Replicate& rep : reps) {
+      if (!rep.ok) continue;
+      const AxisVector a = principal_of(rep.tensor).axes[L];
+      for (std::size_t i = 0; i < 3; ++i) {
+        for (std::size_t j = 0; j < 3; ++j) M[i][j] += a[i] * a[j];
+      }
+    }
+    if (s.cone_deg[L]) *s.cone_deg[L] += axial_angle_deg(principal_of(M).axes[0], answer.axes[L]);
+  }
+  if (s.R) {
+    const double R = static_cast<double>(main.P(4));
+    s.R = ensemble::Interval{std::max(0.0, std::min(s.R->low, 2.0 * R - s.R->high)),
+                             std::min(1.0, std::max(s.R->high, 2.0 * R - s.R->low))};
+  }
+}
+
+LinearResult linear_of_set(const FaultSet& faults) {
+  std::vector<DoubleCouple> planes;
+  planes.reserve(faults.data.size());
+  for (const FaultDatum& d : faults.data) {
+    planes.push_back({{static_cast<double>(d.FN(1)), static_cast<double>(d.FN(2)), static_cast<double>(d.FN(3))},
+                      {static_cast<double>(d.STR(1)), static_cast<double>(d.STR(2)), static_cast<double>(d.STR(3))}});
+  }
+  return linear_inversion(planes);
+}
+
+AxisCones axis_cones(const Principal& main, const std::vector<std::optional<Principal>>& replicates, double confidence) {
+  AxisCones c;
+  std::vector<double> angles[3];
+  for (const std::optional<Principal>& r : replicates) {
+    if (!r) continue;
+    ++c.used;
+    for (std::size_t L = 0; L < 3; ++L) angles[L].push_back(axial_angle_deg(main.axes[L], r->axes[L]));
+  }
+  if (c.used == 0) return c;
+  for (std::size_t L = 0; L < 3; ++L) c.cone_deg[L] = ensemble::nearest_rank(angles[L], confidence);
+  return c;
 }
 
 }  // namespace zk::mech

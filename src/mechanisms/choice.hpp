@@ -65,6 +65,11 @@ constexpr double kUndecidedMisfitDeg = 5.0, kUndecidedInstability = 0.05;
 constexpr double kLowShearShare = 0.02;
 // Gross misfit: both planes misfit by more than this (degrees).
 constexpr double kGrossMisfitDeg = 45.0;
+// The answer leaves the events of gross misfit out when they are at most
+// this share of the events: outliers (a wrong polarity, a mislocated event).
+// More of them are no outliers but a stress the answer does not explain (a
+// second phase): the answer then keeps every event, and they are named.
+constexpr double kMaxLeftOutShare = 0.10;
 
 struct Options {
   Rule rule = Rule::Hybrid;
@@ -126,15 +131,59 @@ Outcome choose_planes(const std::vector<Event>& events, const RunInput& base, co
 Outcome iterate_choice(const std::vector<Event>& events, const RunInput& base, const Options& o, const Start& start,
                        const ensemble::Report& report);
 
+// The outcome's per-event values (misfits, instabilities, flags, rms,
+// diversity) for the planes and bases of `step` under `stress`.
+void assess(Outcome& out, const std::vector<Event>& events, const Step& step, const Principal& stress, double mu);
+
+// The answer that resists gross misfits: the choice iterated again, once,
+// from the same start, without the events `with` flags gross_misfit (both
+// planes misfit by more than kGrossMisfitDeg under the answer with every
+// event). Its events are all of `events`, under the new tensor: the others
+// as the choice left them, those left out on the plane the rule gives and
+// still flagged gross_misfit (so that the flag names the events left out);
+// rms_misfit is that of the events of the answer. Throws as iterate_choice
+// (too few events left, say). Whether the answer should be that one:
+// leaves_out_gross_misfits.
+bool leaves_out_gross_misfits(const Outcome& with);
+Outcome without_gross_misfits(const std::vector<Event>& events, const RunInput& base, const Options& o,
+                              const Outcome& with, const ensemble::Report& report = nullptr);
+
 // B replicates: the events resampled with replacement (the draws of
-// ensemble::resample keyed by (seed, b)), the choice iterated again from the
-// main run's start for each, with the replicate's NSEED
+// ensemble::resample keyed by (seed, b)), the whole choice made again for
+// each from its own start (start_tensor of the resample; `start`, the main
+// run's, when own_start is false, which narrows the cones: the study
+// measures both), with the replicate's NSEED
 // (ensemble::replicate_seed); statistics around the main tensor as for any
 // bootstrap. Replicates run on o.jobs threads; the report does not depend on
-// their number.
+// their number. `linear`, when given, receives in replicate order the linear
+// inversion of each replicate's chosen planes (none for a failed replicate):
+// the linear answer with the plane choice redone.
 ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, const RunInput& base, const Options& o,
                                            const Start& start, const TensorSnapshot& main, int B, std::uint64_t seed,
-                                           double confidence, const ensemble::Report& report = nullptr);
+                                           double confidence, const ensemble::Report& report = nullptr,
+                                           std::vector<std::optional<Principal>>* linear = nullptr, bool own_start = true);
+
+// The regions of the choice allowing for its bias, whichever way it goes:
+// each cone widened by the angle from the answer's axis to the replicates'
+// mean axis (the principal axis of their orientation tensor), and the R
+// interval the union of the percentile interval and its reflection about
+// the answer's R (the basic bootstrap interval). bootstrap_choice applies
+// it; the study (tools/mechanism-study.sh --coverage) measures why.
+void allow_for_bias(ensemble::BootstrapStats& s, const TensorSnapshot& main, const std::vector<ensemble::Replicate>& reps);
+
+// The linear inversion of a fault set's planes (their float vectors, as the
+// engine reads them), in double.
+LinearResult linear_of_set(const FaultSet& faults);
+
+// Cones (half-angles, degrees) around the axes of `main` holding `confidence`
+// % of the replicate axes (nearest rank); `used` the replicates given. No
+// interval of R: the linear R is biased (equal shear stress magnitudes are
+// assumed), and the percentiles of its replicates do not cover the true R.
+struct AxisCones {
+  int used = 0;
+  std::optional<double> cone_deg[3];
+};
+AxisCones axis_cones(const Principal& main, const std::vector<std::optional<Principal>>& replicates, double confidence);
 
 // Largest eigenvalue of the orientation tensor (1/2N) sum n n^T of both
 // planes' normals: 1 when every plane is parallel, 1/3 for a uniform spread.

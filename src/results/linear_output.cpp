@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "results/grid_output.hpp"
+#include "results/mechanisms_output.hpp"
 #include "results/result_json.hpp"
 
 namespace zk::batch {
@@ -12,10 +13,17 @@ using json = nlohmann::ordered_json;
 json linear_json(const RunReport& r) {
   if (!r.linear) return nullptr;
   const mech::Principal& p = r.linear->fit.stress;
-  return {{"method", "Michael (1984) least squares, equal shear stress magnitudes"},
-          {"axes", principal_axes_json(p)},
-          {"R", json_real(p.R)},
-          {"stress_difference_deg", json_real(r.linear->stress_difference_deg)}};
+  json j = {{"method", "Michael (1984) least squares, equal shear stress magnitudes"},
+            {"axes", principal_axes_json(p)},
+            {"R", json_real(p.R)},
+            {"stress_difference_deg", json_real(r.linear->stress_difference_deg)}};
+  // A focal-mechanism run with a bootstrap: the cones of the linear answer,
+  // the plane choice redone in every replicate (axes only).
+  if (r.mechanisms && r.mechanisms->linear_bootstrap) {
+    const MechanismsReport::LinearBootstrap& b = *r.mechanisms->linear_bootstrap;
+    j["bootstrap"] = cones_json(b.replicates, b.cones.used, b.confidence, b.seed, b.cones.cone_deg);
+  }
+  return j;
 }
 
 std::string linear_summary(const RunReport& r) {

@@ -22,47 +22,81 @@ json plane_json(const mech::NodalPlane& p, double misfit, double instability) {
 
 }  // namespace
 
-json mechanisms_json(const RunReport& r) {
+json cones_json(int replicates, int used, double confidence, std::uint64_t seed, const std::optional<double> (&cones)[3]) {
+  json axes = json::array();
+  for (int L = 1; L <= 3; ++L) axes.push_back({{"sigma", L}, {"cone_deg", json_optional_real(cones[L - 1])}});
+  return {{"replicates", replicates},
+          {"failed", replicates - used},
+          {"confidence", confidence / 100.0},
+          {"seed", seed},
+          {"axes", axes}};
+}
+
+namespace {
+
+// An answer beside the one given (without or with the events of gross
+// misfit): the events left out, its axes and R, how far from the answer, its
+// cones when bootstrapped.
+json aside_json(const MechanismsReport::WithoutGross& w) {
+  json j = {{"events", w.events}};
+  if (!w.found) {
+    j["axes"] = nullptr;
+    j["R"] = nullptr;
+    j["stress_difference_deg"] = nullptr;
+    j["why"] = w.why;
+    return j;
+  }
+  const mech::Principal p = mech::principal_of(w.tensor);
+  const Matrix3 T = mech::tensor_of(p);
+  json axes = json::array();
+  for (std::size_t L = 0; L < 3; ++L) {
+    json a = {{"sigma", L + 1}, {"value", json_real(plane_stress(T, p.axes[L]).normal)}};
+    a.update(attitude_json(p.axes[L]));
+    axes.push_back(a);
+  }
+  j["axes"] = axes;
+  j["R"] = json_float(w.tensor.P(4));
+  j["stress_difference_deg"] = json_real(w.stress_difference_deg);
+  if (w.bootstrap) {
+    const ensemble::BootstrapReport& b = *w.bootstrap;
+    json cones = cones_json(b.replicates, b.stats.used, b.confidence, b.seed, b.stats.cone_deg);
+    // The bounds are replicate values of R, floats: written as such.
+    cones["R"] = b.stats.R ? json{{"low", json_float(static_cast<float>(b.stats.R->low))},
+                                  {"high", json_float(static_cast<float>(b.stats.R->high))}}
+                           : json(nullptr);
+    j["bootstrap"] = cones;
+  }
+  return j;
+}
+
+}  // namespace
+
+json mechanism_event_json(const MechanismsReport& m, std::size_t k) {
+  const mech::Event& e = m.events[k];
+  const mech::EventOutcome& c = m.outcome.events[k];
+  return {{"number", e.number},
+          {"planes", json::array({plane_json(e.planes[0], c.misfit[0], c.instability[0]),
+                                  plane_json(e.planes[1], c.misfit[1], c.instability[1])})},
+          {"chosen", c.plane},
+          {"basis", mech::basis_name(c.basis)},
+          {"undecided", c.undecided},
+          {"low_shear", c.low_shear},
+          {"gross_misfit", c.gross_misfit},
+          {"P", attitude_json(e.pt.P)},
+          {"T", attitude_json(e.pt.T)}};
+}
+
+json mechanisms_json(const RunReport& r, const char* events_in_place) {
   const MechanismsReport& m = *r.mechanisms;
   const mech::Outcome& o = m.outcome;
   json events = json::array();
-  for (std::size_t k = 0; k < m.events.size(); ++k) {
-    const mech::Event& e = m.events[k];
-    const mech::EventOutcome& c = o.events[k];
-    events.push_back({{"number", e.number},
-                      {"planes", json::array({plane_json(e.planes[0], c.misfit[0], c.instability[0]),
-                                              plane_json(e.planes[1], c.misfit[1], c.instability[1])})},
-                      {"chosen", c.plane},
-                      {"basis", mech::basis_name(c.basis)},
-                      {"undecided", c.undecided},
-                      {"low_shear", c.low_shear},
-                      {"gross_misfit", c.gross_misfit},
-                      {"P", attitude_json(e.pt.P)},
-                      {"T", attitude_json(e.pt.T)}});
+  if (events_in_place != nullptr) {
+    events = events_in_place;
+  } else {
+    for (std::size_t k = 0; k < m.events.size(); ++k) events.push_back(mechanism_event_json(m, k));
   }
-  json without = nullptr;
-  if (m.without_gross) {
-    const MechanismsReport::WithoutGross& w = *m.without_gross;
-    without = {{"events", w.events}};
-    if (w.found) {
-      const mech::Principal p = mech::principal_of(w.tensor);
-      const Matrix3 T = mech::tensor_of(p);
-      json axes = json::array();
-      for (std::size_t L = 0; L < 3; ++L) {
-        json a = {{"sigma", L + 1}, {"value", json_real(plane_stress(T, p.axes[L]).normal)}};
-        a.update(attitude_json(p.axes[L]));
-        axes.push_back(a);
-      }
-      without["axes"] = axes;
-      without["R"] = json_float(w.tensor.P(4));
-      without["stress_difference_deg"] = json_real(w.stress_difference_deg);
-    } else {
-      without["axes"] = nullptr;
-      without["R"] = nullptr;
-      without["stress_difference_deg"] = nullptr;
-      without["why"] = w.why;
-    }
-  }
+  json without = m.without_gross ? aside_json(*m.without_gross) : json(nullptr);
+  json with = m.with_gross ? aside_json(*m.with_gross) : json(nullptr);
   return {{"plane_choice", mech::rule_name(m.options.rule)},
           {"gap_deg", json_real(m.options.gap_deg)},
           {"friction", json_real(o.start.friction)},
@@ -76,6 +110,7 @@ json mechanisms_json(const RunReport& r) {
           {"plane_diversity", json_real(o.diversity)},
           {"rms_misfit_deg", json_real(o.rms_misfit)},
           {"without_gross_misfits", without},
+          {"with_gross_misfits", with},
           {"events", events}};
 }
 
@@ -110,28 +145,67 @@ std::string mechanisms_summary(const RunReport& r) {
          std::to_string(o.engine_runs) + (o.engine_runs == 1 ? " run" : " runs");
 }
 
-// The answer without the events of gross misfit: the choice iterated again
-// on the others from the same start (T0 and friction).
-MechanismsReport::WithoutGross without_gross(const std::vector<mech::Event>& kept, const RunInput& base,
-                                             const mech::Options& mo, const mech::Outcome& with) {
-  MechanismsReport::WithoutGross w;
-  std::vector<mech::Event> rest;
-  for (std::size_t k = 0; k < kept.size(); ++k) {
-    if (with.events[k].gross_misfit) {
-      w.events.push_back(kept[k].number);
-    } else {
-      rest.push_back(kept[k]);
+}  // namespace zk::batch
+
+namespace zk::batch {
+
+void complete_choice(MechanismsReport& m, const RunInput& base, const BootstrapAsk& b, const BootstrapProgress& progress) {
+  if (m.outcome.gross_misfits > 0) {
+    // The default answer leaves them out when they are outliers (inverted
+    // again once, from the same start); the answer with every event stays
+    // beside. Too many of them are kept, and the answer without them beside.
+    MechanismsReport::WithoutGross without, with;
+    for (std::size_t k = 0; k < m.events.size(); ++k) {
+      if (m.outcome.events[k].gross_misfit) without.events.push_back(m.events[k].number);
     }
+    with.events = without.events;
+    try {
+      mech::Outcome left = mech::without_gross_misfits(m.events, base, m.options, m.outcome);
+      without.found = true;
+      without.tensor = left.final.best_tensor;
+      const double apart =
+          stress_difference_deg(reduced_tensor(without.tensor), reduced_tensor(m.outcome.final.best_tensor));
+      if (mech::leaves_out_gross_misfits(m.outcome)) {
+        with.found = true;
+        with.tensor = m.outcome.final.best_tensor;
+        with.stress_difference_deg = apart;
+        m.with_gross = with;
+        m.outcome = std::move(left);
+      } else {
+        without.stress_difference_deg = apart;
+      }
+    } catch (const rt::RunError& e) {
+      without.why = e.what();  // too few events left for the PARAMETERS, say: the answer keeps them
+    }
+    m.without_gross = without;
   }
-  try {
-    const mech::Outcome o = mech::iterate_choice(rest, base, mo, with.start, [](long long) {});
-    w.tensor = o.final.best_tensor;
-    w.stress_difference_deg = stress_difference_deg(reduced_tensor(w.tensor), reduced_tensor(with.final.best_tensor));
-    w.found = true;
-  } catch (const rt::RunError& e) {
-    w.why = e.what();  // too few events left for the PARAMETERS, say
+  if (b.replicates <= 0) return;
+  // The answer's events: those the answer was inverted from.
+  const mech::Outcome& o = m.outcome;
+  std::vector<mech::Event> used;
+  const bool left_out = m.with_gross.has_value();
+  for (std::size_t k = 0; k < m.events.size(); ++k) {
+    if (!left_out || !o.events[k].gross_misfit) used.push_back(m.events[k]);
   }
-  return w;
+  std::vector<std::optional<mech::Principal>> linear;
+  m.bootstrap = mech::bootstrap_choice(used, base, m.options, o.start, o.final.best_tensor, b.replicates, b.seed,
+                                       b.confidence, progress("replicates of the plane choice"), &linear);
+  m.bootstrap_options = {m.options.starts, b.replicates, b.confidence, b.seed, m.options.jobs};
+  if (const mech::LinearResult main = mech::linear_of_set(o.chosen_data); main.ok) {
+    m.linear_bootstrap = MechanismsReport::LinearBootstrap{b.replicates, b.confidence, b.seed,
+                                                           mech::axis_cones(main.stress, linear, b.confidence)};
+  }
+  if (left_out) {
+    m.without_gross->bootstrap = m.bootstrap;  // the answer is the one without them
+  } else if (m.without_gross && m.without_gross->found) {
+    std::vector<mech::Event> rest;
+    for (std::size_t k = 0; k < m.events.size(); ++k) {
+      if (!o.events[k].gross_misfit) rest.push_back(m.events[k]);
+    }
+    m.without_gross->bootstrap =
+        mech::bootstrap_choice(rest, base, m.options, o.start, m.without_gross->tensor, b.replicates, b.seed,
+                               b.confidence, progress("replicates without the gross misfits"));
+  }
 }
 
 }  // namespace zk::batch

@@ -2,6 +2,9 @@
 
 #include <cstdio>
 
+#include <algorithm>
+#include <stdexcept>
+
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -271,11 +274,90 @@ json quality_json(const ensemble::AnswerQuality& q) {
           {"reasons", q.reasons}};
 }
 
-json result_json(const RunReport& r) {
+namespace {
+
+// Strings that stand for the per-datum and per-event arrays in a document
+// written piece by piece (control characters: no title or path has them
+// once escaped as \u0001).
+constexpr const char* kDataInPlace = "\x01zarkel data array\x01";
+constexpr const char* kEventsInPlace = "\x01zarkel events array\x01";
+
+json document(const RunReport& r, bool in_place);
+
+}  // namespace
+
+json result_json(const RunReport& r) { return document(r, false); }
+
+std::string result_json_text(const RunReport& r) {
+  std::string text;
+  write_result_json(r, [&text](std::string_view piece) { text.append(piece); });
+  return text;
+}
+
+void write_result_json(const RunReport& r, const std::function<void(std::string_view)>& sink) {
   if (r.quality.reasons.empty()) {  // not ranked yet: ranked here, so that every document has its quality
     RunReport ranked = r;
     rank_quality(ranked);
-    return result_json(ranked);
+    write_result_json(ranked, sink);
+    return;
+  }
+  const auto dump = [](const json& j) { return j.dump(2, ' ', false, json::error_handler_t::replace); };
+  const std::string text = dump(document(r, true)) + "\n";
+  struct Array {
+    std::size_t at;
+    std::string marker;
+    std::size_t count;
+    std::function<json(std::size_t)> element;
+  };
+  std::vector<Array> arrays;
+  const auto place = [&](const char* marker, std::size_t count, std::function<json(std::size_t)> element) {
+    const std::string quoted = dump(json(marker));
+    const std::size_t at = text.find(quoted);
+    if (at == std::string::npos || text.find(quoted, at + 1) != std::string::npos) {
+      throw std::logic_error("the result document's arrays could not be placed");
+    }
+    arrays.push_back({at, quoted, count, std::move(element)});
+  };
+  place(kDataInPlace, r.data.size(), [&r](std::size_t i) { return datum_json(r, r.data[i], static_cast<int>(i + 1)); });
+  if (r.mechanisms) {
+    place(kEventsInPlace, r.mechanisms->events.size(),
+          [&r](std::size_t k) { return mechanism_event_json(*r.mechanisms, k); });
+  }
+  std::sort(arrays.begin(), arrays.end(), [](const Array& a, const Array& b) { return a.at < b.at; });
+  std::size_t from = 0;
+  for (const Array& a : arrays) {
+    sink(std::string_view(text).substr(from, a.at - from));
+    from = a.at + a.marker.size();
+    if (a.count == 0) {
+      sink("[]");
+      continue;
+    }
+    // The key's indentation: the elements go one step deeper, as dump() nests them.
+    const std::size_t line = text.rfind('\n', a.at) + 1;
+    const std::string outer(text.find_first_not_of(' ', line) - line, ' '), inner = outer + "  ";
+    std::string piece = "[\n";
+    for (std::size_t i = 0; i < a.count; ++i) {
+      piece += inner;
+      for (const char c : dump(a.element(i))) {
+        piece += c;
+        if (c == '\n') piece += inner;
+      }
+      piece += i + 1 < a.count ? ",\n" : "\n";
+      sink(piece);
+      piece.clear();
+    }
+    sink(outer + "]");
+  }
+  sink(std::string_view(text).substr(from));
+}
+
+namespace {
+
+json document(const RunReport& r, bool in_place) {
+  if (r.quality.reasons.empty()) {  // not ranked yet: ranked here, so that every document has its quality
+    RunReport ranked = r;
+    rank_quality(ranked);
+    return document(ranked, in_place);
   }
   const InversionResult& run = r.run;
   json doc;
@@ -295,7 +377,11 @@ json result_json(const RunReport& r) {
   doc["final"] = final_json(r);
   doc["quality"] = quality_json(r.quality);
   json data = json::array();
-  for (std::size_t i = 0; i < r.data.size(); ++i) data.push_back(datum_json(r, r.data[i], static_cast<int>(i + 1)));
+  if (in_place) {
+    data = kDataInPlace;
+  } else {
+    for (std::size_t i = 0; i < r.data.size(); ++i) data.push_back(datum_json(r, r.data[i], static_cast<int>(i + 1)));
+  }
   doc["data"] = data;
   add_ensemble_json(doc, r);
   if (doc.contains("bootstrap")) {  // the rank of the answer, spread and fit together
@@ -304,12 +390,10 @@ json result_json(const RunReport& r) {
   }
   add_phases_json(doc, r);
   doc["linear"] = linear_json(r);
-  if (r.mechanisms) doc["mechanisms"] = mechanisms_json(r);
+  if (r.mechanisms) doc["mechanisms"] = mechanisms_json(r, in_place ? kEventsInPlace : nullptr);
   return doc;
 }
 
-std::string result_json_text(const RunReport& r) {
-  return result_json(r).dump(2, ' ', false, json::error_handler_t::replace) + "\n";
-}
+}  // namespace
 
 }  // namespace zk::batch

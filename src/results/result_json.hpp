@@ -4,7 +4,9 @@
 // the shortest digits that read back as the same float; values derived in
 // double (stress state, tensor, plane stresses, statistics) are rounded to a
 // float's precision the same way; a non-number is null.
+#include <functional>
 #include <optional>
+#include <string_view>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -20,6 +22,10 @@ nlohmann::ordered_json result_json(const RunReport& r);
 // The document as text (two-space indentation). Bytes of the title or of a
 // label that are not UTF-8 are replaced, never an error.
 std::string result_json_text(const RunReport& r);
+// The same bytes given to `sink` piece by piece: the per-datum and per-event
+// arrays are written one element at a time, never held whole as JSON values
+// (a catalogue of 100,000 events would take gigabytes).
+void write_result_json(const RunReport& r, const std::function<void(std::string_view)>& sink);
 
 // The JSON value of one float: the double nearest to the float's shortest
 // decimal form, or null when it is not finite.

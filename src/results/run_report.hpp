@@ -54,20 +54,34 @@ struct MechanismsReport {
   // --bootstrap: the choice rerun on each resample of the events.
   std::optional<ensemble::BootstrapReport> bootstrap;
   ensemble::Options bootstrap_options;
+  // With the bootstrap: the linear inversion of each replicate's chosen
+  // planes, its cones around the linear answer of the answer's planes (axes
+  // only: the linear R is biased and its interval not calibrated).
+  struct LinearBootstrap {
+    int replicates = 0;
+    double confidence = 95.0;
+    std::uint64_t seed = 1;
+    mech::AxisCones cones;
+  };
+  std::optional<LinearBootstrap> linear_bootstrap;
   std::string table;  // the path of the mechanism table: an input, never a destination
   // The input of the listed run: the chosen planes as given (the choice's
   // last engine run), the run parameters and the PARAMETERS' warnings.
   RunInput listed;
   // With events of gross misfit: the choice again without them, from the
-  // same start; `found` false (and `why`) when it could not be made.
+  // same start, which is the answer (stress_difference_deg 0, its bootstrap
+  // the run's); `found` false (and `why`) when it could not be made, and the
+  // answer keeps every event. The same shape for the answer with every event
+  // beside (with_gross, when the answer left some out).
   struct WithoutGross {
     std::vector<int> events;  // the ids left out
     bool found = false;
     std::string why;
     TensorSnapshot tensor;
     double stress_difference_deg = 0.0;  // to the answer (double)
+    std::optional<ensemble::BootstrapReport> bootstrap;  // with the run's bootstrap: the choice redone on the others
   };
-  std::optional<WithoutGross> without_gross;
+  std::optional<WithoutGross> without_gross, with_gross;
   // Files of the choice (--chosen-data, --chosen-planes), written: the
   // listed run replaces them with its own results, or not at all.
   std::vector<rt::ResultFile*> commit_with;

@@ -155,14 +155,11 @@ std::shared_ptr<MechanismsReport> choice_steps(const std::vector<mech::Event>& k
   hooks.counted();
   mo.engine_run = nullptr;
   report->events = kept;
-  if (report->outcome.gross_misfits > 0) report->without_gross = without_gross(kept, base, mo, report->outcome);
-  if (o.bootstrap > 0) {
-    report->bootstrap = mech::bootstrap_choice(kept, base, mo, report->outcome.start, report->outcome.final.best_tensor,
-                                               o.bootstrap, o.seed, o.confidence,
-                                               hooks.counter(o.bootstrap, "replicates of the plane choice"));
+  complete_choice(*report, base, {o.bootstrap, o.confidence, o.seed}, [&](const std::string& what) {
     hooks.counted();
-    report->bootstrap_options = {mo.starts, o.bootstrap, o.confidence, o.seed, mo.jobs};
-  }
+    return hooks.counter(o.bootstrap, what);
+  });
+  hooks.counted();
   report->warnings = mechanisms_warnings(*report);
   for (const std::string& w : report->warnings) hooks.warn(w);
   if (o.strict && !report->warnings.empty()) {

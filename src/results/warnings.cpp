@@ -137,13 +137,21 @@ std::vector<std::string> mechanisms_warnings(const MechanismsReport& m) {
     }
     if (listed > kMaxIdsListed) ids += " and " + std::to_string(listed - kMaxIdsListed) + " more";
     std::string moved;
-    if (m.without_gross && m.without_gross->found) {
-      moved = "; without them the answer moves" + format_number(" %.1f", m.without_gross->stress_difference_deg) +
+    if (m.with_gross) {
+      moved = "; they are left out of the answer: without them the answer moves" +
+              format_number(" %.1f", m.with_gross->stress_difference_deg) +
+              " degrees in stress difference (the answer with them: mechanisms.with_gross_misfits)";
+    } else if (m.without_gross && m.without_gross->found) {
+      moved = "; more than 10 % of the events, they are no outliers and the answer keeps them: without them it "
+              "moves" + format_number(" %.1f", m.without_gross->stress_difference_deg) +
               " degrees in stress difference (mechanisms.without_gross_misfits)";
+    } else if (m.without_gross && !m.without_gross->found) {
+      moved = "; the answer keeps them: without them " + m.without_gross->why;
     }
     w.push_back(std::to_string(o.gross_misfits) + " of " + std::to_string(o.events.size()) +
                 (o.gross_misfits == 1 ? " event misfits" : " events misfit") +
-                " by more than 45 degrees on both planes (gross_misfit): " + ids + moved);
+                " by more than 45 degrees on both planes under the answer with every event (gross_misfit): " + ids +
+                moved);
   }
   if (!o.friction_fixed && (std::fabs(o.start.friction - mech::kFrictionLow) < 1e-9 ||
                             std::fabs(o.start.friction - mech::kFrictionHigh) < 1e-9)) {

@@ -38,10 +38,24 @@ TEST_F(MechanismRun, SameResultsForAnyJobsAndTheChosenPlanesRounded) {
   }
 
   const json doc = json::parse(slurp(at("1j")));
+  // The document, written piece by piece, has the bytes of its values
+  // dumped whole (order of keys and numbers as written).
+  const std::string text = slurp(at("1j"));
+  EXPECT_TRUE(nlohmann::ordered_json::parse(text).dump(2) + "\n" == text) << "the pieces do not make the document";
   const json& m = doc["mechanisms"];
   EXPECT_EQ(m["ended"], "converged");
   EXPECT_EQ(doc["bootstrap"]["replicates"], 20);
   EXPECT_EQ(doc["bootstrap"]["failed"], 0);
+  // The linear answer's cones, from the same replicates: axes only.
+  const json& lb = doc["linear"]["bootstrap"];
+  EXPECT_EQ(lb["replicates"], 20);
+  EXPECT_EQ(lb["seed"], doc["bootstrap"]["seed"]);
+  EXPECT_FALSE(lb.contains("R"));
+  ASSERT_EQ(lb["axes"].size(), 3u);
+  for (const json& a : lb["axes"]) {
+    EXPECT_GT(a["cone_deg"].get<double>(), 0.0) << a;
+    EXPECT_LT(a["cone_deg"].get<double>(), 45.0) << a;
+  }
   ASSERT_EQ(m["events"].size(), 40u);
   // The listing and the DATA file say that their records are rounded.
   EXPECT_NE(slurp(at("1L")).find("chosen planes rounded to whole degrees;"), std::string::npos);
@@ -63,6 +77,7 @@ TEST_F(MechanismRun, SameResultsForAnyJobsAndTheChosenPlanesRounded) {
   EXPECT_EQ(std::vector<std::string>(imported.begin() + 1, imported.end()),
             std::vector<std::string>(given.begin() + 1, given.end()));
   EXPECT_NE(slurp(at("gD")), slurp(at("1D")));
+  EXPECT_FALSE(json::parse(slurp(at("gj")))["linear"].contains("bootstrap")) << "no bootstrap asked";
 }
 
 TEST_F(MechanismRun, BadRowsAndOptionsAreRefused) {

@@ -127,6 +127,31 @@ TEST(LinearInversion, ExactOnNoiseFreeData) {
   }
 }
 
+// The cones of replicates turned about sigma 3 by known angles: sigma 1 and
+// 2 move by that angle, sigma 3 not at all; nearest rank at the confidence;
+// failed replicates (none) are left out.
+TEST(AxisCones, NearestRankOfTheReplicatesAngles) {
+  const Principal main = stress_of({1, 0, 0}, {0, 0, 1}, 0.5);
+  const auto turned = [&](double deg) {
+    const double a = deg * kPi / 180.0;
+    return std::optional(stress_of({std::cos(a), std::sin(a), 0}, {0, 0, 1}, 0.3));
+  };
+  std::vector<std::optional<Principal>> reps;
+  for (int k = 1; k <= 20; ++k) reps.push_back(turned(k));
+  reps.push_back(std::nullopt);
+  const struct {
+    double confidence, cone;
+  } cases[] = {{95.0, 19.0}, {90.0, 18.0}, {50.0, 10.0}, {100.0, 20.0}};
+  for (const auto& c : cases) {
+    const AxisCones got = axis_cones(main, reps, c.confidence);
+    EXPECT_EQ(got.used, 20);
+    EXPECT_NEAR(*got.cone_deg[0], c.cone, 1e-9) << c.confidence;
+    EXPECT_NEAR(*got.cone_deg[1], c.cone, 1e-9) << c.confidence;
+    EXPECT_NEAR(*got.cone_deg[2], 0.0, 1e-6) << c.confidence;
+  }
+  EXPECT_FALSE(axis_cones(main, {std::nullopt}, 95.0).cone_deg[0].has_value());
+}
+
 TEST(PlaneChoice, HybridRulesAndTies) {
   // sigma 1 east, sigma 3 vertical: a thrust's plane fits; a plane holding
   // sigma 2 at 45 degrees from sigma 1 ties with its auxiliary.
