@@ -611,17 +611,7 @@ int batch_main(const std::vector<std::string>& args, std::ostream& out, std::ost
       }
     case CommandLine::Action::Campaign: {
       const Options& o = cl.options;
-      CampaignOptions co;
-      co.table = o.stations;
-      co.out_dir = o.out_dir;
-      co.parameters = o.default_parameters;
-      co.shard = o.shard;
-      co.shards = o.shards;
-      co.jobs = o.jobs > 0 ? o.jobs : ensemble::hardware_jobs();
-      co.quiet = o.quiet;
-      co.strict = o.strict;
-      co.progress = !o.quiet && (o.progress || ::isatty(STDERR_FILENO) == 1);
-      co.run_options = o.shaping;
+      const CampaignOptions co = campaign_options(o, o.stations);
       rt::remove_temporaries_on_signal();
       try {
         return run_campaign(

@@ -259,6 +259,21 @@ Damped damped_grid(const Options& o, const grid::Grid& g, const grid::Assignment
 
 }  // namespace
 
+CampaignOptions campaign_options(const Options& o, const std::string& table) {
+  CampaignOptions co;
+  co.table = table;
+  co.out_dir = o.out_dir;
+  co.parameters = o.default_parameters;
+  co.shard = o.shard;
+  co.shards = o.shards;
+  co.jobs = o.jobs > 0 ? o.jobs : ensemble::hardware_jobs();
+  co.quiet = o.quiet;
+  co.strict = o.strict;
+  co.progress = !o.quiet && (o.progress || ::isatty(STDERR_FILENO) == 1);
+  co.run_options = o.shaping;
+  return co;
+}
+
 int run_grid(const Options& o, const CellRunner& run_cell, std::ostream& out, std::ostream& err) {
   rt::remove_temporaries_on_signal();
   try {
@@ -347,16 +362,7 @@ int run_grid(const Options& o, const CellRunner& run_cell, std::ostream& out, st
       cells.stations.push_back(std::move(s));
     }
 
-    CampaignOptions co;
-    co.table = o.data;
-    co.out_dir = o.out_dir;
-    co.shard = o.shard;
-    co.shards = o.shards;
-    co.jobs = o.jobs > 0 ? o.jobs : ensemble::hardware_jobs();
-    co.quiet = o.quiet;
-    co.strict = o.strict;
-    co.progress = !o.quiet && (o.progress || ::isatty(STDERR_FILENO) == 1);
-    co.run_options = o.shaping;
+    CampaignOptions co = campaign_options(o, o.data);
     co.stations = &cells;
     co.noun = "cells";
     co.grid = grid_head(g, a, m, o.min_events);

@@ -15,6 +15,10 @@
 
 namespace zk::batch {
 
+// The options of a campaign that the command line gives it, cells or
+// stations alike (its table, folders, shard, jobs, words and run options).
+CampaignOptions campaign_options(const Options& o, const std::string& table);
+
 // Runs one cell as a mechanism station from the text of its events.csv
 // (supplied by the front end, as a campaign's station runner).
 using CellRunner = std::function<StationRun(const Station&, const StationFolder&, const std::string& events_csv)>;
