@@ -274,5 +274,68 @@ TEST(PlaneChoice, NoiseFreeCatalogueRecovered) {
   EXPECT_NEAR(found.R, 0.4, 0.03);
 }
 
+// A replicate whose sigma 1 trends `t1` with plunge `p1` (sigma 3
+// horizontal, normal to it) and ratio R.
+ensemble::Replicate replicate_at(double t1, double p1, double R, bool ok = true) {
+  const double d = 3.14159265358979323846 / 180.0, t = t1 * d, p = p1 * d;
+  const double a1[3] = {std::cos(p) * std::sin(t), std::cos(p) * std::cos(t), -std::sin(p)};
+  const double a3[3] = {std::cos(t), -std::sin(t), 0.0};
+  const double a2[3] = {std::sin(p) * std::sin(t), std::sin(p) * std::cos(t), std::cos(p)};
+  ensemble::Replicate r;
+  r.ok = ok;
+  for (int c = 1; c <= 3; ++c) {
+    r.tensor.ROT(1, c) = static_cast<float>(a1[c - 1]);
+    r.tensor.ROT(2, c) = static_cast<float>(a2[c - 1]);
+    r.tensor.ROT(3, c) = static_cast<float>(a3[c - 1]);
+  }
+  r.tensor.P(4) = static_cast<float>(R);
+  return r;
+}
+
+// The regions of the choice allow for its bias: a cone grows by the angle
+// from the answer's axis to the replicates' mean axis (nothing when they
+// centre on it; failed replicates do not count), and the R interval takes
+// in its reflection about the answer's R, within 0 to 1.
+TEST(ChoiceRegions, AllowForTheBiasOfTheReplicates) {
+  struct Case {
+    const char* what;
+    double main_R;
+    std::vector<ensemble::Replicate> reps;
+    ensemble::Interval R_before, R_after;
+    double sigma1_growth_deg;  // expected, to 0.3 degrees
+  };
+  const Case cases[] = {
+      {"centred on the answer", 0.5,
+       {replicate_at(85, 30, 0.45), replicate_at(95, 30, 0.55), replicate_at(90, 30, 0.5)},
+       {0.4, 0.6}, {0.4, 0.6}, 0.0},
+      {"all to one side", 0.5,
+       {replicate_at(98, 30, 0.6), replicate_at(98, 30, 0.7), replicate_at(98, 30, 0.65)},
+       {0.55, 0.7}, {0.3, 0.7}, 8.0 * std::cos(30.0 * 3.14159265358979323846 / 180.0)},
+      {"a failed replicate far off is left out", 0.5,
+       {replicate_at(90, 30, 0.5), replicate_at(270, 10, 0.1, false)},
+       {0.45, 0.55}, {0.45, 0.55}, 0.0},
+      {"R near a bound stays within 0 to 1", 0.95,
+       {replicate_at(90, 30, 0.85), replicate_at(90, 30, 0.9)},
+       {0.8, 0.9}, {0.8, 1.0}, 0.0},
+  };
+  for (const Case& c : cases) {
+    ensemble::Replicate main = replicate_at(90, 30, c.main_R);
+    ensemble::BootstrapStats s;
+    s.used = 1;
+    for (std::optional<double>& cone : s.cone_deg) cone = 5.0;
+    s.R = c.R_before;
+    allow_for_bias(s, main.tensor, c.reps);
+    EXPECT_NEAR(*s.cone_deg[0], 5.0 + c.sigma1_growth_deg, 0.3) << c.what;
+    EXPECT_NEAR(s.R->low, c.R_after.low, 1e-6) << c.what;
+    EXPECT_NEAR(s.R->high, c.R_after.high, 1e-6) << c.what;
+  }
+  // No replicate used: nothing to allow for.
+  ensemble::BootstrapStats none;
+  none.R = ensemble::Interval{0.2, 0.3};
+  allow_for_bias(none, replicate_at(90, 30, 0.5).tensor, {replicate_at(120, 0, 0.9)});
+  EXPECT_EQ(none.R->low, 0.2);
+  EXPECT_FALSE(none.cone_deg[0].has_value());
+}
+
 }  // namespace
 }  // namespace zk::mech
