@@ -43,7 +43,7 @@ constexpr int kProxyRounds = 30;
 constexpr int kMoveBudget = 8;  // memberships of the move search settled by the engine, per k
 constexpr int kMovePasses = 4;
 constexpr int kFinalStarts = 6;  // more starts for each phase of each k's winner
-constexpr int kPolished = 2;    // distinct memberships the move search starts from, per k
+constexpr int kPolished = 4;  // distinct memberships the move search starts from, per k
 constexpr int kPairBase = 8;    // single moves whose pairs are ranked too
 constexpr int kProxyKept = 2 * kSubsets;  // memberships refined by the engine, kSubsets at a time
 constexpr int kPoolRuns = kLevels * kChains * kPoolStarts;
@@ -825,6 +825,9 @@ std::optional<State> settle(std::vector<std::vector<int>> members, double theta_
 }
 
 constexpr int kClimbSteps = 30;  // moves made on the local fits before the engine is asked
+constexpr double kClimbWork = 3.2e6;  // climbs from random tensors per k: kClimbWork / (N^3 k)
+constexpr int kRestartsMax = 128;
+constexpr int kRestartsKept = 3;  // their memberships settled by the engine, per k
 
 // Moves of single data (to another phase, into a phase from none, out to
 // none), and pairs of the kPairBase best, made one at a time on the local
@@ -833,6 +836,7 @@ constexpr int kClimbSteps = 30;  // moves made on the local fits before the engi
 struct Climb {
   std::vector<std::vector<int>> first, last;
   std::vector<double> first_S, last_S;  // each phase's sum of squared misfits under the local fits
+  double J = 0.0;                       // J_k of the local fits at the last
 };
 std::optional<Climb> climb(const State& st, const std::vector<mech::DoubleCouple>& dc, double theta_c) {
   using P = LocalFit::P;
@@ -893,53 +897,54 @@ std::optional<Climb> climb(const State& st, const std::vector<mech::DoubleCouple
   using Move = std::vector<std::pair<int, int>>;  // (datum, phase it goes to; 0: none)
   struct Moved {
     double J = 0.0;
-    Table rows;
     std::vector<P> p;
   };
+  std::vector<int> size(static_cast<std::size_t>(k), 0);  // of each phase, at the current step
   const auto try_move = [&](const Move& mv) -> std::optional<Moved> {
     std::vector<Normal> A(static_cast<std::size_t>(k));
     std::vector<P> g(static_cast<std::size_t>(k));
-    std::vector<int> size(static_cast<std::size_t>(k), 0);
+    std::vector<int> moved_size = size;
     std::vector<bool> changed(static_cast<std::size_t>(k), false);
-    for (std::size_t j = 0; j < A.size(); ++j) {
-      A[j] = ph[j].A;
-      g[j] = ph[j].g;
-    }
-    for (std::size_t i = 0; i < N; ++i) {
-      if (phase_of[i] > 0) ++size[static_cast<std::size_t>(phase_of[i] - 1)];
-    }
     for (const auto& [d, to] : mv) {
       const auto i = static_cast<std::size_t>(d);
-      if (const int from = phase_of[i]; from > 0) {
-        const auto j = static_cast<std::size_t>(from - 1);
-        add(A[j], g[j], ph[j].J[i], ph[j].e[i], -1.0);
-        --size[j];
-        changed[j] = true;
-      }
-      if (to > 0) {
-        const auto j = static_cast<std::size_t>(to - 1);
-        add(A[j], g[j], ph[j].J[i], ph[j].e[i], 1.0);
-        ++size[j];
-        changed[j] = true;
+      for (const int j1 : {phase_of[i], to}) {
+        if (j1 == 0) continue;
+        const auto j = static_cast<std::size_t>(j1 - 1);
+        if (!changed[j]) {
+          A[j] = ph[j].A;
+          g[j] = ph[j].g;
+          changed[j] = true;
+        }
+        const bool in = j1 == to;
+        add(A[j], g[j], ph[j].J[i], ph[j].e[i], in ? 1.0 : -1.0);
+        moved_size[j] += in ? 1 : -1;
       }
     }
     Moved m;
-    m.rows = rows;
     m.p.resize(static_cast<std::size_t>(k));
+    Table fresh(static_cast<std::size_t>(k));
     for (std::size_t j = 0; j < A.size(); ++j) {
       m.p[j] = ph[j].p;
       if (!changed[j]) continue;
-      if (size[j] < kMinMembers) return std::nullopt;
+      if (moved_size[j] < kMinMembers) return std::nullopt;
       const std::optional<P> d = solve4(A[j], g[j]);
       if (!d) return std::nullopt;
       for (std::size_t c = 0; c < 4; ++c) m.p[j][c] -= (*d)[c];
-      m.rows[j] = row_at(ph[j], m.p[j]);
+      fresh[j] = row_at(ph[j], m.p[j]);
     }
-    m.J = objective(m.rows, theta_c);
+    for (std::size_t i = 0; i < N; ++i) {
+      double v = theta_c;
+      for (std::size_t j = 0; j < A.size(); ++j) v = std::min(v, changed[j] ? fresh[j][i] : rows[j][i]);
+      m.J += v * v;
+    }
     return m;
   };
   Climb out;
   for (int step = 0; step < kClimbSteps; ++step) {
+    std::fill(size.begin(), size.end(), 0);
+    for (std::size_t i = 0; i < N; ++i) {
+      if (phase_of[i] > 0) ++size[static_cast<std::size_t>(phase_of[i] - 1)];
+    }
     std::vector<std::pair<double, std::pair<int, int>>> singles;
     std::optional<Moved> best;
     Move best_move;
@@ -980,6 +985,7 @@ std::optional<Climb> climb(const State& st, const std::vector<mech::DoubleCouple
       if (!linearise(j)) return out.last.empty() ? std::nullopt : std::optional<Climb>(out);
     }
     current = objective(rows, theta_c);
+    out.J = current;
     out.last = members_of(assign(rows, theta_c), k);
     out.last_S.clear();
     for (std::size_t j = 0; j < out.last.size(); ++j) {
@@ -1033,6 +1039,45 @@ State move_search(State st, const std::vector<mech::DoubleCouple>& dc, double th
     if (!kept) break;
   }
   return st;
+}
+
+
+// Climbs on the local fits from random sets of k engine tensors (any
+// stream's pool and refined tensors; a std::mt19937_64 keyed by NSEED and
+// k, indices by modulo), kClimbWork / (N^3 k) of them, at most
+// kRestartsMax: a climb costs about N^2 k misfits per move, so these are
+// for small sets (128 per k at N = 20, none at k = 2 from N = 118), whose
+// minima lie many data apart; there they reach memberships that no stream
+// and no move from the streams' states reaches. The kRestartsKept lowest distinct
+// memberships reached (their J_k on the local fits), with their sums.
+std::vector<Climb> restart_climbs(const std::vector<Fitted>& tensors, const Table& theta,
+                                  const std::vector<mech::DoubleCouple>& dc, int k, double theta_c, int NSEED) {
+  std::vector<Climb> kept;
+  if (tensors.size() < static_cast<std::size_t>(k)) return kept;
+  const double n = static_cast<double>(dc.size());
+  const int restarts = std::min(static_cast<int>(kClimbWork / (n * n * n * k)), kRestartsMax);
+  std::mt19937_64 gen(((static_cast<std::uint64_t>(static_cast<std::uint32_t>(NSEED)) << 8) ^
+                       static_cast<std::uint64_t>(k)) + 0x9e3779b97f4a7c15ULL);
+  for (int r = 0; r < restarts; ++r) {
+    State st;
+    std::vector<std::size_t> rows;
+    while (rows.size() < static_cast<std::size_t>(k)) {
+      const std::size_t c = static_cast<std::size_t>(gen() % tensors.size());
+      if (std::find(rows.begin(), rows.end(), c) == rows.end()) rows.push_back(c);
+    }
+    for (std::size_t c : rows) {
+      st.tensors.push_back(tensors[c]);
+      st.theta.push_back(theta[c]);
+    }
+    st.members = members_of(assign(st.theta, theta_c), k);
+    std::optional<Climb> c = climb(st, dc, theta_c);
+    if (!c || too_small(c->last)) continue;
+    if (std::any_of(kept.begin(), kept.end(), [&](const Climb& q) { return q.last == c->last; })) continue;
+    kept.push_back(std::move(*c));
+    std::stable_sort(kept.begin(), kept.end(), [](const Climb& x, const Climb& y) { return x.J < y.J; });
+    if (kept.size() > static_cast<std::size_t>(kRestartsKept)) kept.pop_back();
+  }
+  return kept;
 }
 
 }  // namespace
@@ -1242,6 +1287,8 @@ Separation separate(const FaultSet& faults, const RunParams& params, const Optio
   // The candidates of the joint search: every stream's pool and refined
   // tensors (misfit tables); per k, the rows of each stream's state.
   Table candidates;
+  std::vector<Fitted> engine_tensors;  // the engine's tensors among them, and their misfits
+  Table engine_theta;
   std::vector<std::vector<std::vector<std::size_t>>> reached(static_cast<std::size_t>(k_max));
   // Per k, every state a stream or the joint search reached.
   std::vector<std::vector<State>> seen(static_cast<std::size_t>(k_max));
@@ -1250,16 +1297,22 @@ Separation separate(const FaultSet& faults, const RunParams& params, const Optio
     const std::vector<PoolEntry> pool = build_pool(faults, o, runner);
     if (pool.empty()) continue;
     any_pool = true;
-    for (const PoolEntry& e : pool) candidates.push_back(e.theta);
+    for (const PoolEntry& e : pool) {
+      candidates.push_back(e.theta);
+      engine_tensors.push_back(e.f);
+      engine_theta.push_back(e.theta);
+    }
     std::vector<Model> own;
     for (int k = 1; k <= k_max; ++k) {
       std::optional<State> st = refine_k(pool, k, o, fits);
       if (!st) continue;
       const auto at = static_cast<std::size_t>(k - 1);
       std::vector<std::size_t> rows;
-      for (const std::vector<double>& t : st->theta) {
+      for (std::size_t j = 0; j < st->theta.size(); ++j) {
         rows.push_back(candidates.size());
-        candidates.push_back(t);
+        candidates.push_back(st->theta[j]);
+        engine_tensors.push_back(st->tensors[j]);
+        engine_theta.push_back(st->theta[j]);
       }
       reached[at].push_back(std::move(rows));
       own.push_back(model_of(*st, k, N, theta_c));
@@ -1324,6 +1377,17 @@ Separation separate(const FaultSet& faults, const RunParams& params, const Optio
   for (int k = 1; k <= k_max; ++k) {
     const auto at = static_cast<std::size_t>(k - 1);
     if (!best[at]) continue;
+    // The memberships of the climbs from random tensors, settled by the
+    // engine (keys after the move search's).
+    int restart_key = (k - 1) * 997 * kRefineStarts + 5 * 331 * kRefineStarts;
+    for (const Climb& c : restart_climbs(engine_tensors, engine_theta, dc, k, theta_c, params.NSEED)) {
+      if (!(c.J < best[at]->J)) continue;  // only where the local fits promise a lower J_k
+      std::optional<State> st = settle(c.last, theta_c, fits, restart_key, &c.last_S);
+      if (!st) continue;
+      st->selected_J = best[at]->selected_J;
+      seen[at].push_back(*st);
+      if (st->J < best[at]->J) best[at] = std::move(*st);
+    }
     // The kPolished lowest distinct memberships reached, each searched.
     std::vector<State>& from = seen[at];
     std::stable_sort(from.begin(), from.end(), [](const State& a, const State& b) { return a.J < b.J; });

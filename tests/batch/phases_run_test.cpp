@@ -232,18 +232,22 @@ TEST_F(PhasesRun, PublishedMixtureKeepsItsKAtEverySeed) {
 // setting reaches (lowest: the minimum over NTIR 500/1000/2000 x NSEED
 // 0/1/7/123457): Tymbaki's J_1 stayed at 2.2535 when one fit of a member
 // set ended in a poorer minimum and was kept for every later request;
-// Agia Varvara with Tymbaki stayed at J_2 = 1.545, two data from the lowest.
+// Agia Varvara with Tymbaki stayed at J_2 = 1.545, two data from the lowest;
+// Arroyo Montado (20 data) chose k = 2 at these seeds, its J_2 7 % apart.
+// `of` is the k whose objective is checked.
 TEST_F(PhasesRun, PublishedSetsReachTheLowestObjectiveAtEverySeed) {
   struct Case {
     std::vector<const char*> sets;
-    int NTIR, NSEED, k;
+    int NTIR, NSEED, k, of;
     double lowest;
   };
   const Case cases[] = {
-      {{"tym.DATA"}, 500, 0, 1, 2.2059},
-      {{"tym.DATA"}, 2000, 0, 1, 2.2059},
-      {{"avb.DATA", "tym.DATA"}, 500, 0, 2, 1.4291},
-      {{"avb.DATA", "tym.DATA"}, 1000, 7, 2, 1.4291},
+      {{"tym.DATA"}, 500, 0, 1, 1, 2.2059},
+      {{"tym.DATA"}, 2000, 0, 1, 1, 2.2059},
+      {{"avb.DATA", "tym.DATA"}, 500, 0, 2, 2, 1.4291},
+      {{"avb.DATA", "tym.DATA"}, 1000, 7, 2, 2, 1.4291},
+      {{"md1.DATA"}, 500, 123457, 3, 2, 0.5392},
+      {{"md1.DATA"}, 2000, 7, 3, 2, 0.5392},
   };
   for (const Case& c : cases) {
     std::vector<char> source;
@@ -256,7 +260,7 @@ TEST_F(PhasesRun, PublishedSetsReachTheLowestObjectiveAtEverySeed) {
     const std::string where = std::string(c.sets.back()) + " of " + std::to_string(c.sets.size()) + ", NTIR " +
                               std::to_string(c.NTIR) + " NSEED " + std::to_string(c.NSEED);
     ASSERT_EQ(doc["phases"]["k"], c.k) << where;
-    const double J = doc["phases"]["models"][static_cast<std::size_t>(c.k - 1)]["objective_rad2"];
+    const double J = doc["phases"]["models"][static_cast<std::size_t>(c.of - 1)]["objective_rad2"];
     EXPECT_LE(J, c.lowest * 1.02) << where;
   }
 }
