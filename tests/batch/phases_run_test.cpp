@@ -212,6 +212,9 @@ TEST_F(PhasesRun, PublishedSetsOneAndTwoPhases) {
 // alone), and a separation that stops a per cent above the lowest J_1 (its
 // single phase fitted from one seed only) chose k = 2 at these seeds.
 TEST_F(PhasesRun, PublishedMixtureKeepsItsKAtEverySeed) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the reach of the search is measured in the Release build (the other phase tests run this code)";
+#endif
   std::vector<char> source;
   spit(at("MIX"), mixture_of({"tym.DATA", "md1.DATA"}, source));
   struct Case {
@@ -236,6 +239,9 @@ TEST_F(PhasesRun, PublishedMixtureKeepsItsKAtEverySeed) {
 // Arroyo Montado (20 data) chose k = 2 at these seeds, its J_2 7 % apart.
 // `of` is the k whose objective is checked.
 TEST_F(PhasesRun, PublishedSetsReachTheLowestObjectiveAtEverySeed) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the reach of the search is measured in the Release build (the other phase tests run this code)";
+#endif
   struct Case {
     std::vector<const char*> sets;
     int NTIR, NSEED, k, of;
