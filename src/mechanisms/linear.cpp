@@ -43,36 +43,6 @@ void jacobi(Matrix3 a, std::array<double, 3>& values, Matrix3& V) {
   values = {a[0][0], a[1][1], a[2][2]};
 }
 
-// Solves the 5 x 5 system A x = b by Gaussian elimination with partial
-// pivoting; false when a pivot is negligible against the matrix's scale.
-bool solve5(std::array<std::array<double, 5>, 5> A, std::array<double, 5> b, std::array<double, 5>& x) {
-  double scale = 0.0;
-  for (const auto& row : A) {
-    for (double v : row) scale = std::max(scale, std::fabs(v));
-  }
-  if (!(scale > 0.0)) return false;
-  for (std::size_t c = 0; c < 5; ++c) {
-    std::size_t pivot = c;
-    for (std::size_t r = c + 1; r < 5; ++r) {
-      if (std::fabs(A[r][c]) > std::fabs(A[pivot][c])) pivot = r;
-    }
-    if (!(std::fabs(A[pivot][c]) > 1e-10 * scale)) return false;
-    std::swap(A[c], A[pivot]);
-    std::swap(b[c], b[pivot]);
-    for (std::size_t r = c + 1; r < 5; ++r) {
-      const double f = A[r][c] / A[c][c];
-      for (std::size_t k = c; k < 5; ++k) A[r][k] -= f * A[c][k];
-      b[r] -= f * b[c];
-    }
-  }
-  for (std::size_t c = 5; c-- > 0;) {
-    double v = b[c];
-    for (std::size_t k = c + 1; k < 5; ++k) v -= A[c][k] * x[k];
-    x[c] = v / A[c][c];
-  }
-  return std::all_of(x.begin(), x.end(), [](double v) { return std::isfinite(v); });
-}
-
 }  // namespace
 
 Principal principal_of(const TensorSnapshot& t) {
@@ -128,7 +98,7 @@ LinearResult linear_inversion(const std::vector<DoubleCouple>& data) {
     }
   }
   std::array<double, 5> x{};
-  if (!solve5(A, b, x)) return r;
+  if (!solve_dense<5>(A, b, x, 1e-10)) return r;
   r.tensor = {{{x[0], x[1], x[2]}, {x[1], x[3], x[4]}, {x[2], x[4], -x[0] - x[3]}}};
   std::array<double, 3> values{};
   r.stress = principal_of(r.tensor, &values);

@@ -6,7 +6,10 @@
 // Numbers: double precision (beside the listing). Frame and conventions as in
 // engine/stress_state.hpp and mechanisms/geometry.hpp: compression positive,
 // R = (sigma 2 - sigma 3) / (sigma 1 - sigma 3).
+#include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstddef>
 #include <vector>
 
 #include "engine/engine.hpp"
@@ -49,5 +52,38 @@ double instability(const Principal& s, const AxisVector& n, double mu);
 // of T on its plane, as the engine measures its misfit; 90 on a plane
 // without shear traction.
 double misfit_deg(const Matrix3& T, const DoubleCouple& dc);
+
+// Solves the n x n system A x = b (double) by Gaussian elimination with
+// partial pivoting; false when a pivot is below `tolerance` times the
+// largest entry of A, or x is not finite.
+template <std::size_t n>
+bool solve_dense(std::array<std::array<double, n>, n> A, std::array<double, n> b, std::array<double, n>& x,
+                 double tolerance) {
+  double scale = 0.0;
+  for (const auto& row : A) {
+    for (double v : row) scale = std::max(scale, std::fabs(v));
+  }
+  if (!(scale > 0.0)) return false;
+  for (std::size_t c = 0; c < n; ++c) {
+    std::size_t pivot = c;
+    for (std::size_t r = c + 1; r < n; ++r) {
+      if (std::fabs(A[r][c]) > std::fabs(A[pivot][c])) pivot = r;
+    }
+    if (!(std::fabs(A[pivot][c]) > tolerance * scale)) return false;
+    std::swap(A[c], A[pivot]);
+    std::swap(b[c], b[pivot]);
+    for (std::size_t r = c + 1; r < n; ++r) {
+      const double f = A[r][c] / A[c][c];
+      for (std::size_t k = c; k < n; ++k) A[r][k] -= f * A[c][k];
+      b[r] -= f * b[c];
+    }
+  }
+  for (std::size_t c = n; c-- > 0;) {
+    double v = b[c];
+    for (std::size_t k = c + 1; k < n; ++k) v -= A[c][k] * x[k];
+    x[c] = v / A[c][c];
+  }
+  return std::all_of(x.begin(), x.end(), [](double v) { return std::isfinite(v); });
+}
 
 }  // namespace zk::mech

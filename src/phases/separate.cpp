@@ -377,36 +377,10 @@ class LocalFit {
   bool flip_ = false;
 };
 
-// Solves A x = b (4 x 4, partial pivoting); none when A is singular.
-std::optional<LocalFit::P> solve4(std::array<std::array<double, 4>, 4> A, LocalFit::P b) {
-  double scale = 0.0;
-  for (const auto& row : A) {
-    for (double v : row) scale = std::max(scale, std::abs(v));
-  }
-  if (!(scale > 0.0)) return std::nullopt;
-  for (std::size_t c = 0; c < 4; ++c) {
-    std::size_t piv = c;
-    for (std::size_t r = c + 1; r < 4; ++r) {
-      if (std::abs(A[r][c]) > std::abs(A[piv][c])) piv = r;
-    }
-    if (!(std::abs(A[piv][c]) > 1e-12 * scale)) return std::nullopt;
-    std::swap(A[c], A[piv]);
-    std::swap(b[c], b[piv]);
-    for (std::size_t r = c + 1; r < 4; ++r) {
-      const double f = A[r][c] / A[c][c];
-      for (std::size_t q = c; q < 4; ++q) A[r][q] -= f * A[c][q];
-      b[r] -= f * b[c];
-    }
-  }
+// Solves A x = b (4 x 4); none when A is singular.
+std::optional<LocalFit::P> solve4(const std::array<std::array<double, 4>, 4>& A, const LocalFit::P& b) {
   LocalFit::P x{};
-  for (std::size_t c = 4; c-- > 0;) {
-    double s = b[c];
-    for (std::size_t q = c + 1; q < 4; ++q) s -= A[c][q] * x[q];
-    x[c] = s / A[c][c];
-  }
-  for (double v : x) {
-    if (!std::isfinite(v)) return std::nullopt;
-  }
+  if (!mech::solve_dense<4>(A, b, x, 1e-12)) return std::nullopt;
   return x;
 }
 
@@ -673,6 +647,17 @@ double set_objective(const Table& capped, const std::vector<std::size_t>& set) {
   return J;
 }
 
+// k distinct indices below `count` (k <= count), drawn from gen by modulo
+// so that every platform draws the same.
+std::vector<std::size_t> draw_distinct(std::mt19937_64& gen, int k, std::size_t count) {
+  std::vector<std::size_t> rows;
+  while (rows.size() < static_cast<std::size_t>(k)) {
+    const std::size_t c = static_cast<std::size_t>(gen() % count);
+    if (std::find(rows.begin(), rows.end(), c) == rows.end()) rows.push_back(c);
+  }
+  return rows;
+}
+
 // Memberships followed with a stand-in for the engine's run: Michael's
 // linear inversion (double, thousands of times cheaper than a run) fits
 // each phase's members, the data are reassigned to their nearest stand-in
@@ -694,12 +679,7 @@ std::vector<Table> proxy_starts(const FaultSet& faults, const Table& candidates,
   std::vector<Table> best_theta;
   for (int r = 0; r < kProxyRestarts; ++r) {
     Table theta;
-    std::vector<std::size_t> rows;
-    while (rows.size() < static_cast<std::size_t>(k)) {
-      const std::size_t c = static_cast<std::size_t>(gen() % candidates.size());
-      if (std::find(rows.begin(), rows.end(), c) == rows.end()) rows.push_back(c);
-    }
-    for (std::size_t c : rows) theta.push_back(candidates[c]);
+    for (std::size_t c : draw_distinct(gen, k, candidates.size())) theta.push_back(candidates[c]);
     std::vector<int> phase_of = assign(theta, theta_c);
     bool stable = false;
     for (int round = 0; round < kProxyRounds && !stable; ++round) {
@@ -1060,12 +1040,7 @@ std::vector<Climb> restart_climbs(const std::vector<Fitted>& tensors, const Tabl
                        static_cast<std::uint64_t>(k)) + 0x9e3779b97f4a7c15ULL);
   for (int r = 0; r < restarts; ++r) {
     State st;
-    std::vector<std::size_t> rows;
-    while (rows.size() < static_cast<std::size_t>(k)) {
-      const std::size_t c = static_cast<std::size_t>(gen() % tensors.size());
-      if (std::find(rows.begin(), rows.end(), c) == rows.end()) rows.push_back(c);
-    }
-    for (std::size_t c : rows) {
+    for (std::size_t c : draw_distinct(gen, k, tensors.size())) {
       st.tensors.push_back(tensors[c]);
       st.theta.push_back(theta[c]);
     }
