@@ -309,6 +309,8 @@ class LocalFit {
   using P = std::array<double, 4>;
   using Jac = std::array<std::array<double, 4>, 3>;  // d(predicted slip)/dp
 
+  LocalFit(const mech::Principal& s, const std::vector<mech::DoubleCouple>& dc)
+      : dc_(&dc), axes_(s.axes), r0_(s.R) {}
   LocalFit(const TensorSnapshot& t, const std::vector<mech::DoubleCouple>& dc) : dc_(&dc) {
     for (int L = 1; L <= 3; ++L) {
       for (int c = 1; c <= 3; ++c) {
@@ -389,10 +391,13 @@ std::optional<LocalFit::P> solve4(const std::array<std::array<double, 4>, 4>& A,
 // kept only when the sum falls (halved up to 4 times). A bound the engine's
 // fit of the same set should meet: where it does not, its random search
 // ended away from the minimum.
-double local_minimum(const TensorSnapshot& t, const std::vector<mech::DoubleCouple>& dc,
-                     const std::vector<int>& members) {
+struct LocalMinimum {
+  LocalFit::P p{};
+  double S = 0.0;
+};
+LocalMinimum local_minimum(const LocalFit& f, const std::vector<mech::DoubleCouple>& dc,
+                           const std::vector<int>& members) {
   using P = LocalFit::P;
-  const LocalFit f(t, dc);
   const auto sum = [&](const P& p) {
     const Matrix3 T = f.tensor(p);
     double S = 0.0;
@@ -435,7 +440,11 @@ double local_minimum(const TensorSnapshot& t, const std::vector<mech::DoubleCoup
     p = q;
     if (small) break;
   }
-  return best;
+  return {p, best};
+}
+double local_minimum(const TensorSnapshot& t, const std::vector<mech::DoubleCouple>& dc,
+                     const std::vector<int>& members) {
+  return local_minimum(LocalFit(t, dc), dc, members).S;
 }
 
 // The fits of member sets at POURC 100 (the best of kRefineStarts starts),
@@ -808,6 +817,8 @@ constexpr int kClimbSteps = 30;  // moves made on the local fits before the engi
 constexpr double kClimbWork = 3.2e6;  // climbs from random tensors per k: kClimbWork / (N^3 k)
 constexpr int kRestartsMax = 128;
 constexpr int kRestartsKept = 3;  // their memberships settled by the engine, per k
+constexpr std::size_t kSubsetSetsN = 40;  // sets this small get a pool of fits of small subsets
+constexpr int kSubsetFits = 2000, kSubsetSize = 4, kSubsetStarts = 50;
 
 // Moves of single data (to another phase, into a phase from none, out to
 // none), and pairs of the kPairBase best, made one at a time on the local
@@ -1051,6 +1062,94 @@ std::vector<Climb> restart_climbs(const std::vector<Fitted>& tensors, const Tabl
     kept.push_back(std::move(*c));
     std::stable_sort(kept.begin(), kept.end(), [](const Climb& x, const Climb& y) { return x.J < y.J; });
     if (kept.size() > static_cast<std::size_t>(kRestartsKept)) kept.pop_back();
+  }
+  return kept;
+}
+
+// A tensor as the local fits read it (axes and principal values).
+TensorSnapshot snapshot_of(const mech::Principal& p) {
+  TensorSnapshot t;
+  const double v[3] = {1.0 - (1.0 + p.R) / 3.0, p.R - (1.0 + p.R) / 3.0, -(1.0 + p.R) / 3.0};
+  for (int L = 1; L <= 3; ++L) {
+    t.VP(L) = static_cast<float>(v[L - 1]);
+    for (int c = 1; c <= 3; ++c) {
+      t.ROT(L, c) = static_cast<float>(p.axes[static_cast<std::size_t>(L - 1)][static_cast<std::size_t>(c - 1)]);
+    }
+  }
+  return t;
+}
+
+// On the smallest sets (N up to kSubsetSetsN), a pool of its own: tensors
+// fitted to kSubsetFits random sets of kSubsetSize data (Michael's linear
+// inversion, then the local fit), the swap search over them from
+// kSubsetStarts random sets of k, and climbs from the kRestartsKept lowest
+// sets reached. A phase of 6 or 7 data is close to the fit of a few of its
+// members, which the engine's pool (fits of all data and of its peels)
+// seldom holds.
+std::vector<Climb> subset_climbs(const std::vector<mech::DoubleCouple>& dc, int k, double theta_c, int NSEED) {
+  std::vector<Climb> kept;
+  const std::size_t N = dc.size();
+  if (N > kSubsetSetsN || N < static_cast<std::size_t>(kMinMembers * k)) return kept;
+  std::mt19937_64 gen(((static_cast<std::uint64_t>(static_cast<std::uint32_t>(NSEED)) << 8) ^
+                       static_cast<std::uint64_t>(k)) + 0x3c6ef372fe94f82bULL);
+  std::vector<Fitted> tensors;
+  Table rows;
+  for (int m = 0; m < kSubsetFits; ++m) {
+    std::vector<int> members;
+    std::vector<mech::DoubleCouple> part;
+    for (std::size_t i : draw_distinct(gen, kSubsetSize, N)) {
+      members.push_back(static_cast<int>(i));
+      part.push_back(dc[i]);
+    }
+    const mech::LinearResult lin = mech::linear_inversion(part);
+    if (!lin.ok) continue;
+    const LocalFit f(lin.stress, dc);
+    const Matrix3 M = f.tensor(local_minimum(f, dc, members).p);
+    Fitted ft;
+    ft.ok = true;
+    ft.t = snapshot_of(mech::principal_of(M));
+    ft.M = M;
+    std::vector<double> row(N);
+    for (std::size_t i = 0; i < N; ++i) row[i] = slip_misfit_rad(M, dc[i].normal, dc[i].slip);
+    tensors.push_back(ft);
+    rows.push_back(std::move(row));
+  }
+  if (tensors.size() < static_cast<std::size_t>(k)) return kept;
+  const double cap = theta_c * theta_c;
+  Table capped = rows;
+  for (std::vector<double>& row : capped) {
+    for (double& v : row) v = std::min(v * v, cap);
+  }
+  std::vector<std::pair<double, std::vector<std::size_t>>> found;
+  for (int r = 0; r < kSubsetStarts; ++r) {
+    std::vector<std::size_t> set = swap_search(capped, draw_distinct(gen, k, tensors.size()));
+    std::sort(set.begin(), set.end());
+    if (std::any_of(found.begin(), found.end(), [&](const auto& f) { return f.second == set; })) continue;
+    found.emplace_back(set_objective(capped, set), set);
+  }
+  std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (const auto& [J, set] : found) {
+    if (kept.size() == static_cast<std::size_t>(kRestartsKept)) break;
+    State st;
+    for (std::size_t c : set) {
+      st.tensors.push_back(tensors[c]);
+      st.theta.push_back(rows[c]);
+    }
+    st.members = members_of(assign(st.theta, theta_c), k);
+    std::optional<Climb> c = climb(st, dc, theta_c);
+    if (!c) {  // the set is its own best: its assignment as it is
+      c = Climb{};
+      c->last = st.members;
+      for (std::size_t j = 0; j < c->last.size(); ++j) {
+        double S = 0.0;
+        for (int i : c->last[j]) S += st.theta[j][static_cast<std::size_t>(i)] * st.theta[j][static_cast<std::size_t>(i)];
+        c->last_S.push_back(S);
+      }
+      c->J = objective(st.theta, theta_c);
+    }
+    if (too_small(c->last)) continue;
+    if (std::any_of(kept.begin(), kept.end(), [&](const Climb& q) { return q.last == c->last; })) continue;
+    kept.push_back(std::move(*c));
   }
   return kept;
 }
@@ -1355,7 +1454,9 @@ Separation separate(const FaultSet& faults, const RunParams& params, const Optio
     // The memberships of the climbs from random tensors, settled by the
     // engine (keys after the move search's).
     int restart_key = (k - 1) * 997 * kRefineStarts + 5 * 331 * kRefineStarts;
-    for (const Climb& c : restart_climbs(engine_tensors, engine_theta, dc, k, theta_c, params.NSEED)) {
+    std::vector<Climb> climbs = restart_climbs(engine_tensors, engine_theta, dc, k, theta_c, params.NSEED);
+    for (Climb& c : subset_climbs(dc, k, theta_c, params.NSEED)) climbs.push_back(std::move(c));
+    for (const Climb& c : climbs) {
       if (!(c.J < best[at]->J)) continue;  // only where the local fits promise a lower J_k
       std::optional<State> st = settle(c.last, theta_c, fits, restart_key, &c.last_S);
       if (!st) continue;
