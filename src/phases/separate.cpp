@@ -822,8 +822,9 @@ constexpr int kSubsetFits = 2000, kSubsetSize = 4, kSubsetStarts = 50;
 
 // Moves of single data (to another phase, into a phase from none, out to
 // none), and pairs of the kPairBase best, made one at a time on the local
-// fits of the phases while the best of them lowers J_k; the memberships
-// after the first move and after the last (none when no move lowers J_k).
+// fits of the phases while the best of them lowers J_k; the assignments of
+// the local fits' tensors after the first move and after the last (none
+// when no move lowers J_k).
 struct Climb {
   std::vector<std::vector<int>> first, last;
   std::vector<double> first_S, last_S;  // each phase's sum of squared misfits under the local fits
@@ -1039,8 +1040,9 @@ State move_search(State st, const std::vector<mech::DoubleCouple>& dc, double th
 // kRestartsMax: a climb costs about N^2 k misfits per move, so these are
 // for small sets (128 per k at N = 20, none at k = 2 from N = 118), whose
 // minima lie many data apart; there they reach memberships that no stream
-// and no move from the streams' states reaches. The kRestartsKept lowest distinct
-// memberships reached (their J_k on the local fits), with their sums.
+// and no move from the streams' states reaches. The kRestartsKept lowest
+// distinct memberships reached (their J_k on the local fits), with their
+// sums.
 std::vector<Climb> restart_climbs(const std::vector<Fitted>& tensors, const Table& theta,
                                   const std::vector<mech::DoubleCouple>& dc, int k, double theta_c, int NSEED) {
   std::vector<Climb> kept;
