@@ -21,6 +21,7 @@
 #include "data/field_faults.hpp"
 #include "ensemble/bootstrap.hpp"
 #include "ensemble/parallel.hpp"
+#include "mechanisms/calibration.hpp"
 #include "mechanisms/choice.hpp"
 
 namespace {
@@ -253,7 +254,9 @@ std::optional<ensemble::Interval> bias_corrected_R(const std::vector<ensemble::R
 
 struct Regions {
   bool axes[3] = {}, R_pct = false, R_bc = false, lin[3] = {};
+  bool R_res = false, R_sim = false, R_simpct = false, R_union = false;
   double cone[3] = {}, R_width = 0, R_bc_width = 0, lin_cone[3] = {};
+  double R_res_width = 0, R_sim_width = 0, noise = 0;
   double err_all[3] = {}, err[3] = {}, lin_err[3] = {};
   double dR = 0;
   bool left_out = false;
@@ -270,6 +273,7 @@ int coverage(int per_family, int N, int B, int ntir, int starts, int jobs, unsig
       out.size(), jobs,
       [&](std::size_t i, Workspace&, const ensemble::Tick&) {
         const Family& f = families[i / static_cast<std::size_t>(per_family)];
+        if (const char* only = std::getenv("STUDY_ONLY"); only && std::string(f.name) != only) return;
         const Catalogue cat = coverage_catalogue(f, swarm, N, seed + static_cast<unsigned>(i % per_family) * 7919u +
                                                                   static_cast<unsigned>(f.population) * 104729u);
         RunInput base;
@@ -298,9 +302,41 @@ int coverage(int per_family, int N, int B, int ntir, int starts, int jobs, unsig
         }
         const Principal found = mech::principal_of(m.final.best_tensor);
         std::vector<std::optional<Principal>> linear;
+        mech::RCalibration cal;
         const ensemble::BootstrapReport b =
             mech::bootstrap_choice(used, base, o, m.start, m.final.best_tensor, B, 1, 95.0, nullptr, &linear,
-                                   std::getenv("STUDY_FIXED_START") == nullptr);
+                                   std::getenv("STUDY_FIXED_START") == nullptr, &cal);
+        const auto covers = [&](const std::optional<ensemble::Interval>& v) {
+          return v && v->low <= cat.truth.R && cat.truth.R <= v->high;
+        };
+        r.noise = cal.noise.noise_deg;
+        if (std::getenv("STUDY_NOISE_CHECK")) {
+          const mech::NoiseLevel under_truth = mech::noise_level(used, cat.truth, m.start.friction, o, 1);
+          std::vector<double> v;
+          for (const auto& x : cal.simulated_R) if (x) v.push_back(*x);
+          std::sort(v.begin(), v.end());
+          std::fprintf(stderr, "%s %zu: misfit %.2f noise %.2f (truth %.2f) | R true %.3f answer %.3f res %.3f-%.3f sim %.3f-%.3f | R* %.3f %.3f %.3f\n", f.name, i,
+                       cal.noise.misfit_deg, cal.noise.noise_deg, under_truth.noise_deg, cat.truth.R, found.R,
+                       cal.resampled ? cal.resampled->low : -1, cal.resampled ? cal.resampled->high : -1,
+                       cal.simulated ? cal.simulated->low : -1, cal.simulated ? cal.simulated->high : -1,
+                       v.empty() ? -1 : v.front(), v.empty() ? -1 : v[v.size() / 2], v.empty() ? -1 : v.back());
+        }
+        r.R_res = covers(cal.resampled);
+        if (cal.resampled) r.R_res_width = cal.resampled->high - cal.resampled->low;
+        {
+          std::vector<double> v;
+          for (const auto& x : cal.simulated_R) if (x) v.push_back(*x);
+          if (const auto basic = mech::basic_interval(found.R, v, 95.0, 0.0, 1.0)) {
+            r.R_sim = covers(basic);
+            r.R_sim_width = basic->high - basic->low;
+            std::vector<double> w = v;
+            const double lo = ensemble::nearest_rank(v, 2.5), hi = ensemble::nearest_rank(w, 97.5);
+            r.R_simpct = lo <= cat.truth.R && cat.truth.R <= hi;
+            if (cal.resampled) {
+              r.R_union = covers(ensemble::Interval{std::min(cal.resampled->low, basic->low), std::max(cal.resampled->high, basic->high)});
+            }
+          }
+        }
         const Principal lin = mech::linear_of_set(m.chosen_data).stress;
         const mech::AxisCones lc = mech::axis_cones(lin, linear, 95.0);
         for (std::size_t L = 0; L < 3; ++L) {
@@ -327,11 +363,12 @@ int coverage(int per_family, int N, int B, int ntir, int starts, int jobs, unsig
   std::printf("coverage of the 95 %% regions: %d catalogues per family, %d events, %d replicates, NTIR %d, %d starts\n\n",
               per_family, N, B, ntir, starts);
   std::printf("| family | answer | sigma 1 | sigma 2 | sigma 3 | R | R (bias-corrected percentile) | median cones (deg) "
-              "| median R width | median error (deg) | median error, every event kept | median R - true R | left out |\n");
-  std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+              "| median R width | median error (deg) | median error, every event kept | median R - true R | left out "
+              "| R resampled | R simulated basic | R simulated percentile | R resampled + simulated basic | widths resampled/simulated basic | noise |\n");
+  std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
   for (std::size_t fi = 0; fi < F; ++fi) {
-    int ax[3] = {}, lin[3] = {}, rp = 0, rb = 0, left = 0;
-    std::vector<double> cone[3], lcone[3], err[3], err_all[3], lerr[3], rw, dR;
+    int ax[3] = {}, lin[3] = {}, rp = 0, rb = 0, left = 0, rres = 0, rsim = 0, rsp = 0, run = 0;
+    std::vector<double> cone[3], lcone[3], err[3], err_all[3], lerr[3], rw, dR, wres, wsim, noise;
     for (int c = 0; c < per_family; ++c) {
       const Regions& r = out[fi * static_cast<std::size_t>(per_family) + static_cast<std::size_t>(c)];
       for (int L = 0; L < 3; ++L) {
@@ -345,16 +382,24 @@ int coverage(int per_family, int N, int B, int ntir, int starts, int jobs, unsig
       }
       rp += r.R_pct;
       rb += r.R_bc;
+      rres += r.R_res;
+      rsim += r.R_sim;
+      rsp += r.R_simpct;
+      run += r.R_union;
+      wres.push_back(r.R_res_width);
+      wsim.push_back(r.R_sim_width);
+      noise.push_back(r.noise);
       left += r.left_out;
       rw.push_back(r.R_width);
       dR.push_back(r.dR);
     }
     const double n = per_family;
     std::printf("| %s | engine | %.0f %% | %.0f %% | %.0f %% | %.0f %% | %.0f %% | %.1f/%.1f/%.1f | %.2f | %.1f/%.1f/%.1f | "
-                "%.1f/%.1f/%.1f | %+.3f | %d |\n",
+                "%.1f/%.1f/%.1f | %+.3f | %d | %.0f %% | %.0f %% | %.0f %% | %.0f %% | %.2f/%.2f | %.1f |\n",
                 families[fi].name, 100 * ax[0] / n, 100 * ax[1] / n, 100 * ax[2] / n, 100 * rp / n, 100 * rb / n,
                 median(cone[0]), median(cone[1]), median(cone[2]), median(rw), median(err[0]), median(err[1]),
-                median(err[2]), median(err_all[0]), median(err_all[1]), median(err_all[2]), median(dR), left);
+                median(err[2]), median(err_all[0]), median(err_all[1]), median(err_all[2]), median(dR), left,
+                100 * rres / n, 100 * rsim / n, 100 * rsp / n, 100 * run / n, median(wres), median(wsim), median(noise));
     std::printf("| %s | linear bootstrap | %.0f %% | %.0f %% | %.0f %% | - | - | %.1f/%.1f/%.1f | - | %.1f/%.1f/%.1f | - | - | - |\n",
                 families[fi].name, 100 * lin[0] / n, 100 * lin[1] / n, 100 * lin[2] / n, median(lcone[0]),
                 median(lcone[1]), median(lcone[2]), median(lerr[0]), median(lerr[1]), median(lerr[2]));
