@@ -62,9 +62,9 @@ double misfit_level(const std::vector<double>& misfits) {
 // The tensor nearest in misfit to the planes `faults` of the events, from
 // `answer`: the least squares of the misfits (each at most kCapDeg) over a
 // turn of the axes and R, by Nelder and Mead's simplex. The engine's answer
-// is no least-misfit tensor: under it the misfits read the noise high (by a
-// third to a half on the study's catalogues), under this one as low as a fit
-// of four parameters does.
+// is no least-misfit tensor: read under it, the median misfit put the noise
+// a third to a half too high on the study's catalogues; under this one the
+// misfits are as low as a fit of four parameters makes them.
 Principal least_misfit(const std::vector<Event>& events, const Choice& faults, const Principal& answer) {
   using Point = std::array<double, 4>;  // turn vector (radians), R
   const auto tensor_at = [&](const Point& x) {
