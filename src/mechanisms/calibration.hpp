@@ -71,11 +71,12 @@ std::optional<ensemble::Interval> either_way_interval(double estimate, std::vect
 
 // What bootstrap_choice measured of R: the either-way intervals of the
 // resampled replicates and of the simulated ones (the R interval given is
-// their hull), the noise level, and the simulated replicates' R in
-// replicate order (none for a failed one).
+// their hull), the noise level, and the simulated replicates' R and
+// answers in replicate order (none for a failed one).
 struct RCalibration {
   NoiseLevel noise;
   std::vector<std::optional<double>> simulated_R;
+  std::vector<std::optional<Principal>> simulated_stress;  // the simulated replicates' answers
   std::optional<ensemble::Interval> resampled, simulated;
 };
 

@@ -342,6 +342,7 @@ ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, con
   for (std::size_t k = 0; k < events.size(); ++k) positions.data[k].line = static_cast<int>(k);
   std::vector<ensemble::Replicate> reps(static_cast<std::size_t>(B));
   cal.simulated_R.resize(reps.size());
+  cal.simulated_stress.resize(reps.size());
   std::vector<std::optional<Principal>> lin(linear != nullptr ? reps.size() : 0);
   // Tasks 0 to B - 1 resample the events, B to 2 B - 1 simulate a catalogue.
   const ensemble::Task task = [&](std::size_t i, Workspace&, const ensemble::Tick& tick) {
@@ -368,7 +369,10 @@ ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, con
       const bool ok = out.final.starts.runs[out.final.starts.best].fit_ok && std::isfinite(t.P(1)) &&
                       std::isfinite(t.P(2)) && std::isfinite(t.P(3)) && std::isfinite(t.P(4));
       if (simulated) {
-        if (ok) cal.simulated_R[at] = static_cast<double>(t.P(4));
+        if (ok) {
+          cal.simulated_R[at] = static_cast<double>(t.P(4));
+          cal.simulated_stress[at] = principal_of(t);
+        }
       } else {
         ensemble::Replicate& rep = reps[at];
         rep.index = b;
