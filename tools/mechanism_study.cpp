@@ -21,6 +21,7 @@
 #include "data/field_faults.hpp"
 #include "ensemble/bootstrap.hpp"
 #include "ensemble/parallel.hpp"
+#include "mechanisms/calibration.hpp"
 #include "mechanisms/choice.hpp"
 
 namespace {
@@ -137,8 +138,11 @@ double percentile(std::vector<double> v, double q) {
 // misfits (the slip turned by 100 degrees in its plane). Planes as given
 // (not rounded). For each catalogue: the answer as zarkel-batch gives it
 // (events of gross misfit left out when at most 10 %), its bootstrap (the
-// choice redone in every replicate) and the linear bootstrap of the same
-// replicates; whether the 95 % regions cover the truth.
+// choice redone in every replicate, on resampled and on simulated
+// catalogues) and the linear bootstrap of the same replicates; whether the
+// 95 % regions cover the truth, and the R intervals of each set of
+// replicates alone (resampled: percentile and basic joined; simulated: basic,
+// percentile) and the bias-corrected percentile interval, for comparison.
 
 struct Family {
   const char* name;
@@ -253,13 +257,17 @@ std::optional<ensemble::Interval> bias_corrected_R(const std::vector<ensemble::R
 
 struct Regions {
   bool axes[3] = {}, R_pct = false, R_bc = false, lin[3] = {};
+  bool R_res = false, R_sim = false, R_simpct = false;
   double cone[3] = {}, R_width = 0, R_bc_width = 0, lin_cone[3] = {};
+  double R_res_width = 0, R_sim_width = 0, noise = 0, cone_sim[3] = {}, cone_spread[3] = {}, lean[3] = {};
+  bool axes_sim[3] = {}, axes_spread[3] = {};
   double err_all[3] = {}, err[3] = {}, lin_err[3] = {};
   double dR = 0;
   bool left_out = false;
 };
 
-int coverage(int per_family, int N, int B, int ntir, int starts, int jobs, unsigned seed, const std::string& swarm_path) {
+int coverage(int per_family, int N, int B, int ntir, int starts, int jobs, unsigned seed, const std::string& swarm_path,
+             const std::string& only, const std::string& misses) {
   const Swarm swarm = read_swarm(swarm_path);
   const Family families[] = {{"random", 0, false},     {"random + 2 % gross", 0, true},
                              {"near-optimal", 1, false}, {"near-optimal + 2 % gross", 1, true},
@@ -270,6 +278,7 @@ int coverage(int per_family, int N, int B, int ntir, int starts, int jobs, unsig
       out.size(), jobs,
       [&](std::size_t i, Workspace&, const ensemble::Tick&) {
         const Family& f = families[i / static_cast<std::size_t>(per_family)];
+        if (!only.empty() && only != f.name) return;
         const Catalogue cat = coverage_catalogue(f, swarm, N, seed + static_cast<unsigned>(i % per_family) * 7919u +
                                                                   static_cast<unsigned>(f.population) * 104729u);
         RunInput base;
@@ -298,9 +307,27 @@ int coverage(int per_family, int N, int B, int ntir, int starts, int jobs, unsig
         }
         const Principal found = mech::principal_of(m.final.best_tensor);
         std::vector<std::optional<Principal>> linear;
+        mech::RCalibration cal;
         const ensemble::BootstrapReport b =
             mech::bootstrap_choice(used, base, o, m.start, m.final.best_tensor, B, 1, 95.0, nullptr, &linear,
-                                   std::getenv("STUDY_FIXED_START") == nullptr);
+                                   std::getenv("STUDY_FIXED_START") == nullptr, &cal);
+        const auto covers = [&](const std::optional<ensemble::Interval>& v) {
+          return v && v->low <= cat.truth.R && cat.truth.R <= v->high;
+        };
+        r.noise = cal.noise.noise_deg;
+        r.R_res = covers(cal.resampled);
+        if (cal.resampled) r.R_res_width = cal.resampled->high - cal.resampled->low;
+        {
+          std::vector<double> v;
+          for (const auto& x : cal.simulated_R) if (x) v.push_back(*x);
+          if (const auto basic = mech::basic_interval(found.R, v, 95.0, 0.0, 1.0)) {
+            r.R_sim = covers(basic);
+            r.R_sim_width = basic->high - basic->low;
+            std::vector<double> w = v;
+            const double lo = ensemble::nearest_rank(v, 2.5), hi = ensemble::nearest_rank(w, 97.5);
+            r.R_simpct = lo <= cat.truth.R && cat.truth.R <= hi;
+          }
+        }
         const Principal lin = mech::linear_of_set(m.chosen_data).stress;
         const mech::AxisCones lc = mech::axis_cones(lin, linear, 95.0);
         for (std::size_t L = 0; L < 3; ++L) {
@@ -311,6 +338,40 @@ int coverage(int per_family, int N, int B, int ntir, int starts, int jobs, unsig
           r.axes[L] = r.err[L] <= r.cone[L];
           r.lin_cone[L] = lc.cone_deg[L].value_or(180.0);
           r.lin[L] = r.lin_err[L] <= r.lin_cone[L];
+        }
+        {
+          // The cones taken from the simulated replicates too: their spread
+          // about the answer widened by the angle to their mean axis.
+          std::vector<std::optional<Principal>> sims = cal.simulated_stress;
+          const mech::AxisCones sc = mech::axis_cones(found, sims, 95.0);
+          for (std::size_t L = 0; L < 3; ++L) {
+            Matrix3 M{};
+            for (const auto& p : sims) {
+              if (!p) continue;
+              for (std::size_t a = 0; a < 3; ++a)
+                for (std::size_t c = 0; c < 3; ++c) M[a][c] += p->axes[L][a] * p->axes[L][c];
+            }
+            const double lean = sc.used > 0 ? mech::axial_angle_deg(mech::principal_of(M).axes[0], found.axes[L]) : 0.0;
+            r.cone_sim[L] = std::max(r.cone[L], sc.cone_deg[L].value_or(0.0) + lean);
+            r.axes_sim[L] = r.err[L] <= r.cone_sim[L];
+            r.cone_spread[L] = std::max(r.cone[L], sc.cone_deg[L].value_or(0.0));
+            r.axes_spread[L] = r.err[L] <= r.cone_spread[L];
+            r.lean[L] = lean;
+          }
+        }
+        if (!misses.empty() && !r.left_out && b.stats.R && cal.resampled && !r.R_res &&
+            b.stats.R->low <= cat.truth.R && cat.truth.R <= b.stats.R->high) {
+          // A catalogue whose R the resampled replicates alone miss and the
+          // R given covers: its planes as given, to full precision.
+          std::ofstream file(misses + "/" + std::to_string(i) + ".csv");
+          char line[160];
+          std::snprintf(line, sizeof line, "# true R %.17g; resampled %.6f-%.6f; given %.6f-%.6f\n", cat.truth.R,
+                        cal.resampled->low, cal.resampled->high, b.stats.R->low, b.stats.R->high);
+          file << line << "strike,dip,rake\n";
+          for (const mech::Event& e : cat.events) {
+            std::snprintf(line, sizeof line, "%.17g,%.17g,%.17g\n", e.planes[0].strike, e.planes[0].dip, e.planes[0].rake);
+            file << line;
+          }
         }
         r.dR = found.R - cat.truth.R;
         if (b.stats.R) {
@@ -326,12 +387,15 @@ int coverage(int per_family, int N, int B, int ntir, int starts, int jobs, unsig
 
   std::printf("coverage of the 95 %% regions: %d catalogues per family, %d events, %d replicates, NTIR %d, %d starts\n\n",
               per_family, N, B, ntir, starts);
-  std::printf("| family | answer | sigma 1 | sigma 2 | sigma 3 | R | R (bias-corrected percentile) | median cones (deg) "
-              "| median R width | median error (deg) | median error, every event kept | median R - true R | left out |\n");
-  std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+  std::printf("| family | answer | sigma 1 | sigma 2 | sigma 3 | R | R, resampled | R, simulated basic | R, simulated "
+              "percentile | R, bias-corrected | median cones (deg) | median R width | median R widths resampled/simulated "
+              "basic | median error (deg) | median error, every event kept | median R - true R | median noise read (deg) "
+              "| left out |\n");
+  std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
   for (std::size_t fi = 0; fi < F; ++fi) {
-    int ax[3] = {}, lin[3] = {}, rp = 0, rb = 0, left = 0;
-    std::vector<double> cone[3], lcone[3], err[3], err_all[3], lerr[3], rw, dR;
+    if (!only.empty() && only != families[fi].name) continue;
+    int ax[3] = {}, lin[3] = {}, rp = 0, rb = 0, left = 0, rres = 0, rsim = 0, rsp = 0;
+    std::vector<double> cone[3], lcone[3], err[3], err_all[3], lerr[3], rw, dR, wres, wsim, noise;
     for (int c = 0; c < per_family; ++c) {
       const Regions& r = out[fi * static_cast<std::size_t>(per_family) + static_cast<std::size_t>(c)];
       for (int L = 0; L < 3; ++L) {
@@ -345,19 +409,51 @@ int coverage(int per_family, int N, int B, int ntir, int starts, int jobs, unsig
       }
       rp += r.R_pct;
       rb += r.R_bc;
+      rres += r.R_res;
+      rsim += r.R_sim;
+      rsp += r.R_simpct;
+      wres.push_back(r.R_res_width);
+      wsim.push_back(r.R_sim_width);
+      noise.push_back(r.noise);
       left += r.left_out;
       rw.push_back(r.R_width);
       dR.push_back(r.dR);
     }
     const double n = per_family;
-    std::printf("| %s | engine | %.0f %% | %.0f %% | %.0f %% | %.0f %% | %.0f %% | %.1f/%.1f/%.1f | %.2f | %.1f/%.1f/%.1f | "
-                "%.1f/%.1f/%.1f | %+.3f | %d |\n",
-                families[fi].name, 100 * ax[0] / n, 100 * ax[1] / n, 100 * ax[2] / n, 100 * rp / n, 100 * rb / n,
-                median(cone[0]), median(cone[1]), median(cone[2]), median(rw), median(err[0]), median(err[1]),
-                median(err[2]), median(err_all[0]), median(err_all[1]), median(err_all[2]), median(dR), left);
-    std::printf("| %s | linear bootstrap | %.0f %% | %.0f %% | %.0f %% | - | - | %.1f/%.1f/%.1f | - | %.1f/%.1f/%.1f | - | - | - |\n",
+    std::printf("| %s | engine | %.0f %% | %.0f %% | %.0f %% | %.0f %% | %.0f %% | %.0f %% | %.0f %% | %.0f %% | "
+                "%.1f/%.1f/%.1f | %.2f | %.2f/%.2f | %.1f/%.1f/%.1f | %.1f/%.1f/%.1f | %+.3f | %.1f | %d |\n",
+                families[fi].name, 100 * ax[0] / n, 100 * ax[1] / n, 100 * ax[2] / n, 100 * rp / n, 100 * rres / n,
+                100 * rsim / n, 100 * rsp / n, 100 * rb / n, median(cone[0]), median(cone[1]), median(cone[2]),
+                median(rw), median(wres), median(wsim), median(err[0]), median(err[1]), median(err[2]),
+                median(err_all[0]), median(err_all[1]), median(err_all[2]), median(dR), median(noise), left);
+    std::printf("| %s | linear bootstrap | %.0f %% | %.0f %% | %.0f %% | - | - | - | - | - | %.1f/%.1f/%.1f | - | - | "
+                "%.1f/%.1f/%.1f | - | - | - | - |\n",
                 families[fi].name, 100 * lin[0] / n, 100 * lin[1] / n, 100 * lin[2] / n, median(lcone[0]),
                 median(lcone[1]), median(lcone[2]), median(lerr[0]), median(lerr[1]), median(lerr[2]));
+  }
+  // The cones the simulated catalogues would give (not given by zarkel-batch).
+  std::printf("\ncones taken from the simulated catalogues too (the larger of the cone given and their spread "
+              "widened by their lean):\n\n| family | sigma 1 | sigma 2 | sigma 3 | median cones (deg) |\n|---|---|---|---|---|\n");
+  for (std::size_t fi = 0; fi < F; ++fi) {
+    if (!only.empty() && only != families[fi].name) continue;
+    int ax[3] = {}, as[3] = {};
+    std::vector<double> cone[3], cs[3], lean[3];
+    for (int c = 0; c < per_family; ++c) {
+      const Regions& r = out[fi * static_cast<std::size_t>(per_family) + static_cast<std::size_t>(c)];
+      for (int L = 0; L < 3; ++L) {
+        ax[L] += r.axes_sim[L];
+        cone[L].push_back(r.cone_sim[L]);
+        as[L] += r.axes_spread[L];
+        cs[L].push_back(r.cone_spread[L]);
+        lean[L].push_back(r.lean[L]);
+      }
+    }
+    const double n = per_family;
+    std::printf("| %s | %.0f %% | %.0f %% | %.0f %% | %.1f/%.1f/%.1f |\n", families[fi].name, 100 * ax[0] / n,
+                100 * ax[1] / n, 100 * ax[2] / n, median(cone[0]), median(cone[1]), median(cone[2]));
+    std::printf("| %s, spread alone | %.0f %% | %.0f %% | %.0f %% | %.1f/%.1f/%.1f (lean %.1f/%.1f/%.1f) |\n", families[fi].name,
+                100 * as[0] / n, 100 * as[1] / n, 100 * as[2] / n, median(cs[0]), median(cs[1]), median(cs[2]),
+                median(lean[0]), median(lean[1]), median(lean[2]));
   }
   return 0;
 }
@@ -370,7 +466,10 @@ int usage() {
                "--open lists the catalogues whose choice did not converge; --catalogue writes catalogue I\n"
                "(as numbered there) as a mechanism table, both planes given.\n"
                "       zarkel_mechanism_study --coverage CATALOGUES N B [--ntir NTIR] [--starts K] [--jobs J] [--seed S]\n"
-               "                              [--swarm DATA]: coverage of the 95 %% regions per family.\n");
+               "                              [--swarm DATA] [--only FAMILY] [--write-misses DIR]: coverage of the 95 %% regions\n"
+               "                              per family (one family only with --only, as named in the table);\n"
+               "                              --write-misses writes DIR/I.csv for each catalogue I whose R the resampled\n"
+               "                              replicates alone miss and the R given covers.\n");
   return 2;
 }
 
@@ -392,7 +491,7 @@ int main(int argc, char** argv) {
       // --coverage CATALOGUES N B: the confidence regions study.
       const int per = std::atoi(argv[k + 1]), N = std::atoi(argv[k + 2]), B = std::atoi(argv[k + 3]);
       k += 3;
-      std::string swarm = "tests/batch/published/avb.DATA";
+      std::string swarm = "tests/batch/published/avb.DATA", only, misses;
       for (int j = k + 1; j + 1 < argc; ++j) {
         const std::string opt = argv[j], v = argv[j + 1];
         if (opt == "--ntir") ntir = std::atoi(v.c_str());
@@ -400,10 +499,12 @@ int main(int argc, char** argv) {
         else if (opt == "--jobs") jobs = std::atoi(v.c_str());
         else if (opt == "--seed") seed = static_cast<unsigned>(std::strtoul(v.c_str(), nullptr, 10));
         else if (opt == "--swarm") swarm = v;
+        else if (opt == "--only") only = v;
+        else if (opt == "--write-misses") misses = v;
         else return usage();
         ++j;
       }
-      return coverage(per, N, B, ntir, starts, jobs, seed, swarm);
+      return coverage(per, N, B, ntir, starts, jobs, seed, swarm, only, misses);
     }
     if (a == "--catalogue" && k + 2 < argc) {
       catalogue = std::atoi(argv[++k]);

@@ -29,25 +29,24 @@ bool finite_tensor(const TensorSnapshot& t) {
   return true;
 }
 
-// The generator of stream `which` of replicate b.
-std::mt19937_64 stream(std::uint64_t seed, int b, std::uint32_t which) {
+}  // namespace
+
+std::mt19937_64 replicate_stream(std::uint64_t seed, int b, std::uint32_t which) {
   std::seed_seq seq{static_cast<std::uint32_t>(seed), static_cast<std::uint32_t>(seed >> 32),
                     static_cast<std::uint32_t>(b), which};
   return std::mt19937_64(seq);
 }
 
-}  // namespace
-
 int replicate_seed(const RunParams& p, int K, std::uint64_t seed, int b) {
   const long long room = start_seed(p, K - 1) - p.NSEED;  // what the K starts add
   if (values_per_draw(p) == 0) return p.NSEED;
-  std::mt19937_64 gen = stream(seed, b, 1);
+  std::mt19937_64 gen = replicate_stream(seed, b, 1);
   const long long span = std::max(1LL, static_cast<long long>(INT_MAX) - room + 1);
   return static_cast<int>(draw_index(gen, static_cast<std::uint64_t>(span)));
 }
 
 FaultSet resample(const FaultSet& faults, std::uint64_t seed, int b) {
-  std::mt19937_64 gen = stream(seed, b, 0);
+  std::mt19937_64 gen = replicate_stream(seed, b, 0);
   FaultSet out;
   out.file = faults.file;
   out.title = faults.title;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <random>
 #include <vector>
 
 #include "engine/stress_state.hpp"
@@ -20,6 +21,13 @@ namespace zk::ensemble {
 // by rejection from its 64-bit output, so a resample depends on (seed, b)
 // and the data only, on every platform.
 FaultSet resample(const FaultSet& faults, std::uint64_t seed, int b);
+
+// The generator of stream `which` of replicate b: std::mt19937_64 seeded
+// through std::seed_seq from the 32-bit halves of seed, b and `which`.
+// Streams 0 (the resample) and 1 (the NSEED) are taken here; 2 (the
+// catalogue simulated for replicate b) and 3 (the draws of the noise level,
+// b = 0) by the plane choice's bootstrap (mechanisms/calibration.hpp).
+std::mt19937_64 replicate_stream(std::uint64_t seed, int b, std::uint32_t which);
 
 // The NSEED of replicate b's first start, drawn uniformly from 0 to the
 // largest value that leaves room for K starts (start k adds k x v x NTIR),

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <random>
 
+#include "mechanisms/calibration.hpp"
 #include "runtime/errors.hpp"
 
 namespace zk::mech {
@@ -93,30 +94,25 @@ FaultSet chosen_set(const FaultSet& base, const std::vector<Event>& events, cons
   return s;
 }
 
+Taken take_plane(const std::array<DoubleCouple, 2>& exact, int known, const Matrix3& T, const Principal& stress,
+                 double mu, Rule rule, double gap_deg) {
+  if (known != 0) return {known, Basis::Known};
+  if (rule == Rule::Given) return {1, Basis::Given};
+  const double m1 = misfit_deg(T, exact[0]), m2 = misfit_deg(T, exact[1]);
+  if (rule == Rule::Misfit || (rule == Rule::Hybrid && std::fabs(m1 - m2) >= gap_deg)) {
+    return {m2 < m1 - kTieMisfitDeg ? 2 : 1, Basis::Misfit};
+  }
+  const bool second = instability(stress, exact[1].normal, mu) > instability(stress, exact[0].normal, mu) + kTieInstability;
+  return {second ? 2 : 1, Basis::Instability};
+}
+
 Step choose_under(const std::vector<Event>& events, const Principal& stress, double mu, Rule rule, double gap_deg) {
   const Matrix3 T = tensor_of(stress);
   Step s;
   for (const Event& e : events) {
-    int c = 1;
-    Basis b = Basis::Given;
-    if (e.known != 0) {
-      c = e.known;
-      b = Basis::Known;
-    } else if (rule != Rule::Given) {
-      const double m1 = misfit_deg(T, e.exact[0]), m2 = misfit_deg(T, e.exact[1]);
-      const bool by_misfit = rule == Rule::Misfit || (rule == Rule::Hybrid && std::fabs(m1 - m2) >= gap_deg);
-      if (by_misfit) {
-        c = m2 < m1 - kTieMisfitDeg ? 2 : 1;
-        b = Basis::Misfit;
-      } else {
-        c = instability(stress, e.exact[1].normal, mu) > instability(stress, e.exact[0].normal, mu) + kTieInstability
-                ? 2
-                : 1;
-        b = Basis::Instability;
-      }
-    }
-    s.planes.push_back(c);
-    s.basis.push_back(b);
+    const Taken t = take_plane(e.exact, e.known, T, stress, mu, rule, gap_deg);
+    s.planes.push_back(t.plane);
+    s.basis.push_back(t.basis);
   }
   return s;
 }
@@ -330,48 +326,76 @@ Outcome without_gross_misfits(const std::vector<Event>& events, const RunInput& 
 ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, const RunInput& base, const Options& o,
                                            const Start& start, const TensorSnapshot& main, int B, std::uint64_t seed,
                                            double confidence, const ensemble::Report& report,
-                                           std::vector<std::optional<Principal>>* linear, bool own_start) {
+                                           std::vector<std::optional<Principal>>* linear, bool own_start,
+                                           RCalibration* calibration) {
   check(o);
   if (const std::string why = ensemble::bootstrap_problem(B, confidence); !why.empty()) {
     throw ensemble::OptionError(why);
   }
+  const Principal answer = principal_of(main);
+  RCalibration cal;
+  cal.noise = noise_level(events, answer, start.friction, o, seed);
   // The events drawn are those ensemble::resample draws for a fault set of
   // the same size: its data carry the event positions.
   FaultSet positions;
   positions.data.resize(events.size());
   for (std::size_t k = 0; k < events.size(); ++k) positions.data[k].line = static_cast<int>(k);
   std::vector<ensemble::Replicate> reps(static_cast<std::size_t>(B));
+  cal.simulated_R.resize(reps.size());
+  cal.simulated_stress.resize(reps.size());
   std::vector<std::optional<Principal>> lin(linear != nullptr ? reps.size() : 0);
+  // Tasks 0 to B - 1 resample the events, B to 2 B - 1 simulate a catalogue.
   const ensemble::Task task = [&](std::size_t i, Workspace&, const ensemble::Tick& tick) {
-    const int b = static_cast<int>(i);
+    const bool simulated = i >= reps.size();
+    const std::size_t at = simulated ? i - reps.size() : i;
+    const int b = static_cast<int>(at);
     std::vector<Event> drawn;
-    for (const FaultDatum& d : ensemble::resample(positions, seed, b).data) drawn.push_back(events[static_cast<std::size_t>(d.line)]);
+    if (simulated) {
+      std::mt19937_64 gen = ensemble::replicate_stream(seed, b, 2);
+      drawn = simulated_catalogue(events, cal.noise.faults, answer, cal.noise.noise_deg, gen);
+    } else {
+      for (const FaultDatum& d : ensemble::resample(positions, seed, b).data) drawn.push_back(events[static_cast<std::size_t>(d.line)]);
+    }
     RunInput input{base.faults, base.params, {}};
     input.params.NSEED = ensemble::replicate_seed(base.params, o.starts, seed, b);
     Options one = o;
     one.jobs = 1;
     one.engine_run = nullptr;
-    ensemble::Replicate& rep = reps[i];
-    rep.index = b;
-    rep.NSEED = input.params.NSEED;
     try {
       // The replicate's own start (T0 and, unless fixed, the friction) from
       // its events: the start is part of the answer's uncertainty.
       const Outcome out = iterate_choice(drawn, input, one, own_start ? start_tensor(drawn, one) : start, [](long long) {});
-      rep.tensor = out.final.best_tensor;
-      const TensorSnapshot& t = rep.tensor;
-      rep.ok = out.final.starts.runs[out.final.starts.best].fit_ok && std::isfinite(t.P(1)) &&
-               std::isfinite(t.P(2)) && std::isfinite(t.P(3)) && std::isfinite(t.P(4));
-      if (linear != nullptr && rep.ok) {
-        if (const LinearResult l = linear_of_set(out.chosen_data); l.ok) lin[i] = l.stress;
+      const TensorSnapshot& t = out.final.best_tensor;
+      const bool ok = out.final.starts.runs[out.final.starts.best].fit_ok && std::isfinite(t.P(1)) &&
+                      std::isfinite(t.P(2)) && std::isfinite(t.P(3)) && std::isfinite(t.P(4));
+      if (simulated) {
+        if (ok) {
+          cal.simulated_R[at] = static_cast<double>(t.P(4));
+          cal.simulated_stress[at] = principal_of(t);
+        }
+      } else {
+        ensemble::Replicate& rep = reps[at];
+        rep.index = b;
+        rep.NSEED = input.params.NSEED;
+        rep.tensor = t;
+        rep.ok = ok;
+        if (linear != nullptr && rep.ok) {
+          if (const LinearResult l = linear_of_set(out.chosen_data); l.ok) lin[at] = l.stress;
+        }
       }
     } catch (const rt::RunError&) {
-      rep.ok = false;  // refused: left out of the statistics and counted
+      // refused: left out of the statistics and counted
+      if (!simulated) {
+        reps[at].index = b;
+        reps[at].NSEED = input.params.NSEED;
+        reps[at].ok = false;
+      }
     }
     tick();  // one replicate done
   };
-  ensemble::run_parallel(reps.size(), o.jobs, task, [&report](long long done) {
-    if (report) report(done);
+  // A replicate is done when both its catalogues are (on average).
+  ensemble::run_parallel(kChoicesPerReplicate * reps.size(), o.jobs, task, [&report](long long done) {
+    if (report) report(done / kChoicesPerReplicate);
   });
   ensemble::BootstrapReport r;
   r.replicates = B;
@@ -379,8 +403,18 @@ ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, con
   r.seed = seed;
   r.stats = ensemble::bootstrap_stats(main, reps, confidence);
   allow_for_bias(r.stats, main, reps);
+  cal.resampled = r.stats.R;
+  std::vector<double> simulated_R;
+  for (const std::optional<double>& v : cal.simulated_R) {
+    if (v) simulated_R.push_back(*v);
+  }
+  cal.simulated = either_way_interval(static_cast<double>(main.P(4)), simulated_R, confidence, 0.0, 1.0);
+  if (r.stats.R && cal.simulated) {
+    r.stats.R = ensemble::Interval{std::min(r.stats.R->low, cal.simulated->low), std::max(r.stats.R->high, cal.simulated->high)};
+  }
   r.samples = std::move(reps);
   if (linear != nullptr) *linear = std::move(lin);
+  if (calibration != nullptr) *calibration = std::move(cal);
   return r;
 }
 

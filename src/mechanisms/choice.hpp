@@ -50,6 +50,13 @@ struct Step {
   std::vector<Basis> basis;
 };
 Step choose_under(const std::vector<Event>& events, const Principal& stress, double mu, Rule rule, double gap_deg);
+// One event's plane by the rule (T = tensor_of(stress)).
+struct Taken {
+  int plane = 1;
+  Basis basis = Basis::Given;
+};
+Taken take_plane(const std::array<DoubleCouple, 2>& exact, int known, const Matrix3& T, const Principal& stress,
+                 double mu, Rule rule, double gap_deg);
 
 constexpr double kTieMisfitDeg = 1e-9, kTieInstability = 1e-12;
 
@@ -148,6 +155,11 @@ bool leaves_out_gross_misfits(const Outcome& with);
 Outcome without_gross_misfits(const std::vector<Event>& events, const RunInput& base, const Options& o,
                               const Outcome& with, const ensemble::Report& report = nullptr);
 
+struct RCalibration;  // mechanisms/calibration.hpp
+// The whole choice runs twice per replicate: on the resampled events and on
+// a catalogue simulated under the answer (calibration.hpp).
+constexpr int kChoicesPerReplicate = 2;
+
 // B replicates: the events resampled with replacement (the draws of
 // ensemble::resample keyed by (seed, b)), the whole choice made again for
 // each from its own start (start_tensor of the resample; `start`, the main
@@ -158,17 +170,27 @@ Outcome without_gross_misfits(const std::vector<Event>& events, const RunInput& 
 // their number. `linear`, when given, receives in replicate order the linear
 // inversion of each replicate's chosen planes (none for a failed replicate):
 // the linear answer with the plane choice redone.
+// R: besides the resamples, B catalogues simulated under the answer at the
+// events' noise level (calibration.hpp; catalogue b drawn from
+// replicate_stream(seed, b, 2), its choice made as replicate b's, with its
+// NSEED); the interval of R is the hull of the either-way intervals of both
+// sets (either_way_interval), and holds the answer's R. The simulated
+// replicates are counted in the report with the resampled ones (a replicate
+// done per two choices); `calibration`, when given, receives what they gave.
+// Cost: twice the choices of a resampling bootstrap alone.
 ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, const RunInput& base, const Options& o,
                                            const Start& start, const TensorSnapshot& main, int B, std::uint64_t seed,
                                            double confidence, const ensemble::Report& report = nullptr,
-                                           std::vector<std::optional<Principal>>* linear = nullptr, bool own_start = true);
+                                           std::vector<std::optional<Principal>>* linear = nullptr, bool own_start = true,
+                                           RCalibration* calibration = nullptr);
 
 // The regions of the choice allowing for its bias, whichever way it goes:
 // each cone widened by the angle from the answer's axis to the replicates'
 // mean axis (the principal axis of their orientation tensor), and the R
 // interval the union of the percentile interval and its reflection about
 // the answer's R (the basic bootstrap interval). bootstrap_choice applies
-// it; the study (tools/mechanism-study.sh --coverage) measures why.
+// it to the resampled replicates, then joins the simulated ones' interval;
+// the study (tools/mechanism-study.sh --coverage) measures why.
 void allow_for_bias(ensemble::BootstrapStats& s, const TensorSnapshot& main, const std::vector<ensemble::Replicate>& reps);
 
 // The linear inversion of a fault set's planes (their float vectors, as the

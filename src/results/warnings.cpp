@@ -78,14 +78,15 @@ std::string choice_time_warning(const RunParams& p, int N, int starts, int boots
   if (!p.random_search()) return "";
   const double run = static_cast<double>(starts) * expected_stage1_seconds(p.NTIR, N);  // processor seconds
   const double runs = mech::kMaxEngineRuns;
-  const double processor = runs * run * (1.0 + bootstrap);
+  const int choices = mech::kChoicesPerReplicate * bootstrap;  // of the replicates
+  const double processor = runs * run * (1.0 + choices);
   const double wall = runs * run / std::clamp(jobs, 1, std::max(starts, 1)) +
-                      (bootstrap > 0 ? runs * run * bootstrap / std::clamp(jobs, 1, bootstrap) : 0.0);
+                      (choices > 0 ? runs * run * choices / std::clamp(jobs, 1, choices) : 0.0);
   if (wall <= kLongWait) return "";
   return "the plane choice runs the engine up to " + std::to_string(mech::kMaxEngineRuns) + " times (" +
          std::to_string(starts) + (starts == 1 ? " start" : " starts") + " of NTIR = " + std::to_string(p.NTIR) + " draws on N = " +
          std::to_string(N) + " events)" +
-         (bootstrap > 0 ? ", and again for each of " + std::to_string(bootstrap) + " replicates" : std::string()) +
+         (bootstrap > 0 ? ", and twice again for each of " + std::to_string(bootstrap) + " replicates" : std::string()) +
          ": up to about " + duration_text(wall) + " on " + std::to_string(std::max(jobs, 1)) + " threads (" +
          duration_text(processor) + " of processor time)";
 }

@@ -25,7 +25,8 @@ class MechanismRun : public ScratchTest {
 };
 
 TEST_F(MechanismRun, SameResultsForAnyJobsAndTheChosenPlanesRounded) {
-  // The bootstrap reruns the choice on each resample of the events.
+  // The bootstrap reruns the choice on each resample of the events and on
+  // as many catalogues simulated under the answer.
   const Outcome one = run("1", {"--jobs", "1", "--bootstrap", "20"}), two = run("2", {"--jobs", "2", "--bootstrap", "20"});
   ASSERT_EQ(one.status, 0) << one.err;
   ASSERT_EQ(two.status, 0) << two.err;
@@ -46,6 +47,10 @@ TEST_F(MechanismRun, SameResultsForAnyJobsAndTheChosenPlanesRounded) {
   EXPECT_EQ(m["ended"], "converged");
   EXPECT_EQ(doc["bootstrap"]["replicates"], 20);
   EXPECT_EQ(doc["bootstrap"]["failed"], 0);
+  // The R interval (resampled and simulated catalogues) holds the answer's R.
+  const double R = doc["final"]["R"];
+  EXPECT_LE(doc["bootstrap"]["R"]["low"].get<double>(), R);
+  EXPECT_GE(doc["bootstrap"]["R"]["high"].get<double>(), R);
   // The linear answer's cones, from the same replicates: axes only.
   const json& lb = doc["linear"]["bootstrap"];
   EXPECT_EQ(lb["replicates"], 20);
