@@ -1,8 +1,10 @@
 #include "results/mechanisms_output.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
+#include "mechanisms/calibration.hpp"
 #include "results/result_json.hpp"
 #include "runtime/errors.hpp"
 
@@ -188,8 +190,12 @@ void complete_choice(MechanismsReport& m, const RunInput& base, const BootstrapA
     if (!left_out || !o.events[k].gross_misfit) used.push_back(m.events[k]);
   }
   std::vector<std::optional<mech::Principal>> linear;
+  mech::RCalibration calibration;
   m.bootstrap = mech::bootstrap_choice(used, base, m.options, o.start, o.final.best_tensor, b.replicates, b.seed,
-                                       b.confidence, progress("replicates of the plane choice"), &linear);
+                                       b.confidence, progress("replicates of the plane choice"), &linear, true,
+                                       &calibration);
+  m.simulated_failed = static_cast<int>(std::count(calibration.simulated_R.begin(), calibration.simulated_R.end(),
+                                                   std::optional<double>{}));
   m.bootstrap_options = {m.options.starts, b.replicates, b.confidence, b.seed, m.options.jobs};
   if (const mech::LinearResult main = mech::linear_of_set(o.chosen_data); main.ok) {
     m.linear_bootstrap = MechanismsReport::LinearBootstrap{b.replicates, b.confidence, b.seed,

@@ -54,6 +54,7 @@ struct MechanismsReport {
   // --bootstrap: the choice rerun on each resample of the events.
   std::optional<ensemble::BootstrapReport> bootstrap;
   ensemble::Options bootstrap_options;
+  int simulated_failed = 0;  // of the catalogues simulated under the answer, those the choice could not invert
   // With the bootstrap: the linear inversion of each replicate's chosen
   // planes, its cones around the linear answer of the answer's planes (axes
   // only: the linear R is biased and its interval not calibrated).

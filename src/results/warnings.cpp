@@ -173,6 +173,14 @@ std::vector<std::string> mechanisms_warnings(const MechanismsReport& m) {
   if (o.events.size() < static_cast<std::size_t>(kFewEvents)) {
     w.push_back("only " + std::to_string(o.events.size()) + " events: fewer than 20 constrain the tensor and the plane choice poorly");
   }
+  if (m.bootstrap && m.simulated_failed > 0) {
+    const int B = m.bootstrap->replicates;
+    w.push_back(std::to_string(m.simulated_failed) + " of " + std::to_string(B) +
+                " catalogues simulated under the answer could not be inverted: " +
+                (m.simulated_failed < B ? "the R interval rests on the other " + std::to_string(B - m.simulated_failed)
+                                        : std::string("the R interval is that of the resampled events alone, which "
+                                                      "misses the lean of the choice's R (not calibrated)")));
+  }
   const double R = static_cast<double>(o.final.best_tensor.P(4));
   if (R < kLowR || R > kHighR) {
     w.push_back("R =" + format_number(" %.2f", R) + (R < kLowR ? " (below 0.25)" : " (above 0.75)") +
