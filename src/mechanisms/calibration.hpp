@@ -49,7 +49,7 @@ std::vector<Event> simulated_catalogue(const std::vector<Event>& events, const C
 constexpr double kMaxNoiseDeg = 90.0;
 struct NoiseLevel {
   Choice faults;          // the planes the rule takes under the answer
-  double misfit_deg = 0;  // their median misfit
+  double misfit_deg = 0;  // the root mean square of their misfits, each at most 45 degrees
   double noise_deg = 0;
 };
 NoiseLevel noise_level(const std::vector<Event>& events, const Principal& answer, double mu, const Options& o,
