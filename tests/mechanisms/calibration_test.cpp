@@ -11,6 +11,7 @@
 #include <string>
 
 #include "mechanisms/calibration.hpp"
+#include "synthetic_input.hpp"
 
 namespace zk::mech {
 namespace {
@@ -166,12 +167,7 @@ TEST(ChoiceBootstrap, CoversTheTrueROfASwarmWhoseResamplesMissIt) {
     events.push_back(make_event(number, number + 1, "", p, 0));
   }
   ASSERT_EQ(events.size(), 100u);
-  RunInput base;
-  base.faults.title = "synthetic";
-  base.params.INDX = 1;
-  base.params.POURC = 100;
-  base.params.NTIR = 500;
-  base.params.NSEED = 7;
+  const RunInput base = synthetic_input(500, 7);
   Options o;
   o.starts = 4;
   o.jobs = 2;

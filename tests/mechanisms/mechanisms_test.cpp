@@ -6,6 +6,7 @@
 #include <random>
 
 #include "mechanisms/choice.hpp"
+#include "synthetic_input.hpp"
 
 namespace zk::mech {
 namespace {
@@ -249,12 +250,7 @@ TEST(PlaneChoice, NoiseFreeCatalogueRecovered) {
     events.push_back(make_event(static_cast<int>(events.size()) + 1, static_cast<int>(events.size()) + 2, "", p, 0));
     fault.push_back(f);
   }
-  RunInput base;
-  base.faults.title = "synthetic";
-  base.params.INDX = 1;
-  base.params.POURC = 100;
-  base.params.NTIR = 600;
-  base.params.NSEED = 3;
+  const RunInput base = synthetic_input(600, 3);
   Options o;
   o.starts = 2;
   const Outcome out = choose_planes(events, base, o, [](long long) {});
