@@ -261,13 +261,14 @@ struct Regions {
   double cone[3] = {}, R_width = 0, R_bc_width = 0, lin_cone[3] = {};
   double R_res_width = 0, R_sim_width = 0, noise = 0, cone_sim[3] = {}, cone_spread[3] = {}, lean[3] = {};
   bool axes_sim[3] = {}, axes_spread[3] = {};
+  double res_spread[3] = {}, sim_spread[3] = {};  // the 95 % cones of either set of replicates alone, not widened
   double err_all[3] = {}, err[3] = {}, lin_err[3] = {};
   double dR = 0;
   bool left_out = false;
 };
 
 int coverage(int per_family, int N, int B, int ntir, int starts, int jobs, unsigned seed, const std::string& swarm_path,
-             const std::string& only, const std::string& misses) {
+             const std::string& only, const std::string& misses, const std::string& rows) {
   const Swarm swarm = read_swarm(swarm_path);
   const Family families[] = {{"random", 0, false},     {"random + 2 % gross", 0, true},
                              {"near-optimal", 1, false}, {"near-optimal + 2 % gross", 1, true},
@@ -355,9 +356,18 @@ int coverage(int per_family, int N, int B, int ntir, int starts, int jobs, unsig
             r.cone_sim[L] = std::max(r.cone[L], sc.cone_deg[L].value_or(0.0) + lean);
             r.axes_sim[L] = r.err[L] <= r.cone_sim[L];
             r.cone_spread[L] = std::max(r.cone[L], sc.cone_deg[L].value_or(0.0));
+            r.sim_spread[L] = sc.cone_deg[L].value_or(180.0);
             r.axes_spread[L] = r.err[L] <= r.cone_spread[L];
             r.lean[L] = lean;
           }
+        }
+        {
+          std::vector<std::optional<Principal>> res;
+          for (const ensemble::Replicate& rep : b.samples) {
+            if (rep.ok) res.push_back(mech::principal_of(rep.tensor));
+          }
+          const mech::AxisCones rc = mech::axis_cones(found, res, 95.0);
+          for (std::size_t L = 0; L < 3; ++L) r.res_spread[L] = rc.cone_deg[L].value_or(180.0);
         }
         if (!misses.empty() && !r.left_out && b.stats.R && cal.resampled && !r.R_res &&
             b.stats.R->low <= cat.truth.R && cat.truth.R <= b.stats.R->high) {
@@ -385,6 +395,22 @@ int coverage(int per_family, int N, int B, int ntir, int starts, int jobs, unsig
       },
       [](long long) {});
 
+  if (!rows.empty()) {
+    // One row per catalogue, for rules of cones worked out afterwards.
+    std::ofstream file(rows);
+    file << "family,catalogue,axis,error,cone,resampled_spread,simulated_spread,simulated_lean\n";
+    for (std::size_t i = 0; i < out.size(); ++i) {
+      const Family& f = families[i / static_cast<std::size_t>(per_family)];
+      if (!only.empty() && only != f.name) continue;
+      for (int L = 0; L < 3; ++L) {
+        const Regions& r = out[i];
+        char line[200];
+        std::snprintf(line, sizeof line, "%s,%zu,%d,%.4f,%.4f,%.4f,%.4f,%.4f\n", f.name, i % static_cast<std::size_t>(per_family),
+                      L + 1, r.err[L], r.cone[L], r.res_spread[L], r.sim_spread[L], r.lean[L]);
+        file << line;
+      }
+    }
+  }
   std::printf("coverage of the 95 %% regions: %d catalogues per family, %d events, %d replicates, NTIR %d, %d starts\n\n",
               per_family, N, B, ntir, starts);
   std::printf("| family | answer | sigma 1 | sigma 2 | sigma 3 | R | R, resampled | R, simulated basic | R, simulated "
@@ -466,10 +492,13 @@ int usage() {
                "--open lists the catalogues whose choice did not converge; --catalogue writes catalogue I\n"
                "(as numbered there) as a mechanism table, both planes given.\n"
                "       zarkel_mechanism_study --coverage CATALOGUES N B [--ntir NTIR] [--starts K] [--jobs J] [--seed S]\n"
-               "                              [--swarm DATA] [--only FAMILY] [--write-misses DIR]: coverage of the 95 %% regions\n"
+               "                              [--swarm DATA] [--only FAMILY] [--write-misses DIR] [--write-rows FILE]:\n"
+               "                              coverage of the 95 %% regions\n"
                "                              per family (one family only with --only, as named in the table);\n"
                "                              --write-misses writes DIR/I.csv for each catalogue I whose R the resampled\n"
-               "                              replicates alone miss and the R given covers.\n");
+               "                              replicates alone miss and the R given covers; --write-rows writes each\n"
+               "                              catalogue's axis errors and cones (given, either set of replicates' spread,\n"
+               "                              the simulated replicates' lean) as CSV.\n");
   return 2;
 }
 
@@ -491,7 +520,7 @@ int main(int argc, char** argv) {
       // --coverage CATALOGUES N B: the confidence regions study.
       const int per = std::atoi(argv[k + 1]), N = std::atoi(argv[k + 2]), B = std::atoi(argv[k + 3]);
       k += 3;
-      std::string swarm = "tests/batch/published/avb.DATA", only, misses;
+      std::string swarm = "tests/batch/published/avb.DATA", only, misses, rows;
       for (int j = k + 1; j + 1 < argc; ++j) {
         const std::string opt = argv[j], v = argv[j + 1];
         if (opt == "--ntir") ntir = std::atoi(v.c_str());
@@ -501,10 +530,11 @@ int main(int argc, char** argv) {
         else if (opt == "--swarm") swarm = v;
         else if (opt == "--only") only = v;
         else if (opt == "--write-misses") misses = v;
+        else if (opt == "--write-rows") rows = v;
         else return usage();
         ++j;
       }
-      return coverage(per, N, B, ntir, starts, jobs, seed, swarm, only, misses);
+      return coverage(per, N, B, ntir, starts, jobs, seed, swarm, only, misses, rows);
     }
     if (a == "--catalogue" && k + 2 < argc) {
       catalogue = std::atoi(argv[++k]);
