@@ -320,6 +320,11 @@ int stability(const Settings& s) {
           std::fprintf(stderr, ", votes");
           for (int v : sep.k_votes) std::fprintf(stderr, " %d", v);
           std::fprintf(stderr, "\n");
+          for (const zk::phases::Phase& ph : sep.phases) {  // the chosen memberships, data numbered from 1
+            std::fprintf(stderr, "  sum %.5f:", ph.misfit_sum_rad2);
+            for (int m : ph.members) std::fprintf(stderr, " %d", m + 1);
+            std::fprintf(stderr, "\n");
+          }
         }
       }
     }
