@@ -259,21 +259,49 @@ struct Regions {
   bool axes[3] = {}, R_pct = false, R_bc = false, lin[3] = {};
   bool R_res = false, R_sim = false, R_simpct = false;
   double cone[3] = {}, R_width = 0, R_bc_width = 0, lin_cone[3] = {};
-  double R_res_width = 0, R_sim_width = 0, noise = 0, cone_sim[3] = {}, cone_spread[3] = {}, lean[3] = {};
-  bool axes_sim[3] = {}, axes_spread[3] = {};
-  double res_spread[3] = {}, sim_spread[3] = {};  // the 95 % cones of either set of replicates alone, not widened
+  double R_res_width = 0, R_sim_width = 0, noise = 0;
+  // The cones of the resampled replicates alone (widened for their lean,
+  // the cones given before the simulated ones were joined) and the
+  // simulated replicates' cones alone; each set's 95 % spread, not widened.
+  double cone_res[3] = {}, cone_sim[3] = {}, res_spread[3] = {}, sim_spread[3] = {};
   double err_all[3] = {}, err[3] = {}, lin_err[3] = {};
   double dR = 0;
   bool left_out = false;
 };
 
 int coverage(int per_family, int N, int B, int ntir, int starts, int jobs, unsigned seed, const std::string& swarm_path,
-             const std::string& only, const std::string& misses, const std::string& rows) {
+             const std::string& only, const std::string& misses, const std::string& rows, int write_index,
+             const std::string& write_file) {
   const Swarm swarm = read_swarm(swarm_path);
   const Family families[] = {{"random", 0, false},     {"random + 2 % gross", 0, true},
                              {"near-optimal", 1, false}, {"near-optimal + 2 % gross", 1, true},
                              {"swarm-like", 2, false},   {"swarm-like + 2 % gross", 2, true}};
   const std::size_t F = std::size(families);
+  if (write_index >= 0) {
+    // Catalogue I of the family named by --only, as the study makes it: its
+    // planes as given and the truth, to full precision; nothing inverted.
+    for (const Family& f : families) {
+      if (only != f.name) continue;
+      const Catalogue cat = coverage_catalogue(f, swarm, N, seed + static_cast<unsigned>(write_index) * 7919u +
+                                                                static_cast<unsigned>(f.population) * 104729u);
+      std::ofstream file(write_file);
+      char line[200];
+      for (std::size_t L = 0; L < 3; ++L) {
+        std::snprintf(line, sizeof line, "# true sigma %zu %.17g,%.17g,%.17g\n", L + 1, cat.truth.axes[L][0],
+                      cat.truth.axes[L][1], cat.truth.axes[L][2]);
+        file << line;
+      }
+      std::snprintf(line, sizeof line, "# true R %.17g\nstrike,dip,rake\n", cat.truth.R);
+      file << line;
+      for (const mech::Event& e : cat.events) {
+        std::snprintf(line, sizeof line, "%.17g,%.17g,%.17g\n", e.planes[0].strike, e.planes[0].dip, e.planes[0].rake);
+        file << line;
+      }
+      return file.good() ? 0 : 1;
+    }
+    std::fprintf(stderr, "--write-catalogue needs --only FAMILY\n");
+    return 2;
+  }
   std::vector<Regions> out(F * static_cast<std::size_t>(per_family));
   ensemble::run_parallel(
       out.size(), jobs,
@@ -341,33 +369,19 @@ int coverage(int per_family, int N, int B, int ntir, int starts, int jobs, unsig
           r.lin[L] = r.lin_err[L] <= r.lin_cone[L];
         }
         {
-          // The cones taken from the simulated replicates too: their spread
-          // about the answer widened by the angle to their mean axis.
-          std::vector<std::optional<Principal>> sims = cal.simulated_stress;
-          const mech::AxisCones sc = mech::axis_cones(found, sims, 95.0);
-          for (std::size_t L = 0; L < 3; ++L) {
-            Matrix3 M{};
-            for (const auto& p : sims) {
-              if (!p) continue;
-              for (std::size_t a = 0; a < 3; ++a)
-                for (std::size_t c = 0; c < 3; ++c) M[a][c] += p->axes[L][a] * p->axes[L][c];
-            }
-            const double lean = sc.used > 0 ? mech::axial_angle_deg(mech::principal_of(M).axes[0], found.axes[L]) : 0.0;
-            r.cone_sim[L] = std::max(r.cone[L], sc.cone_deg[L].value_or(0.0) + lean);
-            r.axes_sim[L] = r.err[L] <= r.cone_sim[L];
-            r.cone_spread[L] = std::max(r.cone[L], sc.cone_deg[L].value_or(0.0));
-            r.sim_spread[L] = sc.cone_deg[L].value_or(180.0);
-            r.axes_spread[L] = r.err[L] <= r.cone_spread[L];
-            r.lean[L] = lean;
-          }
-        }
-        {
+          ensemble::BootstrapStats alone = ensemble::bootstrap_stats(m.final.best_tensor, b.samples, 95.0);
+          mech::allow_for_bias(alone, m.final.best_tensor, b.samples);
           std::vector<std::optional<Principal>> res;
           for (const ensemble::Replicate& rep : b.samples) {
             if (rep.ok) res.push_back(mech::principal_of(rep.tensor));
           }
           const mech::AxisCones rc = mech::axis_cones(found, res, 95.0);
-          for (std::size_t L = 0; L < 3; ++L) r.res_spread[L] = rc.cone_deg[L].value_or(180.0);
+          for (std::size_t L = 0; L < 3; ++L) {
+            r.cone_res[L] = alone.cone_deg[L].value_or(180.0);
+            r.res_spread[L] = rc.cone_deg[L].value_or(180.0);
+            r.sim_spread[L] = cal.simulated_cones.cone_deg[L].value_or(180.0);
+            r.cone_sim[L] = r.sim_spread[L];
+          }
         }
         if (!misses.empty() && !r.left_out && b.stats.R && cal.resampled && !r.R_res &&
             b.stats.R->low <= cat.truth.R && cat.truth.R <= b.stats.R->high) {
@@ -398,7 +412,7 @@ int coverage(int per_family, int N, int B, int ntir, int starts, int jobs, unsig
   if (!rows.empty()) {
     // One row per catalogue, for rules of cones worked out afterwards.
     std::ofstream file(rows);
-    file << "family,catalogue,axis,error,cone,resampled_spread,simulated_spread,simulated_lean\n";
+    file << "family,catalogue,axis,error,cone,resampled_cone,resampled_spread,simulated_spread\n";
     for (std::size_t i = 0; i < out.size(); ++i) {
       const Family& f = families[i / static_cast<std::size_t>(per_family)];
       if (!only.empty() && only != f.name) continue;
@@ -406,7 +420,7 @@ int coverage(int per_family, int N, int B, int ntir, int starts, int jobs, unsig
         const Regions& r = out[i];
         char line[200];
         std::snprintf(line, sizeof line, "%s,%zu,%d,%.4f,%.4f,%.4f,%.4f,%.4f\n", f.name, i % static_cast<std::size_t>(per_family),
-                      L + 1, r.err[L], r.cone[L], r.res_spread[L], r.sim_spread[L], r.lean[L]);
+                      L + 1, r.err[L], r.cone[L], r.cone_res[L], r.res_spread[L], r.sim_spread[L]);
         file << line;
       }
     }
@@ -457,29 +471,29 @@ int coverage(int per_family, int N, int B, int ntir, int starts, int jobs, unsig
                 families[fi].name, 100 * lin[0] / n, 100 * lin[1] / n, 100 * lin[2] / n, median(lcone[0]),
                 median(lcone[1]), median(lcone[2]), median(lerr[0]), median(lerr[1]), median(lerr[2]));
   }
-  // The cones the simulated catalogues would give (not given by zarkel-batch).
-  std::printf("\ncones taken from the simulated catalogues too (the larger of the cone given and their spread "
-              "widened by their lean):\n\n| family | sigma 1 | sigma 2 | sigma 3 | median cones (deg) |\n|---|---|---|---|---|\n");
+  // The cones of either set of replicates alone (the cones given are the
+  // resampled ones moved halfway to the simulated ones where those are wider).
+  std::printf("\ncones of either set of replicates alone (resampled: widened by their lean; simulated: their 95 %% "
+              "spread around the answer):\n\n| family | resampled: sigma 1 | sigma 2 | sigma 3 | median cones (deg) "
+              "| simulated: sigma 1 | sigma 2 | sigma 3 | median cones (deg) |\n|---|---|---|---|---|---|---|---|---|\n");
   for (std::size_t fi = 0; fi < F; ++fi) {
     if (!only.empty() && only != families[fi].name) continue;
-    int ax[3] = {}, as[3] = {};
-    std::vector<double> cone[3], cs[3], lean[3];
+    int ar[3] = {}, as[3] = {};
+    std::vector<double> cr[3], cs[3];
     for (int c = 0; c < per_family; ++c) {
       const Regions& r = out[fi * static_cast<std::size_t>(per_family) + static_cast<std::size_t>(c)];
       for (int L = 0; L < 3; ++L) {
-        ax[L] += r.axes_sim[L];
-        cone[L].push_back(r.cone_sim[L]);
-        as[L] += r.axes_spread[L];
-        cs[L].push_back(r.cone_spread[L]);
-        lean[L].push_back(r.lean[L]);
+        ar[L] += r.err[L] <= r.cone_res[L];
+        cr[L].push_back(r.cone_res[L]);
+        as[L] += r.err[L] <= r.cone_sim[L];
+        cs[L].push_back(r.cone_sim[L]);
       }
     }
     const double n = per_family;
-    std::printf("| %s | %.0f %% | %.0f %% | %.0f %% | %.1f/%.1f/%.1f |\n", families[fi].name, 100 * ax[0] / n,
-                100 * ax[1] / n, 100 * ax[2] / n, median(cone[0]), median(cone[1]), median(cone[2]));
-    std::printf("| %s, spread alone | %.0f %% | %.0f %% | %.0f %% | %.1f/%.1f/%.1f (lean %.1f/%.1f/%.1f) |\n", families[fi].name,
-                100 * as[0] / n, 100 * as[1] / n, 100 * as[2] / n, median(cs[0]), median(cs[1]), median(cs[2]),
-                median(lean[0]), median(lean[1]), median(lean[2]));
+    std::printf("| %s | %.0f %% | %.0f %% | %.0f %% | %.1f/%.1f/%.1f | %.0f %% | %.0f %% | %.0f %% | %.1f/%.1f/%.1f |\n",
+                families[fi].name, 100 * ar[0] / n, 100 * ar[1] / n, 100 * ar[2] / n, median(cr[0]), median(cr[1]),
+                median(cr[2]), 100 * as[0] / n, 100 * as[1] / n, 100 * as[2] / n, median(cs[0]), median(cs[1]),
+                median(cs[2]));
   }
   return 0;
 }
@@ -492,13 +506,15 @@ int usage() {
                "--open lists the catalogues whose choice did not converge; --catalogue writes catalogue I\n"
                "(as numbered there) as a mechanism table, both planes given.\n"
                "       zarkel_mechanism_study --coverage CATALOGUES N B [--ntir NTIR] [--starts K] [--jobs J] [--seed S]\n"
-               "                              [--swarm DATA] [--only FAMILY] [--write-misses DIR] [--write-rows FILE]:\n"
+               "                              [--swarm DATA] [--only FAMILY] [--write-misses DIR] [--write-rows FILE]\n"
+               "                              [--write-catalogue I FILE]:\n"
                "                              coverage of the 95 %% regions\n"
                "                              per family (one family only with --only, as named in the table);\n"
                "                              --write-misses writes DIR/I.csv for each catalogue I whose R the resampled\n"
                "                              replicates alone miss and the R given covers; --write-rows writes each\n"
-               "                              catalogue's axis errors and cones (given, either set of replicates' spread,\n"
-               "                              the simulated replicates' lean) as CSV.\n");
+               "                              catalogue's axis errors and cones (given, resampled alone, either set of\n"
+               "                              replicates' spread) as CSV; --write-catalogue I FILE writes catalogue I of\n"
+               "                              the family named by --only (planes and truth) and inverts nothing.\n");
   return 2;
 }
 
@@ -520,7 +536,8 @@ int main(int argc, char** argv) {
       // --coverage CATALOGUES N B: the confidence regions study.
       const int per = std::atoi(argv[k + 1]), N = std::atoi(argv[k + 2]), B = std::atoi(argv[k + 3]);
       k += 3;
-      std::string swarm = "tests/batch/published/avb.DATA", only, misses, rows;
+      std::string swarm = "tests/batch/published/avb.DATA", only, misses, rows, write_file;
+      int write_index = -1;
       for (int j = k + 1; j + 1 < argc; ++j) {
         const std::string opt = argv[j], v = argv[j + 1];
         if (opt == "--ntir") ntir = std::atoi(v.c_str());
@@ -531,10 +548,15 @@ int main(int argc, char** argv) {
         else if (opt == "--only") only = v;
         else if (opt == "--write-misses") misses = v;
         else if (opt == "--write-rows") rows = v;
+        else if (opt == "--write-catalogue" && j + 2 < argc) {
+          write_index = std::atoi(v.c_str());
+          write_file = argv[j + 2];
+          ++j;
+        }
         else return usage();
         ++j;
       }
-      return coverage(per, N, B, ntir, starts, jobs, seed, swarm, only, misses, rows);
+      return coverage(per, N, B, ntir, starts, jobs, seed, swarm, only, misses, rows, write_index, write_file);
     }
     if (a == "--catalogue" && k + 2 < argc) {
       catalogue = std::atoi(argv[++k]);

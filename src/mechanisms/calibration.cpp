@@ -243,4 +243,11 @@ std::optional<ensemble::Interval> either_way_interval(double estimate, std::vect
                             std::max(basic->high, std::clamp(ensemble::nearest_rank(values, 100.0 - tail), lower, upper))};
 }
 
+void join_simulated_cones(ensemble::BootstrapStats& s, const AxisCones& simulated) {
+  for (std::size_t L = 0; L < 3; ++L) {
+    std::optional<double>& cone = s.cone_deg[L];
+    if (cone && simulated.cone_deg[L] && *simulated.cone_deg[L] > *cone) *cone = 0.5 * (*cone + *simulated.cone_deg[L]);
+  }
+}
+
 }  // namespace zk::mech

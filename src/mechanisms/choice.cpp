@@ -409,6 +409,8 @@ ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, con
     if (v) simulated_R.push_back(*v);
   }
   cal.simulated = either_way_interval(static_cast<double>(main.P(4)), simulated_R, confidence, 0.0, 1.0);
+  cal.simulated_cones = axis_cones(answer, cal.simulated_stress, confidence);
+  join_simulated_cones(r.stats, cal.simulated_cones);
   if (r.stats.R && cal.simulated) {
     r.stats.R = ensemble::Interval{std::min(r.stats.R->low, cal.simulated->low), std::max(r.stats.R->high, cal.simulated->high)};
   }

@@ -174,7 +174,9 @@ constexpr int kChoicesPerReplicate = 2;
 // events' noise level (calibration.hpp; catalogue b drawn from
 // replicate_stream(seed, b, 2), its choice made as replicate b's, with its
 // NSEED); the interval of R is the hull of the either-way intervals of both
-// sets (either_way_interval), and holds the answer's R. The simulated
+// sets (either_way_interval), and holds the answer's R; the cones, widened
+// for the resampled replicates' lean, are joined to the simulated ones'
+// (join_simulated_cones). The simulated
 // replicates are counted in the report with the resampled ones (a replicate
 // done per two choices); `calibration`, when given, receives what they gave.
 // Cost: twice the choices of a resampling bootstrap alone.
