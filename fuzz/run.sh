@@ -20,7 +20,7 @@ build=build-fuzz
 corpus=tests/fuzz-corpus
 if [ ! -f "$build/CMakeCache.txt" ]; then
   CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DZARKEL_FUZZ=ON -DZARKEL_TESTS=OFF \
-    -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" >/dev/null
+    -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" >/dev/null
 fi
 cmake --build "$build" --target zarkel_fuzz zarkel_fuzz_mechanisms zarkel_fuzz_phases
 mkdir -p "$build/findings"
