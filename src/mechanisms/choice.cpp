@@ -361,6 +361,10 @@ ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, con
     Options one = o;
     one.jobs = 1;
     one.engine_run = nullptr;
+    if (!simulated) {
+      reps[at].index = b;
+      reps[at].NSEED = input.params.NSEED;
+    }
     try {
       // The replicate's own start (T0 and, unless fixed, the friction) from
       // its events: the start is part of the answer's uncertainty.
@@ -375,8 +379,6 @@ ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, con
         }
       } else {
         ensemble::Replicate& rep = reps[at];
-        rep.index = b;
-        rep.NSEED = input.params.NSEED;
         rep.tensor = t;
         rep.ok = ok;
         if (linear != nullptr && rep.ok) {
@@ -384,12 +386,7 @@ ensemble::BootstrapReport bootstrap_choice(const std::vector<Event>& events, con
         }
       }
     } catch (const rt::RunError&) {
-      // refused: left out of the statistics and counted
-      if (!simulated) {
-        reps[at].index = b;
-        reps[at].NSEED = input.params.NSEED;
-        reps[at].ok = false;
-      }
+      if (!simulated) reps[at].ok = false;  // refused: left out of the statistics and counted
     }
     tick();  // one replicate done
   };

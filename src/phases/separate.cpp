@@ -1116,6 +1116,30 @@ TensorSnapshot snapshot_of(const mech::Principal& p) {
   return t;
 }
 
+// The subsets of kSubsetSize of N data the subset pool fits: every one,
+// in lexicographic order, where there are at most kSubsetsAll (N up to 20);
+// else kSubsetFits drawn from gen.
+std::vector<std::vector<std::size_t>> small_subsets(std::size_t N, std::mt19937_64& gen) {
+  std::vector<std::vector<std::size_t>> out;
+  const double n = static_cast<double>(N);
+  if (n * (n - 1) * (n - 2) * (n - 3) / 24.0 > kSubsetsAll) {
+    for (int m = 0; m < kSubsetFits; ++m) out.push_back(draw_distinct(gen, kSubsetSize, N));
+    return out;
+  }
+  std::vector<std::size_t> next(kSubsetSize);
+  std::iota(next.begin(), next.end(), std::size_t{0});
+  const std::size_t k = next.size();
+  while (next[0] + k <= N) {
+    out.push_back(next);
+    std::size_t c = k;  // the last index that can still grow
+    while (c > 0 && next[c - 1] == N - k + c - 1) --c;
+    if (c == 0) break;
+    ++next[c - 1];
+    for (std::size_t q = c; q < k; ++q) next[q] = next[q - 1] + 1;
+  }
+  return out;
+}
+
 // On the smallest sets (N up to kSubsetSetsN), a pool of its own: tensors
 // fitted to every set of kSubsetSize data where there are at most
 // kSubsetsAll of them (N up to 20; the pool is then the same at every
@@ -1135,30 +1159,9 @@ std::vector<Climb> subset_climbs(const std::vector<mech::DoubleCouple>& dc, int 
                        static_cast<std::uint64_t>(k)) + 0x3c6ef372fe94f82bULL);
   std::vector<Fitted> tensors;
   Table rows;
-  // Every subset where there are at most kSubsetsAll (N up to 20), in
-  // lexicographic order; else kSubsetFits drawn.
-  const double n = static_cast<double>(N);
-  const bool all = n * (n - 1) * (n - 2) * (n - 3) / 24.0 <= kSubsetsAll;
-  std::array<std::size_t, kSubsetSize> next{};
-  for (std::size_t c = 0; c < next.size(); ++c) next[c] = c;
-  for (int m = 0; all || m < kSubsetFits; ++m) {
+  for (const std::vector<std::size_t>& drawn : small_subsets(N, gen)) {
     std::vector<int> members;
     std::vector<mech::DoubleCouple> part;
-    std::vector<std::size_t> drawn;
-    if (all) {
-      if (next[0] > N - next.size()) break;
-      drawn.assign(next.begin(), next.end());
-      std::size_t c = next.size();  // the next subset: the last index that can still grow
-      while (c > 0 && next[c - 1] == N - next.size() + c - 1) --c;
-      if (c == 0) {
-        next[0] = N;
-      } else {
-        ++next[c - 1];
-        for (std::size_t q = c; q < next.size(); ++q) next[q] = next[q - 1] + 1;
-      }
-    } else {
-      drawn = draw_distinct(gen, kSubsetSize, N);
-    }
     for (std::size_t i : drawn) {
       members.push_back(static_cast<int>(i));
       part.push_back(dc[i]);
